@@ -1,0 +1,46 @@
+// All file access of the store engine and the message reader goes through Env, so that
+// tests can put a failing one in its place (disk full, I/O error at a chosen write).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "support/status.h"
+
+namespace baleport {
+
+// An open file read and written at explicit offsets.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads exactly n bytes at offset; reading past the end is an error naming the file.
+  virtual Status Read(uint64_t offset, void* dst, size_t n) = 0;
+  virtual Status Write(uint64_t offset, const void* src, size_t n) = 0;
+  virtual Status Truncate(uint64_t size) = 0;
+  // Durable: data and size reach the disk before it returns.
+  virtual Status Sync() = 0;
+  virtual Result<uint64_t> Size() = 0;
+  virtual const std::string& path() const = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+  // The process-wide environment of the real file system.
+  static Env* Default();
+
+  virtual Result<std::unique_ptr<File>> OpenForRead(const std::string& path) = 0;
+  virtual Result<std::unique_ptr<File>> OpenForUpdate(const std::string& path) = 0;
+  // Fails when something already stands at path.
+  virtual Result<std::unique_ptr<File>> CreateNew(const std::string& path) = 0;
+  // Replaces `to` atomically; `to` must not be a file the caller wants to keep.
+  virtual Status Rename(const std::string& from, const std::string& to) = 0;
+  virtual Status Remove(const std::string& path) = 0;
+  // Makes a rename or creation in the folder durable.
+  virtual Status SyncFolder(const std::string& folder) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+};
+
+}  // namespace baleport
