@@ -31,7 +31,9 @@ run: build
 test-native: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The Wine prefix is made once, before tests run side by side.
 test-win: build-win
+	@[ -d "$(WINEPREFIX)" ] || { /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1; /usr/lib/wine/wineserver -w; }
 	cd $(BUILD_WIN) && ctest --output-on-failure -j $(JOBS)
 
 # Both targets run the same test sources; the native summary comes last.
