@@ -1,0 +1,189 @@
+// The objects of a .msg file: the message, its recipients and attachments, and embedded
+// messages to any depth. Fixed-size values are held inline; variable-size values stay in
+// the file and are pulled through a ValueStream in chunks of the caller's choosing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mapi/property_tag.h"
+#include "msg/storage.h"
+#include "support/status.h"
+
+namespace baleport::msg {
+
+class NameMap;
+struct PropertyName;
+
+struct Property {
+  mapi::PropTag tag = 0;
+  uint32_t flags = 0;  // PROPATTR_* bits of the entry
+  // Number of values: 1 for single-valued properties, N for multi-valued ones, 0 for
+  // PT_OBJECT (an attachment's embedded message or storage).
+  uint32_t count = 1;
+  // Bytes of all values as stored: the type's size for fixed values, the stream sizes
+  // otherwise. For strings this is the raw encoded size, before decoding.
+  uint64_t size = 0;
+  // Fixed-size single values, little-endian, zero-padded.
+  std::array<uint8_t, 8> inline_value{};
+
+  uint16_t id() const { return mapi::TagId(tag); }
+  uint16_t type() const { return mapi::TagType(tag); }
+  bool is_named() const { return id() >= mapi::kFirstNamedId; }
+  bool is_inline() const;  // fixed-size and single-valued
+
+  // Typed views of inline values; they read the first bytes of inline_value.
+  int16_t AsInt16() const;
+  int32_t AsInt32() const;
+  int64_t AsInt64() const;  // also PT_CURRENCY and PT_SYSTIME (FILETIME)
+  float AsFloat32() const;
+  double AsFloat64() const;  // also PT_APPTIME
+  bool AsBool() const;
+};
+
+// Sequential reader of one value's bytes.
+class ValueStream {
+ public:
+  uint64_t size() const { return size_; }
+  uint64_t remaining() const { return size_ - position_; }
+  // Reads up to n bytes; returns the number read, 0 at the end.
+  Result<size_t> Read(void* dst, size_t n);
+
+ private:
+  friend class PropertyObject;
+  ValueStream() = default;
+  GPtr<GsfInput> input_;     // empty for inline values
+  std::array<uint8_t, 8> inline_{};
+  uint64_t size_ = 0;
+  uint64_t position_ = 0;
+  std::string where_;
+};
+
+// What every object has: its properties and a way to read their values.
+class PropertyObject {
+ public:
+  PropertyObject(PropertyObject&&) noexcept = default;
+  PropertyObject& operator=(PropertyObject&&) noexcept = default;
+
+  const std::vector<Property>& properties() const { return properties_; }
+  // The property with exactly this tag, or nullptr.
+  const Property* Find(mapi::PropTag tag) const;
+  // The property with this id in the given type or, failing that, in `alternative`
+  // (e.g. PT_UNICODE then PT_STRING8), or nullptr.
+  const Property* Find(uint16_t id, mapi::PropType type, mapi::PropType alternative) const;
+
+  // Value `index` (0 for single-valued properties) of a property of this object.
+  Result<ValueStream> OpenValue(const Property& property, uint32_t index = 0) const;
+  // The same value loaded whole; fails for one larger than max_size.
+  Result<std::vector<uint8_t>> ReadValue(const Property& property, uint32_t index = 0,
+                                         size_t max_size = 16u << 20) const;
+  // A PT_UNICODE or PT_STRING8 value as text, the latter decoded with code_page();
+  // trailing NULs removed. For large values, stream with OpenValue and a TextDecoder.
+  Result<std::u16string> ReadText(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
+  Result<std::string> ReadTextUtf8(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
+
+  // Code page of this object's PT_STRING8 values: the message's PR_MESSAGE_CODEPAGE, else its
+  // PR_INTERNET_CPID, else that of the enclosing message, else the ANSI code page of its
+  // PR_MESSAGE_LOCALE_ID, else 1252.
+  uint32_t code_page() const { return code_page_; }
+  // When code_page() is only the Internet code page (that of the body as received), strings
+  // that do not decode in it are decoded in this one instead (the locale's, else 1252);
+  // 0 when code_page() is authoritative.
+  uint32_t fallback_code_page() const { return fallback_code_page_; }
+  // File and storage of this object, for messages about it.
+  const std::string& where() const { return storage_.path(); }
+  const Storage& storage() const { return storage_; }
+
+ protected:
+  explicit PropertyObject(Storage storage) : storage_(std::move(storage)) {}
+  // Reads the property stream; header_size by the object's role.
+  Status LoadProperties(size_t header_size, std::vector<std::string>* notes, uint64_t max_stream_size);
+
+  uint32_t code_page_ = 0;
+  uint32_t fallback_code_page_ = 0;
+  std::vector<uint8_t> header_;
+
+ private:
+  friend class Message;
+  // Where the values of properties_[i] live: child indices of storage_.
+  struct Location {
+    int stream = -1;                // single value, or the one stream of fixed-size MV values
+    std::vector<int> value_streams; // variable-size MV values
+  };
+  Status AddProperty(const uint8_t* entry, std::vector<std::string>* notes);
+
+  Storage storage_;
+  std::vector<Property> properties_;
+  std::vector<Location> locations_;
+};
+
+class Recipient : public PropertyObject {
+ private:
+  friend class Message;
+  using PropertyObject::PropertyObject;
+};
+
+class Message;
+
+class Attachment : public PropertyObject {
+ public:
+  Attachment(Attachment&&) noexcept;
+  ~Attachment();
+  // PR_ATTACH_METHOD, or 0 when absent.
+  uint32_t method() const;
+  // The embedded message of an afEmbeddedMessage attachment, or nullptr.
+  const Message* embedded_message() const { return embedded_.get(); }
+  // The storage behind PR_ATTACH_DATA_OBJ when it is not a message (afStorage), for copying
+  // as an opaque tree; nullptr otherwise.
+  const Storage* custom_storage() const { return custom_storage_.get(); }
+
+ private:
+  friend class Message;
+  explicit Attachment(Storage storage);
+  std::unique_ptr<Message> embedded_;
+  std::unique_ptr<Storage> custom_storage_;
+};
+
+struct ReadLimits {
+  uint32_t max_embedding_depth = 32;
+  // Across the whole file: recipients, attachments and embedded messages together.
+  uint32_t max_objects = 100000;
+  uint64_t max_property_stream = 1u << 20;  // 65536 entries
+};
+
+class Message : public PropertyObject {
+ public:
+  const std::vector<Recipient>& recipients() const { return recipients_; }
+  const std::vector<Attachment>& attachments() const { return attachments_; }
+  // 0 for the file's message, 1 for a message attached to it, ...
+  uint32_t depth() const { return depth_; }
+  // The header counts; they may disagree with the storages present, which are authoritative.
+  uint32_t declared_recipient_count() const;
+  uint32_t declared_attachment_count() const;
+
+ private:
+  friend class MsgFile;
+  friend class Attachment;
+  struct LoadContext {
+    const ReadLimits& limits;
+    std::vector<std::string>* notes;
+    uint32_t objects = 0;
+  };
+  Message(Storage storage, uint32_t depth) : PropertyObject(std::move(storage)), depth_(depth) {}
+  static Result<std::unique_ptr<Message>> Load(Storage storage, uint32_t depth, const PropertyObject* parent,
+                                               LoadContext* context);
+  void ChooseCodePage(const PropertyObject* parent);
+  void InheritCodePage(PropertyObject* child) const {
+    child->code_page_ = code_page_;
+    child->fallback_code_page_ = fallback_code_page_;
+  }
+
+  uint32_t depth_ = 0;
+  std::vector<Recipient> recipients_;
+  std::vector<Attachment> attachments_;
+};
+
+}  // namespace baleport::msg

@@ -1,0 +1,38 @@
+// Opening a .msg file ([MS-OXMSG] on [MS-CFB] through libgsf). The whole object tree is
+// indexed at open, so that a damaged file fails here, naming the file and the storage or
+// stream at fault; values are read later, on demand.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "msg/message.h"
+#include "msg/named_properties.h"
+#include "support/env.h"
+#include "support/status.h"
+
+namespace baleport::msg {
+
+class MsgFile {
+ public:
+  static Result<std::unique_ptr<MsgFile>> Open(Env& env, const std::string& path, const ReadLimits& limits = {});
+  static Result<std::unique_ptr<MsgFile>> Open(std::unique_ptr<File> file, const ReadLimits& limits = {});
+  ~MsgFile();
+
+  const std::string& path() const { return path_; }
+  const Message& message() const { return *message_; }
+  // Named properties of every object in the file, by their local ids.
+  const NameMap& names() const { return names_; }
+  // Things the reader skipped without failing (missing value streams, unresolvable names...).
+  const std::vector<std::string>& notes() const { return notes_; }
+
+ private:
+  MsgFile() = default;
+  std::string path_;
+  NameMap names_;
+  std::vector<std::string> notes_;
+  std::unique_ptr<Message> message_;
+};
+
+}  // namespace baleport::msg

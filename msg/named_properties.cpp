@@ -1,0 +1,100 @@
+#include "msg/named_properties.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "msg/hex.h"
+#include "msg/le.h"
+#include "msg/text_decoder.h"
+
+namespace baleport::msg {
+namespace {
+
+// Entry and GUID streams hold at most one record per id in 0x8000-0xFFFE; names are short.
+constexpr size_t kMaxEntryStream = 0x8000 * 8;
+constexpr size_t kMaxGuidStream = 0x8000 * 16;
+constexpr size_t kMaxStringStream = 16u << 20;
+
+Result<std::vector<uint8_t>> ReadOptional(const Storage& storage, const char* name, size_t max_size) {
+  const int index = storage.Find(name);
+  if (index < 0) return std::vector<uint8_t>();
+  return storage.ReadStream(index, max_size);
+}
+
+}  // namespace
+
+std::string Guid::ToString() const {
+  char text[40];
+  std::snprintf(text, sizeof(text), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", LoadLe32(&bytes[0]),
+                LoadLe16(&bytes[4]), LoadLe16(&bytes[6]), bytes[8], bytes[9], bytes[10], bytes[11], bytes[12],
+                bytes[13], bytes[14], bytes[15]);
+  return text;
+}
+
+Result<NameMap> NameMap::Read(const Storage& nameid, std::vector<std::string>* notes) {
+  Result<std::vector<uint8_t>> guids = ReadOptional(nameid, "__substg1.0_00020102", kMaxGuidStream);
+  if (!guids.ok()) return guids.status();
+  Result<std::vector<uint8_t>> entries = ReadOptional(nameid, "__substg1.0_00030102", kMaxEntryStream);
+  if (!entries.ok()) return entries.status();
+  Result<std::vector<uint8_t>> strings = ReadOptional(nameid, "__substg1.0_00040102", kMaxStringStream);
+  if (!strings.ok()) return strings.status();
+
+  NameMap map;
+  auto drop = [&](size_t i, const std::string& why) {
+    notes->push_back(nameid.path() + ": named-property entry " + std::to_string(i) + " dropped: " + why);
+  };
+  const size_t count = entries->size() / 8;
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t* e = entries->data() + 8 * i;
+    const uint32_t id_or_offset = LoadLe32(e);
+    const uint16_t kind_and_guid = LoadLe16(e + 4);
+    const uint32_t id = 0x8000u + LoadLe16(e + 6);
+    if (id > 0xFFFE) {
+      drop(i, "property index out of range");
+      continue;
+    }
+    PropertyName name;
+    const uint16_t guid_index = kind_and_guid >> 1;
+    if (guid_index == 1) {
+      name.guid = kPsMapi;
+    } else if (guid_index == 2) {
+      name.guid = kPsPublicStrings;
+    } else if (guid_index >= 3 && (guid_index - 3u) * 16u + 16u <= guids->size()) {
+      std::copy_n(guids->data() + (guid_index - 3u) * 16u, 16, name.guid.bytes.begin());
+    } else {
+      drop(i, "GUID index " + std::to_string(guid_index) + " is not in the GUID stream");
+      continue;
+    }
+    if ((kind_and_guid & 1) == 0) {
+      name.kind = PropertyName::Kind::kNumeric;
+      name.lid = id_or_offset;
+    } else {
+      name.kind = PropertyName::Kind::kString;
+      const uint64_t offset = id_or_offset;
+      if (offset + 4 > strings->size()) {
+        drop(i, "string offset " + std::to_string(offset) + " is past the string stream");
+        continue;
+      }
+      const uint32_t length = LoadLe32(strings->data() + offset);
+      if (offset + 4 + length > strings->size() || length % 2 != 0) {
+        drop(i, "string of " + std::to_string(length) + " bytes does not fit the string stream");
+        continue;
+      }
+      TextDecoder decoder = TextDecoder::ForUtf16();
+      decoder.Decode(strings->data() + offset + 4, length, &name.name);
+      decoder.Finish(&name.name);
+      name.name_utf8 = Utf16ToUtf8(name.name);
+    }
+    if (!map.names_.emplace(static_cast<uint16_t>(id), std::move(name)).second) {
+      drop(i, "id 0x" + Hex(id, 4) + " is defined twice");
+    }
+  }
+  return map;
+}
+
+const PropertyName* NameMap::Find(uint16_t id) const {
+  auto it = names_.find(id);
+  return it == names_.end() ? nullptr : &it->second;
+}
+
+}  // namespace baleport::msg

@@ -1,0 +1,79 @@
+// Writes .msg files for tests and benchmarks: any properties, recipients, attachments,
+// embedded messages and named properties, as Outlook lays them out ([MS-OXMSG] 2.2, 2.4).
+// It adds no properties of its own beyond PR_ATTACH_DATA_OBJ for an embedded message, so a
+// test states every value the reader should find.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mapi/property_tag.h"
+#include "msg/named_properties.h"
+#include "support/status.h"
+
+namespace baleport::msg::testing {
+
+struct FixtureProperty {
+  mapi::PropTag tag = 0;
+  // Fixed-size values: the value bytes. Variable-size values and fixed-size multi-valued
+  // ones: the stream bytes (strings without their NUL).
+  std::vector<uint8_t> value;
+  // Variable-size multi-valued properties: one entry per value.
+  std::vector<std::vector<uint8_t>> values;
+  uint32_t flags = 0x6;  // readable, writable
+  bool omit_stream = false;  // entry without its value stream, as damaged files have
+};
+
+struct FixtureObject {
+  std::vector<FixtureProperty> properties;
+  // Replaces the generated property stream (damaged and odd files).
+  std::optional<std::vector<uint8_t>> property_stream;
+
+  FixtureObject& Int16(uint16_t id, int16_t v);
+  FixtureObject& Int32(uint16_t id, int32_t v);
+  FixtureObject& Int64(uint16_t id, int64_t v);
+  FixtureObject& Float32(uint16_t id, float v);
+  FixtureObject& Float64(uint16_t id, double v);
+  FixtureObject& Currency(uint16_t id, int64_t v);
+  FixtureObject& AppTime(uint16_t id, double v);
+  FixtureObject& Bool(uint16_t id, bool v);
+  FixtureObject& Time(uint16_t id, uint64_t filetime);
+  FixtureObject& Unicode(uint16_t id, std::string_view utf8);
+  // Bytes already in the message's code page.
+  FixtureObject& String8(uint16_t id, std::string_view bytes);
+  FixtureObject& Binary(uint16_t id, std::vector<uint8_t> bytes);
+  FixtureObject& GuidValue(uint16_t id, const Guid& guid);
+  // Multi-valued: fixed-size values packed back to back, or one entry per variable value.
+  FixtureObject& MultiFixed(mapi::PropTag tag, std::vector<uint8_t> packed);
+  FixtureObject& MultiVariable(mapi::PropTag tag, std::vector<std::vector<uint8_t>> values);
+  FixtureObject& Add(FixtureProperty property);
+};
+
+struct FixtureMessage;
+
+struct FixtureAttachment : FixtureObject {
+  std::shared_ptr<FixtureMessage> embedded;  // written as __substg1.0_3701000D
+};
+
+struct FixtureMessage : FixtureObject {
+  std::vector<FixtureObject> recipients;
+  std::vector<FixtureAttachment> attachments;
+};
+
+struct FixtureFile {
+  FixtureMessage message;
+  // names[i] is the name of local id 0x8000 + i.
+  std::vector<PropertyName> names;
+  uint32_t sector_size = 512;  // 512 (version 3) or 4096 (version 4)
+};
+
+Result<std::vector<uint8_t>> WriteMsgToMemory(const FixtureFile& file);
+Status WriteMsgToPath(const FixtureFile& file, const std::string& path);
+
+// UTF-16LE bytes of UTF-8 text, as PT_UNICODE streams hold it.
+std::vector<uint8_t> Utf16Bytes(std::string_view utf8);
+
+}  // namespace baleport::msg::testing

@@ -1,0 +1,263 @@
+// Files made by the fixture writer read back whole, through the reader and through olefile.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "msg/msg_file.h"
+#include "msg/testing/memory_file.h"
+#include "msg/testing/msg_writer.h"
+#include "msg/tests/summary.h"
+
+namespace baleport::msg {
+namespace {
+
+using mapi::MakeTag;
+using mapi::PropType;
+using testing::FixtureAttachment;
+using testing::FixtureFile;
+using testing::FixtureMessage;
+using testing::FixtureObject;
+
+constexpr Guid kPsetidCommon = {{0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                 0x00, 0x46}};
+constexpr Guid kPsInternetHeaders = {{0x86, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00,
+                                      0x00, 0x00, 0x46}};
+
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
+  std::vector<uint8_t> out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(seed + i * 31 + (i >> 8));
+  return out;
+}
+
+template <typename T>
+std::vector<uint8_t> Packed(std::initializer_list<T> values) {
+  std::vector<uint8_t> out(values.size() * sizeof(T));
+  std::memcpy(out.data(), std::data(values), out.size());
+  return out;
+}
+
+std::shared_ptr<FixtureMessage> Nested(int depth) {
+  auto m = std::make_shared<FixtureMessage>();
+  m->Unicode(0x001A, "IPM.Note").Unicode(0x0037, "level " + std::to_string(depth));
+  if (depth < 3) {
+    FixtureAttachment a;
+    a.Int32(0x3705, 5).Unicode(0x3001, "level " + std::to_string(depth + 1));
+    a.embedded = Nested(depth + 1);
+    m->attachments.push_back(std::move(a));
+  }
+  return m;
+}
+
+// One of everything: every property type, MV forms, two recipients, a file attachment that
+// needs big sectors, an embedded message three levels deep, numeric and string names.
+FixtureFile Rich(uint32_t sector_size) {
+  FixtureFile f;
+  f.sector_size = sector_size;
+  f.names.push_back({kPsetidCommon, PropertyName::Kind::kNumeric, 0x8580, {}, {}});
+  f.names.push_back({kPsInternetHeaders, PropertyName::Kind::kString, 0, {}, "x-mailer"});
+  f.names.push_back({kPsPublicStrings, PropertyName::Kind::kString, 0, {}, "Keywords ü"});
+  FixtureMessage& m = f.message;
+  m.Unicode(0x001A, "IPM.Note")
+      .Unicode(0x0037, "Grüße — 日本 📧")
+      .Int16(0x0017, -2)
+      .Int32(0x0E07, 0x11)
+      .Int64(0x0E08, -1234567890123LL)
+      .Float32(0x6601, 1.5f)
+      .Float64(0x6602, -2.25)
+      .Currency(0x6603, 123456789)
+      .AppTime(0x6604, 45000.5)
+      .Bool(0x0E1F, true)
+      .Time(0x0E06, 0x01D9E2A1B2C3D4E5ULL)
+      .Binary(0x1009, Pattern(5000, 7))
+      .GuidValue(0x6605, kPsetidCommon)
+      .MultiFixed(MakeTag(0x6606, 0x1003), Packed<int32_t>({1, -2, 3}))
+      .MultiFixed(MakeTag(0x6607, 0x1014), Packed<int64_t>({1LL << 40, -5}))
+      .MultiVariable(MakeTag(0x6608, 0x101F), {testing::Utf16Bytes("alpha"), testing::Utf16Bytes("βeta"), {}})
+      .MultiVariable(MakeTag(0x6609, 0x1102), {Pattern(3, 1), Pattern(4100, 2)})
+      .Int32(0x8000, 42)
+      .Unicode(0x8001, "baleport fixtures")
+      .MultiVariable(MakeTag(0x8002, 0x101F), {testing::Utf16Bytes("red"), testing::Utf16Bytes("grün")});
+  for (const char* name : {"Ann Ó Súilleabháin", "李小龍"}) {
+    FixtureObject r;
+    r.Int32(0x0C15, 1).Unicode(0x3001, name).Unicode(0x3003, "someone@example.org").Unicode(0x3002, "SMTP");
+    m.recipients.push_back(std::move(r));
+  }
+  FixtureAttachment file;
+  file.Int32(0x3705, 1).Unicode(0x3707, "résumé.pdf").Binary(0x3701, Pattern(100000, 3));
+  m.attachments.push_back(std::move(file));
+  FixtureAttachment embedded;
+  embedded.Int32(0x3705, 5).Unicode(0x3001, "level 1");
+  embedded.embedded = Nested(1);
+  m.attachments.push_back(std::move(embedded));
+  return f;
+}
+
+std::unique_ptr<MsgFile> OpenFixture(const FixtureFile& fixture, const std::string& name = "fixture.msg") {
+  auto bytes = testing::WriteMsgToMemory(fixture);
+  EXPECT_TRUE(bytes.ok()) << bytes.status().message();
+  auto file = MsgFile::Open(std::make_unique<testing::MemoryFile>(std::move(bytes).value(), name));
+  EXPECT_TRUE(file.ok()) << file.status().message();
+  return file.ok() ? std::move(file).value() : nullptr;
+}
+
+std::vector<uint8_t> ReadInChunks(const PropertyObject& object, const Property& p, uint32_t index, size_t chunk) {
+  auto value = object.OpenValue(p, index);
+  EXPECT_TRUE(value.ok()) << value.status().message();
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> buffer(chunk);
+  for (;;) {
+    auto n = value->Read(buffer.data(), buffer.size());
+    EXPECT_TRUE(n.ok()) << n.status().message();
+    if (!n.ok() || *n == 0) break;
+    out.insert(out.end(), buffer.begin(), buffer.begin() + *n);
+  }
+  return out;
+}
+
+class RoundTrip : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(RoundTrip, EveryTypeReadsBack) {
+  auto file = OpenFixture(Rich(GetParam()));
+  ASSERT_NE(file, nullptr);
+  const Message& m = file->message();
+  auto find = [&](uint16_t id, uint16_t type) {
+    const Property* p = m.Find(MakeTag(id, type));
+    EXPECT_NE(p, nullptr) << std::hex << id << " " << type;
+    return p;
+  };
+  EXPECT_EQ(*m.ReadTextUtf8(*find(0x0037, 0x001F)), "Grüße — 日本 📧");
+  EXPECT_EQ(find(0x0017, 0x0002)->AsInt16(), -2);
+  EXPECT_EQ(find(0x0E07, 0x0003)->AsInt32(), 0x11);
+  EXPECT_EQ(find(0x0E08, 0x0014)->AsInt64(), -1234567890123LL);
+  EXPECT_EQ(find(0x6601, 0x0004)->AsFloat32(), 1.5f);
+  EXPECT_EQ(find(0x6602, 0x0005)->AsFloat64(), -2.25);
+  EXPECT_EQ(find(0x6603, 0x0006)->AsInt64(), 123456789);
+  EXPECT_EQ(find(0x6604, 0x0007)->AsFloat64(), 45000.5);
+  EXPECT_TRUE(find(0x0E1F, 0x000B)->AsBool());
+  EXPECT_EQ(static_cast<uint64_t>(find(0x0E06, 0x0040)->AsInt64()), 0x01D9E2A1B2C3D4E5ULL);
+  EXPECT_EQ(ReadInChunks(m, *find(0x1009, 0x0102), 0, 333), Pattern(5000, 7));
+  const Property* guid = find(0x6605, 0x0048);
+  EXPECT_FALSE(guid->is_inline());
+  EXPECT_EQ(*m.ReadValue(*guid), std::vector<uint8_t>(kPsetidCommon.bytes.begin(), kPsetidCommon.bytes.end()));
+
+  const Property* ints = find(0x6606, 0x1003);
+  ASSERT_EQ(ints->count, 3u);
+  EXPECT_EQ(*m.ReadValue(*ints, 1), Packed<int32_t>({-2}));
+  const Property* longs = find(0x6607, 0x1014);
+  ASSERT_EQ(longs->count, 2u);
+  EXPECT_EQ(*m.ReadValue(*longs, 0), Packed<int64_t>({1LL << 40}));
+  const Property* strings = find(0x6608, 0x101F);
+  ASSERT_EQ(strings->count, 3u);
+  EXPECT_EQ(*m.ReadTextUtf8(*strings, 1), "βeta");
+  EXPECT_EQ(*m.ReadTextUtf8(*strings, 2), "");
+  const Property* blobs = find(0x6609, 0x1102);
+  ASSERT_EQ(blobs->count, 2u);
+  EXPECT_EQ(ReadInChunks(m, *blobs, 1, 4096), Pattern(4100, 2));
+  EXPECT_FALSE(m.OpenValue(*blobs, 2).ok());
+
+  ASSERT_EQ(m.recipients().size(), 2u);
+  const Recipient& r = m.recipients()[1];
+  EXPECT_EQ(*r.ReadTextUtf8(*r.Find(MakeTag(0x3001, 0x001F))), "李小龍");
+  EXPECT_EQ(r.Find(MakeTag(0x0C15, 0x0003))->AsInt32(), 1);
+
+  ASSERT_EQ(m.attachments().size(), 2u);
+  const Attachment& a = m.attachments()[0];
+  EXPECT_EQ(a.method(), 1u);
+  EXPECT_EQ(ReadInChunks(a, *a.Find(MakeTag(0x3701, 0x0102)), 0, 65536), Pattern(100000, 3));
+  const Message* level = &m;
+  for (int depth = 1; depth <= 3; ++depth) {
+    const Attachment& e = level->attachments().back();
+    ASSERT_NE(e.embedded_message(), nullptr) << depth;
+    level = e.embedded_message();
+    EXPECT_EQ(level->depth(), static_cast<uint32_t>(depth));
+    EXPECT_EQ(*level->ReadTextUtf8(*level->Find(MakeTag(0x0037, 0x001F))), "level " + std::to_string(depth));
+  }
+  EXPECT_TRUE(level->attachments().empty());
+}
+
+TEST_P(RoundTrip, NamedPropertiesResolveToTheirNames) {
+  auto file = OpenFixture(Rich(GetParam()));
+  ASSERT_NE(file, nullptr);
+  const NameMap& names = file->names();
+  ASSERT_EQ(names.entries().size(), 3u);
+  const PropertyName* numeric = names.Find(0x8000);
+  ASSERT_NE(numeric, nullptr);
+  EXPECT_EQ(numeric->guid, kPsetidCommon);
+  EXPECT_EQ(numeric->kind, PropertyName::Kind::kNumeric);
+  EXPECT_EQ(numeric->lid, 0x8580u);
+  const PropertyName* header = names.Find(0x8001);
+  ASSERT_NE(header, nullptr);
+  EXPECT_EQ(header->guid.ToString(), "{00020386-0000-0000-C000-000000000046}");
+  EXPECT_EQ(header->name_utf8, "x-mailer");
+  EXPECT_EQ(names.Find(0x8002)->guid, kPsPublicStrings);
+  EXPECT_EQ(names.Find(0x8002)->name_utf8, "Keywords ü");
+  EXPECT_EQ(names.Find(0x8003), nullptr);
+  const Property* p = file->message().Find(MakeTag(0x8002, 0x101F));
+  ASSERT_NE(p, nullptr);
+  EXPECT_TRUE(p->is_named());
+  EXPECT_EQ(*file->message().ReadTextUtf8(*p, 1), "grün");
+}
+
+TEST_P(RoundTrip, OlefileReadsWhatTheWriterWrote) {
+  const FixtureFile fixture = Rich(GetParam());
+  const std::string path = ::testing::TempDir() + "/round_trip_" + std::to_string(GetParam()) + ".msg";
+  ASSERT_TRUE(testing::WriteMsgToPath(fixture, path).ok());
+  auto file = MsgFile::Open(*Env::Default(), path);
+  ASSERT_TRUE(file.ok()) << file.status().message();
+  auto expected = testing::OlefileSummary(path);
+  ASSERT_TRUE(expected.ok()) << expected.status().message();
+  EXPECT_EQ(testing::Summarise(**file), *expected);
+  EXPECT_NE(expected->find("attachment 0: résumé.pdf | 100000 | method 1"), std::string::npos) << *expected;
+  std::filesystem::remove(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(SectorSizes, RoundTrip, ::testing::Values(512u, 4096u));
+
+// 8-bit strings decode with PR_MESSAGE_CODEPAGE, then PR_INTERNET_CPID, then the locale's
+// code page; sub-objects and embedded messages inherit the message's.
+TEST(RoundTripCodePages, EightBitStringsFollowTheMessageCodePage) {
+  struct Case {
+    const char* what;
+    std::function<void(FixtureObject&)> declare;
+    std::string bytes;
+    std::string utf8;
+  };
+  const Case cases[] = {
+      {"Japanese by PR_MESSAGE_CODEPAGE", [](FixtureObject& m) { m.Int32(0x3FFD, 932).Int32(0x3FDE, 65001); },
+       "\x93\xfa\x96\x7b\x8c\xea", "日本語"},
+      {"Cyrillic by PR_INTERNET_CPID", [](FixtureObject& m) { m.Int32(0x3FDE, 1251); }, "\xcf\xf0\xe8\xe2\xe5\xf2",
+       "Привет"},
+      {"Chinese by PR_INTERNET_CPID (GB2312 declared as 936)", [](FixtureObject& m) { m.Int32(0x3FDE, 936); },
+       "\xd6\xd0\xce\xc4", "中文"},
+      {"Western by default", [](FixtureObject&) {}, "caf\xe9", "café"},
+      {"Russian locale, no code page", [](FixtureObject& m) { m.Int32(0x3FF1, 0x0419); }, "\xec\xe8\xf0", "мир"},
+      {"UTF-8 Internet code page over 1252 bytes", [](FixtureObject& m) { m.Int32(0x3FDE, 65001); },
+       "\xf6\xe4\xfc", "öäü"},
+  };
+  for (const Case& c : cases) {
+    FixtureFile f;
+    c.declare(f.message);
+    f.message.String8(0x0037, c.bytes);
+    FixtureObject r;
+    r.String8(0x3001, c.bytes);
+    f.message.recipients.push_back(r);
+    FixtureAttachment a;
+    a.Int32(0x3705, 5);
+    a.embedded = std::make_shared<FixtureMessage>();
+    a.embedded->String8(0x0037, c.bytes);
+    f.message.attachments.push_back(a);
+    auto file = OpenFixture(f);
+    ASSERT_NE(file, nullptr) << c.what;
+    const Message& m = file->message();
+    EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x0037, 0x001E))), c.utf8) << c.what;
+    const Recipient& rr = m.recipients()[0];
+    EXPECT_EQ(*rr.ReadTextUtf8(*rr.Find(MakeTag(0x3001, 0x001E))), c.utf8) << c.what;
+    const Message* e = m.attachments()[0].embedded_message();
+    ASSERT_NE(e, nullptr) << c.what;
+    EXPECT_EQ(*e->ReadTextUtf8(*e->Find(MakeTag(0x0037, 0x001E))), c.utf8) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace baleport::msg

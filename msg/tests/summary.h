@@ -1,0 +1,15 @@
+// One text rendering of a message's essentials, written by the C++ reader here and by an
+// olefile script (olefile_summary.py), so the tests can compare an independent reading.
+#pragma once
+
+#include <string>
+
+#include "msg/msg_file.h"
+
+namespace baleport::msg::testing {
+
+std::string Summarise(const MsgFile& file);
+// Runs the olefile script over a file on disk; the output, or an error.
+Result<std::string> OlefileSummary(const std::string& path);
+
+}  // namespace baleport::msg::testing

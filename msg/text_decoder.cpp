@@ -1,0 +1,194 @@
+#include "msg/text_decoder.h"
+
+#include <cerrno>
+
+namespace baleport::msg {
+namespace {
+
+constexpr char16_t kReplacement = u'\uFFFD';
+
+void AppendUtf8(char32_t c, std::string* out) {
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+void AppendUtf16(char32_t c, std::u16string* out) {
+  if (c < 0x10000) {
+    out->push_back(static_cast<char16_t>(c));
+  } else {
+    c -= 0x10000;
+    out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  }
+}
+
+}  // namespace
+
+uint32_t AnsiCodePageOfLocale(uint32_t lcid) {
+  const uint32_t language = lcid & 0x3FF;
+  switch (language) {
+    case 0x11: return 932;  // Japanese
+    case 0x04: return (lcid == 0x0404 || lcid == 0x0C04 || lcid == 0x1404) ? 950 : 936;  // Chinese
+    case 0x12: return 949;  // Korean
+    case 0x02: case 0x19: case 0x22: case 0x23: case 0x2F: case 0x3F: return 1251;  // Cyrillic
+    case 0x05: case 0x0E: case 0x15: case 0x18: case 0x1A: case 0x1B: case 0x1C: case 0x24: return 1250;
+    case 0x08: return 1253;  // Greek
+    case 0x1F: return 1254;  // Turkish
+    case 0x0D: return 1255;  // Hebrew
+    case 0x01: case 0x20: case 0x29: return 1256;  // Arabic script
+    case 0x25: case 0x26: case 0x27: return 1257;  // Baltic
+    case 0x2A: return 1258;  // Vietnamese
+    case 0x1E: return 874;   // Thai
+    default: return 1252;
+  }
+}
+
+std::string IconvCharset(uint32_t code_page) {
+  switch (code_page) {
+    case 1200: return "UTF-16LE";
+    case 1201: return "UTF-16BE";
+    case 20127: return "ASCII";
+    case 20866: return "KOI8-R";
+    case 21866: return "KOI8-U";
+    case 50220:
+    case 50221:
+    case 50222: return "ISO-2022-JP";
+    case 50225: return "ISO-2022-KR";
+    case 51932: return "EUC-JP";
+    case 51936: return "EUC-CN";
+    case 51949: return "EUC-KR";
+    case 52936: return "HZ";
+    case 54936: return "GB18030";
+    case 65000: return "UTF-7";
+    case 65001: return "UTF-8";
+    case 10000: return "MACINTOSH";
+    default: break;
+  }
+  if (code_page >= 28591 && code_page <= 28606) return "ISO-8859-" + std::to_string(code_page - 28590);
+  return "CP" + std::to_string(code_page);
+}
+
+Result<TextDecoder> TextDecoder::ForCodePage(uint32_t code_page) {
+  const std::string charset = IconvCharset(code_page);
+  iconv_t cd = iconv_open("UTF-16LE", charset.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    return Status::Error("code page " + std::to_string(code_page) + " (" + charset + ") is not supported by iconv");
+  }
+  TextDecoder decoder;
+  decoder.cd_.reset(cd);
+  return decoder;
+}
+
+TextDecoder TextDecoder::ForUtf16() { return TextDecoder(); }
+
+void TextDecoder::Decode(const uint8_t* data, size_t n, std::u16string* out) {
+  pending_.insert(pending_.end(), data, data + n);
+  Convert(out, false);
+}
+
+void TextDecoder::Finish(std::u16string* out) {
+  Convert(out, true);
+  if (!pending_.empty()) {
+    out->push_back(kReplacement);
+    had_errors_ = true;
+  }
+  pending_.clear();
+  if (cd_) iconv(static_cast<iconv_t>(cd_.get()), nullptr, nullptr, nullptr, nullptr);
+}
+
+void TextDecoder::Convert(std::u16string* out, bool final) {
+  if (!cd_) {
+    const size_t units = pending_.size() / 2;
+    const size_t start = out->size();
+    out->resize(start + units);
+    for (size_t i = 0; i < units; ++i) {
+      (*out)[start + i] = static_cast<char16_t>(pending_[2 * i] | (pending_[2 * i + 1] << 8));
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + 2 * units);
+    return;
+  }
+  auto cd = static_cast<iconv_t>(cd_.get());
+  size_t consumed = 0;
+  char16_t buffer[1024];
+  while (consumed < pending_.size()) {
+    char* in = reinterpret_cast<char*>(pending_.data() + consumed);
+    size_t in_left = pending_.size() - consumed;
+    char* o = reinterpret_cast<char*>(buffer);
+    size_t out_left = sizeof(buffer);
+    const size_t rc = iconv(cd, &in, &in_left, &o, &out_left);
+    const int err = errno;
+    out->append(buffer, (sizeof(buffer) - out_left) / 2);
+    consumed = pending_.size() - in_left;
+    if (rc != static_cast<size_t>(-1)) break;
+    if (err == E2BIG) continue;
+    if (err == EINVAL && !final) break;  // incomplete sequence: wait for more bytes
+    // Invalid (or, at the end, incomplete) sequence: replace one byte and go on.
+    out->push_back(kReplacement);
+    had_errors_ = true;
+    ++consumed;
+  }
+  // Stateful encodings (ISO-2022-JP) may have output left to flush at the end.
+  if (final) {
+    char* o = reinterpret_cast<char*>(buffer);
+    size_t out_left = sizeof(buffer);
+    iconv(cd, nullptr, nullptr, &o, &out_left);
+    out->append(buffer, (sizeof(buffer) - out_left) / 2);
+  }
+  pending_.erase(pending_.begin(), pending_.begin() + consumed);
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = kReplacement;
+    }
+    AppendUtf8(c, &out);
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+    bool ok = len != 0 && i + len <= text.size();
+    for (int k = 1; ok && k < len; ++k) {
+      const auto cont = static_cast<unsigned char>(text[i + k]);
+      ok = (cont & 0xC0) == 0x80;
+      c = (c << 6) | (cont & 0x3F);
+    }
+    if (!ok || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+      out.push_back(kReplacement);
+      ++i;
+      continue;
+    }
+    AppendUtf16(c, &out);
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace baleport::msg

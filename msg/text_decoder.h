@@ -1,0 +1,58 @@
+// Turns the bytes of string values into UTF-16 (and UTF-8) text, chunk by chunk, so that a
+// large body can be converted while it is streamed.
+#pragma once
+
+#include <iconv.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/status.h"
+
+namespace baleport::msg {
+
+// Code page used for 8-bit strings when a message names none.
+inline constexpr uint32_t kDefaultCodePage = 1252;
+
+// The ANSI code page of a Windows locale (PR_MESSAGE_LOCALE_ID); 1252 for unknown ones.
+uint32_t AnsiCodePageOfLocale(uint32_t lcid);
+
+// The iconv name of a Windows code page ("CP1252", "ISO-2022-JP", "UTF-8", ...).
+std::string IconvCharset(uint32_t code_page);
+
+class TextDecoder {
+ public:
+  // For PT_STRING8 values in the given Windows code page; fails when iconv lacks it.
+  static Result<TextDecoder> ForCodePage(uint32_t code_page);
+  // For PT_UNICODE values (UTF-16LE).
+  static TextDecoder ForUtf16();
+
+  // Appends the text of the next chunk. A sequence split across chunks is kept for the next
+  // call; bytes that do not decode become U+FFFD.
+  void Decode(const uint8_t* data, size_t n, std::u16string* out);
+  // Ends the value: an incomplete trailing sequence becomes U+FFFD.
+  void Finish(std::u16string* out);
+  // Whether some bytes did not decode (and became U+FFFD).
+  bool had_errors() const { return had_errors_; }
+
+ private:
+  struct IconvCloser {
+    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+  };
+  TextDecoder() = default;
+  void Convert(std::u16string* out, bool final);
+
+  std::unique_ptr<void, IconvCloser> cd_;  // empty for UTF-16 input
+  std::vector<uint8_t> pending_;
+  bool had_errors_ = false;
+};
+
+// UTF-8 of UTF-16 text; unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+// UTF-16 of UTF-8 text (for names and fixtures); invalid bytes become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+
+}  // namespace baleport::msg
