@@ -1,0 +1,128 @@
+#include "files/file_search.h"
+
+#include <limits>
+#include <set>
+#include <vector>
+
+#include "files/file_attributes.h"
+#include "files/file_functions.h"
+#include "files/find.h"
+#include "support/path_separator.h"
+#include "support/pending_events.h"
+
+namespace baleport {
+
+KeyedCollection FoundFiles;
+KeyedCollection FoundFolders;
+
+namespace {
+
+struct Search {
+  const std::string& pattern;
+  int32_t& fileCounter;
+  int32_t& folderCounter;
+  SearchProgress& progress;
+  // The folders entered so far; a link back into the tree leads to one of them.
+  std::set<FolderIdentity> entered;
+};
+
+bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
+
+std::optional<FolderIdentity> IdentityOf(const std::string& folder) {
+  return ActiveFileSystemApi().IdentifyFolder(LongPathBuffer(folder));
+}
+
+// True when the folder is new to this search (or cannot be identified, and so cannot
+// close a loop that the guard could see).
+bool EnterOnce(Search& search, const std::string& folder) {
+  const std::optional<FolderIdentity> identity = IdentityOf(folder);
+  return !identity || search.entered.insert(*identity).second;
+}
+
+Status Advance(int32_t& counter, const char* what) {
+  if (counter == std::numeric_limits<int32_t>::max()) {
+    return Status::Error(std::string(what) + " counter overflows past 2147483647");
+  }
+  ++counter;
+  return Status::Ok();
+}
+
+// Adds `item` under prefix + counter, closing the open enumeration when that fails.
+Status AddNumbered(KeyedCollection& collection, const char* collection_name, const std::string& item,
+                   char prefix, int32_t counter, FindEntry& entry) {
+  Status added = collection.Add(item, prefix + std::to_string(counter));
+  if (!added.ok()) {
+    FindEnd(entry);
+    return added.WithContext(std::string("adding \"") + item + "\" to " + collection_name);
+  }
+  return added;
+}
+
+Status SearchFolder(Search& search, std::string& folderPath) {
+  if (folderPath.empty() || folderPath.back() != kPathSeparator) folderPath += kPathSeparator;
+  ProcessPendingEvents();
+
+  std::vector<std::string> subfolders;
+  FindEntry entry;
+  if (FindFirst(folderPath + "*", entry) != kInvalidFindHandle) {
+    do {
+      ProcessPendingEvents();
+      const std::string name = entry.name;
+      if (IsDotEntry(name)) continue;
+      ProcessPendingEvents();
+      // -1 has the directory bit: an entry that cannot be queried counts as a folder.
+      if (GetAttributes(folderPath + name) & kAttributeDirectory) {
+        ProcessPendingEvents();
+        subfolders.push_back(name);
+        BALEPORT_RETURN_IF_ERROR(
+            AddNumbered(FoundFolders, "FoundFolders", folderPath + name, 'Z', search.folderCounter, entry));
+        if (Status s = Advance(search.folderCounter, "folder"); !s.ok()) {
+          FindEnd(entry);
+          return s;
+        }
+      }
+    } while (FindNext(entry));
+  }
+
+  if (FindFirst(folderPath + search.pattern, entry) != kInvalidFindHandle) {
+    ProcessPendingEvents();
+    do {
+      ProcessPendingEvents();
+      const std::string name = entry.name;
+      const std::string path = folderPath + name;
+      const uint32_t attributes = GetAttributes(path);
+      if (!IsDotEntry(name) && (attributes & kAttributeDirectory) == 0) {
+        ProcessPendingEvents();
+        BALEPORT_RETURN_IF_ERROR(AddNumbered(FoundFiles, "FoundFiles", path, 'K', search.fileCounter, entry));
+        if (search.progress.DeleteCheckValue() == 0) {
+          search.progress.SetQueueCaption(std::to_string(search.fileCounter) + " Messages Queued for Conversion.");
+        }
+        if (Status s = Advance(search.fileCounter, "file"); !s.ok()) {
+          FindEnd(entry);
+          return s;
+        }
+      }
+    } while (FindNext(entry));
+  }
+
+  if (subfolders.empty()) return Status::Ok();
+  ProcessPendingEvents();
+  for (const std::string& name : subfolders) {
+    ProcessPendingEvents();
+    if (!EnterOnce(search, folderPath + name)) continue;
+    std::string subfolder = folderPath + name + kPathSeparator;
+    BALEPORT_RETURN_IF_ERROR(SearchFolder(search, subfolder));
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status FindFilesRecursive(std::string& folderPath, const std::string& pattern, int32_t& fileCounter,
+                          int32_t& folderCounter, SearchProgress& progress) {
+  Search search{pattern, fileCounter, folderCounter, progress, {}};
+  EnterOnce(search, folderPath);
+  return SearchFolder(search, folderPath);
+}
+
+}  // namespace baleport

@@ -1,0 +1,131 @@
+#include "files/file_attributes.h"
+
+#include <gtest/gtest.h>
+
+#include "files/file_functions.h"
+#include "files/tests/test_tree.h"
+#include "support/path_separator.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace baleport {
+namespace {
+
+using baleport::testing::TestTree;
+
+const std::string kSep(1, kPathSeparator);
+
+TEST(GetAttributesTest, TellsFoldersFromFiles) {
+  TestTree tree;
+  const std::string folder = tree.Folder("f");
+  const std::string file = tree.File("f/m.msg");
+  EXPECT_NE(GetAttributes(folder) & kAttributeDirectory, 0u);
+  EXPECT_EQ(LastFileError, 0);
+  const uint32_t attributes = GetAttributes(file);
+  EXPECT_EQ(attributes & (kAttributeDirectory | kAttributeReadOnly | kAttributeHidden), 0u);
+}
+
+TEST(GetAttributesTest, MissingPathsGiveFileOrPathNotFound) {
+  TestTree tree;
+  EXPECT_EQ(GetAttributes(tree.Path("missing.msg")), kInvalidFileAttributes);
+  EXPECT_EQ(LastFileError, 2);
+  EXPECT_EQ(GetAttributes(tree.Path("missing/x.msg")), kInvalidFileAttributes);
+  EXPECT_EQ(LastFileError, 3);
+  EXPECT_EQ(RemoveFile(tree.Path("missing.msg")), 2);
+  EXPECT_EQ(SetAttributes(tree.Path("missing/x.msg"), kAttributeNormal), 3);
+}
+
+TEST(GetAttributesTest, HiddenFiles) {
+  TestTree tree;
+  const std::string file = tree.File(".hidden.msg");
+#ifdef _WIN32
+  ASSERT_EQ(SetAttributes(file, kAttributeHidden), 0);
+#endif
+  // POSIX: a name starting with a dot is hidden.
+  EXPECT_NE(GetAttributes(file) & kAttributeHidden, 0u);
+  EXPECT_EQ(GetAttributes(tree.root()) & kAttributeHidden, 0u);
+}
+
+TEST(RemoveFileTest, DeletesAReadOnlyFile) {
+  TestTree tree;
+  const std::string file = tree.File("ro.msg");
+  ASSERT_EQ(SetAttributes(file, kAttributeReadOnly), 0);
+  EXPECT_NE(GetAttributes(file) & kAttributeReadOnly, 0u);
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_EQ(RemoveFile(file), 0);
+  EXPECT_EQ(LastFileError, 0);
+  EXPECT_FALSE(FileExists(file));
+}
+
+TEST(RemoveFileTest, ResetsTheAttributesEvenWhenTheDeletionFails) {
+  TestTree tree;
+  const std::string folder = tree.Folder("ro-folder");
+  ASSERT_EQ(SetAttributes(folder, kAttributeReadOnly), 0);
+  if ((GetAttributes(folder) & kAttributeReadOnly) == 0) GTEST_SKIP() << "this system keeps no read-only mark on folders";
+  EXPECT_EQ(RemoveFile(folder), 5);  // a folder is no file: access denied
+  EXPECT_EQ(GetAttributes(folder) & kAttributeReadOnly, 0u);
+  EXPECT_TRUE(FolderExists(folder));
+}
+
+#ifdef _WIN32
+TEST(RemoveFileTest, AFileInUseIsASharingViolation) {
+  TestTree tree;
+  const std::string file = tree.File("busy.msg");
+  const WideBuffer wide = LongPathBuffer(file);
+  const HANDLE open = CreateFileW(reinterpret_cast<const wchar_t*>(wide.data()), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(open, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(RemoveFile(file), 32);
+  CloseHandle(open);
+  EXPECT_TRUE(FileExists(file));
+}
+#endif
+
+TEST(ExistsTest, FilesAndFolders) {
+  TestTree tree;
+  const std::string folder = tree.Folder("f");
+  const std::string file = tree.File("f/m.msg");
+  const std::string missing = tree.Path("nothing");
+
+  EXPECT_FALSE(FileExists(folder));
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_FALSE(FileExists(missing));
+  EXPECT_TRUE(FileExists(folder + kSep + "*.msg"));  // the first match is a file
+  EXPECT_EQ(LastFileError, 0);
+
+  EXPECT_TRUE(FolderExists(folder));
+  EXPECT_TRUE(FolderExists(folder + kSep));
+  EXPECT_TRUE(FolderExists("  " + folder + "  "));
+  EXPECT_FALSE(FolderExists(file));
+  EXPECT_FALSE(FolderExists(missing));
+  EXPECT_EQ(LastFileError, 0);
+}
+
+TEST(WithTrailingBackslashTest, TrimsSpacesAndEndsInOneSeparator) {
+  EXPECT_EQ(WithTrailingBackslash("  a" + kSep + "b  "), "a" + kSep + "b" + kSep);
+  EXPECT_EQ(WithTrailingBackslash("a" + kSep), "a" + kSep);
+  EXPECT_EQ(WithTrailingBackslash("   "), kSep);
+  EXPECT_EQ(WithTrailingBackslash(""), kSep);
+}
+
+// Long and non-ASCII paths get the same answers as short ones: every call is made with
+// the long-path buffer.
+TEST(LongPathTest, PathsBeyond260CharactersWork) {
+  TestTree tree;
+  std::string relative;
+  for (int i = 0; i < 6; ++i) relative += std::string(50, static_cast<char>('a' + i)) + "/";
+  const std::string folder = tree.Folder(relative + "\u30e1\u30fc\u30eb");
+  const std::string file = tree.File(relative + "\u30e1\u30fc\u30eb/\u041f\u043e\u0447\u0442\u0430.msg");
+  ASSERT_GT(file.size(), 300u);
+  EXPECT_NE(GetAttributes(folder) & kAttributeDirectory, 0u);
+  EXPECT_TRUE(FolderExists(folder));
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_EQ(SetAttributes(file, kAttributeReadOnly), 0);
+  EXPECT_EQ(RemoveFile(file), 0);
+  EXPECT_FALSE(FileExists(file));
+}
+
+}  // namespace
+}  // namespace baleport

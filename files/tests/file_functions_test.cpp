@@ -1,0 +1,127 @@
+#include "files/file_functions.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "files/file_attributes.h"
+#include "files/find.h"
+#include "files/tests/recording_api.h"
+#include "files/tests/test_tree.h"
+
+namespace baleport {
+namespace {
+
+using ::testing::ElementsAre;
+using baleport::testing::RecordedApi;
+using baleport::testing::TestTree;
+
+// The UTF-16LE bytes of a text, as LongPathBuffer should give them.
+WideBuffer Bytes(std::u16string_view units) {
+  WideBuffer bytes;
+  for (char16_t unit : units) {
+    bytes.push_back(static_cast<std::byte>(unit & 0xFF));
+    bytes.push_back(static_cast<std::byte>(unit >> 8));
+  }
+  return bytes;
+}
+
+TEST(LongPathBufferTest, PrefixesDrivePathsAndRewritesNetworkPaths) {
+  EXPECT_EQ(LongPathBuffer("C:\\dir"), Bytes(std::u16string(u"\\\\?\\C:\\dir") + u'\0'));
+  EXPECT_EQ(LongPathBuffer("\\\\server\\share\\dir"), Bytes(std::u16string(u"\\\\?\\UNC\\server\\share\\dir") + u'\0'));
+  EXPECT_EQ(LongPathBuffer(""), Bytes(std::u16string(u"\\\\?\\") + u'\0'));
+  // Already in the long form: starts with two backslashes, so it is taken for a network path.
+  EXPECT_EQ(LongPathBuffer("\\\\?\\C:\\x"), Bytes(std::u16string(u"\\\\?\\UNC\\?\\C:\\x") + u'\0'));
+}
+
+TEST(LongPathBufferTest, EncodesTextBeyondAsciiAsUtf16) {
+  // U+30E1 (two bytes in UTF-16) and U+1F4E7 (a surrogate pair).
+  EXPECT_EQ(LongPathBuffer("C:\\\u30e1\U0001F4E7"), Bytes(std::u16string(u"\\\\?\\C:\\\u30e1\U0001F4E7") + u'\0'));
+}
+
+TEST(CutAtNulTest, KeepsTheTextBeforeTheFirstNul) {
+  EXPECT_EQ(CutAtNul(std::string_view("name\0rest\0", 10)), "name");
+  EXPECT_EQ(CutAtNul(std::string_view("whole")), "whole");
+  EXPECT_EQ(CutAtNul(std::u16string_view(u"\0x", 2)), u"");
+}
+
+TEST(InitFileFunctionsTest, SelectsTheWideFormsOnce) {
+  RecordedApi recorded;
+  TestTree tree;
+  const std::string file = tree.File("a.msg");
+  GetAttributes(file);
+  FileExists(file);
+  EXPECT_TRUE(FileFunctions.initialized);
+  EXPECT_TRUE(OsVersion.ntFamily);
+  EXPECT_EQ(OsVersion.platformId, 2u);
+  EXPECT_TRUE(FileFunctions.wideGetAttributes && FileFunctions.wideSetAttributes && FileFunctions.wideFindFirst &&
+              FileFunctions.wideFindNext && FileFunctions.wideDelete);
+  EXPECT_EQ(recorded.api.CountOf("LoadLibraryA"), 1);
+  EXPECT_EQ(recorded.api.CountOf("GetVersionExW"), 1);
+  EXPECT_EQ(recorded.api.CountOf("GetVersionExA"), 0);
+  EXPECT_EQ(recorded.api.CountOf("GetFileAttributesW"), 2);
+  EXPECT_EQ(recorded.api.CountOf("FreeLibrary"), 1);
+}
+
+TEST(InitFileFunctionsTest, WithoutKernel32EveryOperationUsesItsNarrowForm) {
+  RecordedApi recorded;
+  recorded.api.kernel32Missing = true;
+  TestTree tree;
+  const std::string file = tree.File("plain.msg");
+  EXPECT_EQ(GetAttributes(file) & kAttributeDirectory, 0u);
+  FindEntry entry;
+  ASSERT_NE(FindFirst(file, entry), kInvalidFindHandle);
+  EXPECT_EQ(entry.name, "plain.msg");
+  EXPECT_FALSE(FindNext(entry));
+  EXPECT_EQ(RemoveFile(file), 0);
+  EXPECT_FALSE(FileExists(file));
+
+  EXPECT_TRUE(FileFunctions.initialized);
+  EXPECT_FALSE(OsVersion.ntFamily);
+  EXPECT_EQ(recorded.api.CountOf("GetVersionExW") + recorded.api.CountOf("GetVersionExA") +
+                recorded.api.CountOf("GetVersion"),
+            0);
+  for (const char* wide : {"GetFileAttributesW", "SetFileAttributesW", "FindFirstFileW", "FindNextFileW", "DeleteFileW"}) {
+    EXPECT_EQ(recorded.api.CountOf(wide), 0) << wide;
+  }
+  EXPECT_GT(recorded.api.CountOf("GetFileAttributesA"), 0);
+  EXPECT_EQ(recorded.api.CountOf("SetFileAttributesA"), 1);
+  EXPECT_EQ(recorded.api.CountOf("DeleteFileA"), 1);
+  EXPECT_GT(recorded.api.CountOf("FindFirstFileA"), 0);
+}
+
+TEST(InitFileFunctionsTest, FailingVersionQueriesFallBackInTurn) {
+  RecordedApi recorded;
+  recorded.api.versionExWFails = true;
+  InitFileFunctions();
+  EXPECT_FALSE(FileFunctions.versionQueryW);
+  EXPECT_TRUE(FileFunctions.versionQueryA);
+  EXPECT_TRUE(OsVersion.ntFamily);
+  EXPECT_EQ(LastFileError, 0);
+
+  UseFileSystemApi(&recorded.api);
+  recorded.api.calls.clear();
+  recorded.api.versionExAFails = true;
+  InitFileFunctions();
+  EXPECT_THAT(recorded.api.calls, ElementsAre("LoadLibraryA", "GetProcAddress", "GetProcAddress", "GetVersionExW",
+                                              "GetVersionExA", "GetVersion", "FreeLibrary"));
+  EXPECT_FALSE(FileFunctions.versionQueryW || FileFunctions.versionQueryA);
+  // GetVersion still tells the NT family (bit 31 clear).
+  EXPECT_TRUE(OsVersion.ntFamily);
+  EXPECT_TRUE(FileFunctions.wideFindFirst);
+}
+
+TEST(CaptureLastErrorTest, AFailureWithoutAnyCodeRecordsMinusOne) {
+  RecordedApi recorded;
+  recorded.api.failWithoutCode = true;
+  EXPECT_EQ(GetAttributes("anything"), kInvalidFileAttributes);
+  EXPECT_EQ(LastFileError, -1);
+  EXPECT_EQ(SetAttributes("anything", kAttributeNormal), -1);
+  EXPECT_EQ(RemoveFile("anything"), -1);
+  FindEntry entry;
+  EXPECT_EQ(FindFirst("anything*", entry), kInvalidFindHandle);
+  EXPECT_TRUE(entry.errorFlag);
+  EXPECT_EQ(entry.errorCode, -1);
+}
+
+}  // namespace
+}  // namespace baleport

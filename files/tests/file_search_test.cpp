@@ -1,0 +1,234 @@
+#include "files/file_search.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "files/file_attributes.h"
+#include "files/tests/test_tree.h"
+#include "support/path_separator.h"
+#include "support/pending_events.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace baleport {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using baleport::testing::TestTree;
+
+const std::string kSep(1, kPathSeparator);
+
+// The conversion page as the search sees it.
+struct FakePage : SearchProgress {
+  int deleteCheck = 0;
+  std::string caption = "Conversion Not Started Yet...";
+  int DeleteCheckValue() override { return deleteCheck; }
+  void SetQueueCaption(const std::string& text) override { caption = text; }
+};
+
+std::vector<std::string> Items(const KeyedCollection& c) { return {c.begin(), c.end()}; }
+std::vector<std::string> Keys(const KeyedCollection& c) {
+  std::vector<std::string> keys;
+  for (size_t i = 1; i <= c.Count(); ++i) keys.push_back(c.KeyAt(i));
+  return keys;
+}
+
+class SearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FoundFiles.Clear();
+    FoundFolders.Clear();
+  }
+  void TearDown() override {
+    FoundFiles.Clear();
+    FoundFolders.Clear();
+    SetPendingEventsHandler({});
+  }
+  // Searches `folder` for "*.msg" with both counters starting at 1.
+  Status Search(std::string folder) {
+    return FindFilesRecursive(folder, "*.msg", fileCounter, folderCounter, page);
+  }
+
+  TestTree tree;
+  FakePage page;
+  int32_t fileCounter = 1;
+  int32_t folderCounter = 1;
+};
+
+TEST_F(SearchTest, RecordsFoldersLevelByLevelAndFilesDepthFirst) {
+  const std::string r = tree.Folder("R");
+  tree.File("R/r.msg");
+  tree.File("R/A/a.msg");
+  tree.File("R/A/A1/a1.msg");
+  tree.File("R/B/b.msg");
+  tree.File("R/B/not-a-message.txt");
+
+  std::string folder = r;
+  ASSERT_TRUE(FindFilesRecursive(folder, "*.msg", fileCounter, folderCounter, page).ok());
+  EXPECT_EQ(folder, r + kSep);  // the caller's path gained its separator
+
+  EXPECT_THAT(Items(FoundFolders), ElementsAre(r + kSep + "A", r + kSep + "B", r + kSep + "A" + kSep + "A1"));
+  EXPECT_THAT(Keys(FoundFolders), ElementsAre("Z1", "Z2", "Z3"));
+  EXPECT_THAT(Items(FoundFiles),
+              ElementsAre(r + kSep + "r.msg", r + kSep + "A" + kSep + "a.msg",
+                          r + kSep + "A" + kSep + "A1" + kSep + "a1.msg", r + kSep + "B" + kSep + "b.msg"));
+  EXPECT_THAT(Keys(FoundFiles), ElementsAre("K1", "K2", "K3", "K4"));
+  EXPECT_EQ(fileCounter, 5);
+  EXPECT_EQ(folderCounter, 4);
+  EXPECT_EQ(page.caption, "4 Messages Queued for Conversion.");
+}
+
+TEST_F(SearchTest, APathWithItsSeparatorGivesTheSameResult) {
+  tree.File("R/A/a.msg");
+  std::string with = tree.Path("R") + kSep;
+  ASSERT_TRUE(FindFilesRecursive(with, "*.msg", fileCounter, folderCounter, page).ok());
+  EXPECT_EQ(with, tree.Path("R") + kSep);
+  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/A")));
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/A/a.msg")));
+}
+
+TEST_F(SearchTest, NumberingContinuesFromTheCallersCounters) {
+  tree.File("R/S/x.msg");
+  fileCounter = 7;
+  folderCounter = 3;
+  ASSERT_TRUE(Search(tree.Path("R")).ok());
+  EXPECT_THAT(Keys(FoundFiles), ElementsAre("K7"));
+  EXPECT_THAT(Keys(FoundFolders), ElementsAre("Z3"));
+  EXPECT_EQ(page.caption, "7 Messages Queued for Conversion.");
+}
+
+TEST_F(SearchTest, AnEmptyFolderChangesNothing) {
+  ASSERT_TRUE(Search(tree.Folder("empty")).ok());
+  EXPECT_EQ(FoundFiles.Count(), 0u);
+  EXPECT_EQ(FoundFolders.Count(), 0u);
+  EXPECT_EQ(fileCounter, 1);
+  EXPECT_EQ(folderCounter, 1);
+  EXPECT_EQ(page.caption, "Conversion Not Started Yet...");
+}
+
+TEST_F(SearchTest, TheCaptionIsLeftAloneWhileDeletionIsCheckedOrGrayed) {
+  tree.File("R/a.msg");
+  for (int check : {1, 2}) {
+    FoundFiles.Clear();
+    fileCounter = 1;
+    page.deleteCheck = check;
+    ASSERT_TRUE(Search(tree.Path("R")).ok());
+    EXPECT_EQ(FoundFiles.Count(), 1u);
+    EXPECT_EQ(page.caption, "Conversion Not Started Yet...") << "check box value " << check;
+  }
+}
+
+TEST_F(SearchTest, AFolderNamedLikeAMessageIsSearchedNotTaken) {
+  tree.File("R/box.msg/inner.msg");
+  ASSERT_TRUE(Search(tree.Path("R")).ok());
+  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/box.msg")));
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/box.msg/inner.msg")));
+}
+
+TEST_F(SearchTest, HiddenAndReadOnlyMessagesAreIncluded) {
+  const std::string hidden = tree.File("R/.hidden.msg");
+  const std::string read_only = tree.File("R/ro.msg");
+  ASSERT_EQ(SetAttributes(hidden, kAttributeHidden), 0);
+  ASSERT_EQ(SetAttributes(read_only, kAttributeReadOnly), 0);
+  ASSERT_TRUE(Search(tree.Path("R")).ok());
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(hidden, read_only));
+}
+
+TEST_F(SearchTest, NamesBeyondAsciiAndPathsBeyond260Characters) {
+  std::string deep = "R";
+  for (int i = 0; i < 5; ++i) deep += "/" + std::string(60, static_cast<char>('k' + i));
+  const std::string japanese = tree.File(deep + "/\u53d7\u4fe1\u30c8\u30ec\u30a4/\u4f1a\u8b70.msg");
+  const std::string cyrillic = tree.File("R/\u041f\u043e\u0447\u0442\u0430/\u041f\u0438\u0441\u044c\u043c\u043e.MSG");
+  ASSERT_GT(japanese.size(), 300u);
+  ASSERT_TRUE(Search(tree.Path("R")).ok());
+  EXPECT_THAT(Items(FoundFiles), ::testing::UnorderedElementsAre(japanese, cyrillic));
+  EXPECT_EQ(FoundFolders.Count(), 7u);
+  EXPECT_EQ(*FoundFolders.Find("Z2"), tree.Path("R/\u041f\u043e\u0447\u0442\u0430"));
+}
+
+TEST_F(SearchTest, YieldsBeforeEachEntryEachAcceptanceAndEachDescent) {
+  tree.Folder("R/S");
+  tree.File("R/f.msg");
+  int yields = 0;
+  SetPendingEventsHandler([&yields] { ++yields; });
+  ASSERT_TRUE(Search(tree.Path("R")).ok());
+  // R: 1 on entry; pass 1: 4 entries (. .. S f.msg) + 2 named + 1 folder; pass 2: 1 + 1 entry + 1
+  // accepted; descent: 1 + 1. S: 1 on entry; pass 1: 2 (. ..); pass 2 finds nothing.
+  EXPECT_EQ(yields, 16);
+}
+
+TEST_F(SearchTest, APresentKeyStopsTheSearchKeepingWhatWasAdded) {
+  tree.File("R/a.msg");
+  tree.File("R/b.msg");
+  tree.File("R/c.msg");
+  ASSERT_TRUE(FoundFiles.Add("earlier", "K2").ok());
+  const Status s = Search(tree.Path("R"));
+  ASSERT_FALSE(s.ok());
+  EXPECT_THAT(s.message(), HasSubstr("\"K2\""));
+  EXPECT_THAT(s.message(), HasSubstr(tree.Path("R/b.msg")));
+  EXPECT_THAT(Items(FoundFiles), ElementsAre("earlier", tree.Path("R/a.msg")));
+  EXPECT_EQ(fileCounter, 2);
+}
+
+TEST_F(SearchTest, ACounterAtItsLimitFails) {
+  tree.File("R/a.msg");
+  fileCounter = std::numeric_limits<int32_t>::max();
+  const Status s = Search(tree.Path("R"));
+  ASSERT_FALSE(s.ok());
+  EXPECT_THAT(s.message(), HasSubstr("file counter"));
+  EXPECT_THAT(Keys(FoundFiles), ElementsAre("K2147483647"));
+}
+
+TEST_F(SearchTest, ALinkBackIntoTheTreeIsRecordedButNotEnteredAgain) {
+  const std::string r = tree.Folder("R");
+  tree.File("R/A/a.msg");
+  tree.File("Outside/o.msg");
+  if (const std::error_code error = tree.LinkFolder(r, "R/A/loop")) {
+    GTEST_SKIP() << "this system cannot make folder links: " << error.message();
+  }
+  ASSERT_FALSE(tree.LinkFolder(tree.Path("Outside"), "R/out"));
+
+  ASSERT_TRUE(Search(r).ok());
+  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/A"), tree.Path("R/out"), tree.Path("R/A/loop")));
+  // The link out of the tree leads to a folder not yet seen, and is followed.
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/A/a.msg"), tree.Path("R/out/o.msg")));
+}
+
+#ifndef _WIN32
+// Beyond PATH_MAX (4096 bytes) the POSIX calls walk the path a stretch at a time.
+TEST_F(SearchTest, PosixPathsBeyondPathMaxAreSearched) {
+  int dir = open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(dir, 0);
+  std::string path = tree.root();
+  for (int i = 0; i < 20; ++i) {
+    const std::string name(250, static_cast<char>('a' + i));
+    ASSERT_EQ(mkdirat(dir, name.c_str(), 0755), 0) << "level " << i;
+    const int next = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(dir);
+    ASSERT_GE(next, 0) << "level " << i;
+    dir = next;
+    path += "/" + name;
+  }
+  close(openat(dir, "deep.msg", O_CREAT | O_WRONLY, 0644));
+  close(dir);
+  const std::string file = path + "/deep.msg";
+  ASSERT_GT(file.size(), 5000u);
+
+  ASSERT_TRUE(Search(tree.root()).ok());
+  EXPECT_EQ(FoundFolders.Count(), 20u);
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(file));
+  EXPECT_TRUE(FolderExists(path));
+  EXPECT_EQ(RemoveFile(file), 0);
+  EXPECT_FALSE(FileExists(file));
+}
+#endif
+
+}  // namespace
+}  // namespace baleport

@@ -1,0 +1,176 @@
+#include "files/find.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "files/file_attributes.h"
+#include "files/file_functions.h"
+#include "files/tests/recording_api.h"
+#include "files/tests/test_tree.h"
+#include "support/path_separator.h"
+
+namespace baleport {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+using baleport::testing::RecordedApi;
+using baleport::testing::TestTree;
+
+// Every name an enumeration of spec delivers, in order.
+std::vector<std::string> Names(const std::string& spec) {
+  std::vector<std::string> names;
+  FindEntry entry;
+  if (FindFirst(spec, entry) == kInvalidFindHandle) return names;
+  do names.push_back(entry.name);
+  while (FindNext(entry));
+  return names;
+}
+
+class WildcardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"Mail.MSG", "note.msg", "a.msgx", "README", "b.txt"}) tree.File(name);
+    tree.Folder("sub");
+  }
+  std::string Spec(const std::string& pattern) const { return tree.root() + kPathSeparator + pattern; }
+  TestTree tree;
+};
+
+TEST_F(WildcardTest, StarListsDotEntriesFirstThenEveryName) {
+  const std::vector<std::string> names = Names(Spec("*"));
+  ASSERT_GE(names.size(), 2u);
+  EXPECT_EQ(names[0], ".");
+  EXPECT_EQ(names[1], "..");
+  EXPECT_THAT(std::vector<std::string>(names.begin() + 2, names.end()),
+              UnorderedElementsAre("Mail.MSG", "note.msg", "a.msgx", "README", "b.txt", "sub"));
+}
+
+TEST_F(WildcardTest, PatternsMatchWithoutRegardToCase) {
+#ifdef _WIN32
+  // The 8.3 short name of "a.msgx" ends in ".MSG" where the volume makes short names.
+  EXPECT_THAT(Names(Spec("*.msg")), ::testing::IsSupersetOf({"Mail.MSG", "note.msg"}));
+  EXPECT_THAT(Names(Spec("*.MsG")), ::testing::IsSupersetOf({"Mail.MSG", "note.msg"}));
+#else
+  EXPECT_THAT(Names(Spec("*.msg")), UnorderedElementsAre("Mail.MSG", "note.msg"));
+  EXPECT_THAT(Names(Spec("*.MsG")), UnorderedElementsAre("Mail.MSG", "note.msg"));
+#endif
+  EXPECT_THAT(Names(Spec("n?te.ms?")), ElementsAre("note.msg"));
+}
+
+TEST_F(WildcardTest, StarDotStarAlsoMatchesNamesWithoutADot) {
+  const std::vector<std::string> names = Names(Spec("*.*"));
+  EXPECT_THAT(names, ::testing::Contains("README"));
+  EXPECT_THAT(names, ::testing::Contains("sub"));
+  EXPECT_THAT(names, ::testing::Contains("."));
+}
+
+TEST_F(WildcardTest, QuestionMarkStandsForOneCharacter) {
+  EXPECT_THAT(Names(Spec("?.txt")), ElementsAre("b.txt"));
+  EXPECT_THAT(Names(Spec("b.tx?")), ElementsAre("b.txt"));
+  EXPECT_THAT(Names(Spec("?.msg")), IsEmpty());
+}
+
+TEST(FindFirstTest, ASpecificationMatchingNothingIsAnError) {
+  TestTree tree;
+  FindEntry entry;
+  EXPECT_EQ(FindFirst(tree.Path("*.msg"), entry), kInvalidFindHandle);
+  EXPECT_FALSE(entry.found);
+  EXPECT_TRUE(entry.errorFlag);
+  EXPECT_EQ(entry.errorCode, 2);  // file not found
+  EXPECT_EQ(LastFileError, 2);
+  EXPECT_EQ(entry.handle, kInvalidFindHandle);
+
+  EXPECT_EQ(FindFirst(tree.Path("missing/*"), entry), kInvalidFindHandle);
+  EXPECT_EQ(entry.errorCode, 3);  // path not found
+}
+
+TEST(FindFirstTest, OneMatchThenTheEndOfTheListClosesTheEnumeration) {
+  TestTree tree;
+  tree.File("only.msg");
+  FindEntry entry;
+  const FindHandle handle = FindFirst(tree.Path("*.msg"), entry);
+  ASSERT_NE(handle, kInvalidFindHandle);
+  EXPECT_EQ(entry.handle, handle);
+  EXPECT_TRUE(entry.found);
+  EXPECT_EQ(entry.name, "only.msg");
+  EXPECT_EQ(entry.searchKind, SearchKind::kLocal);
+  EXPECT_EQ(entry.searchSpec, tree.Path("*.msg"));
+
+  EXPECT_FALSE(FindNext(entry));
+  EXPECT_FALSE(entry.found);
+  EXPECT_FALSE(entry.errorFlag);
+  EXPECT_EQ(entry.errorCode, 0);
+  EXPECT_EQ(entry.handle, 0);
+  EXPECT_EQ(LastFileError, 0);
+
+  // Closed already: FindEnd has nothing to close.
+  EXPECT_TRUE(FindEnd(entry));
+  EXPECT_EQ(entry.handle, kInvalidFindHandle);
+}
+
+TEST(FindFirstTest, ANameWithoutWildcardsDeliversThatEntryWithItsAttributes) {
+  TestTree tree;
+  const std::string folder = tree.Folder("box.msg");
+  FindEntry entry;
+  ASSERT_NE(FindFirst(folder, entry), kInvalidFindHandle);
+  EXPECT_EQ(entry.name, "box.msg");
+  EXPECT_NE(entry.attributes & kAttributeDirectory, 0u);
+  EXPECT_TRUE(FindEnd(entry));
+  EXPECT_EQ(entry.handle, kInvalidFindHandle);
+  EXPECT_FALSE(entry.found);
+}
+
+TEST(FindFirstTest, FtpAddressesAreNotEnumerated) {
+  RecordedApi recorded;
+  for (const char* spec : {"ftp://host/dir/*", "FTP://HOST/DIR/*"}) {
+    FindEntry entry;
+    entry.errorFlag = true;
+    entry.errorCode = 5;
+    EXPECT_EQ(FindFirst(spec, entry), kInvalidFindHandle) << spec;
+    EXPECT_EQ(entry.searchKind, SearchKind::kFtp) << spec;
+    EXPECT_FALSE(entry.errorFlag) << spec;
+    EXPECT_EQ(entry.errorCode, 0) << spec;
+    EXPECT_FALSE(entry.found) << spec;
+  }
+  EXPECT_EQ(recorded.api.CountOf("FindFirstFileW") + recorded.api.CountOf("FindFirstFileA"), 0);
+}
+
+TEST(FindFirstTest, NetworkPathsAreRecognised) {
+  FindEntry entry;
+  FindFirst("\\\\nonexistent-server\\share\\*", entry);
+  EXPECT_EQ(entry.searchKind, SearchKind::kNetwork);
+  EXPECT_FALSE(entry.found);
+}
+
+TEST(FindEndTest, ARecordThatIsNotOpenNeedsNoSystemCall) {
+  RecordedApi recorded;
+  FindEntry entry;
+  EXPECT_TRUE(FindEnd(entry));
+  entry.handle = 0;
+  EXPECT_TRUE(FindEnd(entry));
+  EXPECT_EQ(recorded.api.CountOf("FindClose"), 0);
+  EXPECT_EQ(LastFileError, 0);
+}
+
+TEST(FindNextTest, AFailedStepIsAnErrorAndClosesTheRecord) {
+  TestTree tree;
+  tree.File("a.msg");
+  tree.File("b.msg");
+  RecordedApi recorded;
+  FindEntry entry;
+  ASSERT_NE(FindFirst(tree.Path("*.msg"), entry), kInvalidFindHandle);
+  recorded.api.failWithoutCode = true;
+  EXPECT_FALSE(FindNext(entry));
+  EXPECT_FALSE(entry.found);
+  EXPECT_TRUE(entry.errorFlag);
+  EXPECT_EQ(entry.errorCode, -1);
+  EXPECT_EQ(entry.handle, 0);
+  EXPECT_EQ(recorded.api.CountOf("FindClose"), 1);
+}
+
+}  // namespace
+}  // namespace baleport

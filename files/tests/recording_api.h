@@ -1,0 +1,58 @@
+// The platform's file functions with a record of the calls made, and failures on order:
+// a system without kernel32, failing version queries, failures that carry no code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "files/file_functions.h"
+#include "files/file_system_api.h"
+
+namespace baleport::testing {
+
+class RecordingApi final : public FileSystemApi {
+ public:
+  bool kernel32Missing = false;
+  bool versionExWFails = false;
+  bool versionExAFails = false;
+  // Every path call fails, and neither error query has a code.
+  bool failWithoutCode = false;
+
+  std::vector<std::string> calls;
+  int CountOf(const std::string& name) const;
+
+  ModuleHandle LoadLibraryA(const char* name) override;
+  void* GetProcAddress(ModuleHandle module, const char* name) override;
+  bool FreeLibrary(ModuleHandle module) override;
+  bool GetVersionExW(OsVersionRecordW& record) override;
+  bool GetVersionExA(OsVersionRecordA& record) override;
+  uint32_t GetVersion() override;
+  uint32_t GetFileAttributesW(const WideBuffer& path) override;
+  uint32_t GetFileAttributesA(const std::string& path) override;
+  bool SetFileAttributesW(const WideBuffer& path, uint32_t attributes) override;
+  bool SetFileAttributesA(const std::string& path, uint32_t attributes) override;
+  FindHandle FindFirstFileW(const WideBuffer& spec, FindDataW& data) override;
+  FindHandle FindFirstFileA(const std::string& spec, FindDataA& data) override;
+  bool FindNextFileW(FindHandle handle, FindDataW& data) override;
+  bool FindNextFileA(FindHandle handle, FindDataA& data) override;
+  bool FindClose(FindHandle handle) override;
+  bool DeleteFileW(const WideBuffer& path) override;
+  bool DeleteFileA(const std::string& path) override;
+  uint32_t GetLastError() override;
+  uint32_t LastCallError() override;
+  std::string ToCodePage(const std::string& text) override;
+  std::string FromCodePage(const std::string& text) override;
+  std::optional<FolderIdentity> IdentifyFolder(const WideBuffer& path) override;
+
+ private:
+  FileSystemApi& real_ = PlatformFileSystemApi();
+};
+
+// Puts a RecordingApi in place for its lifetime; the selection runs afresh on either side.
+struct RecordedApi {
+  RecordedApi() { UseFileSystemApi(&api); }
+  ~RecordedApi() { UseFileSystemApi(nullptr); }
+  RecordingApi api;
+};
+
+}  // namespace baleport::testing

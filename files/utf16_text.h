@@ -1,0 +1,15 @@
+// Conversion between the internal UTF-8 text and the UTF-16 of the wide system calls.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace baleport {
+
+// Bytes that are not valid UTF-8 become the lone surrogates U+DC80..U+DCFF, and those
+// surrogates become the bytes again, so any POSIX file name survives the round trip.
+std::u16string Utf8ToUtf16(std::string_view text);
+// Other lone surrogates (which no POSIX name can produce) become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+}  // namespace baleport
