@@ -112,7 +112,10 @@ const Property* PropertyObject::Find(uint16_t id, PropType type, PropType altern
 Status PropertyObject::LoadProperties(size_t header_size, std::vector<std::string>* notes,
                                       uint64_t max_stream_size) {
   const int index = storage_.Find("__properties_version1.0");
-  if (index < 0) return Status::Error(storage_.path() + ": has no __properties_version1.0 stream; not a message");
+  if (index < 0) {
+    return Status::Error(storage_.path() + ": has no __properties_version1.0 stream; " +
+                         (header_size == 32 ? "not a message" : "the directory is damaged or incomplete"));
+  }
   Result<std::vector<uint8_t>> data = storage_.ReadStream(index, max_stream_size);
   if (!data.ok()) return data.status();
   // The header size follows the object's role; files that used the other message header

@@ -1,0 +1,58 @@
+// The generated mailboxes are reproducible and read back, by the reader and by olefile.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "bench/mailbox_generator.h"
+#include "msg/msg_file.h"
+#include "msg/testing/memory_file.h"
+#include "msg/tests/summary.h"
+
+namespace baleport::bench {
+namespace {
+
+MailboxProfile Small() {
+  MailboxProfile p;
+  p.max_attachment = 20000;
+  p.max_body = 2000;
+  return p;
+}
+
+TEST(MailboxGenerator, SameSeedSameBytesOtherSeedOtherMail) {
+  for (uint32_t n : {0u, 5u, 17u}) {
+    auto a = msg::testing::WriteMsgToMemory(GenerateMessage(3, n, Small()).file);
+    auto b = msg::testing::WriteMsgToMemory(GenerateMessage(3, n, Small()).file);
+    auto c = msg::testing::WriteMsgToMemory(GenerateMessage(4, n, Small()).file);
+    ASSERT_TRUE(a.ok() && b.ok() && c.ok());
+    EXPECT_EQ(*a, *b) << n;
+    EXPECT_NE(*a, *c) << n;
+    EXPECT_EQ(GenerateMessage(3, n, Small()).relative_path, GenerateMessage(3, n, Small()).relative_path);
+  }
+}
+
+TEST(MailboxGenerator, MessagesReadBackAsOlefileSeesThem) {
+  const std::string dir = ::testing::TempDir() + "/mailbox_generator_test";
+  std::filesystem::create_directories(dir);
+  bool saw_embedded = false, saw_ansi = false, saw_attachment = false;
+  for (uint32_t n = 0; n < 40; ++n) {
+    const GeneratedMessage m = GenerateMessage(11, n, Small());
+    const std::string path = dir + "/" + std::to_string(n) + ".msg";
+    ASSERT_TRUE(msg::testing::WriteMsgToPath(m.file, path).ok());
+    auto file = msg::MsgFile::Open(*Env::Default(), path);
+    ASSERT_TRUE(file.ok()) << file.status().message();
+    auto expected = msg::testing::OlefileSummary(path);
+    ASSERT_TRUE(expected.ok()) << expected.status().message();
+    EXPECT_EQ(msg::testing::Summarise(**file), *expected) << m.relative_path;
+    const msg::Message& message = (*file)->message();
+    saw_ansi |= message.Find(mapi::MakeTag(0x0037, mapi::PropType::kString8)) != nullptr;
+    for (const msg::Attachment& a : message.attachments()) {
+      saw_embedded |= a.embedded_message() != nullptr;
+      saw_attachment |= a.method() == 1;
+    }
+  }
+  EXPECT_TRUE(saw_embedded && saw_ansi && saw_attachment) << "the mix lacks a kind of message";
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace baleport::bench
