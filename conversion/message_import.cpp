@@ -1,0 +1,186 @@
+#include "conversion/message_import.h"
+
+#include <cmath>
+#include <utility>
+
+#include "conversion/folder_paths.h"
+#include "files/file_attributes.h"
+#include "mapi/tags.h"
+#include "support/registry.h"
+
+namespace baleport {
+namespace {
+
+constexpr char kSkipQuestion[] = "Do you really want to \"Skip\" conversion of this folder ?";
+constexpr char kStopQuestion[] =
+    "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.";
+
+std::string Lowercase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// The search's pattern "*.msg" can also deliver names such as "x.msgx"; those and any
+// other name are counted but not imported.
+bool IsMessageFileName(const std::string& path) {
+  const std::string name = Lowercase(FileNameOfPath(path));
+  return name.ends_with(".msg") || name == "msg~1";
+}
+
+MessageAnswer Ask(PageControls& controls, const std::string& title, const std::string& text) {
+  return controls.ShowMessage({text, title, MessageIcon::kNone, MessageButtons::kYesNo, ""});
+}
+
+}  // namespace
+
+MessageImport::MessageImport(RunContext& run, RDOStore& store, StoreLibrary& library, ConversionLog& log,
+                             RunRequests& requests, int32_t commitEvery)
+    : run_(run),
+      store_(store),
+      log_(log),
+      requests_(requests),
+      commitEvery_(commitEvery),
+      utils_(library.CreateMAPIUtils()) {}
+
+ImportEnd MessageImport::Run(const KeyedCollection& foundFiles) {
+  const auto count = static_cast<int32_t>(foundFiles.Count());
+  int32_t number = 1;
+  for (const std::string& path : foundFiles) {
+    if (IsMessageFileName(path)) ImportMessage(path);
+    ShowProgress(number, count);
+    ++number;
+    if (const ImportEnd end = AnswerRequests(); end != ImportEnd::kCompleted) {
+      CommitPending();
+      return end;
+    }
+  }
+  CommitPending();
+  return ImportEnd::kCompleted;
+}
+
+std::string MessageImport::TargetFolder(const std::string& path) {
+  std::string d = RelativeStoreForm(FolderOfPath(path), run_.sourceRoot);
+  if (d.find('!') != std::string::npos) {
+    run_.Yield();
+    d = TrimBlanks(d);
+    d = d.substr(0, d.find('!')) + "\\";
+  }
+  d = MapDefaultFolders(d, run_.inboxName, run_.sentName);
+  if (d.starts_with('\\')) d.erase(0, 1);
+  return "\\\\" + run_.storeDisplayName + "\\" + d;
+}
+
+Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item) {
+  const std::string target = TargetFolder(path);
+  Result<std::unique_ptr<RDOFolder>> folder = run_.session.GetFolderFromPath(target);
+  if (!folder.ok()) return folder.status().WithContext("looking up " + target);
+  Result<std::unique_ptr<RDOMail>> added = (*folder)->Items().Add(kItemKindMail);
+  if (!added.ok()) return added.status().WithContext("adding an item to " + target);
+  item = std::move(*added);
+
+  run_.Yield();
+  BALEPORT_RETURN_IF_ERROR(item->Import(path, kImportFormatMsg).WithContext("importing " + path));
+  if (!utils_.ok()) return utils_.status().WithContext("setting the flags of " + path);
+  BALEPORT_RETURN_IF_ERROR(
+      (*utils_)
+          ->HrSetOneProp(item->MAPIOBJECT(), mapi::tags::kMessageFlags, kMessageFlagRead, true)
+          .WithContext("setting the flags of " + path));
+  run_.Yield();
+  return item->Save().WithContext("saving the item of " + path);
+}
+
+void MessageImport::ImportMessage(const std::string& path) {
+  run_.Yield();
+  run_.controls.SetCaption(CaptionControl::LblCurrentDBX, "Converting Messages... from (" + path + ")");
+
+  std::unique_ptr<RDOMail> item;
+  Status outcome = CreateAndFill(path, item);
+  Result<LogAppender> appender = log_.OpenForAppend();
+  if (outcome.ok() && !appender.ok()) outcome = appender.status();
+
+  if (outcome.ok()) {
+    const bool deleteSource = run_.controls.DeleteSourceValue() == 1;
+    if (deleteSource) run_.Yield();
+    pending_.push_back({path, deleteSource});
+  } else {
+    if (item != nullptr) {
+      if (Status removed = item->Delete(); !removed.ok()) {
+        outcome = Status::Error(outcome.message() + "; removing its item: " + removed.message());
+      }
+    }
+    run_.Yield();
+    ++tally_.failed;
+    if (appender.ok()) {
+      if (Status written = appender->WriteLine(kLogFailurePrefix + path); !written.ok()) {
+        outcome = Status::Error(outcome.message() + "; " + written.message());
+      }
+    }
+    NoteFailure(outcome);
+  }
+  item.reset();
+  run_.controls.SetButtonEnabled(ButtonControl::CmdStartConversion, false);
+  if (static_cast<int32_t>(pending_.size()) >= commitEvery_) CommitPending();
+}
+
+void MessageImport::NoteFailure(const Status& failure) {
+  if (tally_.firstFailure.empty()) tally_.firstFailure = failure.message();
+}
+
+void MessageImport::CommitPending() {
+  if (pending_.empty()) return;
+  const Status committed = store_.Commit();
+  for (const Imported& message : pending_) {
+    if (!committed.ok()) {
+      // Not durable: it counts as failed and its source file stays.
+      ++tally_.failed;
+      Status logged = log_.RecordFailure(message.path);
+      NoteFailure(logged.ok() ? committed.WithContext("committing " + message.path)
+                                            : Status::Error("committing " + message.path + ": " +
+                                                            committed.message() + "; " + logged.message()));
+      continue;
+    }
+    ++tally_.converted;
+    if (message.deleteSource && FileExists(message.path) && RemoveFile(message.path) != 0) {
+      ++tally_.notDeleted;
+    }
+  }
+  pending_.clear();
+}
+
+void MessageImport::ShowProgress(int32_t number, int32_t count) {
+  run_.controls.SetCaption(CaptionControl::FrameConversion, "Reading Messages && Email Metadata - (" +
+                                                                std::to_string(number) + " of " +
+                                                                std::to_string(count) + ") File(s)");
+  const auto value = static_cast<float>(static_cast<double>(number) / static_cast<double>(count) * 100.0);
+  run_.controls.SetProgressValue(value);
+  // Nearest whole number, halves to the even neighbour (the default rounding mode).
+  progressCaption_ = std::to_string(static_cast<int>(std::nearbyint(value))) + "% Complete";
+  run_.controls.SetCaption(CaptionControl::lblProgress, progressCaption_);
+}
+
+ImportEnd MessageImport::AnswerRequests() {
+  if (requests_.pageClosed) return ImportEnd::kPageClosed;
+  if (requests_.skip) {
+    if (Ask(run_.controls, "Confirm Skip", kSkipQuestion) == MessageAnswer::kYes) {
+      run_.Yield();
+      run_.controls.SetCaption(CaptionControl::lblProgress, "Skipped... at " + progressCaption_);
+      run_.controls.SetCaption(CaptionControl::lblCount1, "Checking Next Folder...");
+      return ImportEnd::kSkipped;
+    }
+    requests_.skip = false;
+  }
+  if (requests_.stop) {
+    if (Ask(run_.controls, "Confirm Stop", kStopQuestion) == MessageAnswer::kYes) {
+      run_.Yield();
+      run_.controls.SetCaption(CaptionControl::lblProgress, "Stopped... at " + progressCaption_);
+      run_.controls.SetCaption(CaptionControl::lblCount1, "Stopped...");
+      return ImportEnd::kStopped;
+    }
+    requests_.stop = false;
+  }
+  return ImportEnd::kCompleted;
+}
+
+}  // namespace baleport

@@ -1,0 +1,72 @@
+// Imports every message file of the search into the store folder that mirrors its
+// source folder, with progress, Skip and Stop. Items become durable in batches; a
+// source file is deleted (when asked) only after its item has been committed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "conversion/conversion_log.h"
+#include "conversion/run_context.h"
+#include "files/keyed_collection.h"
+
+namespace baleport {
+
+// The page's requests, set by its click handlers while the run yields.
+struct RunRequests {
+  bool skip = false;
+  bool stop = false;
+  bool pageClosed = false;  // the user closed the page: end after the current message
+};
+
+enum class ImportEnd { kCompleted, kSkipped, kStopped, kPageClosed };
+
+struct ImportTally {
+  int32_t converted = 0;   // committed to the store
+  int32_t failed = 0;      // logged as "BAD : " (or meant to be, when the log failed)
+  int32_t notDeleted = 0;  // converted, but the source file could not be deleted
+  std::string firstFailure;  // what went wrong first, with the message's path
+};
+
+// MSGFLAG_READ: the store sets the has-attachments flag itself (see MAPIUtils).
+inline constexpr int32_t kMessageFlagRead = 0x01;
+
+class MessageImport {
+ public:
+  // Items are committed after every `commitEvery` successful imports and when the
+  // loop ends.
+  MessageImport(RunContext& run, RDOStore& store, StoreLibrary& library, ConversionLog& log,
+                RunRequests& requests, int32_t commitEvery);
+
+  ImportEnd Run(const KeyedCollection& foundFiles);
+  const ImportTally& tally() const { return tally_; }
+
+ private:
+  struct Imported {
+    std::string path;
+    bool deleteSource;
+  };
+
+  // One message file: imported and pending its commit, or failed and logged.
+  void ImportMessage(const std::string& path);
+  Status CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item);
+  std::string TargetFolder(const std::string& path);
+  void NoteFailure(const Status& failure);
+  void CommitPending();
+  // The Skip and Stop questions after an entry; kCompleted when the loop goes on.
+  ImportEnd AnswerRequests();
+  void ShowProgress(int32_t number, int32_t count);
+
+  RunContext& run_;
+  RDOStore& store_;
+  ConversionLog& log_;
+  RunRequests& requests_;
+  const int32_t commitEvery_;
+  Result<std::unique_ptr<MAPIUtils>> utils_;
+  std::vector<Imported> pending_;
+  ImportTally tally_;
+  std::string progressCaption_;
+};
+
+}  // namespace baleport

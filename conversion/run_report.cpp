@@ -1,0 +1,80 @@
+#include "conversion/run_report.h"
+
+namespace baleport {
+namespace {
+
+std::string Counts(const FolderReport& folder) {
+  std::string text = std::to_string(folder.converted) + " of " + std::to_string(folder.found) +
+                     " converted, " + std::to_string(folder.failed) + " failed";
+  if (folder.notDeleted > 0) {
+    text += ", " + std::to_string(folder.notDeleted) + " source file(s) not deleted";
+  }
+  if (!folder.firstFailure.empty()) text += " (first failure: " + folder.firstFailure + ")";
+  return text;
+}
+
+// The line for a folder worth mentioning; empty for a folder that converted cleanly.
+std::string FolderLine(const FolderReport& folder) {
+  const std::string& path = folder.path;
+  switch (folder.outcome) {
+    case FolderOutcome::kConverted:
+      if (!folder.reason.empty()) return path + ": " + Counts(folder) + "; " + folder.reason;
+      return folder.failed > 0 || folder.notDeleted > 0 ? path + ": " + Counts(folder) : "";
+    case FolderOutcome::kNoMessages:
+      return path + ": no message files found";
+    case FolderOutcome::kSearchFailed:
+    case FolderOutcome::kLogFailed:
+    case FolderOutcome::kStoreError:
+      return path + ": not converted: " + folder.reason;
+    case FolderOutcome::kNoStoreChosen:
+      return path + ": not converted: no store file was chosen";
+    case FolderOutcome::kSkipped:
+      return path + ": skipped, " + Counts(folder);
+    case FolderOutcome::kStopped:
+      return path + ": stopped, " + Counts(folder);
+    case FolderOutcome::kPageClosed:
+      return path + ": stopped when the page was closed, " + Counts(folder);
+  }
+  return path;
+}
+
+}  // namespace
+
+bool RunReport::AllConverted() const {
+  int32_t converted = 0;
+  for (const FolderReport& folder : folders) {
+    if (folder.outcome != FolderOutcome::kConverted && folder.outcome != FolderOutcome::kNoMessages) return false;
+    if (folder.failed > 0 || folder.converted != folder.found || !folder.reason.empty()) return false;
+    converted += folder.converted;
+  }
+  return converted > 0;
+}
+
+std::string CompletionText(const RunReport& report) {
+  if (report.AllConverted()) {
+    return report.singleMode
+               ? "Messages Converted Successfully.\r\nOpen Converted PST file in Outlook to View Converted Messages."
+               : "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.";
+  }
+  int32_t found = 0, converted = 0, failed = 0;
+  for (const FolderReport& folder : report.folders) {
+    found += folder.found;
+    converted += folder.converted;
+    failed += folder.failed;
+  }
+  std::string text = std::to_string(converted) + " of " + std::to_string(found) + " messages converted, " +
+                     std::to_string(failed) + " failed.";
+  for (const FolderReport& folder : report.folders) {
+    if (const std::string line = FolderLine(folder); !line.empty()) text += "\r\n" + line;
+  }
+  bool logsListed = false;
+  for (const FolderReport& folder : report.folders) {
+    if (folder.failed == 0 || folder.logPath.empty()) continue;
+    if (!logsListed) text += "\r\nFailed messages are listed in:";
+    logsListed = true;
+    text += "\r\n" + folder.logPath;
+  }
+  return text;
+}
+
+}  // namespace baleport

@@ -1,0 +1,47 @@
+// What a conversion run did, folder by folder, and the completion message built from it:
+// the success texts only when every message of every folder was converted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace baleport {
+
+enum class FolderOutcome {
+  kConverted,     // every message file was handled (some may have failed)
+  kNoMessages,    // the search found no message file
+  kSearchFailed,  // the search could not complete
+  kNoStoreChosen, // the save dialog was cancelled
+  kLogFailed,     // the log could not be started; no store was opened
+  kStoreError,    // the session or the store could not be opened (the "Outlook Error")
+  kSkipped,
+  kStopped,
+  kPageClosed,    // the user closed the page; ended after the current message
+};
+
+struct FolderReport {
+  std::string path;  // the source folder
+  std::string storePath;
+  std::string logPath;  // empty when no log was started
+  FolderOutcome outcome = FolderOutcome::kNoMessages;
+  std::string reason;  // what failed: the error outcomes, or closing the store
+  int32_t found = 0;   // message files the search found
+  int32_t converted = 0;
+  int32_t failed = 0;
+  int32_t notDeleted = 0;  // converted, but the source file could not be deleted
+  std::string firstFailure;
+};
+
+struct RunReport {
+  bool singleMode = true;
+  std::vector<FolderReport> folders;
+
+  // At least one message converted, none failed, and no folder ended early or in error.
+  bool AllConverted() const;
+};
+
+// The text of the completion box ("\r\n" between lines).
+std::string CompletionText(const RunReport& report);
+
+}  // namespace baleport

@@ -1,0 +1,129 @@
+// The message-store operations the conversion uses, as an interface: a session that
+// opens .pst stores, their folders and items. The store engine provides the real
+// implementation; tests use conversion/testing/fake_store.h.
+//
+// Every failure carries its description. Objects come back owned by the caller and are
+// released when the step that used them ends; none may outlive the session.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "mapi/property_tag.h"
+#include "support/status.h"
+
+namespace baleport {
+
+// The codes the conversion passes.
+inline constexpr int16_t kStoreFormatUnicode = 1;     // LogonPstStore
+inline constexpr int16_t kDefaultFolderInbox = 6;     // GetDefaultFolder
+inline constexpr int16_t kDefaultFolderSentMail = 5;  // GetDefaultFolder
+inline constexpr int16_t kFolderTypeMail = 6;         // RDOFolders::Add
+inline constexpr int16_t kItemKindMail = 0;           // RDOItems::Add
+inline constexpr int16_t kImportFormatMsg = 3;        // RDOMail::Import
+
+// The property interface of an item. Opaque here: only MAPIUtils of the same
+// implementation works on it.
+class MapiObject {
+ public:
+  virtual ~MapiObject() = default;
+};
+
+class RDOMail {
+ public:
+  virtual ~RDOMail() = default;
+  // Fills the item from the message file at `path` (format kImportFormatMsg).
+  virtual Status Import(const std::string& path, int16_t format) = 0;
+  virtual MapiObject& MAPIOBJECT() = 0;
+  // Stores the item in its folder. Not yet durable: see RDOStore::Commit.
+  virtual Status Save() = 0;
+  // Removes the item from its folder, saved or not; for an item whose import failed.
+  virtual Status Delete() = 0;
+};
+
+class RDOItems {
+ public:
+  virtual ~RDOItems() = default;
+  // A new, empty item of `kind` (kItemKindMail) in the folder.
+  virtual Result<std::unique_ptr<RDOMail>> Add(int16_t kind) = 0;
+};
+
+class RDOFolder;
+
+class RDOFolders {
+ public:
+  virtual ~RDOFolders() = default;
+  virtual Result<int32_t> Count() = 0;
+  // 1-based, in the folder's own order.
+  virtual Result<std::unique_ptr<RDOFolder>> Item(int32_t position) = 0;
+  // A new folder of `type` (kFolderTypeMail); fails when a folder of that name exists.
+  virtual Result<std::unique_ptr<RDOFolder>> Add(const std::string& name, int16_t type) = 0;
+};
+
+class RDOFolder {
+ public:
+  virtual ~RDOFolder() = default;
+  // The folder's name; also its text where a folder is used as text.
+  virtual std::string Name() = 0;
+  virtual RDOFolders& Folders() = 0;
+  virtual RDOItems& Items() = 0;
+};
+
+class RDOStore {
+ public:
+  virtual ~RDOStore() = default;
+  // Accepted by GetStoreFromID of the same session.
+  virtual std::string EntryID() = 0;
+  // Creates whichever standard folders (Inbox, Sent Items and the others) are missing.
+  virtual Status ValidateIPMTree() = 0;
+  // kDefaultFolderInbox or kDefaultFolderSentMail.
+  virtual Result<std::unique_ptr<RDOFolder>> GetDefaultFolder(int16_t which) = 0;
+  // The top folder that folder paths of the store start from.
+  virtual Result<std::unique_ptr<RDOFolder>> IPMRootFolder() = 0;
+  // Makes everything saved in the store so far durable: once it returns success, a crash
+  // or kill loses none of it. Source files are deleted only after this.
+  virtual Status Commit() = 0;
+};
+
+class RDOStores {
+ public:
+  virtual ~RDOStores() = default;
+  virtual Result<std::unique_ptr<RDOStore>> GetStoreFromID(const std::string& entryId) = 0;
+};
+
+class RDOSession {
+ public:
+  virtual ~RDOSession() = default;
+  // Opens the store file at `path`, creating it when missing (an existing store is added
+  // to, never replaced), and adds it to the session under `displayName`.
+  virtual Result<std::unique_ptr<RDOStore>> LogonPstStore(const std::string& path, int16_t format,
+                                                          const std::string& displayName) = 0;
+  virtual Result<std::unique_ptr<RDOStore>> GetStoreFromID(const std::string& entryId) = 0;
+  virtual RDOStores& Stores() = 0;
+  // `path` is "\\" + display name + "\" + folder path ("\"-separated; "\\name\" is the
+  // top folder). When a folder on the path is missing the description is exactly
+  // Folder "<its name>" does not exist
+  virtual Result<std::unique_ptr<RDOFolder>> GetFolderFromPath(const std::string& path) = 0;
+  // Closes the session and its stores. Does not commit.
+  virtual Status Logoff() = 0;
+};
+
+class MAPIUtils {
+ public:
+  virtual ~MAPIUtils() = default;
+  // Sets one property of `object`, saving the object's changes when `saveChanges`.
+  // For PR_MESSAGE_FLAGS the store keeps MSGFLAG_HASATTACH (16) in step with the item's
+  // attachments whatever value is written, so the conversion writes MSGFLAG_READ only.
+  virtual Status HrSetOneProp(MapiObject& object, mapi::PropTag tag, int32_t value, bool saveChanges) = 0;
+};
+
+// The entry point: where sessions and property utilities come from.
+class StoreLibrary {
+ public:
+  virtual ~StoreLibrary() = default;
+  virtual Result<std::unique_ptr<RDOSession>> CreateSession() = 0;
+  virtual Result<std::unique_ptr<MAPIUtils>> CreateMAPIUtils() = 0;
+};
+
+}  // namespace baleport

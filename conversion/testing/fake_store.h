@@ -1,0 +1,95 @@
+// An in-memory message store behind the store interface, for tests of the run: stores
+// kept by path across sessions, a journal of the operations, and any operation made to
+// fail on demand.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conversion/store/message_store.h"
+
+namespace baleport {
+
+enum class FakeOp {
+  kCreateSession,
+  kCreateMAPIUtils,
+  kLogonPstStore,     // matched against the store path
+  kValidateIPMTree,
+  kGetDefaultFolder,  // matched against "6" or "5"
+  kGetStoreFromID,
+  kIPMRootFolder,
+  kFoldersAdd,        // matched against the new folder's name
+  kGetFolderFromPath, // matched against the path
+  kItemsAdd,          // matched against the folder's name
+  kImport,            // matched against the message file's path
+  kHrSetOneProp,      // matched against the item's source path
+  kSave,              // matched against the item's source path
+  kDelete,
+  kCommit,
+  kLogoff,
+};
+
+struct FakeItem {
+  std::string source;  // the imported file
+  int32_t messageFlags = 0;
+  bool committed = false;
+};
+
+struct FakeFolder {
+  std::string name;
+  std::vector<std::unique_ptr<FakeFolder>> children;
+  std::vector<FakeItem> items;  // saved items
+
+  FakeFolder* Child(const std::string& childName);
+};
+
+// One store file: what LogonPstStore opens or creates at a path.
+struct FakeStoreFile {
+  FakeFolder root{"Top of Personal Folders", {}, {}};
+  bool validated = false;
+};
+
+class FakeStoreLibrary : public StoreLibrary {
+ public:
+  // The default folders that ValidateIPMTree creates (Inbox and Sent Items under the
+  // names below).
+  std::string inboxName = "Inbox";
+  std::string sentName = "Sent Items";
+
+  // Makes every later `op` whose argument contains `match` (every one when empty) fail
+  // with `message`.
+  void FailOn(FakeOp op, std::string message, std::string match = "");
+  Status Check(FakeOp op, const std::string& argument);
+
+  // Store files by path; a test may put one in place before a run.
+  std::map<std::string, FakeStoreFile> files;
+  // One line per operation that changed something or was asked for by path:
+  // "LogonPstStore <path> <display name>", "Add folder <parent path>\<name>",
+  // "Import <file>", "Save <file>", "Delete <file>", "Commit", "Logoff".
+  std::vector<std::string> journal;
+  // Called at every successful Commit, before the items are marked committed.
+  std::function<void(FakeStoreFile&)> onCommit;
+
+  // The folder at a "\"-separated path below the top ("" is the top), or nullptr.
+  FakeFolder* FolderAt(const std::string& storePath, const std::string& folderPath);
+  // Every folder of a store as its path below the top ("\Inbox\Projects"), depth first.
+  std::vector<std::string> FolderPaths(const std::string& storePath);
+  // The source paths of the items in the folder at `folderPath`.
+  std::vector<std::string> ItemSources(const std::string& storePath, const std::string& folderPath);
+
+  Result<std::unique_ptr<RDOSession>> CreateSession() override;
+  Result<std::unique_ptr<MAPIUtils>> CreateMAPIUtils() override;
+
+ private:
+  struct Failure {
+    FakeOp op;
+    std::string match;
+    std::string message;
+  };
+  std::vector<Failure> failures_;
+};
+
+}  // namespace baleport

@@ -1,0 +1,55 @@
+#include "conversion/conversion_log.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "files/tests/test_tree.h"
+
+namespace baleport {
+namespace {
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(LogPathTest, ReplacesOnlyTheStoreExtensionInAnyCase) {
+  EXPECT_EQ(LogPathFor("/out/Inbox.pst"), "/out/Inbox.log");
+  EXPECT_EQ(LogPathFor("/mail/old.pst.files/Inbox.pst"), "/mail/old.pst.files/Inbox.log");
+  EXPECT_EQ(LogPathFor("/OUT/INBOX.PST"), "/OUT/INBOX.log");
+  EXPECT_EQ(LogPathFor("/out/Inbox.Pst"), "/out/Inbox.log");
+}
+
+TEST(LogPathTest, AppendsToAPathWithoutTheStoreExtension) {
+  EXPECT_EQ(LogPathFor("/out/Inbox"), "/out/Inbox.log");
+  EXPECT_EQ(LogPathFor("/out/Inbox.pst.bak"), "/out/Inbox.pst.bak.log");
+  // A store named like a log still gets a log of its own.
+  EXPECT_EQ(LogPathFor("/out/Inbox.log"), "/out/Inbox.log.log");
+}
+
+TEST(ConversionLogTest, StartEmptiesAnEarlierLogAndFailuresAppendLines) {
+  testing::TestTree tree;
+  const std::string path = tree.File("x.log");
+  std::ofstream(path) << "old contents\r\n";
+  ConversionLog log(path);
+  ASSERT_TRUE(log.Start().ok());
+  ASSERT_TRUE(log.RecordFailure("/mail/a.msg").ok());
+  ASSERT_TRUE(log.RecordFailure("/mail/b.msg").ok());
+  EXPECT_EQ(Contents(path), "---- Log Starts -----\r\nBAD : /mail/a.msg\r\nBAD : /mail/b.msg\r\n");
+}
+
+TEST(ConversionLogTest, FailuresNameTheLog) {
+  testing::TestTree tree;
+  ConversionLog log(tree.Path("missing/x.log"));
+  const Status started = log.Start();
+  ASSERT_FALSE(started.ok());
+  EXPECT_EQ(started.message(), "cannot start the log " + tree.Path("missing/x.log") + ": No such file or directory");
+  EXPECT_FALSE(log.OpenForAppend().ok());
+}
+
+}  // namespace
+}  // namespace baleport

@@ -1,0 +1,446 @@
+// The run end to end on real folder trees, over the fake store and a recording page.
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "conversion/conversion_page.h"
+#include "conversion/testing/fake_store.h"
+#include "conversion/testing/recording_page.h"
+#include "files/tests/test_tree.h"
+
+namespace baleport {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+constexpr char kStamp[] = "6.12.26 9.5.03";
+constexpr char kOutlookErrorText[] =
+    "Outlook Session Creation Error !\r\n"
+    "Check if Outlook is installed and configured.\r\n"
+    "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as Outlook 2013/2010 (32 Bit).\r\n"
+    "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n"
+    "https://guide.test/help/downgrade-office-2010-to-32-bit.pdf";
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class ConversionRunTest : public ::testing::Test {
+ protected:
+  ConversionRunTest() {
+    options_.downgradeGuideAddress = "https://guide.test/help/downgrade-office-2010-to-32-bit.pdf";
+    options_.localTime = [] {
+      std::tm time{};
+      time.tm_mday = 6;
+      time.tm_mon = 11;
+      time.tm_year = 126;
+      time.tm_hour = 9;
+      time.tm_min = 5;
+      time.tm_sec = 3;
+      return time;
+    };
+    page_.onClose = [this] { conversion_->Form_QueryUnload(); };
+  }
+
+  ConversionPage& Conversion() {
+    if (!conversion_) {
+      conversion_ = std::make_unique<ConversionPage>(page_, selection_, store_, options_);
+      conversion_->Form_Load();
+      // Ticked by the user once the page has loaded.
+      if (deleteSources_) page_.deleteSourceValue = 1;
+    }
+    return *conversion_;
+  }
+
+  // Converts `source` in single-folder mode into the store at `storePath`.
+  const RunReport& ConvertSingle(const std::string& source, const std::string& storePath) {
+    selection_.singleMode = true;
+    selection_.sourceMailbox = source;
+    page_.saveDialogAnswer = storePath;
+    Conversion().CmdStartConversion_Click();
+    return conversion_->lastRun();
+  }
+
+  const RunReport& ConvertChecked(const std::vector<FolderRow>& rows, const std::string& outputFolder) {
+    selection_.singleMode = false;
+    selection_.rows = rows;
+    selection_.outputFolder = outputFolder;
+    Conversion().CmdStartConversion_Click();
+    return conversion_->lastRun();
+  }
+
+  const MessageBoxRequest& CompletionBox() const { return page_.messages.back(); }
+
+  testing::TestTree tree_;
+  RecordingPage page_;
+  FixedSelection selection_;
+  FakeStoreLibrary store_;
+  ConversionOptions options_;
+  bool deleteSources_ = false;
+  std::unique_ptr<ConversionPage> conversion_;
+};
+
+TEST_F(ConversionRunTest, SingleFolderRunShowsTheDescribedTextsAndLogsNothingButItsFirstLine) {
+  tree_.File("Box/a.msg");
+  tree_.File("Box/b.MSG");
+  tree_.File("Box/c.msg");
+  tree_.File("Box/notes.txt");
+  const std::string storePath = tree_.Path("Box.pst");
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), storePath);
+
+  ASSERT_EQ(page_.saveDialogs.size(), 1u);
+  EXPECT_EQ(page_.saveDialogs[0].filter, "Outlook Data File(s) (*.pst)|*.pst");
+  EXPECT_EQ(page_.saveDialogs[0].proposedFileName, std::string("Box") + kStamp + ".pst");
+  EXPECT_EQ(store_.journal.front(), "LogonPstStore " + storePath + " Box : Created - " + kStamp);
+
+  EXPECT_THAT(page_.CaptionsOf(CaptionControl::lblCount1),
+              ElementsAre("Conversion Not Started Yet...", "1 Messages Queued for Conversion.",
+                          "2 Messages Queued for Conversion.", "3 Messages Queued for Conversion.",
+                          "Migrating 3 items from " + tree_.Path("Box") + "/"));
+  EXPECT_THAT(page_.CaptionsOf(CaptionControl::lblProgress),
+              ElementsAre("0% Complete", "33% Complete", "67% Complete", "100% Complete"));
+  EXPECT_EQ(page_.CaptionsOf(CaptionControl::FrameConversion).back(),
+            "Reading Messages && Email Metadata - (3 of 3) File(s)");
+  EXPECT_THAT(page_.CaptionsOf(CaptionControl::LblCurrentDBX),
+              ElementsAre("Converting Messages...", "Outlook Session Created...", "Reading Folder(s)...",
+                          "Creating Outlook Folders...", "Converting Messages... from (" + tree_.Path("Box/a.msg") + ")",
+                          "Converting Messages... from (" + tree_.Path("Box/b.MSG") + ")",
+                          "Converting Messages... from (" + tree_.Path("Box/c.msg") + ")"));
+  EXPECT_EQ(page_.captions[CaptionControl::frmMigateAll], "Conversion Status");
+
+  EXPECT_THAT(store_.ItemSources(storePath, ""),
+              ElementsAre(tree_.Path("Box/a.msg"), tree_.Path("Box/b.MSG"), tree_.Path("Box/c.msg")));
+  EXPECT_EQ(store_.FolderAt(storePath, "")->items[0].messageFlags, kMessageFlagRead);
+  EXPECT_TRUE(store_.FolderAt(storePath, "")->items[0].committed);
+  EXPECT_EQ(store_.journal.back(), "Logoff");
+  EXPECT_EQ(Contents(tree_.Path("Box.log")), "---- Log Starts -----\r\n");
+
+  EXPECT_EQ(report.folders.at(0).converted, 3);
+  EXPECT_EQ(CompletionBox().title, "Tamsel Baleport");
+  EXPECT_EQ(CompletionBox().icon, MessageIcon::kInformation);
+  EXPECT_EQ(CompletionBox().buttons, MessageButtons::kOk);
+  EXPECT_EQ(CompletionBox().text,
+            "Messages Converted Successfully.\r\nOpen Converted PST file in Outlook to View Converted Messages.");
+
+  EXPECT_TRUE(page_.enabled[ButtonControl::CmdStartConversion]);
+  EXPECT_FALSE(page_.visible[ButtonControl::CmdStopMigration]);
+  EXPECT_FALSE(page_.enabled[ButtonControl::CmdSkip]);
+  EXPECT_EQ(page_.closeCount, 0);
+}
+
+TEST_F(ConversionRunTest, FailedImportsAreLoggedRemovedKeptOnDiskAndReported) {
+  const std::string good = tree_.File("Box/a.msg");
+  const std::string broken = tree_.File("Box/broken.msg");
+  const std::string unsaved = tree_.File("Box/unsaved.msg");
+  store_.FailOn(FakeOp::kImport, "not a message file", "broken");
+  store_.FailOn(FakeOp::kSave, "disk full", "unsaved");
+  deleteSources_ = true;
+  ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+
+  EXPECT_EQ(Contents(tree_.Path("out.log")), "---- Log Starts -----\r\nBAD : " + broken + "\r\nBAD : " + unsaved + "\r\n");
+  EXPECT_THAT(store_.ItemSources(tree_.Path("out.pst"), ""), ElementsAre(good));
+  EXPECT_THAT(store_.journal, ::testing::Contains("Delete " + unsaved));
+  EXPECT_FALSE(fs::exists(good));
+  EXPECT_TRUE(fs::exists(broken));
+  EXPECT_TRUE(fs::exists(unsaved));
+  EXPECT_EQ(CompletionBox().text,
+            "1 of 3 messages converted, 2 failed.\r\n" + tree_.Path("Box") +
+                ": 1 of 3 converted, 2 failed (first failure: importing " + broken +
+                ": not a message file)\r\nFailed messages are listed in:\r\n" + tree_.Path("out.log"));
+}
+
+TEST_F(ConversionRunTest, SourceFilesAreDeletedOnlyAfterTheirItemsAreCommitted) {
+  for (const char* name : {"a", "b", "c", "d", "e"}) tree_.File(std::string("Box/") + name + ".msg");
+  options_.commitEvery = 2;
+  deleteSources_ = true;
+  std::vector<std::string> missingAtCommit;
+  int commits = 0;
+  store_.onCommit = [&](FakeStoreFile& file) {
+    ++commits;
+    for (const FakeItem& item : file.root.items) {
+      if (!item.committed && !fs::exists(item.source)) missingAtCommit.push_back(item.source);
+    }
+  };
+  ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+  EXPECT_EQ(commits, 3);
+  EXPECT_THAT(missingAtCommit, ::testing::IsEmpty());
+  EXPECT_FALSE(fs::exists(tree_.Path("Box/e.msg")));
+  EXPECT_TRUE(fs::is_empty(tree_.Path("Box")));
+}
+
+TEST_F(ConversionRunTest, AFailedCommitKeepsTheSourcesAndCountsTheMessagesAsFailed) {
+  const std::string a = tree_.File("Box/a.msg");
+  store_.FailOn(FakeOp::kCommit, "cannot write the store: no space left on device");
+  deleteSources_ = true;
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+  EXPECT_TRUE(fs::exists(a));
+  EXPECT_EQ(report.folders[0].failed, 1);
+  EXPECT_EQ(Contents(tree_.Path("out.log")), "---- Log Starts -----\r\nBAD : " + a + "\r\n");
+  EXPECT_THAT(CompletionBox().text, HasSubstr("committing " + a + ": cannot write the store: no space left on device"));
+}
+
+TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
+  for (const char* file : {"Box/Inbox/i.msg", "Box/Inbox/Projects/2019/p.msg", "Box/Sent/s.msg", "Box/Sent/Old/o.msg",
+                           "Box/B/b.msg", "Box/a/a.msg", "Box/A/A.msg", "Box/Work/Inbox/w.msg",
+                           "Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg",
+                           "Box/Hot!/Sub/hs.msg", "Box/Zürich/z.msg"}) {
+    tree_.File(file);
+  }
+  store_.inboxName = "Posteingang";
+  store_.sentName = "Gesendete Elemente";
+  const std::string storePath = tree_.Path("out.pst");
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), storePath);
+
+  std::vector<std::string> added;
+  for (const std::string& line : store_.journal) {
+    if (line.starts_with("Add folder ")) added.push_back(line.substr(11));
+  }
+  // Sorted, so \A before \B before \a; reserved names, "!" names and the mapped
+  // defaults are not created; Old's missing parent Calendar is never made up.
+  EXPECT_THAT(added, ElementsAre("\\A", "\\B", "\\Posteingang\\Projects", "\\Posteingang\\Projects\\2019",
+                                 "\\Gesendete Elemente\\Old", "\\Work", "\\Work\\Inbox", "\\Zürich", "\\a"));
+  const auto in = [&](const std::string& folder) { return store_.ItemSources(storePath, folder); };
+  EXPECT_THAT(in("\\Posteingang"), ElementsAre(tree_.Path("Box/Inbox/i.msg")));
+  EXPECT_THAT(in("\\Posteingang\\Projects\\2019"), ElementsAre(tree_.Path("Box/Inbox/Projects/2019/p.msg")));
+  EXPECT_THAT(in("\\Gesendete Elemente"), ElementsAre(tree_.Path("Box/Sent/s.msg")));
+  EXPECT_THAT(in("\\Gesendete Elemente\\Old"), ElementsAre(tree_.Path("Box/Sent/Old/o.msg")));
+  EXPECT_THAT(in("\\Work\\Inbox"), ElementsAre(tree_.Path("Box/Work/Inbox/w.msg")));
+  EXPECT_THAT(in("\\Zürich"), ElementsAre(tree_.Path("Box/Zürich/z.msg")));
+  // Messages of folders that are never created fail and are logged.
+  EXPECT_EQ(report.folders[0].failed, 4);
+  const std::string log = Contents(tree_.Path("out.log"));
+  for (const char* file : {"Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg",
+                           "Box/Hot!/Sub/hs.msg"}) {
+    EXPECT_THAT(log, HasSubstr("BAD : " + tree_.Path(file) + "\r\n"));
+  }
+}
+
+TEST_F(ConversionRunTest, MissingParentAttemptsEndWhenTheSameNameComesBack) {
+  tree_.File("Box/Work/Calendar/Old/x.msg");
+  ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+  // \Work is created; \Work\Calendar is reserved, so Old's parent stays missing: the
+  // first attempt tries to add "Calendar" at the top (taken), the second reports the
+  // same name and the attempts end.
+  EXPECT_THAT(store_.FolderPaths(tree_.Path("out.pst")), ::testing::Contains("\\Work"));
+  EXPECT_EQ(store_.FolderAt(tree_.Path("out.pst"), "\\Work")->children.size(), 0u);
+  EXPECT_THAT(CompletionBox().text, HasSubstr("Folder \"Calendar\" does not exist"));
+}
+
+TEST_F(ConversionRunTest, CancelledSaveDialogClosesThePageAndOpensNoStore) {
+  tree_.File("Box/a.msg");
+  selection_.singleMode = true;
+  selection_.sourceMailbox = tree_.Path("Box");
+  page_.saveDialogAnswer = std::nullopt;
+  Conversion().CmdStartConversion_Click();
+  EXPECT_EQ(page_.closeCount, 1);
+  EXPECT_TRUE(store_.journal.empty());
+  EXPECT_EQ(CompletionBox().text, "0 of 1 messages converted, 0 failed.\r\n" + tree_.Path("Box") +
+                                      ": not converted: no store file was chosen");
+}
+
+TEST_F(ConversionRunTest, LogThatCannotStartAbandonsTheFolder) {
+  tree_.File("Box/a.msg");
+  ConvertSingle(tree_.Path("Box"), tree_.Path("gone/out.pst"));
+  EXPECT_EQ(page_.closeCount, 1);
+  EXPECT_TRUE(store_.journal.empty());
+  EXPECT_THAT(CompletionBox().text,
+              HasSubstr(": not converted: cannot start the log " + tree_.Path("gone/out.log") + ": No such file"));
+}
+
+TEST_F(ConversionRunTest, LogGoesBesideTheStoreWhateverItsFolderIsCalled) {
+  tree_.File("Box/a.msg");
+  tree_.Folder("old.pst.files");
+  ConvertSingle(tree_.Path("Box"), tree_.Path("old.pst.files/x.pst"));
+  EXPECT_EQ(Contents(tree_.Path("old.pst.files/x.log")), "---- Log Starts -----\r\n");
+  ConvertSingle(tree_.Path("Box"), tree_.Path("X.PST"));
+  EXPECT_TRUE(fs::exists(tree_.Path("X.log")));
+  ConvertSingle(tree_.Path("Box"), tree_.Path("plain"));
+  EXPECT_TRUE(fs::exists(tree_.Path("plain.log")));
+  EXPECT_FALSE(fs::exists(tree_.Path("plain")));  // the fake store writes no file
+}
+
+TEST_F(ConversionRunTest, StoreErrorsShowTheOutlookErrorBoxWithTheReason) {
+  tree_.File("Root/A/a.msg");
+  tree_.File("Root/B/b.msg");
+  store_.FailOn(FakeOp::kLogonPstStore, "cannot create " + tree_.Path("A.pst") + ": permission denied", "A.pst");
+  store_.FailOn(FakeOp::kGetDefaultFolder, "not a Unicode store", "5");
+  const RunReport& report =
+      ConvertChecked({{true, "A", tree_.Path("Root/A")}, {true, "B", tree_.Path("Root/B")}}, tree_.Path(""));
+
+  ASSERT_EQ(page_.messages.size(), 3u);  // one box per folder, then the completion box
+  for (int i : {0, 1}) {
+    EXPECT_EQ(page_.messages[i].text, kOutlookErrorText);
+    EXPECT_EQ(page_.messages[i].title, "Outlook Error");
+    EXPECT_EQ(page_.messages[i].icon, MessageIcon::kInformation);
+    EXPECT_EQ(page_.messages[i].buttons, MessageButtons::kOk);
+  }
+  EXPECT_EQ(page_.messages[0].details,
+            "opening the store " + tree_.Path("A.pst") + ": cannot create " + tree_.Path("A.pst") + ": permission denied");
+  EXPECT_EQ(page_.messages[1].details, "finding the Sent Items of " + tree_.Path("B.pst") + ": not a Unicode store");
+  EXPECT_EQ(Contents(tree_.Path("A.log")), "---- Log Starts -----\r\n");
+  EXPECT_FALSE(page_.enabled[ButtonControl::CmdStartConversion]);
+  EXPECT_EQ(report.folders[1].outcome, FolderOutcome::kStoreError);
+  EXPECT_THAT(CompletionBox().text, HasSubstr(tree_.Path("Root/B") + ": not converted: finding the Sent Items"));
+
+  Conversion().OpenDowngradeGuide();
+  EXPECT_THAT(page_.openedAddresses, ElementsAre(options_.downgradeGuideAddress));
+}
+
+TEST_F(ConversionRunTest, SessionThatCannotBeCreatedIsAnOutlookError) {
+  tree_.File("Box/a.msg");
+  store_.FailOn(FakeOp::kCreateSession, "the store engine is not available");
+  ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+  EXPECT_EQ(page_.messages[0].text, kOutlookErrorText);
+  EXPECT_EQ(page_.messages[0].details, "creating the message-store session: the store engine is not available");
+}
+
+TEST_F(ConversionRunTest, MultipleFoldersQueueEveryCheckedRow) {
+  tree_.File("Root/A/a.msg");
+  tree_.Folder("Root/Empty");
+  tree_.File("Root/C/c.msg");
+  tree_.Folder("Out");
+  // An existing store is added to, and its log begun again.
+  ASSERT_TRUE(fs::exists(tree_.Path("Out")));
+  store_.files[tree_.Path("Out/C.pst")].root.children.push_back(
+      std::make_unique<FakeFolder>(FakeFolder{"Earlier", {}, {}}));
+  std::ofstream(tree_.Path("Out/C.log")) << "---- Log Starts -----\r\nBAD : /old.msg\r\n";
+  std::vector<std::string> windowCaptions;
+  const RunReport& report = ConvertChecked({{false, "X", tree_.Path("Root/X")},
+                                            {true, "A", tree_.Path("Root/A")},
+                                            {true, "Empty", tree_.Path("Root/Empty")},
+                                            {false, "Y", tree_.Path("Root/Y")},
+                                            {true, "C", tree_.Path("Root/C")},
+                                            {false, "Z", tree_.Path("Root/Z")}},
+                                           "  " + tree_.Path("Out") + " ");
+
+  EXPECT_THAT(selection_.takenRows, ElementsAre(2, 3, 5));
+  EXPECT_THAT(page_.CaptionsOf(CaptionControl::frmMigateAll),
+              ElementsAre("Converting 2 of 6 Folders", "Converting 5 of 6 Folders"));
+  EXPECT_THAT(page_.CaptionsOf(CaptionControl::lblCount1),
+              ::testing::Contains("Converting 0 items from " + tree_.Path("Root/Empty")));
+  EXPECT_THAT(store_.ItemSources(tree_.Path("Out/A.pst"), ""), ElementsAre(tree_.Path("Root/A/a.msg")));
+  EXPECT_THAT(store_.ItemSources(tree_.Path("Out/C.pst"), ""), ElementsAre(tree_.Path("Root/C/c.msg")));
+  EXPECT_THAT(store_.FolderPaths(tree_.Path("Out/C.pst")), ::testing::Contains("\\Earlier"));
+  EXPECT_EQ(Contents(tree_.Path("Out/C.log")), "---- Log Starts -----\r\n");
+  EXPECT_FALSE(store_.files.contains(tree_.Path("Out/Empty.pst")));
+  ASSERT_EQ(report.folders.size(), 3u);
+  EXPECT_EQ(report.folders[1].outcome, FolderOutcome::kNoMessages);
+  EXPECT_EQ(CompletionBox().text,
+            "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
+}
+
+TEST_F(ConversionRunTest, ConfirmedSkipEndsTheFolderAndTheNextOneFollows) {
+  for (const char* file : {"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/A/4.msg", "Root/B/b.msg"}) {
+    tree_.File(file);
+  }
+  page_.onYield = [&] {
+    if (page_.captions[CaptionControl::lblProgress] == "50% Complete") Conversion().CmdSkip_Click();
+  };
+  deleteSources_ = true;
+  const RunReport& report =
+      ConvertChecked({{true, "A", tree_.Path("Root/A")}, {true, "B", tree_.Path("Root/B")}}, tree_.Path(""));
+
+  const MessageBoxRequest& question = page_.messages[0];
+  EXPECT_EQ(question.title, "Confirm Skip");
+  EXPECT_EQ(question.text, "Do you really want to \"Skip\" conversion of this folder ?");
+  EXPECT_EQ(question.icon, MessageIcon::kNone);
+  EXPECT_EQ(question.buttons, MessageButtons::kYesNo);
+  EXPECT_THAT(page_.CaptionsOf(CaptionControl::lblProgress), ::testing::Contains("Skipped... at 75% Complete"));
+  EXPECT_THAT(page_.CaptionsOf(CaptionControl::lblCount1), ::testing::Contains("Checking Next Folder..."));
+  // Three messages of A were handled before the question; they are committed and deleted.
+  EXPECT_EQ(store_.ItemSources(tree_.Path("A.pst"), "").size(), 3u);
+  EXPECT_TRUE(fs::exists(tree_.Path("Root/A/4.msg")));
+  EXPECT_FALSE(fs::exists(tree_.Path("Root/A/3.msg")));
+  EXPECT_EQ(report.folders[1].outcome, FolderOutcome::kConverted);
+  EXPECT_EQ(CompletionBox().text, "4 of 5 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") +
+                                      ": skipped, 3 of 4 converted, 0 failed");
+}
+
+TEST_F(ConversionRunTest, AnsweringNoGoesOnAndAsksAgainOnTheNextClick) {
+  for (const char* file : {"Box/1.msg", "Box/2.msg", "Box/3.msg"}) tree_.File(file);
+  page_.onYield = [&] {
+    const std::string& progress = page_.captions[CaptionControl::lblProgress];
+    if (progress == "33% Complete" || progress == "67% Complete") Conversion().CmdSkip_Click();
+  };
+  page_.answer = [](const MessageBoxRequest&) { return MessageAnswer::kNo; };
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+  EXPECT_EQ(page_.messages.size(), 3u);  // two questions, then the completion box
+  EXPECT_EQ(report.folders[0].converted, 3);
+}
+
+TEST_F(ConversionRunTest, ConfirmedStopClosesThePageAfterCommittingAndLeavesTheRestAlone) {
+  for (const char* file : {"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg", "Root/C/c.msg"}) tree_.File(file);
+  bool clicked = false;
+  page_.onYield = [&] {
+    // Clicked while the second message is being imported: answered after it.
+    if (page_.captions[CaptionControl::lblProgress] == "33% Complete" && !clicked) {
+      clicked = true;
+      Conversion().CmdStopMigration_Click();
+      Conversion().CmdSkip_Click();  // asked first, answered No below
+    }
+  };
+  page_.answer = [](const MessageBoxRequest& box) {
+    return box.title == "Confirm Stop" ? MessageAnswer::kYes : MessageAnswer::kNo;
+  };
+  deleteSources_ = true;
+  ConvertChecked({{true, "A", tree_.Path("Root/A")}, {true, "B", tree_.Path("Root/B")}, {true, "C", tree_.Path("Root/C")}},
+                 tree_.Path(""));
+
+  ASSERT_GE(page_.messages.size(), 3u);
+  EXPECT_EQ(page_.messages[0].title, "Confirm Skip");
+  EXPECT_EQ(page_.messages[1].title, "Confirm Stop");
+  EXPECT_EQ(page_.messages[1].text,
+            "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.");
+  EXPECT_THAT(page_.CaptionsOf(CaptionControl::lblProgress), ::testing::Contains("Stopped... at 67% Complete"));
+  EXPECT_EQ(page_.captions[CaptionControl::lblCount1], "Stopped...");
+  EXPECT_GE(page_.closeCount, 1);
+  EXPECT_FALSE(page_.enabled[ButtonControl::CmdStartConversion]);
+  EXPECT_THAT(selection_.takenRows, ElementsAre(1));
+  EXPECT_TRUE(store_.FolderAt(tree_.Path("A.pst"), "")->items.at(0).committed);
+  EXPECT_FALSE(fs::exists(tree_.Path("Root/A/2.msg")));
+  EXPECT_TRUE(fs::exists(tree_.Path("Root/A/3.msg")));
+  EXPECT_EQ(CompletionBox().text, "2 of 3 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") +
+                                      ": stopped, 2 of 3 converted, 0 failed");
+}
+
+TEST_F(ConversionRunTest, ClosingThePageEndsTheRunAfterTheCurrentMessage) {
+  for (const char* file : {"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg"}) tree_.File(file);
+  page_.onYield = [&] {
+    if (page_.captions[CaptionControl::LblCurrentDBX] == "Converting Messages... from (" + tree_.Path("Root/A/2.msg") + ")" &&
+        page_.closeCount == 0) {
+      page_.ClosePage();  // the user closes the window
+    }
+  };
+  ConvertChecked({{true, "A", tree_.Path("Root/A")}, {true, "B", tree_.Path("Root/B")}}, tree_.Path(""));
+  EXPECT_EQ(store_.ItemSources(tree_.Path("A.pst"), "").size(), 2u);
+  EXPECT_TRUE(store_.FolderAt(tree_.Path("A.pst"), "")->items.at(1).committed);
+  EXPECT_FALSE(store_.files.contains(tree_.Path("B.pst")));
+  EXPECT_EQ(page_.messages.size(), 1u);  // no questions; the completion box
+  EXPECT_EQ(CompletionBox().text, "2 of 3 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") +
+                                      ": stopped when the page was closed, 2 of 3 converted, 0 failed");
+}
+
+TEST_F(ConversionRunTest, SourceAtTheRootOfItsTreeMapsItsTopFoldersDirectly) {
+  // A source folder given with its trailing separator behaves as a drive root does.
+  tree_.File("Box/Inbox/i.msg");
+  tree_.File("Box/Sent/Old/o.msg");
+  tree_.File("Box/Notebook/n.msg");
+  const std::string storePath = tree_.Path("out.pst");
+  ConvertSingle(tree_.Path("Box") + "/", storePath);
+  EXPECT_THAT(store_.ItemSources(storePath, "\\Inbox"), ElementsAre(tree_.Path("Box/Inbox/i.msg")));
+  EXPECT_THAT(store_.ItemSources(storePath, "\\Sent Items\\Old"), ElementsAre(tree_.Path("Box/Sent/Old/o.msg")));
+  EXPECT_THAT(store_.ItemSources(storePath, "\\Notebook"), ElementsAre(tree_.Path("Box/Notebook/n.msg")));
+  EXPECT_EQ(page_.saveDialogs[0].proposedFileName, std::string(kStamp) + ".pst");
+}
+
+}  // namespace
+}  // namespace baleport
