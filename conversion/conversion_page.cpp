@@ -43,8 +43,8 @@ FolderOutcome OutcomeOf(ImportEnd end) {
   return FolderOutcome::kConverted;
 }
 
-Result<std::string> DefaultFolderName(RDOSession& session, const std::string& entryId, int16_t which,
-                                      const char* what, const std::string& storePath) {
+Result<std::string> DefaultFolderName(RDOSession& session, const std::string& entryId, int16_t which, const char* what,
+                                      const std::string& storePath) {
   Result<std::unique_ptr<RDOStore>> store = session.GetStoreFromID(entryId);
   if (!store.ok()) return store.status().WithContext("finding the store " + storePath + " again");
   Result<std::unique_ptr<RDOFolder>> folder = (*store)->GetDefaultFolder(which);
@@ -145,8 +145,8 @@ void ConversionPage::RunMultiple(RunReport& report) {
 }
 
 FolderReport ConversionPage::SearchAndConvert(const std::string& name, const std::string& folderPath,
-                                              const std::string& queuedCaptionStart,
-                                              const std::string& windowCaption, bool singleMode) {
+                                              const std::string& queuedCaptionStart, const std::string& windowCaption,
+                                              bool singleMode) {
   FolderReport report;
   report.path = folderPath;
   controls_.SetButtonEnabled(ButtonControl::CmdStartConversion, false);
@@ -167,8 +167,8 @@ FolderReport ConversionPage::SearchAndConvert(const std::string& name, const std
   const Status searched = FindFilesRecursive(searchFolder, "*.msg", fileCounter, folderCounter_, progress);
   const int32_t messageCount = fileCounter - 1;
   Yield();
-  controls_.SetCaption(CaptionControl::lblCount1, queuedCaptionStart + std::to_string(messageCount) +
-                                                      " items from " + (singleMode ? searchFolder : folderPath));
+  controls_.SetCaption(CaptionControl::lblCount1, queuedCaptionStart + std::to_string(messageCount) + " items from " +
+                                                      (singleMode ? searchFolder : folderPath));
   report.found = messageCount;
   if (!searched.ok()) {
     report.outcome = FolderOutcome::kSearchFailed;
@@ -188,7 +188,7 @@ FolderReport ConversionPage::SearchAndConvert(const std::string& name, const std
 }
 
 Result<ConversionPage::OpenStore> ConversionPage::OpenTheStore(const std::string& storePath,
-                                                                const std::string& displayName) {
+                                                               const std::string& displayName) {
   OpenStore open;
   Result<std::unique_ptr<RDOSession>> session = library_.CreateSession();
   if (!session.ok()) return session.status().WithContext("creating the message-store session");
@@ -197,7 +197,8 @@ Result<ConversionPage::OpenStore> ConversionPage::OpenTheStore(const std::string
   controls_.SetButtonEnabled(ButtonControl::CmdStartConversion, false);
 
   Status failure;
-  if (Result<std::unique_ptr<RDOStore>> store = open.session->LogonPstStore(storePath, kStoreFormatUnicode, displayName);
+  if (Result<std::unique_ptr<RDOStore>> store =
+          open.session->LogonPstStore(storePath, kStoreFormatDefault, displayName);
       store.ok()) {
     open.store = std::move(*store);
     open.entryId = open.store->EntryID();
@@ -225,12 +226,13 @@ Result<ConversionPage::OpenStore> ConversionPage::OpenTheStore(const std::string
 }
 
 void ConversionPage::ShowStoreError(const std::string& reason) {
-  const std::string text = "Outlook Session Creation Error !\r\n"
-                           "Check if Outlook is installed and configured.\r\n"
-                           "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as "
-                           "Outlook 2013/2010 (32 Bit).\r\n"
-                           "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n" +
-                           options_.downgradeGuideAddress;
+  const std::string text =
+      "Outlook Session Creation Error !\r\n"
+      "Check if Outlook is installed and configured.\r\n"
+      "If Outlook 2013/2010 (64 Bit) is installed, then please try to re-install it as "
+      "Outlook 2013/2010 (32 Bit).\r\n"
+      "Here are steps to downgrade Outlook 2013/2010 to 32 Bit from 64 Bit Edition.\r\n" +
+      options_.downgradeGuideAddress;
   controls_.ShowMessage({text, "Outlook Error", MessageIcon::kInformation, MessageButtons::kOk, reason});
 }
 
@@ -283,8 +285,7 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
     return report;
   }
 
-  RunContext run{controls_, *open->session, open->entryId, displayName, open->inboxName, open->sentName,
-                 sFolderPath};
+  RunContext run{controls_, *open->session, open->entryId, displayName, open->inboxName, open->sentName, sFolderPath};
   controls_.SetCaption(CaptionControl::LblCurrentDBX, "Reading Folder(s)...");
   TextList folderList = BuildFolderList(run, FoundFolders);
   controls_.SetCaption(CaptionControl::LblCurrentDBX, "Creating Outlook Folders...");

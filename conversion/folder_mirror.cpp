@@ -67,8 +67,7 @@ Result<std::unique_ptr<RDOFolder>> LookUpParent(RunContext& run, const std::stri
 
 // Creates the missing folders reported by the failing lookup of `parentPath`, one per
 // attempt, as long as that brings the lookup closer to success.
-Result<std::unique_ptr<RDOFolder>> CreateMissingParent(RunContext& run, const std::string& parentPath,
-                                                       Status failure) {
+Result<std::unique_ptr<RDOFolder>> CreateMissingParent(RunContext& run, const std::string& parentPath, Status failure) {
   const std::string top = "\\\\" + run.storeDisplayName;
   std::string previous;
   for (int attempt = 0; attempt < kMaxParentAttempts; ++attempt) {

@@ -28,8 +28,7 @@ std::string RelativeStoreForm(const std::string& path, const std::string& root) 
   return relative;
 }
 
-std::string MapDefaultFolders(const std::string& relative, const std::string& inboxName,
-                              const std::string& sentName) {
+std::string MapDefaultFolders(const std::string& relative, const std::string& inboxName, const std::string& sentName) {
   const size_t start = relative.starts_with('\\') ? 1 : 0;
   const size_t end = relative.find('\\', start);
   const std::string first = relative.substr(start, end == std::string::npos ? std::string::npos : end - start);

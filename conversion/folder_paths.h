@@ -24,8 +24,7 @@ std::string RelativeStoreForm(const std::string& path, const std::string& root);
 // The relative path with its first folder "Inbox" or "Sent" (after a leading "\", if
 // any) replaced by the store's own name for that default folder; any other path
 // unchanged. Deeper folders of those names are ordinary folders.
-std::string MapDefaultFolders(const std::string& relative, const std::string& inboxName,
-                              const std::string& sentName);
+std::string MapDefaultFolders(const std::string& relative, const std::string& inboxName, const std::string& sentName);
 
 // "\\" + display name + relative path, with one "\" between them.
 std::string StoreFolderPath(const std::string& displayName, const std::string& relative);

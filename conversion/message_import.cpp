@@ -83,10 +83,9 @@ Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDO
   run_.Yield();
   BALEPORT_RETURN_IF_ERROR(item->Import(path, kImportFormatMsg).WithContext("importing " + path));
   if (!utils_.ok()) return utils_.status().WithContext("setting the flags of " + path);
-  BALEPORT_RETURN_IF_ERROR(
-      (*utils_)
-          ->HrSetOneProp(item->MAPIOBJECT(), mapi::tags::kMessageFlags, kMessageFlagRead, true)
-          .WithContext("setting the flags of " + path));
+  BALEPORT_RETURN_IF_ERROR((*utils_)
+                               ->HrSetOneProp(item->MAPIOBJECT(), mapi::tags::kMessageFlags, kMessageFlagRead, true)
+                               .WithContext("setting the flags of " + path));
   run_.Yield();
   return item->Save().WithContext("saving the item of " + path);
 }
@@ -137,8 +136,8 @@ void MessageImport::CommitPending() {
       ++tally_.failed;
       Status logged = log_.RecordFailure(message.path);
       NoteFailure(logged.ok() ? committed.WithContext("committing " + message.path)
-                                            : Status::Error("committing " + message.path + ": " +
-                                                            committed.message() + "; " + logged.message()));
+                              : Status::Error("committing " + message.path + ": " + committed.message() + "; " +
+                                              logged.message()));
       continue;
     }
     ++tally_.converted;
@@ -150,9 +149,9 @@ void MessageImport::CommitPending() {
 }
 
 void MessageImport::ShowProgress(int32_t number, int32_t count) {
-  run_.controls.SetCaption(CaptionControl::FrameConversion, "Reading Messages && Email Metadata - (" +
-                                                                std::to_string(number) + " of " +
-                                                                std::to_string(count) + ") File(s)");
+  run_.controls.SetCaption(
+      CaptionControl::FrameConversion,
+      "Reading Messages && Email Metadata - (" + std::to_string(number) + " of " + std::to_string(count) + ") File(s)");
   const auto value = static_cast<float>(static_cast<double>(number) / static_cast<double>(count) * 100.0);
   run_.controls.SetProgressValue(value);
   // Nearest whole number, halves to the even neighbour (the default rounding mode).

@@ -23,9 +23,9 @@ struct RunRequests {
 enum class ImportEnd { kCompleted, kSkipped, kStopped, kPageClosed };
 
 struct ImportTally {
-  int32_t converted = 0;   // committed to the store
-  int32_t failed = 0;      // logged as "BAD : " (or meant to be, when the log failed)
-  int32_t notDeleted = 0;  // converted, but the source file could not be deleted
+  int32_t converted = 0;     // committed to the store
+  int32_t failed = 0;        // logged as "BAD : " (or meant to be, when the log failed)
+  int32_t notDeleted = 0;    // converted, but the source file could not be deleted
   std::string firstFailure;  // what went wrong first, with the message's path
 };
 
@@ -36,8 +36,8 @@ class MessageImport {
  public:
   // Items are committed after every `commitEvery` successful imports and when the
   // loop ends.
-  MessageImport(RunContext& run, RDOStore& store, StoreLibrary& library, ConversionLog& log,
-                RunRequests& requests, int32_t commitEvery);
+  MessageImport(RunContext& run, RDOStore& store, StoreLibrary& library, ConversionLog& log, RunRequests& requests,
+                int32_t commitEvery);
 
   ImportEnd Run(const KeyedCollection& foundFiles);
   const ImportTally& tally() const { return tally_; }

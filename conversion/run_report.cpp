@@ -4,8 +4,8 @@ namespace baleport {
 namespace {
 
 std::string Counts(const FolderReport& folder) {
-  std::string text = std::to_string(folder.converted) + " of " + std::to_string(folder.found) +
-                     " converted, " + std::to_string(folder.failed) + " failed";
+  std::string text = std::to_string(folder.converted) + " of " + std::to_string(folder.found) + " converted, " +
+                     std::to_string(folder.failed) + " failed";
   if (folder.notDeleted > 0) {
     text += ", " + std::to_string(folder.notDeleted) + " source file(s) not deleted";
   }
@@ -54,7 +54,8 @@ std::string CompletionText(const RunReport& report) {
   if (report.AllConverted()) {
     return report.singleMode
                ? "Messages Converted Successfully.\r\nOpen Converted PST file in Outlook to View Converted Messages."
-               : "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.";
+               : "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual "
+                 "files.";
   }
   int32_t found = 0, converted = 0, failed = 0;
   for (const FolderReport& folder : report.folders) {

@@ -9,15 +9,15 @@
 namespace baleport {
 
 enum class FolderOutcome {
-  kConverted,     // every message file was handled (some may have failed)
-  kNoMessages,    // the search found no message file
-  kSearchFailed,  // the search could not complete
-  kNoStoreChosen, // the save dialog was cancelled
-  kLogFailed,     // the log could not be started; no store was opened
-  kStoreError,    // the session or the store could not be opened (the "Outlook Error")
+  kConverted,      // every message file was handled (some may have failed)
+  kNoMessages,     // the search found no message file
+  kSearchFailed,   // the search could not complete
+  kNoStoreChosen,  // the save dialog was cancelled
+  kLogFailed,      // the log could not be started; no store was opened
+  kStoreError,     // the session or the store could not be opened (the "Outlook Error")
   kSkipped,
   kStopped,
-  kPageClosed,    // the user closed the page; ended after the current message
+  kPageClosed,  // the user closed the page; ended after the current message
 };
 
 struct FolderReport {

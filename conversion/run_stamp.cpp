@@ -6,8 +6,8 @@ namespace baleport {
 
 std::string FormatRunStamp(const std::tm& time) {
   char text[64];
-  std::snprintf(text, sizeof text, "%d.%d.%02d %d.%d.%02d", time.tm_mday, time.tm_mon + 1,
-                (time.tm_year + 1900) % 100, time.tm_hour, time.tm_min, time.tm_sec);
+  std::snprintf(text, sizeof text, "%d.%d.%02d %d.%d.%02d", time.tm_mday, time.tm_mon + 1, (time.tm_year + 1900) % 100,
+                time.tm_hour, time.tm_min, time.tm_sec);
   return text;
 }
 

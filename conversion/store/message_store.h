@@ -16,7 +16,7 @@
 namespace baleport {
 
 // The codes the conversion passes.
-inline constexpr int16_t kStoreFormatUnicode = 1;     // LogonPstStore
+inline constexpr int16_t kStoreFormatDefault = 1;     // LogonPstStore: the engine's default format
 inline constexpr int16_t kDefaultFolderInbox = 6;     // GetDefaultFolder
 inline constexpr int16_t kDefaultFolderSentMail = 5;  // GetDefaultFolder
 inline constexpr int16_t kFolderTypeMail = 6;         // RDOFolders::Add

@@ -124,10 +124,10 @@ class FakeStore : public RDOStore {
   std::string EntryID() override { return EntryIdOf(path_); }
   Status ValidateIPMTree() override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kValidateIPMTree, path_));
-    for (const std::string& name : {library_.inboxName, library_.sentName, std::string("Deleted Items"),
-                                    std::string("Outbox"), std::string("Drafts"), std::string("Calendar"),
-                                    std::string("Contacts"), std::string("Tasks"), std::string("Notes"),
-                                    std::string("Journal")}) {
+    for (const std::string& name :
+         {library_.inboxName, library_.sentName, std::string("Deleted Items"), std::string("Outbox"),
+          std::string("Drafts"), std::string("Calendar"), std::string("Contacts"), std::string("Tasks"),
+          std::string("Notes"), std::string("Journal")}) {
       if (file_.root.Child(name) == nullptr) {
         file_.root.children.push_back(std::make_unique<FakeFolder>(FakeFolder{name, {}, {}}));
       }
@@ -137,7 +137,7 @@ class FakeStore : public RDOStore {
   }
   Result<std::unique_ptr<RDOFolder>> GetDefaultFolder(int16_t which) override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kGetDefaultFolder, std::to_string(which)));
-    const std::string* name = which == kDefaultFolderInbox     ? &library_.inboxName
+    const std::string* name = which == kDefaultFolderInbox      ? &library_.inboxName
                               : which == kDefaultFolderSentMail ? &library_.sentName
                                                                 : nullptr;
     if (name == nullptr) return Status::Error("unknown default folder " + std::to_string(which));
@@ -175,7 +175,7 @@ class FakeSession : public RDOSession, public RDOStores {
   Result<std::unique_ptr<RDOStore>> LogonPstStore(const std::string& path, int16_t format,
                                                   const std::string& displayName) override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kLogonPstStore, path));
-    if (format != kStoreFormatUnicode) return Status::Error("unknown store format " + std::to_string(format));
+    if (format != kStoreFormatDefault) return Status::Error("unknown store format " + std::to_string(format));
     opened_[displayName] = path;
     library_.journal.push_back("LogonPstStore " + path + " " + displayName);
     return std::unique_ptr<RDOStore>(std::make_unique<FakeStore>(library_, path));

@@ -16,17 +16,17 @@ namespace baleport {
 enum class FakeOp {
   kCreateSession,
   kCreateMAPIUtils,
-  kLogonPstStore,     // matched against the store path
+  kLogonPstStore,  // matched against the store path
   kValidateIPMTree,
   kGetDefaultFolder,  // matched against "6" or "5"
   kGetStoreFromID,
   kIPMRootFolder,
-  kFoldersAdd,        // matched against the new folder's name
-  kGetFolderFromPath, // matched against the path
-  kItemsAdd,          // matched against the folder's name
-  kImport,            // matched against the message file's path
-  kHrSetOneProp,      // matched against the item's source path
-  kSave,              // matched against the item's source path
+  kFoldersAdd,         // matched against the new folder's name
+  kGetFolderFromPath,  // matched against the path
+  kItemsAdd,           // matched against the folder's name
+  kImport,             // matched against the message file's path
+  kHrSetOneProp,       // matched against the item's source path
+  kSave,               // matched against the item's source path
   kDelete,
   kCommit,
   kLogoff,

@@ -37,7 +37,6 @@ void RecordingPage::ClosePage() {
 }
 
 void RecordingPage::ProcessPendingEvents() {
-  ++yieldCount;
   if (onYield) onYield();
 }
 

@@ -30,7 +30,6 @@ class RecordingPage : public PageControls {
   std::vector<MessageBoxRequest> messages;
   std::vector<std::string> openedAddresses;
   int closeCount = 0;
-  int yieldCount = 0;
 
   // Answers and reactions.
   std::optional<std::string> saveDialogAnswer;  // nullopt: the user cancels

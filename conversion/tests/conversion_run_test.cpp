@@ -1,6 +1,6 @@
 // The run end to end on real folder trees, over the fake store and a recording page.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -110,12 +110,16 @@ TEST_F(ConversionRunTest, SingleFolderRunShowsTheDescribedTextsAndLogsNothingBut
               ElementsAre("0% Complete", "33% Complete", "67% Complete", "100% Complete"));
   EXPECT_EQ(page_.CaptionsOf(CaptionControl::FrameConversion).back(),
             "Reading Messages && Email Metadata - (3 of 3) File(s)");
-  EXPECT_THAT(page_.CaptionsOf(CaptionControl::LblCurrentDBX),
-              ElementsAre("Converting Messages...", "Outlook Session Created...", "Reading Folder(s)...",
-                          "Creating Outlook Folders...", "Converting Messages... from (" + tree_.Path("Box/a.msg") + ")",
-                          "Converting Messages... from (" + tree_.Path("Box/b.MSG") + ")",
-                          "Converting Messages... from (" + tree_.Path("Box/c.msg") + ")"));
+  EXPECT_THAT(
+      page_.CaptionsOf(CaptionControl::LblCurrentDBX),
+      ElementsAre("Converting Messages...", "Outlook Session Created...", "Reading Folder(s)...",
+                  "Creating Outlook Folders...", "Converting Messages... from (" + tree_.Path("Box/a.msg") + ")",
+                  "Converting Messages... from (" + tree_.Path("Box/b.MSG") + ")",
+                  "Converting Messages... from (" + tree_.Path("Box/c.msg") + ")"));
   EXPECT_EQ(page_.captions[CaptionControl::frmMigateAll], "Conversion Status");
+  EXPECT_EQ(page_.progressMinimum, 0);
+  EXPECT_EQ(page_.progressMaximum, 100);
+  EXPECT_EQ(page_.progressValue, 100.0f);
 
   EXPECT_THAT(store_.ItemSources(storePath, ""),
               ElementsAre(tree_.Path("Box/a.msg"), tree_.Path("Box/b.MSG"), tree_.Path("Box/c.msg")));
@@ -146,16 +150,17 @@ TEST_F(ConversionRunTest, FailedImportsAreLoggedRemovedKeptOnDiskAndReported) {
   deleteSources_ = true;
   ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
 
-  EXPECT_EQ(Contents(tree_.Path("out.log")), "---- Log Starts -----\r\nBAD : " + broken + "\r\nBAD : " + unsaved + "\r\n");
+  EXPECT_EQ(Contents(tree_.Path("out.log")),
+            "---- Log Starts -----\r\nBAD : " + broken + "\r\nBAD : " + unsaved + "\r\n");
   EXPECT_THAT(store_.ItemSources(tree_.Path("out.pst"), ""), ElementsAre(good));
   EXPECT_THAT(store_.journal, ::testing::Contains("Delete " + unsaved));
   EXPECT_FALSE(fs::exists(good));
   EXPECT_TRUE(fs::exists(broken));
   EXPECT_TRUE(fs::exists(unsaved));
-  EXPECT_EQ(CompletionBox().text,
-            "1 of 3 messages converted, 2 failed.\r\n" + tree_.Path("Box") +
-                ": 1 of 3 converted, 2 failed (first failure: importing " + broken +
-                ": not a message file)\r\nFailed messages are listed in:\r\n" + tree_.Path("out.log"));
+  EXPECT_EQ(CompletionBox().text, "1 of 3 messages converted, 2 failed.\r\n" + tree_.Path("Box") +
+                                      ": 1 of 3 converted, 2 failed (first failure: importing " + broken +
+                                      ": not a message file)\r\nFailed messages are listed in:\r\n" +
+                                      tree_.Path("out.log"));
 }
 
 TEST_F(ConversionRunTest, SourceFilesAreDeletedOnlyAfterTheirItemsAreCommitted) {
@@ -189,10 +194,10 @@ TEST_F(ConversionRunTest, AFailedCommitKeepsTheSourcesAndCountsTheMessagesAsFail
 }
 
 TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
-  for (const char* file : {"Box/Inbox/i.msg", "Box/Inbox/Projects/2019/p.msg", "Box/Sent/s.msg", "Box/Sent/Old/o.msg",
-                           "Box/B/b.msg", "Box/a/a.msg", "Box/A/A.msg", "Box/Work/Inbox/w.msg",
-                           "Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg",
-                           "Box/Hot!/Sub/hs.msg", "Box/Zürich/z.msg"}) {
+  for (const char* file :
+       {"Box/Inbox/i.msg", "Box/Inbox/Projects/2019/p.msg", "Box/Sent/s.msg", "Box/Sent/Old/o.msg", "Box/B/b.msg",
+        "Box/a/a.msg", "Box/A/A.msg", "Box/Work/Inbox/w.msg", "Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg",
+        "Box/Hot!/h.msg", "Box/Hot!/Sub/hs.msg", "Box/Zürich/z.msg"}) {
     tree_.File(file);
   }
   store_.inboxName = "Posteingang";
@@ -218,8 +223,8 @@ TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
   // Messages of folders that are never created fail and are logged.
   EXPECT_EQ(report.folders[0].failed, 4);
   const std::string log = Contents(tree_.Path("out.log"));
-  for (const char* file : {"Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg",
-                           "Box/Hot!/Sub/hs.msg"}) {
+  for (const char* file :
+       {"Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg", "Box/Hot!/Sub/hs.msg"}) {
     EXPECT_THAT(log, HasSubstr("BAD : " + tree_.Path(file) + "\r\n"));
   }
 }
@@ -247,13 +252,18 @@ TEST_F(ConversionRunTest, CancelledSaveDialogClosesThePageAndOpensNoStore) {
                                       ": not converted: no store file was chosen");
 }
 
-TEST_F(ConversionRunTest, LogThatCannotStartAbandonsTheFolder) {
-  tree_.File("Box/a.msg");
-  ConvertSingle(tree_.Path("Box"), tree_.Path("gone/out.pst"));
-  EXPECT_EQ(page_.closeCount, 1);
+TEST_F(ConversionRunTest, LogThatCannotStartAbandonsTheFolderAndTheNextOneIsTried) {
+  tree_.File("Root/A/a.msg");
+  tree_.File("Root/B/b.msg");
+  ConvertChecked({{true, "A", tree_.Path("Root/A")}, {true, "B", tree_.Path("Root/B")}}, tree_.Path("gone"));
+  // The page closes for each folder; closing it this way does not end the run.
+  EXPECT_EQ(page_.closeCount, 2);
   EXPECT_TRUE(store_.journal.empty());
-  EXPECT_THAT(CompletionBox().text,
-              HasSubstr(": not converted: cannot start the log " + tree_.Path("gone/out.log") + ": No such file"));
+  EXPECT_EQ(CompletionBox().text, "0 of 2 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") +
+                                      ": not converted: cannot start the log " + tree_.Path("gone/A.log") +
+                                      ": No such file or directory\r\n" + tree_.Path("Root/B") +
+                                      ": not converted: cannot start the log " + tree_.Path("gone/B.log") +
+                                      ": No such file or directory");
 }
 
 TEST_F(ConversionRunTest, LogGoesBesideTheStoreWhateverItsFolderIsCalled) {
@@ -283,8 +293,8 @@ TEST_F(ConversionRunTest, StoreErrorsShowTheOutlookErrorBoxWithTheReason) {
     EXPECT_EQ(page_.messages[i].icon, MessageIcon::kInformation);
     EXPECT_EQ(page_.messages[i].buttons, MessageButtons::kOk);
   }
-  EXPECT_EQ(page_.messages[0].details,
-            "opening the store " + tree_.Path("A.pst") + ": cannot create " + tree_.Path("A.pst") + ": permission denied");
+  EXPECT_EQ(page_.messages[0].details, "opening the store " + tree_.Path("A.pst") + ": cannot create " +
+                                           tree_.Path("A.pst") + ": permission denied");
   EXPECT_EQ(page_.messages[1].details, "finding the Sent Items of " + tree_.Path("B.pst") + ": not a Unicode store");
   EXPECT_EQ(Contents(tree_.Path("A.log")), "---- Log Starts -----\r\n");
   EXPECT_FALSE(page_.enabled[ButtonControl::CmdStartConversion]);
@@ -378,7 +388,8 @@ TEST_F(ConversionRunTest, AnsweringNoGoesOnAndAsksAgainOnTheNextClick) {
 }
 
 TEST_F(ConversionRunTest, ConfirmedStopClosesThePageAfterCommittingAndLeavesTheRestAlone) {
-  for (const char* file : {"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg", "Root/C/c.msg"}) tree_.File(file);
+  for (const char* file : {"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg", "Root/C/c.msg"})
+    tree_.File(file);
   bool clicked = false;
   page_.onYield = [&] {
     // Clicked while the second message is being imported: answered after it.
@@ -392,14 +403,16 @@ TEST_F(ConversionRunTest, ConfirmedStopClosesThePageAfterCommittingAndLeavesTheR
     return box.title == "Confirm Stop" ? MessageAnswer::kYes : MessageAnswer::kNo;
   };
   deleteSources_ = true;
-  ConvertChecked({{true, "A", tree_.Path("Root/A")}, {true, "B", tree_.Path("Root/B")}, {true, "C", tree_.Path("Root/C")}},
-                 tree_.Path(""));
+  ConvertChecked(
+      {{true, "A", tree_.Path("Root/A")}, {true, "B", tree_.Path("Root/B")}, {true, "C", tree_.Path("Root/C")}},
+      tree_.Path(""));
 
   ASSERT_GE(page_.messages.size(), 3u);
   EXPECT_EQ(page_.messages[0].title, "Confirm Skip");
   EXPECT_EQ(page_.messages[1].title, "Confirm Stop");
-  EXPECT_EQ(page_.messages[1].text,
-            "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.");
+  EXPECT_EQ(
+      page_.messages[1].text,
+      "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.");
   EXPECT_THAT(page_.CaptionsOf(CaptionControl::lblProgress), ::testing::Contains("Stopped... at 67% Complete"));
   EXPECT_EQ(page_.captions[CaptionControl::lblCount1], "Stopped...");
   EXPECT_GE(page_.closeCount, 1);
@@ -415,7 +428,8 @@ TEST_F(ConversionRunTest, ConfirmedStopClosesThePageAfterCommittingAndLeavesTheR
 TEST_F(ConversionRunTest, ClosingThePageEndsTheRunAfterTheCurrentMessage) {
   for (const char* file : {"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg"}) tree_.File(file);
   page_.onYield = [&] {
-    if (page_.captions[CaptionControl::LblCurrentDBX] == "Converting Messages... from (" + tree_.Path("Root/A/2.msg") + ")" &&
+    if (page_.captions[CaptionControl::LblCurrentDBX] ==
+            "Converting Messages... from (" + tree_.Path("Root/A/2.msg") + ")" &&
         page_.closeCount == 0) {
       page_.ClosePage();  // the user closes the window
     }
