@@ -67,6 +67,7 @@ ConversionPage::ConversionPage(PageControls& controls, WizardSelection& selectio
     : controls_(controls), selection_(selection), library_(library), options_(std::move(options)) {}
 
 void ConversionPage::Form_Load() {
+  pageOpen_ = true;
   FoundFiles.Clear();
   FoundFolders.Clear();
   requests_ = {};
@@ -90,12 +91,15 @@ void ConversionPage::CmdStopMigration_Click() {
 }
 
 void ConversionPage::Form_QueryUnload() {
+  pageOpen_ = false;
   if (!closingByRun_) requests_.pageClosed = true;
 }
 
 void ConversionPage::OpenDowngradeGuide() { controls_.OpenAddress(options_.downgradeGuideAddress); }
 
 void ConversionPage::ClosePageByRun() {
+  if (!pageOpen_) return;
+  pageOpen_ = false;
   closingByRun_ = true;
   controls_.ClosePage();
   closingByRun_ = false;

@@ -34,7 +34,7 @@ class ConversionPage {
   ConversionPage(PageControls& controls, WizardSelection& selection, StoreLibrary& library,
                  ConversionOptions options = {});
 
-  // The page is (re)loaded: initial captions, no requests, ChkDelete unchecked.
+  // The page is (re)loaded and shown: initial captions, no requests, ChkDelete unchecked.
   void Form_Load();
   // "Sta&rt Conversion": runs to its end inside the call, yielding often; ends with the
   // completion box.
@@ -75,6 +75,7 @@ class ConversionPage {
   StoreLibrary& library_;
   ConversionOptions options_;
   RunRequests requests_;
+  bool pageOpen_ = false;  // loaded and not closed since
   bool closingByRun_ = false;
   int32_t folderCounter_ = 1;  // numbers the keys of FoundFolders; never reset
   RunReport lastRun_;

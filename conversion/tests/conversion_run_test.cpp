@@ -256,8 +256,8 @@ TEST_F(ConversionRunTest, LogThatCannotStartAbandonsTheFolderAndTheNextOneIsTrie
   tree_.File("Root/A/a.msg");
   tree_.File("Root/B/b.msg");
   ConvertChecked({{true, "A", tree_.Path("Root/A")}, {true, "B", tree_.Path("Root/B")}}, tree_.Path("gone"));
-  // The page closes for each folder; closing it this way does not end the run.
-  EXPECT_EQ(page_.closeCount, 2);
+  // The page closes at the first folder; closing it this way does not end the run.
+  EXPECT_EQ(page_.closeCount, 1);
   EXPECT_TRUE(store_.journal.empty());
   EXPECT_EQ(CompletionBox().text, "0 of 2 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") +
                                       ": not converted: cannot start the log " + tree_.Path("gone/A.log") +
@@ -441,6 +441,37 @@ TEST_F(ConversionRunTest, ClosingThePageEndsTheRunAfterTheCurrentMessage) {
   EXPECT_EQ(page_.messages.size(), 1u);  // no questions; the completion box
   EXPECT_EQ(CompletionBox().text, "2 of 3 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") +
                                       ": stopped when the page was closed, 2 of 3 converted, 0 failed");
+}
+
+TEST_F(ConversionRunTest, StopWhileASkipIsPendingClosesThePageWithoutQuestions) {
+  for (const char* file : {"Box/1.msg", "Box/2.msg", "Box/3.msg"}) tree_.File(file);
+  bool clicked = false;
+  page_.onYield = [&] {
+    if (page_.captions[CaptionControl::lblProgress] == "33% Complete" && !clicked) {
+      clicked = true;
+      Conversion().CmdSkip_Click();
+      Conversion().CmdStopMigration_Click();
+    }
+  };
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+  EXPECT_EQ(page_.closeCount, 1);
+  EXPECT_EQ(page_.messages.size(), 1u);
+  EXPECT_EQ(report.folders[0].outcome, FolderOutcome::kPageClosed);
+  EXPECT_EQ(report.folders[0].converted, 2);
+}
+
+TEST_F(ConversionRunTest, MessageWhoseLogCannotBeOpenedCountsAsFailedAndKeepsItsSource) {
+  const std::string a = tree_.File("Box/a.msg");
+  tree_.Folder("Out");
+  page_.onYield = [&] {
+    if (page_.captions[CaptionControl::LblCurrentDBX] == "Creating Outlook Folders...") fs::remove_all(tree_.Path("Out"));
+  };
+  deleteSources_ = true;
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), tree_.Path("Out/out.pst"));
+  EXPECT_EQ(report.folders[0].failed, 1);
+  EXPECT_TRUE(fs::exists(a));
+  EXPECT_THAT(store_.ItemSources(tree_.Path("Out/out.pst"), ""), ::testing::IsEmpty());
+  EXPECT_THAT(CompletionBox().text, HasSubstr("cannot open the log " + tree_.Path("Out/out.log")));
 }
 
 TEST_F(ConversionRunTest, SourceAtTheRootOfItsTreeMapsItsTopFoldersDirectly) {
