@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <utility>
+
+#include "conversion/folder_paths.h"
 
 namespace baleport {
 namespace {
@@ -12,13 +15,7 @@ constexpr char kLogExtension[] = ".log";
 
 bool EndsWithStoreExtension(const std::string& path) {
   const size_t n = sizeof(kStoreExtension) - 1;
-  if (path.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char c = path[path.size() - n + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kStoreExtension[i]) return false;
-  }
-  return true;
+  return path.size() >= n && AsciiLowercase(std::string_view(path).substr(path.size() - n)) == kStoreExtension;
 }
 
 Status ErrnoFailure(const std::string& what, const std::string& path) {

@@ -173,7 +173,7 @@ FolderReport ConversionPage::SearchAndConvert(const std::string& name, const std
   Yield();
   controls_.SetCaption(CaptionControl::lblCount1, queuedCaptionStart + std::to_string(messageCount) + " items from " +
                                                       (singleMode ? searchFolder : folderPath));
-  report.found = messageCount;
+  report.found = CountMessageFiles(FoundFiles);
   if (!searched.ok()) {
     report.outcome = FolderOutcome::kSearchFailed;
     report.reason = searched.WithContext("searching " + folderPath).message();
@@ -243,7 +243,7 @@ void ConversionPage::ShowStoreError(const std::string& reason) {
 FolderReport ConversionPage::StartMigration(const std::string& sFolderName, const std::string& sFolderPath) {
   FolderReport report;
   report.path = sFolderPath;
-  report.found = static_cast<int32_t>(FoundFiles.Count());
+  report.found = CountMessageFiles(FoundFiles);
   const std::string stamp = FormatRunStamp(options_.localTime());
 
   std::string storePath;

@@ -32,9 +32,8 @@ void DropDrivePrefix(std::string& p) {
   }
 }
 
-void CreateTopLevelFolder(RunContext& run, std::string& entry) {
-  std::string p = MapDefaultFolders(entry, run.inboxName, run.sentName);
-  entry = p;
+void CreateTopLevelFolder(RunContext& run, const std::string& entry) {
+  const std::string p = MapDefaultFolders(entry, run.inboxName, run.sentName);
 
   Result<std::unique_ptr<RDOStore>> store = run.session.Stores().GetStoreFromID(run.storeEntryId);
   Result<std::unique_ptr<RDOFolder>> root =
@@ -138,10 +137,8 @@ TextList BuildFolderList(RunContext& run, const KeyedCollection& foundFolders) {
   return list;
 }
 
-void CreateFolders(RunContext& run, TextList& folderList) {
-  const size_t count = folderList.size();
-  for (size_t i = 0; i < count; ++i) {
-    std::string& p = folderList[i];
+void CreateFolders(RunContext& run, const TextList& folderList) {
+  for (std::string p : folderList) {
     if (p.empty() || p.find('!') != std::string::npos) continue;
     run.Yield();
     DropDrivePrefix(p);

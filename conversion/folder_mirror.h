@@ -19,7 +19,7 @@ TextList BuildFolderList(RunContext& run, const KeyedCollection& foundFolders);
 
 // Creates the folders of the list in order. A failing lookup or addition is passed
 // over: the folder is then absent and the messages meant for it fail to import.
-void CreateFolders(RunContext& run, TextList& folderList);
+void CreateFolders(RunContext& run, const TextList& folderList);
 
 // Relative paths that are never created: "\Inbox", and any path ending in one of the
 // default-folder names ("\Calendar", "\Sent", ...).

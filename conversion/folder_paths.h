@@ -1,6 +1,6 @@
 // The texts of folder paths: source folders made relative to the source root and put
 // in the store's "\" form, the mapping onto the store's default folders, and the store
-// paths built from them.
+// paths built from them; and the small text helpers they need.
 #pragma once
 
 #include <string>
@@ -10,6 +10,9 @@ namespace baleport {
 
 // The text without leading and trailing blanks.
 std::string TrimBlanks(std::string_view text);
+
+// The text with A to Z in lower case; other characters unchanged.
+std::string AsciiLowercase(std::string_view text);
 
 // Every occurrence of `from` in `text` replaced by `to`; `from` must not be empty.
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);

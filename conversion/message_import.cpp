@@ -15,25 +15,22 @@ constexpr char kSkipQuestion[] = "Do you really want to \"Skip\" conversion of t
 constexpr char kStopQuestion[] =
     "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.";
 
-std::string Lowercase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-// The search's pattern "*.msg" can also deliver names such as "x.msgx"; those and any
-// other name are counted but not imported.
-bool IsMessageFileName(const std::string& path) {
-  const std::string name = Lowercase(FileNameOfPath(path));
-  return name.ends_with(".msg") || name == "msg~1";
-}
-
 MessageAnswer Ask(PageControls& controls, const std::string& title, const std::string& text) {
   return controls.ShowMessage({text, title, MessageIcon::kNone, MessageButtons::kYesNo, ""});
 }
 
 }  // namespace
+
+bool IsMessageFileName(const std::string& path) {
+  const std::string name = AsciiLowercase(FileNameOfPath(path));
+  return name.ends_with(".msg") || name == "msg~1";
+}
+
+int32_t CountMessageFiles(const KeyedCollection& foundFiles) {
+  int32_t count = 0;
+  for (const std::string& path : foundFiles) count += IsMessageFileName(path) ? 1 : 0;
+  return count;
+}
 
 MessageImport::MessageImport(RunContext& run, RDOStore& store, StoreLibrary& library, ConversionLog& log,
                              RunRequests& requests, int32_t commitEvery)

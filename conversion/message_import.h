@@ -29,6 +29,12 @@ struct ImportTally {
   std::string firstFailure;  // what went wrong first, with the message's path
 };
 
+// The entries of the search that are imported: names ending in ".msg" in any case (the
+// pattern "*.msg" can also deliver names such as "x.msgx" through their short forms), and
+// the short name "msg~1".
+bool IsMessageFileName(const std::string& path);
+int32_t CountMessageFiles(const KeyedCollection& foundFiles);
+
 // MSGFLAG_READ: the store sets the has-attachments flag itself (see MAPIUtils).
 inline constexpr int32_t kMessageFlagRead = 0x01;
 

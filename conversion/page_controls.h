@@ -72,6 +72,8 @@ class PageControls {
 
   // Lets the window system deliver pending events (clicks on Skip and Stop, repaints).
   // The run calls it at its yield points; handlers run inside it must only set flags.
+  // The file search and the list sorting beneath the run yield through
+  // support/pending_events.h instead: a front end installs the same handler there.
   virtual void ProcessPendingEvents() = 0;
 };
 

@@ -26,7 +26,7 @@ struct FolderReport {
   std::string logPath;  // empty when no log was started
   FolderOutcome outcome = FolderOutcome::kNoMessages;
   std::string reason;  // what failed: the error outcomes, or closing the store
-  int32_t found = 0;   // message files the search found
+  int32_t found = 0;   // message files the search found (see IsMessageFileName)
   int32_t converted = 0;
   int32_t failed = 0;
   int32_t notDeleted = 0;  // converted, but the source file could not be deleted

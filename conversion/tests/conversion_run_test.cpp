@@ -464,7 +464,8 @@ TEST_F(ConversionRunTest, MessageWhoseLogCannotBeOpenedCountsAsFailedAndKeepsIts
   const std::string a = tree_.File("Box/a.msg");
   tree_.Folder("Out");
   page_.onYield = [&] {
-    if (page_.captions[CaptionControl::LblCurrentDBX] == "Creating Outlook Folders...") fs::remove_all(tree_.Path("Out"));
+    if (page_.captions[CaptionControl::LblCurrentDBX] == "Creating Outlook Folders...")
+      fs::remove_all(tree_.Path("Out"));
   };
   deleteSources_ = true;
   const RunReport& report = ConvertSingle(tree_.Path("Box"), tree_.Path("Out/out.pst"));
