@@ -37,6 +37,8 @@ class Env {
   virtual Result<std::unique_ptr<File>> CreateNew(const std::string& path) = 0;
   // Replaces `to` atomically; `to` must not be a file the caller wants to keep.
   virtual Status Rename(const std::string& from, const std::string& to) = 0;
+  // Moves `from` to `to` atomically, failing when something already stands at `to`.
+  virtual Status RenameNoReplace(const std::string& from, const std::string& to) = 0;
   virtual Status Remove(const std::string& path) = 0;
   // Makes a rename or creation in the folder durable.
   virtual Status SyncFolder(const std::string& folder) = 0;

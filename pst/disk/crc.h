@@ -1,0 +1,11 @@
+// The CRC-32 of [MS-PST] §5.3: zlib's polynomial and table, without its pre- and post-inversion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace baleport::pst::disk {
+
+uint32_t Crc(const void* data, size_t n, uint32_t seed = 0);
+
+}  // namespace baleport::pst::disk

@@ -1,0 +1,72 @@
+#include "pst/ltp/property_context.h"
+
+#include "pst/disk/bytes.h"
+#include "pst/ltp/bth.h"
+
+namespace baleport::pst::ltp {
+
+using disk::Load;
+
+Result<PropertyMap> ReadPropertyContext(const Heap& heap, const SubnodeSource& subnodes) {
+  if (heap.client_sig() != kClientSigPC) return Status::Error(heap.where() + ": not a property context");
+  auto records = ReadBth(heap, heap.user_root(), BthShape{2, 6});
+  if (!records.ok()) return records.status();
+  PropertyMap out;
+  for (const std::string& r : *records) {
+    uint16_t id = Load<uint16_t>(r, 0), type = Load<uint16_t>(r, 2);
+    uint32_t hnid = Load<uint32_t>(r, 4);
+    PropertyValue v;
+    v.type = type;
+    if (PcInline(type)) {
+      v.data = r.substr(4, FixedSize(type));
+    } else if (IsHid(hnid)) {
+      auto item = heap.Get(hnid);
+      if (!item.ok()) return item.status();
+      v.data.assign(item->data(), item->size());
+    } else {
+      auto s = subnodes(hnid);
+      if (!s.ok()) return s.status();
+      v.data = std::move(*s);
+    }
+    if (uint32_t n = FixedSize(type); n > 0 && v.data.size() != n) {
+      return Status::Error(heap.where() + ": property " + std::to_string(id) + " has a value of the wrong size");
+    }
+    out[id] = std::move(v);
+  }
+  return out;
+}
+
+Result<std::vector<std::string>> BuildPropertyContext(const PropertyMap& props, const BigValueSink& big) {
+  HeapBuilder heap(kClientSigPC);
+  std::vector<std::string> records;
+  for (const auto& [id, v] : props) {
+    std::string r;
+    disk::Append<uint16_t>(r, id);
+    disk::Append<uint16_t>(r, v.type);
+    uint32_t hnid = 0;
+    if (PcInline(v.type)) {
+      std::string val = v.data;
+      val.resize(4, '\0');
+      hnid = Load<uint32_t>(val, 0);
+    } else if (v.subnode) {
+      hnid = v.subnode;
+    } else if (v.data.size() > kMaxHeapItem) {
+      auto nid = big(v.data);
+      if (!nid.ok()) return nid.status();
+      hnid = *nid;
+    } else {
+      // Empty values get an empty item rather than HID 0, which readers take as absent.
+      auto hid = heap.Allocate(v.data);
+      if (!hid.ok()) return hid.status();
+      hnid = *hid;
+    }
+    disk::Append<uint32_t>(r, hnid);
+    records.push_back(std::move(r));
+  }
+  auto header = BuildBth(heap, BthShape{2, 6}, records);
+  if (!header.ok()) return header.status();
+  heap.set_user_root(*header);
+  return heap.Finish();
+}
+
+}  // namespace baleport::pst::ltp

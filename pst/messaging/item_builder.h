@@ -1,0 +1,100 @@
+// Items under construction: a message's or attachment's properties, recipients and
+// attachments, turned into nodes (§2.4.5, §2.4.6) when saved.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "pst/messaging/node_io.h"
+#include "pst/store.h"
+
+namespace baleport::pst {
+
+// Properties of one PC being built, with the subnodes its streamed values went to.
+class PropertyBag {
+ public:
+  explicit PropertyBag(ndb::NodeDatabase* db) : db_(db), subnodes_(db) {}
+
+  Status Set(const Property& p);
+  Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag);
+  bool Has(uint16_t id) const { return props_.count(id) != 0; }
+  const ltp::PropertyMap& props() const { return props_; }
+  // Bytes of all values, streamed ones included.
+  uint64_t ValueBytes() const;
+  SubnodeSet& subnodes() { return subnodes_; }
+  ndb::NodeDatabase* db() const { return db_; }
+  bool streaming() const { return open_streams_ > 0; }
+  // Writes the PC and the subnode tree holding its subnodes.
+  Result<NodeStreams> Finish();
+
+ private:
+  friend class BagStream;
+  Status Put(uint16_t id, ltp::PropertyValue v, uint64_t size);
+  void Drop(uint16_t id);
+
+  ndb::NodeDatabase* db_;
+  ltp::PropertyMap props_;
+  std::map<uint16_t, uint64_t> streamed_sizes_;
+  SubnodeSet subnodes_;
+  int open_streams_ = 0;
+};
+
+class AttachmentBuilder;
+
+class MessageBuilder final : public Message {
+ public:
+  // `save` stores a finished top-level message; embedded messages have none.
+  using SaveHook = std::function<Status(MessageBuilder&)>;
+  MessageBuilder(ndb::NodeDatabase* db, SaveHook save);
+  ~MessageBuilder() override;
+
+  Status Set(const Property& p) override;
+  Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag) override;
+  Status AddRecipient(const std::vector<Property>& row) override;
+  Result<Attachment*> AddAttachment() override;
+  Status Save() override;
+  uint32_t id() const override { return id_; }
+
+  // Adds the computed properties and writes the message: PC, recipient and attachment
+  // tables, attachments. The result holds one reference for the caller.
+  Result<NodeStreams> Build();
+  const ltp::PropertyMap& props() const { return bag_.props(); }
+  uint32_t message_size() const { return size_; }
+  bool saved() const { return saved_; }
+  void set_id(uint32_t id) { id_ = id; }
+
+ private:
+  ndb::NodeDatabase* db_;
+  SaveHook save_;
+  PropertyBag bag_;
+  std::vector<ltp::PropertyMap> recipients_;
+  std::vector<std::unique_ptr<AttachmentBuilder>> attachments_;
+  uint32_t id_ = 0;
+  uint32_t size_ = 0;
+  bool saved_ = false;
+  bool failed_ = false;
+};
+
+class AttachmentBuilder final : public Attachment {
+ public:
+  explicit AttachmentBuilder(ndb::NodeDatabase* db) : db_(db), bag_(db) {}
+  Status Set(const Property& p) override { return bag_.Set(p); }
+  Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag) override { return bag_.OpenStream(tag); }
+  Result<Message*> EmbedMessage() override;
+
+  // Writes the attachment PC and its subnodes (an embedded message among them).
+  Result<NodeStreams> Build();
+  const ltp::PropertyMap& props() const { return bag_.props(); }
+  uint32_t size() const { return size_; }
+  bool streaming() const { return bag_.streaming(); }
+
+ private:
+  ndb::NodeDatabase* db_;
+  PropertyBag bag_;
+  std::unique_ptr<MessageBuilder> embedded_;
+  uint32_t size_ = 0;
+};
+
+}  // namespace baleport::pst

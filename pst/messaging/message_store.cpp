@@ -1,0 +1,644 @@
+#include "pst/messaging/message_store.h"
+
+#include <unistd.h>
+
+#include <random>
+
+#include "mapi/tags.h"
+#include "pst/disk/bytes.h"
+#include "pst/messaging/node_io.h"
+#include "pst/messaging/schema.h"
+#include "pst/messaging/text.h"
+
+namespace baleport::pst {
+
+using namespace mapi::tags;
+using disk::Load;
+using disk::MakeNid;
+using disk::NidIndexOf;
+
+namespace {
+
+constexpr uint32_t kMsgFlagRead = 0x01;
+constexpr uint16_t Id(mapi::PropTag tag) { return mapi::TagId(tag); }
+
+ltp::PropertyValue Value(const Property& p) { return ltp::PropertyValue{mapi::TagType(p.tag), p.data, 0}; }
+
+std::string Le32(uint32_t v) {
+  std::string s;
+  disk::Append<uint32_t>(s, v);
+  return s;
+}
+
+std::optional<std::string> StringProp(const ltp::PropertyMap& props, mapi::PropTag tag) {
+  auto it = props.find(Id(tag));
+  if (it == props.end() || it->second.type != 0x001F) return std::nullopt;
+  return Utf16LeToUtf8(it->second.data);
+}
+
+uint32_t Int32Prop(const ltp::PropertyMap& props, mapi::PropTag tag, uint32_t fallback = 0) {
+  auto it = props.find(Id(tag));
+  if (it == props.end() || it->second.data.size() != 4) return fallback;
+  return Load<uint32_t>(it->second.data, 0);
+}
+
+bool BoolProp(const ltp::PropertyMap& props, mapi::PropTag tag) {
+  auto it = props.find(Id(tag));
+  return it != props.end() && !it->second.data.empty() && it->second.data[0] != 0;
+}
+
+// A row's cells as a property map, for rows of folders not loaded.
+ltp::PropertyMap RowProps(const ltp::Table& t, const ltp::TableRow& row) {
+  ltp::Cells cells = ltp::UnpackCells(row.packed, t.columns.size());
+  ltp::PropertyMap m;
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    if (cells[i]) m[Id(t.columns[i].tag)] = ltp::PropertyValue{mapi::TagType(t.columns[i].tag), std::move(*cells[i]), 0};
+  }
+  return m;
+}
+
+FolderInfo InfoFrom(uint32_t nid, const ltp::PropertyMap& p) {
+  FolderInfo f;
+  f.id = nid;
+  f.name = StringProp(p, kDisplayName).value_or("");
+  f.container_class = StringProp(p, kContainerClass).value_or("");
+  // Readers show the stored counts less the hidden ones (§2.5.3.1).
+  f.content_count = Int32Prop(p, kContentCount) - Int32Prop(p, kPstHiddenCount);
+  f.unread_count = Int32Prop(p, kContentUnread) - Int32Prop(p, kPstHiddenUnread);
+  f.has_subfolders = BoolProp(p, kSubfolders);
+  return f;
+}
+
+std::string FolderLabel(uint32_t nid) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "folder 0x%X", nid);
+  return buf;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Store>> MessageStore::CreateAt(const std::string& path, std::string_view display_name,
+                                                      const StoreOptions& options) {
+  Env* env = options.env ? options.env : Env::Default();
+  if (env->Exists(path)) return Status::Error("creating " + path + " failed: the file already exists");
+  std::unique_ptr<MessageStore> s(new MessageStore(env, path, options));
+  s->options_.read_only = false;
+  s->temp_path_ = path + ".partial-" + std::to_string(::getpid());
+  auto file = env->CreateNew(s->temp_path_);
+  if (!file.ok()) return file.status().WithContext("creating " + path);
+  auto db = ndb::NodeDatabase::CreateNew(std::move(*file), disk::CryptMethod::kPermute);
+  if (!db.ok()) return db.status();
+  s->db_ = std::move(*db);
+  Status st = s->Build(display_name);
+  if (st.ok()) st = s->CommitNow();
+  if (!st.ok()) {
+    s->db_.reset();
+    (void)env->Remove(s->temp_path_);
+    s->temp_path_.clear();
+    s->closed_ = true;
+    return st.WithContext("creating " + path);
+  }
+  return std::unique_ptr<Store>(std::move(s));
+}
+
+Result<std::unique_ptr<Store>> MessageStore::OpenAt(const std::string& path, const StoreOptions& options) {
+  Env* env = options.env ? options.env : Env::Default();
+  std::unique_ptr<MessageStore> s(new MessageStore(env, path, options));
+  // Everything is checked through a read-only handle first: a file refused is never written.
+  auto file = env->OpenForRead(path);
+  if (!file.ok()) return file.status();
+  auto db = ndb::NodeDatabase::Open(std::move(*file));
+  if (!db.ok()) return db.status();
+  s->db_ = std::move(*db);
+  BALEPORT_RETURN_IF_ERROR(s->LoadStore());
+  if (!options.read_only) {
+    s->db_.reset();
+    s->folders_.clear();
+    auto wfile = env->OpenForUpdate(path);
+    if (!wfile.ok()) return wfile.status();
+    auto wdb = ndb::NodeDatabase::Open(std::move(*wfile));
+    if (!wdb.ok()) return wdb.status();
+    s->db_ = std::move(*wdb);
+    BALEPORT_RETURN_IF_ERROR(s->LoadStore());
+  }
+  return std::unique_ptr<Store>(std::move(s));
+}
+
+Status MessageStore::LoadStore() {
+  auto props = ReadPcNode(*db_, disk::kNidMessageStore);
+  if (!props.ok()) return props.status();
+  store_props_ = std::move(*props);
+  if (Int32Prop(store_props_, kPstPassword) != 0) {
+    return Status::Error(path_ + " is protected by a password, which is not supported");
+  }
+  auto key = store_props_.find(Id(kRecordKey));
+  if (key == store_props_.end() || key->second.data.size() != 16) {
+    return db_->Corrupt("the message store has no record key");
+  }
+  std::memcpy(record_key_.data(), key->second.data.data(), 16);
+  auto ipm = EntryIdProperty(store_props_, kIpmSubTreeEntryId);
+  if (!ipm.ok() || *ipm == 0) return db_->Corrupt("the message store does not name its top folder");
+  ipm_subtree_ = *ipm;
+  auto names = ReadPcNode(*db_, disk::kNidNameToIdMap);
+  if (!names.ok()) return names.status();
+  auto map = NameMap::Load(*names, path_);
+  if (!map.ok()) return map.status();
+  names_ = std::move(*map);
+  auto root = Folder(disk::kNidRootFolder);
+  if (!root.ok()) return root.status();
+  auto top = Folder(ipm_subtree_);
+  if (!top.ok()) return top.status();
+  return Status::Ok();
+}
+
+Status MessageStore::Build(std::string_view display_name) {
+  static std::mt19937_64 rng{std::random_device{}()};
+  for (auto& b : record_key_) b = static_cast<uint8_t>(rng());
+  const std::pair<uint32_t, std::vector<uint32_t>> templates[] = {
+      {disk::kNidHierarchyTableTemplate, HierarchyTableColumns()},
+      {disk::kNidContentsTableTemplate, ContentsTableColumns()},
+      {disk::kNidAssocContentsTableTemplate, AssocContentsTableColumns()},
+      {disk::kNidSearchContentsTableTemplate, SearchContentsTableColumns()},
+      {disk::kNidAttachmentTable, AttachmentTableColumns()},
+      {disk::kNidRecipientTable, RecipientTableColumns()},
+  };
+  for (const auto& [nid, columns] : templates) {
+    ltp::Table t;
+    t.columns = ltp::Table::Layout(columns);
+    auto streams = WriteTc(db_.get(), t);
+    if (!streams.ok()) return streams.status();
+    BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, streams->bid_data, streams->bid_sub, 0}));
+  }
+  // Empty search queues (§2.4.8.3): a zero-length stream each.
+  for (uint32_t nid : {disk::kNidSearchManagementQueue, disk::kNidSearchActivityList}) {
+    auto bid = db_->WriteBlock("", false);
+    if (!bid.ok()) return bid.status();
+    BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, *bid, 0, 0}));
+  }
+  names_ = NameMap::Initial();
+
+  // The root folder is its own parent (§2.2.2.7.7.4.1).
+  FolderState root;
+  root.nid = root.parent = disk::kNidRootFolder;
+  root.props[Id(kDisplayName)] = Value(prop::String(kDisplayName, ""));
+  root.props[Id(kContentCount)] = Value(prop::Int32(kContentCount, 0));
+  root.props[Id(kContentUnread)] = Value(prop::Int32(kContentUnread, 0));
+  root.props[Id(kSubfolders)] = Value(prop::Bool(kSubfolders, false));
+  root.hierarchy = ltp::Table{ltp::Table::Layout(HierarchyTableColumns()), {}};
+  root.props_dirty = root.hierarchy_dirty = true;
+  const uint32_t root_index = NidIndexOf(disk::kNidRootFolder);
+  for (auto [type, tmpl] : {std::pair{disk::kNidTypeContentsTable, disk::kNidContentsTableTemplate},
+                            std::pair{disk::kNidTypeAssocContentsTable, disk::kNidAssocContentsTableTemplate}}) {
+    const ndb::NodeEntry* t = db_->FindNode(tmpl);
+    db_->AddRef(t->bid_data);
+    BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(root_index, type), t->bid_data, t->bid_sub, 0}));
+  }
+  folders_[root.nid] = std::move(root);
+
+  auto ipm = CreateFolder(disk::kNidRootFolder, "Top of Personal Folders", "");
+  if (!ipm.ok()) return ipm.status();
+  auto finder = CreateFolder(disk::kNidRootFolder, "Search Root", "");
+  if (!finder.ok()) return finder.status();
+  auto deleted = CreateFolder(*ipm, "Deleted Items", "IPF.Note");
+  if (!deleted.ok()) return deleted.status();
+  ipm_subtree_ = *ipm;
+
+  store_props_[Id(kRecordKey)] = ltp::PropertyValue{0x0102, std::string(record_key_.begin(), record_key_.end()), 0};
+  store_props_[Id(kDisplayName)] = Value(prop::String(kDisplayName, display_name));
+  BALEPORT_RETURN_IF_ERROR(SetEntryId(store_props_, kIpmSubTreeEntryId, *ipm));
+  BALEPORT_RETURN_IF_ERROR(SetEntryId(store_props_, kIpmWastebasketEntryId, *deleted));
+  BALEPORT_RETURN_IF_ERROR(SetEntryId(store_props_, kFinderEntryId, *finder));
+  store_props_[Id(kValidFolderMask)] =
+      Value(prop::Int32(kValidFolderMask, kFolderMaskSubtree | kFolderMaskWastebasket | kFolderMaskFinder));
+  store_dirty_ = true;
+  return Status::Ok();
+}
+
+std::string MessageStore::display_name() const { return StringProp(store_props_, kDisplayName).value_or(""); }
+
+Status MessageStore::Usable() const {
+  if (closed_) return Status::Error("the store " + path_ + " is closed");
+  if (options_.read_only) return Status::Error("the store " + path_ + " is open read-only");
+  return Status::Ok();
+}
+
+Result<MessageStore::FolderState*> MessageStore::Folder(uint32_t nid) {
+  if (closed_) return Status::Error("the store " + path_ + " is closed");
+  auto it = folders_.find(nid);
+  if (it != folders_.end()) return &it->second;
+  const ndb::NodeEntry* n = db_->FindNode(nid);
+  if (!n || disk::NidTypeOf(nid) != disk::kNidTypeNormalFolder) {
+    return Status::Error(path_ + " has no " + FolderLabel(nid));
+  }
+  auto props = ReadPcNode(*db_, nid);
+  if (!props.ok()) return props.status();
+  FolderState f;
+  f.nid = nid;
+  f.parent = n->nid_parent;
+  f.props = std::move(*props);
+  return &(folders_[nid] = std::move(f));
+}
+
+Result<ltp::Table*> MessageStore::Hierarchy(FolderState& f) {
+  if (!f.hierarchy) {
+    auto t = ReadTcNode(*db_, MakeNid(NidIndexOf(f.nid), disk::kNidTypeHierarchyTable));
+    if (!t.ok()) return t.status();
+    f.hierarchy = std::move(*t);
+  }
+  return &*f.hierarchy;
+}
+
+Result<ltp::Table*> MessageStore::Contents(FolderState& f) {
+  if (!f.contents) {
+    auto t = ReadTcNode(*db_, MakeNid(NidIndexOf(f.nid), disk::kNidTypeContentsTable));
+    if (!t.ok()) return t.status();
+    f.contents = std::move(*t);
+  }
+  return &*f.contents;
+}
+
+void MessageStore::UpdateHierarchyRow(ltp::Table& table, const FolderState& child) {
+  ltp::TableRow* row = nullptr;
+  for (auto& r : table.rows) {
+    if (r.id == child.nid) row = &r;
+  }
+  if (!row) {
+    table.rows.push_back(ltp::TableRow{child.nid, ltp::PackCells(ltp::Cells(table.columns.size()))});
+    row = &table.rows.back();
+  }
+  ltp::Cells cells = ltp::UnpackCells(row->packed, table.columns.size());
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    const uint32_t tag = table.columns[i].tag;
+    if (tag == ltp::kTagLtpRowId) {
+      cells[i] = Le32(child.nid);
+    } else if (tag == ltp::kTagLtpRowVer) {
+      cells[i] = Le32(row_version_++);
+    } else if (auto it = child.props.find(Id(tag)); it != child.props.end() && it->second.type == mapi::TagType(tag)) {
+      cells[i] = it->second.data;
+    }
+  }
+  row->packed = ltp::PackCells(cells);
+}
+
+Result<uint32_t> MessageStore::CreateFolder(uint32_t parent_nid, std::string_view name, std::string_view container_class) {
+  auto parent = Folder(parent_nid);
+  if (!parent.ok()) return parent.status();
+  auto hier = Hierarchy(**parent);
+  if (!hier.ok()) return hier.status();
+  const int name_col = (*hier)->ColumnIndex(kDisplayName);
+  for (const auto& r : (*hier)->rows) {
+    ltp::Cells cells = ltp::UnpackCells(r.packed, (*hier)->columns.size());
+    if (name_col >= 0 && cells[name_col] && SameFolderName(Utf16LeToUtf8(*cells[name_col]), name)) {
+      return Status::Error("Folder \"" + std::string(name) + "\" already exists in \"" +
+                           StringProp((*parent)->props, kDisplayName).value_or("") + "\"");
+    }
+  }
+  const uint32_t index = db_->AllocateFolderIndex();
+  const uint32_t nid = MakeNid(index, disk::kNidTypeNormalFolder);
+  // A new folder's tables are the templates themselves until they change (§2.4.4).
+  for (auto [type, tmpl] : {std::pair{disk::kNidTypeHierarchyTable, disk::kNidHierarchyTableTemplate},
+                            std::pair{disk::kNidTypeContentsTable, disk::kNidContentsTableTemplate},
+                            std::pair{disk::kNidTypeAssocContentsTable, disk::kNidAssocContentsTableTemplate}}) {
+    const ndb::NodeEntry* t = db_->FindNode(tmpl);
+    if (!t) return db_->Corrupt("the folder table template " + FolderLabel(tmpl).substr(7) + " is missing");
+    db_->AddRef(t->bid_data);
+    if (t->bid_sub) db_->AddRef(t->bid_sub);
+    BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, type), t->bid_data, t->bid_sub, 0}));
+  }
+  FolderState f;
+  f.nid = nid;
+  f.parent = parent_nid;
+  f.props[Id(kDisplayName)] = Value(prop::String(kDisplayName, name));
+  f.props[Id(kContentCount)] = Value(prop::Int32(kContentCount, 0));
+  f.props[Id(kContentUnread)] = Value(prop::Int32(kContentUnread, 0));
+  f.props[Id(kSubfolders)] = Value(prop::Bool(kSubfolders, false));
+  if (!container_class.empty()) f.props[Id(kContainerClass)] = Value(prop::String(kContainerClass, container_class));
+  f.props_dirty = true;
+  UpdateHierarchyRow(**hier, f);
+  (*parent)->hierarchy_dirty = true;
+  if (!BoolProp((*parent)->props, kSubfolders)) {
+    (*parent)->props[Id(kSubfolders)] = Value(prop::Bool(kSubfolders, true));
+    (*parent)->props_dirty = true;
+  }
+  folders_[nid] = std::move(f);
+  return nid;
+}
+
+Result<FolderInfo> MessageStore::GetFolder(FolderId folder) {
+  auto f = Folder(folder);
+  if (!f.ok()) return f.status();
+  return InfoFrom(folder, (*f)->props);
+}
+
+Result<std::vector<FolderInfo>> MessageStore::ListFolders(FolderId parent) {
+  auto f = Folder(parent);
+  if (!f.ok()) return f.status();
+  auto hier = Hierarchy(**f);
+  if (!hier.ok()) return hier.status();
+  std::vector<FolderInfo> out;
+  for (const auto& r : (*hier)->rows) {
+    auto cached = folders_.find(r.id);
+    out.push_back(cached != folders_.end() ? InfoFrom(r.id, cached->second.props) : InfoFrom(r.id, RowProps(**hier, r)));
+  }
+  return out;
+}
+
+Result<FolderId> MessageStore::AddFolder(FolderId parent, std::string_view name, std::string_view container_class) {
+  BALEPORT_RETURN_IF_ERROR(Usable());
+  if (name.empty()) return Status::Error("a folder needs a name");
+  return CreateFolder(parent, name, container_class);
+}
+
+Result<FolderId> MessageStore::FindFolder(FolderId parent, std::string_view name) {
+  auto children = ListFolders(parent);
+  if (!children.ok()) return children.status();
+  for (const auto& c : *children) {
+    if (SameFolderName(c.name, name)) return c.id;
+  }
+  return Status::Error("Folder \"" + std::string(name) + "\" does not exist");
+}
+
+Result<FolderId> MessageStore::FolderFromPath(std::string_view path) {
+  if (path.substr(0, 2) != "\\\\") return Status::Error("the folder path \"" + std::string(path) + "\" does not start with \\\\");
+  path.remove_prefix(2);
+  std::vector<std::string_view> parts;
+  while (!path.empty()) {
+    size_t cut = path.find('\\');
+    std::string_view part = path.substr(0, cut);
+    if (!part.empty()) parts.push_back(part);
+    path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
+  }
+  if (parts.empty() || !SameFolderName(parts[0], display_name())) {
+    return Status::Error("Store \"" + std::string(parts.empty() ? "" : parts[0]) + "\" does not exist");
+  }
+  FolderId current = ipm_subtree_;
+  for (size_t i = 1; i < parts.size(); ++i) {
+    auto next = FindFolder(current, parts[i]);
+    if (!next.ok()) return next.status();
+    current = *next;
+  }
+  return current;
+}
+
+Result<uint32_t> MessageStore::EntryIdProperty(const ltp::PropertyMap& props, uint32_t tag) const {
+  auto it = props.find(Id(tag));
+  if (it == props.end()) return uint32_t{0};
+  return EntryIdNid(record_key_, it->second.data);
+}
+
+Status MessageStore::SetEntryId(ltp::PropertyMap& props, uint32_t tag, uint32_t nid) {
+  props[Id(tag)] = ltp::PropertyValue{0x0102, MakeEntryId(record_key_, nid), 0};
+  return Status::Ok();
+}
+
+Result<FolderId> MessageStore::DefaultFolder(StandardFolder which) {
+  const StandardFolderInfo* info = nullptr;
+  for (const auto& s : StandardFolders()) {
+    if (s.which == which) info = &s;
+  }
+  auto exists = [&](uint32_t nid) { return nid != 0 && Folder(nid).ok(); };
+  if (info->store_entry_id_tag) {
+    auto nid = EntryIdProperty(store_props_, info->store_entry_id_tag);
+    if (nid.ok() && exists(*nid)) return *nid;
+  }
+  auto by_name = FindFolder(ipm_subtree_, info->name);
+  if (which == StandardFolder::kInbox) {
+    if (by_name.ok()) return by_name;
+    return Status::Error(path_ + " has no Inbox folder");
+  }
+  if (info->root_entry_id_tag) {
+    // Clients read these from the Inbox first, then from the root folder.
+    auto inbox = DefaultFolder(StandardFolder::kInbox);
+    for (uint32_t holder : {inbox.ok() ? *inbox : 0u, static_cast<uint32_t>(disk::kNidRootFolder)}) {
+      if (!exists(holder)) continue;
+      auto nid = EntryIdProperty(folders_[holder].props, info->root_entry_id_tag);
+      if (nid.ok() && exists(*nid)) return *nid;
+    }
+  }
+  if (which == StandardFolder::kJunkEmail) {
+    auto inbox = DefaultFolder(StandardFolder::kInbox);
+    if (inbox.ok()) {
+      auto it = folders_[*inbox].props.find(mapi::TagId(kTagAdditionalRenEntryIds));
+      if (it != folders_[*inbox].props.end() && it->second.type == mapi::TagType(kTagAdditionalRenEntryIds)) {
+        auto items = ltp::SplitMultiValue(it->second.data);
+        if (items.ok() && items->size() > kJunkEmailRenIndex) {
+          uint32_t nid = EntryIdNid(record_key_, (*items)[kJunkEmailRenIndex]);
+          if (exists(nid)) return nid;
+        }
+      }
+    }
+  }
+  if (by_name.ok()) return by_name;
+  return Status::Error(path_ + " has no " + std::string(info->name) + " folder");
+}
+
+Status MessageStore::EnsureStandardFolders() {
+  BALEPORT_RETURN_IF_ERROR(Usable());
+  std::map<StandardFolder, uint32_t> nids;
+  for (const auto& s : StandardFolders()) {
+    auto found = DefaultFolder(s.which);
+    if (found.ok()) {
+      nids[s.which] = *found;
+      continue;
+    }
+    auto made = CreateFolder(ipm_subtree_, s.name, s.container_class);
+    if (!made.ok()) return made.status();
+    nids[s.which] = *made;
+  }
+  uint32_t mask = Int32Prop(store_props_, kValidFolderMask);
+  auto root = Folder(disk::kNidRootFolder);
+  if (!root.ok()) return root.status();
+  auto inbox = Folder(nids[StandardFolder::kInbox]);
+  if (!inbox.ok()) return inbox.status();
+  for (const auto& s : StandardFolders()) {
+    const uint32_t nid = nids[s.which];
+    mask |= s.valid_mask_bit;
+    if (s.store_entry_id_tag) BALEPORT_RETURN_IF_ERROR(SetEntryId(store_props_, s.store_entry_id_tag, nid));
+    if (s.root_entry_id_tag) {
+      BALEPORT_RETURN_IF_ERROR(SetEntryId((*root)->props, s.root_entry_id_tag, nid));
+      BALEPORT_RETURN_IF_ERROR(SetEntryId((*inbox)->props, s.root_entry_id_tag, nid));
+    }
+  }
+  // Junk E-mail is slot 4 of the Inbox's PidTagAdditionalRenEntryIds; other slots are kept.
+  std::vector<std::string> ren;
+  auto& iprops = (*inbox)->props;
+  if (auto it = iprops.find(mapi::TagId(kTagAdditionalRenEntryIds));
+      it != iprops.end() && it->second.type == mapi::TagType(kTagAdditionalRenEntryIds)) {
+    auto items = ltp::SplitMultiValue(it->second.data);
+    if (items.ok()) ren = std::move(*items);
+  }
+  if (ren.size() <= kJunkEmailRenIndex) ren.resize(kJunkEmailRenIndex + 1);
+  ren[kJunkEmailRenIndex] = MakeEntryId(record_key_, nids[StandardFolder::kJunkEmail]);
+  iprops[mapi::TagId(kTagAdditionalRenEntryIds)] =
+      ltp::PropertyValue{mapi::TagType(kTagAdditionalRenEntryIds), ltp::JoinMultiValue(ren), 0};
+  store_props_[Id(kValidFolderMask)] = Value(prop::Int32(kValidFolderMask, static_cast<int32_t>(mask)));
+  store_dirty_ = true;
+  (*root)->props_dirty = true;
+  (*inbox)->props_dirty = true;
+  return Status::Ok();
+}
+
+Result<uint16_t> MessageStore::MapNamedProperty(const NamedProperty& name) {
+  BALEPORT_RETURN_IF_ERROR(Usable());
+  return names_->Map(name);
+}
+
+Result<std::unique_ptr<Message>> MessageStore::NewMessage(FolderId folder) {
+  BALEPORT_RETURN_IF_ERROR(Usable());
+  auto f = Folder(folder);
+  if (!f.ok()) return f.status();
+  return std::unique_ptr<Message>(
+      new MessageBuilder(db_.get(), [this, folder](MessageBuilder& m) { return SaveMessage(m, folder); }));
+}
+
+Status MessageStore::SaveMessage(MessageBuilder& m, uint32_t folder) {
+  BALEPORT_RETURN_IF_ERROR(Usable());
+  auto f = Folder(folder);
+  if (!f.ok()) return f.status();
+  auto contents = Contents(**f);
+  if (!contents.ok()) return contents.status();
+  auto streams = m.Build();
+  if (!streams.ok()) return streams.status().WithContext("saving an item in " + FolderLabel(folder) + " of " + path_);
+  const uint32_t nid = db_->AllocateNid(disk::kNidTypeNormalMessage);
+  BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, streams->bid_data, streams->bid_sub, folder}));
+  m.set_id(nid);
+
+  // The folder's contents row, from the item's own properties (§2.4.4.5).
+  ltp::Table& t = **contents;
+  ltp::Cells cells(t.columns.size());
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    const uint32_t tag = t.columns[i].tag;
+    if (tag == ltp::kTagLtpRowId) {
+      cells[i] = Le32(nid);
+    } else if (tag == ltp::kTagLtpRowVer) {
+      cells[i] = Le32(row_version_++);
+    } else if (auto it = m.props().find(Id(tag)); it != m.props().end() && it->second.type == mapi::TagType(tag) && !it->second.subnode) {
+      cells[i] = it->second.data;
+    }
+  }
+  t.rows.push_back(ltp::TableRow{nid, ltp::PackCells(cells)});
+  (*f)->contents_dirty = true;
+
+  auto& props = (*f)->props;
+  const bool unread = (Int32Prop(m.props(), kMessageFlags) & kMsgFlagRead) == 0;
+  props[Id(kContentCount)] = Value(prop::Int32(kContentCount, static_cast<int32_t>(Int32Prop(props, kContentCount) + 1)));
+  if (unread) {
+    props[Id(kContentUnread)] = Value(prop::Int32(kContentUnread, static_cast<int32_t>(Int32Prop(props, kContentUnread) + 1)));
+  }
+  (*f)->props_dirty = true;
+  if (std::chrono::steady_clock::now() - last_commit_ > std::chrono::seconds(options_.commit_interval_seconds)) {
+    return CommitNow();
+  }
+  return Status::Ok();
+}
+
+Result<std::vector<MessageInfo>> MessageStore::ListMessages(FolderId folder) {
+  auto f = Folder(folder);
+  if (!f.ok()) return f.status();
+  auto contents = Contents(**f);
+  if (!contents.ok()) return contents.status();
+  std::vector<MessageInfo> out;
+  for (const auto& r : (*contents)->rows) {
+    ltp::PropertyMap p = RowProps(**contents, r);
+    MessageInfo m;
+    m.id = r.id;
+    m.message_class = StringProp(p, kMessageClass).value_or("");
+    m.subject = StringProp(p, kSubject).value_or("");
+    m.flags = Int32Prop(p, kMessageFlags);
+    m.size = Int32Prop(p, kMessageSize);
+    out.push_back(std::move(m));
+  }
+  return out;
+}
+
+Result<std::vector<Property>> MessageStore::ReadMessageProperties(uint32_t message) {
+  if (closed_) return Status::Error("the store " + path_ + " is closed");
+  if (disk::NidTypeOf(message) != disk::kNidTypeNormalMessage || !db_->FindNode(message)) {
+    return Status::Error(path_ + " has no item " + std::to_string(message));
+  }
+  auto props = ReadPcNode(*db_, message);
+  if (!props.ok()) return props.status();
+  std::vector<Property> out;
+  for (auto& [id, v] : *props) out.push_back(Property{mapi::MakeTag(id, v.type), std::move(v.data)});
+  return out;
+}
+
+Status MessageStore::WriteFolders() {
+  for (auto& [nid, f] : folders_) {
+    if (!f.props_dirty) continue;
+    auto pc = WritePc(db_.get(), f.props);
+    if (!pc.ok()) return pc.status();
+    BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, pc->bid_data, pc->bid_sub, f.parent}));
+    f.props_dirty = false;
+    if (nid == disk::kNidRootFolder) continue;
+    // The parent's row repeats the folder's name, class and counts (§2.4.4.3).
+    auto parent = Folder(f.parent);
+    if (!parent.ok()) return parent.status();
+    auto hier = Hierarchy(**parent);
+    if (!hier.ok()) return hier.status();
+    UpdateHierarchyRow(**hier, f);
+    (*parent)->hierarchy_dirty = true;
+  }
+  for (auto& [nid, f] : folders_) {
+    const uint32_t index = NidIndexOf(nid);
+    if (f.contents_dirty) {
+      auto tc = WriteTc(db_.get(), *f.contents);
+      if (!tc.ok()) return tc.status();
+      BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, disk::kNidTypeContentsTable), tc->bid_data, tc->bid_sub, 0}));
+      f.contents_dirty = false;
+    }
+    if (f.hierarchy_dirty) {
+      auto tc = WriteTc(db_.get(), *f.hierarchy);
+      if (!tc.ok()) return tc.status();
+      BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, disk::kNidTypeHierarchyTable), tc->bid_data, tc->bid_sub, 0}));
+      f.hierarchy_dirty = false;
+    }
+  }
+  return Status::Ok();
+}
+
+Status MessageStore::CommitNow() {
+  BALEPORT_RETURN_IF_ERROR(WriteFolders());
+  if (names_->dirty()) {
+    auto pc = WritePc(db_.get(), names_->ToPc());
+    if (!pc.ok()) return pc.status();
+    BALEPORT_RETURN_IF_ERROR(db_->SetNode({disk::kNidNameToIdMap, pc->bid_data, pc->bid_sub, 0}));
+    names_->MarkClean();
+  }
+  if (store_dirty_) {
+    auto pc = WritePc(db_.get(), store_props_);
+    if (!pc.ok()) return pc.status();
+    BALEPORT_RETURN_IF_ERROR(db_->SetNode({disk::kNidMessageStore, pc->bid_data, pc->bid_sub, 0}));
+    store_dirty_ = false;
+  }
+  BALEPORT_RETURN_IF_ERROR(db_->Commit().WithContext("committing " + path_));
+  if (!temp_path_.empty()) {
+    // The first commit made a valid store: now it may appear under its name.
+    BALEPORT_RETURN_IF_ERROR(env_->RenameNoReplace(temp_path_, path_));
+    temp_path_.clear();
+    BALEPORT_RETURN_IF_ERROR(env_->SyncFolder(FolderOf(path_)));
+  }
+  last_commit_ = std::chrono::steady_clock::now();
+  return Status::Ok();
+}
+
+Status MessageStore::Commit() {
+  BALEPORT_RETURN_IF_ERROR(Usable());
+  return CommitNow();
+}
+
+Status MessageStore::Close() {
+  if (closed_) return Status::Ok();
+  Status s = options_.read_only ? Status::Ok() : CommitNow();
+  closed_ = true;
+  db_.reset();
+  folders_.clear();
+  return s;
+}
+
+}  // namespace baleport::pst

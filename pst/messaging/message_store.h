@@ -1,0 +1,84 @@
+// The message store (§2.4): store object, folders with their tables, items, named
+// properties, on top of the node database.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "pst/messaging/item_builder.h"
+#include "pst/messaging/name_map.h"
+#include "pst/ndb/node_database.h"
+#include "pst/store.h"
+
+namespace baleport::pst {
+
+class MessageStore final : public Store {
+ public:
+  static Result<std::unique_ptr<Store>> CreateAt(const std::string& path, std::string_view display_name,
+                                                 const StoreOptions& options);
+  static Result<std::unique_ptr<Store>> OpenAt(const std::string& path, const StoreOptions& options);
+
+  const std::string& path() const override { return path_; }
+  std::string display_name() const override;
+  FolderId ipm_subtree() const override { return ipm_subtree_; }
+  FolderId root_folder() const override { return disk::kNidRootFolder; }
+
+  Result<FolderInfo> GetFolder(FolderId folder) override;
+  Result<std::vector<FolderInfo>> ListFolders(FolderId parent) override;
+  Result<FolderId> AddFolder(FolderId parent, std::string_view name, std::string_view container_class) override;
+  Result<FolderId> FindFolder(FolderId parent, std::string_view name) override;
+  Result<FolderId> FolderFromPath(std::string_view path) override;
+  Status EnsureStandardFolders() override;
+  Result<FolderId> DefaultFolder(StandardFolder which) override;
+  Result<uint16_t> MapNamedProperty(const NamedProperty& name) override;
+  Result<std::unique_ptr<Message>> NewMessage(FolderId folder) override;
+  Result<std::vector<MessageInfo>> ListMessages(FolderId folder) override;
+  Result<std::vector<Property>> ReadMessageProperties(uint32_t message) override;
+  Status Commit() override;
+  Status Close() override;
+
+ private:
+  struct FolderState {
+    uint32_t nid = 0;
+    uint32_t parent = 0;
+    ltp::PropertyMap props;
+    std::optional<ltp::Table> hierarchy, contents;
+    bool props_dirty = false, hierarchy_dirty = false, contents_dirty = false;
+  };
+
+  MessageStore(Env* env, std::string path, StoreOptions options)
+      : env_(env), path_(std::move(path)), options_(options) {}
+  Status Build(std::string_view display_name);
+  Status LoadStore();
+  Status Usable() const;
+  Result<FolderState*> Folder(uint32_t nid);
+  Result<ltp::Table*> Hierarchy(FolderState& f);
+  Result<ltp::Table*> Contents(FolderState& f);
+  Result<uint32_t> CreateFolder(uint32_t parent, std::string_view name, std::string_view container_class);
+  Status SaveMessage(MessageBuilder& m, uint32_t folder);
+  Status WriteFolders();
+  Status CommitNow();
+  void UpdateHierarchyRow(ltp::Table& table, const FolderState& child);
+  Result<uint32_t> EntryIdProperty(const ltp::PropertyMap& props, uint32_t tag) const;
+  Status SetEntryId(ltp::PropertyMap& props, uint32_t tag, uint32_t nid);
+
+  Env* env_;
+  std::string path_;
+  std::string temp_path_;  // where a new store is built until its first commit
+  StoreOptions options_;
+  std::unique_ptr<ndb::NodeDatabase> db_;
+  std::array<uint8_t, 16> record_key_{};
+  ltp::PropertyMap store_props_;
+  bool store_dirty_ = false;
+  std::optional<NameMap> names_;
+  std::map<uint32_t, FolderState> folders_;
+  uint32_t ipm_subtree_ = disk::kNidIpmSubtree;
+  std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
+  uint32_t row_version_ = 1;
+  bool closed_ = false;
+};
+
+}  // namespace baleport::pst

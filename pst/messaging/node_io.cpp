@@ -1,0 +1,132 @@
+#include "pst/messaging/node_io.h"
+
+#include <cstdio>
+
+namespace baleport::pst {
+
+namespace {
+
+std::string NodeName(uint32_t nid) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "node 0x%X", nid);
+  return buf;
+}
+
+ltp::SubnodeSource SourceFor(const ndb::NodeDatabase& db, const ndb::SubnodeMap& subs) {
+  return [&db, &subs](uint32_t nid) -> Result<std::string> {
+    auto it = subs.find(nid);
+    if (it == subs.end()) {
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "0x%X", nid);
+      return db.Corrupt(std::string("subnode ") + buf + " is referenced but missing");
+    }
+    return db.ReadStream(it->second.bid_data);
+  };
+}
+
+}  // namespace
+
+Result<ltp::Heap> ReadHeap(const ndb::NodeDatabase& db, uint64_t bid_data, const std::string& where) {
+  auto leaves = db.DataTreeLeaves(bid_data);
+  if (!leaves.ok()) return leaves.status();
+  std::vector<std::string> blocks;
+  for (uint64_t bid : *leaves) {
+    auto b = db.ReadBlock(bid);
+    if (!b.ok()) return b.status();
+    blocks.push_back(std::move(*b));
+  }
+  return ltp::Heap::Parse(std::move(blocks), db.path() + ", " + where);
+}
+
+Result<ltp::PropertyMap> ReadPc(const ndb::NodeDatabase& db, NodeStreams node, const std::string& where) {
+  auto heap = ReadHeap(db, node.bid_data, where);
+  if (!heap.ok()) return heap.status();
+  auto subs = db.ReadSubnodes(node.bid_sub);
+  if (!subs.ok()) return subs.status();
+  return ltp::ReadPropertyContext(*heap, SourceFor(db, *subs));
+}
+
+Result<ltp::Table> ReadTc(const ndb::NodeDatabase& db, NodeStreams node, const std::string& where) {
+  auto heap = ReadHeap(db, node.bid_data, where);
+  if (!heap.ok()) return heap.status();
+  auto subs = db.ReadSubnodes(node.bid_sub);
+  if (!subs.ok()) return subs.status();
+  return ltp::ReadTableContext(*heap, SourceFor(db, *subs));
+}
+
+Result<ltp::PropertyMap> ReadPcNode(const ndb::NodeDatabase& db, uint32_t nid) {
+  const ndb::NodeEntry* n = db.FindNode(nid);
+  if (!n) return db.Corrupt(NodeName(nid) + " is missing");
+  return ReadPc(db, NodeStreams{n->bid_data, n->bid_sub}, NodeName(nid));
+}
+
+Result<ltp::Table> ReadTcNode(const ndb::NodeDatabase& db, uint32_t nid) {
+  const ndb::NodeEntry* n = db.FindNode(nid);
+  if (!n) return db.Corrupt(NodeName(nid) + " is missing");
+  return ReadTc(db, NodeStreams{n->bid_data, n->bid_sub}, NodeName(nid));
+}
+
+Result<uint64_t> WriteHeapStream(ndb::NodeDatabase* db, const std::vector<std::string>& blocks) {
+  ndb::StreamWriter w(db);
+  for (const auto& b : blocks) BALEPORT_RETURN_IF_ERROR(w.AppendBlock(b));
+  return w.Finish();
+}
+
+SubnodeSet::~SubnodeSet() {
+  if (finished_) return;
+  for (const auto& [nid, e] : entries_) {
+    if (e.bid_data) (void)db_->Release(e.bid_data);
+    if (e.bid_sub) (void)db_->Release(e.bid_sub);
+  }
+}
+
+uint32_t SubnodeSet::NewNid(uint8_t nid_type) {
+  for (;;) {
+    uint32_t nid = disk::MakeNid(next_index_++, nid_type);
+    if (!entries_.count(nid)) return nid;
+  }
+}
+
+Result<uint32_t> SubnodeSet::PutStream(std::string_view data) {
+  auto bid = ndb::WriteStream(db_, data);
+  if (!bid.ok()) return bid.status();
+  uint32_t nid = NewNid(disk::kNidTypeLtp);
+  entries_[nid] = ndb::SubnodeEntry{*bid, 0};
+  return nid;
+}
+
+Result<uint64_t> SubnodeSet::Finish() {
+  auto bid = db_->WriteSubnodes(entries_);
+  if (bid.ok()) finished_ = true;
+  return bid;
+}
+
+Result<NodeStreams> WritePc(ndb::NodeDatabase* db, const ltp::PropertyMap& props) {
+  SubnodeSet subs(db);
+  auto blocks = ltp::BuildPropertyContext(props, subs.Sink());
+  if (!blocks.ok()) return blocks.status();
+  auto data = WriteHeapStream(db, *blocks);
+  if (!data.ok()) return data.status();
+  auto sub = subs.Finish();
+  if (!sub.ok()) {
+    (void)db->Release(*data);
+    return sub.status();
+  }
+  return NodeStreams{*data, *sub};
+}
+
+Result<NodeStreams> WriteTc(ndb::NodeDatabase* db, const ltp::Table& table) {
+  SubnodeSet subs(db);
+  auto blocks = ltp::BuildTableContext(table, subs.Sink());
+  if (!blocks.ok()) return blocks.status();
+  auto data = WriteHeapStream(db, *blocks);
+  if (!data.ok()) return data.status();
+  auto sub = subs.Finish();
+  if (!sub.ok()) {
+    (void)db->Release(*data);
+    return sub.status();
+  }
+  return NodeStreams{*data, *sub};
+}
+
+}  // namespace baleport::pst

@@ -1,0 +1,16 @@
+// Conversions between the UTF-8 of the interface and the UTF-16LE the store holds.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace baleport::pst {
+
+// Invalid UTF-8 bytes become U+FFFD.
+std::string Utf8ToUtf16Le(std::string_view utf8);
+// Unpaired surrogates become U+FFFD; an odd last byte is dropped.
+std::string Utf16LeToUtf8(std::string_view utf16);
+// Folder names compare without regard to ASCII case, as Outlook treats them.
+bool SameFolderName(std::string_view a, std::string_view b);
+
+}  // namespace baleport::pst

@@ -1,0 +1,685 @@
+#include "pst/ndb/node_database.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pst/disk/bytes.h"
+#include "pst/disk/crc.h"
+
+namespace baleport::pst::ndb {
+
+using namespace disk;
+
+namespace {
+
+constexpr uint64_t kBidMask = ~uint64_t{1};  // the reserved bit is Outlook's to use
+constexpr int kMaxTreeDepth = 9;
+
+std::string Hex(uint64_t v) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+void InitHeader(HEADER& h, CryptMethod crypt) {
+  std::memset(&h, 0, sizeof h);
+  h.dwMagic = kMagic;
+  h.wMagicClient = kMagicClient;
+  h.wVer = kVersionUnicode;
+  h.wVerClient = kVersionClient;
+  h.bPlatformCreate = 0x01;
+  h.bPlatformAccess = 0x01;
+  h.bidNextP = 1;
+  h.bidNextB = 4;
+  for (auto& n : h.rgnid) n = 0x400;
+  h.rgnid[kNidTypeSearchFolder] = 0x4000;
+  h.rgnid[kNidTypeNormalMessage] = 0x10000;
+  h.rgnid[kNidTypeAssocMessage] = 0x8000;
+  std::memset(h.rgbFM, 0xFF, sizeof h.rgbFM);
+  std::memset(h.rgbFP, 0xFF, sizeof h.rgbFP);
+  h.bSentinel = 0x80;
+  h.bCryptMethod = static_cast<uint8_t>(crypt);
+  h.root.fAMapValid = kValidAMap2;
+}
+
+void SealHeader(HEADER& h) {
+  const auto* p = reinterpret_cast<const uint8_t*>(&h);
+  h.dwCRCPartial = Crc(p + kHeaderPartialCrcOffset, kHeaderPartialCrcSize);
+  h.dwCRCFull = Crc(p + kHeaderFullCrcOffset, kHeaderFullCrcSize);
+}
+
+}  // namespace
+
+Status NodeDatabase::Corrupt(const std::string& what) const {
+  return Status::Error(file_->path() + " is damaged: " + what);
+}
+
+Result<std::unique_ptr<NodeDatabase>> NodeDatabase::CreateNew(std::unique_ptr<File> file, CryptMethod crypt) {
+  std::unique_ptr<NodeDatabase> db(new NodeDatabase(std::move(file)));
+  InitHeader(db->header_, crypt);
+  db->space_ = SpaceMap(1);
+  db->dirty_ = true;
+  return db;
+}
+
+Result<std::unique_ptr<NodeDatabase>> NodeDatabase::Open(std::unique_ptr<File> file) {
+  std::unique_ptr<NodeDatabase> db(new NodeDatabase(std::move(file)));
+  BALEPORT_RETURN_IF_ERROR(db->Load());
+  return db;
+}
+
+Status NodeDatabase::Load() {
+  const std::string& p = file_->path();
+  auto size = file_->Size();
+  if (!size.ok()) return size.status();
+  file_size_ = *size;
+  if (file_size_ < sizeof(HEADER)) return Status::Error(p + " is not a .pst store: it is too short to hold a header");
+  BALEPORT_RETURN_IF_ERROR(file_->Read(0, &header_, sizeof header_));
+  HEADER& h = header_;
+  if (h.dwMagic != kMagic || h.wMagicClient != kMagicClient) {
+    return Status::Error(p + " is not a .pst store: it lacks the \"!BDN\" signature");
+  }
+  if (h.wVer == 14 || h.wVer == 15) {
+    return Status::Error(p + " is an ANSI (pre-2003) store (format version " + std::to_string(h.wVer) +
+                         "), which is not supported; only Unicode stores are");
+  }
+  if (h.wVer != kVersionUnicode) {
+    return Status::Error(p + " has store format version " + std::to_string(h.wVer) +
+                         ", which is not supported; only Unicode stores of version 23 are");
+  }
+  const auto* raw = reinterpret_cast<const uint8_t*>(&h);
+  if (Crc(raw + kHeaderPartialCrcOffset, kHeaderPartialCrcSize) != h.dwCRCPartial ||
+      Crc(raw + kHeaderFullCrcOffset, kHeaderFullCrcSize) != h.dwCRCFull) {
+    return Corrupt("the header checksum does not match");
+  }
+  if (h.bCryptMethod > 2) {
+    return Status::Error(p + " uses data encoding " + Hex(h.bCryptMethod) + ", which is not supported");
+  }
+  const ROOT& r = h.root;
+  if (r.ibFileEof < kFirstAMapOffset + kSectionSize || (r.ibFileEof - kFirstAMapOffset) % kSectionSize != 0 ||
+      r.ibFileEof > file_size_) {
+    return Corrupt("the header gives a file size of " + std::to_string(r.ibFileEof) + " bytes, but the file has " +
+                   std::to_string(file_size_));
+  }
+  if (r.ibAMapLast != r.ibFileEof - kSectionSize) return Corrupt("the header names a wrong last allocation map");
+  if (r.fAMapValid == kInvalidAMap) {
+    return Status::Error(p + " has allocation maps marked invalid (an interrupted write); it needs repair first");
+  }
+  space_ = SpaceMap((r.ibFileEof - kFirstAMapOffset) / kSectionSize);
+  BALEPORT_RETURN_IF_ERROR(LoadTree(r.BREFNBT.bid, r.BREFNBT.ib, true, -1, 0, 0).WithContext("reading the node B-tree"));
+  BALEPORT_RETURN_IF_ERROR(LoadTree(r.BREFBBT.bid, r.BREFBBT.ib, false, -1, 0, 0).WithContext("reading the block B-tree"));
+  for (const auto& [bid, info] : blocks_) {
+    if (!space_.MarkExisting(info.ib, BlockDiskSize(info.cb))) {
+      return Corrupt("block " + Hex(bid) + " at offset " + std::to_string(info.ib) +
+                     " overlaps other data or lies outside the file");
+    }
+  }
+  return LoadMaps();
+}
+
+Status NodeDatabase::LoadMaps() {
+  uint8_t page[kPageSize];
+  for (uint64_t k = 0; k < space_.sections(); ++k) {
+    uint64_t ib = SpaceMap::AMapOffset(k);
+    BALEPORT_RETURN_IF_ERROR(file_->Read(ib, page, kPageSize));
+    PAGETRAILER t;
+    std::memcpy(&t, page + kPageDataSize, sizeof t);
+    // The B-trees already told what is in use; a valid AMap may add space Outlook holds
+    // without having released it, which is never handed out either. A bad one adds nothing.
+    if (t.ptype == kPtypeAMap && t.ptypeRepeat == kPtypeAMap && Crc(page, kPageDataSize) == t.dwCRC) {
+      space_.MergeAMapBits(k, page);
+    }
+  }
+  return Status::Ok();
+}
+
+Status NodeDatabase::LoadTree(uint64_t bid, uint64_t ib, bool nbt, int expected_level, uint64_t min_key, int depth) {
+  if (depth > kMaxTreeDepth) return Corrupt("the B-tree is deeper than the format allows");
+  if (ib % kPageSize != 0 || ib < kFirstAMapOffset || ib + kPageSize > header_.root.ibFileEof) {
+    return Corrupt("a B-tree page offset " + std::to_string(ib) + " lies outside the file");
+  }
+  uint8_t page[kPageSize];
+  BALEPORT_RETURN_IF_ERROR(file_->Read(ib, page, kPageSize));
+  PAGETRAILER t;
+  std::memcpy(&t, page + kPageDataSize, sizeof t);
+  BTPAGE_COUNTS c;
+  std::memcpy(&c, page + kBTPageEntryBytes, sizeof c);
+  const uint8_t want = nbt ? kPtypeNBT : kPtypeBBT;
+  const std::string where = " at offset " + std::to_string(ib);
+  if (t.ptype != want || t.ptypeRepeat != want) return Corrupt("wrong page type" + where);
+  if (Crc(page, kPageDataSize) != t.dwCRC) return Corrupt("page checksum mismatch" + where);
+  if (t.wSig != ComputeSig(ib, t.bid) || (t.bid & kBidMask) != (bid & kBidMask)) {
+    return Corrupt("page signature does not match its place" + where);
+  }
+  if (expected_level >= 0 && c.cLevel != expected_level) return Corrupt("B-tree levels out of step" + where);
+  const uint32_t ent = c.cLevel > 0 ? sizeof(BTENTRY) : (nbt ? sizeof(NBTENTRY) : sizeof(BBTENTRY));
+  if (c.cbEnt < ent || c.cEnt * c.cbEnt > kBTPageEntryBytes) return Corrupt("bad B-tree entry sizes" + where);
+  if (!space_.MarkExisting(ib, kPageSize)) return Corrupt("B-tree page reached twice or overlapping" + where);
+  tree_pages_.push_back(ib);
+  uint64_t prev = min_key;
+  for (uint32_t i = 0; i < c.cEnt; ++i) {
+    const uint8_t* e = page + i * c.cbEnt;
+    uint64_t key = disk::Load<uint64_t>(e);
+    if (!nbt) key &= kBidMask;
+    if ((i > 0 || depth > 0) && key < prev) return Corrupt("B-tree keys out of order" + where);
+    if (i > 0 && key == prev) return Corrupt("duplicate B-tree key " + Hex(key) + where);
+    prev = key;
+    if (c.cLevel > 0) {
+      BTENTRY be;
+      std::memcpy(&be, e, sizeof be);
+      BALEPORT_RETURN_IF_ERROR(LoadTree(be.BREF_.bid, be.BREF_.ib, nbt, c.cLevel - 1, key, depth + 1));
+    } else if (nbt) {
+      NBTENTRY ne;
+      std::memcpy(&ne, e, sizeof ne);
+      nodes_[static_cast<uint32_t>(ne.nid)] =
+          NodeEntry{static_cast<uint32_t>(ne.nid), ne.bidData & kBidMask, ne.bidSub & kBidMask, ne.nidParent};
+    } else {
+      BBTENTRY bb;
+      std::memcpy(&bb, e, sizeof bb);
+      if (bb.cb > kMaxBlockData) return Corrupt("block " + Hex(key) + " claims " + std::to_string(bb.cb) + " bytes");
+      blocks_[key] = BlockInfo{bb.BREF_.ib, bb.cb, bb.cRef};
+    }
+  }
+  return Status::Ok();
+}
+
+const NodeEntry* NodeDatabase::FindNode(uint32_t nid) const {
+  auto it = nodes_.find(nid);
+  return it == nodes_.end() ? nullptr : &it->second;
+}
+
+const BlockInfo* NodeDatabase::FindBlock(uint64_t bid) const {
+  auto it = blocks_.find(bid & kBidMask);
+  return it == blocks_.end() ? nullptr : &it->second;
+}
+
+Status NodeDatabase::SetNode(const NodeEntry& entry) {
+  dirty_ = true;
+  auto it = nodes_.find(entry.nid);
+  if (it == nodes_.end()) {
+    nodes_[entry.nid] = entry;
+    return Status::Ok();
+  }
+  NodeEntry old = it->second;
+  it->second = entry;
+  if (old.bid_data) BALEPORT_RETURN_IF_ERROR(Release(old.bid_data));
+  if (old.bid_sub) BALEPORT_RETURN_IF_ERROR(Release(old.bid_sub));
+  return Status::Ok();
+}
+
+Status NodeDatabase::RemoveNode(uint32_t nid) {
+  auto it = nodes_.find(nid);
+  if (it == nodes_.end()) return Status::Ok();
+  NodeEntry old = it->second;
+  nodes_.erase(it);
+  dirty_ = true;
+  if (old.bid_data) BALEPORT_RETURN_IF_ERROR(Release(old.bid_data));
+  if (old.bid_sub) BALEPORT_RETURN_IF_ERROR(Release(old.bid_sub));
+  return Status::Ok();
+}
+
+uint32_t NodeDatabase::AllocateNid(uint8_t nid_type) {
+  dirty_ = true;
+  for (;;) {
+    uint32_t nid = MakeNid(++header_.rgnid[nid_type], nid_type);
+    if (!nodes_.count(nid)) return nid;
+  }
+}
+
+uint32_t NodeDatabase::AllocateFolderIndex() {
+  dirty_ = true;
+  for (;;) {
+    uint32_t index = ++header_.rgnid[kNidTypeNormalFolder];
+    for (uint8_t t : {kNidTypeHierarchyTable, kNidTypeContentsTable, kNidTypeAssocContentsTable}) {
+      header_.rgnid[t] = std::max(header_.rgnid[t], index);
+    }
+    bool taken = false;
+    for (uint8_t t : {kNidTypeNormalFolder, kNidTypeHierarchyTable, kNidTypeContentsTable, kNidTypeAssocContentsTable}) {
+      taken = taken || nodes_.count(MakeNid(index, t));
+    }
+    if (!taken) return index;
+  }
+}
+
+Result<std::string> NodeDatabase::ReadBlockRaw(uint64_t bid, const BlockInfo& info) const {
+  const uint32_t disk_size = BlockDiskSize(info.cb);
+  if (info.ib < kFirstAMapOffset || info.ib % kSlotSize != 0 || info.ib + disk_size > space_.file_end()) {
+    return Corrupt("block " + Hex(bid) + " lies outside the file");
+  }
+  std::string buf(disk_size, '\0');
+  BALEPORT_RETURN_IF_ERROR(file_->Read(info.ib, buf.data(), disk_size));
+  BLOCKTRAILER t;
+  std::memcpy(&t, buf.data() + disk_size - kBlockTrailerSize, sizeof t);
+  const std::string where = "block " + Hex(bid) + " at offset " + std::to_string(info.ib);
+  if ((t.bid & kBidMask) != bid || t.cb != info.cb) return Corrupt(where + " does not carry its own id and size");
+  if (t.wSig != ComputeSig(info.ib, t.bid)) return Corrupt(where + " has a wrong signature");
+  if (Crc(buf.data(), info.cb) != t.dwCRC) return Corrupt(where + " fails its checksum");
+  buf.resize(info.cb);
+  return buf;
+}
+
+Result<std::string> NodeDatabase::ReadBlock(uint64_t bid) const {
+  bid &= kBidMask;
+  const BlockInfo* info = FindBlock(bid);
+  if (!info) return Corrupt("block " + Hex(bid) + " is referenced but missing from the block B-tree");
+  auto data = ReadBlockRaw(bid, *info);
+  if (!data.ok()) return data;
+  if (!(bid & kBidInternal)) Decode(crypt(), bid, data->data(), data->size());
+  return data;
+}
+
+Status NodeDatabase::CollectLeaves(uint64_t bid, int depth, std::vector<uint64_t>& out, uint64_t& total) const {
+  if (!(bid & kBidInternal)) {
+    const BlockInfo* info = FindBlock(bid);
+    if (!info) return Corrupt("data block " + Hex(bid) + " is missing from the block B-tree");
+    out.push_back(bid & kBidMask);
+    total += info->cb;
+    return Status::Ok();
+  }
+  if (depth >= 2) return Corrupt("data tree " + Hex(bid) + " nests deeper than two levels");
+  auto data = ReadBlock(bid);
+  if (!data.ok()) return data.status();
+  if (data->size() < sizeof(XBLOCK_HEADER)) return Corrupt("data tree block " + Hex(bid) + " is truncated");
+  XBLOCK_HEADER x;
+  std::memcpy(&x, data->data(), sizeof x);
+  if (x.btype != 0x01 || x.cLevel < 1 || x.cLevel > 2 || sizeof x + x.cEnt * 8u > data->size()) {
+    return Corrupt("block " + Hex(bid) + " is not a valid data tree block");
+  }
+  if (x.lcbTotal > file_size_ * 2 + kMaxBlockData) return Corrupt("data tree " + Hex(bid) + " claims more data than the file holds");
+  const uint64_t before = total;
+  for (uint32_t i = 0; i < x.cEnt; ++i) {
+    uint64_t child = disk::Load<uint64_t>(data->data() + sizeof x + i * 8);
+    bool child_internal = (child & kBidInternal) != 0;
+    if (child_internal != (x.cLevel == 2)) return Corrupt("data tree " + Hex(bid) + " mixes levels");
+    BALEPORT_RETURN_IF_ERROR(CollectLeaves(child, depth + 1, out, total));
+  }
+  if (total - before != x.lcbTotal) return Corrupt("data tree " + Hex(bid) + " holds a different size than it claims");
+  return Status::Ok();
+}
+
+Result<std::vector<uint64_t>> NodeDatabase::DataTreeLeaves(uint64_t bid) const {
+  std::vector<uint64_t> out;
+  uint64_t total = 0;
+  BALEPORT_RETURN_IF_ERROR(CollectLeaves(bid & kBidMask, 0, out, total));
+  return out;
+}
+
+Result<std::string> NodeDatabase::ReadStream(uint64_t bid) const {
+  auto leaves = DataTreeLeaves(bid);
+  if (!leaves.ok()) return leaves.status();
+  if (leaves->size() == 1) return ReadBlock(leaves->front());
+  std::string out;
+  for (uint64_t leaf : *leaves) {
+    auto d = ReadBlock(leaf);
+    if (!d.ok()) return d.status();
+    out += *d;
+  }
+  return out;
+}
+
+Status NodeDatabase::ReadSubnodesInto(uint64_t bid, int depth, SubnodeMap& out) const {
+  if (depth > 1) return Corrupt("subnode tree " + Hex(bid) + " nests too deep");
+  auto data = ReadBlock(bid);
+  if (!data.ok()) return data.status();
+  if (!(bid & kBidInternal) || data->size() < sizeof(SLBLOCK_HEADER)) {
+    return Corrupt("block " + Hex(bid) + " is not a subnode tree block");
+  }
+  SLBLOCK_HEADER h;
+  std::memcpy(&h, data->data(), sizeof h);
+  const uint32_t ent = h.cLevel == 0 ? sizeof(SLENTRY) : sizeof(SIENTRY);
+  if (h.btype != 0x02 || h.cLevel > 1 || sizeof h + h.cEnt * ent > data->size()) {
+    return Corrupt("block " + Hex(bid) + " is not a valid subnode tree block");
+  }
+  for (uint32_t i = 0; i < h.cEnt; ++i) {
+    const char* e = data->data() + sizeof h + i * ent;
+    if (h.cLevel == 0) {
+      SLENTRY s;
+      std::memcpy(&s, e, sizeof s);
+      out[static_cast<uint32_t>(s.nid)] = SubnodeEntry{s.bidData & kBidMask, s.bidSub & kBidMask};
+    } else {
+      SIENTRY s;
+      std::memcpy(&s, e, sizeof s);
+      BALEPORT_RETURN_IF_ERROR(ReadSubnodesInto(s.bid & kBidMask, depth + 1, out));
+    }
+  }
+  return Status::Ok();
+}
+
+Result<SubnodeMap> NodeDatabase::ReadSubnodes(uint64_t bid_sub) const {
+  SubnodeMap out;
+  if (bid_sub == 0) return out;
+  BALEPORT_RETURN_IF_ERROR(ReadSubnodesInto(bid_sub & kBidMask, 0, out));
+  return out;
+}
+
+Result<uint64_t> NodeDatabase::WriteBlock(std::string_view payload, bool internal) {
+  if (payload.size() > kMaxBlockData) return Status::Error("a block of " + std::to_string(payload.size()) + " bytes is too big");
+  dirty_ = true;
+  uint64_t bid = header_.bidNextB | (internal ? kBidInternal : 0);
+  header_.bidNextB += 4;
+  const uint32_t disk_size = BlockDiskSize(static_cast<uint32_t>(payload.size()));
+  uint64_t ib = space_.Allocate(disk_size, kSlotSize);
+  std::string buf(disk_size, '\0');
+  std::memcpy(buf.data(), payload.data(), payload.size());
+  if (!internal) Encode(crypt(), bid, buf.data(), payload.size());
+  BLOCKTRAILER t{static_cast<uint16_t>(payload.size()), ComputeSig(ib, bid), Crc(buf.data(), payload.size()), bid};
+  std::memcpy(buf.data() + disk_size - kBlockTrailerSize, &t, sizeof t);
+  Status s = file_->Write(ib, buf.data(), buf.size());
+  if (!s.ok()) {
+    space_.Free(ib, disk_size);
+    return s;
+  }
+  blocks_[bid] = BlockInfo{ib, static_cast<uint16_t>(payload.size()), 2};
+  return bid;
+}
+
+Result<uint64_t> NodeDatabase::WriteSubnodes(const SubnodeMap& entries) {
+  if (entries.empty()) return uint64_t{0};
+  std::vector<std::pair<uint32_t, uint64_t>> leaves;  // first nid, SLBLOCK bid
+  auto it = entries.begin();
+  while (it != entries.end()) {
+    std::string blk;
+    SLBLOCK_HEADER h{0x02, 0x00, 0, 0};
+    blk.resize(sizeof h);
+    uint32_t first = it->first;
+    for (; it != entries.end() && h.cEnt < kSLBlockMaxEntries; ++it, ++h.cEnt) {
+      SLENTRY e{it->first, it->second.bid_data, it->second.bid_sub};
+      blk.append(reinterpret_cast<const char*>(&e), sizeof e);
+    }
+    std::memcpy(blk.data(), &h, sizeof h);
+    auto bid = WriteBlock(blk, true);
+    if (!bid.ok()) return bid;
+    leaves.emplace_back(first, *bid);
+  }
+  if (leaves.size() == 1) return leaves[0].second;
+  if (leaves.size() > kSIBlockMaxEntries) return Status::Error("too many subnodes in one node");
+  std::string blk;
+  SLBLOCK_HEADER h{0x02, 0x01, static_cast<uint16_t>(leaves.size()), 0};
+  blk.append(reinterpret_cast<const char*>(&h), sizeof h);
+  for (const auto& [nid, bid] : leaves) {
+    SIENTRY e{nid, bid};
+    blk.append(reinterpret_cast<const char*>(&e), sizeof e);
+  }
+  return WriteBlock(blk, true);
+}
+
+void NodeDatabase::AddRef(uint64_t bid) {
+  auto it = blocks_.find(bid & kBidMask);
+  if (it != blocks_.end()) {
+    ++it->second.cref;
+    dirty_ = true;
+  }
+}
+
+void NodeDatabase::AddRefSubnodes(const SubnodeMap& entries) {
+  for (const auto& [nid, e] : entries) {
+    if (e.bid_data) AddRef(e.bid_data);
+    if (e.bid_sub) AddRef(e.bid_sub);
+  }
+}
+
+void NodeDatabase::ForgetBlock(uint64_t bid) {
+  auto it = blocks_.find(bid & kBidMask);
+  if (it != blocks_.end()) FreeBlock(it->first, it->second);
+}
+
+void NodeDatabase::FreeBlock(uint64_t bid, const BlockInfo& info) {
+  space_.Free(info.ib, BlockDiskSize(info.cb));
+  blocks_.erase(bid);
+}
+
+Status NodeDatabase::Release(uint64_t bid) {
+  bid &= kBidMask;
+  auto it = blocks_.find(bid);
+  if (it == blocks_.end()) return Corrupt("block " + Hex(bid) + " is released but missing from the block B-tree");
+  dirty_ = true;
+  if (it->second.cref > 2) {
+    --it->second.cref;
+    return Status::Ok();
+  }
+  // Last holder: the children of an internal block lose their holder too.
+  std::vector<uint64_t> children;
+  if (bid & kBidInternal) {
+    auto data = ReadBlock(bid);
+    if (!data.ok()) return data.status();
+    if (data->size() >= 8) {
+      const uint8_t btype = static_cast<uint8_t>((*data)[0]), level = static_cast<uint8_t>((*data)[1]);
+      const uint16_t n = disk::Load<uint16_t>(data->data() + 2);
+      if (btype == 0x01) {
+        for (uint32_t i = 0; i < n && 8 + i * 8 + 8 <= data->size(); ++i) children.push_back(disk::Load<uint64_t>(data->data() + 8 + i * 8));
+      } else if (btype == 0x02 && level == 0) {
+        for (uint32_t i = 0; i < n && 8 + (i + 1) * 24 <= data->size(); ++i) {
+          const char* e = data->data() + 8 + i * 24;
+          if (uint64_t d = disk::Load<uint64_t>(e + 8)) children.push_back(d);
+          if (uint64_t s = disk::Load<uint64_t>(e + 16)) children.push_back(s);
+        }
+      } else if (btype == 0x02) {
+        for (uint32_t i = 0; i < n && 8 + (i + 1) * 16 <= data->size(); ++i) children.push_back(disk::Load<uint64_t>(data->data() + 8 + i * 16 + 8));
+      }
+    }
+  }
+  FreeBlock(bid, it->second);
+  for (uint64_t c : children) BALEPORT_RETURN_IF_ERROR(Release(c));
+  return Status::Ok();
+}
+
+Result<uint64_t> NodeDatabase::WritePage(uint8_t ptype, const uint8_t* data496, uint64_t ib_fixed) {
+  uint8_t page[kPageSize];
+  std::memcpy(page, data496, kPageDataSize);
+  const bool map_page = ptype == kPtypeAMap || ptype == kPtypePMap || ptype == kPtypeFMap || ptype == kPtypeFPMap;
+  uint64_t ib = ib_fixed ? ib_fixed : space_.Allocate(kPageSize, kPageSize);
+  uint64_t bid = map_page ? ib : header_.bidNextP++;
+  PAGETRAILER t{ptype, ptype, map_page ? uint16_t{0} : ComputeSig(ib, bid), Crc(page, kPageDataSize), bid};
+  std::memcpy(page + kPageDataSize, &t, sizeof t);
+  BALEPORT_RETURN_IF_ERROR(file_->Write(ib, page, kPageSize));
+  return ib;
+}
+
+template <typename Entry>
+Result<BREF> NodeDatabase::WriteTree(const std::vector<Entry>& leaves, uint8_t ptype, uint8_t leaf_max) {
+  // One level at a time, bottom up; each level is the BTENTRYs of the one below.
+  std::vector<BTENTRY> level;
+  auto emit = [&](const char* entries, uint32_t n, uint32_t cb, uint8_t max, uint8_t clevel, uint64_t first_key) -> Status {
+    uint8_t page[kPageDataSize] = {};
+    std::memcpy(page, entries, n * cb);
+    BTPAGE_COUNTS c{static_cast<uint8_t>(n), max, static_cast<uint8_t>(cb), clevel, 0};
+    std::memcpy(page + kBTPageEntryBytes, &c, sizeof c);
+    uint64_t bid = header_.bidNextP;
+    auto ib = WritePage(ptype, page, 0);
+    if (!ib.ok()) return ib.status();
+    tree_pages_.push_back(*ib);
+    level.push_back(BTENTRY{first_key, BREF{bid, *ib}});
+    return Status::Ok();
+  };
+  for (size_t i = 0; i < leaves.size() || i == 0; i += leaf_max) {
+    uint32_t n = static_cast<uint32_t>(std::min<size_t>(leaf_max, leaves.size() - i));
+    uint64_t key = n ? disk::Load<uint64_t>(&leaves[i]) : 0;
+    BALEPORT_RETURN_IF_ERROR(emit(reinterpret_cast<const char*>(leaves.data() + i), n, sizeof(Entry), leaf_max, 0, key));
+    if (leaves.empty()) break;
+  }
+  uint8_t clevel = 0;
+  while (level.size() > 1) {
+    std::vector<BTENTRY> below;
+    below.swap(level);
+    ++clevel;
+    for (size_t i = 0; i < below.size(); i += kBtIntermediateMax) {
+      uint32_t n = static_cast<uint32_t>(std::min<size_t>(kBtIntermediateMax, below.size() - i));
+      BALEPORT_RETURN_IF_ERROR(emit(reinterpret_cast<const char*>(below.data() + i), n, sizeof(BTENTRY),
+                                    kBtIntermediateMax, clevel, below[i].btkey));
+    }
+  }
+  return level[0].BREF_;
+}
+
+Status NodeDatabase::WriteHeader() {
+  ++header_.dwUnique;
+  SealHeader(header_);
+  BALEPORT_RETURN_IF_ERROR(file_->Write(0, &header_, sizeof header_));
+  return file_->Sync();
+}
+
+Status NodeDatabase::WriteMapsAndHeader() {
+  uint8_t bits[kPageDataSize];
+  for (uint64_t k = 0; k < space_.sections(); ++k) {
+    uint64_t ib = SpaceMap::AMapOffset(k);
+    space_.AMapBits(k, bits);
+    auto w = WritePage(kPtypeAMap, bits, ib);
+    if (!w.ok()) return w.status();
+    std::memset(bits, 0xFF, sizeof bits);
+    if (SpaceMap::HasPMap(k)) {
+      auto p = WritePage(kPtypePMap, bits, ib + kPageSize);
+      if (!p.ok()) return p.status();
+    }
+    if (SpaceMap::HasFMap(k) || SpaceMap::HasFPMap(k)) {
+      std::memset(bits, SpaceMap::HasFMap(k) ? 0x00 : 0xFF, sizeof bits);
+      auto f = WritePage(SpaceMap::HasFMap(k) ? kPtypeFMap : kPtypeFPMap, bits, ib + 2 * kPageSize);
+      if (!f.ok()) return f.status();
+    }
+  }
+  // Density list: sections by free space, most free first (§2.2.2.7.4).
+  DLISTPAGE dl{};
+  dl.bFlags = 0x01;
+  std::vector<std::pair<uint32_t, uint32_t>> dens;
+  for (uint64_t k = 0; k < space_.sections(); ++k) dens.emplace_back(space_.FreeSlotsLive(k), static_cast<uint32_t>(k));
+  std::stable_sort(dens.begin(), dens.end(), [](auto a, auto b) { return a.first > b.first; });
+  for (const auto& [free_slots, k] : dens) {
+    if (dl.cEntDList == 119 || free_slots == 0) break;
+    dl.rgDListPageEnt[dl.cEntDList++] = (k & 0xFFFFF) | (free_slots << 20);
+  }
+  dl.ulCurrentPage = dens.empty() ? 0 : dens.front().second;
+  auto d = WritePage(kPtypeDL, reinterpret_cast<const uint8_t*>(&dl), kDListOffset);
+  if (!d.ok()) return d.status();
+
+  ROOT& r = header_.root;
+  r.ibFileEof = space_.file_end();
+  r.ibAMapLast = space_.last_amap_offset();
+  r.cbAMapFree = space_.FreeBytesForCommit();
+  r.cbPMapFree = 0;
+  r.fAMapValid = kValidAMap2;
+  if (file_size_ != r.ibFileEof) {
+    BALEPORT_RETURN_IF_ERROR(file_->Truncate(r.ibFileEof));
+    file_size_ = r.ibFileEof;
+  }
+  BALEPORT_RETURN_IF_ERROR(file_->Sync());
+  return WriteHeader();
+}
+
+Status NodeDatabase::Commit() {
+  if (!dirty_) return Status::Ok();
+  // The old B-tree pages stay reserved until the new header is durable.
+  std::vector<uint64_t> old_pages;
+  old_pages.swap(tree_pages_);
+  for (uint64_t ib : old_pages) space_.Free(ib, kPageSize);
+
+  std::vector<NBTENTRY> nbt;
+  nbt.reserve(nodes_.size());
+  for (const auto& [nid, n] : nodes_) nbt.push_back(NBTENTRY{nid, n.bid_data, n.bid_sub, n.nid_parent, 0});
+  std::vector<BBTENTRY> bbt;
+  bbt.reserve(blocks_.size());
+  for (const auto& [bid, b] : blocks_) bbt.push_back(BBTENTRY{BREF{bid, b.ib}, b.cb, b.cref, 0});
+  auto fail = [&](Status s) {
+    // Keep the committed pages reserved: a retry must not overwrite them.
+    for (uint64_t ib : old_pages) space_.MarkExisting(ib, kPageSize);
+    tree_pages_ = old_pages;
+    return s;
+  };
+  auto nbt_root = WriteTree(nbt, kPtypeNBT, kNbtLeafMax);
+  if (!nbt_root.ok()) return fail(nbt_root.status());
+  auto bbt_root = WriteTree(bbt, kPtypeBBT, kBbtLeafMax);
+  if (!bbt_root.ok()) return fail(bbt_root.status());
+  header_.root.BREFNBT = *nbt_root;
+  header_.root.BREFBBT = *bbt_root;
+  Status s = WriteMapsAndHeader();
+  if (!s.ok()) return fail(s);
+  // Committed. Release what only the previous commit used and record the exact maps.
+  space_.CommitDone();
+  dirty_ = false;
+  return WriteMapsAndHeader();
+}
+
+StreamWriter::~StreamWriter() {
+  if (finished_) return;
+  for (uint64_t bid : leaves_) db_->ForgetBlock(bid);
+}
+
+Status StreamWriter::FlushPending() {
+  auto bid = db_->WriteBlock(pending_, false);
+  if (!bid.ok()) return bid.status();
+  leaves_.push_back(*bid);
+  leaf_sizes_.push_back(static_cast<uint32_t>(pending_.size()));
+  pending_.clear();
+  return Status::Ok();
+}
+
+Status StreamWriter::Write(std::string_view data) {
+  size_ += data.size();
+  while (!data.empty()) {
+    size_t take = std::min<size_t>(data.size(), kMaxBlockData - pending_.size());
+    pending_.append(data.data(), take);
+    data.remove_prefix(take);
+    if (pending_.size() == kMaxBlockData) BALEPORT_RETURN_IF_ERROR(FlushPending());
+  }
+  return Status::Ok();
+}
+
+Status StreamWriter::AppendBlock(std::string_view block) {
+  size_ += block.size();
+  pending_.assign(block.data(), block.size());
+  return FlushPending();
+}
+
+Result<uint64_t> StreamWriter::Finish() {
+  if (!pending_.empty() || leaves_.empty()) BALEPORT_RETURN_IF_ERROR(FlushPending());
+  if (size_ > 0xFFFFFFFFull) return Status::Error("a stream of " + std::to_string(size_) + " bytes exceeds the 4 GiB a value may hold");
+  uint64_t result;
+  if (leaves_.size() == 1) {
+    result = leaves_[0];
+  } else {
+    // XBLOCKs of up to 1021 leaves; an XXBLOCK above them when one is not enough.
+    std::vector<uint64_t> xblocks;
+    std::vector<uint64_t> xsizes;
+    for (size_t i = 0; i < leaves_.size(); i += kXBlockMaxEntries) {
+      size_t n = std::min<size_t>(kXBlockMaxEntries, leaves_.size() - i);
+      uint64_t total = 0;
+      std::string blk(sizeof(XBLOCK_HEADER), '\0');
+      for (size_t j = i; j < i + n; ++j) {
+        Append<uint64_t>(blk, leaves_[j]);
+        total += leaf_sizes_[j];
+      }
+      XBLOCK_HEADER h{0x01, 0x01, static_cast<uint16_t>(n), static_cast<uint32_t>(total)};
+      std::memcpy(blk.data(), &h, sizeof h);
+      auto bid = db_->WriteBlock(blk, true);
+      if (!bid.ok()) {
+        for (uint64_t x : xblocks) db_->ForgetBlock(x);
+        return bid;
+      }
+      xblocks.push_back(*bid);
+      xsizes.push_back(total);
+    }
+    if (xblocks.size() == 1) {
+      result = xblocks[0];
+    } else {
+      if (xblocks.size() > kXBlockMaxEntries) return Status::Error("stream too large for a data tree");
+      std::string blk(sizeof(XBLOCK_HEADER), '\0');
+      for (uint64_t x : xblocks) Append<uint64_t>(blk, x);
+      XBLOCK_HEADER h{0x01, 0x02, static_cast<uint16_t>(xblocks.size()), static_cast<uint32_t>(size_)};
+      std::memcpy(blk.data(), &h, sizeof h);
+      auto bid = db_->WriteBlock(blk, true);
+      if (!bid.ok()) {
+        for (uint64_t x : xblocks) db_->ForgetBlock(x);
+        return bid;
+      }
+      result = *bid;
+    }
+  }
+  finished_ = true;
+  return result;
+}
+
+Result<uint64_t> WriteStream(NodeDatabase* db, std::string_view data) {
+  StreamWriter w(db);
+  BALEPORT_RETURN_IF_ERROR(w.Write(data));
+  return w.Finish();
+}
+
+}  // namespace baleport::pst::ndb

@@ -1,0 +1,156 @@
+// The node database (§2.2): header, node and block B-trees, blocks, data trees, subnode trees.
+//
+// The B-trees are held in memory and written anew at each commit; blocks are written as soon
+// as they are made, always into space the last commit does not use (copy-on-write), and the
+// header is the last write of a commit.
+//
+// Reference counts follow §2.2.2.7.7.3.1: a block made here starts with cRef 2 (its BBT entry
+// plus one holder). Handing a BID to SetNode, to a SubnodeMap written by WriteSubnodes, or to
+// a data tree gives that holder's reference away; AddRef makes another one.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pst/disk/crypt.h"
+#include "pst/disk/layout.h"
+#include "pst/ndb/space_map.h"
+#include "support/env.h"
+#include "support/status.h"
+
+namespace baleport::pst::ndb {
+
+struct NodeEntry {
+  uint32_t nid = 0;
+  uint64_t bid_data = 0;
+  uint64_t bid_sub = 0;
+  uint32_t nid_parent = 0;
+};
+
+struct BlockInfo {
+  uint64_t ib = 0;
+  uint16_t cb = 0;
+  uint16_t cref = 0;
+};
+
+struct SubnodeEntry {
+  uint64_t bid_data = 0;
+  uint64_t bid_sub = 0;
+};
+using SubnodeMap = std::map<uint32_t, SubnodeEntry>;
+
+class NodeDatabase {
+ public:
+  // Lays out an empty store in `file` (which must be new); nothing is durable before Commit.
+  static Result<std::unique_ptr<NodeDatabase>> CreateNew(std::unique_ptr<File> file, disk::CryptMethod crypt);
+  // Reads and checks the header and both B-trees. Writing needs a file opened for update.
+  static Result<std::unique_ptr<NodeDatabase>> Open(std::unique_ptr<File> file);
+
+  const std::string& path() const { return file_->path(); }
+  disk::CryptMethod crypt() const { return static_cast<disk::CryptMethod>(header_.bCryptMethod); }
+  const disk::HEADER& header() const { return header_; }
+  uint64_t file_size() const { return file_size_; }
+  // An error naming this file and what is wrong with it.
+  Status Corrupt(const std::string& what) const;
+
+  // Nodes.
+  const NodeEntry* FindNode(uint32_t nid) const;
+  const std::map<uint32_t, NodeEntry>& nodes() const { return nodes_; }
+  // Puts `entry` in place of any node of that NID, releasing the previous entry's blocks.
+  Status SetNode(const NodeEntry& entry);
+  Status RemoveNode(uint32_t nid);
+  // A fresh NID of that type from the header's counters (§2.2.2.6 rgnid).
+  uint32_t AllocateNid(uint8_t nid_type);
+  // Folder NIDs advance the three folder-table counters with them, as Outlook does.
+  uint32_t AllocateFolderIndex();
+
+  // File offsets of the B-tree pages of the last commit (or of the file as opened).
+  const std::vector<uint64_t>& tree_pages() const { return tree_pages_; }
+  File* file() const { return file_.get(); }
+
+  // Blocks.
+  const std::map<uint64_t, BlockInfo>& blocks() const { return blocks_; }
+  const BlockInfo* FindBlock(uint64_t bid) const;
+  // The payload of one block, decoded.
+  Result<std::string> ReadBlock(uint64_t bid) const;
+  // The leaf blocks of a data tree in order (one block when bid is a data block).
+  Result<std::vector<uint64_t>> DataTreeLeaves(uint64_t bid) const;
+  // The whole stream of a data tree; refuses streams larger than the file.
+  Result<std::string> ReadStream(uint64_t bid) const;
+  Result<SubnodeMap> ReadSubnodes(uint64_t bid_sub) const;
+  // Writes one block (encoding external ones) and returns its BID with cRef 2.
+  Result<uint64_t> WriteBlock(std::string_view payload, bool internal);
+  // SLBLOCK/SIBLOCK tree for `entries` (0 when empty); takes the entries' references.
+  Result<uint64_t> WriteSubnodes(const SubnodeMap& entries);
+  void AddRef(uint64_t bid);
+  // Adds a reference to every block directly named by the map's entries.
+  void AddRefSubnodes(const SubnodeMap& entries);
+  // Drops one reference; a block that loses its last holder is freed with what it names.
+  Status Release(uint64_t bid);
+  // Frees one block made since the last commit, leaving what it names alone.
+  void ForgetBlock(uint64_t bid);
+
+  // Writes the B-trees, maps and header, durably. The previous commit stays intact until
+  // the header write; space it used is reused only after this returns.
+  Status Commit();
+  bool dirty() const { return dirty_; }
+
+ private:
+  NodeDatabase(std::unique_ptr<File> file) : file_(std::move(file)) {}
+  Status Load();
+  Status LoadTree(uint64_t bid, uint64_t ib, bool nbt, int expected_level, uint64_t min_key, int depth);
+  Status LoadMaps();
+  Result<std::string> ReadBlockRaw(uint64_t bid, const BlockInfo& info) const;
+  Status CollectLeaves(uint64_t bid, int depth, std::vector<uint64_t>& out, uint64_t& total) const;
+  Status ReadSubnodesInto(uint64_t bid, int depth, SubnodeMap& out) const;
+  Result<uint64_t> WritePage(uint8_t ptype, const uint8_t* data496, uint64_t ib_fixed);
+  template <typename Entry>
+  Result<disk::BREF> WriteTree(const std::vector<Entry>& leaves, uint8_t ptype, uint8_t leaf_max);
+  Status WriteMapsAndHeader();
+  Status WriteHeader();
+  void FreeBlock(uint64_t bid, const BlockInfo& info);
+
+  std::unique_ptr<File> file_;
+  disk::HEADER header_{};
+  uint64_t file_size_ = 0;
+  std::map<uint32_t, NodeEntry> nodes_;
+  std::map<uint64_t, BlockInfo> blocks_;
+  SpaceMap space_;
+  std::vector<uint64_t> tree_pages_;  // offsets of the committed NBT and BBT pages
+  bool dirty_ = false;
+};
+
+// Writes one stream as blocks while it is produced: plain streams are cut into 8176-byte
+// blocks, heaps hand in their blocks one by one. Blocks of an unfinished stream are released
+// when the writer goes away.
+class StreamWriter {
+ public:
+  explicit StreamWriter(NodeDatabase* db) : db_(db) {}
+  ~StreamWriter();
+  StreamWriter(const StreamWriter&) = delete;
+  StreamWriter& operator=(const StreamWriter&) = delete;
+
+  Status Write(std::string_view data);
+  Status AppendBlock(std::string_view block);
+  uint64_t size() const { return size_; }
+  // The data block or XBLOCK/XXBLOCK of the stream, with one reference for the caller.
+  Result<uint64_t> Finish();
+
+ private:
+  Status FlushPending();
+  NodeDatabase* db_;
+  std::string pending_;
+  std::vector<uint64_t> leaves_;
+  std::vector<uint32_t> leaf_sizes_;
+  uint64_t size_ = 0;
+  bool finished_ = false;
+};
+
+// Convenience: a whole in-memory stream as a data tree.
+Result<uint64_t> WriteStream(NodeDatabase* db, std::string_view data);
+
+}  // namespace baleport::pst::ndb

@@ -1,0 +1,67 @@
+// Which 64-byte slots of the file are in use: the in-memory form of the AMaps (§2.2.2.7.2).
+//
+// Two bitmaps: what the working state uses, and what the last commit uses. Space is handed
+// out only where both are free, so nothing the committed header can reach is ever overwritten.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace baleport::pst::ndb {
+
+class SpaceMap {
+ public:
+  // A map of `sections` AMap sections, all slots free except the map pages themselves.
+  explicit SpaceMap(uint64_t sections = 0);
+
+  uint64_t sections() const { return sections_; }
+  uint64_t file_end() const;
+  uint64_t last_amap_offset() const;
+
+  // Marks bytes [ib, ib+size) in use in both bitmaps (what an opened file already holds).
+  // False when the range is outside the file or already marked.
+  bool MarkExisting(uint64_t ib, uint64_t size);
+  // Overwrites the slots of section k from an AMap page's bits (used, not yet validated ones).
+  void MergeAMapBits(uint64_t k, const uint8_t* bits);
+
+  // First-fit allocation of `size` bytes (multiple of 64) aligned to `align`; grows the file
+  // by whole sections when nothing fits.
+  uint64_t Allocate(uint64_t size, uint64_t align);
+  // Frees bytes of the working state; committed space stays reserved until the next commit.
+  void Free(uint64_t ib, uint64_t size);
+
+  // The 496 bytes of AMap k to write now: used in the working state or by the last commit.
+  void AMapBits(uint64_t k, uint8_t* out) const;
+  uint64_t FreeBytesForCommit() const;  // free according to AMapBits
+  uint64_t FreeBytesLive() const;       // free once the commit's old space is released
+  uint32_t FreeSlotsLive(uint64_t k) const;
+  // After the header of a commit is durable: the working state becomes the committed one.
+  void CommitDone();
+  // Start looking for free space from the beginning again (after a commit freed some).
+  void RewindCursor() { cursor_ = 0; }
+
+  static bool HasPMap(uint64_t k) { return k % 8 == 0; }
+  static bool HasFMap(uint64_t k) { return k >= 128 && (k - 128) % 496 == 0; }
+  static bool HasFPMap(uint64_t k) { return k >= 8192 && (k - 8192) % 31744 == 0; }
+  static uint64_t AMapOffset(uint64_t k);
+  // Map pages at the start of section k (AMap, and PMap/FMap/FPMap when due).
+  static uint32_t MapPagesIn(uint64_t k);
+
+  bool IsLive(uint64_t slot) const { return Test(live_, slot); }
+
+ private:
+  void AddSection();
+  static bool Test(const std::vector<uint8_t>& v, uint64_t slot) {
+    return (v[slot >> 3] & (0x80u >> (slot & 7))) != 0;
+  }
+  static void Set(std::vector<uint8_t>& v, uint64_t slot) { v[slot >> 3] |= static_cast<uint8_t>(0x80u >> (slot & 7)); }
+  static void Clear(std::vector<uint8_t>& v, uint64_t slot) { v[slot >> 3] &= static_cast<uint8_t>(~(0x80u >> (slot & 7))); }
+  bool SlotFree(uint64_t slot) const { return !Test(live_, slot) && !Test(committed_, slot); }
+
+  uint64_t sections_ = 0;
+  std::vector<uint8_t> live_, committed_;  // MSB first, one bit per slot of all sections
+  uint64_t cursor_ = 0;                    // slot to search from
+};
+
+}  // namespace baleport::pst::ndb

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "pst/disk/crc.h"
+#include "pst/disk/crypt.h"
+#include "pst/disk/layout.h"
+
+namespace baleport::pst::disk {
+namespace {
+
+TEST(Crc, MatchesKnownValues) {
+  EXPECT_EQ(Crc("", 0), 0u);
+  EXPECT_EQ(Crc("123456789", 9), 0x2DFD2D88u);
+  // Continuing from a seed equals one pass over the whole.
+  EXPECT_EQ(Crc("6789", 4, Crc("12345", 5)), 0x2DFD2D88u);
+}
+
+TEST(Crypt, PermuteAndCyclicMatchKnownBytes) {
+  std::string s = "Hello PST";
+  Encode(CryptMethod::kPermute, 0, s.data(), s.size());
+  EXPECT_EQ(s, std::string("\x07\xEA\xFD\xFD\x86\x4C\x8F\x0F\x63", 9));
+  Decode(CryptMethod::kPermute, 0, s.data(), s.size());
+  EXPECT_EQ(s, "Hello PST");
+
+  Encode(CryptMethod::kCyclic, 0x1234, s.data(), s.size());
+  EXPECT_EQ(s, std::string("\x9E\x35\x7E\x7C\x8D\x6B\xC6\x1F\xF3", 9));
+  Decode(CryptMethod::kCyclic, 0x1234, s.data(), s.size());
+  EXPECT_EQ(s, "Hello PST");
+}
+
+TEST(Crypt, EveryByteRoundTrips) {
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+  for (CryptMethod m : {CryptMethod::kPermute, CryptMethod::kCyclic}) {
+    std::string s = all;
+    Encode(m, 0xABCDEF, s.data(), s.size());
+    Decode(m, 0xABCDEF, s.data(), s.size());
+    EXPECT_EQ(s, all);
+  }
+}
+
+TEST(Layout, SignaturesMatchKnownPlaces) {
+  EXPECT_EQ(ComputeSig(0x8200, 0x206), 0x8006);
+  EXPECT_EQ(ComputeSig(0x594D80, 0x1386), 0x5E5F);
+  EXPECT_EQ(ComputeSig(0x5A6600, 0x162), 0x6738);
+  EXPECT_EQ(BlockDiskSize(0), 64u);
+  EXPECT_EQ(BlockDiskSize(48), 64u);
+  EXPECT_EQ(BlockDiskSize(49), 128u);
+  EXPECT_EQ(BlockDiskSize(kMaxBlockData), kMaxBlockSize);
+}
+
+}  // namespace
+}  // namespace baleport::pst::disk

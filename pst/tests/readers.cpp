@@ -1,0 +1,100 @@
+#include "pst/tests/readers.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace baleport::pst::testing {
+
+namespace {
+
+constexpr const char* kPypffScript = R"PY(
+import sys, pypff
+f = pypff.file()
+f.open(sys.argv[1])
+def att_desc(m):
+    out = []
+    for i in range(m.number_of_attachments):
+        a = m.get_attachment(i)
+        name = ''
+        try:
+            for e in a.record_sets[0].entries:
+                if e.entry_type in (0x3707, 0x3704):
+                    name = e.data_as_string or ''
+                    if e.entry_type == 0x3707: break
+        except Exception as ex:
+            name = '?'
+        out.append('%s:%d' % (name, a.size))
+    return ','.join(out)
+def walk(folder, path):
+    print('F %s items=%d subfolders=%d' % (path, folder.number_of_sub_messages, folder.number_of_sub_folders))
+    for i in range(folder.number_of_sub_messages):
+        m = folder.get_sub_message(i)
+        body = m.plain_text_body
+        print('M %s | %s | %s | recipients=%d | attachments=%s | body=%d' % (
+            path, m.subject, m.sender_name, len(m.recipients.entries) if m.recipients else 0 if hasattr(m,'recipients') else -1,
+            att_desc(m), len(body) if body else 0))
+    for i in range(folder.number_of_sub_folders):
+        sub = folder.get_sub_folder(i)
+        walk(sub, path + '/' + (sub.name or ''))
+walk(f.get_root_folder(), '')
+)PY";
+
+}  // namespace
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'') out += "'\\''";
+    else out += c;
+  }
+  return out + "'";
+}
+
+CommandResult Run(const std::string& command) {
+  CommandResult r;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+  int status = ::pclose(p);
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+CommandResult PypffDump(const std::string& pst) {
+  std::string script = TempDir("pypff") + "/dump.py";
+  FILE* f = std::fopen(script.c_str(), "w");
+  std::fputs(kPypffScript, f);
+  std::fclose(f);
+  return Run("/usr/bin/python3 " + Quote(script) + " " + Quote(pst));
+}
+
+CommandResult PffInfo(const std::string& pst) { return Run("pffinfo " + Quote(pst)); }
+
+CommandResult ReadPst(const std::string& pst, const std::string& out_dir) {
+  CommandResult r = Run("readpst -D -o " + Quote(out_dir) + " " + Quote(pst));
+  for (const auto& e : std::filesystem::recursive_directory_iterator(out_dir)) {
+    if (!e.is_regular_file()) continue;
+    r.output += "FILE " + std::filesystem::relative(e.path(), out_dir).string() + " " + std::to_string(e.file_size()) + "\n";
+  }
+  return r;
+}
+
+CommandResult LsPst(const std::string& pst) { return Run("lspst " + Quote(pst)); }
+
+std::string TempDir(const std::string& name) {
+  static int counter = 0;
+  const char* base = std::getenv("TMPDIR");
+  std::filesystem::path p = std::filesystem::path(base ? base : "/tmp") /
+                            ("baleport-pst-" + std::to_string(::getpid())) / (name + "-" + std::to_string(counter++));
+  std::filesystem::remove_all(p);
+  std::filesystem::create_directories(p);
+  return p.string();
+}
+
+}  // namespace baleport::pst::testing

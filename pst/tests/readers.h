@@ -1,0 +1,32 @@
+// The independent readers (libpff's pffinfo and pypff, libpst's readpst) run on a store, so
+// tests see what other programs see.
+#pragma once
+
+#include <string>
+
+namespace baleport::pst::testing {
+
+struct CommandResult {
+  int exit_code = -1;
+  std::string output;  // stdout and stderr
+};
+
+CommandResult Run(const std::string& command);
+std::string Quote(const std::string& s);
+
+// pypff's view: one line per folder "F <path> items=<n> subfolders=<n>" and per item
+// "M <path> | <subject> | <sender> | recipients=<n> | attachments=<list> | body=<len>",
+// where <list> is "name:size" pairs.
+CommandResult PypffDump(const std::string& pst);
+// pffinfo must open the file; its output.
+CommandResult PffInfo(const std::string& pst);
+// readpst -D into a fresh folder; output lists what it wrote. Returns the folder's listing
+// ("<relative path> <bytes>" per file) after the run output.
+CommandResult ReadPst(const std::string& pst, const std::string& out_dir);
+// lspst's listing.
+CommandResult LsPst(const std::string& pst);
+
+// A fresh empty directory under the test temp folder.
+std::string TempDir(const std::string& name);
+
+}  // namespace baleport::pst::testing

@@ -1,0 +1,50 @@
+// Shared by the store tests: every store a test writes goes through the checker and the
+// independent readers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "pst/check/checker.h"
+#include "pst/store.h"
+#include "pst/tests/readers.h"
+
+namespace baleport::pst::testing {
+
+// The pypff dump of a store that the checker, pffinfo and readpst also accept.
+inline std::string VerifiedDump(const std::string& path) {
+  CheckReport report = CheckStore(Env::Default(), path);
+  EXPECT_TRUE(report.ok()) << path << "\n" << report.Summary();
+  CommandResult info = PffInfo(path);
+  EXPECT_EQ(info.exit_code, 0) << info.output;
+  CommandResult rp = ReadPst(path, TempDir("readpst"));
+  EXPECT_EQ(rp.exit_code, 0) << rp.output;
+  CommandResult dump = PypffDump(path);
+  EXPECT_EQ(dump.exit_code, 0) << dump.output;
+  return dump.output;
+}
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+template <typename T>
+T Must(Result<T> r) {
+  EXPECT_TRUE(r.ok()) << r.status().message();
+  if (!r.ok()) throw std::runtime_error(r.status().message());
+  return std::move(r).value();
+}
+
+inline void MustOk(const Status& s) {
+  EXPECT_TRUE(s.ok()) << s.message();
+  if (!s.ok()) throw std::runtime_error(s.message());
+}
+
+}  // namespace baleport::pst::testing
