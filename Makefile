@@ -8,7 +8,7 @@ export WINEDEBUG   := -all
 export WINEPREFIX  := $(abspath $(BUILD_WIN))/wineprefix
 export GTEST_COLOR := no
 
-.PHONY: deps build build-win run test test-native test-win bench clean
+.PHONY: deps build build-win run test test-native test-win bench clean fuzz
 
 deps:
 	@scripts/install-deps
@@ -43,6 +43,20 @@ test: deps
 
 bench: build
 	bench/run
+
+# The .msg reader under libFuzzer for FUZZ_SECONDS, from generated messages and the kept
+# regressions; a crash leaves its input in $(BUILD_FUZZ)/ (copy it to msg/tests/regressions/).
+BUILD_FUZZ   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -DBALEPORT_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD_FUZZ) --target msg_fuzzer baleport-mailbox -j $(JOBS)
+	rm -rf $(BUILD_FUZZ)/fuzz-seeds
+	$(BUILD_FUZZ)/bin/baleport-mailbox $(BUILD_FUZZ)/fuzz-seeds --messages 24 --seed 1 --max-attachment 6000 --max-body 800
+	mkdir -p $(BUILD_FUZZ)/fuzz-corpus
+	ASAN_OPTIONS=fast_unwind_on_malloc=0 LSAN_OPTIONS=suppressions=$(abspath msg/fuzz/lsan.supp) \
+	$(BUILD_FUZZ)/bin/msg_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=1024 -max_len=65536 \
+	  -artifact_prefix=$(BUILD_FUZZ)/ $(BUILD_FUZZ)/fuzz-corpus $(BUILD_FUZZ)/fuzz-seeds msg/tests/regressions
 
 clean:
 	rm -rf $(BUILD) $(BUILD_WIN)

@@ -3,9 +3,9 @@
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
-#include <gsf/gsf-output-stdio.h>
 
 #include <cstring>
+#include <fstream>
 #include <map>
 
 #include "msg/gobject_ptr.h"
@@ -203,6 +203,19 @@ class Writer {
   const FixtureFile& file_;
 };
 
+// libgsf 1.14.50 writes one FAT sector too few into files of 4096-byte sectors once their
+// FAT needs a second sector that holds only free entries: the header lists a sector past
+// the end. Append that sector, all free, as a correct writer would have.
+void CompleteFatSectors(std::vector<uint8_t>* bytes) {
+  if (bytes->size() < 512 || LoadLe16(bytes->data() + 0x1E) != 12) return;
+  const size_t sector = 4096;
+  const uint32_t fat_sectors = std::min<uint32_t>(LoadLe32(bytes->data() + 0x2C), 109);
+  for (uint32_t i = 0; i < fat_sectors; ++i) {
+    const uint64_t end = (uint64_t{LoadLe32(bytes->data() + 0x4C + 4 * i)} + 2) * sector;
+    if (end > bytes->size() && end - bytes->size() <= sector) bytes->resize(end, 0xFF);
+  }
+}
+
 }  // namespace
 
 FixtureObject& FixtureObject::Add(FixtureProperty property) {
@@ -252,24 +265,19 @@ std::vector<uint8_t> Utf16Bytes(std::string_view utf8) {
 Result<std::vector<uint8_t>> WriteMsgToMemory(const FixtureFile& file) {
   GPtr<GsfOutput> sink(gsf_output_memory_new());
   BALEPORT_RETURN_IF_ERROR(Writer(file).Write(sink.get()));
-  const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
-  const auto size = static_cast<size_t>(gsf_output_size(sink.get()));
-  return std::vector<uint8_t>(bytes, bytes + size);
+  const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
+  std::vector<uint8_t> bytes(data, data + gsf_output_size(sink.get()));
+  CompleteFatSectors(&bytes);
+  return bytes;
 }
 
 Status WriteMsgToPath(const FixtureFile& file, const std::string& path) {
-  GError* error = nullptr;
-  GPtr<GsfOutput> sink(gsf_output_stdio_new(path.c_str(), &error));
-  if (!sink) {
-    std::string why = error != nullptr ? error->message : "unknown failure";
-    if (error != nullptr) g_error_free(error);
-    return Status::Error("creating " + path + " failed: " + why);
-  }
-  BALEPORT_RETURN_IF_ERROR(Writer(file).Write(sink.get()).WithContext(path));
-  if (!gsf_output_is_closed(sink.get()) && !gsf_output_close(sink.get())) {
-    return Status::Error("writing " + path + " failed");
-  }
-  return Status::Ok();
+  Result<std::vector<uint8_t>> bytes = WriteMsgToMemory(file);
+  if (!bytes.ok()) return bytes.status().WithContext(path);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
+  out.close();
+  return out ? Status::Ok() : Status::Error("writing " + path + " failed");
 }
 
 }  // namespace baleport::msg::testing

@@ -212,6 +212,28 @@ TEST_P(RoundTrip, OlefileReadsWhatTheWriterWrote) {
   std::filesystem::remove(path);
 }
 
+// Large enough for a second FAT sector in either version; olefile checks the tables.
+TEST_P(RoundTrip, LargeFilesKeepTheirTables) {
+  FixtureFile f;
+  f.sector_size = GetParam();
+  f.message.Unicode(0x001A, "IPM.Note").Unicode(0x0037, "large");
+  for (uint8_t i = 0; i < 2; ++i) {
+    FixtureAttachment a;
+    a.Int32(0x3705, 1).Unicode(0x3707, "part" + std::to_string(i)).Binary(0x3701, Pattern(1600000, i));
+    f.message.attachments.push_back(std::move(a));
+  }
+  const std::string path = ::testing::TempDir() + "/large_" + std::to_string(GetParam()) + ".msg";
+  ASSERT_TRUE(testing::WriteMsgToPath(f, path).ok());
+  auto file = MsgFile::Open(*Env::Default(), path);
+  ASSERT_TRUE(file.ok()) << file.status().message();
+  const Attachment& a = (*file)->message().attachments().at(1);
+  EXPECT_EQ(ReadInChunks(a, *a.Find(MakeTag(0x3701, 0x0102)), 0, 1 << 16), Pattern(1600000, 1));
+  auto expected = testing::OlefileSummary(path);
+  ASSERT_TRUE(expected.ok()) << expected.status().message();
+  EXPECT_EQ(testing::Summarise(**file), *expected);
+  std::filesystem::remove(path);
+}
+
 INSTANTIATE_TEST_SUITE_P(SectorSizes, RoundTrip, ::testing::Values(512u, 4096u));
 
 // 8-bit strings decode with PR_MESSAGE_CODEPAGE, then PR_INTERNET_CPID, then the locale's

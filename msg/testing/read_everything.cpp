@@ -1,0 +1,60 @@
+#include "msg/testing/read_everything.h"
+
+#include <vector>
+
+#include "msg/testing/memory_file.h"
+
+namespace baleport::msg::testing {
+namespace {
+
+Status ReadObject(const PropertyObject& object, uint64_t* bytes) {
+  char chunk[4096];
+  for (const Property& p : object.properties()) {
+    for (uint32_t i = 0; i < p.count; ++i) {
+      const uint16_t base = p.type() & ~mapi::kMultiValued;
+      if (base == static_cast<uint16_t>(mapi::PropType::kUnicode) ||
+          base == static_cast<uint16_t>(mapi::PropType::kString8)) {
+        Result<std::string> text = object.ReadTextUtf8(p, i);
+        if (!text.ok()) return text.status();
+        *bytes += text->size();
+        continue;
+      }
+      Result<ValueStream> value = object.OpenValue(p, i);
+      if (!value.ok()) return value.status();
+      for (;;) {
+        Result<size_t> n = value->Read(chunk, sizeof chunk);
+        if (!n.ok()) return n.status();
+        if (*n == 0) break;
+        *bytes += *n;
+      }
+    }
+  }
+  return Status::Ok();
+}
+
+Status ReadMessage(const Message& m, uint64_t* bytes) {
+  BALEPORT_RETURN_IF_ERROR(ReadObject(m, bytes));
+  for (const Recipient& r : m.recipients()) BALEPORT_RETURN_IF_ERROR(ReadObject(r, bytes));
+  for (const Attachment& a : m.attachments()) {
+    BALEPORT_RETURN_IF_ERROR(ReadObject(a, bytes));
+    if (a.embedded_message() != nullptr) BALEPORT_RETURN_IF_ERROR(ReadMessage(*a.embedded_message(), bytes));
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Result<uint64_t> ReadEverything(const MsgFile& file) {
+  uint64_t bytes = 0;
+  BALEPORT_RETURN_IF_ERROR(ReadMessage(file.message(), &bytes));
+  return bytes;
+}
+
+Result<uint64_t> ReadEverything(const uint8_t* data, size_t size) {
+  Result<std::unique_ptr<MsgFile>> file =
+      MsgFile::Open(std::make_unique<MemoryFile>(std::vector<uint8_t>(data, data + size), "input.msg"));
+  if (!file.ok()) return file.status();
+  return ReadEverything(**file);
+}
+
+}  // namespace baleport::msg::testing
