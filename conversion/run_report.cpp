@@ -10,6 +10,7 @@ std::string Counts(const FolderReport& folder) {
     text += ", " + std::to_string(folder.notDeleted) + " source file(s) not deleted";
   }
   if (!folder.firstFailure.empty()) text += " (first failure: " + folder.firstFailure + ")";
+  if (!folder.reason.empty()) text += "; " + folder.reason;  // the store did not close cleanly
   return text;
 }
 
@@ -18,8 +19,7 @@ std::string FolderLine(const FolderReport& folder) {
   const std::string& path = folder.path;
   switch (folder.outcome) {
     case FolderOutcome::kConverted:
-      if (!folder.reason.empty()) return path + ": " + Counts(folder) + "; " + folder.reason;
-      return folder.failed > 0 || folder.notDeleted > 0 ? path + ": " + Counts(folder) : "";
+      return folder.failed > 0 || folder.notDeleted > 0 || !folder.reason.empty() ? path + ": " + Counts(folder) : "";
     case FolderOutcome::kNoMessages:
       return path + ": no message files found";
     case FolderOutcome::kSearchFailed:

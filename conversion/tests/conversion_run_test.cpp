@@ -240,6 +240,15 @@ TEST_F(ConversionRunTest, MissingParentAttemptsEndWhenTheSameNameComesBack) {
   EXPECT_THAT(CompletionBox().text, HasSubstr("Folder \"Calendar\" does not exist"));
 }
 
+TEST_F(ConversionRunTest, StoreThatDoesNotCloseCleanlyIsNoSuccess) {
+  tree_.File("Box/a.msg");
+  store_.FailOn(FakeOp::kLogoff, "the store file is locked");
+  ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+  EXPECT_EQ(CompletionBox().text, "1 of 1 messages converted, 0 failed.\r\n" + tree_.Path("Box") +
+                                      ": 1 of 1 converted, 0 failed; closing the store " + tree_.Path("out.pst") +
+                                      ": the store file is locked");
+}
+
 TEST_F(ConversionRunTest, CancelledSaveDialogClosesThePageAndOpensNoStore) {
   tree_.File("Box/a.msg");
   selection_.singleMode = true;
