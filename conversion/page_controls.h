@@ -32,6 +32,7 @@ struct SaveDialogRequest {
   // "Outlook Data File(s) (*.pst)|*.pst".
   std::string filter;
   std::string proposedFileName;  // a name without folder; the dialog's own folder applies
+  std::string title;             // empty: the dialog's own title
 };
 
 class PageControls {

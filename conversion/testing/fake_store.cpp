@@ -86,7 +86,10 @@ class FakeFolderHandle : public RDOFolder, public RDOFolders {
   RDOFolders& Folders() override { return *this; }
   RDOItems& Items() override { return items_; }
 
-  Result<int32_t> Count() override { return static_cast<int32_t>(folder_.children.size()); }
+  Result<int32_t> Count() override {
+    BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kFoldersCount, folder_.name));
+    return static_cast<int32_t>(folder_.children.size());
+  }
   Result<std::unique_ptr<RDOFolder>> Item(int32_t position) override {
     if (position < 1 || static_cast<size_t>(position) > folder_.children.size()) {
       return Status::Error("no folder at position " + std::to_string(position) + " of " + path_);

@@ -21,6 +21,7 @@ enum class FakeOp {
   kGetDefaultFolder,  // matched against "6" or "5"
   kGetStoreFromID,
   kIPMRootFolder,
+  kFoldersCount,      // matched against the folder's name
   kFoldersAdd,         // matched against the new folder's name
   kGetFolderFromPath,  // matched against the path
   kItemsAdd,           // matched against the folder's name

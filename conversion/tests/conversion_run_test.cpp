@@ -100,6 +100,7 @@ TEST_F(ConversionRunTest, SingleFolderRunShowsTheDescribedTextsAndLogsNothingBut
   ASSERT_EQ(page_.saveDialogs.size(), 1u);
   EXPECT_EQ(page_.saveDialogs[0].filter, "Outlook Data File(s) (*.pst)|*.pst");
   EXPECT_EQ(page_.saveDialogs[0].proposedFileName, std::string("Box") + kStamp + ".pst");
+  EXPECT_EQ(page_.saveDialogs[0].title, "");
   EXPECT_EQ(store_.journal.front(), "LogonPstStore " + storePath + " Box : Created - " + kStamp);
 
   EXPECT_THAT(page_.CaptionsOf(CaptionControl::lblCount1),
