@@ -248,7 +248,8 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
 
   std::string storePath;
   if (selection_.SingleMode()) {
-    const std::optional<std::string> chosen = controls_.ShowSaveDialog({kStoreFilter, sFolderName + stamp + ".pst"});
+    const std::optional<std::string> chosen =
+        controls_.ShowSaveDialog({kStoreFilter, sFolderName + stamp + ".pst", ""});
     if (chosen) storePath = TrimBlanks(*chosen);
   } else {
     std::string folder = TrimBlanks(selection_.OutputFolder());
