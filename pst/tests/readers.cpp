@@ -12,7 +12,7 @@ namespace baleport::pst::testing {
 namespace {
 
 constexpr const char* kPypffScript = R"PY(
-import sys, pypff
+import sys, pypff, zlib
 f = pypff.file()
 f.open(sys.argv[1])
 def att_desc(m):
@@ -27,16 +27,16 @@ def att_desc(m):
                     if e.entry_type == 0x3707: break
         except Exception as ex:
             name = '?'
-        out.append('%s:%d' % (name, a.size))
+        data = a.read_buffer(a.size) if a.size else b''
+        out.append('%s:%d:%08x' % (name, a.size, zlib.crc32(data or b'')))
     return ','.join(out)
 def walk(folder, path):
     print('F %s items=%d subfolders=%d' % (path, folder.number_of_sub_messages, folder.number_of_sub_folders))
     for i in range(folder.number_of_sub_messages):
         m = folder.get_sub_message(i)
         body = m.plain_text_body
-        print('M %s | %s | %s | recipients=%d | attachments=%s | body=%d' % (
-            path, m.subject, m.sender_name, len(m.recipients.entries) if m.recipients else 0 if hasattr(m,'recipients') else -1,
-            att_desc(m), len(body) if body else 0))
+        print('M %s | %s | %s | attachments=%s | body=%d' % (
+            path, m.subject, m.sender_name, att_desc(m), len(body) if body else 0))
     for i in range(folder.number_of_sub_folders):
         sub = folder.get_sub_folder(i)
         walk(sub, path + '/' + (sub.name or ''))

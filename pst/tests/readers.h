@@ -15,8 +15,8 @@ CommandResult Run(const std::string& command);
 std::string Quote(const std::string& s);
 
 // pypff's view: one line per folder "F <path> items=<n> subfolders=<n>" and per item
-// "M <path> | <subject> | <sender> | recipients=<n> | attachments=<list> | body=<len>",
-// where <list> is "name:size" pairs.
+// "M <path> | <subject> | <sender> | attachments=<list> | body=<len>", where <list> holds
+// "name:size:crc32" of each attachment's bytes as pypff reads them.
 CommandResult PypffDump(const std::string& pst);
 // pffinfo must open the file; its output.
 CommandResult PffInfo(const std::string& pst);
