@@ -81,13 +81,11 @@ void GetOsVersionInfo() {
 WideBuffer LongPathBuffer(std::string_view path) {
   const std::string text =
       path.starts_with("\\\\") ? "\\\\?\\UNC\\" + std::string(path.substr(2)) : "\\\\?\\" + std::string(path);
-  std::u16string units = Utf8ToUtf16(text);
-  units += u'\0';
-  WideBuffer bytes;
-  bytes.reserve(units.size() * 2);
-  for (char16_t unit : units) {
-    bytes.push_back(static_cast<std::byte>(unit & 0xFF));
-    bytes.push_back(static_cast<std::byte>(unit >> 8));
+  const std::u16string units = Utf8ToUtf16(text);
+  WideBuffer bytes(units.size() * 2 + 2, std::byte{0});  // the last two: the NUL unit
+  for (size_t i = 0; i < units.size(); ++i) {
+    bytes[2 * i] = static_cast<std::byte>(units[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<std::byte>(units[i] >> 8);
   }
   return bytes;
 }

@@ -1,5 +1,6 @@
 #include "files/keyed_collection.h"
 
+#include <functional>
 #include <stdexcept>
 
 namespace baleport {
@@ -14,11 +15,26 @@ void CheckPosition(size_t position, size_t count) {
 
 }  // namespace
 
+size_t KeyedCollection::SlotOf(std::string_view key) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t slot = std::hash<std::string_view>{}(key) & mask;; slot = (slot + 1) & mask) {
+    if (slots_[slot] == 0 || keys_[slots_[slot] - 1] == key) return slot;
+  }
+}
+
+void KeyedCollection::Grow() {
+  // At most half full, so that every probe ends soon at an empty slot.
+  slots_.assign(slots_.empty() ? 16 : slots_.size() * 2, 0);
+  for (size_t i = 0; i < keys_.size(); ++i) slots_[SlotOf(keys_[i])] = static_cast<uint32_t>(i + 1);
+}
+
 Status KeyedCollection::Add(std::string item, std::string key) {
-  if (index_.contains(key)) return Status::Error("key \"" + key + "\" is already in the collection");
-  index_.emplace(key, items_.size());
+  if ((keys_.size() + 1) * 2 > slots_.size()) Grow();
+  const size_t slot = SlotOf(key);
+  if (slots_[slot] != 0) return Status::Error("key \"" + key + "\" is already in the collection");
   keys_.push_back(std::move(key));
   items_.push_back(std::move(item));
+  slots_[slot] = static_cast<uint32_t>(keys_.size());
   return Status::Ok();
 }
 
@@ -32,15 +48,16 @@ const std::string& KeyedCollection::KeyAt(size_t position) const {
   return keys_[position - 1];
 }
 
-const std::string* KeyedCollection::Find(const std::string& key) const {
-  const auto it = index_.find(key);
-  return it == index_.end() ? nullptr : &items_[it->second];
+const std::string* KeyedCollection::Find(std::string_view key) const {
+  if (slots_.empty()) return nullptr;
+  const uint32_t position = slots_[SlotOf(key)];
+  return position == 0 ? nullptr : &items_[position - 1];
 }
 
 void KeyedCollection::Clear() {
   items_.clear();
   keys_.clear();
-  index_.clear();
+  slots_.clear();
 }
 
 }  // namespace baleport

@@ -58,14 +58,12 @@ uint32_t WindowsError(int err) {
 
 // The UTF-8 path of a long-path buffer, its "\\?\" or "\\?\UNC\" prefix taken off.
 std::string PathOf(const WideBuffer& buffer) {
-  std::u16string units;
-  units.reserve(buffer.size() / 2);
-  for (size_t i = 0; i + 1 < buffer.size(); i += 2) {
-    const auto unit = static_cast<char16_t>(std::to_integer<unsigned>(buffer[i]) |
-                                            (std::to_integer<unsigned>(buffer[i + 1]) << 8));
-    if (unit == 0) break;
-    units += unit;
+  std::u16string units(buffer.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(std::to_integer<unsigned>(buffer[2 * i]) |
+                                     (std::to_integer<unsigned>(buffer[2 * i + 1]) << 8));
   }
+  if (const size_t nul = units.find(u'\0'); nul != std::u16string::npos) units.resize(nul);
   std::string path = Utf16ToUtf8(units);
   if (path.starts_with("\\\\?\\UNC\\")) return "\\\\" + path.substr(8);
   if (path.starts_with("\\\\?\\")) return path.substr(4);
@@ -161,10 +159,20 @@ uint32_t MissingCode(const PathAt& at) {
 
 uint32_t ErrorAt(const PathAt& at, int err) { return err == ENOENT ? MissingCode(at) : WindowsError(err); }
 
+// The name into a find-data name field, cut to fit and ended by a NUL.
 template <typename Array, typename Text>
 void CopyName(Array& field, const Text& name) {
-  field.fill(0);
-  std::copy_n(name.begin(), std::min(name.size(), field.size() - 1), field.begin());
+  const size_t n = std::min(name.size(), field.size() - 1);
+  std::copy_n(name.begin(), n, field.begin());
+  field[n] = 0;
+}
+
+void CopyWideName(std::array<char16_t, kMaxPath>& field, const std::string& name) {
+  if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    CopyName(field, name);  // ASCII widens unit by unit
+  } else {
+    CopyName(field, Utf8ToUtf16(name));
+  }
 }
 
 void FillVersion(uint32_t& major, uint32_t& minor, uint32_t& build, uint32_t& platform) {
@@ -229,10 +237,23 @@ uint32_t PosixFileSystemApi::Attributes(const std::string& path) {
   return word;
 }
 
-uint32_t PosixFileSystemApi::GetFileAttributesW(const WideBuffer& path) { return Attributes(PathOf(path)); }
-uint32_t PosixFileSystemApi::GetFileAttributesA(const std::string& path) { return Attributes(path); }
+uint32_t PosixFileSystemApi::Query(const std::string& path) {
+  const Listing* listing = delivered_listing_;
+  const Entry* entry = delivered_entry_;
+  Settle();
+  if (entry != nullptr && path.size() == listing->prefix.size() + entry->name.size() &&
+      path.starts_with(listing->prefix) && path.ends_with(entry->name)) {
+    last_error_ = 0;
+    return entry->attributes;
+  }
+  return Attributes(path);
+}
+
+uint32_t PosixFileSystemApi::GetFileAttributesW(const WideBuffer& path) { return Query(PathOf(path)); }
+uint32_t PosixFileSystemApi::GetFileAttributesA(const std::string& path) { return Query(path); }
 
 bool PosixFileSystemApi::SetAttributes(const std::string& path, uint32_t attributes) {
+  Settle();
   PathAt at(path);
   if (at.error() != 0) return Fail(ErrorAt(at, at.error()));
   struct stat st;
@@ -253,6 +274,7 @@ bool PosixFileSystemApi::SetFileAttributesA(const std::string& path, uint32_t at
 }
 
 bool PosixFileSystemApi::Delete(const std::string& path) {
+  Settle();
   PathAt at(path);
   if (at.error() != 0) return Fail(ErrorAt(at, at.error()));
   if (unlinkat(at.dir(), at.rest(), 0) != 0) return Fail(ErrorAt(at, errno));
@@ -263,89 +285,121 @@ bool PosixFileSystemApi::Delete(const std::string& path) {
 bool PosixFileSystemApi::DeleteFileW(const WideBuffer& path) { return Delete(PathOf(path)); }
 bool PosixFileSystemApi::DeleteFileA(const std::string& path) { return Delete(path); }
 
-bool PosixFileSystemApi::List(const std::string& spec, std::vector<Entry>& entries) {
-  const size_t slash = spec.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : spec.substr(0, slash);
-  const std::string pattern = slash == std::string::npos ? spec : spec.substr(slash + 1);
-  if (pattern.empty()) return Fail(kErrorFileNotFound);
-
-  if (!HasWildcards(pattern)) {
-    uint32_t word = Attributes(spec);
-    if (word == kInvalidFileAttributes) return false;
-    entries.push_back({pattern, word});
-    return true;
-  }
-
+std::shared_ptr<const PosixFileSystemApi::Listing> PosixFileSystemApi::Read(const std::string& prefix) {
+  const std::string folder =
+      prefix.empty() ? "." : prefix.size() == 1 ? prefix : prefix.substr(0, prefix.size() - 1);
   PathAt at(folder);
-  if (at.error() != 0) return Fail(at.error() == ENOENT ? kErrorPathNotFound : WindowsError(at.error()));
+  if (at.error() != 0) {
+    Fail(at.error() == ENOENT ? kErrorPathNotFound : WindowsError(at.error()));
+    return nullptr;
+  }
   const int fd = openat(at.dir(), at.rest(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return Fail(errno == ENOENT ? kErrorPathNotFound : WindowsError(errno));
+  if (fd < 0) {
+    Fail(errno == ENOENT ? kErrorPathNotFound : WindowsError(errno));
+    return nullptr;
+  }
   DIR* dir = fdopendir(fd);
   if (dir == nullptr) {
     const int err = errno;
     close(fd);
-    return Fail(WindowsError(err));
+    Fail(WindowsError(err));
+    return nullptr;
   }
   // A drive root lists no "." and "..".
   const bool root = folder.find_first_not_of('/') == std::string::npos;
-  std::vector<std::pair<std::u16string, Entry>> named;
+  auto listing = std::make_shared<Listing>(Listing{prefix, {}, true});
+  std::vector<Entry>& entries = listing->entries;
+  size_t dots = 0;
   errno = 0;
   while (const dirent* d = readdir(dir)) {
     const std::string_view name = d->d_name;
-    const bool dots = name == "." || name == "..";
-    if ((dots && root) || !MatchesWildcard(pattern, name)) continue;
+    const bool dot_entry = name == "." || name == "..";
+    if (dot_entry && root) continue;
     uint32_t word;
     if (!StatAt(dirfd(dir), d->d_name, name, word)) continue;  // removed since readdir
-    if (dots) {
-      entries.push_back({std::string(name), word});
-    } else {
-      named.emplace_back(UpcaseUtf16(name), Entry{std::string(name), word});
-    }
+    entries.push_back({std::string(name), word});
+    if (dot_entry) std::swap(entries[dots++], entries.back());
   }
   const int read_error = errno;
   closedir(dir);
-  if (read_error != 0) return Fail(WindowsError(read_error));
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-  // The NTFS order: by upper-cased UTF-16 code units.
-  std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (auto& [key, entry] : named) entries.push_back(std::move(entry));
-  if (entries.empty()) return Fail(kErrorFileNotFound);
-  return true;
+  if (read_error != 0) {
+    Fail(WindowsError(read_error));
+    return nullptr;
+  }
+  std::sort(entries.begin(), entries.begin() + dots, [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  std::sort(entries.begin() + dots, entries.end(), [](const Entry& a, const Entry& b) { return NameLess(a.name, b.name); });
+  return listing;
 }
 
-FindHandle PosixFileSystemApi::Open(std::vector<Entry> entries) {
-  const FindHandle handle = next_handle_++;
-  enumerations_[handle] = Enumeration{std::move(entries), 0};
-  last_error_ = 0;
-  return handle;
+void PosixFileSystemApi::Settle() {
+  delivered_listing_ = nullptr;
+  delivered_entry_ = nullptr;
+  just_closed_.reset();
+}
+
+const PosixFileSystemApi::Entry* PosixFileSystemApi::Start(const std::string& spec, FindHandle& handle) {
+  const std::shared_ptr<const Listing> reusable = just_closed_;
+  Settle();
+  const size_t slash = spec.rfind('/');
+  const std::string prefix = slash == std::string::npos ? "" : spec.substr(0, slash + 1);
+  const std::string pattern = spec.substr(prefix.size());
+  if (pattern.empty()) {
+    Fail(kErrorFileNotFound);
+    return nullptr;
+  }
+
+  std::shared_ptr<const Listing> listing;
+  if (!HasWildcards(pattern)) {
+    const uint32_t word = Attributes(spec);
+    if (word == kInvalidFileAttributes) return nullptr;
+    listing = std::make_shared<Listing>(Listing{prefix, {{pattern, word}}, false});
+  } else if (reusable && reusable->prefix == prefix) {
+    listing = reusable;
+  } else {
+    listing = Read(prefix);
+    if (!listing) return nullptr;
+  }
+  Enumeration enumeration{listing, {}, 0};
+  for (size_t i = 0; i < listing->entries.size(); ++i) {
+    if (!listing->wholeFolder || MatchesWildcard(pattern, listing->entries[i].name)) enumeration.matches.push_back(i);
+  }
+  if (enumeration.matches.empty()) {
+    Fail(kErrorFileNotFound);
+    return nullptr;
+  }
+  handle = next_handle_++;
+  enumerations_.emplace(handle, std::move(enumeration));
+  return Next(handle);
 }
 
 const PosixFileSystemApi::Entry* PosixFileSystemApi::Next(FindHandle handle) {
+  Settle();
   const auto it = enumerations_.find(handle);
-  if (it == enumerations_.end() || it->second.next == it->second.entries.size()) {
+  if (it == enumerations_.end() || it->second.next == it->second.matches.size()) {
     Fail(it == enumerations_.end() ? kErrorInvalidHandle : kErrorNoMoreFiles);
     return nullptr;
   }
   Enumeration& e = it->second;
+  const Entry& entry = e.listing->entries[e.matches[e.next++]];
+  delivered_listing_ = e.listing.get();
+  delivered_entry_ = &entry;
   last_error_ = 0;
-  return &e.entries[e.next++];
+  return &entry;
 }
 
 FindHandle PosixFileSystemApi::FindFirstFileW(const WideBuffer& spec, FindDataW& data) {
-  std::vector<Entry> entries;
-  if (!List(PathOf(spec), entries)) return kInvalidFindHandle;
-  const FindHandle handle = Open(std::move(entries));
-  const Entry* first = Next(handle);
+  FindHandle handle;
+  const Entry* first = Start(PathOf(spec), handle);
+  if (first == nullptr) return kInvalidFindHandle;
   data.fileAttributes = first->attributes;
-  CopyName(data.fileName, Utf8ToUtf16(first->name));
+  CopyWideName(data.fileName, first->name);
   return handle;
 }
 
 FindHandle PosixFileSystemApi::FindFirstFileA(const std::string& spec, FindDataA& data) {
-  std::vector<Entry> entries;
-  if (!List(spec, entries)) return kInvalidFindHandle;
-  const FindHandle handle = Open(std::move(entries));
-  const Entry* first = Next(handle);
+  FindHandle handle;
+  const Entry* first = Start(spec, handle);
+  if (first == nullptr) return kInvalidFindHandle;
   data.fileAttributes = first->attributes;
   CopyName(data.fileName, first->name);
   return handle;
@@ -355,7 +409,7 @@ bool PosixFileSystemApi::FindNextFileW(FindHandle handle, FindDataW& data) {
   const Entry* entry = Next(handle);
   if (entry == nullptr) return false;
   data.fileAttributes = entry->attributes;
-  CopyName(data.fileName, Utf8ToUtf16(entry->name));
+  CopyWideName(data.fileName, entry->name);
   return true;
 }
 
@@ -368,7 +422,11 @@ bool PosixFileSystemApi::FindNextFileA(FindHandle handle, FindDataA& data) {
 }
 
 bool PosixFileSystemApi::FindClose(FindHandle handle) {
-  if (enumerations_.erase(handle) == 0) return Fail(kErrorInvalidHandle);
+  Settle();
+  const auto it = enumerations_.find(handle);
+  if (it == enumerations_.end()) return Fail(kErrorInvalidHandle);
+  if (it->second.listing->wholeFolder) just_closed_ = it->second.listing;
+  enumerations_.erase(it);
   last_error_ = 0;
   return true;
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,12 @@ namespace baleport {
 // names starting with a dot; 0x400 for a symbolic link; 0x80 when nothing else is set.
 // Enumerations list "." and ".." first (not for "/", a drive root), then the matching
 // names sorted as NTFS sorts them, without regard to case.
+//
+// The search enumerates every folder twice and queries each entry it is given, which
+// would cost four stat calls per file. Two answers are therefore taken from what the
+// call just before produced, never from anything older: the attribute query of the
+// entry that the previous call delivered, and an enumeration of the folder whose
+// enumeration the previous call closed. Any other call in between drops both.
 class PosixFileSystemApi final : public FileSystemApi {
  public:
   ModuleHandle LoadLibraryA(const char* name) override;
@@ -45,24 +53,43 @@ class PosixFileSystemApi final : public FileSystemApi {
     std::string name;
     uint32_t attributes;
   };
-  struct Enumeration {
+  // One reading of a folder: "." and ".." first, then NTFS order. `prefix` is the folder
+  // part of the specification, up to and including its last '/'.
+  struct Listing {
+    std::string prefix;
     std::vector<Entry> entries;
+    bool wholeFolder;  // false for the single entry of a name without wildcards
+  };
+  struct Enumeration {
+    std::shared_ptr<const Listing> listing;
+    std::vector<size_t> matches;
     size_t next = 0;
   };
 
+  // An attribute query: from the entry the previous call delivered, else Attributes.
+  uint32_t Query(const std::string& path);
   uint32_t Attributes(const std::string& path);
   bool SetAttributes(const std::string& path, uint32_t attributes);
   bool Delete(const std::string& path);
-  // The entries of spec, or false with last_error_ set.
-  bool List(const std::string& spec, std::vector<Entry>& entries);
-  FindHandle Open(std::vector<Entry> entries);
+  // The whole folder named by prefix, or nullptr with last_error_ set.
+  std::shared_ptr<const Listing> Read(const std::string& prefix);
+  // Starts an enumeration and delivers its first entry, or nullptr with last_error_ set.
+  const Entry* Start(const std::string& spec, FindHandle& handle);
   // The next entry of an enumeration, or nullptr with last_error_ set.
   const Entry* Next(FindHandle handle);
+  // Forgets what the previous call left for reuse; every call starts with it.
+  void Settle();
   bool Fail(uint32_t code);
 
   uint32_t last_error_ = 0;
   std::map<FindHandle, Enumeration> enumerations_;
   FindHandle next_handle_ = 1;
+  // Left by the previous call for the one that follows it.
+  // The entry just delivered, in the listing of its enumeration, which stays open at
+  // least until the next call.
+  const Listing* delivered_listing_ = nullptr;
+  const Entry* delivered_entry_ = nullptr;
+  std::shared_ptr<const Listing> just_closed_;
 };
 
 }  // namespace baleport

@@ -58,27 +58,38 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+  std::u16string out(text.size(), u'\0');  // never more units than bytes
+  size_t n = 0;
   for (size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+      out[n++] = byte;
+      ++i;
+      continue;
+    }
     const char32_t cp = DecodeUtf8(text, i);
     if (cp < 0x10000) {
-      out += static_cast<char16_t>(cp);
+      out[n++] = static_cast<char16_t>(cp);
     } else {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      out[n++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      out[n++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     }
   }
+  out.resize(n);
   return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  size_t ascii = 0;
+  while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
+  out.resize(ascii);
+  for (size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(text[i]);
+  for (size_t i = ascii; i < text.size(); ++i) {
     const char16_t u = text[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       ++i;
     } else if (u >= 0xDC80 && u <= 0xDCFF) {

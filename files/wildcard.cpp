@@ -1,5 +1,8 @@
 #include "files/wildcard.h"
 
+#include <algorithm>
+#include <string>
+
 #include "files/utf16_text.h"
 
 namespace baleport {
@@ -16,30 +19,45 @@ char16_t Upcase(char16_t c) {
   return c;
 }
 
-bool OnlyWildcardsFrom(std::u16string_view p, size_t i) {
+char Upcase(char c) { return (c >= 'a' && c <= 'z') ? c - 0x20 : c; }
+
+std::u16string Upcased(std::string_view text) {
+  std::u16string units = Utf8ToUtf16(text);
+  for (char16_t& c : units) c = Upcase(c);
+  return units;
+}
+
+// ASCII names, the common case, are compared as they are, without conversion.
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+template <typename Char>
+bool OnlyWildcardsFrom(std::basic_string_view<Char> p, size_t i) {
   for (; i < p.size(); ++i) {
-    if (p[i] != u'*' && p[i] != u'?') return false;
+    if (p[i] != Char('*') && p[i] != Char('?')) return false;
   }
   return true;
 }
 
-bool Match(std::u16string_view p, size_t i, std::u16string_view n, size_t j) {
+template <typename Char>
+bool Match(std::basic_string_view<Char> p, size_t i, std::basic_string_view<Char> n, size_t j) {
   for (; i < p.size(); ++i) {
     switch (p[i]) {
-      case u'*':
+      case Char('*'):
         for (size_t k = j; k <= n.size(); ++k) {
           if (Match(p, i + 1, n, k)) return true;
         }
         return false;
-      case u'?':
+      case Char('?'):
         if (j == n.size()) return false;
         ++j;
         break;
-      case u'.':
+      case Char('.'):
         if (j == n.size() && OnlyWildcardsFrom(p, i + 1)) return true;
         [[fallthrough]];
       default:
-        if (j == n.size() || p[i] != n[j]) return false;
+        if (j == n.size() || Upcase(p[i]) != Upcase(n[j])) return false;
         ++j;
     }
   }
@@ -48,19 +66,22 @@ bool Match(std::u16string_view p, size_t i, std::u16string_view n, size_t j) {
 
 }  // namespace
 
-std::u16string UpcaseUtf16(std::string_view text) {
-  std::u16string units = Utf8ToUtf16(text);
-  for (char16_t& c : units) c = Upcase(c);
-  return units;
-}
-
 bool HasWildcards(std::string_view pattern) { return pattern.find_first_of("*?") != std::string_view::npos; }
 
 bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   if (pattern == "*" || pattern == "*.*") return true;
-  const std::u16string p = UpcaseUtf16(pattern);
-  const std::u16string n = UpcaseUtf16(name);
-  return Match(p, 0, n, 0);
+  if (IsAscii(pattern) && IsAscii(name)) return Match(pattern, 0, name, 0);
+  const std::u16string p = Upcased(pattern);
+  const std::u16string n = Upcased(name);
+  return Match(std::u16string_view(p), 0, std::u16string_view(n), 0);
+}
+
+bool NameLess(std::string_view a, std::string_view b) {
+  if (IsAscii(a) && IsAscii(b)) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return Upcase(x) < Upcase(y); });
+  }
+  return Upcased(a) < Upcased(b);
 }
 
 }  // namespace baleport

@@ -1,7 +1,7 @@
-// File name patterns with the Windows wildcards, matched as FindFirstFile matches them.
+// File names as FindFirstFile compares them: patterns with the Windows wildcards, and
+// the order of names in an NTFS folder.
 #pragma once
 
-#include <string>
 #include <string_view>
 
 namespace baleport {
@@ -11,11 +11,11 @@ bool HasWildcards(std::string_view pattern);
 // '*' matches any run of characters, '?' one character, and a '.' followed only by
 // wildcards also matches the end of the name (so "*.*" matches "README"). Windows may
 // also match a pattern against a name's 8.3 short form ("*.msg" finding "a.msgx"); POSIX
-// names have no short form. Letters match without regard to case (ASCII, Latin-1,
-// Greek, Cyrillic and full-width Latin, by UTF-16 code unit as Windows compares them).
+// names have no short form. Letters match without regard to case (ASCII, Latin-1, Greek,
+// Cyrillic and full-width Latin), by UTF-16 code unit as Windows compares them.
 bool MatchesWildcard(std::string_view pattern, std::string_view name);
 
-// A name as those comparisons see it: UTF-16 code units, letters upper-cased.
-std::u16string UpcaseUtf16(std::string_view text);
+// The NTFS order of names: UTF-16 code units with the letters above upper-cased.
+bool NameLess(std::string_view a, std::string_view b);
 
 }  // namespace baleport
