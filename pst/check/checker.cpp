@@ -151,11 +151,13 @@ class Checker {
       if (btype == 0x01 && (level == 1 || level == 2) && 8 + n * 8u <= d.size()) {
         for (uint32_t i = 0; i < n; ++i) ref(Load<uint64_t>(d.data() + 8 + 8 * i), from);
       } else if (btype == 0x02 && level == 0 && n > 0 && 8 + n * 24u <= d.size()) {
-        uint64_t prev = 0;
+        uint32_t prev = 0;
         for (uint32_t i = 0; i < n; ++i) {
           const char* e = d.data() + 8 + 24 * i;
-          if (i > 0 && Load<uint64_t>(e) <= prev) Error(from + " lists subnodes out of order");
-          prev = Load<uint64_t>(e);
+          // NIDs are 32 bits; Outlook leaves junk in the upper half of the 8-byte slot.
+          const uint32_t nid = Load<uint32_t>(e);
+          if (i > 0 && nid <= prev) Error(from + " lists subnodes out of order");
+          prev = nid;
           ref(Load<uint64_t>(e + 8), from);
           ref(Load<uint64_t>(e + 16), from);
         }
@@ -174,7 +176,7 @@ class Checker {
       }
       const uint32_t found = refs.count(bid) ? refs[bid] : 0;
       if (found == 0) {
-        Error("block " + Hex(bid) + " is referenced by nothing");
+        Warn("block " + Hex(bid) + " is referenced by nothing (leaked)");
       } else if (b.cref < 2 || found > b.cref - 1u) {
         Error("block " + Hex(bid) + " has " + std::to_string(found) + " holders but a reference count of " + std::to_string(b.cref));
       } else if (found < b.cref - 1u) {

@@ -160,7 +160,7 @@ Status NodeDatabase::LoadTree(uint64_t bid, uint64_t ib, bool nbt, int expected_
   for (uint32_t i = 0; i < c.cEnt; ++i) {
     const uint8_t* e = page + i * c.cbEnt;
     uint64_t key = disk::Load<uint64_t>(e);
-    if (!nbt) key &= kBidMask;
+    key = nbt ? key & 0xFFFFFFFFu : key & kBidMask;  // NIDs are 32 bits wide
     if ((i > 0 || depth > 0) && key < prev) return Corrupt("B-tree keys out of order" + where);
     if (i > 0 && key == prev) return Corrupt("duplicate B-tree key " + Hex(key) + where);
     prev = key;
