@@ -241,7 +241,7 @@ uint32_t PosixFileSystemApi::Query(const std::string& path) {
   const Listing* listing = delivered_listing_;
   const Entry* entry = delivered_entry_;
   Settle();
-  if (entry != nullptr && path.size() == listing->prefix.size() + entry->name.size() &&
+  if (entry != nullptr && listing->Fresh() && path.size() == listing->prefix.size() + entry->name.size() &&
       path.starts_with(listing->prefix) && path.ends_with(entry->name)) {
     last_error_ = 0;
     return entry->attributes;
@@ -307,7 +307,7 @@ std::shared_ptr<const PosixFileSystemApi::Listing> PosixFileSystemApi::Read(cons
   }
   // A drive root lists no "." and "..".
   const bool root = folder.find_first_not_of('/') == std::string::npos;
-  auto listing = std::make_shared<Listing>(Listing{prefix, {}, true});
+  auto listing = std::make_shared<Listing>(Listing{prefix, {}, true, std::chrono::steady_clock::now()});
   std::vector<Entry>& entries = listing->entries;
   size_t dots = 0;
   errno = 0;
@@ -352,8 +352,8 @@ const PosixFileSystemApi::Entry* PosixFileSystemApi::Start(const std::string& sp
   if (!HasWildcards(pattern)) {
     const uint32_t word = Attributes(spec);
     if (word == kInvalidFileAttributes) return nullptr;
-    listing = std::make_shared<Listing>(Listing{prefix, {{pattern, word}}, false});
-  } else if (reusable && reusable->prefix == prefix) {
+    listing = std::make_shared<Listing>(Listing{prefix, {{pattern, word}}, false, std::chrono::steady_clock::now()});
+  } else if (reusable && reusable->prefix == prefix && reusable->Fresh()) {
     listing = reusable;
   } else {
     listing = Read(prefix);

@@ -1,6 +1,7 @@
 // The kernel32 file functions on POSIX systems, answering as Windows would.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,9 +21,10 @@ namespace baleport {
 //
 // The search enumerates every folder twice and queries each entry it is given, which
 // would cost four stat calls per file. Two answers are therefore taken from what the
-// call just before produced, never from anything older: the attribute query of the
-// entry that the previous call delivered, and an enumeration of the folder whose
-// enumeration the previous call closed. Any other call in between drops both.
+// call just before produced: the attribute query of the entry that the previous call
+// delivered, and an enumeration of the folder whose enumeration the previous call
+// closed. Any other call in between drops both, and neither is used once the folder
+// reading behind it is older than kFreshFor, so no answer is staler than that.
 class PosixFileSystemApi final : public FileSystemApi {
  public:
   ModuleHandle LoadLibraryA(const char* name) override;
@@ -55,10 +57,13 @@ class PosixFileSystemApi final : public FileSystemApi {
   };
   // One reading of a folder: "." and ".." first, then NTFS order. `prefix` is the folder
   // part of the specification, up to and including its last '/'.
+  static constexpr std::chrono::milliseconds kFreshFor{250};
   struct Listing {
     std::string prefix;
     std::vector<Entry> entries;
     bool wholeFolder;  // false for the single entry of a name without wildcards
+    std::chrono::steady_clock::time_point readAt;
+    bool Fresh() const { return std::chrono::steady_clock::now() - readAt < kFreshFor; }
   };
   struct Enumeration {
     std::shared_ptr<const Listing> listing;

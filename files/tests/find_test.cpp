@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "files/file_attributes.h"
@@ -170,6 +172,30 @@ TEST(FindNextTest, AFailedStepIsAnErrorAndClosesTheRecord) {
   EXPECT_EQ(entry.errorCode, -1);
   EXPECT_EQ(entry.handle, 0);
   EXPECT_EQ(recorded.api.CountOf("FindClose"), 1);
+}
+
+// An enumeration and the queries that follow it may share one reading of the folder;
+// what changes in between must still be seen.
+TEST(FolderReadingTest, ChangesMadeThroughTheFileFunctionsAreSeenAtOnce) {
+  TestTree tree;
+  const std::string file = tree.File("a.msg");
+  FindEntry entry;
+  ASSERT_NE(FindFirst(tree.Path("*.msg"), entry), kInvalidFindHandle);
+  ASSERT_EQ(SetAttributes(file, kAttributeReadOnly), 0);
+  EXPECT_NE(GetAttributes(file) & kAttributeReadOnly, 0u);
+  EXPECT_FALSE(FindNext(entry));
+  EXPECT_EQ(RemoveFile(file), 0);
+  EXPECT_EQ(FindFirst(tree.Path("*.msg"), entry), kInvalidFindHandle);
+  EXPECT_EQ(entry.errorCode, 2);
+}
+
+TEST(FolderReadingTest, AFolderChangedMeanwhileIsReadAgain) {
+  TestTree tree;
+  tree.File("a.msg");
+  EXPECT_EQ(Names(tree.Path("*")).size(), 3u);
+  tree.File("b.msg");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_THAT(Names(tree.Path("*.msg")), UnorderedElementsAre("a.msg", "b.msg"));
 }
 
 }  // namespace
