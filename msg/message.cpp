@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "mapi/tags.h"
 #include "msg/hex.h"
 #include "msg/le.h"
 #include "msg/text_decoder.h"
@@ -295,7 +296,7 @@ Attachment::Attachment(Attachment&&) noexcept = default;
 Attachment::~Attachment() = default;
 
 uint32_t Attachment::method() const {
-  const Property* p = Find(mapi::MakeTag(0x3705, PropType::kInt32));
+  const Property* p = Find(mapi::tags::kAttachMethod);
   return p != nullptr ? static_cast<uint32_t>(p->AsInt32()) : 0;
 }
 
@@ -307,21 +308,21 @@ uint32_t Message::declared_attachment_count() const {
 }
 
 void Message::ChooseCodePage(const PropertyObject* parent) {
-  auto declared = [this](uint16_t id) -> uint32_t {
-    const Property* p = Find(mapi::MakeTag(id, PropType::kInt32));
+  auto declared = [this](mapi::PropTag tag) -> uint32_t {
+    const Property* p = Find(tag);
     return p != nullptr && UsableCodePage(static_cast<uint32_t>(p->AsInt32())) ? static_cast<uint32_t>(p->AsInt32())
                                                                                : 0;
   };
-  const Property* locale = Find(mapi::MakeTag(0x3FF1, PropType::kInt32));
+  const Property* locale = Find(mapi::tags::kMessageLocaleId);
   uint32_t fallback = kDefaultCodePage;
   if (locale != nullptr) {
     fallback = AnsiCodePageOfLocale(static_cast<uint32_t>(locale->AsInt32()));
   } else if (parent != nullptr) {
     fallback = parent->fallback_code_page() != 0 ? parent->fallback_code_page() : parent->code_page();
   }
-  if (uint32_t cp = declared(0x3FFD); cp != 0) {
+  if (uint32_t cp = declared(mapi::tags::kMessageCodepage); cp != 0) {
     code_page_ = cp;
-  } else if (uint32_t internet = declared(0x3FDE); internet != 0) {
+  } else if (uint32_t internet = declared(mapi::tags::kInternetCodepage); internet != 0) {
     code_page_ = internet;
     if (internet != fallback) fallback_code_page_ = fallback;
   } else if (parent != nullptr && locale == nullptr) {
@@ -384,7 +385,7 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
     Attachment attachment(std::move(sub).value());
     BALEPORT_RETURN_IF_ERROR(attachment.LoadProperties(8, context->notes, context->limits.max_property_stream));
     message->InheritCodePage(&attachment);
-    const int object = attachment.storage().Find("__substg1.0_3701000D");
+    const int object = attachment.storage().Find(ValueStreamName(mapi::tags::kAttachDataObject));
     if (object >= 0) {
       Result<Storage> data = attachment.storage().OpenStorage(object);
       if (!data.ok()) return data.status();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mapi/property_tag.h"
+#include "msg/read_limits.h"
 #include "msg/storage.h"
 #include "support/status.h"
 
@@ -145,13 +146,6 @@ class Attachment : public PropertyObject {
   explicit Attachment(Storage storage);
   std::unique_ptr<Message> embedded_;
   std::unique_ptr<Storage> custom_storage_;
-};
-
-struct ReadLimits {
-  uint32_t max_embedding_depth = 32;
-  // Across the whole file: recipients, attachments and embedded messages together.
-  uint32_t max_objects = 100000;
-  uint64_t max_property_stream = 1u << 20;  // 65536 entries
 };
 
 class Message : public PropertyObject {

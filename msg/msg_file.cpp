@@ -2,6 +2,7 @@
 
 #include <gsf/gsf-infile-msole.h>
 
+#include "msg/directory_check.h"
 #include "msg/file_input.h"
 
 namespace baleport::msg {
@@ -35,6 +36,7 @@ Result<std::unique_ptr<MsgFile>> MsgFile::Open(std::unique_ptr<File> file, const
   Result<uint64_t> size = shared->Size();
   if (!size.ok()) return size.status();
   if (*size == 0) return Status::Error(path + ": is empty, not a message file");
+  BALEPORT_RETURN_IF_ERROR(CheckDirectory(*shared, *size, limits));
   GPtr<GsfInput> input(NewFileInput(shared, *size));
   GError* error = nullptr;
   GPtr<GsfInfile> root(gsf_infile_msole_new(input.get(), &error));

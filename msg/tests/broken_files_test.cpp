@@ -124,6 +124,13 @@ TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
     }
   }
   EXPECT_GT(failures, 0);
+
+  // The directory's own chain turned into a loop is caught before libgsf walks it.
+  std::vector<uint8_t> bytes = good;
+  Cfb cfb(bytes);
+  const uint32_t first = LoadLe32(&bytes[0x30]);
+  cfb.SetFat(first, first);
+  ExpectFailureNaming(OpenBytes(bytes), "the directory's sector chain loops");
 }
 
 TEST(BrokenFiles, StreamSizesBeyondTheFileFail) {
@@ -199,6 +206,14 @@ TEST(BrokenFiles, AbsurdCountsAreBounded) {
   ReadLimits few;
   few.max_objects = 10;
   ExpectFailureNaming(OpenBytes(Write(f), few), "more than 10 objects");
+
+  // Directories too big for libgsf to sort quickly are refused before it tries.
+  ReadLimits narrow;
+  narrow.max_storage_children = 16;
+  ExpectFailureNaming(OpenBytes(Write(f), narrow), "a storage has more than 16 entries");
+  narrow = ReadLimits();
+  narrow.max_directory_entries = 32;
+  ExpectFailureNaming(OpenBytes(Write(f), narrow), "the directory has more than 32 entries");
 
   // A property stream of 100000 entries.
   FixtureFile big;
