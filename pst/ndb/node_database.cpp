@@ -518,7 +518,7 @@ Status NodeDatabase::WriteHeader() {
   return file_->Sync();
 }
 
-Status NodeDatabase::WriteMapsAndHeader() {
+Status NodeDatabase::WriteMaps() {
   uint8_t bits[kPageDataSize];
   for (uint64_t k = 0; k < space_.sections(); ++k) {
     uint64_t ib = SpaceMap::AMapOffset(k);
@@ -549,19 +549,16 @@ Status NodeDatabase::WriteMapsAndHeader() {
   dl.ulCurrentPage = dens.empty() ? 0 : dens.front().second;
   auto d = WritePage(kPtypeDL, reinterpret_cast<const uint8_t*>(&dl), kDListOffset);
   if (!d.ok()) return d.status();
+  return file_->Sync();
+}
 
+void NodeDatabase::DescribeSpace() {
   ROOT& r = header_.root;
   r.ibFileEof = space_.file_end();
   r.ibAMapLast = space_.last_amap_offset();
   r.cbAMapFree = space_.FreeBytesForCommit();
   r.cbPMapFree = 0;
   r.fAMapValid = kValidAMap2;
-  if (file_size_ != r.ibFileEof) {
-    BALEPORT_RETURN_IF_ERROR(file_->Truncate(r.ibFileEof));
-    file_size_ = r.ibFileEof;
-  }
-  BALEPORT_RETURN_IF_ERROR(file_->Sync());
-  return WriteHeader();
 }
 
 Status NodeDatabase::Commit() {
@@ -570,6 +567,14 @@ Status NodeDatabase::Commit() {
   std::vector<uint64_t> old_pages;
   old_pages.swap(tree_pages_);
   for (uint64_t ib : old_pages) space_.Free(ib, kPageSize);
+  const ROOT committed = header_.root;
+  auto fail = [&](Status s) {
+    // Keep the committed pages reserved: a retry must not overwrite them.
+    for (uint64_t ib : old_pages) space_.MarkExisting(ib, kPageSize);
+    tree_pages_ = old_pages;
+    header_.root = committed;
+    return s;
+  };
 
   std::vector<NBTENTRY> nbt;
   nbt.reserve(nodes_.size());
@@ -577,24 +582,36 @@ Status NodeDatabase::Commit() {
   std::vector<BBTENTRY> bbt;
   bbt.reserve(blocks_.size());
   for (const auto& [bid, b] : blocks_) bbt.push_back(BBTENTRY{BREF{bid, b.ib}, b.cb, b.cref, 0});
-  auto fail = [&](Status s) {
-    // Keep the committed pages reserved: a retry must not overwrite them.
-    for (uint64_t ib : old_pages) space_.MarkExisting(ib, kPageSize);
-    tree_pages_ = old_pages;
-    return s;
-  };
   auto nbt_root = WriteTree(nbt, kPtypeNBT, kNbtLeafMax);
   if (!nbt_root.ok()) return fail(nbt_root.status());
   auto bbt_root = WriteTree(bbt, kPtypeBBT, kBbtLeafMax);
   if (!bbt_root.ok()) return fail(bbt_root.status());
+
+  // The AMaps are rewritten in place with the old and the new state marked, which has less
+  // free space than the committed header says. Lower the header's figure first, so that no
+  // header ever claims more free space than its maps show, wherever the process stops.
+  Status s = Status::Ok();
+  if (committed.cbAMapFree > 0 && committed.fAMapValid != kInvalidAMap) {
+    header_.root.cbAMapFree = std::min(committed.cbAMapFree, space_.FreeBytesForCommit());
+    s = WriteHeader();
+  }
+  if (s.ok() && file_size_ < space_.file_end()) {
+    s = file_->Truncate(space_.file_end());
+    if (s.ok()) file_size_ = space_.file_end();
+  }
+  if (s.ok()) s = WriteMaps();
+  if (!s.ok()) return fail(s);
+  DescribeSpace();
   header_.root.BREFNBT = *nbt_root;
   header_.root.BREFBBT = *bbt_root;
-  Status s = WriteMapsAndHeader();
+  s = WriteHeader();
   if (!s.ok()) return fail(s);
   // Committed. Release what only the previous commit used and record the exact maps.
   space_.CommitDone();
   dirty_ = false;
-  return WriteMapsAndHeader();
+  BALEPORT_RETURN_IF_ERROR(WriteMaps());
+  DescribeSpace();
+  return WriteHeader();
 }
 
 StreamWriter::~StreamWriter() {

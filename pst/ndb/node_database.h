@@ -110,7 +110,8 @@ class NodeDatabase {
   Result<uint64_t> WritePage(uint8_t ptype, const uint8_t* data496, uint64_t ib_fixed);
   template <typename Entry>
   Result<disk::BREF> WriteTree(const std::vector<Entry>& leaves, uint8_t ptype, uint8_t leaf_max);
-  Status WriteMapsAndHeader();
+  Status WriteMaps();
+  void DescribeSpace();
   Status WriteHeader();
   void FreeBlock(uint64_t bid, const BlockInfo& info);
 

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include "mapi/tags.h"
+#include "pst/tests/store_testing.h"
+#include "support/testing/faulty_env.h"
+
+namespace baleport::pst::testing {
+namespace {
+
+using namespace mapi::tags;
+using baleport::testing::FaultyEnv;
+
+// Adds a folder and two items (one with a multi-block attachment) and commits.
+Status AddWork(Store& store, const std::string& name) {
+  auto folder = store.AddFolder(store.ipm_subtree(), name);
+  if (!folder.ok()) return folder.status();
+  for (int i = 0; i < 2; ++i) {
+    auto m = store.NewMessage(*folder);
+    if (!m.ok()) return m.status();
+    BALEPORT_RETURN_IF_ERROR((*m)->Set(prop::String(kSubject, name + " item " + std::to_string(i))));
+    auto a = (*m)->AddAttachment();
+    if (!a.ok()) return a.status();
+    BALEPORT_RETURN_IF_ERROR((*a)->Set(prop::Binary(kAttachDataBinary, std::string(20000 * (i + 1), 'a'))));
+    BALEPORT_RETURN_IF_ERROR((*m)->Save());
+  }
+  return store.Commit();
+}
+
+TEST(Faults, FailedCreationLeavesNothingBehind) {
+  FaultyEnv probe(Env::Default());
+  const std::string dir = TempDir("faults");
+  {
+    auto store = Must(Store::Create(dir + "/probe.pst", "P", StoreOptions{&probe}));
+    MustOk(store->Close());
+  }
+  const long writes = probe.writes(), syncs = probe.syncs();
+  ASSERT_GT(writes, 5);
+  for (long n = 1; n <= writes; ++n) {
+    FaultyEnv env(Env::Default());
+    env.FailWriteAt(n, n % 2 ? FaultyEnv::Fault::kDiskFull : FaultyEnv::Fault::kIoError);
+    const std::string path = dir + "/w" + std::to_string(n) + ".pst";
+    auto store = Store::Create(path, "P", StoreOptions{&env});
+    ASSERT_FALSE(store.ok()) << "write " << n;
+    EXPECT_NE(store.status().message().find(n % 2 ? "disk full" : "I/O error"), std::string::npos) << store.status().message();
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
+  for (long n = 1; n <= syncs; ++n) {
+    FaultyEnv env(Env::Default());
+    env.FailSyncAt(n, FaultyEnv::Fault::kIoError);
+    const std::string path = dir + "/s" + std::to_string(n) + ".pst";
+    EXPECT_FALSE(Store::Create(path, "P", StoreOptions{&env}).ok());
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator{}), 1);
+}
+
+TEST(Faults, FailedCommitKeepsTheLastCommit) {
+  const std::string dir = TempDir("faults");
+  const std::string base = dir + "/base.pst";
+  {
+    auto store = Must(Store::Create(base, "Base"));
+    MustOk(AddWork(*store, "Kept"));
+    MustOk(store->Close());
+  }
+  FaultyEnv probe(Env::Default());
+  {
+    const std::string p = dir + "/probe.pst";
+    std::filesystem::copy_file(base, p);
+    auto store = Must(Store::Open(p, StoreOptions{&probe}));
+    probe.FailWriteAt(0, FaultyEnv::Fault::kIoError);
+    MustOk(AddWork(*store, "New"));
+  }
+  const long writes = probe.writes();
+  ASSERT_GT(writes, 10);
+  for (long n = 1; n <= writes; n += (n < 20 ? 1 : 3)) {
+    const std::string p = dir + "/c" + std::to_string(n) + ".pst";
+    std::filesystem::copy_file(base, p);
+    FaultyEnv env(Env::Default());
+    {
+      auto store = Must(Store::Open(p, StoreOptions{&env}));
+      env.FailWriteAt(n, FaultyEnv::Fault::kDiskFull);
+      Status s = AddWork(*store, "New");
+      if (s.ok()) continue;  // the fault fell after the header: the new commit stands
+    }
+    CheckReport report = CheckStore(Env::Default(), p);
+    EXPECT_TRUE(report.ok()) << "write " << n << "\n" << report.Summary();
+    auto store = Must(Store::Open(p, StoreOptions{nullptr, true}));
+    FolderId kept = Must(store->FindFolder(store->ipm_subtree(), "Kept"));
+    EXPECT_EQ(Must(store->ListMessages(kept)).size(), 2u) << "write " << n;
+    EXPECT_EQ(PffInfo(p).exit_code, 0) << "write " << n;
+  }
+  // One full reader pass over a store whose commit failed halfway.
+  const std::string p = dir + "/c10.pst";
+  std::string dump = VerifiedDump(p);
+  EXPECT_NE(dump.find("| Kept item 1 |"), std::string::npos) << dump;
+}
+
+TEST(Faults, ReadOnlyStoresRefuseChanges) {
+  const std::string path = TempDir("faults") + "/ro.pst";
+  MustOk(Must(Store::Create(path, "RO"))->Close());
+  const std::string before = ReadAll(path);
+  auto store = Must(Store::Open(path, StoreOptions{nullptr, true}));
+  EXPECT_FALSE(store->AddFolder(store->ipm_subtree(), "x").ok());
+  EXPECT_FALSE(store->NewMessage(store->ipm_subtree()).ok());
+  EXPECT_FALSE(store->Commit().ok());
+  MustOk(store->Close());
+  EXPECT_FALSE(store->GetFolder(store->ipm_subtree()).ok());
+  EXPECT_EQ(ReadAll(path), before);
+}
+
+}  // namespace
+}  // namespace baleport::pst::testing
