@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "files/file_attributes.h"
+#include "files/file_functions.h"
 #include "files/tests/test_tree.h"
 #include "support/path_separator.h"
 #include "support/pending_events.h"
@@ -201,6 +202,21 @@ TEST_F(SearchTest, ALinkBackIntoTheTreeIsRecordedButNotEnteredAgain) {
   EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/A/a.msg"), tree.Path("R/out/o.msg")));
 }
 
+// The loop guard tells folders apart by what the path leads to, not by its text.
+TEST_F(SearchTest, FoldersAreIdentifiedByWhatThePathLeadsTo) {
+  const std::string a = tree.Folder("A");
+  const std::string b = tree.Folder("B");
+  const std::string file = tree.File("A/x.msg");
+  FileSystemApi& api = PlatformFileSystemApi();
+  const std::optional<FolderIdentity> first = api.IdentifyFolder(LongPathBuffer(a));
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(api.IdentifyFolder(LongPathBuffer(a)), first);
+  EXPECT_EQ(api.IdentifyFolder(LongPathBuffer(a + kSep)), first);
+  EXPECT_NE(api.IdentifyFolder(LongPathBuffer(b)), first);
+  EXPECT_EQ(api.IdentifyFolder(LongPathBuffer(file)), std::nullopt);
+  EXPECT_EQ(api.IdentifyFolder(LongPathBuffer(tree.Path("missing"))), std::nullopt);
+}
+
 #ifndef _WIN32
 // Beyond PATH_MAX (4096 bytes) the POSIX calls walk the path a stretch at a time.
 TEST_F(SearchTest, PosixPathsBeyondPathMaxAreSearched) {
@@ -227,6 +243,15 @@ TEST_F(SearchTest, PosixPathsBeyondPathMaxAreSearched) {
   EXPECT_TRUE(FolderExists(path));
   EXPECT_EQ(RemoveFile(file), 0);
   EXPECT_FALSE(FileExists(file));
+}
+
+// POSIX names need not be UTF-8; such a name must survive the trip through UTF-16.
+TEST_F(SearchTest, PosixNamesThatAreNotUtf8AreFoundAndReached) {
+  const std::string file = tree.File("R/Latin-1 \xe9t\xe9.msg");
+  ASSERT_TRUE(Search(tree.Path("R")).ok());
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(file));
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_EQ(RemoveFile(file), 0);
 }
 #endif
 
