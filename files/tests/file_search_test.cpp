@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <limits>
 
 #include "files/file_attributes.h"
@@ -187,19 +188,40 @@ TEST_F(SearchTest, ACounterAtItsLimitFails) {
   EXPECT_THAT(Keys(FoundFiles), ElementsAre("K2147483647"));
 }
 
-TEST_F(SearchTest, ALinkBackIntoTheTreeIsRecordedButNotEnteredAgain) {
-  const std::string r = tree.Folder("R");
+// A tree where R/A/loop leads back to R and R/out to Outside; returns the folder that
+// holds R and Outside, or "" with the reason when no such tree can be had.
+std::string LinkTree(const TestTree& tree, std::string& why_not) {
   tree.File("R/A/a.msg");
   tree.File("Outside/o.msg");
-  if (const std::error_code error = tree.LinkFolder(r, "R/A/loop")) {
-    GTEST_SKIP() << "this system cannot make folder links: " << error.message();
+  const std::error_code error = tree.LinkFolder(tree.Path("R"), "R/A/loop");
+  if (!error && !tree.LinkFolder(tree.Path("Outside"), "R/out")) return tree.root();
+  // Made by the host before a run under Wine (see files/CMakeLists.txt).
+  if (const char* made = std::getenv("BALEPORT_LINK_TREE")) {
+    std::string root = made;
+    for (char& c : root) {
+      if (c == '/') c = kPathSeparator;
+    }
+    return root;
   }
-  ASSERT_FALSE(tree.LinkFolder(tree.Path("Outside"), "R/out"));
+  why_not = "this system cannot make folder links: " + error.message();
+  return "";
+}
 
-  ASSERT_TRUE(Search(r).ok());
-  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/A"), tree.Path("R/out"), tree.Path("R/A/loop")));
+TEST_F(SearchTest, ALinkBackIntoTheTreeIsRecordedButNotEnteredAgain) {
+  std::string why_not;
+  const std::string root = LinkTree(tree, why_not);
+  if (root.empty()) GTEST_SKIP() << why_not;
+  const auto at = [&root](const std::string& relative) {
+    std::string path = root + kSep + relative;
+    for (char& c : path) {
+      if (c == '/') c = kPathSeparator;
+    }
+    return path;
+  };
+  ASSERT_TRUE(Search(at("R")).ok());
+  EXPECT_THAT(Items(FoundFolders), ElementsAre(at("R/A"), at("R/out"), at("R/A/loop")));
   // The link out of the tree leads to a folder not yet seen, and is followed.
-  EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/A/a.msg"), tree.Path("R/out/o.msg")));
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(at("R/A/a.msg"), at("R/out/o.msg")));
 }
 
 // The loop guard tells folders apart by what the path leads to, not by its text.
