@@ -39,9 +39,9 @@ bool EnterOnce(Search& search, const std::string& folder) {
   return !identity || search.entered.insert(*identity).second;
 }
 
-Status Advance(int32_t& counter, const char* what) {
+Status Advance(int32_t& counter, const char* what, const std::string& added) {
   if (counter == std::numeric_limits<int32_t>::max()) {
-    return Status::Error(std::string(what) + " counter overflows past 2147483647");
+    return Status::Error(std::string(what) + " counter overflows past 2147483647 after adding \"" + added + "\"");
   }
   ++counter;
   return Status::Ok();
@@ -76,7 +76,7 @@ Status SearchFolder(Search& search, std::string& folderPath) {
         subfolders.push_back(name);
         BALEPORT_RETURN_IF_ERROR(
             AddNumbered(FoundFolders, "FoundFolders", folderPath + name, 'Z', search.folderCounter, entry));
-        if (Status s = Advance(search.folderCounter, "folder"); !s.ok()) {
+        if (Status s = Advance(search.folderCounter, "folder", folderPath + name); !s.ok()) {
           FindEnd(entry);
           return s;
         }
@@ -97,7 +97,7 @@ Status SearchFolder(Search& search, std::string& folderPath) {
         if (search.progress.DeleteCheckValue() == 0) {
           search.progress.SetQueueCaption(std::to_string(search.fileCounter) + " Messages Queued for Conversion.");
         }
-        if (Status s = Advance(search.fileCounter, "file"); !s.ok()) {
+        if (Status s = Advance(search.fileCounter, "file", path); !s.ok()) {
           FindEnd(entry);
           return s;
         }

@@ -28,6 +28,7 @@ constexpr uint32_t kErrorNoMoreFiles = 18;
 constexpr uint32_t kErrorWriteProtect = 19;
 constexpr uint32_t kErrorGenFailure = 31;
 constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorFileExists = 80;
 constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorInvalidName = 123;
@@ -208,13 +209,13 @@ void* PosixFileSystemApi::GetProcAddress(ModuleHandle module, const char* name) 
 bool PosixFileSystemApi::FreeLibrary(ModuleHandle module) { return module == this || Fail(kErrorInvalidHandle); }
 
 bool PosixFileSystemApi::GetVersionExW(OsVersionRecordW& record) {
-  if (record.size != sizeof record) return Fail(87);  // ERROR_INVALID_PARAMETER
+  if (record.size != sizeof record) return Fail(kErrorInvalidParameter);
   FillVersion(record.major, record.minor, record.build, record.platformId);
   return true;
 }
 
 bool PosixFileSystemApi::GetVersionExA(OsVersionRecordA& record) {
-  if (record.size != sizeof record) return Fail(87);
+  if (record.size != sizeof record) return Fail(kErrorInvalidParameter);
   FillVersion(record.major, record.minor, record.build, record.platformId);
   return true;
 }
@@ -432,6 +433,7 @@ bool PosixFileSystemApi::FindClose(FindHandle handle) {
 }
 
 std::optional<FolderIdentity> PosixFileSystemApi::IdentifyFolder(const WideBuffer& path) {
+  Settle();
   const PathAt at(PathOf(path));
   struct stat st;
   if (at.error() != 0 || fstatat(at.dir(), at.rest(), &st, 0) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
