@@ -50,6 +50,17 @@ bool IsInline(mapi::PropTag tag) {
   }
 }
 
+// CRC-32 of a name's UTF-16LE bytes as the lookup streams use it: reflected polynomial
+// 0xEDB88320, no initial or final inversion (checked against the samples' streams).
+uint32_t NameCrc(const uint8_t* data, size_t n) {
+  uint32_t crc = 0;
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) != 0 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+  }
+  return crc;
+}
+
 class Writer {
  public:
   explicit Writer(const FixtureFile& file) : file_(file) {}
@@ -159,6 +170,7 @@ class Writer {
 
   Status WriteNames(GsfOutfile* root) {
     std::vector<uint8_t> guids, entries, strings;
+    std::map<uint32_t, std::vector<uint8_t>> buckets;  // name-to-id lookup streams by number
     std::map<Guid, uint16_t> guid_index;
     for (size_t i = 0; i < file_.names.size(); ++i) {
       const PropertyName& n = file_.names[i];
@@ -174,29 +186,42 @@ class Writer {
       }
       uint8_t e[8];
       const bool is_string = n.kind == PropertyName::Kind::kString;
+      uint32_t key = n.lid;
       if (is_string) {
         StoreLe32(e, static_cast<uint32_t>(strings.size()));
         const std::u16string& text = n.name.empty() ? Utf8ToUtf16(n.name_utf8) : n.name;
         uint8_t length[4];
         StoreLe32(length, static_cast<uint32_t>(text.size() * 2));
         strings.insert(strings.end(), length, length + 4);
+        const size_t start = strings.size();
         for (char16_t c : text) {
           strings.push_back(static_cast<uint8_t>(c));
           strings.push_back(static_cast<uint8_t>(c >> 8));
         }
+        key = NameCrc(strings.data() + start, strings.size() - start);
         while (strings.size() % 4 != 0) strings.push_back(0);
       } else {
         StoreLe32(e, n.lid);
       }
-      StoreLe16(e + 4, static_cast<uint16_t>((index << 1) | (is_string ? 1 : 0)));
+      const uint16_t kind_and_guid = static_cast<uint16_t>((index << 1) | (is_string ? 1 : 0));
+      StoreLe16(e + 4, kind_and_guid);
       StoreLe16(e + 6, static_cast<uint16_t>(i));
       entries.insert(entries.end(), e, e + 8);
+      // Lookup record: the LID or the name's CRC, then the entry's second half ([MS-OXMSG] 2.2.3.2).
+      std::vector<uint8_t>& bucket = buckets[0x1000 + (key ^ kind_and_guid) % 0x1F];
+      uint8_t record[8];
+      StoreLe32(record, key);
+      std::copy(e + 4, e + 8, record + 4);
+      bucket.insert(bucket.end(), record, record + 8);
     }
     Result<GPtr<GsfOutfile>> dir = Storage(root, "__nameid_version1.0");
     if (!dir.ok()) return dir.status();
     BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_00020102", guids));
     BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_00030102", entries));
     BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_00040102", strings));
+    for (const auto& [number, records] : buckets) {
+      BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_" + Hex(number, 4) + "0102", records));
+    }
     return Close(dir->get());
   }
 

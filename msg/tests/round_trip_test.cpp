@@ -1,9 +1,11 @@
 // Files made by the fixture writer read back whole, through the reader and through olefile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
+#include "msg/hex.h"
 #include "msg/msg_file.h"
 #include "msg/testing/memory_file.h"
 #include "msg/testing/msg_writer.h"
@@ -197,6 +199,36 @@ TEST_P(RoundTrip, NamedPropertiesResolveToTheirNames) {
   ASSERT_NE(p, nullptr);
   EXPECT_TRUE(p->is_named());
   EXPECT_EQ(*file->message().ReadTextUtf8(*p, 1), "grün");
+}
+
+// Outlook finds names through the lookup streams; the record of "content-type" carries the
+// CRC seen in the samples' streams (0x0450B859).
+TEST(RoundTripNames, LookupStreamsHoldEachName) {
+  FixtureFile f;
+  f.names.push_back({kPsInternetHeaders, PropertyName::Kind::kString, 0, {}, "content-type"});
+  f.names.push_back({kPsetidCommon, PropertyName::Kind::kNumeric, 0x8580, {}, {}});
+  auto file = OpenFixture(f);
+  ASSERT_NE(file, nullptr);
+  const Storage& root = file->message().storage();
+  auto nameid = root.OpenStorage(root.Find("__nameid_version1.0"));
+  ASSERT_TRUE(nameid.ok()) << nameid.status().message();
+  struct Expected {
+    uint32_t key;
+    uint16_t kind_and_guid;  // GUID index 3 (first in the GUID stream) or 4, and the kind bit
+    uint16_t index;
+  };
+  for (const Expected& e : {Expected{0x0450B859, (3 << 1) | 1, 0}, Expected{0x8580, 4 << 1, 1}}) {
+    const std::string name = "__substg1.0_" + Hex(0x1000 + (e.key ^ e.kind_and_guid) % 0x1F, 4) + "0102";
+    const int stream = nameid->Find(name);
+    ASSERT_GE(stream, 0) << name;
+    auto records = nameid->ReadStream(stream, 4096);
+    ASSERT_TRUE(records.ok());
+    std::vector<uint8_t> record(8);
+    std::memcpy(record.data(), &e.key, 4);
+    std::memcpy(record.data() + 4, &e.kind_and_guid, 2);
+    std::memcpy(record.data() + 6, &e.index, 2);
+    EXPECT_NE(std::search(records->begin(), records->end(), record.begin(), record.end()), records->end()) << name;
+  }
 }
 
 TEST_P(RoundTrip, OlefileReadsWhatTheWriterWrote) {
