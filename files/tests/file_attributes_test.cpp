@@ -33,6 +33,8 @@ TEST(GetAttributesTest, MissingPathsGiveFileOrPathNotFound) {
   EXPECT_EQ(LastFileError, 2);
   EXPECT_EQ(GetAttributes(tree.Path("missing/x.msg")), kInvalidFileAttributes);
   EXPECT_EQ(LastFileError, 3);
+  EXPECT_EQ(GetAttributes(tree.File("file.msg") + kSep + "x.msg"), kInvalidFileAttributes);
+  EXPECT_EQ(LastFileError, 3);  // a file where a folder should be
   EXPECT_EQ(RemoveFile(tree.Path("missing.msg")), 2);
   EXPECT_EQ(SetAttributes(tree.Path("missing/x.msg"), kAttributeNormal), 3);
 }
