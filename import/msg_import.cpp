@@ -1,0 +1,98 @@
+#include "import/msg_import.h"
+
+#include <vector>
+
+#include "import/property_copy.h"
+#include "import/storage_copy.h"
+#include "mapi/tags.h"
+#include "msg/msg_file.h"
+
+namespace baleport::import {
+namespace {
+
+using namespace mapi::tags;
+
+// MSGFLAG_READ: every imported item is read, and neither a draft nor anything else the
+// file's flags said; the store adds MSGFLAG_HASATTACH when the item has attachments.
+constexpr int32_t kMessageFlagRead = 0x01;
+constexpr int32_t kAttachByStorage = 6;
+constexpr int32_t kObjectTypeMailUser = 6;  // PR_OBJECT_TYPE of a recipient
+
+template <typename Target>
+PropertySink SinkOf(Target& target) {
+  return {[&target](const pst::Property& p) { return target.Set(p); },
+          [&target](mapi::PropTag tag) { return target.OpenStream(tag); }};
+}
+
+class Importer {
+ public:
+  Importer(const msg::MsgFile& file, pst::Store& store) : copier_(file.names(), store) {}
+
+  Status Fill(const msg::Message& source, pst::Message& item, ObjectRole role) {
+    BALEPORT_RETURN_IF_ERROR(copier_.Copy(source, role, SinkOf(item)));
+    for (const msg::Recipient& recipient : source.recipients()) {
+      BALEPORT_RETURN_IF_ERROR(AddRecipient(recipient, item));
+    }
+    for (const msg::Attachment& attachment : source.attachments()) {
+      Result<pst::Attachment*> added = item.AddAttachment();
+      if (!added.ok()) return added.status().WithContext(attachment.where());
+      BALEPORT_RETURN_IF_ERROR(FillAttachment(attachment, **added));
+    }
+    return Status::Ok();
+  }
+
+ private:
+  Status AddRecipient(const msg::Recipient& recipient, pst::Message& item) {
+    std::vector<pst::Property> row;
+    const PropertySink sink{[&row](const pst::Property& p) {
+                              row.push_back(p);
+                              return Status::Ok();
+                            },
+                            {}};
+    BALEPORT_RETURN_IF_ERROR(copier_.Copy(recipient, ObjectRole::kRecipient, sink));
+    // Columns of the recipient table that every row has; files often leave them out.
+    auto has = [&row](mapi::PropTag tag) {
+      for (const pst::Property& p : row) {
+        if (mapi::TagId(p.tag) == mapi::TagId(tag)) return true;
+      }
+      return false;
+    };
+    if (!has(kObjectType)) row.push_back(pst::prop::Int32(kObjectType, kObjectTypeMailUser));
+    if (!has(kDisplayType)) row.push_back(pst::prop::Int32(kDisplayType, 0));
+    return item.AddRecipient(row).WithContext(recipient.where());
+  }
+
+  Status FillAttachment(const msg::Attachment& source, pst::Attachment& attachment) {
+    BALEPORT_RETURN_IF_ERROR(copier_.Copy(source, ObjectRole::kAttachment, SinkOf(attachment)));
+    if (const msg::Message* embedded = source.embedded_message()) {
+      Result<pst::Message*> inner = attachment.EmbedMessage();
+      if (!inner.ok()) return inner.status().WithContext(source.where());
+      BALEPORT_RETURN_IF_ERROR(Fill(*embedded, **inner, ObjectRole::kEmbeddedMessage));
+      return (*inner)->Save().WithContext(embedded->where());
+    }
+    if (const msg::Storage* storage = source.custom_storage()) {
+      // The store engine takes data objects only for embedded messages; the storage
+      // goes in as the bytes of a compound file, the form an OLE object is saved in.
+      Result<std::unique_ptr<pst::ValueStream>> out = attachment.OpenStream(kAttachDataBinary);
+      if (!out.ok()) return out.status().WithContext(source.where());
+      BALEPORT_RETURN_IF_ERROR(CopyStorageAsCompoundFile(*storage, **out));
+      BALEPORT_RETURN_IF_ERROR((*out)->Close().WithContext(source.where()));
+      return attachment.Set(pst::prop::Int32(kAttachMethod, kAttachByStorage)).WithContext(source.where());
+    }
+    return Status::Ok();
+  }
+
+  PropertyCopier copier_;
+};
+
+}  // namespace
+
+Status ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env) {
+  Result<std::unique_ptr<msg::MsgFile>> file = msg::MsgFile::Open(env, path);
+  if (!file.ok()) return file.status();
+  Importer importer(**file, store);
+  BALEPORT_RETURN_IF_ERROR(importer.Fill((*file)->message(), item, ObjectRole::kItem));
+  return item.Set(pst::prop::Int32(kMessageFlags, kMessageFlagRead)).WithContext(path);
+}
+
+}  // namespace baleport::import

@@ -1,0 +1,25 @@
+// The import of one .msg file into one item of the store: what the conversion's
+// RDOMail::Import does over the store engine.
+#pragma once
+
+#include <string>
+
+#include "pst/store.h"
+#include "support/env.h"
+#include "support/status.h"
+
+namespace baleport::import {
+
+// Fills `item` (new and unsaved) from the .msg file at `path`: every property except
+// those the store owns or computes, named properties re-mapped into `store`'s map,
+// recipients, attachments of every kind, embedded messages as the item's own
+// sub-objects, 8-bit strings as Unicode. Large values are streamed, never held whole.
+// The item's flags become MSGFLAG_READ; the store sets MSGFLAG_HASATTACH itself.
+//
+// On failure (the message names the file and the reason) the item is half made: the
+// caller discards it unsaved. Properties whose named-property id the file does not
+// define are left out; the reader lists them in MsgFile::notes().
+Status ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store,
+                         Env& env = *Env::Default());
+
+}  // namespace baleport::import

@@ -1,0 +1,295 @@
+#include "import/property_copy.h"
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "mapi/tags.h"
+#include "msg/text_decoder.h"
+
+namespace baleport::import {
+namespace {
+
+using mapi::PropTag;
+using mapi::PropType;
+using namespace mapi::tags;
+
+// Values up to this size are taken whole; larger ones go through a stream in chunks of it.
+constexpr size_t kWholeValueLimit = 64 << 10;
+// Recipient rows and multi-valued properties cannot be streamed into the store.
+constexpr size_t kRecipientValueLimit = 1 << 20;
+constexpr size_t kMultiValueLimit = 16 << 20;
+
+constexpr uint16_t Id(PropTag tag) { return mapi::TagId(tag); }
+
+std::string Hex(PropTag tag) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", tag);
+  return buf;
+}
+
+bool IsString(uint16_t base) {
+  return base == static_cast<uint16_t>(PropType::kUnicode) || base == static_cast<uint16_t>(PropType::kString8);
+}
+
+// Types the store takes from a file. PT_ERROR entries record a value the writer could not
+// get; PT_OBJECT values are attachment data objects, imported with their attachment.
+bool Copyable(uint16_t base) {
+  switch (static_cast<PropType>(base)) {
+    case PropType::kInt16: case PropType::kInt32: case PropType::kFloat32: case PropType::kFloat64:
+    case PropType::kCurrency: case PropType::kAppTime: case PropType::kBoolean: case PropType::kInt64:
+    case PropType::kString8: case PropType::kUnicode: case PropType::kSysTime: case PropType::kGuid:
+    case PropType::kBinary:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A FILETIME of 0 or at the far end of the range means "no time" to the programs that
+// write them; the store then supplies its own where it needs one.
+bool NoTime(const msg::Property& p) {
+  const uint64_t t = static_cast<uint64_t>(p.AsInt64());
+  return t == 0 || t >= 0x7FFFFFFF00000000ull;
+}
+
+std::string LeBytes(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (char16_t c : text) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>(c >> 8));
+  }
+  return out;
+}
+
+// Writes UTF-16LE text as the store holds it: no terminating NULs, no odd last byte.
+// Trailing NUL pairs are held back until more text follows (at most one chunk of them).
+class Utf16Writer {
+ public:
+  explicit Utf16Writer(pst::ValueStream& out) : out_(out) {}
+  Status Write(std::string_view bytes) {
+    held_.append(bytes);
+    size_t end = held_.size() - held_.size() % 2;
+    const size_t even = end;
+    while (end >= 2 && held_[end - 2] == '\0' && held_[end - 1] == '\0') end -= 2;
+    if (held_.size() > kWholeValueLimit) end = even;  // a run of NULs too long to be a terminator
+    BALEPORT_RETURN_IF_ERROR(out_.Write(std::string_view(held_).substr(0, end)));
+    held_.erase(0, end);
+    return Status::Ok();
+  }
+
+ private:
+  pst::ValueStream& out_;
+  std::string held_;
+};
+
+std::string TrimUtf16(std::string bytes) {
+  bytes.resize(bytes.size() - bytes.size() % 2);
+  while (bytes.size() >= 2 && bytes[bytes.size() - 2] == '\0' && bytes.back() == '\0') bytes.resize(bytes.size() - 2);
+  return bytes;
+}
+
+// A subject copied raw out of a store keeps that store's prefix header: U+0001 and the
+// prefix length. Its text starts after them.
+std::string WithoutPrefixHeader(std::string subject) {
+  if (subject.size() >= 4 && subject[0] == '\1' && subject[1] == '\0') subject.erase(0, 4);
+  return subject;
+}
+
+Status StreamValue(const msg::PropertyObject& object, const msg::Property& p, PropTag tag, const PropertySink& sink) {
+  Result<msg::ValueStream> in = object.OpenValue(p);
+  if (!in.ok()) return in.status();
+  const uint16_t base = mapi::TagType(tag);
+  const bool string8 = base == static_cast<uint16_t>(PropType::kString8);
+  const PropTag out_tag = string8 ? mapi::MakeTag(Id(tag), PropType::kUnicode) : tag;
+  Result<std::unique_ptr<pst::ValueStream>> out = sink.open_stream(out_tag);
+  if (!out.ok()) return out.status();
+
+  std::optional<msg::TextDecoder> decoder;
+  if (string8) {
+    Result<msg::TextDecoder> made = msg::TextDecoder::ForCodePage(object.code_page());
+    if (!made.ok()) return made.status().WithContext(object.where());
+    decoder.emplace(std::move(*made));
+  }
+  Utf16Writer text(**out);
+  std::vector<uint8_t> chunk(kWholeValueLimit);
+  std::u16string decoded;
+  for (;;) {
+    Result<size_t> n = in->Read(chunk.data(), chunk.size());
+    if (!n.ok()) return n.status();
+    if (*n == 0) break;
+    if (decoder) {
+      decoded.clear();
+      decoder->Decode(chunk.data(), *n, &decoded);
+      BALEPORT_RETURN_IF_ERROR(text.Write(LeBytes(decoded)));
+    } else if (base == static_cast<uint16_t>(PropType::kUnicode)) {
+      BALEPORT_RETURN_IF_ERROR(text.Write(std::string_view(reinterpret_cast<const char*>(chunk.data()), *n)));
+    } else {
+      BALEPORT_RETURN_IF_ERROR((*out)->Write(std::string_view(reinterpret_cast<const char*>(chunk.data()), *n)));
+    }
+  }
+  if (decoder) {
+    decoded.clear();
+    decoder->Finish(&decoded);
+    BALEPORT_RETURN_IF_ERROR(text.Write(LeBytes(decoded)));
+  }
+  return (*out)->Close();
+}
+
+Result<pst::Property> MultiValue(const msg::PropertyObject& object, const msg::Property& p, PropTag tag) {
+  const uint16_t base = mapi::TagType(tag) & ~mapi::kMultiValued;
+  std::vector<std::string> elements;
+  size_t total = 0;
+  for (uint32_t i = 0; i < p.count; ++i) {
+    std::string element;
+    if (IsString(base)) {
+      Result<std::string> text = object.ReadTextUtf8(p, i, kRecipientValueLimit);
+      if (!text.ok()) return text.status();
+      element = std::move(*text);
+    } else {
+      Result<std::vector<uint8_t>> bytes = object.ReadValue(p, i, kRecipientValueLimit);
+      if (!bytes.ok()) return bytes.status();
+      element.assign(bytes->begin(), bytes->end());
+    }
+    total += element.size();
+    if (total > kMultiValueLimit) {
+      return Status::Error(object.where() + ": multi-valued property " + Hex(p.tag) + " holds more than " +
+                           std::to_string(kMultiValueLimit) + " bytes");
+    }
+    elements.push_back(std::move(element));
+  }
+  return pst::prop::Multi(tag, elements);
+}
+
+Result<pst::Property> WholeValue(const msg::PropertyObject& object, const msg::Property& p, PropTag tag,
+                                 size_t limit) {
+  const uint16_t base = mapi::TagType(tag);
+  if (IsString(base)) {
+    std::string bytes;
+    if (base == static_cast<uint16_t>(PropType::kUnicode)) {
+      Result<std::vector<uint8_t>> raw = object.ReadValue(p, 0, limit);
+      if (!raw.ok()) return raw.status();
+      bytes = TrimUtf16(std::string(raw->begin(), raw->end()));
+    } else {
+      Result<std::u16string> text = object.ReadText(p, 0, limit);
+      if (!text.ok()) return text.status();
+      bytes = LeBytes(*text);
+    }
+    const PropTag unicode = mapi::MakeTag(Id(tag), PropType::kUnicode);
+    return pst::Property{unicode, Id(tag) == Id(kSubject) ? WithoutPrefixHeader(std::move(bytes)) : std::move(bytes)};
+  }
+  Result<std::vector<uint8_t>> raw = object.ReadValue(p, 0, limit);
+  if (!raw.ok()) return raw.status();
+  return pst::Property{tag, std::string(raw->begin(), raw->end())};
+}
+
+pst::Property InlineValue(const msg::Property& p, PropTag tag) {
+  switch (static_cast<PropType>(mapi::TagType(tag))) {
+    case PropType::kInt16:
+      return pst::prop::Int16(tag, p.AsInt16());
+    case PropType::kInt32:
+    case PropType::kFloat32:
+      return pst::prop::Int32(tag, p.AsInt32());
+    case PropType::kBoolean:
+      return pst::prop::Bool(tag, p.AsBool());
+    default:  // the 8-byte types
+      return pst::prop::Int64(tag, p.AsInt64());
+  }
+}
+
+}  // namespace
+
+bool StoreOwned(uint16_t id, ObjectRole role) {
+  static const std::set<uint16_t> kAnywhere = {
+      Id(kParentEntryId), Id(kStoreEntryId),     Id(kStoreRecordKey),   Id(kStoreSupportMask),
+      Id(kStoreUnicodeMask), Id(kMappingSignature), Id(kInstanceKey),   Id(kAccess),
+      Id(kAccessLevel),   Id(kRowId),            Id(kSourceKey),        Id(kParentSourceKey),
+      Id(kAttachNum),
+  };
+  static const std::set<uint16_t> kOfMessages = {
+      Id(kEntryId),           Id(kRecordKey),      Id(kObjectType),         Id(kHasAttach),
+      Id(kNormalizedSubject), Id(kSubjectPrefix),  Id(kMessageRecipients),  Id(kMessageAttachments),
+      Id(kMessageSize),       Id(kMessageStatus),
+  };
+  constexpr uint16_t kFirstReplId = 0x0E30, kLastReplId = 0x0E3D;  // replication state of the file's store
+  if (kAnywhere.count(id) != 0 || (id >= kFirstReplId && id <= kLastReplId)) return true;
+  switch (role) {
+    case ObjectRole::kItem:
+      return kOfMessages.count(id) != 0 || id == Id(kMessageFlags);
+    case ObjectRole::kEmbeddedMessage:
+      return kOfMessages.count(id) != 0;
+    case ObjectRole::kAttachment:
+      return id == Id(kAttachSize) || id == Id(kEntryId);
+    case ObjectRole::kRecipient:
+      return false;
+  }
+  return false;
+}
+
+Result<std::optional<PropTag>> PropertyCopier::StoreTag(PropTag tag) {
+  const uint16_t id = Id(tag);
+  if (id < mapi::kFirstNamedId) return std::optional<PropTag>(tag);
+  if (auto known = mapped_.find(id); known != mapped_.end()) {
+    return std::optional<PropTag>(mapi::MakeTag(known->second, mapi::TagType(tag)));
+  }
+  const msg::PropertyName* name = names_.Find(id);
+  if (name == nullptr) return std::optional<PropTag>();
+  uint16_t store_id = 0;
+  if (name->guid == msg::kPsMapi && name->kind == msg::PropertyName::Kind::kNumeric &&
+      name->lid < mapi::kFirstNamedId) {
+    store_id = static_cast<uint16_t>(name->lid);  // PS_MAPI numbers are ordinary property ids
+  } else {
+    pst::NamedProperty named;
+    named.property_set = name->guid.bytes;
+    if (name->kind == msg::PropertyName::Kind::kNumeric) {
+      named.number = name->lid;
+    } else {
+      named.name = name->name_utf8;
+    }
+    Result<uint16_t> mapped = store_.MapNamedProperty(named);
+    if (!mapped.ok()) return mapped.status().WithContext("mapping named property " + Hex(tag));
+    store_id = *mapped;
+  }
+  mapped_[id] = store_id;
+  return std::optional<PropTag>(mapi::MakeTag(store_id, mapi::TagType(tag)));
+}
+
+Status PropertyCopier::CopyValue(const msg::PropertyObject& object, const msg::Property& p, PropTag tag,
+                                 const PropertySink& sink) {
+  if (mapi::IsMultiValued(tag)) {
+    Result<pst::Property> value = MultiValue(object, p, tag);
+    return value.ok() ? sink.set(*value) : value.status();
+  }
+  if (p.is_inline()) {
+    if (mapi::TagType(tag) == static_cast<uint16_t>(PropType::kSysTime) && NoTime(p)) return Status::Ok();
+    return sink.set(InlineValue(p, tag));
+  }
+  if (p.size > kWholeValueLimit && sink.open_stream) return StreamValue(object, p, tag, sink);
+  Result<pst::Property> value = WholeValue(object, p, tag, sink.open_stream ? kWholeValueLimit : kRecipientValueLimit);
+  return value.ok() ? sink.set(*value) : value.status();
+}
+
+Status PropertyCopier::Copy(const msg::PropertyObject& object, ObjectRole role, const PropertySink& sink) {
+  std::set<uint16_t> written;  // the store keeps one value per id
+  for (const msg::Property& p : object.properties()) {
+    const uint16_t base = p.type() & ~mapi::kMultiValued;
+    if (!Copyable(base) || StoreOwned(p.id(), role)) continue;
+    // Of a string held in both encodings, the Unicode one, unless it is empty.
+    if (base == static_cast<uint16_t>(PropType::kString8)) {
+      const msg::Property* wide = object.Find(mapi::MakeTag(p.id(), p.type() | 0x0001));
+      if (wide != nullptr && wide->size > 0) continue;
+    } else if (base == static_cast<uint16_t>(PropType::kUnicode) && p.size == 0) {
+      const msg::Property* narrow = object.Find(mapi::MakeTag(p.id(), p.type() & ~0x0001));
+      if (narrow != nullptr && narrow->size > 0) continue;
+    }
+    Result<std::optional<PropTag>> tag = StoreTag(p.tag);
+    if (!tag.ok()) return tag.status().WithContext(object.where());
+    if (!tag->has_value() || !written.insert(Id(**tag)).second) continue;
+    BALEPORT_RETURN_IF_ERROR(CopyValue(object, p, **tag, sink).WithContext(object.where() + ": property " + Hex(p.tag)));
+  }
+  return Status::Ok();
+}
+
+}  // namespace baleport::import

@@ -1,0 +1,257 @@
+"""Compares .msg files with the store items imported from them, each side read by a
+program of its own: olefile reads the files, pypff and pffexport (libpff) the store.
+
+Usage: compare_import.py STORE.pst MSG...  (the files in the order of the Inbox's items)
+Prints one line per difference and exits 1 if there is any.
+
+What the store owns, and so may differ from the file, is accepted here:
+- PR_MESSAGE_FLAGS: read, plus has-attachments exactly when the item has attachments;
+  the file's own flags (unsent, unmodified, ...) are not kept.
+- PR_MESSAGE_SIZE, PR_ATTACH_SIZE, PR_ATTACH_NUM, entry ids, record keys, row ids and
+  PR_HASATTACH are the store's; PR_DISPLAY_TO/CC/BCC are made from the recipients when the
+  file has none; creation and modification times are the import's when the file has none.
+- 8-bit strings are held as Unicode: compared as text, decoded with the file's code page.
+- PR_SUBJECT_PREFIX and PR_NORMALIZED_SUBJECT are left out: the store derives them.
+- A named property's id is the store's; compared by its name (set and number or string).
+pffexport does not export post items (IPM.Post): their recipients go unchecked.
+"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+import olefile
+import pypff
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+# The olefile reading of the reader's own tests (message objects, code pages, names).
+_source = open(os.path.join(HERE, "..", "..", "msg", "tests", "olefile_summary.py"), encoding="utf-8").read()
+_reader = {}
+exec(compile(_source[:_source.rindex("\nmain()")], "olefile_summary.py", "exec"), _reader)
+Obj, children, choose_code_page, guid_text = (_reader[n] for n in ("Obj", "children", "choose_code_page", "guid"))
+PS_MAPI, PS_PUBLIC_STRINGS = _reader["PS_MAPI"], _reader["PS_PUBLIC_STRINGS"]
+
+RECIPIENT_TYPES = {1: "To", 2: "CC", 3: "BCC"}
+TIMES = {0x0039: "submit time", 0x0E06: "delivery time", 0x3007: "creation time", 0x3008: "modification time"}
+FIXED_SIZES = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x0005: 8, 0x0006: 8, 0x0007: 8, 0x000B: 1, 0x0014: 8, 0x0040: 8}
+
+
+def file_names(ole):
+    """local id -> (property set, kind, number or name)"""
+    base = "__nameid_version1.0/__substg1.0_000%d0102"
+    if not ole.exists("__nameid_version1.0"):
+        return {}
+    read = lambda n: ole.openstream(base % n).read() if ole.exists(base % n) else b""
+    return parse_names(read(2), read(3), read(4))
+
+
+def parse_names(guids, entries, strings):
+    out = {}
+    for off in range(0, len(entries) - 7, 8):
+        value, word, index = struct.unpack_from("<IHH", entries, off)
+        gi = word >> 1
+        if gi == 1:
+            g = PS_MAPI
+        elif gi == 2:
+            g = PS_PUBLIC_STRINGS
+        elif gi >= 3 and (gi - 3) * 16 + 16 <= len(guids):
+            g = guid_text(guids[(gi - 3) * 16:(gi - 2) * 16])
+        else:
+            continue
+        if word & 1:
+            n, = struct.unpack_from("<I", strings, value)
+            key = (g, "name", strings[value + 4:value + 4 + n].decode("utf-16-le", "replace"))
+        else:
+            key = (g, "lid", value)
+        out.setdefault(0x8000 + index, key)
+    return out
+
+
+def store_names(pst):
+    entries = {e.entry_type: e.data for e in pst.name_to_id_map.record_sets[0].entries}
+    return {key: pid for pid, key in parse_names(entries.get(2, b""), entries.get(3, b""), entries.get(4, b"")).items()}
+
+
+class Item:
+    """A store item through pypff: its properties by id (type, raw bytes)."""
+
+    def __init__(self, message):
+        self.message = message
+        self.props = {}
+        for e in message.record_sets[0].entries:
+            self.props[e.entry_type] = (e.value_type, e.data or b"")
+
+    def text(self, pid):
+        t, data = self.props.get(pid, (0x001F, b""))
+        return data.decode("utf-16-le", "replace") if t == 0x001F else "<type 0x%04X>" % t
+
+    def raw(self, pid):
+        return self.props.get(pid, (None, None))[1]
+
+    def int(self, pid):
+        data = self.raw(pid)
+        return None if data is None else int.from_bytes(data, "little", signed=True)
+
+
+def file_value(obj, tag, cp):
+    """A property of a file object as the store should hold it: text for strings, bytes otherwise."""
+    t = tag & 0xFFFF
+    if t in (0x001E, 0x001F):
+        return obj.text(tag >> 16, cp)
+    if t in FIXED_SIZES:
+        return obj.props[tag][:FIXED_SIZES[t]]
+    return obj.stream(tag)
+
+
+def store_value(item, pid, t):
+    vt, data = item.props.get(pid, (None, None))
+    if data is None:
+        return None
+    if t in (0x001E, 0x001F):
+        return data.decode("utf-16-le", "replace")
+    return data
+
+
+def exported_recipients(folder):
+    """(name, address, type) per recipient, from pffexport's Recipients.txt."""
+    path = os.path.join(folder, "Recipients.txt")
+    if not os.path.exists(path):
+        return []
+    out = []
+    for block in open(path, encoding="utf-8", errors="replace").read().split("\n\n"):
+        fields = dict(line.split(":", 1) for line in block.splitlines() if ":" in line)
+        if fields:
+            out.append((fields.get("Display name", "").strip(), fields.get("Email address", "").strip(),
+                        fields.get("Recipient type", "").strip()))
+    return out
+
+
+def exported_subject(folder):
+    path = os.path.join(folder, "OutlookHeaders.txt")
+    for line in open(path, encoding="utf-8", errors="replace"):
+        if line.startswith("Subject:"):
+            return line.split(":", 1)[1].strip()
+    return ""
+
+
+def export_folders(pst_path, workdir):
+    """pffexport's folder of each Inbox item, by the item's position."""
+    subprocess.run(["pffexport", "-q", "-t", os.path.join(workdir, "out"), pst_path], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    inbox = os.path.join(workdir, "out.export", "Top of Personal Folders", "Inbox")
+    return {int(name[-5:]) - 1: os.path.join(inbox, name) for name in os.listdir(inbox)}
+
+
+def compare(msg_path, item, folder, names_in_store, report):
+    ole = olefile.OleFileIO(msg_path)
+    m = Obj(ole, [], 32)
+    cp = choose_code_page(m, None)
+    say = lambda what, expected, found: report("%s: %s: file %r, store %r" % (os.path.basename(msg_path), what,
+                                                                             expected, found))
+
+    for pid, what in ((0x001A, "class"), (0x0037, "subject"), (0x0C1A, "sender"), (0x1000, "text body")):
+        expected = m.text(pid, cp)
+        if expected and expected[:2].startswith("\x01") and pid == 0x0037:
+            expected = expected[2:]
+        if pid == 0x001A and not expected:
+            expected = "IPM.Note"  # the store's default class
+        if expected != item.text(pid):
+            say(what, expected[:80], item.text(pid)[:80])
+    for pid, what in TIMES.items():
+        tag = (pid << 16) | 0x0040
+        if tag in m.props:
+            expected = struct.unpack_from("<q", m.props[tag])[0]
+            if expected != 0 and expected < 0x7FFFFFFF00000000 and expected != item.int(pid):
+                say(what, expected, item.int(pid))
+    for pid, what in ((0x1013, "HTML body"), (0x1009, "RTF body")):
+        expected = m.stream((pid << 16) | 0x0102)
+        if expected is None and pid == 0x1013 and m.stream(0x1013001F) is not None:
+            expected = m.stream(0x1013001F)
+        if expected is not None and expected != item.raw(pid):
+            say(what, len(expected), None if item.raw(pid) is None else len(item.raw(pid)))
+
+    attachments = children(ole, [], "__attach_version1.0_#")
+    flags = item.int(0x0E07)
+    if flags != (0x11 if attachments else 0x01):
+        say("flags", "read" + (" + has attachments" if attachments else ""), flags)
+
+    recipients = []
+    for name in children(ole, [], "__recip_version1.0_#"):
+        r = Obj(ole, [name], 8)
+        recipients.append((r.text(0x3001, cp), r.text(0x3003, cp), RECIPIENT_TYPES.get(r.int32(0x0C15) or 0, "")))
+    if folder is not None and recipients != exported_recipients(folder):
+        say("recipients", recipients[:3], exported_recipients(folder)[:3])
+
+    if len(attachments) != item.message.number_of_attachments:
+        say("attachments", len(attachments), item.message.number_of_attachments)
+    else:
+        for i, name in enumerate(attachments):
+            a = Obj(ole, [name], 8)
+            stored = item.message.get_attachment(i)
+            entries = {e.entry_type: e for e in stored.record_sets[0].entries}
+            for pid in (0x3707, 0x3704):
+                stored_name = (entries[pid].data_as_string if pid in entries else "") or ""
+                if a.text(pid, cp) != stored_name:
+                    say("attachment %d name 0x%04X" % (i, pid), a.text(pid, cp), stored_name)
+            data = a.stream(0x37010102)
+            if data is not None:
+                stored_data = stored.read_buffer(stored.size) if stored.size else b""
+                if data != stored_data:
+                    say("attachment %d bytes" % i, len(data), len(stored_data))
+            inner = [name, "__substg1.0_3701000D"]
+            if (a.int32(0x3705) or 0) == 5 and ole.exists("/".join(inner)):
+                expected = Obj(ole, inner, 24).text(0x0037, cp)
+                exported = os.path.join(folder, "Attachments", "Attachment%05d" % (i + 1), "Message00001")
+                found = exported_subject(exported) if os.path.isdir(exported) else None
+                if folder is not None and expected != found:
+                    say("embedded message %d subject" % i, expected, found)
+
+    names_in_file = file_names(ole)
+    for tag in m.props:
+        pid, t = tag >> 16, tag & 0xFFFF
+        if pid < 0x8000 or t not in FIXED_SIZES and t not in (0x001E, 0x001F, 0x0102):
+            continue
+        key = names_in_file.get(pid)
+        if key is None:
+            continue  # a name the file does not define: left out
+        if key[0] == PS_MAPI and key[1] == "lid" and key[2] < 0x8000:
+            store_pid = key[2]
+        else:
+            store_pid = names_in_store.get(key)
+        expected = file_value(m, tag, cp)
+        found = None if store_pid is None else store_value(item, store_pid, t)
+        if expected != found:
+            say("named property %s" % (key,), expected if expected is None or len(expected) < 40 else len(expected),
+                found if found is None or len(found) < 40 else len(found))
+
+
+def main():
+    pst_path, msg_paths = sys.argv[1], sys.argv[2:]
+    pst = pypff.file()
+    pst.open(pst_path)
+    top = pst.get_root_folder()
+    subtree = next(top.get_sub_folder(i) for i in range(top.number_of_sub_folders)
+                   if top.get_sub_folder(i).name == "Top of Personal Folders")
+    inbox = next(subtree.get_sub_folder(i) for i in range(subtree.number_of_sub_folders)
+                 if subtree.get_sub_folder(i).name == "Inbox")
+    differences = []
+    if inbox.number_of_sub_messages != len(msg_paths):
+        differences.append("items: %d files, %d in the store" % (len(msg_paths), inbox.number_of_sub_messages))
+    names_in_store = store_names(pst)
+    with tempfile.TemporaryDirectory() as workdir:
+        folders = export_folders(pst_path, workdir)
+        for i, path in enumerate(msg_paths[:inbox.number_of_sub_messages]):
+            item = Item(inbox.get_sub_message(i))
+            # pffexport passes over post items; their recipients and embedded messages go unchecked.
+            if i not in folders and not item.text(0x001A).startswith("IPM.Post"):
+                differences.append("%s: pffexport wrote no item %d" % (os.path.basename(path), i + 1))
+                continue
+            compare(path, item, folders.get(i), names_in_store, differences.append)
+    for line in differences:
+        print(line)
+    sys.exit(1 if differences else 0)
+
+
+main()

@@ -1,0 +1,55 @@
+// Every sample .msg imports into a store, and the store, read by pypff, holds what
+// olefile reads in the file (compare_import.py; the differences the store owns are
+// written down there).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "import/msg_import.h"
+#include "pst/tests/store_testing.h"
+
+namespace baleport::import {
+namespace {
+
+namespace fs = std::filesystem;
+using pst::testing::Must;
+using pst::testing::MustOk;
+using pst::testing::Quote;
+
+std::vector<std::string> Samples() {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(fs::path(BALEPORT_SAMPLES_DIR) / "msg", ec)) {
+    if (entry.path().extension() == ".msg") out.push_back(entry.path().string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(SampleImport, EverySampleReadsBackAsTheFileHoldsIt) {
+  const std::vector<std::string> samples = Samples();
+  if (samples.empty()) GTEST_SKIP() << "no samples in " BALEPORT_SAMPLES_DIR "/msg";
+  const std::string path = pst::testing::TempDir("samples") + "/samples.pst";
+  auto store = Must(pst::Store::Create(path, "Samples"));
+  MustOk(store->EnsureStandardFolders());
+  const pst::FolderId inbox = Must(store->DefaultFolder(pst::StandardFolder::kInbox));
+  std::string arguments;
+  for (const std::string& sample : samples) {
+    SCOPED_TRACE(sample);
+    auto item = Must(store->NewMessage(inbox));
+    MustOk(ImportMessageFile(sample, *item, *store));
+    MustOk(item->Save());
+    arguments += " " + Quote(sample);
+  }
+  MustOk(store->Close());
+
+  pst::testing::VerifiedDump(path);
+  const pst::testing::CommandResult compared = pst::testing::Run(
+      "/usr/bin/python3 " BALEPORT_IMPORT_TESTS_DIR "/compare_import.py " + Quote(path) + arguments);
+  EXPECT_EQ(compared.exit_code, 0);
+  EXPECT_EQ(compared.output, "");
+}
+
+}  // namespace
+}  // namespace baleport::import
