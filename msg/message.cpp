@@ -285,6 +285,37 @@ Result<std::u16string> PropertyObject::ReadText(const Property& property, uint32
   return text;
 }
 
+Result<TextStream> PropertyObject::OpenText(const Property& property, uint32_t index) const {
+  if (!IsString(property.type())) {
+    return Status::Error(where() + ": property " + Hex(property.tag) + " is not a string");
+  }
+  const bool unicode = (property.type() & ~mapi::kMultiValued) == static_cast<uint16_t>(PropType::kUnicode);
+  Result<TextDecoder> decoder = unicode ? TextDecoder::ForUtf16() : TextDecoder::ForCodePage(code_page_);
+  if (!decoder.ok()) return decoder.status().WithContext(where());
+  Result<ValueStream> value = OpenValue(property, index);
+  if (!value.ok()) return value.status();
+  return TextStream(std::move(value).value(), std::move(decoder).value());
+}
+
+Result<bool> TextStream::Read(std::u16string* out, size_t max_bytes) {
+  if (done_) return false;
+  buffer_.resize(std::max<size_t>(max_bytes, 1));
+  Result<size_t> n = value_.Read(buffer_.data(), buffer_.size());
+  if (!n.ok()) return n.status();
+  std::u16string text(held_nuls_, u'\0');
+  if (*n == 0) {
+    decoder_.Finish(&text);
+    done_ = true;
+  } else {
+    decoder_.Decode(buffer_.data(), *n, &text);
+  }
+  const size_t last = text.find_last_not_of(u'\0');
+  const size_t keep = last == std::u16string::npos ? 0 : last + 1;
+  held_nuls_ = text.size() - keep;
+  out->append(text, 0, keep);
+  return !done_;
+}
+
 Result<std::string> PropertyObject::ReadTextUtf8(const Property& property, uint32_t index, size_t max_size) const {
   Result<std::u16string> text = ReadText(property, index, max_size);
   if (!text.ok()) return text.status();

@@ -12,6 +12,7 @@
 #include "mapi/property_tag.h"
 #include "msg/read_limits.h"
 #include "msg/storage.h"
+#include "msg/text_decoder.h"
 #include "support/status.h"
 
 namespace baleport::msg {
@@ -63,6 +64,24 @@ class ValueStream {
   std::string where_;
 };
 
+// A string value decoded to UTF-16 as it is read, for values too long to load whole.
+// PT_STRING8 values decode in the object's code_page(); trailing NULs are dropped.
+class TextStream {
+ public:
+  // Appends the text of up to max_bytes more stored bytes; false once the value is done.
+  Result<bool> Read(std::u16string* out, size_t max_bytes = 64u << 10);
+  bool had_errors() const { return decoder_.had_errors(); }
+
+ private:
+  friend class PropertyObject;
+  TextStream(ValueStream value, TextDecoder decoder) : value_(std::move(value)), decoder_(std::move(decoder)) {}
+  ValueStream value_;
+  TextDecoder decoder_;
+  std::vector<uint8_t> buffer_;
+  size_t held_nuls_ = 0;  // NULs seen at the end so far: dropped if nothing follows them
+  bool done_ = false;
+};
+
 // What every object has: its properties and a way to read their values.
 class PropertyObject {
  public:
@@ -82,9 +101,10 @@ class PropertyObject {
   Result<std::vector<uint8_t>> ReadValue(const Property& property, uint32_t index = 0,
                                          size_t max_size = 16u << 20) const;
   // A PT_UNICODE or PT_STRING8 value as text, the latter decoded with code_page();
-  // trailing NULs removed. For large values, stream with OpenValue and a TextDecoder.
+  // trailing NULs removed. For large values, use OpenText.
   Result<std::u16string> ReadText(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
   Result<std::string> ReadTextUtf8(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
+  Result<TextStream> OpenText(const Property& property, uint32_t index = 0) const;
 
   // Code page of this object's PT_STRING8 values: the message's PR_MESSAGE_CODEPAGE, else its
   // PR_INTERNET_CPID, else that of the enclosing message, else the ANSI code page of its

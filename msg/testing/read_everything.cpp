@@ -17,6 +17,15 @@ Status ReadObject(const PropertyObject& object, uint64_t* bytes) {
         Result<std::string> text = object.ReadTextUtf8(p, i);
         if (!text.ok()) return text.status();
         *bytes += text->size();
+        Result<TextStream> stream = object.OpenText(p, i);
+        if (!stream.ok()) return stream.status();
+        std::u16string decoded;
+        for (;;) {
+          Result<bool> more = stream->Read(&decoded, sizeof chunk);
+          if (!more.ok()) return more.status();
+          if (!*more) break;
+          decoded.clear();
+        }
         continue;
       }
       Result<ValueStream> value = object.OpenValue(p, i);

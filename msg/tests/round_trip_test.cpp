@@ -268,6 +268,34 @@ TEST_P(RoundTrip, LargeFilesKeepTheirTables) {
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, RoundTrip, ::testing::Values(512u, 4096u));
 
+// A long 8-bit body decodes piecewise to the same text, whatever the pieces cut through.
+TEST(RoundTripText, LongStringsStreamAsTheyDecode) {
+  std::string sjis, expected;
+  for (int i = 0; i < 5000; ++i) {
+    sjis += "\x93\xfa\x96\x7b\x8c\xea abc ";  // 日本語 abc
+    expected += "日本語 abc ";
+  }
+  FixtureFile f;
+  f.message.Int32(0x3FFD, 932).String8(0x1000, sjis + std::string(3, '\0'));
+  auto file = OpenFixture(f);
+  ASSERT_NE(file, nullptr);
+  const Message& m = file->message();
+  for (size_t chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
+    auto text = m.OpenText(*m.Find(MakeTag(0x1000, 0x001E)));
+    ASSERT_TRUE(text.ok()) << text.status().message();
+    std::u16string out;
+    for (;;) {
+      auto more = text->Read(&out, chunk);
+      ASSERT_TRUE(more.ok()) << more.status().message();
+      if (!*more) break;
+    }
+    EXPECT_EQ(Utf16ToUtf8(out), expected) << "chunks of " << chunk;
+    EXPECT_FALSE(text->had_errors());
+  }
+  EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x1000, 0x001E))), expected);
+  EXPECT_FALSE(m.OpenText(*m.Find(MakeTag(0x3FFD, 0x0003))).ok());
+}
+
 // 8-bit strings decode with PR_MESSAGE_CODEPAGE, then PR_INTERNET_CPID, then the locale's
 // code page; sub-objects and embedded messages inherit the message's.
 TEST(RoundTripCodePages, EightBitStringsFollowTheMessageCodePage) {
