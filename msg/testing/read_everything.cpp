@@ -14,17 +14,22 @@ Status ReadObject(const PropertyObject& object, uint64_t* bytes) {
       const uint16_t base = p.type() & ~mapi::kMultiValued;
       if (base == static_cast<uint16_t>(mapi::PropType::kUnicode) ||
           base == static_cast<uint16_t>(mapi::PropType::kString8)) {
-        Result<std::string> text = object.ReadTextUtf8(p, i);
-        if (!text.ok()) return text.status();
-        *bytes += text->size();
+        // Short strings whole, long ones streamed, as an importer would take them.
+        if (p.size <= sizeof chunk) {
+          Result<std::string> text = object.ReadTextUtf8(p, i);
+          if (!text.ok()) return text.status();
+          *bytes += text->size();
+          continue;
+        }
         Result<TextStream> stream = object.OpenText(p, i);
         if (!stream.ok()) return stream.status();
         std::u16string decoded;
         for (;;) {
           Result<bool> more = stream->Read(&decoded, sizeof chunk);
           if (!more.ok()) return more.status();
-          if (!*more) break;
+          *bytes += decoded.size() * 2;
           decoded.clear();
+          if (!*more) break;
         }
         continue;
       }
