@@ -44,6 +44,18 @@ test: deps
 bench: build
 	bench/run
 
+.PHONY: gui screenshots
+
+# Builds the wizard and opens it on this display.
+gui: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target baleport-gui -j $(JOBS)
+	$(BUILD)/bin/baleport-gui
+
+# Renders every wizard page to $(BUILD)/screenshots/<page>.png; needs no display.
+screenshots: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target baleport-screenshots -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/baleport-screenshots $(BUILD)/screenshots
+
 # The .msg reader under libFuzzer for FUZZ_SECONDS, from generated messages and the kept
 # regressions; a crash leaves its input in $(BUILD_FUZZ)/ (copy it to msg/tests/regressions/).
 BUILD_FUZZ   ?= build-fuzz

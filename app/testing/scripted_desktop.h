@@ -1,0 +1,35 @@
+// A Desktop whose user is a script: answers, folder picks and save names are queued in
+// advance, and every request is recorded for the test to check. A request nothing was
+// queued for is recorded in `unscripted` and answered as a cancel (No, empty).
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+#include "app/desktop.h"
+
+namespace baleport::app::testing {
+
+class ScriptedDesktop : public Desktop {
+ public:
+  std::deque<MessageAnswer> answers;
+  std::deque<QString> folder_picks;
+  std::deque<QString> save_names;
+
+  std::vector<MessageRequest> messages;
+  QStringList picker_titles;
+  std::vector<SaveRequest> save_requests;
+  QStringList opened;
+  bool ended = false;
+  QStringList unscripted;
+
+  MessageAnswer ShowMessage(QWidget* owner, const MessageRequest& request) override;
+  QString BrowseForFolder(QWidget* owner, const QString& title) override;
+  QString AskSaveFileName(QWidget* owner, const SaveRequest& request) override;
+  void OpenDocument(const QString& target) override;
+  void EndProgram() override;
+};
+
+}  // namespace baleport::app::testing

@@ -1,0 +1,50 @@
+// Help links, captions with access keys, and the Tahoma line spacing.
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QSignalSpy>
+#include <QtTest/QTest>
+
+#include "app/controls.h"
+#include "app/fonts.h"
+#include "app/testing/test_application.h"
+
+namespace baleport::app {
+namespace {
+
+TEST(ControlsTest, LabelsShowCaptionsWithoutTheirAccessKeyMarks) {
+  EXPECT_EQ(WithoutAccessKeys("Reading Messages && Email Metadata - (1 of 2) File(s)"),
+            "Reading Messages & Email Metadata - (1 of 2) File(s)");
+  EXPECT_EQ(WithoutAccessKeys("Sta&rt Conversion"), "Start Conversion");
+  EXPECT_EQ(WithoutAccessKeys("a&&&b"), "a&b");
+  EXPECT_EQ(WithoutAccessKeys("ends with &"), "ends with &");
+}
+
+TEST(ControlsTest, AHelpLinkIsBlueWithAHandAndReportsLeftClicksOnly) {
+  testing::EnsureApplication();
+  QWidget page;
+  LinkLabel link(&page, QRect(10, 10, 33, 16), Tahoma(8.25));
+  EXPECT_EQ(link.text(), " [ ? ]");
+  EXPECT_EQ(link.toolTip(), "Click to Know More...");
+  EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(link.palette().color(QPalette::WindowText), QColor(0, 0, 255));
+  QSignalSpy clicks(&link, &LinkLabel::clicked);
+  QTest::mouseClick(&link, Qt::RightButton);
+  QTest::mouseClick(&link, Qt::LeftButton);
+  EXPECT_EQ(clicks.count(), 1);
+}
+
+TEST(ControlsTest, TahomaIsSpacedAsOnWindows) {
+  if (!QFileInfo::exists(BALEPORT_TAHOMA_DIR "/tahoma.ttf")) GTEST_SKIP() << "no Tahoma file";
+  testing::EnsureApplication();
+  const QFont font = Tahoma(9);
+  EXPECT_EQ(QFontInfo(font).family(), "Tahoma");
+  // 9 pt at 96 dpi is 12 pixels; Windows spaces Tahoma's lines 14 pixels apart there.
+  EXPECT_EQ(QFontMetrics(font).lineSpacing(), 14);
+  EXPECT_TRUE(QFontInfo(Tahoma(9, true)).bold());
+}
+
+}  // namespace
+}  // namespace baleport::app

@@ -1,0 +1,62 @@
+// Opening documents through the desktop, and the help page shipped with the program.
+#include <gtest/gtest.h>
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QObject>
+#include <QUrl>
+
+#include "app/addresses.h"
+#include "app/shell_helpers.h"
+#include "app/testing/test_application.h"
+
+namespace baleport::app {
+namespace {
+
+class UrlRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> opened;
+
+ public slots:
+  void Open(const QUrl& url) { opened << url; }
+};
+
+TEST(ShellHelpersTest, OpenDocumentHandsTheAddressToTheDesktopAndIgnoresTheEmptyText) {
+  testing::EnsureApplication();
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler("https", &recorder, "Open");
+  QDesktopServices::setUrlHandler("file", &recorder, "Open");
+  OpenDocument("");
+  OpenDocument("https://tamsel.example/baleport/#single-folder");
+  OpenDocument(HelpPageAddress() + "#select-folder");
+  QDesktopServices::unsetUrlHandler("https");
+  QDesktopServices::unsetUrlHandler("file");
+  ASSERT_EQ(recorder.opened.size(), 2);
+  EXPECT_EQ(recorder.opened[0].fragment(), "single-folder");
+  EXPECT_TRUE(recorder.opened[1].isLocalFile());
+  EXPECT_EQ(recorder.opened[1].fragment(), "select-folder");
+}
+
+TEST(ShellHelpersTest, TheHelpPageHasEverySectionThePagesLinkTo) {
+  testing::EnsureApplication();
+  const QUrl address(HelpPageAddress());
+  ASSERT_TRUE(address.isLocalFile()) << address.toString().toStdString();
+  QFile page(address.toLocalFile());
+  ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << page.fileName().toStdString();
+  const QString html = QString::fromUtf8(page.readAll());
+  for (const char* section : {"single-folder", "multiple-folders", "select-folder",
+                              "select-root-folder", "delete-source-files"}) {
+    EXPECT_TRUE(html.contains(QString("id=\"%1\"").arg(section))) << section;
+  }
+}
+
+TEST(ShellHelpersTest, TheDowngradeGuideAddressEndsWithTheGuidesPath) {
+  EXPECT_TRUE(DowngradeGuideAddress().endsWith("help/downgrade-office-2010-to-32-bit.pdf"));
+}
+
+}  // namespace
+}  // namespace baleport::app
+
+#include "shell_helpers_test.moc"

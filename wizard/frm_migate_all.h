@@ -1,0 +1,61 @@
+// The conversion page: its window and controls, and the PageControls through which the
+// conversion run drives them.
+#pragma once
+
+#include "app/controls.h"
+#include "app/page_window.h"
+#include "conversion/page_controls.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace baleport {
+
+class Wizard;
+
+class frmMigateAll : public app::PageWindow, public PageControls {
+  Q_OBJECT
+
+ public:
+  explicit frmMigateAll(Wizard& wizard);
+
+  QLabel* lblCount1;
+  QPushButton* CmdSkip;
+  QLabel* lblProgress;
+  QProgressBar* ProgressBar1;
+  QGroupBox* FrameConversion;
+  QLabel* LblCurrentDBX;
+  QCheckBox* ChkDelete;
+  app::LinkLabel* lblDeleteHelp;
+  QPushButton* CmdStartConversion;
+  QPushButton* CmdStopMigration;
+
+  void lblDeleteHelp_Click();
+
+  // PageControls. Each call first loads the page if the user closed it meanwhile.
+  void SetCaption(CaptionControl control, const std::string& caption) override;
+  void SetProgressRange(int minimum, int maximum) override;
+  void SetProgressValue(float value) override;
+  void SetButtonEnabled(ButtonControl button, bool enabled) override;
+  void SetButtonVisible(ButtonControl button, bool visible) override;
+  int DeleteSourceValue() override;
+  void SetDeleteSourceValue(int value) override;
+  std::optional<std::string> ShowSaveDialog(const SaveDialogRequest& request) override;
+  MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
+  void OpenAddress(const std::string& address) override;
+  void ClosePage() override;
+  void ProcessPendingEvents() override;
+
+ protected:
+  void Form_Load() override;
+
+ private:
+  QPushButton* Button(ButtonControl button);
+
+  Wizard& wizard_;
+};
+
+}  // namespace baleport

@@ -1,0 +1,129 @@
+#include "wizard/frm_start.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/addresses.h"
+#include "app/fonts.h"
+#include "app/icons.h"
+#include "wizard/frm_multiple.h"
+#include "wizard/frm_single.h"
+#include "wizard/wizard.h"
+
+namespace baleport {
+namespace {
+
+const QColor kWhite(255, 255, 255);
+const QColor kLightGrey(192, 192, 192);
+const QColor kDarkGrey(64, 64, 64);
+
+}  // namespace
+
+frmStart::frmStart(Wizard& wizard)
+    : PageWindow(QString::fromUtf16(kAppTitle) + QStringLiteral(" v6.3"), QSize(618, 472),
+                 TitleButtons::kCloseOnly),
+      wizard_(wizard) {
+  setWindowIcon(app::EnvelopeIcon());
+  setFont(app::Tahoma(9));
+
+  new app::Shape(this, QRect(0, 0, 713, 57), kWhite, kLightGrey);
+  app::AddLabel(this, QString::fromUtf16(kAppTitle), QRect(16, 8, 417, 25),
+                app::Tahoma(14.25, true), QColor(192, 0, 0), kWhite);
+  app::AddLabel(this,
+                "Baleport supports conversion of .msg email messages to Outlook supported .pst "
+                "files. Supports Outlook Version 2016 (32 Bit), 2013 (32 Bit), 2010 (32 Bit), "
+                "2007, 2003 for conversion.",
+                QRect(16, 64, 585, 40), app::Verdana(8.25));
+
+  auto* frame = new QGroupBox(QStringLiteral(" I want to convert "), this);
+  frame->setGeometry(16, 112, 585, 265);
+  frame->setFont(app::Tahoma(9, true));
+
+  OptSingle = new QRadioButton(QStringLiteral("Single MSG Folder"), frame);
+  OptSingle->setGeometry(16, 40, 137, 33);
+  lblSingleHelp = new app::LinkLabel(frame, QRect(152, 48, 25, 16), app::Tahoma(8.25));
+  app::AddLabel(frame,
+                "This option allows you to select a single folder having .msg messages and "
+                "convert it to respective .pst file. To convert multiple folders, you need to "
+                "select individual folders one after another.",
+                QRect(32, 72, 537, 40), app::Tahoma(9), kDarkGrey);
+  OptMultiple = new QRadioButton(QStringLiteral("Multiple Folders"), frame);
+  OptMultiple->setGeometry(16, 120, 137, 33);
+  lblMultipleHelp = new app::LinkLabel(frame, QRect(152, 128, 25, 16), app::Tahoma(8.25));
+  app::AddLabel(frame,
+                "This option allows you to select multiple folders and then convert them to "
+                "respective Outlook .pst files. To convert multiple mailbox folders, you just "
+                "need to to select top folder having all mailbox folders inside it.",
+                QRect(32, 176, 529, 55), app::Tahoma(9), kDarkGrey);
+
+  new app::Shape(this, QRect(-16, 432, 713, 57), kWhite, kLightGrey);
+  CmdHelp = new QPushButton(QStringLiteral("&Help Manual"), this);
+  CmdHelp->setGeometry(16, 440, 113, 26);
+  CmdNext = new QPushButton(QStringLiteral("&Next >"), this);
+  CmdNext->setGeometry(488, 440, 113, 26);
+
+  setTabOrder(OptSingle, OptMultiple);
+  setTabOrder(OptMultiple, CmdNext);
+  setTabOrder(CmdNext, CmdHelp);
+
+  connect(OptSingle, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) OptSingle_Click();
+  });
+  connect(OptMultiple, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) OptMultiple_Click();
+  });
+  connect(CmdNext, &QPushButton::clicked, this, &frmStart::CmdNext_Click);
+  connect(CmdHelp, &QPushButton::clicked, this, &frmStart::CmdHelp_Click);
+  connect(lblSingleHelp, &app::LinkLabel::clicked, this, &frmStart::lblSingleHelp_Click);
+  connect(lblMultipleHelp, &app::LinkLabel::clicked, this, &frmStart::lblMultipleHelp_Click);
+}
+
+void frmStart::Form_Load() {
+  OptSingle->setChecked(true);
+  OptSingle_Click();
+  OptSingle->setFocus();
+}
+
+void frmStart::OptSingle_Click() {
+  OptSingle->setFont(app::Tahoma(9, true));
+  OptMultiple->setFont(app::Tahoma(9, false));
+}
+
+void frmStart::OptMultiple_Click() {
+  OptSingle->setFont(app::Tahoma(9, false));
+  OptMultiple->setFont(app::Tahoma(9, true));
+}
+
+void frmStart::CmdNext_Click() {
+  if (OptSingle->isChecked()) {
+    wizard_.Single().ShowModal(this);
+  } else {
+    wizard_.Multiple().ShowModeless();
+    hide();
+  }
+}
+
+void frmStart::CmdHelp_Click() { wizard_.desktop().OpenDocument(app::ProductPageAddress()); }
+
+void frmStart::lblSingleHelp_Click() {
+  wizard_.desktop().OpenDocument(app::HelpPageAddress() + QStringLiteral("#single-folder"));
+}
+
+void frmStart::lblMultipleHelp_Click() {
+  wizard_.desktop().OpenDocument(app::HelpPageAddress() + QStringLiteral("#multiple-folders"));
+}
+
+bool frmStart::Form_Unload() {
+  app::MessageRequest question;
+  question.text = QStringLiteral("Are you sure you want to exit now?");
+  question.title = QString::fromUtf16(kAppTitle);
+  question.icon = app::MessageIcon::kQuestion;
+  question.buttons = app::MessageButtons::kYesNo;
+  question.default_answer = app::MessageAnswer::kYes;
+  if (wizard_.desktop().ShowMessage(this, question) != app::MessageAnswer::kYes) return false;
+  wizard_.desktop().EndProgram();
+  return true;
+}
+
+}  // namespace baleport

@@ -1,0 +1,215 @@
+// The wizard's flow between pages, the start page's options and the exit question.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QtTest/QTest>
+
+#include "app/addresses.h"
+#include "wizard/frm_migate_all.h"
+#include "wizard/frm_multiple.h"
+#include "wizard/frm_single.h"
+#include "wizard/frm_start.h"
+#include "wizard/tests/wizard_fixture.h"
+
+namespace baleport::testing {
+namespace {
+
+using app::testing::InsideNextModal;
+
+class NavigationTest : public WizardTest {
+ protected:
+  void SetUp() override {
+    WizardTest::SetUp();
+    wizard_->Run();
+  }
+  frmStart& start() { return wizard_->Start(); }
+};
+
+TEST_F(NavigationTest, FreshStartSelectsSingleFolderInBold) {
+  EXPECT_TRUE(start().isVisible());
+  EXPECT_EQ(start().windowTitle(), "Tamsel Baleport v6.3");
+  EXPECT_TRUE(start().OptSingle->isChecked());
+  EXPECT_TRUE(start().OptSingle->font().bold());
+  EXPECT_FALSE(start().OptMultiple->font().bold());
+}
+
+TEST_F(NavigationTest, TheSelectedOptionIsTheBoldOne) {
+  start().OptMultiple->click();
+  EXPECT_TRUE(start().OptMultiple->font().bold());
+  EXPECT_FALSE(start().OptSingle->font().bold());
+  EXPECT_FALSE(wizard_->SingleMode());
+  start().OptSingle->click();
+  EXPECT_TRUE(start().OptSingle->font().bold());
+  EXPECT_FALSE(start().OptMultiple->font().bold());
+  EXPECT_TRUE(wizard_->SingleMode());
+}
+
+TEST_F(NavigationTest, SingleModeShowsTheSinglePageModalOverTheVisibleStartPage) {
+  InsideNextModal step([&] {
+    frmSingle& single = wizard_->Single();
+    EXPECT_TRUE(single.isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), &single);  // the start page takes no input
+    EXPECT_TRUE(start().isVisible());
+    single.close();
+  });
+  start().CmdNext->click();  // returns only once the single-folder page has closed
+  EXPECT_TRUE(step.ran());
+  EXPECT_FALSE(wizard_->Single().isVisible());
+  EXPECT_TRUE(start().isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(NavigationTest, MultipleModeHidesTheStartPageAndBackKeepsTheSelection) {
+  MakeFolder("root/Alpha");
+  MakeFolder("root/Beta");
+  start().OptMultiple->click();
+  start().CmdNext->click();
+  frmMultiple& multiple = wizard_->Multiple();
+  EXPECT_TRUE(multiple.isVisible());
+  EXPECT_FALSE(start().isVisible());
+
+  desktop_.folder_picks = {MakeFolder("root")};
+  multiple.CmdAddFolder->click();
+  multiple.lv->topLevelItem(1)->setCheckState(0, Qt::Checked);
+  multiple.txtOutputFolder->setText("/srv/out");
+
+  multiple.cmdBack->click();
+  EXPECT_TRUE(start().isVisible());
+  EXPECT_FALSE(multiple.isVisible());
+  EXPECT_TRUE(start().OptMultiple->isChecked());
+
+  start().CmdNext->click();
+  ASSERT_EQ(multiple.lv->topLevelItemCount(), 2);
+  EXPECT_EQ(multiple.lv->topLevelItem(0)->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(multiple.lv->topLevelItem(1)->checkState(0), Qt::Checked);
+  EXPECT_EQ(multiple.txtOutputFolder->text(), "/srv/out");
+}
+
+TEST_F(NavigationTest, TheMultiplePageCloseBoxGoesBackToTheStartPage) {
+  start().OptMultiple->click();
+  start().CmdNext->click();
+  wizard_->Multiple().txtOutputFolder->setText("/srv/out");
+  wizard_->Multiple().close();
+  EXPECT_TRUE(start().isVisible());
+  EXPECT_FALSE(wizard_->Multiple().isVisible());
+  EXPECT_EQ(wizard_->Multiple().txtOutputFolder->text(), "/srv/out");
+}
+
+TEST_F(NavigationTest, BothSelectionPagesOpenTheConversionPageModal) {
+  // Opens the conversion page from `page`, notes what is shown, and closes it again.
+  const auto next_shows_conversion_page = [&](QWidget& page, QPushButton* next) {
+    bool page_visible = false;
+    InsideNextModal step([&] {
+      EXPECT_EQ(QApplication::activeModalWidget(), &wizard_->MigateAll());
+      page_visible = page.isVisible();
+      wizard_->MigateAll().close();
+    });
+    next->click();
+    EXPECT_TRUE(step.ran());
+    EXPECT_TRUE(page_visible);
+  };
+
+  desktop_.folder_picks = {MakeFolder("mail")};
+  InsideNextModal single_step([&] {
+    frmSingle& single = wizard_->Single();
+    single.CmdAddFolder->click();
+    next_shows_conversion_page(single, single.CmdNext);
+    single.close();
+  });
+  start().CmdNext->click();
+  EXPECT_TRUE(single_step.ran());
+
+  MakeFolder("root/Alpha");
+  desktop_.folder_picks = {MakeFolder("root")};
+  start().OptMultiple->click();
+  start().CmdNext->click();
+  frmMultiple& multiple = wizard_->Multiple();
+  multiple.CmdAddFolder->click();
+  multiple.lv->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  next_shows_conversion_page(multiple, multiple.CmdNext);
+}
+
+TEST_F(NavigationTest, ExitQuestionNoKeepsTheStartPageAsItWas) {
+  start().OptMultiple->click();
+  desktop_.answers = {app::MessageAnswer::kNo};
+  start().close();
+  ASSERT_EQ(desktop_.messages.size(), 1u);
+  const app::MessageRequest& question = desktop_.messages[0];
+  EXPECT_EQ(question.text, "Are you sure you want to exit now?");
+  EXPECT_EQ(question.title, "Tamsel Baleport");
+  EXPECT_EQ(question.icon, app::MessageIcon::kQuestion);
+  EXPECT_EQ(question.buttons, app::MessageButtons::kYesNo);
+  EXPECT_EQ(question.default_answer, app::MessageAnswer::kYes);
+  EXPECT_FALSE(desktop_.ended);
+  EXPECT_TRUE(start().isVisible());
+  EXPECT_TRUE(start().OptMultiple->isChecked());
+}
+
+TEST_F(NavigationTest, ExitQuestionYesEndsTheProgram) {
+  desktop_.answers = {app::MessageAnswer::kYes};
+  start().close();
+  EXPECT_TRUE(desktop_.ended);
+  EXPECT_FALSE(start().isVisible());
+}
+
+TEST_F(NavigationTest, HelpLinksOpenTheirSections) {
+  start().CmdHelp->click();
+  QTest::mouseClick(start().lblSingleHelp, Qt::LeftButton);
+  QTest::mouseClick(start().lblMultipleHelp, Qt::LeftButton);
+  QTest::mouseClick(wizard_->Single().lblSingleMailbox, Qt::LeftButton);
+  QTest::mouseClick(wizard_->Multiple().lblSelectRootFolder, Qt::LeftButton);
+  QTest::mouseClick(wizard_->MigateAll().lblDeleteHelp, Qt::LeftButton);
+  const QString help = app::HelpPageAddress();
+  EXPECT_EQ(desktop_.opened,
+            QStringList({app::ProductPageAddress(), help + "#single-folder",
+                         help + "#multiple-folders", help + "#select-folder",
+                         help + "#select-root-folder", help + "#delete-source-files"}));
+}
+
+// The widgets that Tab visits, in order, starting from `first`.
+std::vector<QWidget*> TabOrder(QWidget* first) {
+  std::vector<QWidget*> order;
+  QWidget* widget = first;
+  do {
+    if ((widget->focusPolicy() & Qt::TabFocus) && widget->window() == first->window()) {
+      order.push_back(widget);
+    }
+    widget = widget->nextInFocusChain();
+  } while (widget != first);
+  return order;
+}
+
+TEST_F(NavigationTest, KeyboardOrderOfEveryPage) {
+  EXPECT_EQ(TabOrder(start().OptSingle),
+            (std::vector<QWidget*>{start().OptSingle, start().OptMultiple, start().CmdNext,
+                                   start().CmdHelp}));
+  frmSingle& single = wizard_->Single();
+  EXPECT_EQ(TabOrder(single.CmdAddFolder),
+            (std::vector<QWidget*>{single.CmdAddFolder, single.CmdNext, single.txtSourceMailbox}));
+  frmMultiple& multiple = wizard_->Multiple();
+  EXPECT_EQ(TabOrder(multiple.CmdNext),
+            (std::vector<QWidget*>{multiple.CmdNext, multiple.lv, multiple.CmdAddFolder,
+                                   multiple.chkSelectAll, multiple.cmdChange,
+                                   multiple.txtOutputFolder, multiple.cmdBack}));
+}
+
+TEST_F(NavigationTest, PagesHaveTheirFixedClientSizes) {
+  const std::vector<std::pair<QWidget*, QSize>> pages = {
+      {&start(), {618, 472}},
+      {&wizard_->Single(), {579, 250}},
+      {&wizard_->Multiple(), {706, 472}},
+      {&wizard_->MigateAll(), {578, 261}}};
+  for (const auto& [page, size] : pages) {
+    EXPECT_EQ(page->minimumSize(), size) << page->windowTitle().toStdString();
+    EXPECT_EQ(page->maximumSize(), size) << page->windowTitle().toStdString();
+    EXPECT_FALSE(page->windowFlags() & Qt::WindowMaximizeButtonHint);
+  }
+  EXPECT_TRUE(wizard_->Multiple().windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(start().windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
+}  // namespace
+}  // namespace baleport::testing

@@ -1,0 +1,54 @@
+#include "wizard/wizard.h"
+
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "wizard/frm_migate_all.h"
+#include "wizard/frm_multiple.h"
+#include "wizard/frm_single.h"
+#include "wizard/frm_start.h"
+
+namespace baleport {
+namespace {
+
+// A page is created the first time it is referred to, and loaded again after the user
+// closed it.
+template <typename Page>
+Page& Use(std::unique_ptr<Page>& page, Wizard& wizard) {
+  if (!page) page = std::make_unique<Page>(wizard);
+  page->EnsureLoaded();
+  return *page;
+}
+
+}  // namespace
+
+Wizard::Wizard(app::Desktop& desktop) : desktop_(desktop) {}
+
+Wizard::~Wizard() = default;
+
+void Wizard::Run() { Start().ShowModeless(); }
+
+frmStart& Wizard::Start() { return Use(start_, *this); }
+frmSingle& Wizard::Single() { return Use(single_, *this); }
+frmMultiple& Wizard::Multiple() { return Use(multiple_, *this); }
+frmMigateAll& Wizard::MigateAll() { return Use(migate_all_, *this); }
+
+bool Wizard::SingleMode() { return Start().OptSingle->isChecked(); }
+
+std::string Wizard::SourceMailbox() { return Single().txtSourceMailbox->text().toStdString(); }
+
+int Wizard::RowCount() { return Multiple().lv->topLevelItemCount(); }
+
+FolderRow Wizard::Row(int position) {
+  const QTreeWidgetItem* row = Multiple().lv->topLevelItem(position - 1);
+  if (!row) return {};
+  return {row->checkState(0) == Qt::Checked, row->text(0).toStdString(),
+          row->text(1).toStdString()};
+}
+
+void Wizard::MarkRowTaken(int position) { Multiple().MarkRowTaken(position); }
+
+std::string Wizard::OutputFolder() { return Multiple().txtOutputFolder->text().toStdString(); }
+
+}  // namespace baleport
