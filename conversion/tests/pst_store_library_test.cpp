@@ -1,0 +1,128 @@
+// The run over the real store engine on real folder trees; every store it writes is read
+// back by the checker, pffinfo, readpst and pypff.
+#include "conversion/store/pst_store_library.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "conversion/conversion_page.h"
+#include "conversion/testing/recording_page.h"
+#include "conversion/tests/message_files.h"
+#include "files/tests/test_tree.h"
+#include "pst/tests/store_testing.h"
+
+namespace baleport {
+namespace {
+
+using ::testing::HasSubstr;
+using pst::testing::ReadAll;
+using pst::testing::VerifiedDump;
+
+class PstRunTest : public ::testing::Test {
+ protected:
+  PstRunTest() {
+    page_.onClose = [this] { conversion_->Form_QueryUnload(); };
+    conversion_ = std::make_unique<ConversionPage>(page_, selection_, library_);
+  }
+
+  const RunReport& ConvertSingle(const std::string& source, const std::string& storePath) {
+    conversion_->Form_Load();
+    selection_.singleMode = true;
+    selection_.sourceMailbox = source;
+    page_.saveDialogAnswer = storePath;
+    conversion_->CmdStartConversion_Click();
+    return conversion_->lastRun();
+  }
+
+  std::string Line(const std::string& folder, int items) const {
+    return "F /Top of Personal Folders" + folder + " items=" + std::to_string(items);
+  }
+
+  testing::TestTree source_;
+  testing::TestTree output_;
+  RecordingPage page_;
+  FixedSelection selection_;
+  PstStoreLibrary library_;
+  std::unique_ptr<ConversionPage> conversion_;
+};
+
+TEST_F(PstRunTest, TheTreeIsMirroredWithInboxAndSentOnTheStoresOwnFolders) {
+  testing::WriteMessageFile(source_.Path("top.msg"), "At the top");
+  source_.Folder("Inbox");
+  testing::WriteMessageFile(source_.Path("Inbox/in.msg"), "Received", true);
+  source_.Folder("Sent");
+  testing::WriteMessageFile(source_.Path("Sent/out.msg"), "Sent one");
+  source_.Folder("Projects/2019");
+  testing::WriteMessageFile(source_.Path("Projects/2019/deep.msg"), "Deep down");
+  source_.Folder("Переписка");
+  testing::WriteMessageFile(source_.Path("Переписка/ru.msg"), "Привет");
+
+  const std::string store = output_.Path("mail.pst");
+  const RunReport& report = ConvertSingle(source_.root(), store);
+  ASSERT_EQ(report.folders.size(), 1u);
+  EXPECT_EQ(report.folders[0].outcome, FolderOutcome::kConverted) << report.folders[0].reason;
+  EXPECT_EQ(report.folders[0].converted, 5);
+  EXPECT_TRUE(report.AllConverted()) << CompletionText(report);
+
+  const std::string dump = VerifiedDump(store);
+  EXPECT_THAT(dump, HasSubstr(Line("", 1)));
+  EXPECT_THAT(dump, HasSubstr(Line("/Inbox", 1)));
+  EXPECT_THAT(dump, HasSubstr(Line("/Sent Items", 1)));
+  EXPECT_THAT(dump, HasSubstr(Line("/Projects/2019", 1)));
+  EXPECT_THAT(dump, HasSubstr(Line("/Переписка", 1)));
+  EXPECT_THAT(dump, HasSubstr("M /Top of Personal Folders/Inbox | Received | "));
+  EXPECT_THAT(dump, HasSubstr("M /Top of Personal Folders/Переписка | Привет | "));
+  EXPECT_EQ(dump.find("/Top of Personal Folders/Sent items="), std::string::npos) << dump;
+}
+
+TEST_F(PstRunTest, AnExistingStoreIsAddedTo) {
+  source_.Folder("Inbox");
+  testing::WriteMessageFile(source_.Path("Inbox/first.msg"), "First");
+  const std::string store = output_.Path("mail.pst");
+  ASSERT_TRUE(ConvertSingle(source_.root(), store).AllConverted());
+
+  testing::TestTree second;
+  second.Folder("Inbox");
+  testing::WriteMessageFile(second.Path("Inbox/second.msg"), "Second");
+  second.Folder("Archive");
+  testing::WriteMessageFile(second.Path("Archive/old.msg"), "Old");
+  const RunReport& report = ConvertSingle(second.root(), store);
+  EXPECT_TRUE(report.AllConverted()) << CompletionText(report);
+
+  const std::string dump = VerifiedDump(store);
+  EXPECT_THAT(dump, HasSubstr(Line("/Inbox", 2)));
+  EXPECT_THAT(dump, HasSubstr(Line("/Archive", 1)));
+  EXPECT_THAT(dump, HasSubstr("| First |"));
+  EXPECT_THAT(dump, HasSubstr("| Second |"));
+}
+
+TEST_F(PstRunTest, BrokenFilesAreLoggedAndLeaveNoItem) {
+  testing::WriteMessageFile(source_.Path("good1.msg"), "Good one");
+  const std::string broken = testing::WriteBrokenFile(source_.Path("broken.msg"));
+  testing::WriteMessageFile(source_.Path("good2.msg"), "Good two");
+  const std::string store = output_.Path("mail.pst");
+  const RunReport& report = ConvertSingle(source_.root(), store);
+  ASSERT_EQ(report.folders.size(), 1u);
+  EXPECT_EQ(report.folders[0].converted, 2);
+  EXPECT_EQ(report.folders[0].failed, 1);
+  EXPECT_THAT(report.folders[0].firstFailure, HasSubstr(broken));
+  EXPECT_THAT(ReadAll(output_.Path("mail.log")), HasSubstr("BAD : " + broken + "\r\n"));
+  EXPECT_THAT(VerifiedDump(store), HasSubstr(Line("", 2)));
+}
+
+// The "Outlook Error" box keeps its text; the engine's reason goes into its details.
+TEST_F(PstRunTest, AFileThatIsNotAStoreIsRefusedWithTheEnginesReason) {
+  testing::WriteMessageFile(source_.Path("one.msg"), "One");
+  const std::string notStore = output_.File("notes.pst");
+  const std::string before = ReadAll(notStore);
+  const RunReport& report = ConvertSingle(source_.root(), notStore);
+  ASSERT_EQ(report.folders.size(), 1u);
+  EXPECT_EQ(report.folders[0].outcome, FolderOutcome::kStoreError);
+  ASSERT_GE(page_.messages.size(), 1u);
+  EXPECT_EQ(page_.messages[0].title, "Outlook Error");
+  EXPECT_THAT(page_.messages[0].details, HasSubstr(notStore));
+  EXPECT_EQ(ReadAll(notStore), before);  // untouched
+}
+
+}  // namespace
+}  // namespace baleport
