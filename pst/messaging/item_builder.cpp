@@ -237,8 +237,13 @@ Result<NodeStreams> MessageBuilder::Build() {
     subs.entries()[disk::kNidAttachmentTable] = ndb::SubnodeEntry{t->bid_data, t->bid_sub};
   }
 
-  // The recipient table, present even when empty (§2.4.5.3).
-  {
+  // The recipient table, present even when empty (§2.4.5.3). Without recipients it is the
+  // template itself, shared rather than copied.
+  const ndb::NodeEntry* empty_recipients = db_->FindNode(disk::kNidRecipientTable);
+  if (recipients_.empty() && empty_recipients && empty_recipients->bid_sub == 0) {
+    db_->AddRef(empty_recipients->bid_data);
+    subs.entries()[disk::kNidRecipientTable] = ndb::SubnodeEntry{empty_recipients->bid_data, 0};
+  } else {
     std::vector<uint32_t> tags = RecipientTableColumns();
     for (const auto& r : recipients_) {
       for (const auto& [id, v] : r) tags.push_back(mapi::MakeTag(id, v.type));

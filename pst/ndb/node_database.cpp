@@ -592,7 +592,8 @@ Status NodeDatabase::Commit() {
   // header ever claims more free space than its maps show, wherever the process stops.
   Status s = Status::Ok();
   if (committed.cbAMapFree > 0 && committed.fAMapValid != kInvalidAMap) {
-    header_.root.cbAMapFree = std::min(committed.cbAMapFree, space_.FreeBytesForCommit());
+    const uint64_t old_sections = (committed.ibFileEof - kFirstAMapOffset) / kSectionSize;
+    header_.root.cbAMapFree = std::min(committed.cbAMapFree, space_.FreeBytesForCommit(old_sections));
     s = WriteHeader();
   }
   if (s.ok() && file_size_ < space_.file_end()) {

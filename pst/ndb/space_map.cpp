@@ -1,5 +1,6 @@
 #include "pst/ndb/space_map.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "pst/disk/layout.h"
@@ -89,10 +90,11 @@ void SpaceMap::AMapBits(uint64_t k, uint8_t* out) const {
   }
 }
 
-uint64_t SpaceMap::FreeBytesForCommit() const {
+uint64_t SpaceMap::FreeBytesForCommit(uint64_t sections) const {
+  sections = std::min(sections, sections_);
   uint64_t used = 0;
-  for (size_t i = 0; i < live_.size(); ++i) used += std::popcount(static_cast<unsigned>(live_[i] | committed_[i]));
-  return (sections_ * kSlotsPerSection - used) * kSlotSize;
+  for (size_t i = 0; i < sections * kPageDataSize; ++i) used += std::popcount(static_cast<unsigned>(live_[i] | committed_[i]));
+  return (sections * kSlotsPerSection - used) * kSlotSize;
 }
 
 uint64_t SpaceMap::FreeBytesLive() const {

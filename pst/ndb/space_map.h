@@ -33,7 +33,8 @@ class SpaceMap {
 
   // The 496 bytes of AMap k to write now: used in the working state or by the last commit.
   void AMapBits(uint64_t k, uint8_t* out) const;
-  uint64_t FreeBytesForCommit() const;  // free according to AMapBits
+  // Free according to AMapBits, in the first `sections` sections (all when omitted).
+  uint64_t FreeBytesForCommit(uint64_t sections = UINT64_MAX) const;
   uint64_t FreeBytesLive() const;       // free once the commit's old space is released
   uint32_t FreeSlotsLive(uint64_t k) const;
   // After the header of a commit is durable: the working state becomes the committed one.
