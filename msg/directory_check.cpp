@@ -94,6 +94,24 @@ Status CheckDirectory(File& file, uint64_t file_size, const ReadLimits& limits) 
     s = LoadLe32(fat_sector.data() + 4 * (s % per_fat_sector));
   }
 
+  // libgsf parses the tree by recursion along sibling and child links alike, and writers
+  // that do not balance the tree (libgsf's own among them) make it as deep as it is long.
+  {
+    std::vector<bool> reached(entries.size());
+    std::vector<std::pair<uint32_t, uint32_t>> pending{{0, 1}};  // entry, depth
+    while (!pending.empty()) {
+      const auto [id, depth] = pending.back();
+      pending.pop_back();
+      if (id >= entries.size() || reached[id]) continue;
+      reached[id] = true;
+      if (depth > limits.max_directory_depth) {
+        return Status::Error(file.path() + ": the directory tree is deeper than " +
+                             std::to_string(limits.max_directory_depth) + " levels");
+      }
+      for (uint32_t next : {entries[id].left, entries[id].right, entries[id].child}) pending.emplace_back(next, depth + 1);
+    }
+  }
+
   // Count each storage's children: the red-black tree below its child id.
   std::vector<bool> visited(entries.size());
   std::vector<uint32_t> stack;

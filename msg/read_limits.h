@@ -15,6 +15,9 @@ struct ReadLimits {
   // quadratic in their number; these keep that to about a second.
   uint32_t max_directory_entries = 131072;
   uint32_t max_storage_children = 8192;
+  // libgsf recurses once per level of the directory tree, with about 250 bytes of stack a
+  // level: this keeps it within 1 MB.
+  uint32_t max_directory_depth = 4096;
 };
 
 }  // namespace baleport::msg
