@@ -247,7 +247,11 @@ Result<std::string> NodeDatabase::ReadBlockRaw(uint64_t bid, const BlockInfo& in
     return Corrupt("block " + Hex(bid) + " lies outside the file");
   }
   std::string buf(disk_size, '\0');
-  BALEPORT_RETURN_IF_ERROR(file_->Read(info.ib, buf.data(), disk_size));
+  if (!write_buffer_.empty() && info.ib >= write_buffer_ib_ && info.ib + disk_size <= write_buffer_ib_ + write_buffer_.size()) {
+    std::memcpy(buf.data(), write_buffer_.data() + (info.ib - write_buffer_ib_), disk_size);
+  } else {
+    BALEPORT_RETURN_IF_ERROR(file_->Read(info.ib, buf.data(), disk_size));
+  }
   BLOCKTRAILER t;
   std::memcpy(&t, buf.data() + disk_size - kBlockTrailerSize, sizeof t);
   const std::string where = "block " + Hex(bid) + " at offset " + std::to_string(info.ib);
@@ -354,6 +358,7 @@ Result<SubnodeMap> NodeDatabase::ReadSubnodes(uint64_t bid_sub) const {
 
 Result<uint64_t> NodeDatabase::WriteBlock(std::string_view payload, bool internal) {
   if (payload.size() > kMaxBlockData) return Status::Error("a block of " + std::to_string(payload.size()) + " bytes is too big");
+  BALEPORT_RETURN_IF_ERROR(write_failure_);
   dirty_ = true;
   uint64_t bid = header_.bidNextB | (internal ? kBidInternal : 0);
   header_.bidNextB += 4;
@@ -364,13 +369,29 @@ Result<uint64_t> NodeDatabase::WriteBlock(std::string_view payload, bool interna
   if (!internal) Encode(crypt(), bid, buf.data(), payload.size());
   BLOCKTRAILER t{static_cast<uint16_t>(payload.size()), ComputeSig(ib, bid), Crc(buf.data(), payload.size()), bid};
   std::memcpy(buf.data() + disk_size - kBlockTrailerSize, &t, sizeof t);
-  Status s = file_->Write(ib, buf.data(), buf.size());
-  if (!s.ok()) {
-    space_.Free(ib, disk_size);
-    return s;
-  }
   blocks_[bid] = BlockInfo{ib, static_cast<uint16_t>(payload.size()), 2};
+  BALEPORT_RETURN_IF_ERROR(BufferedWrite(ib, buf));
   return bid;
+}
+
+Status NodeDatabase::BufferedWrite(uint64_t ib, const std::string& bytes) {
+  constexpr size_t kBufferLimit = 1 << 20;
+  if (!write_buffer_.empty() &&
+      (ib != write_buffer_ib_ + write_buffer_.size() || write_buffer_.size() + bytes.size() > kBufferLimit)) {
+    BALEPORT_RETURN_IF_ERROR(FlushWrites());
+  }
+  if (write_buffer_.empty()) write_buffer_ib_ = ib;
+  write_buffer_ += bytes;
+  return Status::Ok();
+}
+
+Status NodeDatabase::FlushWrites() {
+  BALEPORT_RETURN_IF_ERROR(write_failure_);
+  if (write_buffer_.empty()) return Status::Ok();
+  Status s = file_->Write(write_buffer_ib_, write_buffer_.data(), write_buffer_.size());
+  write_buffer_.clear();
+  if (!s.ok()) write_failure_ = s.WithContext("an earlier write failed, so the store must be reopened");
+  return s;
 }
 
 Result<uint64_t> NodeDatabase::WriteSubnodes(const SubnodeMap& entries) {
@@ -563,6 +584,7 @@ void NodeDatabase::DescribeSpace() {
 
 Status NodeDatabase::Commit() {
   if (!dirty_) return Status::Ok();
+  BALEPORT_RETURN_IF_ERROR(FlushWrites());
   // The old B-tree pages stay reserved until the new header is durable.
   std::vector<uint64_t> old_pages;
   old_pages.swap(tree_pages_);

@@ -115,7 +115,15 @@ class NodeDatabase {
   Status WriteHeader();
   void FreeBlock(uint64_t bid, const BlockInfo& info);
 
+  // Blocks are written through a buffer of adjacent ones; a failed write poisons the database,
+  // since blocks it holds may then be missing from the file.
+  Status BufferedWrite(uint64_t ib, const std::string& bytes);
+  Status FlushWrites();
+
   std::unique_ptr<File> file_;
+  std::string write_buffer_;
+  uint64_t write_buffer_ib_ = 0;
+  Status write_failure_;
   disk::HEADER header_{};
   uint64_t file_size_ = 0;
   std::map<uint32_t, NodeEntry> nodes_;
