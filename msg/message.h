@@ -17,9 +17,6 @@
 
 namespace baleport::msg {
 
-class NameMap;
-struct PropertyName;
-
 struct Property {
   mapi::PropTag tag = 0;
   uint32_t flags = 0;  // PROPATTR_* bits of the entry
