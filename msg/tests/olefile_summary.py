@@ -62,6 +62,12 @@ def choose_code_page(m, parent):
     return fallback, 0
 
 
+FIXED = {0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x000B, 0x0014, 0x0040}
+VARIABLE = {0x001E, 0x001F, 0x0102, 0x0048, 0x00FB, 0x00FD, 0x00FE}
+MV_FIXED = {0x1002, 0x1003, 0x1004, 0x1005, 0x1006, 0x1007, 0x1014, 0x1040, 0x1048}
+MV_VARIABLE = {0x101E, 0x101F, 0x1102}
+
+
 class Obj:
     def __init__(self, ole, path, header):
         self.ole, self.path = ole, path
@@ -75,6 +81,24 @@ class Obj:
             tag, = struct.unpack_from("<I", data, off)
             if tag and tag not in self.props:
                 self.props[tag] = data[off + 8:off + 16]
+
+    def present(self):
+        """Tags whose values can be read: entries with their streams, errors left out."""
+        names = {e[len(self.path)].upper() for e in self.ole.listdir(streams=True, storages=True)
+                 if len(e) > len(self.path) and e[:len(self.path)] == self.path}
+        out = []
+        for tag in self.props:
+            t = tag & 0xFFFF
+            stream = "__SUBSTG1.0_%08X" % tag
+            if t in FIXED or t == 0x000D:
+                out.append(tag)
+            elif t in VARIABLE or t in MV_FIXED:
+                if stream in names:
+                    out.append(tag)
+            elif t in MV_VARIABLE:
+                if stream in names or stream + "-00000000" in names:
+                    out.append(tag)
+        return " ".join("%08X" % t for t in sorted(out))
 
     def int32(self, pid):
         v = self.props.get((pid << 16) | 0x0003)
@@ -122,6 +146,7 @@ def message(ole, path, header, parent_cp, indent, out):
     m = Obj(ole, path, header)
     cp = choose_code_page(m, parent_cp)
     out.append("%sclass: %s" % (indent, m.text(0x001A, cp)))
+    out.append("%sproperties: %s" % (indent, m.present()))
     out.append("%ssubject: %s" % (indent, m.text(0x0037, cp)))
     out.append("%ssender: %s" % (indent, m.text(0x0C1A, cp)))
     for pid, label in ((0x0039, "submitted"), (0x0E06, "delivered")):
@@ -136,12 +161,14 @@ def message(ole, path, header, parent_cp, indent, out):
         r = Obj(ole, path + [name], 8)
         out.append("%srecipient %d: %s | %s | %s | %s" % (indent, i, r.int32(0x0C15), r.text(0x3001, cp),
                                                         r.text(0x3002, cp), r.text(0x3003, cp)))
+        out.append("%s  properties: %s" % (indent, r.present()))
     for i, name in enumerate(children(ole, path, "__attach_version1.0_#")):
         a = Obj(ole, path + [name], 8)
         label = a.text(0x3707, cp) or a.text(0x3704, cp) or a.text(0x3001, cp)
         data = a.stream(0x37010102)
         method = a.int32(0x3705) or 0
         out.append("%sattachment %d: %s | %s | method %d" % (indent, i, label, blob(data), method))
+        out.append("%s  properties: %s" % (indent, a.present()))
         inner = path + [name, "__substg1.0_3701000D"]
         if method == 5 and ole.exists("/".join(inner)):
             message(ole, inner, 24, cp, indent + "  ", out)

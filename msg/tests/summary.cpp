@@ -1,5 +1,6 @@
 #include "msg/tests/summary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/wait.h>
 
@@ -38,8 +39,18 @@ std::string Int32(const PropertyObject& object, uint16_t id) {
   return p != nullptr ? std::to_string(p->AsInt32()) : "None";
 }
 
+std::string Tags(const PropertyObject& object) {
+  std::vector<mapi::PropTag> tags;
+  for (const Property& p : object.properties()) tags.push_back(p.tag);
+  std::sort(tags.begin(), tags.end());
+  std::string out;
+  for (mapi::PropTag tag : tags) out += (out.empty() ? "" : " ") + Hex(tag);
+  return out;
+}
+
 void SummariseMessage(const Message& m, const std::string& indent, std::string* out) {
   *out += indent + "class: " + Text(m, 0x001A) + "\n";
+  *out += indent + "properties: " + Tags(m) + "\n";
   *out += indent + "subject: " + Text(m, 0x0037) + "\n";
   *out += indent + "sender: " + Text(m, 0x0C1A) + "\n";
   for (auto [id, label] : {std::pair<uint16_t, const char*>{0x0039, "submitted"}, {0x0E06, "delivered"}}) {
@@ -55,6 +66,7 @@ void SummariseMessage(const Message& m, const std::string& indent, std::string* 
     const Recipient& r = m.recipients()[i];
     *out += indent + "recipient " + std::to_string(i) + ": " + Int32(r, 0x0C15) + " | " + Text(r, 0x3001) + " | " +
             Text(r, 0x3002) + " | " + Text(r, 0x3003) + "\n";
+    *out += indent + "  properties: " + Tags(r) + "\n";
   }
   for (size_t i = 0; i < m.attachments().size(); ++i) {
     const Attachment& a = m.attachments()[i];
@@ -63,6 +75,7 @@ void SummariseMessage(const Message& m, const std::string& indent, std::string* 
     if (label.empty()) label = Text(a, 0x3001);
     *out += indent + "attachment " + std::to_string(i) + ": " + label + " | " +
             Blob(a, mapi::MakeTag(0x3701, PropType::kBinary)) + " | method " + std::to_string(a.method()) + "\n";
+    *out += indent + "  properties: " + Tags(a) + "\n";
     if (a.embedded_message() != nullptr) SummariseMessage(*a.embedded_message(), indent + "  ", out);
   }
 }
