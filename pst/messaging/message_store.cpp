@@ -249,6 +249,11 @@ Result<ltp::Table*> MessageStore::Hierarchy(FolderState& f) {
     auto t = ReadTcNode(*db_, MakeNid(NidIndexOf(f.nid), disk::kNidTypeHierarchyTable));
     if (!t.ok()) return t.status();
     f.hierarchy = std::move(*t);
+    const int name_col = f.hierarchy->ColumnIndex(kDisplayName);
+    for (const auto& r : f.hierarchy->rows) {
+      ltp::Cells cells = ltp::UnpackCells(r.packed, f.hierarchy->columns.size());
+      if (name_col >= 0 && cells[name_col]) f.child_names.insert(FoldedFolderName(Utf16LeToUtf8(*cells[name_col])));
+    }
   }
   return &*f.hierarchy;
 }
@@ -290,13 +295,9 @@ Result<uint32_t> MessageStore::CreateFolder(uint32_t parent_nid, std::string_vie
   if (!parent.ok()) return parent.status();
   auto hier = Hierarchy(**parent);
   if (!hier.ok()) return hier.status();
-  const int name_col = (*hier)->ColumnIndex(kDisplayName);
-  for (const auto& r : (*hier)->rows) {
-    ltp::Cells cells = ltp::UnpackCells(r.packed, (*hier)->columns.size());
-    if (name_col >= 0 && cells[name_col] && SameFolderName(Utf16LeToUtf8(*cells[name_col]), name)) {
-      return Status::Error("Folder \"" + std::string(name) + "\" already exists in \"" +
-                           StringProp((*parent)->props, kDisplayName).value_or("") + "\"");
-    }
+  if ((*parent)->child_names.count(FoldedFolderName(name))) {
+    return Status::Error("Folder \"" + std::string(name) + "\" already exists in \"" +
+                         StringProp((*parent)->props, kDisplayName).value_or("") + "\"");
   }
   const uint32_t index = db_->AllocateFolderIndex();
   const uint32_t nid = MakeNid(index, disk::kNidTypeNormalFolder);
@@ -321,6 +322,7 @@ Result<uint32_t> MessageStore::CreateFolder(uint32_t parent_nid, std::string_vie
   f.props_dirty = true;
   UpdateHierarchyRow(**hier, f);
   (*parent)->hierarchy_dirty = true;
+  (*parent)->child_names.insert(FoldedFolderName(name));
   if (!BoolProp((*parent)->props, kSubfolders)) {
     (*parent)->props[Id(kSubfolders)] = Value(prop::Bool(kSubfolders, true));
     (*parent)->props_dirty = true;

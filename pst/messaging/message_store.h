@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "pst/messaging/item_builder.h"
 #include "pst/messaging/name_map.h"
@@ -46,6 +47,7 @@ class MessageStore final : public Store {
     uint32_t parent = 0;
     ltp::PropertyMap props;
     std::optional<ltp::Table> hierarchy, contents;
+    std::set<std::string> child_names;  // folded as SameFolderName compares; filled with hierarchy
     bool props_dirty = false, hierarchy_dirty = false, contents_dirty = false;
   };
 

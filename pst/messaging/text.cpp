@@ -88,15 +88,14 @@ std::string Utf16LeToUtf8(std::string_view s) {
   return out;
 }
 
-bool SameFolderName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+std::string FoldedFolderName(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return true;
+  return out;
 }
+
+bool SameFolderName(std::string_view a, std::string_view b) { return FoldedFolderName(a) == FoldedFolderName(b); }
 
 }  // namespace baleport::pst

@@ -12,5 +12,7 @@ std::string Utf8ToUtf16Le(std::string_view utf8);
 std::string Utf16LeToUtf8(std::string_view utf16);
 // Folder names compare without regard to ASCII case, as Outlook treats them.
 bool SameFolderName(std::string_view a, std::string_view b);
+// The form under which SameFolderName finds names equal.
+std::string FoldedFolderName(std::string_view name);
 
 }  // namespace baleport::pst

@@ -90,6 +90,23 @@ TEST_F(MessageTest, MailWithRecipientsAndAttachmentsReachesTheReaders) {
   EXPECT_NE(mbox.find("filename=\"numbers.bin\""), std::string::npos);
 }
 
+TEST_F(MessageTest, ThousandsOfRecipientsSpillIntoSubnodes) {
+  auto m = Must(store_->NewMessage(inbox_));
+  MustOk(m->Set(prop::String(kSubject, "Many recipients")));
+  for (int i = 0; i < 3000; ++i) {
+    MustOk(m->AddRecipient(Recipient("Person " + std::to_string(i), "p" + std::to_string(i) + "@example.com", i % 3 + 1)));
+  }
+  MustOk(m->Set(prop::String(kDisplayTo, "Everyone")));
+  MustOk(m->Save());
+  MustOk(store_->Close());
+  VerifiedDump(path_);
+  std::string out = TempDir("readpst-many");
+  ReadPst(path_, out);
+  std::string mbox = ReadAll(out + "/Inbox.mbox");
+  EXPECT_NE(mbox.find("Person 2998"), std::string::npos);
+  EXPECT_NE(mbox.find("Person 2999"), std::string::npos);
+}
+
 TEST_F(MessageTest, EveryPropertyTypeRoundTrips) {
   Guid g{};
   for (size_t i = 0; i < g.size(); ++i) g[i] = static_cast<uint8_t>(i * 7);
