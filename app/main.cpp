@@ -6,6 +6,7 @@
 #include "app/fonts.h"
 #include "app/icons.h"
 #include "app/qt_desktop.h"
+#include "conversion/store/pst_store_library.h"
 #include "wizard/wizard.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +19,8 @@ int main(int argc, char** argv) {
   baleport::app::InstallEventPump();
 
   baleport::app::QtDesktop desktop;
-  baleport::Wizard wizard(desktop);
+  baleport::PstStoreLibrary stores;
+  baleport::Wizard wizard(desktop, stores);
   wizard.Run();
   return QApplication::exec();
 }

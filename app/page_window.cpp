@@ -29,6 +29,9 @@ void PageWindow::EnsureLoaded() {
 }
 
 void PageWindow::ShowModal(PageWindow* owner) {
+  // Closed, but a handler of the last show is still running (a conversion finishing
+  // behind the closed page): showing it again would start a second one inside it.
+  if (modal_loop_) return;
   EnsureLoaded();
   setWindowModality(Qt::ApplicationModal);
   winId();  // the native window must exist to be given an owner

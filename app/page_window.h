@@ -20,7 +20,8 @@ class PageWindow : public QWidget {
   ~PageWindow() override;
 
   // Shows the page modal to every other page, centred over `owner` (on the screen when
-  // there is none), and returns only once the page is closed or hidden.
+  // there is none), and returns only once the page is closed or hidden. Does nothing
+  // while an earlier modal show of the page has not returned yet.
   void ShowModal(PageWindow* owner);
   // Shows the page and returns at once; a page loaded afresh is centred on the screen.
   void ShowModeless();

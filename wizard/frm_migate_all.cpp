@@ -14,10 +14,21 @@
 
 namespace baleport {
 
-frmMigateAll::frmMigateAll(Wizard& wizard)
+namespace {
+
+ConversionOptions PageOptions() {
+  ConversionOptions options;
+  options.downgradeGuideAddress = app::DowngradeGuideAddress().toStdString();
+  return options;
+}
+
+}  // namespace
+
+frmMigateAll::frmMigateAll(Wizard& wizard, StoreLibrary& library)
     : PageWindow(QStringLiteral("Conversion Status"), QSize(578, 261),
                  TitleButtons::kCloseOnly),
-      wizard_(wizard) {
+      wizard_(wizard),
+      logic_(*this, wizard, library, PageOptions()) {
   setFont(app::Tahoma(9));
 
   lblCount1 = app::AddLabel(this, QString(), QRect(8, 8, 625, 25), app::Tahoma(9.75, true),
@@ -49,6 +60,11 @@ frmMigateAll::frmMigateAll(Wizard& wizard)
   CmdStopMigration->setFont(app::Verdana(9.75));
   CmdStopMigration->setToolTip(QStringLiteral("Stops Complete Conversion"));
 
+  connect(CmdStartConversion, &QPushButton::clicked, this,
+          [this] { logic_.CmdStartConversion_Click(); });
+  connect(CmdSkip, &QPushButton::clicked, this, [this] { logic_.CmdSkip_Click(); });
+  connect(CmdStopMigration, &QPushButton::clicked, this,
+          [this] { logic_.CmdStopMigration_Click(); });
   connect(lblDeleteHelp, &app::LinkLabel::clicked, this, &frmMigateAll::lblDeleteHelp_Click);
 }
 
@@ -67,6 +83,12 @@ void frmMigateAll::Form_Load() {
   CmdStartConversion->setVisible(true);
   CmdStopMigration->setEnabled(true);
   CmdStopMigration->setVisible(false);
+  logic_.Form_Load();
+}
+
+bool frmMigateAll::Form_Unload() {
+  logic_.Form_QueryUnload();
+  return true;
 }
 
 void frmMigateAll::lblDeleteHelp_Click() {
@@ -74,7 +96,6 @@ void frmMigateAll::lblDeleteHelp_Click() {
 }
 
 void frmMigateAll::SetCaption(CaptionControl control, const std::string& caption) {
-  EnsureLoaded();
   const QString text = QString::fromStdString(caption);
   switch (control) {
     case CaptionControl::frmMigateAll: setWindowTitle(text); break;
@@ -88,12 +109,10 @@ void frmMigateAll::SetCaption(CaptionControl control, const std::string& caption
 }
 
 void frmMigateAll::SetProgressRange(int minimum, int maximum) {
-  EnsureLoaded();
   ProgressBar1->setRange(minimum, maximum);
 }
 
 void frmMigateAll::SetProgressValue(float value) {
-  EnsureLoaded();
   ProgressBar1->setValue(static_cast<int>(std::lround(value)));
 }
 
@@ -107,17 +126,14 @@ QPushButton* frmMigateAll::Button(ButtonControl button) {
 }
 
 void frmMigateAll::SetButtonEnabled(ButtonControl button, bool enabled) {
-  EnsureLoaded();
   Button(button)->setEnabled(enabled);
 }
 
 void frmMigateAll::SetButtonVisible(ButtonControl button, bool visible) {
-  EnsureLoaded();
   Button(button)->setVisible(visible);
 }
 
 int frmMigateAll::DeleteSourceValue() {
-  EnsureLoaded();
   switch (ChkDelete->checkState()) {
     case Qt::Checked: return 1;
     case Qt::PartiallyChecked: return 2;
@@ -127,14 +143,12 @@ int frmMigateAll::DeleteSourceValue() {
 }
 
 void frmMigateAll::SetDeleteSourceValue(int value) {
-  EnsureLoaded();
   ChkDelete->setCheckState(value == 1   ? Qt::Checked
                            : value == 2 ? Qt::PartiallyChecked
                                         : Qt::Unchecked);
 }
 
 std::optional<std::string> frmMigateAll::ShowSaveDialog(const SaveDialogRequest& request) {
-  EnsureLoaded();
   const QString chosen = wizard_.desktop().AskSaveFileName(
       this, {QString::fromStdString(request.filter),
              QString::fromStdString(request.proposedFileName),

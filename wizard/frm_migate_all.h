@@ -1,9 +1,10 @@
-// The conversion page: its window and controls, and the PageControls through which the
-// conversion run drives them.
+// The conversion page: its window and controls, the PageControls through which the
+// conversion run drives them, and the page logic its events are handed to.
 #pragma once
 
 #include "app/controls.h"
 #include "app/page_window.h"
+#include "conversion/conversion_page.h"
 #include "conversion/page_controls.h"
 
 class QCheckBox;
@@ -20,7 +21,7 @@ class frmMigateAll : public app::PageWindow, public PageControls {
   Q_OBJECT
 
  public:
-  explicit frmMigateAll(Wizard& wizard);
+  frmMigateAll(Wizard& wizard, StoreLibrary& library);
 
   QLabel* lblCount1;
   QPushButton* CmdSkip;
@@ -35,7 +36,8 @@ class frmMigateAll : public app::PageWindow, public PageControls {
 
   void lblDeleteHelp_Click();
 
-  // PageControls. Each call first loads the page if the user closed it meanwhile.
+  // PageControls. After the page has closed, the run's remaining changes reach the hidden
+  // widgets only; the next show loads the page afresh.
   void SetCaption(CaptionControl control, const std::string& caption) override;
   void SetProgressRange(int minimum, int maximum) override;
   void SetProgressValue(float value) override;
@@ -51,11 +53,13 @@ class frmMigateAll : public app::PageWindow, public PageControls {
 
  protected:
   void Form_Load() override;
+  bool Form_Unload() override;
 
  private:
   QPushButton* Button(ButtonControl button);
 
   Wizard& wizard_;
+  ConversionPage logic_;
 };
 
 }  // namespace baleport

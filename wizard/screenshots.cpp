@@ -9,6 +9,7 @@
 
 #include "app/testing/scripted_desktop.h"
 #include "app/testing/test_application.h"
+#include "conversion/testing/fake_store.h"
 #include "wizard/frm_migate_all.h"
 #include "wizard/frm_multiple.h"
 #include "wizard/frm_single.h"
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
   }
 
   baleport::app::testing::ScriptedDesktop desktop;
-  baleport::Wizard wizard(desktop);
+  baleport::FakeStoreLibrary no_conversion;
+  baleport::Wizard wizard(desktop, no_conversion);
   bool ok = Save(wizard.Start(), folder, QStringLiteral("frmStart"));
 
   baleport::frmSingle& single = wizard.Single();

@@ -14,16 +14,17 @@ namespace {
 
 // A page is created the first time it is referred to, and loaded again after the user
 // closed it.
-template <typename Page>
-Page& Use(std::unique_ptr<Page>& page, Wizard& wizard) {
-  if (!page) page = std::make_unique<Page>(wizard);
+template <typename Page, typename... Arguments>
+Page& Use(std::unique_ptr<Page>& page, Arguments&... arguments) {
+  if (!page) page = std::make_unique<Page>(arguments...);
   page->EnsureLoaded();
   return *page;
 }
 
 }  // namespace
 
-Wizard::Wizard(app::Desktop& desktop) : desktop_(desktop) {}
+Wizard::Wizard(app::Desktop& desktop, StoreLibrary& library)
+    : desktop_(desktop), library_(library) {}
 
 Wizard::~Wizard() = default;
 
@@ -32,7 +33,7 @@ void Wizard::Run() { Start().ShowModeless(); }
 frmStart& Wizard::Start() { return Use(start_, *this); }
 frmSingle& Wizard::Single() { return Use(single_, *this); }
 frmMultiple& Wizard::Multiple() { return Use(multiple_, *this); }
-frmMigateAll& Wizard::MigateAll() { return Use(migate_all_, *this); }
+frmMigateAll& Wizard::MigateAll() { return Use(migate_all_, *this, library_); }
 
 bool Wizard::SingleMode() { return Start().OptSingle->isChecked(); }
 

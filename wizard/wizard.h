@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/desktop.h"
+#include "conversion/store/message_store.h"
 #include "conversion/wizard_selection.h"
 
 namespace baleport {
@@ -20,7 +21,8 @@ inline constexpr char16_t kAppTitle[] = u"Tamsel Baleport";
 
 class Wizard : public WizardSelection {
  public:
-  explicit Wizard(app::Desktop& desktop);
+  // The conversion page converts through `library`.
+  Wizard(app::Desktop& desktop, StoreLibrary& library);
   ~Wizard() override;
 
   // Program start: the start page, shown modeless, is the main window.
@@ -41,6 +43,7 @@ class Wizard : public WizardSelection {
 
  private:
   app::Desktop& desktop_;
+  StoreLibrary& library_;
   std::unique_ptr<frmStart> start_;
   std::unique_ptr<frmSingle> single_;
   std::unique_ptr<frmMultiple> multiple_;

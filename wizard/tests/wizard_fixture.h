@@ -1,4 +1,5 @@
-// A wizard on Qt's offscreen platform whose dialogs are answered by a script.
+// A wizard on Qt's offscreen platform whose dialogs are answered by a script, converting
+// into an in-memory store.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 
 #include "app/testing/scripted_desktop.h"
 #include "app/testing/test_application.h"
+#include "conversion/testing/fake_store.h"
 #include "wizard/wizard.h"
 
 namespace baleport::testing {
@@ -19,7 +21,7 @@ class WizardTest : public ::testing::Test {
  protected:
   void SetUp() override {
     app::testing::EnsureApplication();
-    wizard_ = std::make_unique<Wizard>(desktop_);
+    wizard_ = std::make_unique<Wizard>(desktop_, library_);
   }
 
   void TearDown() override {
@@ -35,6 +37,7 @@ class WizardTest : public ::testing::Test {
   }
 
   app::testing::ScriptedDesktop desktop_;
+  FakeStoreLibrary library_;
   std::unique_ptr<Wizard> wizard_;
   QTemporaryDir root_;
 };

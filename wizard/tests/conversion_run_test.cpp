@@ -1,0 +1,218 @@
+// Whole conversions driven through the pages, with scripted dialogs and clicks on Skip
+// and Stop while the run is going, into the in-memory store.
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "app/event_pump.h"
+#include "support/pending_events.h"
+#include "wizard/frm_migate_all.h"
+#include "wizard/frm_multiple.h"
+#include "wizard/frm_single.h"
+#include "wizard/frm_start.h"
+#include "wizard/tests/wizard_fixture.h"
+
+namespace baleport::testing {
+namespace {
+
+using app::testing::InsideNextModal;
+
+// Clicks `button` at the first of the run's yields at which the user could: the button
+// is shown and enabled.
+class ClickDuringRun {
+ public:
+  explicit ClickDuringRun(QPushButton* button) {
+    SetPendingEventsHandler([this, button] {
+      if (!clicked_ && button->isVisible() && button->isEnabled()) {
+        clicked_ = true;
+        button->click();
+      }
+      QCoreApplication::processEvents();
+    });
+  }
+  ~ClickDuringRun() { app::InstallEventPump(); }
+  bool clicked() const { return clicked_; }
+
+ private:
+  bool clicked_ = false;
+};
+
+class ConversionRunTest : public WizardTest {
+ protected:
+  void MakeMessages(const QString& folder, int count) {
+    MakeFolder(folder);
+    for (int i = 1; i <= count; ++i) {
+      QFile file(root_.filePath(folder + QString("/message %1.msg").arg(i)));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+  }
+
+  // The messages imported from `folder` itself.
+  int Imports(const QString& folder) {
+    const std::string prefix = "Import " + root_.filePath(folder).toStdString() + "/";
+    return static_cast<int>(std::count_if(
+        library_.journal.begin(), library_.journal.end(), [&](const std::string& line) {
+          return line.rfind(prefix, 0) == 0 && line.find('/', prefix.size()) == std::string::npos;
+        }));
+  }
+
+  // From the start page to the multiple-folder page, with `root` listed, the rows at
+  // `checked` (0-based) ticked, and the output folder set.
+  frmMultiple& ListedAndTicked(const QString& root, std::vector<int> checked) {
+    wizard_->Run();
+    wizard_->Start().OptMultiple->click();
+    wizard_->Start().CmdNext->click();
+    frmMultiple& multiple = wizard_->Multiple();
+    desktop_.folder_picks.push_back(MakeFolder(root));
+    multiple.CmdAddFolder->click();
+    for (int row : checked) multiple.lv->topLevelItem(row)->setCheckState(0, Qt::Checked);
+    multiple.txtOutputFolder->setText(MakeFolder("out"));
+    return multiple;
+  }
+
+  // "&Next >" on the multiple-folder page, then "Sta&rt Conversion"; `after_run` looks
+  // at the conversion page before it is closed. Tells whether the page was still open.
+  bool RunFromMultiplePage(frmMultiple& multiple, const std::function<void()>& after_run = {}) {
+    bool open_after_run = false;
+    InsideNextModal on_conversion([&] {
+      frmMigateAll& page = wizard_->MigateAll();
+      page.CmdStartConversion->click();
+      open_after_run = page.isVisible();
+      if (after_run) after_run();
+      page.close();
+    });
+    multiple.CmdNext->click();
+    EXPECT_TRUE(on_conversion.ran());
+    return open_after_run;
+  }
+
+  std::string Store(const QString& name) { return root_.filePath("out/" + name + ".pst").toStdString(); }
+
+  const app::MessageRequest& LastMessage() { return desktop_.messages.back(); }
+};
+
+TEST_F(ConversionRunTest, ASingleFolderIsConvertedThroughThePages) {
+  MakeMessages("Mail", 2);
+  MakeMessages("Mail/Projects", 1);
+  const QString store = root_.filePath("Mail.pst");
+  desktop_.folder_picks = {MakeFolder("Mail")};
+  desktop_.save_names = {store};
+  wizard_->Run();
+
+  InsideNextModal on_single([&] {
+    frmSingle& single = wizard_->Single();
+    single.CmdAddFolder->click();
+    InsideNextModal on_conversion([&] {
+      frmMigateAll& page = wizard_->MigateAll();
+      page.CmdStartConversion->click();
+      EXPECT_TRUE(page.isVisible());
+      EXPECT_EQ(page.lblCount1->text(), "Migrating 3 items from " + root_.filePath("Mail/"));
+      EXPECT_TRUE(page.CmdStartConversion->isEnabled());
+      EXPECT_FALSE(page.CmdStopMigration->isVisible());
+      EXPECT_FALSE(page.CmdSkip->isEnabled());
+      page.close();
+    });
+    single.CmdNext->click();
+    EXPECT_TRUE(on_conversion.ran());
+    single.close();
+  });
+  wizard_->Start().CmdNext->click();
+  ASSERT_TRUE(on_single.ran());
+
+  ASSERT_EQ(desktop_.save_requests.size(), 1u);
+  EXPECT_EQ(desktop_.save_requests[0].filter, "Outlook Data File(s) (*.pst)|*.pst");
+  EXPECT_TRUE(desktop_.save_requests[0].proposed_name.startsWith("Mail"));
+  EXPECT_EQ(Imports("Mail"), 2);
+  EXPECT_EQ(Imports("Mail/Projects"), 1);
+  EXPECT_TRUE(library_.files.count(store.toStdString()));
+  ASSERT_FALSE(desktop_.messages.empty());
+  EXPECT_EQ(LastMessage().text,
+            "Messages Converted Successfully.\r\nOpen Converted PST file in Outlook to View Converted Messages.");
+  EXPECT_EQ(LastMessage().title, "Tamsel Baleport");
+  EXPECT_EQ(LastMessage().icon, app::MessageIcon::kInformation);
+}
+
+TEST_F(ConversionRunTest, TheTickedFoldersAreConvertedIntoTheOutputFolder) {
+  MakeMessages("root/A", 1);
+  MakeMessages("root/B", 1);
+  MakeMessages("root/C", 2);
+  frmMultiple& multiple = ListedAndTicked("root", {0, 2});
+  QString caption;
+  EXPECT_TRUE(RunFromMultiplePage(multiple, [&] { caption = wizard_->MigateAll().windowTitle(); }));
+
+  EXPECT_EQ(caption, "Converting 3 of 3 Folders");
+  EXPECT_TRUE(library_.files.count(Store("A")));
+  EXPECT_FALSE(library_.files.count(Store("B")));
+  EXPECT_TRUE(library_.files.count(Store("C")));
+  EXPECT_EQ(Imports("root/C"), 2);
+  const QColor green(0, 128, 0);
+  EXPECT_EQ(multiple.lv->topLevelItem(0)->foreground(0).color(), green);
+  EXPECT_NE(multiple.lv->topLevelItem(1)->foreground(0).color(), green);
+  EXPECT_EQ(multiple.lv->topLevelItem(2)->foreground(0).color(), green);
+  EXPECT_EQ(LastMessage().text,
+            "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
+}
+
+TEST_F(ConversionRunTest, AConfirmedSkipGoesOnWithTheNextFolder) {
+  MakeMessages("root/A", 3);
+  MakeMessages("root/B", 2);
+  frmMultiple& multiple = ListedAndTicked("root", {0, 1});
+  desktop_.answers = {app::MessageAnswer::kYes};
+  ClickDuringRun skip(wizard_->MigateAll().CmdSkip);
+  EXPECT_TRUE(RunFromMultiplePage(multiple));
+
+  EXPECT_TRUE(skip.clicked());
+  ASSERT_GE(desktop_.messages.size(), 2u);
+  EXPECT_EQ(desktop_.messages[0].title, "Confirm Skip");
+  EXPECT_LT(Imports("root/A"), 3);
+  EXPECT_EQ(Imports("root/B"), 2);
+}
+
+TEST_F(ConversionRunTest, ADeclinedSkipConvertsTheWholeFolder) {
+  MakeMessages("root/A", 3);
+  frmMultiple& multiple = ListedAndTicked("root", {0});
+  desktop_.answers = {app::MessageAnswer::kNo};
+  ClickDuringRun skip(wizard_->MigateAll().CmdSkip);
+  EXPECT_TRUE(RunFromMultiplePage(multiple));
+  EXPECT_EQ(desktop_.messages[0].title, "Confirm Skip");
+  EXPECT_EQ(Imports("root/A"), 3);
+}
+
+TEST_F(ConversionRunTest, AConfirmedStopClosesThePageAndLeavesTheOtherFolders) {
+  MakeMessages("root/A", 3);
+  MakeMessages("root/B", 1);
+  MakeMessages("root/C", 1);
+  frmMultiple& multiple = ListedAndTicked("root", {0, 1, 2});
+  desktop_.answers = {app::MessageAnswer::kYes};
+  ClickDuringRun stop(wizard_->MigateAll().CmdStopMigration);
+  EXPECT_FALSE(RunFromMultiplePage(multiple));
+
+  EXPECT_TRUE(stop.clicked());
+  EXPECT_EQ(desktop_.messages[0].title, "Confirm Stop");
+  EXPECT_EQ(desktop_.messages[0].text,
+            "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.");
+  EXPECT_FALSE(library_.files.count(Store("B")));
+  EXPECT_FALSE(library_.files.count(Store("C")));
+  EXPECT_EQ(LastMessage().title, "Tamsel Baleport");  // the completion box still comes
+  EXPECT_TRUE(multiple.isVisible());
+}
+
+TEST_F(ConversionRunTest, ADeclinedStopLetsTheRunFinish) {
+  MakeMessages("root/A", 2);
+  MakeMessages("root/B", 1);
+  frmMultiple& multiple = ListedAndTicked("root", {0, 1});
+  desktop_.answers = {app::MessageAnswer::kNo};
+  ClickDuringRun stop(wizard_->MigateAll().CmdStopMigration);
+  EXPECT_TRUE(RunFromMultiplePage(multiple));
+  EXPECT_EQ(desktop_.messages[0].title, "Confirm Stop");
+  EXPECT_EQ(Imports("root/A"), 2);
+  EXPECT_EQ(Imports("root/B"), 1);
+}
+
+}  // namespace
+}  // namespace baleport::testing
