@@ -102,9 +102,6 @@ Status NodeDatabase::Load() {
                    std::to_string(file_size_));
   }
   if (r.ibAMapLast != r.ibFileEof - kSectionSize) return Corrupt("the header names a wrong last allocation map");
-  if (r.fAMapValid == kInvalidAMap) {
-    return Status::Error(p + " has allocation maps marked invalid (an interrupted write); it needs repair first");
-  }
   space_ = SpaceMap((r.ibFileEof - kFirstAMapOffset) / kSectionSize);
   BALEPORT_RETURN_IF_ERROR(LoadTree(r.BREFNBT.bid, r.BREFNBT.ib, true, -1, 0, 0).WithContext("reading the node B-tree"));
   BALEPORT_RETURN_IF_ERROR(LoadTree(r.BREFBBT.bid, r.BREFBBT.ib, false, -1, 0, 0).WithContext("reading the block B-tree"));
@@ -118,6 +115,8 @@ Status NodeDatabase::Load() {
 }
 
 Status NodeDatabase::LoadMaps() {
+  // Maps marked invalid are rebuilt (§2.6.1.3.7): what the B-trees reach is all that is used.
+  if (header_.root.fAMapValid == kInvalidAMap) return Status::Ok();
   uint8_t page[kPageSize];
   for (uint64_t k = 0; k < space_.sections(); ++k) {
     uint64_t ib = SpaceMap::AMapOffset(k);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <sstream>
 
 #include "mapi/tags.h"
+#include "pst/disk/crc.h"
 #include "pst/disk/layout.h"
 #include "pst/messaging/node_io.h"
 #include "pst/tests/store_testing.h"
@@ -80,6 +82,34 @@ TEST(Reopen, UncommittedWorkIsNotInTheFile) {
   store.reset();
   dump = VerifiedDump(path);
   EXPECT_NE(dump.find("F /Top of Personal Folders/Box items=1"), std::string::npos) << dump;
+}
+
+TEST(Reopen, StoreWithMapsMarkedInvalidIsRebuiltOnWrite) {
+  const std::string path = TempDir("reopen") + "/invalid-maps.pst";
+  {
+    auto store = Must(Store::Create(path, "Maps"));
+    AddMail(*store, store->ipm_subtree(), "before");
+    MustOk(store->Close());
+  }
+  {
+    // As Outlook 2013 leaves it: fAMapValid clear, and an AMap that marks nothing.
+    std::string bytes = ReadAll(path);
+    auto* h = reinterpret_cast<disk::HEADER*>(bytes.data());
+    h->root.fAMapValid = disk::kInvalidAMap;
+    const auto* raw = reinterpret_cast<const uint8_t*>(h);
+    h->dwCRCPartial = disk::Crc(raw + disk::kHeaderPartialCrcOffset, disk::kHeaderPartialCrcSize);
+    h->dwCRCFull = disk::Crc(raw + disk::kHeaderFullCrcOffset, disk::kHeaderFullCrcSize);
+    std::memset(bytes.data() + disk::kFirstAMapOffset + 64, 0, 400);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  }
+  {
+    auto store = Must(Store::Open(path));
+    AddMail(*store, store->ipm_subtree(), "after");
+    MustOk(store->Close());
+  }
+  const std::string dump = VerifiedDump(path);
+  EXPECT_NE(dump.find("| before |"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("| after |"), std::string::npos) << dump;
 }
 
 class OutlookSample : public ::testing::TestWithParam<const char*> {};
