@@ -134,6 +134,7 @@ class Writer {
       uint8_t value[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
       entry(mapi::MakeTag(0x3701, PropType::kObject), 0x6, value);
     }
+    for (const auto& [name, bytes] : object.extra_streams) BALEPORT_RETURN_IF_ERROR(Stream(dir, name, bytes));
     return Stream(dir, "__properties_version1.0", object.property_stream ? *object.property_stream : stream);
   }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "mapi/property_tag.h"
@@ -31,6 +32,8 @@ struct FixtureObject {
   std::vector<FixtureProperty> properties;
   // Replaces the generated property stream (damaged and odd files).
   std::optional<std::vector<uint8_t>> property_stream;
+  // Streams written as given, beside the generated ones (odd names, orphans).
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> extra_streams;
 
   FixtureObject& Int16(uint16_t id, int16_t v);
   FixtureObject& Int32(uint16_t id, int32_t v);

@@ -269,6 +269,24 @@ TEST(BrokenFiles, SoundPartsOfOddFilesStillRead) {
   EXPECT_TRUE(noted("trailing partial entry ignored"));
 }
 
+// Names compare without case in a compound file; streams no entry names are left alone;
+// the eleventh attachment is #0000000A and keeps its place.
+TEST(BrokenFiles, NamesAndNumberingOfOtherWriters) {
+  FixtureFile f;
+  f.message.Unicode(0x0037, "").properties.back().omit_stream = true;
+  f.message.extra_streams.emplace_back("__substg1.0_0037001f", testing::Utf16Bytes("lower-case name"));
+  f.message.extra_streams.emplace_back("__substg1.0_1000001F", testing::Utf16Bytes("orphan body"));
+  for (int i = 0; i < 12; ++i) f.message.attachments.emplace_back().Int32(0x0E21, i);
+  auto file = OpenBytes(Write(f));
+  ASSERT_TRUE(file.ok()) << file.status().message();
+  const Message& m = (*file)->message();
+  EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x0037, 0x001F))), "lower-case name");
+  EXPECT_EQ(m.Find(MakeTag(0x1000, 0x001F)), nullptr);
+  ASSERT_EQ(m.attachments().size(), 12u);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(m.attachments()[i].Find(MakeTag(0x0E21, 0x0003))->AsInt32(), i);
+  EXPECT_NE(m.attachments()[10].where().find("__attach_version1.0_#0000000A"), std::string::npos);
+}
+
 TEST(BrokenFiles, NameMapEntriesOutOfRangeAreDroppedAlone) {
   FixtureFile f;
   f.names.push_back({kPsMapi, PropertyName::Kind::kNumeric, 0x1234, {}, {}});
