@@ -26,7 +26,9 @@ build-win: deps $(BUILD_WIN)/CMakeCache.txt
 	cmake --build $(BUILD_WIN) -j $(JOBS)
 
 run: build
-	$(BUILD)/bin/baleport find examples/mailbox
+	rm -f $(BUILD)/example.pst $(BUILD)/example.log
+	$(BUILD)/bin/baleport convert examples/mailbox -o $(BUILD)/example.pst
+	$(BUILD)/bin/baleport list $(BUILD)/example.pst
 
 test-native: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

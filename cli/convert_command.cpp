@@ -1,0 +1,178 @@
+#include "cli/convert_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "cli/absolute_path.h"
+#include "cli/terminal_page.h"
+#include "conversion/conversion_page.h"
+#include "conversion/store/pst_store_library.h"
+#include "files/file_attributes.h"
+#include "support/pending_events.h"
+
+namespace baleport {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kAllConverted = 0, kSomeFailed = 1, kBadUsage = 2;
+
+// What the wizard's pages would hold: the mode, the source, the folder rows, the output.
+class CommandLineSelection final : public WizardSelection {
+ public:
+  bool singleMode = true;
+  std::string source;
+  std::vector<FolderRow> rows;
+  std::string outputFolder;
+
+  bool SingleMode() override { return singleMode; }
+  std::string SourceMailbox() override { return source; }
+  int RowCount() override { return static_cast<int>(rows.size()); }
+  FolderRow Row(int position) override { return rows.at(static_cast<size_t>(position - 1)); }
+  void MarkRowTaken(int) override {}
+  std::string OutputFolder() override { return outputFolder; }
+};
+
+// The immediate subfolders of `root` by name, ticked when `only` is empty or names them.
+Result<std::vector<FolderRow>> SubfolderRows(const std::string& root, const std::vector<std::string>& only) {
+  std::vector<FolderRow> rows;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(root, ec)) {
+    if (!entry.is_directory(ec)) continue;
+    const std::string name = entry.path().filename().string();
+    const bool ticked = only.empty() || std::find(only.begin(), only.end(), name) != only.end();
+    rows.push_back({ticked, name, entry.path().string()});
+  }
+  if (ec) return Status::Error("reading the folder " + root + ": " + ec.message());
+  std::sort(rows.begin(), rows.end(), [](const FolderRow& a, const FolderRow& b) { return a.name < b.name; });
+  for (const std::string& name : only) {
+    if (std::none_of(rows.begin(), rows.end(), [&](const FolderRow& r) { return r.name == name; })) {
+      return Status::Error("--only " + name + ": " + root + " has no such subfolder");
+    }
+  }
+  return rows;
+}
+
+int ExitStatus(const FolderReport& folder) {
+  switch (folder.outcome) {
+    case FolderOutcome::kNoStoreChosen:
+    case FolderOutcome::kLogFailed:
+    case FolderOutcome::kStoreError:
+      return kBadUsage;
+    case FolderOutcome::kSearchFailed:
+    case FolderOutcome::kSkipped:
+    case FolderOutcome::kStopped:
+    case FolderOutcome::kPageClosed:
+      return kSomeFailed;
+    case FolderOutcome::kConverted:
+    case FolderOutcome::kNoMessages:
+      return folder.failed > 0 || folder.notDeleted > 0 || !folder.reason.empty() ? kSomeFailed : kAllConverted;
+  }
+  return kSomeFailed;
+}
+
+// One line per folder on the output; what went wrong on standard error as well.
+int Summarise(const RunReport& report, bool quiet, std::ostream& out, std::ostream& errors) {
+  int status = kAllConverted;
+  for (const FolderReport& folder : report.folders) {
+    status = std::max(status, ExitStatus(folder));
+    if (folder.outcome == FolderOutcome::kNoMessages) {
+      if (!quiet) out << folder.path << ": no message files\n";
+      continue;
+    }
+    if (!quiet && !folder.storePath.empty()) {
+      out << folder.path << " -> " << folder.storePath << ": " << folder.converted << " converted, " << folder.failed
+          << " failed\n";
+    }
+    if (folder.failed > 0) {
+      errors << "baleport convert: " << folder.failed << " of " << folder.found << " messages of " << folder.path
+             << " failed, listed in " << folder.logPath << "; the first: " << folder.firstFailure << "\n";
+    }
+    if (folder.notDeleted > 0) {
+      errors << "baleport convert: " << folder.notDeleted << " converted files of " << folder.path
+             << " could not be deleted\n";
+    }
+    if (!folder.reason.empty()) errors << "baleport convert: " << folder.path << ": " << folder.reason << "\n";
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& errors) {
+  auto usage = [&errors](const std::string& message) {
+    errors << "baleport convert: " << message << "\n";
+    return kBadUsage;
+  };
+  if (options.folder.empty() == options.each.empty()) return usage("give either FOLDER or --each ROOT");
+  if (!options.folder.empty() && (!options.outputFolder.empty() || !options.only.empty())) {
+    return usage("-d and --only go with --each");
+  }
+  if (!options.each.empty() && !options.storePath.empty()) {
+    return usage("-o goes with FOLDER; --each writes NAME.pst into the -d folder");
+  }
+
+  CommandLineSelection selection;
+  const std::string currentFolder = AbsolutePath(".");
+  if (!options.folder.empty()) {
+    selection.source = AbsolutePath(options.folder);
+    if (!FolderExists(selection.source)) return usage("no folder at " + selection.source);
+  } else {
+    selection.singleMode = false;
+    const std::string root = AbsolutePath(options.each);
+    if (!FolderExists(root)) return usage("no folder at " + root);
+    selection.outputFolder = options.outputFolder.empty() ? currentFolder : AbsolutePath(options.outputFolder);
+    if (!FolderExists(selection.outputFolder)) return usage("no output folder at " + selection.outputFolder);
+    Result<std::vector<FolderRow>> rows = SubfolderRows(root, options.only);
+    if (!rows.ok()) return usage(rows.status().message());
+    selection.rows = std::move(*rows);
+  }
+
+  TerminalPageOptions pageOptions;
+  pageOptions.storePath = options.storePath.empty() ? "" : AbsolutePath(options.storePath);
+  pageOptions.currentFolder = currentFolder;
+  pageOptions.deleteSource = options.deleteSource;
+  pageOptions.quiet = options.quiet;
+  pageOptions.terminal = options.terminal;
+  TerminalPage page(pageOptions, out, errors);
+  PstStoreLibrary library;
+  ConversionPage conversion(page, selection, library);
+  page.onInterrupt = [&conversion] { conversion.Form_QueryUnload(); };
+
+  SetPendingEventsHandler([&page] { page.ProcessPendingEvents(); });
+  CatchInterrupt();
+  conversion.Form_Load();
+  page.ApplyCommandLine();
+  conversion.CmdStartConversion_Click();
+  std::signal(SIGINT, SIG_DFL);
+  SetPendingEventsHandler({});
+  return Summarise(conversion.lastRun(), options.quiet, out, errors);
+}
+
+void AddConvertCommand(CLI::App& app) {
+  auto options = std::make_shared<ConvertOptions>();
+  CLI::App* convert = app.add_subcommand(
+      "convert", "Convert a folder of .msg files into a .pst store, or each subfolder of a folder into one");
+  convert->add_option("FOLDER", options->folder, "The folder whose message files (and subfolders) become one store");
+  convert->add_option("-o,--output", options->storePath,
+                      "The store to write or add to (default: <folder name><time stamp>.pst here)");
+  convert->add_option("--each", options->each, "Convert each immediate subfolder of this folder into NAME.pst");
+  convert->add_option("-d,--output-folder", options->outputFolder,
+                      "With --each: where the stores are written (default: the current folder)");
+  convert->add_option("--only", options->only, "With --each: convert only the subfolder of this name (repeatable)");
+  convert->add_flag("--delete-source", options->deleteSource,
+                    "Delete each message file once its item is durably in the store");
+  convert->add_flag("-q,--quiet", options->quiet, "Print only what went wrong");
+  convert->callback([options] {
+    options->terminal = ::isatty(STDOUT_FILENO) != 0;
+    const int code = RunConvert(*options, std::cout, std::cerr);
+    if (code != 0) throw CLI::RuntimeError(code);
+  });
+}
+
+}  // namespace baleport

@@ -1,0 +1,30 @@
+// `baleport convert`: the conversion run of the wizard's conversion page, driven from the
+// command line through a terminal page, over the store engine.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+namespace baleport {
+
+struct ConvertOptions {
+  std::string folder;     // single-folder mode: the source folder
+  std::string storePath;  // -o; empty: the proposed name in the current folder
+  std::string each;       // multiple-folder mode: each immediate subfolder of this one
+  std::string outputFolder;  // -d; empty: the current folder
+  std::vector<std::string> only;
+  bool deleteSource = false;
+  bool quiet = false;
+  bool terminal = false;  // progress redrawn in place instead of one line per folder
+};
+
+// Exit status: 0 every message converted, 1 some not (listed in the logs), 2 bad usage or
+// a store that could not be opened or created.
+int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& errors);
+
+void AddConvertCommand(CLI::App& app);
+
+}  // namespace baleport

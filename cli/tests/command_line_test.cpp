@@ -1,0 +1,114 @@
+// The `baleport` program itself: options, exit statuses, Ctrl-C.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "conversion/tests/message_files.h"
+#include "files/tests/test_tree.h"
+#include "pst/check/checker.h"
+#include "pst/tests/readers.h"
+
+namespace baleport {
+namespace {
+
+using ::testing::HasSubstr;
+using pst::testing::Quote;
+
+pst::testing::CommandResult Baleport(const std::string& arguments) {
+  return pst::testing::Run(std::string(BALEPORT_BINARY) + " " + arguments);
+}
+
+TEST(CommandLine, VersionHelpAndUsage) {
+  pst::testing::CommandResult version = Baleport("--version");
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_THAT(version.output, HasSubstr("baleport "));
+  pst::testing::CommandResult help = Baleport("convert --help");
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_THAT(help.output, HasSubstr("--delete-source"));
+  EXPECT_EQ(Baleport("").exit_code, 2);
+  EXPECT_EQ(Baleport("convert --no-such-option x").exit_code, 2);
+  EXPECT_EQ(Baleport("list").exit_code, 2);
+}
+
+TEST(CommandLine, ConvertsListsAndChecks) {
+  testing::TestTree tree;
+  testing::WriteMessageFile(tree.Folder("mail/Inbox") + "/a.msg", "A");
+  const std::string store = tree.Path("out.pst");
+  pst::testing::CommandResult converted = Baleport("convert " + Quote(tree.Path("mail")) + " -o " + Quote(store));
+  EXPECT_EQ(converted.exit_code, 0) << converted.output;
+  // Not a terminal: one line per folder, no progress redrawn.
+  EXPECT_THAT(converted.output, HasSubstr("Migrating 1 items from " + tree.Path("mail") + "/\n"));
+  EXPECT_EQ(converted.output.find('\r'), std::string::npos);
+  pst::testing::CommandResult listed = Baleport("list " + Quote(store));
+  EXPECT_EQ(listed.exit_code, 0);
+  EXPECT_THAT(listed.output, HasSubstr("  Inbox  1 item\n"));
+  EXPECT_EQ(Baleport("check " + Quote(store)).exit_code, 0);
+}
+
+// Runs `baleport arguments...` and sends it SIGINT once its output holds `cue`; returns
+// its exit status and output.
+pst::testing::CommandResult InterruptAfter(const std::vector<std::string>& arguments, const std::string& cue) {
+  pst::testing::CommandResult result;
+  int fds[2];
+  if (::pipe(fds) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  std::vector<char*> argv;
+  std::string program = BALEPORT_BINARY;
+  argv.push_back(program.data());
+  std::vector<std::string> args = arguments;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  if (spawned != 0) {
+    ::close(fds[0]);
+    return result;
+  }
+  bool sent = false;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) {
+    result.output.append(buf, static_cast<size_t>(n));
+    if (!sent && result.output.find(cue) != std::string::npos) sent = ::kill(pid, SIGINT) == 0;
+  }
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// Ctrl-C ends the run after the current message; what was converted is committed, the
+// store is valid, and exactly the files not converted stay.
+TEST(CommandLine, InterruptedRunLeavesAValidStore) {
+  testing::TestTree tree;
+  const int count = 2000;
+  const std::string mail = tree.Folder("mail");
+  for (int i = 0; i < count; ++i) testing::WriteMessageFile(mail + "/m" + std::to_string(i) + ".msg", "M");
+  const std::string store = tree.Path("out.pst");
+  const pst::testing::CommandResult run =
+      InterruptAfter({"convert", "--delete-source", mail, "-o", store}, "Migrating ");
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("Interrupted: stopping after the current message."));
+  const pst::CheckReport report = pst::CheckStore(Env::Default(), store);
+  EXPECT_TRUE(report.ok()) << report.Summary();
+  int left = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(mail)) left += entry.is_regular_file() ? 1 : 0;
+  EXPECT_GT(left, 0);
+  EXPECT_EQ(report.messages, static_cast<uint64_t>(count - left)) << run.output;
+}
+
+}  // namespace
+}  // namespace baleport

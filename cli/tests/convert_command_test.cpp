@@ -1,0 +1,201 @@
+// `baleport convert`, `list` and `check` run in-process on real folder trees; every store
+// written is read back by the checker, pffinfo, readpst and pypff.
+#include "cli/convert_command.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "cli/store_commands.h"
+#include "conversion/tests/message_files.h"
+#include "files/tests/test_tree.h"
+#include "pst/tests/store_testing.h"
+
+namespace baleport {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using pst::testing::ReadAll;
+using pst::testing::VerifiedDump;
+using testing::WriteBrokenFile;
+using testing::WriteMessageFile;
+namespace fs = std::filesystem;
+
+// The log's "BAD : " lines, without the prefix.
+std::set<std::string> FailedInLog(const std::string& logPath) {
+  std::set<std::string> failed;
+  std::istringstream lines(ReadAll(logPath));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.starts_with("BAD : ")) failed.insert(line.substr(6));
+  }
+  return failed;
+}
+
+class ConvertCommandTest : public ::testing::Test {
+ protected:
+  int Convert(const ConvertOptions& options) {
+    out_.str("");
+    errors_.str("");
+    return RunConvert(options, out_, errors_);
+  }
+  ConvertOptions Single(const std::string& folder, const std::string& store) {
+    ConvertOptions o;
+    o.folder = folder;
+    o.storePath = store;
+    return o;
+  }
+
+  testing::TestTree source_;
+  testing::TestTree output_;
+  std::ostringstream out_, errors_;
+};
+
+TEST_F(ConvertCommandTest, AFolderTreeBecomesOneStoreWithInboxAndSentMapped) {
+  WriteMessageFile(source_.Path("top.msg"), "Top");
+  WriteMessageFile(source_.Folder("Inbox") + "/in.msg", "In", true);
+  WriteMessageFile(source_.Folder("Sent") + "/out.msg", "Out");
+  WriteMessageFile(source_.Folder("Clients/Ω Omega/2024") + "/deep.msg", "Deep");
+  const std::string store = output_.Path("mail.pst");
+  ASSERT_EQ(Convert(Single(source_.root(), store)), 0) << errors_.str();
+  EXPECT_THAT(out_.str(), HasSubstr("Migrating 4 items from " + source_.root() + "/\n"));
+  EXPECT_THAT(out_.str(), HasSubstr(source_.root() + " -> " + store + ": 4 converted, 0 failed\n"));
+
+  const std::string dump = VerifiedDump(store);
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Inbox items=1"));
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Sent Items items=1"));
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Clients/Ω Omega/2024 items=1"));
+  EXPECT_THAT(dump, HasSubstr("| In | "));
+
+  std::ostringstream listed, none;
+  EXPECT_EQ(RunList(store, listed, none), 0) << none.str();
+  EXPECT_THAT(listed.str(), HasSubstr("\nTop of Personal Folders  1 item\n"));
+  EXPECT_THAT(listed.str(), HasSubstr("\n  Inbox  1 item\n"));
+  EXPECT_THAT(listed.str(), HasSubstr("\n  Sent Items  1 item\n"));
+  EXPECT_THAT(listed.str(), HasSubstr("\n  Clients  0 items\n    Ω Omega  0 items\n      2024  1 item\n"));
+  std::ostringstream checked;
+  EXPECT_EQ(RunCheck(store, checked, none), 0) << checked.str() << none.str();
+  EXPECT_THAT(checked.str(), HasSubstr("0 errors"));
+}
+
+TEST_F(ConvertCommandTest, WithoutOutputTheProposedNameIsUsedInTheCurrentFolder) {
+  WriteMessageFile(source_.Folder("Box") + "/one.msg", "One");
+  const fs::path before = fs::current_path();
+  fs::current_path(output_.root());
+  const int status = Convert(Single(fs::relative(source_.Path("Box"), output_.root()).string(), ""));
+  fs::current_path(before);
+  ASSERT_EQ(status, 0) << errors_.str();
+  std::vector<std::string> stores;
+  for (const auto& entry : fs::directory_iterator(output_.root())) {
+    if (entry.path().extension() == ".pst") stores.push_back(entry.path().filename().string());
+  }
+  ASSERT_EQ(stores.size(), 1u);
+  EXPECT_TRUE(stores[0].starts_with("Box")) << stores[0];
+  VerifiedDump(output_.Path(stores[0]));
+}
+
+TEST_F(ConvertCommandTest, EachSubfolderBecomesAStoreOfItsName) {
+  WriteMessageFile(source_.Folder("Alpha/Inbox") + "/a.msg", "A");
+  WriteMessageFile(source_.Folder("Beta") + "/b.msg", "B");
+  WriteMessageFile(source_.Folder("Почта") + "/c.msg", "C");
+  ConvertOptions o;
+  o.each = source_.root();
+  o.outputFolder = output_.root();
+  o.only = {"Alpha", "Почта"};
+  ASSERT_EQ(Convert(o), 0) << errors_.str();
+  EXPECT_THAT(VerifiedDump(output_.Path("Alpha.pst")), HasSubstr("F /Top of Personal Folders/Inbox items=1"));
+  EXPECT_THAT(VerifiedDump(output_.Path("Почта.pst")), HasSubstr("| C |"));
+  EXPECT_FALSE(fs::exists(output_.Path("Beta.pst")));
+}
+
+TEST_F(ConvertCommandTest, ExactlyTheBrokenFilesAreLoggedAndTheStatusSaysSo) {
+  WriteMessageFile(source_.Path("good.msg"), "Good");
+  const std::set<std::string> broken = {WriteBrokenFile(source_.Path("bad1.msg")),
+                                        WriteBrokenFile(source_.Folder("Sub") + "/bad2.msg"),
+                                        source_.File("Sub/empty.msg")};
+  WriteMessageFile(source_.Path("Sub/good2.msg"), "Good too");
+  const std::string store = output_.Path("mixed.pst");
+  ASSERT_EQ(Convert(Single(source_.root(), store)), 1);
+  EXPECT_EQ(FailedInLog(output_.Path("mixed.log")), broken);
+  EXPECT_THAT(errors_.str(), HasSubstr("3 of 5 messages of " + source_.root() + " failed, listed in " +
+                                       output_.Path("mixed.log")));
+  const std::string dump = VerifiedDump(store);
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders items=1"));
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Sub items=1"));
+}
+
+TEST_F(ConvertCommandTest, AnExistingStoreIsAddedToAndItsLogStartsAfresh) {
+  WriteMessageFile(source_.Folder("Inbox") + "/first.msg", "First");
+  WriteBrokenFile(source_.Path("Inbox/bad.msg"));
+  const std::string store = output_.Path("mail.pst");
+  ASSERT_EQ(Convert(Single(source_.root(), store)), 1);
+  testing::TestTree more;
+  WriteMessageFile(more.Folder("Inbox") + "/second.msg", "Second");
+  ASSERT_EQ(Convert(Single(more.root(), store)), 0) << errors_.str();
+  EXPECT_TRUE(FailedInLog(output_.Path("mail.log")).empty());
+  EXPECT_THAT(VerifiedDump(store), HasSubstr("F /Top of Personal Folders/Inbox items=2"));
+}
+
+TEST_F(ConvertCommandTest, DeleteSourceDeletesExactlyTheConvertedFiles) {
+  const std::string good = WriteMessageFile(source_.Path("good.msg"), "Good");
+  const std::string nested = WriteMessageFile(source_.Folder("Inbox") + "/nested.msg", "Nested");
+  const std::string bad = WriteBrokenFile(source_.Path("bad.msg"));
+  const std::string other = source_.File("notes.txt");
+  ConvertOptions o = Single(source_.root(), output_.Path("mail.pst"));
+  o.deleteSource = true;
+  ASSERT_EQ(Convert(o), 1);
+  EXPECT_FALSE(fs::exists(good));
+  EXPECT_FALSE(fs::exists(nested));
+  EXPECT_TRUE(fs::exists(bad));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_THAT(VerifiedDump(output_.Path("mail.pst")), HasSubstr("F /Top of Personal Folders/Inbox items=1"));
+}
+
+TEST_F(ConvertCommandTest, BadUsageAndStoresThatCannotBeOpenedExitWithTwo) {
+  WriteMessageFile(source_.Folder("A") + "/a.msg", "A");
+  EXPECT_EQ(Convert(ConvertOptions{}), 2);
+  EXPECT_EQ(Convert(Single(source_.Path("missing"), "")), 2);
+  EXPECT_THAT(errors_.str(), HasSubstr("no folder at " + source_.Path("missing")));
+  ConvertOptions each;
+  each.each = source_.root();
+  each.outputFolder = output_.root();
+  each.only = {"Nope"};
+  EXPECT_EQ(Convert(each), 2);
+  EXPECT_THAT(errors_.str(), HasSubstr("--only Nope"));
+  each.only.clear();
+  each.storePath = output_.Path("x.pst");
+  EXPECT_EQ(Convert(each), 2);
+
+  const std::string notStore = output_.File("not-a-store.pst");
+  EXPECT_EQ(Convert(Single(source_.Path("A"), notStore)), 2);
+  EXPECT_THAT(errors_.str(), HasSubstr("Outlook Error:\nOutlook Session Creation Error !\n"));
+  EXPECT_THAT(errors_.str(), HasSubstr("Details: opening the store " + notStore));
+  EXPECT_EQ(Convert(Single(source_.Path("A"), output_.Path("no/such/folder/x.pst"))), 2);
+
+  std::ostringstream out, errors;
+  EXPECT_EQ(RunList(notStore, out, errors), 2);
+  EXPECT_THAT(errors.str(), HasSubstr(notStore));
+  EXPECT_EQ(RunCheck(notStore, out, errors), 1);
+}
+
+TEST_F(ConvertCommandTest, QuietPrintsOnlyWhatWentWrong) {
+  WriteMessageFile(source_.Path("good.msg"), "Good");
+  ConvertOptions o = Single(source_.root(), output_.Path("q.pst"));
+  o.quiet = true;
+  ASSERT_EQ(Convert(o), 0);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(errors_.str(), "");
+  WriteBrokenFile(source_.Path("bad.msg"));
+  o.storePath = output_.Path("q2.pst");
+  ASSERT_EQ(Convert(o), 1);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_THAT(errors_.str(), HasSubstr("1 of 2 messages"));
+  EXPECT_THAT(errors_.str(), Not(HasSubstr("Migrating")));
+}
+
+}  // namespace
+}  // namespace baleport
