@@ -51,6 +51,7 @@ Status LoadDifat(Sectors& sectors, const uint8_t* header, std::vector<uint32_t>*
 struct Entry {
   uint8_t type = 0;
   uint32_t left = kNoStream, right = kNoStream, child = kNoStream;
+  uint64_t size = 0;
 };
 
 }  // namespace
@@ -83,7 +84,9 @@ Status CheckDirectory(File& file, uint64_t file_size, const ReadLimits& limits) 
     BALEPORT_RETURN_IF_ERROR(sectors.Read(s, &dir_sector));
     for (uint32_t i = 0; i < per_dir_sector; ++i) {
       const uint8_t* e = dir_sector.data() + 128 * i;
-      entries.push_back({e[0x42], LoadLe32(e + 0x44), LoadLe32(e + 0x48), LoadLe32(e + 0x4C)});
+      // Version 3 files keep only 32 bits of size; old writers left garbage in the rest.
+      const uint64_t size = shift == 9 ? LoadLe32(e + 0x78) : LoadLe64(e + 0x78);
+      entries.push_back({e[0x42], LoadLe32(e + 0x44), LoadLe32(e + 0x48), LoadLe32(e + 0x4C), size});
     }
     const uint64_t k = s / per_fat_sector;
     if (k >= difat.size() || !sectors.Exists(difat[k])) break;  // libgsf reports the damage
@@ -96,8 +99,8 @@ Status CheckDirectory(File& file, uint64_t file_size, const ReadLimits& limits) 
 
   // libgsf parses the tree by recursion along sibling and child links alike, and writers
   // that do not balance the tree (libgsf's own among them) make it as deep as it is long.
+  std::vector<bool> reached(entries.size());
   {
-    std::vector<bool> reached(entries.size());
     std::vector<std::pair<uint32_t, uint32_t>> pending{{0, 1}};  // entry, depth
     while (!pending.empty()) {
       const auto [id, depth] = pending.back();
@@ -109,6 +112,19 @@ Status CheckDirectory(File& file, uint64_t file_size, const ReadLimits& limits) 
                              std::to_string(limits.max_directory_depth) + " levels");
       }
       for (uint32_t next : {entries[id].left, entries[id].right, entries[id].child}) pending.emplace_back(next, depth + 1);
+    }
+  }
+
+  // Streams at or above the cutoff own their sectors; together they cannot hold more than the
+  // file. More means chains that overlap, each of which libgsf would walk again.
+  const uint32_t cutoff = LoadLe32(header + 0x38);
+  uint64_t claimed = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (!reached[i] || (entries[i].type != 2 && entries[i].type != 5) || entries[i].size < cutoff) continue;
+    claimed += std::min<uint64_t>(entries[i].size, file_size + 1);
+    if (claimed > file_size) {
+      return Status::Error(file.path() + ": its streams claim more bytes than the file's " +
+                           std::to_string(file_size) + "; the directory is damaged");
     }
   }
 
