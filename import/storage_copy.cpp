@@ -69,7 +69,7 @@ Status WriteCompoundFile(const msg::Storage& storage, const std::string& path) {
   }
   GsfOutfile* outfile = gsf_outfile_msole_new(file);
   Status copied = CopyChildren(storage, outfile, 0);
-  const bool closed = gsf_output_close(GSF_OUTPUT(outfile)) && gsf_output_close(file);
+  const bool closed = gsf_output_close(GSF_OUTPUT(outfile));  // closes the file beneath as well
   g_object_unref(outfile);
   g_object_unref(file);
   if (copied.ok() && !closed) copied = Status::Error("cannot finish the temporary file " + path);

@@ -179,6 +179,34 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
   EXPECT_FALSE(has_ps_mapi_as_plain);  // a PS_MAPI name is its plain id: here a store-owned one
 }
 
+// An OLE object's storage goes in as a compound file of its own, with every stream of
+// the storage in it (read by pypff, opened by olefile).
+TEST_F(ImportTest, AnOleAttachmentKeepsItsStorageAsACompoundFile) {
+  auto object = std::make_shared<FixtureMessage>();
+  object->Unicode(0x0037, "inside the object").Binary(0x1013, Pattern(5000, 9));
+  FixtureAttachment ole;
+  ole.Unicode(0x3707, "object.bin").Int32(0x3705, 6);
+  ole.embedded = object;
+  FixtureFile f;
+  f.message.Unicode(0x0037, "with an OLE object");
+  f.message.attachments.push_back(ole);
+  Import(Write(f, "ole.msg"));
+  CloseAndCompare();
+  const pst::testing::CommandResult read = pst::testing::Run(
+      "/usr/bin/python3 -c '"
+      "import io, sys, olefile, pypff\n"
+      "f = pypff.file(); f.open(sys.argv[1])\n"
+      "top = [f.root_folder.get_sub_folder(i) for i in range(f.root_folder.number_of_sub_folders)]\n"
+      "inbox = [s for t in top for s in t.sub_folders if s.name == \"Inbox\"][0]\n"
+      "a = inbox.get_sub_message(0).get_attachment(0)\n"
+      "ole = olefile.OleFileIO(io.BytesIO(a.read_buffer(a.size)))\n"
+      "print(sorted(\"/\".join(e) for e in ole.listdir()))\n"
+      "print(len(ole.openstream(\"__substg1.0_10130102\").read()))' " +
+      Quote(dir_ + "/store.pst"));
+  EXPECT_EQ(read.exit_code, 0) << read.output;
+  EXPECT_EQ(read.output, "['__properties_version1.0', '__substg1.0_0037001F', '__substg1.0_10130102']\n5000\n");
+}
+
 // The mended fault: the file's has-attachments bit (or a blanket 17) must not put a
 // paper clip on an item without attachments.
 TEST_F(ImportTest, HasAttachmentsFollowsTheAttachmentsNotTheFile) {
