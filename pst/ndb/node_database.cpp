@@ -154,7 +154,11 @@ Status NodeDatabase::LoadTree(uint64_t bid, uint64_t ib, bool nbt, int expected_
   const uint32_t ent = c.cLevel > 0 ? sizeof(BTENTRY) : (nbt ? sizeof(NBTENTRY) : sizeof(BBTENTRY));
   if (c.cbEnt < ent || c.cEnt * c.cbEnt > kBTPageEntryBytes) return Corrupt("bad B-tree entry sizes" + where);
   if (!space_.MarkExisting(ib, kPageSize)) return Corrupt("B-tree page reached twice or overlapping" + where);
-  tree_pages_.push_back(ib);
+  TreeLevels& levels = nbt ? nbt_levels_ : bbt_levels_;
+  if (levels.size() <= c.cLevel) levels.resize(c.cLevel + 1u);
+  uint64_t first = c.cEnt ? disk::Load<uint64_t>(page) : 0;
+  first = nbt ? first & 0xFFFFFFFFu : first & kBidMask;
+  levels[c.cLevel].push_back(TreePage{first, ib, t.bid, std::string(reinterpret_cast<const char*>(page), kPageDataSize)});
   uint64_t prev = min_key;
   for (uint32_t i = 0; i < c.cEnt; ++i) {
     const uint8_t* e = page + i * c.cbEnt;
@@ -495,50 +499,100 @@ Result<uint64_t> NodeDatabase::WritePage(uint8_t ptype, const uint8_t* data496, 
   return ib;
 }
 
-template <typename Entry>
-Result<BREF> NodeDatabase::WriteTree(const std::vector<Entry>& leaves, uint8_t ptype, uint8_t leaf_max) {
-  // One level at a time, bottom up; each level is the BTENTRYs of the one below.
-  std::vector<BTENTRY> level;
-  auto emit = [&](const char* entries, uint32_t n, uint32_t cb, uint8_t max, uint8_t clevel, uint64_t first_key) -> Status {
-    uint8_t page[kPageDataSize] = {};
-    std::memcpy(page, entries, n * cb);
-    BTPAGE_COUNTS c{static_cast<uint8_t>(n), max, static_cast<uint8_t>(cb), clevel, 0};
-    std::memcpy(page + kBTPageEntryBytes, &c, sizeof c);
-    uint64_t bid = header_.bidNextP;
-    auto ib = WritePage(ptype, page, 0);
-    if (!ib.ok()) return ib.status();
-    tree_pages_.push_back(*ib);
-    level.push_back(BTENTRY{first_key, BREF{bid, *ib}});
-    return Status::Ok();
-  };
-  for (size_t i = 0; i < leaves.size() || i == 0; i += leaf_max) {
-    uint32_t n = static_cast<uint32_t>(std::min<size_t>(leaf_max, leaves.size() - i));
-    uint64_t key = n ? disk::Load<uint64_t>(&leaves[i]) : 0;
-    BALEPORT_RETURN_IF_ERROR(emit(reinterpret_cast<const char*>(leaves.data() + i), n, sizeof(Entry), leaf_max, 0, key));
-    if (leaves.empty()) break;
-  }
-  uint8_t clevel = 0;
-  while (level.size() > 1) {
-    std::vector<BTENTRY> below;
-    below.swap(level);
-    ++clevel;
-    for (size_t i = 0; i < below.size(); i += kBtIntermediateMax) {
-      uint32_t n = static_cast<uint32_t>(std::min<size_t>(kBtIntermediateMax, below.size() - i));
-      BALEPORT_RETURN_IF_ERROR(emit(reinterpret_cast<const char*>(below.data() + i), n, sizeof(BTENTRY),
-                                    kBtIntermediateMax, clevel, below[i].btkey));
+std::vector<uint64_t> NodeDatabase::tree_pages() const {
+  std::vector<uint64_t> out;
+  for (const TreeLevels* levels : {&nbt_levels_, &bbt_levels_}) {
+    for (const auto& level : *levels) {
+      for (const auto& p : level) out.push_back(p.ib);
     }
   }
-  return level[0].BREF_;
+  return out;
 }
 
-Status NodeDatabase::WriteHeader() {
+Result<BREF> NodeDatabase::WriteTree(std::string records, uint32_t rec_size, uint8_t ptype, uint8_t leaf_max,
+                                     const TreeLevels& levels, TreeLevels& out, std::vector<uint64_t>& freed) {
+  out.clear();
+  for (uint8_t clevel = 0;; ++clevel) {
+    static const std::vector<TreePage> kNone;
+    const std::vector<TreePage>& old = clevel < levels.size() ? levels[clevel] : kNone;
+    const uint8_t max = clevel == 0 ? leaf_max : kBtIntermediateMax;
+    const size_t n = records.size() / rec_size;
+    auto key_at = [&](size_t j) { return disk::Load<uint64_t>(records.data() + j * rec_size); };
+    std::vector<TreePage> pages;
+    // Builds the page for records [from, from+count); keeps `old_page` when it is the same.
+    auto emit = [&](size_t from, size_t count, const TreePage* old_page) -> Result<bool> {
+      std::string bytes(kPageDataSize, '\0');
+      std::memcpy(bytes.data(), records.data() + from * rec_size, count * rec_size);
+      BTPAGE_COUNTS c{static_cast<uint8_t>(count), max, static_cast<uint8_t>(rec_size), clevel, 0};
+      std::memcpy(bytes.data() + kBTPageEntryBytes, &c, sizeof c);
+      if (old_page && old_page->bytes == bytes) {
+        pages.push_back(*old_page);
+        return true;
+      }
+      const uint64_t bid = header_.bidNextP;
+      auto ib = WritePage(ptype, reinterpret_cast<const uint8_t*>(bytes.data()), 0);
+      if (!ib.ok()) return ib.status();
+      pages.push_back(TreePage{count ? key_at(from) : 0, *ib, bid, std::move(bytes)});
+      return false;
+    };
+    // Records go to the page whose key range held them before, so an append or a change
+    // touches only the pages it falls in.
+    size_t j = 0;
+    const size_t groups = std::max<size_t>(old.size(), 1);
+    for (size_t g = 0; g < groups; ++g) {
+      const bool last = g + 1 == groups;
+      const uint64_t upper = last ? 0 : old[g + 1].first_key;
+      size_t end = j;
+      while (end < n && (last || key_at(end) < upper)) ++end;
+      const TreePage* old_page = g < old.size() ? &old[g] : nullptr;
+      bool kept = false;
+      if (end - j <= max && end > j) {
+        auto k = emit(j, end - j, old_page);
+        if (!k.ok()) return k.status();
+        kept = *k;
+      } else {
+        for (size_t from = j; from < end; from += max) {
+          auto k = emit(from, std::min<size_t>(max, end - from), nullptr);
+          if (!k.ok()) return k.status();
+        }
+      }
+      if (old_page && !kept) {
+        space_.Free(old_page->ib, kPageSize);
+        freed.push_back(old_page->ib);
+      }
+      j = end;
+    }
+    if (pages.empty()) {
+      auto k = emit(0, 0, nullptr);
+      if (!k.ok()) return k.status();
+    }
+    out.push_back(pages);
+    if (pages.size() == 1) {
+      for (size_t above = clevel + 1u; above < levels.size(); ++above) {
+        for (const auto& p : levels[above]) {
+          space_.Free(p.ib, kPageSize);
+          freed.push_back(p.ib);
+        }
+      }
+      return BREF{pages[0].bid, pages[0].ib};
+    }
+    records.clear();
+    for (const auto& p : pages) {
+      BTENTRY e{p.first_key, BREF{p.bid, p.ib}};
+      records.append(reinterpret_cast<const char*>(&e), sizeof e);
+    }
+    rec_size = sizeof(BTENTRY);
+  }
+}
+
+Status NodeDatabase::WriteHeader(bool sync) {
   ++header_.dwUnique;
   SealHeader(header_);
   BALEPORT_RETURN_IF_ERROR(file_->Write(0, &header_, sizeof header_));
-  return file_->Sync();
+  return sync ? file_->Sync() : Status::Ok();
 }
 
-Status NodeDatabase::WriteMaps() {
+Status NodeDatabase::WriteMaps(bool sync) {
   uint8_t bits[kPageDataSize];
   for (uint64_t k = 0; k < space_.sections(); ++k) {
     uint64_t ib = SpaceMap::AMapOffset(k);
@@ -569,7 +623,7 @@ Status NodeDatabase::WriteMaps() {
   dl.ulCurrentPage = dens.empty() ? 0 : dens.front().second;
   auto d = WritePage(kPtypeDL, reinterpret_cast<const uint8_t*>(&dl), kDListOffset);
   if (!d.ok()) return d.status();
-  return file_->Sync();
+  return sync ? file_->Sync() : Status::Ok();
 }
 
 void NodeDatabase::DescribeSpace() {
@@ -584,28 +638,31 @@ void NodeDatabase::DescribeSpace() {
 Status NodeDatabase::Commit() {
   if (!dirty_) return Status::Ok();
   BALEPORT_RETURN_IF_ERROR(FlushWrites());
-  // The old B-tree pages stay reserved until the new header is durable.
-  std::vector<uint64_t> old_pages;
-  old_pages.swap(tree_pages_);
-  for (uint64_t ib : old_pages) space_.Free(ib, kPageSize);
   const ROOT committed = header_.root;
+  // Pages replaced here stay reserved until the new header is durable (the committed
+  // bitmap keeps them); on failure they are marked in use again.
+  std::vector<uint64_t> freed;
   auto fail = [&](Status s) {
-    // Keep the committed pages reserved: a retry must not overwrite them.
-    for (uint64_t ib : old_pages) space_.MarkExisting(ib, kPageSize);
-    tree_pages_ = old_pages;
+    for (uint64_t ib : freed) space_.MarkExisting(ib, kPageSize);
     header_.root = committed;
     return s;
   };
 
-  std::vector<NBTENTRY> nbt;
-  nbt.reserve(nodes_.size());
-  for (const auto& [nid, n] : nodes_) nbt.push_back(NBTENTRY{nid, n.bid_data, n.bid_sub, n.nid_parent, 0});
-  std::vector<BBTENTRY> bbt;
-  bbt.reserve(blocks_.size());
-  for (const auto& [bid, b] : blocks_) bbt.push_back(BBTENTRY{BREF{bid, b.ib}, b.cb, b.cref, 0});
-  auto nbt_root = WriteTree(nbt, kPtypeNBT, kNbtLeafMax);
+  std::string nbt, bbt;
+  nbt.reserve(nodes_.size() * sizeof(NBTENTRY));
+  for (const auto& [nid, n] : nodes_) {
+    NBTENTRY e{nid, n.bid_data, n.bid_sub, n.nid_parent, 0};
+    nbt.append(reinterpret_cast<const char*>(&e), sizeof e);
+  }
+  bbt.reserve(blocks_.size() * sizeof(BBTENTRY));
+  for (const auto& [bid, b] : blocks_) {
+    BBTENTRY e{BREF{bid, b.ib}, b.cb, b.cref, 0};
+    bbt.append(reinterpret_cast<const char*>(&e), sizeof e);
+  }
+  TreeLevels new_nbt, new_bbt;
+  auto nbt_root = WriteTree(std::move(nbt), sizeof(NBTENTRY), kPtypeNBT, kNbtLeafMax, nbt_levels_, new_nbt, freed);
   if (!nbt_root.ok()) return fail(nbt_root.status());
-  auto bbt_root = WriteTree(bbt, kPtypeBBT, kBbtLeafMax);
+  auto bbt_root = WriteTree(std::move(bbt), sizeof(BBTENTRY), kPtypeBBT, kBbtLeafMax, bbt_levels_, new_bbt, freed);
   if (!bbt_root.ok()) return fail(bbt_root.status());
 
   // The AMaps are rewritten in place with the old and the new state marked, which has less
@@ -615,25 +672,28 @@ Status NodeDatabase::Commit() {
   if (committed.cbAMapFree > 0 && committed.fAMapValid != kInvalidAMap) {
     const uint64_t old_sections = (committed.ibFileEof - kFirstAMapOffset) / kSectionSize;
     header_.root.cbAMapFree = std::min(committed.cbAMapFree, space_.FreeBytesForCommit(old_sections));
-    s = WriteHeader();
+    s = WriteHeader(true);
   }
   if (s.ok() && file_size_ < space_.file_end()) {
     s = file_->Truncate(space_.file_end());
     if (s.ok()) file_size_ = space_.file_end();
   }
-  if (s.ok()) s = WriteMaps();
+  if (s.ok()) s = WriteMaps(true);
   if (!s.ok()) return fail(s);
   DescribeSpace();
   header_.root.BREFNBT = *nbt_root;
   header_.root.BREFBBT = *bbt_root;
-  s = WriteHeader();
+  s = WriteHeader(true);
   if (!s.ok()) return fail(s);
+  nbt_levels_ = std::move(new_nbt);
+  bbt_levels_ = std::move(new_bbt);
   // Committed. Release what only the previous commit used and record the exact maps.
   space_.CommitDone();
   dirty_ = false;
-  BALEPORT_RETURN_IF_ERROR(WriteMaps());
+  // Tidying only: if it is lost, the maps still cover the commit, with space to spare.
+  BALEPORT_RETURN_IF_ERROR(WriteMaps(false));
   DescribeSpace();
-  return WriteHeader();
+  return WriteHeader(false);
 }
 
 StreamWriter::~StreamWriter() {

@@ -69,7 +69,7 @@ class NodeDatabase {
   uint32_t AllocateFolderIndex();
 
   // File offsets of the B-tree pages of the last commit (or of the file as opened).
-  const std::vector<uint64_t>& tree_pages() const { return tree_pages_; }
+  std::vector<uint64_t> tree_pages() const;
   File* file() const { return file_.get(); }
 
   // Blocks.
@@ -102,17 +102,28 @@ class NodeDatabase {
  private:
   NodeDatabase(std::unique_ptr<File> file) : file_(std::move(file)) {}
   Status Load();
+  // One B-tree page as last written, kept so that a commit rewrites only pages that change.
+  struct TreePage {
+    uint64_t first_key = 0;
+    uint64_t ib = 0;
+    uint64_t bid = 0;
+    std::string bytes;  // the 496 bytes before the trailer
+  };
+  using TreeLevels = std::vector<std::vector<TreePage>>;  // [0] = leaves; each level in key order
+
   Status LoadTree(uint64_t bid, uint64_t ib, bool nbt, int expected_level, uint64_t min_key, int depth);
   Status LoadMaps();
   Result<std::string> ReadBlockRaw(uint64_t bid, const BlockInfo& info) const;
   Status CollectLeaves(uint64_t bid, int depth, std::vector<uint64_t>& out, uint64_t& total) const;
   Status ReadSubnodesInto(uint64_t bid, int depth, SubnodeMap& out) const;
   Result<uint64_t> WritePage(uint8_t ptype, const uint8_t* data496, uint64_t ib_fixed);
-  template <typename Entry>
-  Result<disk::BREF> WriteTree(const std::vector<Entry>& leaves, uint8_t ptype, uint8_t leaf_max);
-  Status WriteMaps();
+  // Writes the tree over `records` (sorted, rec_size bytes each, key first), keeping every
+  // page of `levels` whose content is unchanged. Pages no longer used go to `freed`.
+  Result<disk::BREF> WriteTree(std::string records, uint32_t rec_size, uint8_t ptype, uint8_t leaf_max,
+                               const TreeLevels& levels, TreeLevels& out, std::vector<uint64_t>& freed);
+  Status WriteMaps(bool sync);
   void DescribeSpace();
-  Status WriteHeader();
+  Status WriteHeader(bool sync);
   void FreeBlock(uint64_t bid, const BlockInfo& info);
 
   // Blocks are written through a buffer of adjacent ones; a failed write poisons the database,
@@ -129,7 +140,7 @@ class NodeDatabase {
   std::map<uint32_t, NodeEntry> nodes_;
   std::map<uint64_t, BlockInfo> blocks_;
   SpaceMap space_;
-  std::vector<uint64_t> tree_pages_;  // offsets of the committed NBT and BBT pages
+  TreeLevels nbt_levels_, bbt_levels_;
   bool dirty_ = false;
 };
 
