@@ -235,7 +235,8 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
     Append<uint32_t>(rec, static_cast<uint32_t>(n));
     index.push_back(std::move(rec));
   }
-  std::sort(index.begin(), index.end(), [](const std::string& a, const std::string& b) { return Load<uint32_t>(a, 0) < Load<uint32_t>(b, 0); });
+  auto by_id = [](const std::string& a, const std::string& b) { return Load<uint32_t>(a, 0) < Load<uint32_t>(b, 0); };
+  if (!std::is_sorted(index.begin(), index.end(), by_id)) std::sort(index.begin(), index.end(), by_id);
   auto hid_index = BuildBth(heap, BthShape{4, 4}, index);
   if (!hid_index.ok()) return hid_index.status();
   uint32_t hnid_rows = 0;

@@ -126,7 +126,7 @@ TEST_F(MessageTest, EveryPropertyTypeRoundTrips) {
       prop::Multi(MakeTag(0x660B, mapi::kMultiValued | 0x001F), {"one", "", "three"}),
       prop::Multi(MakeTag(0x660C, mapi::kMultiValued | 0x0102), {"\1\2", Pattern(5000, 2)}),
       prop::Binary(MakeTag(0x660D, mapi::PropType::kBinary), ""),
-      prop::Int32(MakeTag(0x660E, mapi::PropType::kCurrency) & 0xFFFF0000u | 0x0003, 7),
+      Property{MakeTag(0x660E, mapi::PropType::kCurrency), std::string("\x10\x27\0\0\0\0\0\0", 8)},
   };
   auto m = Must(store_->NewMessage(inbox_));
   for (const auto& p : props) MustOk(m->Set(p));

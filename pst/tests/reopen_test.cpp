@@ -60,7 +60,9 @@ TEST(Reopen, OwnStoreGetsMoreWithoutLosingAnything) {
   const std::string dump = VerifiedDump(path);
   const std::set<std::string> after = Lines(dump);
   for (const auto& line : before) {
-    if (line.rfind("M ", 0) == 0) EXPECT_TRUE(after.count(line)) << "lost: " << line << "\n" << dump;
+    if (line.rfind("M ", 0) == 0) {
+      EXPECT_TRUE(after.count(line)) << "lost: " << line << "\n" << dump;
+    }
   }
   EXPECT_NE(dump.find("F /Top of Personal Folders/Work items=4 subfolders=3"), std::string::npos) << dump;
   EXPECT_NE(dump.find("| in sub 2 |"), std::string::npos);
@@ -147,7 +149,9 @@ TEST_P(OutlookSample, ReopensAndTakesNewFoldersAndItems) {
   const std::string dump = VerifiedDump(path);
   const std::set<std::string> after = Lines(dump);
   for (const auto& line : Lines(old_dump)) {
-    if (line.rfind("M ", 0) == 0) EXPECT_TRUE(after.count(line)) << "lost: " << line << "\n" << dump;
+    if (line.rfind("M ", 0) == 0) {
+      EXPECT_TRUE(after.count(line)) << "lost: " << line << "\n" << dump;
+    }
   }
   EXPECT_NE(dump.find("| added to existing |"), std::string::npos) << dump;
   EXPECT_NE(dump.find("/Imported items=1 subfolders=0"), std::string::npos) << dump;
