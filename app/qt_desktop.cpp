@@ -50,6 +50,8 @@ MessageAnswer QtDesktop::ShowMessage(QWidget* owner, const MessageRequest& reque
     box.setStandardButtons(QMessageBox::Ok);
   }
   if (!request.details.isEmpty()) box.setDetailedText(request.details);
+  // Addresses in a text (the guide of the "Outlook Error" box) can be copied.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   switch (box.exec()) {
     case QMessageBox::Yes: return MessageAnswer::kYes;
     case QMessageBox::No: return MessageAnswer::kNo;
