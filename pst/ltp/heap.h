@@ -27,9 +27,6 @@ class Heap {
   // The bytes of an item; HID 0 is the empty item.
   Result<std::string_view> Get(uint32_t hid) const;
   const std::string& where() const { return where_; }
-  size_t block_count() const { return blocks_.size(); }
-  // Offsets of all items of one block (cAlloc + 1 entries) for checkers.
-  const std::vector<uint16_t>& allocations(size_t block) const { return allocs_[block]; }
 
  private:
   std::vector<std::string> blocks_;

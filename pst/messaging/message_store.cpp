@@ -196,6 +196,7 @@ Status MessageStore::Build(std::string_view display_name) {
                             std::pair{disk::kNidTypeAssocContentsTable, disk::kNidAssocContentsTableTemplate}}) {
     const ndb::NodeEntry* t = db_->FindNode(tmpl);
     db_->AddRef(t->bid_data);
+    if (t->bid_sub) db_->AddRef(t->bid_sub);
     BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(root_index, type), t->bid_data, t->bid_sub, 0}));
   }
   folders_[root.nid] = std::move(root);
@@ -210,9 +211,9 @@ Status MessageStore::Build(std::string_view display_name) {
 
   store_props_[Id(kRecordKey)] = ltp::PropertyValue{0x0102, std::string(record_key_.begin(), record_key_.end()), 0};
   store_props_[Id(kDisplayName)] = Value(prop::String(kDisplayName, display_name));
-  BALEPORT_RETURN_IF_ERROR(SetEntryId(store_props_, kIpmSubTreeEntryId, *ipm));
-  BALEPORT_RETURN_IF_ERROR(SetEntryId(store_props_, kIpmWastebasketEntryId, *deleted));
-  BALEPORT_RETURN_IF_ERROR(SetEntryId(store_props_, kFinderEntryId, *finder));
+  SetEntryId(store_props_, kIpmSubTreeEntryId, *ipm);
+  SetEntryId(store_props_, kIpmWastebasketEntryId, *deleted);
+  SetEntryId(store_props_, kFinderEntryId, *finder);
   store_props_[Id(kValidFolderMask)] =
       Value(prop::Int32(kValidFolderMask, kFolderMaskSubtree | kFolderMaskWastebasket | kFolderMaskFinder));
   store_dirty_ = true;
@@ -306,7 +307,7 @@ Result<uint32_t> MessageStore::CreateFolder(uint32_t parent_nid, std::string_vie
                             std::pair{disk::kNidTypeContentsTable, disk::kNidContentsTableTemplate},
                             std::pair{disk::kNidTypeAssocContentsTable, disk::kNidAssocContentsTableTemplate}}) {
     const ndb::NodeEntry* t = db_->FindNode(tmpl);
-    if (!t) return db_->Corrupt("the folder table template " + FolderLabel(tmpl).substr(7) + " is missing");
+    if (!t) return db_->Corrupt("a folder table template (node " + std::to_string(tmpl) + ") is missing");
     db_->AddRef(t->bid_data);
     if (t->bid_sub) db_->AddRef(t->bid_sub);
     BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, type), t->bid_data, t->bid_sub, 0}));
@@ -393,9 +394,8 @@ Result<uint32_t> MessageStore::EntryIdProperty(const ltp::PropertyMap& props, ui
   return EntryIdNid(record_key_, it->second.data);
 }
 
-Status MessageStore::SetEntryId(ltp::PropertyMap& props, uint32_t tag, uint32_t nid) {
+void MessageStore::SetEntryId(ltp::PropertyMap& props, uint32_t tag, uint32_t nid) {
   props[Id(tag)] = ltp::PropertyValue{0x0102, MakeEntryId(record_key_, nid), 0};
-  return Status::Ok();
 }
 
 Result<FolderId> MessageStore::DefaultFolder(StandardFolder which) {
@@ -460,10 +460,10 @@ Status MessageStore::EnsureStandardFolders() {
   for (const auto& s : StandardFolders()) {
     const uint32_t nid = nids[s.which];
     mask |= s.valid_mask_bit;
-    if (s.store_entry_id_tag) BALEPORT_RETURN_IF_ERROR(SetEntryId(store_props_, s.store_entry_id_tag, nid));
+    if (s.store_entry_id_tag) SetEntryId(store_props_, s.store_entry_id_tag, nid);
     if (s.root_entry_id_tag) {
-      BALEPORT_RETURN_IF_ERROR(SetEntryId((*root)->props, s.root_entry_id_tag, nid));
-      BALEPORT_RETURN_IF_ERROR(SetEntryId((*inbox)->props, s.root_entry_id_tag, nid));
+      SetEntryId((*root)->props, s.root_entry_id_tag, nid);
+      SetEntryId((*inbox)->props, s.root_entry_id_tag, nid);
     }
   }
   // Junk E-mail is slot 4 of the Inbox's PidTagAdditionalRenEntryIds; other slots are kept.

@@ -65,7 +65,7 @@ class MessageStore final : public Store {
   Status CommitNow();
   void UpdateHierarchyRow(ltp::Table& table, const FolderState& child);
   Result<uint32_t> EntryIdProperty(const ltp::PropertyMap& props, uint32_t tag) const;
-  Status SetEntryId(ltp::PropertyMap& props, uint32_t tag, uint32_t nid);
+  void SetEntryId(ltp::PropertyMap& props, uint32_t tag, uint32_t nid);
 
   Env* env_;
   std::string path_;

@@ -435,13 +435,6 @@ void NodeDatabase::AddRef(uint64_t bid) {
   }
 }
 
-void NodeDatabase::AddRefSubnodes(const SubnodeMap& entries) {
-  for (const auto& [nid, e] : entries) {
-    if (e.bid_data) AddRef(e.bid_data);
-    if (e.bid_sub) AddRef(e.bid_sub);
-  }
-}
-
 void NodeDatabase::ForgetBlock(uint64_t bid) {
   auto it = blocks_.find(bid & kBidMask);
   if (it != blocks_.end()) FreeBlock(it->first, it->second);

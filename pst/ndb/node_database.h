@@ -87,8 +87,6 @@ class NodeDatabase {
   // SLBLOCK/SIBLOCK tree for `entries` (0 when empty); takes the entries' references.
   Result<uint64_t> WriteSubnodes(const SubnodeMap& entries);
   void AddRef(uint64_t bid);
-  // Adds a reference to every block directly named by the map's entries.
-  void AddRefSubnodes(const SubnodeMap& entries);
   // Drops one reference; a block that loses its last holder is freed with what it names.
   Status Release(uint64_t bid);
   // Frees one block made since the last commit, leaving what it names alone.

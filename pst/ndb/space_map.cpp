@@ -97,12 +97,6 @@ uint64_t SpaceMap::FreeBytesForCommit(uint64_t sections) const {
   return (sections * kSlotsPerSection - used) * kSlotSize;
 }
 
-uint64_t SpaceMap::FreeBytesLive() const {
-  uint64_t used = 0;
-  for (uint8_t b : live_) used += std::popcount(static_cast<unsigned>(b));
-  return (sections_ * kSlotsPerSection - used) * kSlotSize;
-}
-
 uint32_t SpaceMap::FreeSlotsLive(uint64_t k) const {
   uint32_t used = 0;
   for (uint32_t i = 0; i < kPageDataSize; ++i) used += std::popcount(static_cast<unsigned>(live_[k * kPageDataSize + i]));

@@ -35,12 +35,9 @@ class SpaceMap {
   void AMapBits(uint64_t k, uint8_t* out) const;
   // Free according to AMapBits, in the first `sections` sections (all when omitted).
   uint64_t FreeBytesForCommit(uint64_t sections = UINT64_MAX) const;
-  uint64_t FreeBytesLive() const;       // free once the commit's old space is released
   uint32_t FreeSlotsLive(uint64_t k) const;
   // After the header of a commit is durable: the working state becomes the committed one.
   void CommitDone();
-  // Start looking for free space from the beginning again (after a commit freed some).
-  void RewindCursor() { cursor_ = 0; }
 
   static bool HasPMap(uint64_t k) { return k % 8 == 0; }
   static bool HasFMap(uint64_t k) { return k >= 128 && (k - 128) % 496 == 0; }
@@ -48,8 +45,6 @@ class SpaceMap {
   static uint64_t AMapOffset(uint64_t k);
   // Map pages at the start of section k (AMap, and PMap/FMap/FPMap when due).
   static uint32_t MapPagesIn(uint64_t k);
-
-  bool IsLive(uint64_t slot) const { return Test(live_, slot); }
 
  private:
   void AddSection();
