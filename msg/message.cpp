@@ -260,29 +260,38 @@ Result<std::vector<uint8_t>> PropertyObject::ReadValue(const Property& property,
 }
 
 Result<std::u16string> PropertyObject::ReadText(const Property& property, uint32_t index, size_t max_size) const {
-  if (!IsString(property.type())) {
-    return Status::Error(where() + ": property " + Hex(property.tag) + " is not a string");
+  Result<TextStream> stream = OpenText(property, index);
+  if (!stream.ok()) return stream.status();
+  if (stream->size() > max_size) {
+    return Status::Error(where() + ": value of property " + Hex(property.tag) + " has " +
+                         std::to_string(stream->size()) + " bytes, more than the " + std::to_string(max_size) +
+                         " allowed here");
   }
-  Result<std::vector<uint8_t>> bytes = ReadValue(property, index, max_size);
-  if (!bytes.ok()) return bytes.status();
-  const bool unicode = (property.type() & ~mapi::kMultiValued) == static_cast<uint16_t>(PropType::kUnicode);
-  auto decode = [&](uint32_t code_page) -> Result<std::pair<std::u16string, bool>> {
-    Result<TextDecoder> decoder = unicode ? TextDecoder::ForUtf16() : TextDecoder::ForCodePage(code_page);
-    if (!decoder.ok()) return decoder.status().WithContext(where());
-    std::u16string text;
-    decoder->Decode(bytes->data(), bytes->size(), &text);
-    decoder->Finish(&text);
-    return std::make_pair(std::move(text), decoder->had_errors());
-  };
-  Result<std::pair<std::u16string, bool>> decoded = decode(code_page_);
-  if (!decoded.ok()) return decoded.status();
-  if (!unicode && decoded->second && fallback_code_page_ != 0) {
-    decoded = decode(fallback_code_page_);
-    if (!decoded.ok()) return decoded.status();
+  std::u16string text;
+  for (;;) {
+    Result<bool> more = stream->Read(&text);
+    if (!more.ok()) return more.status();
+    if (!*more) return text;
   }
-  std::u16string text = std::move(decoded->first);
-  while (!text.empty() && text.back() == u'\0') text.pop_back();
-  return text;
+}
+
+Result<bool> PropertyObject::DecodesCleanly(const Property& property, uint32_t index, uint32_t code_page) const {
+  Result<TextDecoder> decoder = TextDecoder::ForCodePage(code_page);
+  if (!decoder.ok()) return false;
+  Result<ValueStream> value = OpenValue(property, index);
+  if (!value.ok()) return value.status();
+  std::vector<uint8_t> chunk(64u << 10);
+  std::u16string scratch;
+  for (;;) {
+    Result<size_t> n = value->Read(chunk.data(), chunk.size());
+    if (!n.ok()) return n.status();
+    if (*n == 0) break;
+    decoder->Decode(chunk.data(), *n, &scratch);
+    if (decoder->had_errors()) return false;
+    scratch.clear();
+  }
+  decoder->Finish(&scratch);
+  return !decoder->had_errors();
 }
 
 Result<TextStream> PropertyObject::OpenText(const Property& property, uint32_t index) const {
@@ -290,7 +299,14 @@ Result<TextStream> PropertyObject::OpenText(const Property& property, uint32_t i
     return Status::Error(where() + ": property " + Hex(property.tag) + " is not a string");
   }
   const bool unicode = (property.type() & ~mapi::kMultiValued) == static_cast<uint16_t>(PropType::kUnicode);
-  Result<TextDecoder> decoder = unicode ? TextDecoder::ForUtf16() : TextDecoder::ForCodePage(code_page_);
+  uint32_t code_page = code_page_;
+  if (!unicode && fallback_code_page_ != 0) {
+    // One pass to learn whether the Internet code page fits these bytes at all.
+    Result<bool> clean = DecodesCleanly(property, index, code_page_);
+    if (!clean.ok()) return clean.status();
+    if (!*clean) code_page = fallback_code_page_;
+  }
+  Result<TextDecoder> decoder = unicode ? TextDecoder::ForUtf16() : TextDecoder::ForCodePage(code_page);
   if (!decoder.ok()) return decoder.status().WithContext(where());
   Result<ValueStream> value = OpenValue(property, index);
   if (!value.ok()) return value.status();

@@ -62,9 +62,10 @@ class ValueStream {
 };
 
 // A string value decoded to UTF-16 as it is read, for values too long to load whole.
-// PT_STRING8 values decode in the object's code_page(); trailing NULs are dropped.
+// PT_STRING8 values decode as PropertyObject::OpenText says; trailing NULs are dropped.
 class TextStream {
  public:
+  uint64_t size() const { return value_.size(); }  // stored bytes
   // Appends the text of up to max_bytes more stored bytes; false once the value is done.
   Result<bool> Read(std::u16string* out, size_t max_bytes = 64u << 10);
   bool had_errors() const { return decoder_.had_errors(); }
@@ -97,8 +98,9 @@ class PropertyObject {
   // The same value loaded whole; fails for one larger than max_size.
   Result<std::vector<uint8_t>> ReadValue(const Property& property, uint32_t index = 0,
                                          size_t max_size = 16u << 20) const;
-  // A PT_UNICODE or PT_STRING8 value as text, the latter decoded with code_page();
-  // trailing NULs removed. For large values, use OpenText.
+  // A PT_UNICODE or PT_STRING8 value as text, trailing NULs removed. 8-bit values decode in
+  // code_page(), or in fallback_code_page() when there is one and the bytes do not decode in
+  // code_page() (found by a first pass over the value). For large values, use OpenText.
   Result<std::u16string> ReadText(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
   Result<std::string> ReadTextUtf8(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
   Result<TextStream> OpenText(const Property& property, uint32_t index = 0) const;
@@ -132,6 +134,7 @@ class PropertyObject {
     std::vector<int> value_streams; // variable-size MV values
   };
   Status AddProperty(const uint8_t* entry, std::vector<std::string>* notes);
+  Result<bool> DecodesCleanly(const Property& property, uint32_t index, uint32_t code_page) const;
 
   Storage storage_;
   std::vector<Property> properties_;

@@ -294,6 +294,30 @@ TEST(RoundTripText, LongStringsStreamAsTheyDecode) {
   }
   EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x1000, 0x001E))), expected);
   EXPECT_FALSE(m.OpenText(*m.Find(MakeTag(0x3FFD, 0x0003))).ok());
+
+  // UTF-8 declared only as the Internet code page, over 1252 bytes: the stream falls back
+  // for the whole value, not from the first bad byte on.
+  FixtureFile latin;
+  std::string bytes = "plain ascii first ";
+  std::string utf8 = bytes;
+  for (int i = 0; i < 20000; ++i) {
+    bytes += "\xf6\xe4\xfc ";
+    utf8 += "öäü ";
+  }
+  latin.message.Int32(0x3FDE, 65001).String8(0x1000, bytes);
+  auto latin_file = OpenFixture(latin);
+  ASSERT_NE(latin_file, nullptr);
+  const Message& lm = latin_file->message();
+  auto text = lm.OpenText(*lm.Find(MakeTag(0x1000, 0x001E)));
+  ASSERT_TRUE(text.ok()) << text.status().message();
+  std::u16string out;
+  for (;;) {
+    auto more = text->Read(&out, 1000);
+    ASSERT_TRUE(more.ok()) << more.status().message();
+    if (!*more) break;
+  }
+  EXPECT_EQ(Utf16ToUtf8(out), utf8);
+  EXPECT_FALSE(text->had_errors());
 }
 
 // 8-bit strings decode with PR_MESSAGE_CODEPAGE, then PR_INTERNET_CPID, then the locale's
