@@ -22,14 +22,10 @@ TEST(ControlsTest, LabelsShowCaptionsWithoutTheirAccessKeyMarks) {
   EXPECT_EQ(WithoutAccessKeys("ends with &"), "ends with &");
 }
 
-TEST(ControlsTest, AHelpLinkIsBlueWithAHandAndReportsLeftClicksOnly) {
+TEST(ControlsTest, AHelpLinkReportsLeftClicksOnly) {
   testing::EnsureApplication();
   QWidget page;
   LinkLabel link(&page, QRect(10, 10, 33, 16), Tahoma(8.25));
-  EXPECT_EQ(link.text(), " [ ? ]");
-  EXPECT_EQ(link.toolTip(), "Click to Know More...");
-  EXPECT_EQ(link.cursor().shape(), Qt::PointingHandCursor);
-  EXPECT_EQ(link.palette().color(QPalette::WindowText), QColor(0, 0, 255));
   QSignalSpy clicks(&link, &LinkLabel::clicked);
   QTest::mouseClick(&link, Qt::RightButton);
   QTest::mouseClick(&link, Qt::LeftButton);

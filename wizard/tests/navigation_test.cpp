@@ -196,20 +196,5 @@ TEST_F(NavigationTest, KeyboardOrderOfEveryPage) {
                                    multiple.txtOutputFolder, multiple.cmdBack}));
 }
 
-TEST_F(NavigationTest, PagesHaveTheirFixedClientSizes) {
-  const std::vector<std::pair<QWidget*, QSize>> pages = {
-      {&start(), {618, 472}},
-      {&wizard_->Single(), {579, 250}},
-      {&wizard_->Multiple(), {706, 472}},
-      {&wizard_->MigateAll(), {578, 261}}};
-  for (const auto& [page, size] : pages) {
-    EXPECT_EQ(page->minimumSize(), size) << page->windowTitle().toStdString();
-    EXPECT_EQ(page->maximumSize(), size) << page->windowTitle().toStdString();
-    EXPECT_FALSE(page->windowFlags() & Qt::WindowMaximizeButtonHint);
-  }
-  EXPECT_TRUE(wizard_->Multiple().windowFlags() & Qt::WindowMinimizeButtonHint);
-  EXPECT_FALSE(start().windowFlags() & Qt::WindowMinimizeButtonHint);
-}
-
 }  // namespace
 }  // namespace baleport::testing

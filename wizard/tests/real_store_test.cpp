@@ -1,17 +1,21 @@
-// A single-folder conversion of the bundled example mailbox through the pages into a
-// real store, which the independent readers then open.
+// Conversions of the bundled example mailbox through the pages into real stores, which
+// the independent readers then open.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 
 #include "app/testing/scripted_desktop.h"
 #include "app/testing/test_application.h"
 #include "conversion/store/pst_store_library.h"
 #include "wizard/frm_migate_all.h"
+#include "wizard/frm_multiple.h"
 #include "wizard/frm_single.h"
 #include "wizard/frm_start.h"
 #include "wizard/wizard.h"
@@ -21,56 +25,91 @@ namespace {
 
 using app::testing::InsideNextModal;
 
-// Runs a reader on the store; the output, or a failure naming the reader.
-QString Read(const QString& reader, const QStringList& arguments) {
-  QProcess process;
-  process.start(reader, arguments);
-  if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
-      process.exitCode() != 0) {
-    ADD_FAILURE() << reader.toStdString() << " failed: "
-                  << process.readAllStandardError().toStdString();
+class RealStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app::testing::EnsureApplication();
+    wizard_ = std::make_unique<Wizard>(desktop_, library_);
+    wizard_->Run();
   }
-  return QString::fromUtf8(process.readAllStandardOutput());
-}
+  void TearDown() override {
+    EXPECT_TRUE(desktop_.unscripted.isEmpty()) << desktop_.unscripted.join(u'\n').toStdString();
+  }
 
-TEST(RealStoreTest, TheExampleMailboxBecomesAStoreTheReadersOpen) {
-  app::testing::EnsureApplication();
-  QTemporaryDir out;
-  const QString store = out.filePath("Mailbox.pst");
-  app::testing::ScriptedDesktop desktop;
-  desktop.folder_picks = {QStringLiteral(BALEPORT_EXAMPLE_MAILBOX)};
-  desktop.save_names = {store};
-  PstStoreLibrary library;
-  Wizard wizard(desktop, library);
-  wizard.Run();
-
-  InsideNextModal on_single([&] {
-    frmSingle& single = wizard.Single();
-    single.CmdAddFolder->click();
+  // "Sta&rt Conversion" on the conversion page that `next` opens; the page is closed after.
+  void ConvertFrom(QPushButton* next) {
     InsideNextModal on_conversion([&] {
-      wizard.MigateAll().CmdStartConversion->click();
-      wizard.MigateAll().close();
+      wizard_->MigateAll().CmdStartConversion->click();
+      wizard_->MigateAll().close();
     });
-    single.CmdNext->click();
+    next->click();
+    EXPECT_TRUE(on_conversion.ran());
+  }
+
+  // The messages that readpst finds in `store`, after pffinfo has opened it.
+  int MessagesIn(const QString& store) {
+    Run("pffinfo", {store});
+    const QString exported = out_.filePath(QFileInfo(store).completeBaseName() + "-readpst");
+    QDir().mkpath(exported);
+    Run("readpst", {"-q", "-e", "-o", exported, store});
+    int messages = 0;
+    for (QDirIterator it(exported, {"*.eml"}, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext(); it.next()) {
+      ++messages;
+    }
+    return messages;
+  }
+
+  QString LastMessage() { return desktop_.messages.empty() ? QString() : desktop_.messages.back().text; }
+
+  QTemporaryDir out_;
+  app::testing::ScriptedDesktop desktop_;
+  PstStoreLibrary library_;
+  std::unique_ptr<Wizard> wizard_;
+
+ private:
+  static void Run(const QString& reader, const QStringList& arguments) {
+    QProcess process;
+    process.start(reader, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+      ADD_FAILURE() << reader.toStdString() << " " << arguments.join(' ').toStdString()
+                    << " failed: " << process.readAllStandardError().toStdString();
+    }
+  }
+};
+
+TEST_F(RealStoreTest, SingleFolderModeMakesOneStoreOfTheWholeTree) {
+  const QString store = out_.filePath("Mailbox.pst");
+  desktop_.folder_picks = {QStringLiteral(BALEPORT_EXAMPLE_MAILBOX)};
+  desktop_.save_names = {store};
+  InsideNextModal on_single([&] {
+    frmSingle& single = wizard_->Single();
+    single.CmdAddFolder->click();
+    ConvertFrom(single.CmdNext);
     single.close();
   });
-  wizard.Start().CmdNext->click();
+  wizard_->Start().CmdNext->click();
   ASSERT_TRUE(on_single.ran());
-  ASSERT_FALSE(desktop.messages.empty());
-  EXPECT_EQ(desktop.messages.back().text,
+  EXPECT_EQ(LastMessage(),
             "Messages Converted Successfully.\r\nOpen Converted PST file in Outlook to View Converted Messages.");
-  EXPECT_TRUE(desktop.unscripted.isEmpty()) << desktop.unscripted.join(u'\n').toStdString();
+  EXPECT_EQ(MessagesIn(store), 8);  // every .msg file of the example
+}
 
-  Read("pffinfo", {store});
-  const QString exported = out.filePath("readpst");
-  QDir().mkpath(exported);
-  Read("readpst", {"-q", "-e", "-o", exported, store});
-  int messages = 0;
-  for (QDirIterator it(exported, {"*.eml"}, QDir::Files, QDirIterator::Subdirectories);
-       it.hasNext(); it.next()) {
-    ++messages;
-  }
-  EXPECT_EQ(messages, 8);  // every .msg file of the example
+TEST_F(RealStoreTest, MultipleFolderModeMakesAStorePerTickedFolder) {
+  wizard_->Start().OptMultiple->click();
+  wizard_->Start().CmdNext->click();
+  frmMultiple& multiple = wizard_->Multiple();
+  desktop_.folder_picks = {QStringLiteral(BALEPORT_EXAMPLE_MAILBOX)};
+  multiple.CmdAddFolder->click();
+  multiple.chkSelectAll->click();
+  multiple.txtOutputFolder->setText(out_.path());
+  ConvertFrom(multiple.CmdNext);
+  EXPECT_EQ(LastMessage(),
+            "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
+  EXPECT_EQ(MessagesIn(out_.filePath("Inbox.pst")), 3);
+  EXPECT_EQ(MessagesIn(out_.filePath("Projects.pst")), 2);
+  EXPECT_EQ(MessagesIn(out_.filePath("Sent.pst")), 3);
 }
 
 }  // namespace
