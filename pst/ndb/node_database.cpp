@@ -158,7 +158,7 @@ Status NodeDatabase::LoadTree(uint64_t bid, uint64_t ib, bool nbt, int expected_
   if (levels.size() <= c.cLevel) levels.resize(c.cLevel + 1u);
   uint64_t first = c.cEnt ? disk::Load<uint64_t>(page) : 0;
   first = nbt ? first & 0xFFFFFFFFu : first & kBidMask;
-  levels[c.cLevel].push_back(TreePage{first, ib, t.bid, std::string(reinterpret_cast<const char*>(page), kPageDataSize)});
+  levels[c.cLevel].push_back(TreePage{first, ib, t.bid, t.dwCRC});
   uint64_t prev = min_key;
   for (uint32_t i = 0; i < c.cEnt; ++i) {
     const uint8_t* e = page + i * c.cbEnt;
@@ -518,14 +518,19 @@ Result<BREF> NodeDatabase::WriteTree(std::string records, uint32_t rec_size, uin
       std::memcpy(bytes.data(), records.data() + from * rec_size, count * rec_size);
       BTPAGE_COUNTS c{static_cast<uint8_t>(count), max, static_cast<uint8_t>(rec_size), clevel, 0};
       std::memcpy(bytes.data() + kBTPageEntryBytes, &c, sizeof c);
-      if (old_page && old_page->bytes == bytes) {
-        pages.push_back(*old_page);
-        return true;
+      const uint32_t crc = Crc(bytes.data(), kPageDataSize);
+      if (old_page && old_page->crc == crc) {
+        char on_disk[kPageDataSize];
+        BALEPORT_RETURN_IF_ERROR(file_->Read(old_page->ib, on_disk, kPageDataSize));
+        if (std::memcmp(on_disk, bytes.data(), kPageDataSize) == 0) {
+          pages.push_back(*old_page);
+          return true;
+        }
       }
       const uint64_t bid = header_.bidNextP;
       auto ib = WritePage(ptype, reinterpret_cast<const uint8_t*>(bytes.data()), 0);
       if (!ib.ok()) return ib.status();
-      pages.push_back(TreePage{count ? key_at(from) : 0, *ib, bid, std::move(bytes)});
+      pages.push_back(TreePage{count ? key_at(from) : 0, *ib, bid, crc});
       return false;
     };
     // Records go to the page whose key range held them before, so an append or a change

@@ -105,7 +105,7 @@ class NodeDatabase {
     uint64_t first_key = 0;
     uint64_t ib = 0;
     uint64_t bid = 0;
-    std::string bytes;  // the 496 bytes before the trailer
+    uint32_t crc = 0;  // of the 496 bytes before the trailer; equal ones are compared in full
   };
   using TreeLevels = std::vector<std::vector<TreePage>>;  // [0] = leaves; each level in key order
 
