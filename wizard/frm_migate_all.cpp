@@ -13,7 +13,6 @@
 #include "wizard/wizard.h"
 
 namespace baleport {
-
 namespace {
 
 ConversionOptions PageOptions() {
@@ -69,7 +68,7 @@ frmMigateAll::frmMigateAll(Wizard& wizard, StoreLibrary& library)
 }
 
 void frmMigateAll::Form_Load() {
-  // The page as it is created; a page closed during a run comes back like this.
+  // The page as it is created, and as it comes back on the show after a close.
   setWindowTitle(QStringLiteral("Conversion Status"));
   lblCount1->setText(QStringLiteral("Conversion Not Started Yet..."));
   lblProgress->setText(QStringLiteral("0% Complete"));
