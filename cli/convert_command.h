@@ -11,9 +11,9 @@
 namespace baleport {
 
 struct ConvertOptions {
-  std::string folder;     // single-folder mode: the source folder
-  std::string storePath;  // -o; empty: the proposed name in the current folder
-  std::string each;       // multiple-folder mode: each immediate subfolder of this one
+  std::string folder;        // single-folder mode: the source folder
+  std::string storePath;     // -o; empty: the proposed name in the current folder
+  std::string each;          // multiple-folder mode: each immediate subfolder of this one
   std::string outputFolder;  // -d; empty: the current folder
   std::vector<std::string> only;
   bool deleteSource = false;

@@ -1,6 +1,7 @@
 #include "cli/terminal_page.h"
 
 #include <csignal>
+#include <cstdio>
 
 #include "conversion/folder_paths.h"
 #include "support/path_separator.h"
@@ -40,22 +41,31 @@ void CatchInterrupt() {
 
 void TerminalPage::SetCaption(CaptionControl control, const std::string& caption) {
   if (control == CaptionControl::FrameConversion) {
+    // "Reading Messages && Email Metadata - (<n> of <m>) File(s)"
     const size_t open = caption.find('(');
-    position_ = open == std::string::npos ? "" : Shown(caption.substr(open));
+    if (open != std::string::npos) std::sscanf(caption.c_str() + open, "(%d of %d)", &done_, &total_);
   }
   // "Migrating <n> items from <folder>" / "Converting <n> items from <folder>": a folder starts.
-  if (control == CaptionControl::lblCount1 && caption.find(" items from ") != std::string::npos && !options_.quiet) {
+  if (control == CaptionControl::lblCount1 && caption.find(" items from ") != std::string::npos) {
+    folderStarted_ = std::chrono::steady_clock::now();
+    done_ = total_ = 0;
+    if (options_.quiet) return;
     EndProgressLine();
     out_ << Shown(caption) << "\n" << std::flush;
   }
 }
 
 void TerminalPage::SetProgressValue(float value) {
-  if (!options_.terminal || options_.quiet) return;
+  if (!options_.terminal || options_.quiet || total_ == 0) return;
   const auto now = std::chrono::steady_clock::now();
-  if (value < 100 && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
+  if (done_ < total_ && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
   lastDrawn_ = now;
-  out_ << "\r  " << static_cast<int>(value) << "% " << position_ << "\x1b[K" << std::flush;
+  const double seconds = std::chrono::duration<double>(now - folderStarted_).count();
+  const double rate = seconds > 0 ? done_ / seconds : 0;
+  out_ << "\r  " << static_cast<int>(value) << "%  " << done_ << " of " << total_ << " messages  "
+       << static_cast<int>(rate) << "/s";
+  if (rate > 0 && done_ < total_) out_ << "  " << static_cast<int>((total_ - done_) / rate) << " s left";
+  out_ << "\x1b[K" << std::flush;
   progressShown_ = true;
 }
 

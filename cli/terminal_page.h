@@ -20,7 +20,8 @@ struct TerminalPageOptions {
   std::string currentFolder;
   bool deleteSource = false;
   bool quiet = false;
-  // A terminal gets one line redrawn in place; anything else one line per folder.
+  // A terminal gets a line redrawn in place (entries, rate, time left); anything else one
+  // line per folder.
   bool terminal = false;
 };
 
@@ -56,9 +57,12 @@ class TerminalPage final : public PageControls {
   std::ostream& errors_;
   int deleteSource_ = 0;
   bool interrupted_ = false;
-  std::string position_;  // "(n of m) File(s)" of the current folder
-  bool progressShown_ = false;
+  // The current folder's entries handled so far and in all, and when it started.
+  int done_ = 0;
+  int total_ = 0;
+  std::chrono::steady_clock::time_point folderStarted_{};
   std::chrono::steady_clock::time_point lastDrawn_{};
+  bool progressShown_ = false;
 };
 
 // Installs the Ctrl-C handler that TerminalPage::ProcessPendingEvents answers; a second

@@ -19,7 +19,6 @@ namespace baleport::import {
 // On failure (the message names the file and the reason) the item is half made: the
 // caller discards it unsaved. Properties whose named-property id the file does not
 // define are left out; the reader lists them in MsgFile::notes().
-Status ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store,
-                         Env& env = *Env::Default());
+Status ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env = *Env::Default());
 
 }  // namespace baleport::import

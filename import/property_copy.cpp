@@ -37,9 +37,18 @@ bool IsString(uint16_t base) {
 // get; PT_OBJECT values are attachment data objects, imported with their attachment.
 bool Copyable(uint16_t base) {
   switch (static_cast<PropType>(base)) {
-    case PropType::kInt16: case PropType::kInt32: case PropType::kFloat32: case PropType::kFloat64:
-    case PropType::kCurrency: case PropType::kAppTime: case PropType::kBoolean: case PropType::kInt64:
-    case PropType::kString8: case PropType::kUnicode: case PropType::kSysTime: case PropType::kGuid:
+    case PropType::kInt16:
+    case PropType::kInt32:
+    case PropType::kFloat32:
+    case PropType::kFloat64:
+    case PropType::kCurrency:
+    case PropType::kAppTime:
+    case PropType::kBoolean:
+    case PropType::kInt64:
+    case PropType::kString8:
+    case PropType::kUnicode:
+    case PropType::kSysTime:
+    case PropType::kGuid:
     case PropType::kBinary:
       return true;
     default:
@@ -163,8 +172,7 @@ Result<pst::Property> MultiValue(const msg::PropertyObject& object, const msg::P
   return pst::prop::Multi(tag, elements);
 }
 
-Result<pst::Property> WholeValue(const msg::PropertyObject& object, const msg::Property& p, PropTag tag,
-                                 size_t limit) {
+Result<pst::Property> WholeValue(const msg::PropertyObject& object, const msg::Property& p, PropTag tag, size_t limit) {
   const uint16_t base = mapi::TagType(tag);
   if (IsString(base)) {
     std::string bytes;
@@ -203,15 +211,13 @@ pst::Property InlineValue(const msg::Property& p, PropTag tag) {
 
 bool StoreOwned(uint16_t id, ObjectRole role) {
   static const std::set<uint16_t> kAnywhere = {
-      Id(kParentEntryId), Id(kStoreEntryId),     Id(kStoreRecordKey),   Id(kStoreSupportMask),
-      Id(kStoreUnicodeMask), Id(kMappingSignature), Id(kInstanceKey),   Id(kAccess),
-      Id(kAccessLevel),   Id(kRowId),            Id(kSourceKey),        Id(kParentSourceKey),
-      Id(kAttachNum),
+      Id(kParentEntryId),    Id(kStoreEntryId),    Id(kStoreRecordKey), Id(kStoreSupportMask), Id(kStoreUnicodeMask),
+      Id(kMappingSignature), Id(kInstanceKey),     Id(kAccess),         Id(kAccessLevel),      Id(kRowId),
+      Id(kSourceKey),        Id(kParentSourceKey), Id(kAttachNum),
   };
   static const std::set<uint16_t> kOfMessages = {
-      Id(kEntryId),           Id(kRecordKey),      Id(kObjectType),         Id(kHasAttach),
-      Id(kNormalizedSubject), Id(kSubjectPrefix),  Id(kMessageRecipients),  Id(kMessageAttachments),
-      Id(kMessageSize),       Id(kMessageStatus),
+      Id(kEntryId),       Id(kRecordKey),         Id(kObjectType),         Id(kHasAttach),   Id(kNormalizedSubject),
+      Id(kSubjectPrefix), Id(kMessageRecipients), Id(kMessageAttachments), Id(kMessageSize), Id(kMessageStatus),
   };
   constexpr uint16_t kFirstReplId = 0x0E30, kLastReplId = 0x0E3D;  // replication state of the file's store
   if (kAnywhere.count(id) != 0 || (id >= kFirstReplId && id <= kLastReplId)) return true;
@@ -287,7 +293,8 @@ Status PropertyCopier::Copy(const msg::PropertyObject& object, ObjectRole role, 
     Result<std::optional<PropTag>> tag = StoreTag(p.tag);
     if (!tag.ok()) return tag.status().WithContext(object.where());
     if (!tag->has_value() || !written.insert(Id(**tag)).second) continue;
-    BALEPORT_RETURN_IF_ERROR(CopyValue(object, p, **tag, sink).WithContext(object.where() + ": property " + Hex(p.tag)));
+    BALEPORT_RETURN_IF_ERROR(
+        CopyValue(object, p, **tag, sink).WithContext(object.where() + ": property " + Hex(p.tag)));
   }
   return Status::Ok();
 }

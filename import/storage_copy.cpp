@@ -82,7 +82,8 @@ Status CopyStorageAsCompoundFile(const msg::Storage& storage, pst::ValueStream& 
   TempFile temp;
   std::string pattern = (std::filesystem::temp_directory_path() / "baleport-ole-XXXXXX").string();
   const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return Status::Error("cannot create a temporary file for " + storage.path() + ": " + std::strerror(errno));
+  if (fd < 0)
+    return Status::Error("cannot create a temporary file for " + storage.path() + ": " + std::strerror(errno));
   ::close(fd);
   temp.path = pattern;
   BALEPORT_RETURN_IF_ERROR(WriteCompoundFile(storage, temp.path).WithContext("copying " + storage.path()));

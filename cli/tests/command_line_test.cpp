@@ -1,7 +1,6 @@
 // The `baleport` program itself: options, exit statuses, Ctrl-C.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -18,8 +17,8 @@
 namespace baleport {
 namespace {
 
-using ::testing::HasSubstr;
 using pst::testing::Quote;
+using ::testing::HasSubstr;
 
 pst::testing::CommandResult Baleport(const std::string& arguments) {
   return pst::testing::Run(std::string(BALEPORT_BINARY) + " " + arguments);

@@ -17,10 +17,10 @@
 namespace baleport {
 namespace {
 
-using ::testing::HasSubstr;
-using ::testing::Not;
 using pst::testing::ReadAll;
 using pst::testing::VerifiedDump;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using testing::WriteBrokenFile;
 using testing::WriteMessageFile;
 namespace fs = std::filesystem;
@@ -121,8 +121,8 @@ TEST_F(ConvertCommandTest, ExactlyTheBrokenFilesAreLoggedAndTheStatusSaysSo) {
   const std::string store = output_.Path("mixed.pst");
   ASSERT_EQ(Convert(Single(source_.root(), store)), 1);
   EXPECT_EQ(FailedInLog(output_.Path("mixed.log")), broken);
-  EXPECT_THAT(errors_.str(), HasSubstr("3 of 5 messages of " + source_.root() + " failed, listed in " +
-                                       output_.Path("mixed.log")));
+  EXPECT_THAT(errors_.str(),
+              HasSubstr("3 of 5 messages of " + source_.root() + " failed, listed in " + output_.Path("mixed.log")));
   const std::string dump = VerifiedDump(store);
   EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders items=1"));
   EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Sub items=1"));
@@ -138,6 +138,36 @@ TEST_F(ConvertCommandTest, AnExistingStoreIsAddedToAndItsLogStartsAfresh) {
   ASSERT_EQ(Convert(Single(more.root(), store)), 0) << errors_.str();
   EXPECT_TRUE(FailedInLog(output_.Path("mail.log")).empty());
   EXPECT_THAT(VerifiedDump(store), HasSubstr("F /Top of Personal Folders/Inbox items=2"));
+}
+
+// Stores made by Outlook: a Unicode one is added to, an ANSI one refused untouched.
+TEST_F(ConvertCommandTest, OutlookStoresAreAddedToOrRefusedWithTheReason) {
+  const fs::path samples = fs::path(BALEPORT_SAMPLES_DIR) / "pst";
+  if (!fs::exists(samples / "sample1.pst") || !fs::exists(samples / "sample2.pst")) {
+    GTEST_SKIP() << "sample stores not present in " << samples;
+  }
+  WriteMessageFile(source_.Folder("Inbox") + "/new.msg", "Newly imported");
+  const std::string unicode = output_.Path("unicode.pst");
+  const std::string ansi = output_.Path("ansi.pst");
+  fs::copy_file(samples / "sample1.pst", unicode);
+  fs::copy_file(samples / "sample2.pst", ansi);
+  const std::string before = VerifiedDump(unicode);
+
+  ASSERT_EQ(Convert(Single(source_.root(), unicode)), 0) << errors_.str();
+  const std::string after = VerifiedDump(unicode);
+  EXPECT_THAT(after, HasSubstr("| Newly imported |"));
+  std::istringstream lines(before);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("M ")) {
+      EXPECT_THAT(after, HasSubstr(line));  // nothing of the old lost
+    }
+  }
+
+  const std::string ansiBefore = ReadAll(ansi);
+  EXPECT_EQ(Convert(Single(source_.root(), ansi)), 2);
+  EXPECT_THAT(errors_.str(), HasSubstr("Details: opening the store " + ansi));
+  EXPECT_THAT(errors_.str(), HasSubstr("ANSI"));
+  EXPECT_EQ(ReadAll(ansi), ansiBefore);
 }
 
 TEST_F(ConvertCommandTest, DeleteSourceDeletesExactlyTheConvertedFiles) {

@@ -14,9 +14,9 @@
 namespace baleport {
 namespace {
 
-using ::testing::HasSubstr;
 using pst::testing::ReadAll;
 using pst::testing::VerifiedDump;
+using ::testing::HasSubstr;
 
 class PstRunTest : public ::testing::Test {
  protected:
@@ -73,6 +73,17 @@ TEST_F(PstRunTest, TheTreeIsMirroredWithInboxAndSentOnTheStoresOwnFolders) {
   EXPECT_THAT(dump, HasSubstr("M /Top of Personal Folders/Inbox | Received | "));
   EXPECT_THAT(dump, HasSubstr("M /Top of Personal Folders/Переписка | Привет | "));
   EXPECT_EQ(dump.find("/Top of Personal Folders/Sent items="), std::string::npos) << dump;
+
+  // Read, with the paper clip exactly where there is an attachment.
+  auto opened = pst::testing::Must(pst::Store::Open(store));
+  const auto inbox =
+      pst::testing::Must(opened->ListMessages(pst::testing::Must(opened->FindFolder(opened->ipm_subtree(), "Inbox"))));
+  const auto top = pst::testing::Must(opened->ListMessages(opened->ipm_subtree()));
+  ASSERT_EQ(inbox.size(), 1u);
+  ASSERT_EQ(top.size(), 1u);
+  EXPECT_EQ(inbox[0].flags, 0x11u);
+  EXPECT_EQ(top[0].flags, 0x01u);
+  EXPECT_EQ(pst::testing::Must(opened->GetFolder(opened->ipm_subtree())).unread_count, 0u);
 }
 
 TEST_F(PstRunTest, AnExistingStoreIsAddedTo) {

@@ -2,13 +2,14 @@
 // 8-bit strings in several code pages, large values, every attachment kind, nested
 // embedded messages, named properties defined and undefined, values the store owns,
 // and files that are not messages at all.
+#include "import/msg_import.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
-#include "import/msg_import.h"
 #include "mapi/tags.h"
 #include "msg/testing/msg_writer.h"
 #include "pst/tests/store_testing.h"
@@ -27,8 +28,8 @@ using pst::testing::MustOk;
 using pst::testing::Quote;
 using namespace mapi::tags;
 
-constexpr msg::Guid kPsetidCommon = {{0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00,
-                                      0x00, 0x00, 0x46}};
+constexpr msg::Guid kPsetidCommon = {
+    {0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 std::vector<uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
 

@@ -45,8 +45,8 @@ TEST(SampleImport, EverySampleReadsBackAsTheFileHoldsIt) {
   MustOk(store->Close());
 
   pst::testing::VerifiedDump(path);
-  const pst::testing::CommandResult compared = pst::testing::Run(
-      "/usr/bin/python3 " BALEPORT_IMPORT_TESTS_DIR "/compare_import.py " + Quote(path) + arguments);
+  const pst::testing::CommandResult compared =
+      pst::testing::Run("/usr/bin/python3 " BALEPORT_IMPORT_TESTS_DIR "/compare_import.py " + Quote(path) + arguments);
   EXPECT_EQ(compared.exit_code, 0);
   EXPECT_EQ(compared.output, "");
 }
