@@ -87,11 +87,31 @@ CommandResult ReadPst(const std::string& pst, const std::string& out_dir) {
 
 CommandResult LsPst(const std::string& pst) { return Run("lspst " + Quote(pst)); }
 
+namespace {
+
+// One folder per test process, removed when the process ends normally.
+class TempRoot {
+ public:
+  TempRoot() {
+    const char* base = std::getenv("TMPDIR");
+    path_ = std::filesystem::path(base ? base : "/tmp") / ("baleport-pst-" + std::to_string(::getpid()));
+  }
+  ~TempRoot() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace
+
 std::string TempDir(const std::string& name) {
+  static TempRoot root;
   static int counter = 0;
-  const char* base = std::getenv("TMPDIR");
-  std::filesystem::path p = std::filesystem::path(base ? base : "/tmp") /
-                            ("baleport-pst-" + std::to_string(::getpid())) / (name + "-" + std::to_string(counter++));
+  std::filesystem::path p = root.path() / (name + "-" + std::to_string(counter++));
   std::filesystem::remove_all(p);
   std::filesystem::create_directories(p);
   return p.string();
