@@ -130,6 +130,7 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
     if (!FolderExists(selection.outputFolder)) return usage("no output folder at " + selection.outputFolder);
     Result<std::vector<FolderRow>> rows = SubfolderRows(root, options.only);
     if (!rows.ok()) return usage(rows.status().message());
+    if (rows->empty()) return usage(root + " has no subfolders to convert");
     selection.rows = std::move(*rows);
   }
 

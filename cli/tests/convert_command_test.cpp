@@ -112,6 +112,22 @@ TEST_F(ConvertCommandTest, EachSubfolderBecomesAStoreOfItsName) {
   EXPECT_FALSE(fs::exists(output_.Path("Beta.pst")));
 }
 
+// As the wizard does: "Emailed Contacts" is never created (its messages fail and are
+// logged), and a folder with "!" in its name is not created either, its messages going
+// to the folder named by the part before the "!".
+TEST_F(ConvertCommandTest, ReservedAndExclamationMarkNamesAreNotCreated) {
+  WriteMessageFile(source_.Folder("Work") + "/a.msg", "A");
+  WriteMessageFile(source_.Folder("Work!old") + "/b.msg", "B");
+  const std::string reserved = WriteMessageFile(source_.Folder("Emailed Contacts") + "/c.msg", "C");
+  const std::string store = output_.Path("mail.pst");
+  EXPECT_EQ(Convert(Single(source_.root(), store)), 1);
+  EXPECT_EQ(FailedInLog(output_.Path("mail.log")), std::set<std::string>{reserved});
+  const std::string dump = VerifiedDump(store);
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Work items=2"));
+  EXPECT_THAT(dump, Not(HasSubstr("Work!old")));
+  EXPECT_THAT(dump, Not(HasSubstr("Emailed Contacts")));
+}
+
 TEST_F(ConvertCommandTest, ExactlyTheBrokenFilesAreLoggedAndTheStatusSaysSo) {
   WriteMessageFile(source_.Path("good.msg"), "Good");
   const std::set<std::string> broken = {WriteBrokenFile(source_.Path("bad1.msg")),
@@ -199,6 +215,10 @@ TEST_F(ConvertCommandTest, BadUsageAndStoresThatCannotBeOpenedExitWithTwo) {
   each.only.clear();
   each.storePath = output_.Path("x.pst");
   EXPECT_EQ(Convert(each), 2);
+  each.storePath.clear();
+  each.each = source_.Path("A");
+  EXPECT_EQ(Convert(each), 2);
+  EXPECT_THAT(errors_.str(), HasSubstr("has no subfolders"));
 
   const std::string notStore = output_.File("not-a-store.pst");
   EXPECT_EQ(Convert(Single(source_.Path("A"), notStore)), 2);

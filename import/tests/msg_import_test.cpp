@@ -39,6 +39,14 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
   return out;
 }
 
+// A long Unicode body as some writers leave it: with its terminating NUL, streamed.
+std::vector<uint8_t> Body(size_t characters) {
+  std::vector<uint8_t> bytes = Utf16Bytes(std::string(characters, 'w') + "ende");
+  bytes.push_back(0);
+  bytes.push_back(0);
+  return bytes;
+}
+
 // A store with an Inbox that the test fills, closes and hands to the readers.
 class ImportTest : public ::testing::Test {
  protected:
@@ -135,6 +143,7 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
       .Int32(0x8005, 7)  // a local id the file does not name: left out
       .Binary(0x1013, Bytes("<html><body>outer</body></html>"))
       .Binary(0x1009, Pattern(90000, 3))  // compressed RTF: streamed, byte for byte
+      .Add({mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Body(100000), {}})
       .Time(0x0039, 0x01D6000000000000ull)
       .Int32(0x0E07, 0x08 | 0x20)  // unsent, from me: not kept
       .Binary(0x0FFF, Bytes("entry id of the file's store"));
