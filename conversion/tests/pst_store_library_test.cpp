@@ -1,5 +1,6 @@
 // The run over the real store engine on real folder trees; every store it writes is read
-// back by the checker, pffinfo, readpst and pypff.
+// back by the checker, pffinfo, readpst and pypff. The command line's tests (cli/tests) run
+// the same run through more cases: existing stores, broken files, deleted sources.
 #include "conversion/store/pst_store_library.h"
 
 #include <gmock/gmock.h>
@@ -84,41 +85,6 @@ TEST_F(PstRunTest, TheTreeIsMirroredWithInboxAndSentOnTheStoresOwnFolders) {
   EXPECT_EQ(inbox[0].flags, 0x11u);
   EXPECT_EQ(top[0].flags, 0x01u);
   EXPECT_EQ(pst::testing::Must(opened->GetFolder(opened->ipm_subtree())).unread_count, 0u);
-}
-
-TEST_F(PstRunTest, AnExistingStoreIsAddedTo) {
-  source_.Folder("Inbox");
-  testing::WriteMessageFile(source_.Path("Inbox/first.msg"), "First");
-  const std::string store = output_.Path("mail.pst");
-  ASSERT_TRUE(ConvertSingle(source_.root(), store).AllConverted());
-
-  testing::TestTree second;
-  second.Folder("Inbox");
-  testing::WriteMessageFile(second.Path("Inbox/second.msg"), "Second");
-  second.Folder("Archive");
-  testing::WriteMessageFile(second.Path("Archive/old.msg"), "Old");
-  const RunReport& report = ConvertSingle(second.root(), store);
-  EXPECT_TRUE(report.AllConverted()) << CompletionText(report);
-
-  const std::string dump = VerifiedDump(store);
-  EXPECT_THAT(dump, HasSubstr(Line("/Inbox", 2)));
-  EXPECT_THAT(dump, HasSubstr(Line("/Archive", 1)));
-  EXPECT_THAT(dump, HasSubstr("| First |"));
-  EXPECT_THAT(dump, HasSubstr("| Second |"));
-}
-
-TEST_F(PstRunTest, BrokenFilesAreLoggedAndLeaveNoItem) {
-  testing::WriteMessageFile(source_.Path("good1.msg"), "Good one");
-  const std::string broken = testing::WriteBrokenFile(source_.Path("broken.msg"));
-  testing::WriteMessageFile(source_.Path("good2.msg"), "Good two");
-  const std::string store = output_.Path("mail.pst");
-  const RunReport& report = ConvertSingle(source_.root(), store);
-  ASSERT_EQ(report.folders.size(), 1u);
-  EXPECT_EQ(report.folders[0].converted, 2);
-  EXPECT_EQ(report.folders[0].failed, 1);
-  EXPECT_THAT(report.folders[0].firstFailure, HasSubstr(broken));
-  EXPECT_THAT(ReadAll(output_.Path("mail.log")), HasSubstr("BAD : " + broken + "\r\n"));
-  EXPECT_THAT(VerifiedDump(store), HasSubstr(Line("", 2)));
 }
 
 // The "Outlook Error" box keeps its text; the engine's reason goes into its details.
