@@ -292,7 +292,8 @@ Status PropertyCopier::Copy(const msg::PropertyObject& object, ObjectRole role, 
     }
     Result<std::optional<PropTag>> tag = StoreTag(p.tag);
     if (!tag.ok()) return tag.status().WithContext(object.where());
-    if (!tag->has_value() || !written.insert(Id(**tag)).second) continue;
+    // A PS_MAPI name stands for a plain id, which may be one the store owns.
+    if (!tag->has_value() || StoreOwned(Id(**tag), role) || !written.insert(Id(**tag)).second) continue;
     BALEPORT_RETURN_IF_ERROR(
         CopyValue(object, p, **tag, sink).WithContext(object.where() + ": property " + Hex(p.tag)));
   }

@@ -35,6 +35,9 @@ PS_MAPI, PS_PUBLIC_STRINGS = _reader["PS_MAPI"], _reader["PS_PUBLIC_STRINGS"]
 
 RECIPIENT_TYPES = {1: "To", 2: "CC", 3: "BCC"}
 TIMES = {0x0039: "submit time", 0x0E06: "delivery time", 0x3007: "creation time", 0x3008: "modification time"}
+# Ids of the message the store owns (see above); a PS_MAPI name with one of these is not copied.
+STORE_OWNED = {0x0E07, 0x0E08, 0x0E17, 0x0E1B, 0x0E1D, 0x003D, 0x0FFF, 0x0FF9, 0x0FFE, 0x0E09, 0x0FFB, 0x0FFA,
+               0x340D, 0x340F, 0x0FF8, 0x0FF6, 0x0FF4, 0x0FF7, 0x0E12, 0x0E13, 0x0E21, 0x3000, 0x65E0, 0x65E1}
 FIXED_SIZES = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x0005: 8, 0x0006: 8, 0x0007: 8, 0x000B: 1, 0x0014: 8, 0x0040: 8}
 
 
@@ -218,6 +221,8 @@ def compare(msg_path, item, folder, names_in_store, report):
             continue  # a name the file does not define: left out
         if key[0] == PS_MAPI and key[1] == "lid" and key[2] < 0x8000:
             store_pid = key[2]
+            if store_pid in STORE_OWNED or 0x0E30 <= store_pid <= 0x0E3D:
+                continue
         else:
             store_pid = names_in_store.get(key)
         expected = file_value(m, tag, cp)

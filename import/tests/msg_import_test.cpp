@@ -136,11 +136,14 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
   f.names.push_back({kPsetidCommon, PropertyName::Kind::kNumeric, 0x8580, {}, {}});
   f.names.push_back({msg::kPsPublicStrings, PropertyName::Kind::kString, 0, {}, "Keywords ü"});
   f.names.push_back({msg::kPsMapi, PropertyName::Kind::kNumeric, 0x0E1D, {}, {}});
+  f.names.push_back({msg::kPsMapi, PropertyName::Kind::kNumeric, 0x0070, {}, {}});
   f.message.Unicode(0x001A, "IPM.Note")
       .Unicode(0x0037, "Outer")
       .Int32(0x8000, 42)
       .Unicode(0x8001, "tagged")
-      .Int32(0x8005, 7)  // a local id the file does not name: left out
+      .Unicode(0x8002, "normalized")  // PS_MAPI 0x0E1D: PR_NORMALIZED_SUBJECT, the store's
+      .Unicode(0x8003, "topic")       // PS_MAPI 0x0070: PR_CONVERSATION_TOPIC
+      .Int32(0x8005, 7)               // a local id the file does not name: left out
       .Binary(0x1013, Bytes("<html><body>outer</body></html>"))
       .Binary(0x1009, Pattern(90000, 3))  // compressed RTF: streamed, byte for byte
       .Add({mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Body(100000), {}})
@@ -178,15 +181,18 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
   const auto items = Must(store_->ListMessages(Must(store_->DefaultFolder(pst::StandardFolder::kInbox))));
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].flags, 0x11u);
-  bool has_undefined_name = false, has_ps_mapi_as_plain = false, has_file_entry_id = false;
+  bool has_undefined_name = false, has_normalized_subject = false, has_file_entry_id = false;
+  std::string topic;
   for (const pst::Property& p : Must(store_->ReadMessageProperties(items[0].id))) {
     if (p.tag == kEntryId && p.data == "entry id of the file's store") has_file_entry_id = true;
-    if (mapi::TagId(p.tag) == mapi::TagId(kNormalizedSubject)) has_ps_mapi_as_plain = true;
+    if (mapi::TagId(p.tag) == mapi::TagId(kNormalizedSubject)) has_normalized_subject = true;
+    if (p.tag == kConversationTopic) topic = p.data;
     if (mapi::TagType(p.tag) == 0x0003 && p.data == std::string("\x07\0\0\0", 4)) has_undefined_name = true;
   }
   EXPECT_FALSE(has_file_entry_id);
   EXPECT_FALSE(has_undefined_name);
-  EXPECT_FALSE(has_ps_mapi_as_plain);  // a PS_MAPI name is its plain id: here a store-owned one
+  EXPECT_FALSE(has_normalized_subject);
+  EXPECT_EQ(topic, std::string("t\0o\0p\0i\0c\0", 10));  // a PS_MAPI name is its plain id
 }
 
 // An OLE object's storage goes in as a compound file of its own, with every stream of
