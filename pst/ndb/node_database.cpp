@@ -669,7 +669,8 @@ Status NodeDatabase::Commit() {
   Status s = Status::Ok();
   if (committed.cbAMapFree > 0 && committed.fAMapValid != kInvalidAMap) {
     const uint64_t old_sections = (committed.ibFileEof - kFirstAMapOffset) / kSectionSize;
-    header_.root.cbAMapFree = std::min(committed.cbAMapFree, space_.FreeBytesForCommit(old_sections));
+    const uint64_t claimed = committed.cbAMapFree;  // a packed field: no reference to it
+    header_.root.cbAMapFree = std::min(claimed, space_.FreeBytesForCommit(old_sections));
     s = WriteHeader(true);
   }
   if (s.ok() && file_size_ < space_.file_end()) {
