@@ -17,8 +17,8 @@ namespace baleport::import {
 // The item's flags become MSGFLAG_READ; the store sets MSGFLAG_HASATTACH itself.
 //
 // On failure (the message names the file and the reason) the item is half made: the
-// caller discards it unsaved. Properties whose named-property id the file does not
-// define are left out; the reader lists them in MsgFile::notes().
+// caller discards it unsaved. A property with a named-property id that the file does not
+// define is left out: under the store's map it would stand for an unrelated name.
 Status ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env = *Env::Default());
 
 }  // namespace baleport::import

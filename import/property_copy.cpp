@@ -116,6 +116,8 @@ Status StreamValue(const msg::PropertyObject& object, const msg::Property& p, Pr
   Result<std::unique_ptr<pst::ValueStream>> out = sink.open_stream(out_tag);
   if (!out.ok()) return out.status();
 
+  // In the object's code page only: trying the fallback code page, as the reader does for
+  // values taken whole, would need the whole value first.
   std::optional<msg::TextDecoder> decoder;
   if (string8) {
     Result<msg::TextDecoder> made = msg::TextDecoder::ForCodePage(object.code_page());
