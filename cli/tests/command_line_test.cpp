@@ -12,7 +12,7 @@
 #include "conversion/tests/message_files.h"
 #include "files/tests/test_tree.h"
 #include "pst/check/checker.h"
-#include "pst/tests/readers.h"
+#include "pst/tests/store_testing.h"
 
 namespace baleport {
 namespace {
@@ -49,6 +49,7 @@ TEST(CommandLine, ConvertsListsAndChecks) {
   EXPECT_EQ(listed.exit_code, 0);
   EXPECT_THAT(listed.output, HasSubstr("  Inbox  1 item\n"));
   EXPECT_EQ(Baleport("check " + Quote(store)).exit_code, 0);
+  EXPECT_THAT(pst::testing::VerifiedDump(store), HasSubstr("F /Top of Personal Folders/Inbox items=1"));
 }
 
 // Runs `baleport arguments...` and sends it SIGINT once its output holds `cue`; returns
@@ -107,6 +108,8 @@ TEST(CommandLine, InterruptedRunLeavesAValidStore) {
   for (const auto& entry : std::filesystem::directory_iterator(mail)) left += entry.is_regular_file() ? 1 : 0;
   EXPECT_GT(left, 0);
   EXPECT_EQ(report.messages, static_cast<uint64_t>(count - left)) << run.output;
+  EXPECT_THAT(pst::testing::VerifiedDump(store),
+              HasSubstr("F /Top of Personal Folders items=" + std::to_string(count - left)));
 }
 
 }  // namespace

@@ -245,6 +245,8 @@ TEST_F(ConvertCommandTest, QuietPrintsOnlyWhatWentWrong) {
   EXPECT_EQ(out_.str(), "");
   EXPECT_THAT(errors_.str(), HasSubstr("1 of 2 messages"));
   EXPECT_THAT(errors_.str(), Not(HasSubstr("Migrating")));
+  EXPECT_THAT(VerifiedDump(output_.Path("q.pst")), HasSubstr("F /Top of Personal Folders items=1"));
+  EXPECT_THAT(VerifiedDump(output_.Path("q2.pst")), HasSubstr("F /Top of Personal Folders items=1"));
 }
 
 }  // namespace
