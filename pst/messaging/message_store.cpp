@@ -410,6 +410,15 @@ Result<FolderId> MessageStore::DefaultFolder(StandardFolder which) {
   }
   auto by_name = FindFolder(ipm_subtree_, info->name);
   if (which == StandardFolder::kInbox) {
+    // Outlook keeps the Calendar's and the other folders' entry IDs on the Inbox, whatever
+    // its name in the store's language; that finds it where no English name does.
+    auto children = ListFolders(ipm_subtree_);
+    if (children.ok()) {
+      for (const auto& c : *children) {
+        auto f = Folder(c.id);
+        if (f.ok() && (*f)->props.count(Id(kIpmAppointmentEntryId))) return c.id;
+      }
+    }
     if (by_name.ok()) return by_name;
     return Status::Error(path_ + " has no Inbox folder");
   }

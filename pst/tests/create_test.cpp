@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "mapi/tags.h"
+#include "pst/messaging/node_io.h"
 #include "pst/tests/store_testing.h"
 
 namespace baleport::pst::testing {
@@ -101,6 +102,31 @@ TEST(StandardFolders, CreatedOnceAndFoundAgain) {
   EXPECT_EQ(Must(store->DefaultFolder(StandardFolder::kInbox)), inbox);
   EXPECT_EQ(Must(store->DefaultFolder(StandardFolder::kSentItems)), sent);
   EXPECT_EQ(Must(store->GetFolder(Must(store->DefaultFolder(StandardFolder::kJunkEmail)))).name, "Junk E-mail");
+}
+
+TEST(StandardFolders, InboxUnderAnotherNameIsFoundByItsProperties) {
+  const std::string path = TempDir("standard") + "/localized.pst";
+  FolderId local;
+  {
+    auto store = Must(Store::Create(path, "Lokal"));
+    local = Must(store->AddFolder(store->ipm_subtree(), "受信トレイ"));
+    MustOk(store->Close());
+  }
+  {
+    // As Outlook leaves a localized Inbox: the Calendar's entry ID sits on it.
+    auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForUpdate(path))));
+    auto props = Must(ReadPcNode(*db, local));
+    props[mapi::TagId(mapi::tags::kIpmAppointmentEntryId)] = ltp::PropertyValue{0x0102, std::string(24, '\0'), 0};
+    NodeStreams pc = Must(WritePc(db.get(), props));
+    MustOk(db->SetNode({local, pc.bid_data, pc.bid_sub, db->FindNode(local)->nid_parent}));
+    MustOk(db->Commit());
+  }
+  auto store = Must(Store::Open(path));
+  EXPECT_EQ(Must(store->DefaultFolder(StandardFolder::kInbox)), local);
+  MustOk(store->EnsureStandardFolders());
+  EXPECT_FALSE(store->FindFolder(store->ipm_subtree(), "Inbox").ok());
+  MustOk(store->Close());
+  VerifiedDump(path);
 }
 
 }  // namespace
