@@ -593,6 +593,7 @@ Status NodeDatabase::WriteHeader(bool sync) {
 Status NodeDatabase::WriteMaps(bool sync) {
   uint8_t bits[kPageDataSize];
   for (uint64_t k = 0; k < space_.sections(); ++k) {
+    if (!space_.SectionDirty(k)) continue;
     uint64_t ib = SpaceMap::AMapOffset(k);
     space_.AMapBits(k, bits);
     auto w = WritePage(kPtypeAMap, bits, ib);
@@ -691,6 +692,7 @@ Status NodeDatabase::Commit() {
   dirty_ = false;
   // Tidying only: if it is lost, the maps still cover the commit, with space to spare.
   BALEPORT_RETURN_IF_ERROR(WriteMaps(false));
+  space_.MarkSectionsWritten();
   DescribeSpace();
   return WriteHeader(false);
 }

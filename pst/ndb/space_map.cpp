@@ -23,6 +23,7 @@ uint32_t SpaceMap::MapPagesIn(uint64_t k) {
 
 void SpaceMap::AddSection() {
   uint64_t k = sections_++;
+  dirty_.push_back(true);
   live_.resize(sections_ * kSlotsPerSection / 8, 0);
   committed_.resize(live_.size(), 0);
   uint64_t first = k * kSlotsPerSection;
@@ -38,6 +39,7 @@ bool SpaceMap::MarkExisting(uint64_t ib, uint64_t size) {
   uint64_t n = (size + kSlotSize - 1) / kSlotSize;
   bool clean = true;
   for (uint64_t s = first; s < first + n; ++s) {
+    Touch(s);
     if (Test(committed_, s) && Test(live_, s)) clean = false;
     Set(live_, s);
     Set(committed_, s);
@@ -68,6 +70,7 @@ uint64_t SpaceMap::Allocate(uint64_t size, uint64_t align) {
       while (run < n && SlotFree(s + run)) ++run;
       if (run == n) {
         for (uint64_t i = 0; i < n; ++i) Set(live_, s + i);
+        Touch(s);
         cursor_ = s + n;
         return kFirstAMapOffset + s * kSlotSize;
       }
@@ -81,6 +84,7 @@ uint64_t SpaceMap::Allocate(uint64_t size, uint64_t align) {
 void SpaceMap::Free(uint64_t ib, uint64_t size) {
   uint64_t first = (ib - kFirstAMapOffset) / kSlotSize;
   for (uint64_t s = first; s < first + size / kSlotSize; ++s) Clear(live_, s);
+  Touch(first);
   if (first < cursor_ && !Test(committed_, first)) cursor_ = first;
 }
 

@@ -38,6 +38,9 @@ class SpaceMap {
   uint32_t FreeSlotsLive(uint64_t k) const;
   // After the header of a commit is durable: the working state becomes the committed one.
   void CommitDone();
+  // Sections whose map pages changed since they were last written (new ones included).
+  bool SectionDirty(uint64_t k) const { return dirty_[k]; }
+  void MarkSectionsWritten() { dirty_.assign(sections_, false); }
 
   static bool HasPMap(uint64_t k) { return k % 8 == 0; }
   static bool HasFMap(uint64_t k) { return k >= 128 && (k - 128) % 496 == 0; }
@@ -58,6 +61,9 @@ class SpaceMap {
   uint64_t sections_ = 0;
   std::vector<uint8_t> live_, committed_;  // MSB first, one bit per slot of all sections
   uint64_t cursor_ = 0;                    // slot to search from
+  std::vector<bool> dirty_;
+  void Touch(uint64_t slot) { dirty_[slot / kSlotsPerSectionBits] = true; }
+  static constexpr uint64_t kSlotsPerSectionBits = 496 * 8;
 };
 
 }  // namespace baleport::pst::ndb
