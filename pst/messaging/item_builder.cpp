@@ -194,7 +194,8 @@ Status MessageBuilder::Save() {
     return Status::Ok();
   }
   Status s = save_(*this);
-  if (s.ok()) {
+  // With an id the item is in the store even if the commit that followed failed.
+  if (s.ok() || id_ != 0) {
     saved_ = true;
   } else {
     failed_ = true;

@@ -543,7 +543,7 @@ Status MessageStore::SaveMessage(MessageBuilder& m, uint32_t folder) {
   }
   (*f)->props_dirty = true;
   if (std::chrono::steady_clock::now() - last_commit_ > std::chrono::seconds(options_.commit_interval_seconds)) {
-    return CommitNow();
+    return CommitNow().WithContext("the item was saved, but the commit after it failed");
   }
   return Status::Ok();
 }

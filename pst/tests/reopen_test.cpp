@@ -114,6 +114,18 @@ TEST(Reopen, StoreWithMapsMarkedInvalidIsRebuiltOnWrite) {
   EXPECT_NE(dump.find("| after |"), std::string::npos) << dump;
 }
 
+TEST(Reopen, SavingCommitsOnceTheIntervalHasPassed) {
+  const std::string path = TempDir("reopen") + "/interval.pst";
+  StoreOptions options;
+  options.commit_interval_seconds = 0;
+  auto store = Must(Store::Create(path, "Interval", options));
+  FolderId f = Must(store->AddFolder(store->ipm_subtree(), "Box"));
+  AddMail(*store, f, "one");
+  AddMail(*store, f, "two");
+  const std::string dump = VerifiedDump(CopyToTemp(path, "interval-snapshot.pst"));
+  EXPECT_NE(dump.find("/Box items=2 "), std::string::npos) << dump;
+}
+
 class OutlookSample : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(OutlookSample, ReopensAndTakesNewFoldersAndItems) {
