@@ -241,8 +241,8 @@ Result<NodeStreams> MessageBuilder::Build() {
   // The recipient table, present even when empty (§2.4.5.3). Without recipients it is the
   // template itself, shared rather than copied.
   const ndb::NodeEntry* empty_recipients = db_->FindNode(disk::kNidRecipientTable);
-  if (recipients_.empty() && empty_recipients && empty_recipients->bid_sub == 0) {
-    db_->AddRef(empty_recipients->bid_data);
+  if (recipients_.empty() && empty_recipients && empty_recipients->bid_sub == 0 &&
+      db_->AddRef(empty_recipients->bid_data)) {
     subs.entries()[disk::kNidRecipientTable] = ndb::SubnodeEntry{empty_recipients->bid_data, 0};
   } else {
     std::vector<uint32_t> tags = RecipientTableColumns();

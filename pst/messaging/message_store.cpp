@@ -194,10 +194,7 @@ Status MessageStore::Build(std::string_view display_name) {
   const uint32_t root_index = NidIndexOf(disk::kNidRootFolder);
   for (auto [type, tmpl] : {std::pair{disk::kNidTypeContentsTable, disk::kNidContentsTableTemplate},
                             std::pair{disk::kNidTypeAssocContentsTable, disk::kNidAssocContentsTableTemplate}}) {
-    const ndb::NodeEntry* t = db_->FindNode(tmpl);
-    db_->AddRef(t->bid_data);
-    if (t->bid_sub) db_->AddRef(t->bid_sub);
-    BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(root_index, type), t->bid_data, t->bid_sub, 0}));
+    BALEPORT_RETURN_IF_ERROR(ShareTemplate(tmpl, MakeNid(root_index, type)));
   }
   folders_[root.nid] = std::move(root);
 
@@ -268,6 +265,22 @@ Result<ltp::Table*> MessageStore::Contents(FolderState& f) {
   return &*f.contents;
 }
 
+Status MessageStore::ShareTemplate(uint32_t tmpl, uint32_t nid) {
+  const ndb::NodeEntry* t = db_->FindNode(tmpl);
+  if (!t) return db_->Corrupt("a folder table template (node " + std::to_string(tmpl) + ") is missing");
+  const NodeStreams shared{t->bid_data, t->bid_sub};
+  if (db_->AddRef(shared.bid_data)) {
+    if (shared.bid_sub == 0 || db_->AddRef(shared.bid_sub)) return db_->SetNode({nid, shared.bid_data, shared.bid_sub, 0});
+    BALEPORT_RETURN_IF_ERROR(db_->Release(shared.bid_data));
+  }
+  // Shared as often as a reference count allows: a copy of its own.
+  auto table = ReadTcNode(*db_, tmpl);
+  if (!table.ok()) return table.status();
+  auto copy = WriteTc(db_.get(), *table);
+  if (!copy.ok()) return copy.status();
+  return db_->SetNode({nid, copy->bid_data, copy->bid_sub, 0});
+}
+
 void MessageStore::UpdateHierarchyRow(ltp::Table& table, const FolderState& child) {
   ltp::TableRow* row = nullptr;
   for (auto& r : table.rows) {
@@ -306,11 +319,7 @@ Result<uint32_t> MessageStore::CreateFolder(uint32_t parent_nid, std::string_vie
   for (auto [type, tmpl] : {std::pair{disk::kNidTypeHierarchyTable, disk::kNidHierarchyTableTemplate},
                             std::pair{disk::kNidTypeContentsTable, disk::kNidContentsTableTemplate},
                             std::pair{disk::kNidTypeAssocContentsTable, disk::kNidAssocContentsTableTemplate}}) {
-    const ndb::NodeEntry* t = db_->FindNode(tmpl);
-    if (!t) return db_->Corrupt("a folder table template (node " + std::to_string(tmpl) + ") is missing");
-    db_->AddRef(t->bid_data);
-    if (t->bid_sub) db_->AddRef(t->bid_sub);
-    BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, type), t->bid_data, t->bid_sub, 0}));
+    BALEPORT_RETURN_IF_ERROR(ShareTemplate(tmpl, MakeNid(index, type)));
   }
   FolderState f;
   f.nid = nid;

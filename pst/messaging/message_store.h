@@ -64,6 +64,8 @@ class MessageStore final : public Store {
   Status WriteFolders();
   Status CommitNow();
   void UpdateHierarchyRow(ltp::Table& table, const FolderState& child);
+  // Gives node `nid` the template's table, shared when its count allows.
+  Status ShareTemplate(uint32_t tmpl, uint32_t nid);
   Result<uint32_t> EntryIdProperty(const ltp::PropertyMap& props, uint32_t tag) const;
   void SetEntryId(ltp::PropertyMap& props, uint32_t tag, uint32_t nid);
 

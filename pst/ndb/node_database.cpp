@@ -372,9 +372,25 @@ Result<uint64_t> NodeDatabase::WriteBlock(std::string_view payload, bool interna
   if (!internal) Encode(crypt(), bid, buf.data(), payload.size());
   BLOCKTRAILER t{static_cast<uint16_t>(payload.size()), ComputeSig(ib, bid), Crc(buf.data(), payload.size()), bid};
   std::memcpy(buf.data() + disk_size - kBlockTrailerSize, &t, sizeof t);
-  blocks_[bid] = BlockInfo{ib, static_cast<uint16_t>(payload.size()), 2};
+  blocks_[bid] = BlockInfo{ib, static_cast<uint16_t>(payload.size()), 2, t.dwCRC};
   BALEPORT_RETURN_IF_ERROR(BufferedWrite(ib, buf));
   return bid;
+}
+
+bool NodeDatabase::ReuseIfSame(uint64_t candidate, std::string_view payload) {
+  auto it = blocks_.find(candidate & kBidMask);
+  if (it == blocks_.end() || (candidate & kBidInternal) || it->second.cb != payload.size() || it->second.crc == 0 ||
+      it->second.cref >= kMaxSharing) {
+    return false;
+  }
+  std::string stored(payload);
+  Encode(crypt(), it->first, stored.data(), stored.size());
+  if (Crc(stored.data(), stored.size()) != it->second.crc) return false;
+  auto raw = ReadBlockRaw(it->first, it->second);
+  if (!raw.ok() || *raw != stored) return false;
+  ++it->second.cref;
+  dirty_ = true;
+  return true;
 }
 
 Status NodeDatabase::BufferedWrite(uint64_t ib, const std::string& bytes) {
@@ -427,12 +443,12 @@ Result<uint64_t> NodeDatabase::WriteSubnodes(const SubnodeMap& entries) {
   return WriteBlock(blk, true);
 }
 
-void NodeDatabase::AddRef(uint64_t bid) {
+bool NodeDatabase::AddRef(uint64_t bid) {
   auto it = blocks_.find(bid & kBidMask);
-  if (it != blocks_.end()) {
-    ++it->second.cref;
-    dirty_ = true;
-  }
+  if (it == blocks_.end() || it->second.cref >= kMaxSharing) return false;
+  ++it->second.cref;
+  dirty_ = true;
+  return true;
 }
 
 void NodeDatabase::ForgetBlock(uint64_t bid) {
@@ -699,13 +715,28 @@ Status NodeDatabase::Commit() {
 
 StreamWriter::~StreamWriter() {
   if (finished_) return;
-  for (uint64_t bid : leaves_) db_->ForgetBlock(bid);
+  for (size_t i = 0; i < leaves_.size(); ++i) {
+    if (reused_[i]) {
+      (void)db_->Release(leaves_[i]);  // only drops the reference taken here
+    } else {
+      db_->ForgetBlock(leaves_[i]);
+    }
+  }
 }
 
 Status StreamWriter::FlushPending() {
+  const size_t i = leaves_.size();
+  if (i < previous_.size() && db_->ReuseIfSame(previous_[i], pending_)) {
+    leaves_.push_back(previous_[i]);
+    reused_.push_back(true);
+    leaf_sizes_.push_back(static_cast<uint32_t>(pending_.size()));
+    pending_.clear();
+    return Status::Ok();
+  }
   auto bid = db_->WriteBlock(pending_, false);
   if (!bid.ok()) return bid.status();
   leaves_.push_back(*bid);
+  reused_.push_back(false);
   leaf_sizes_.push_back(static_cast<uint32_t>(pending_.size()));
   pending_.clear();
   return Status::Ok();

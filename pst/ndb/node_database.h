@@ -35,6 +35,7 @@ struct BlockInfo {
   uint64_t ib = 0;
   uint16_t cb = 0;
   uint16_t cref = 0;
+  uint32_t crc = 0;  // of the stored bytes, for blocks written since opening; 0 = not known
 };
 
 struct SubnodeEntry {
@@ -86,11 +87,17 @@ class NodeDatabase {
   Result<uint64_t> WriteBlock(std::string_view payload, bool internal);
   // SLBLOCK/SIBLOCK tree for `entries` (0 when empty); takes the entries' references.
   Result<uint64_t> WriteSubnodes(const SubnodeMap& entries);
-  void AddRef(uint64_t bid);
+  // False when the block is missing or already shared as often as its 16-bit count allows;
+  // the caller then writes a copy instead.
+  bool AddRef(uint64_t bid);
+  static constexpr uint16_t kMaxSharing = 0xFFF0;
   // Drops one reference; a block that loses its last holder is freed with what it names.
   Status Release(uint64_t bid);
   // Frees one block made since the last commit, leaving what it names alone.
   void ForgetBlock(uint64_t bid);
+  // Takes another reference to data block `candidate` if it holds exactly `payload`, so
+  // a rewritten stream keeps the blocks that did not change.
+  bool ReuseIfSame(uint64_t candidate, std::string_view payload);
 
   // Writes the B-trees, maps and header, durably. The previous commit stays intact until
   // the header write; space it used is reused only after this returns.
@@ -154,6 +161,8 @@ class StreamWriter {
 
   Status Write(std::string_view data);
   Status AppendBlock(std::string_view block);
+  // Leaf blocks of the stream's previous version: a leaf that comes out the same is reused.
+  void ReuseFrom(std::vector<uint64_t> leaves) { previous_ = std::move(leaves); }
   uint64_t size() const { return size_; }
   // The data block or XBLOCK/XXBLOCK of the stream, with one reference for the caller.
   Result<uint64_t> Finish();
@@ -164,6 +173,8 @@ class StreamWriter {
   std::string pending_;
   std::vector<uint64_t> leaves_;
   std::vector<uint32_t> leaf_sizes_;
+  std::vector<uint64_t> previous_;
+  std::vector<bool> reused_;
   uint64_t size_ = 0;
   bool finished_ = false;
 };
