@@ -606,14 +606,18 @@ Status MessageStore::WriteFolders() {
   }
   for (auto& [nid, f] : folders_) {
     const uint32_t index = NidIndexOf(nid);
+    auto current = [&](uint8_t type) {
+      const ndb::NodeEntry* n = db_->FindNode(MakeNid(index, type));
+      return n ? NodeStreams{n->bid_data, n->bid_sub} : NodeStreams{};
+    };
     if (f.contents_dirty) {
-      auto tc = WriteTc(db_.get(), *f.contents);
+      auto tc = WriteTc(db_.get(), *f.contents, current(disk::kNidTypeContentsTable));
       if (!tc.ok()) return tc.status();
       BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, disk::kNidTypeContentsTable), tc->bid_data, tc->bid_sub, 0}));
       f.contents_dirty = false;
     }
     if (f.hierarchy_dirty) {
-      auto tc = WriteTc(db_.get(), *f.hierarchy);
+      auto tc = WriteTc(db_.get(), *f.hierarchy, current(disk::kNidTypeHierarchyTable));
       if (!tc.ok()) return tc.status();
       BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, disk::kNidTypeHierarchyTable), tc->bid_data, tc->bid_sub, 0}));
       f.hierarchy_dirty = false;

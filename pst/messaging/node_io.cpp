@@ -66,8 +66,19 @@ Result<ltp::Table> ReadTcNode(const ndb::NodeDatabase& db, uint32_t nid) {
   return ReadTc(db, NodeStreams{n->bid_data, n->bid_sub}, NodeName(nid));
 }
 
-Result<uint64_t> WriteHeapStream(ndb::NodeDatabase* db, const std::vector<std::string>& blocks) {
+namespace {
+
+void ReuseLeaves(const ndb::NodeDatabase& db, uint64_t previous, ndb::StreamWriter& w) {
+  if (previous == 0) return;
+  auto leaves = db.DataTreeLeaves(previous);
+  if (leaves.ok()) w.ReuseFrom(std::move(*leaves));
+}
+
+}  // namespace
+
+Result<uint64_t> WriteHeapStream(ndb::NodeDatabase* db, const std::vector<std::string>& blocks, uint64_t previous) {
   ndb::StreamWriter w(db);
+  ReuseLeaves(*db, previous, w);
   for (const auto& b : blocks) BALEPORT_RETURN_IF_ERROR(w.AppendBlock(b));
   return w.Finish();
 }
@@ -88,9 +99,12 @@ uint32_t SubnodeSet::NewNid(uint8_t nid_type) {
 }
 
 Result<uint32_t> SubnodeSet::PutStream(std::string_view data) {
-  auto bid = ndb::WriteStream(db_, data);
+  const uint32_t nid = NewNid(disk::kNidTypeLtp);
+  ndb::StreamWriter w(db_);
+  if (auto old = previous_.find(nid); old != previous_.end()) ReuseLeaves(*db_, old->second.bid_data, w);
+  BALEPORT_RETURN_IF_ERROR(w.Write(data));
+  auto bid = w.Finish();
   if (!bid.ok()) return bid.status();
-  uint32_t nid = NewNid(disk::kNidTypeLtp);
   entries_[nid] = ndb::SubnodeEntry{*bid, 0};
   return nid;
 }
@@ -115,11 +129,15 @@ Result<NodeStreams> WritePc(ndb::NodeDatabase* db, const ltp::PropertyMap& props
   return NodeStreams{*data, *sub};
 }
 
-Result<NodeStreams> WriteTc(ndb::NodeDatabase* db, const ltp::Table& table) {
+Result<NodeStreams> WriteTc(ndb::NodeDatabase* db, const ltp::Table& table, NodeStreams previous) {
   SubnodeSet subs(db);
+  if (previous.bid_sub) {
+    auto old = db->ReadSubnodes(previous.bid_sub);
+    if (old.ok()) subs.ReuseFrom(std::move(*old));
+  }
   auto blocks = ltp::BuildTableContext(table, subs.Sink());
   if (!blocks.ok()) return blocks.status();
-  auto data = WriteHeapStream(db, *blocks);
+  auto data = WriteHeapStream(db, *blocks, previous.bid_data);
   if (!data.ok()) return data.status();
   auto sub = subs.Finish();
   if (!sub.ok()) {

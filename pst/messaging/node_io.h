@@ -21,8 +21,9 @@ Result<ltp::Table> ReadTc(const ndb::NodeDatabase& db, NodeStreams node, const s
 Result<ltp::PropertyMap> ReadPcNode(const ndb::NodeDatabase& db, uint32_t nid);
 Result<ltp::Table> ReadTcNode(const ndb::NodeDatabase& db, uint32_t nid);
 
-// Heap blocks as the node's data stream.
-Result<uint64_t> WriteHeapStream(ndb::NodeDatabase* db, const std::vector<std::string>& blocks);
+// Heap blocks as the node's data stream; blocks equal to those of `previous` (a data tree
+// or 0) are reused rather than written again.
+Result<uint64_t> WriteHeapStream(ndb::NodeDatabase* db, const std::vector<std::string>& blocks, uint64_t previous = 0);
 
 // Collects the subnodes a PC or TC needs for values over 3580 bytes; unused ones are
 // released when it goes away.
@@ -38,6 +39,9 @@ class SubnodeSet {
   uint32_t NewNid(uint8_t nid_type);
   // Stores a stream as a new LTP subnode.
   Result<uint32_t> PutStream(std::string_view data);
+  // Subnodes of the previous version of the node: a stream given the same NID keeps the
+  // blocks it shares with its old version.
+  void ReuseFrom(ndb::SubnodeMap previous) { previous_ = std::move(previous); }
   ltp::BigValueSink Sink() {
     return [this](std::string_view d) { return PutStream(d); };
   }
@@ -47,12 +51,14 @@ class SubnodeSet {
  private:
   ndb::NodeDatabase* db_;
   ndb::SubnodeMap entries_;
+  ndb::SubnodeMap previous_;
   uint32_t next_index_ = 0x400;
   bool finished_ = false;
 };
 
 // A whole PC or TC node written fresh.
 Result<NodeStreams> WritePc(ndb::NodeDatabase* db, const ltp::PropertyMap& props);
-Result<NodeStreams> WriteTc(ndb::NodeDatabase* db, const ltp::Table& table);
+// A table rewritten over `previous` keeps the blocks that did not change.
+Result<NodeStreams> WriteTc(ndb::NodeDatabase* db, const ltp::Table& table, NodeStreams previous = {});
 
 }  // namespace baleport::pst
