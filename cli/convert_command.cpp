@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "cli/absolute_path.h"
+#include "cli/parallel_stores.h"
 #include "cli/terminal_page.h"
 #include "conversion/conversion_page.h"
 #include "conversion/store/pst_store_library.h"
@@ -133,6 +134,20 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
     if (rows->empty()) return usage(root + " has no subfolders to convert");
     selection.rows = std::move(*rows);
   }
+  if (options.jobs < 1) return usage("-j needs a number of stores of 1 or more");
+  if (options.jobs > 1 && selection.singleMode) return usage("-j goes with --each");
+  if (options.jobs > 1) {
+    std::vector<StoreJob> jobs;
+    for (const FolderRow& row : selection.rows) {
+      if (row.checked) jobs.push_back({row.path, selection.outputFolder + "/" + row.name + ".pst"});
+    }
+    std::vector<std::string> flags;
+    if (options.deleteSource) flags.push_back("--delete-source");
+    if (options.quiet) flags.push_back("--quiet");
+    out << std::flush;
+    errors << std::flush;
+    return ConvertInParallel(options.program, jobs, flags, options.jobs, errors);
+  }
 
   TerminalPageOptions pageOptions;
   pageOptions.storePath = options.storePath.empty() ? "" : AbsolutePath(options.storePath);
@@ -169,8 +184,12 @@ void AddConvertCommand(CLI::App& app) {
   convert->add_flag("--delete-source", options->deleteSource,
                     "Delete each message file once its item is durably in the store");
   convert->add_flag("-q,--quiet", options->quiet, "Print only what went wrong");
+  convert->add_option("-j,--jobs", options->jobs, "With --each: the number of stores written at once")
+      ->capture_default_str();
   convert->callback([options] {
     options->terminal = ::isatty(STDOUT_FILENO) != 0;
+    std::error_code ec;
+    options->program = fs::read_symlink("/proc/self/exe", ec).string();
     const int code = RunConvert(*options, std::cout, std::cerr);
     if (code != 0) throw CLI::RuntimeError(code);
   });

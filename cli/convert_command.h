@@ -19,6 +19,9 @@ struct ConvertOptions {
   bool deleteSource = false;
   bool quiet = false;
   bool terminal = false;  // progress redrawn in place instead of one line per folder
+  // With --each: stores written at once; above 1, each by a process running `program`.
+  int jobs = 1;
+  std::string program;
 };
 
 // Exit status: 0 every message converted, 1 some not (listed in the logs), 2 bad usage or

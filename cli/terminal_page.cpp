@@ -39,6 +39,8 @@ void CatchInterrupt() {
   std::signal(SIGINT, OnInterrupt);
 }
 
+bool InterruptRequested() { return interruptRequested != 0; }
+
 void TerminalPage::SetCaption(CaptionControl control, const std::string& caption) {
   if (control == CaptionControl::FrameConversion) {
     // "Reading Messages && Email Metadata - (<n> of <m>) File(s)"
@@ -94,7 +96,7 @@ MessageAnswer TerminalPage::ShowMessage(const MessageBoxRequest& request) {
 }
 
 void TerminalPage::ProcessPendingEvents() {
-  if (interruptRequested == 0 || interrupted_) return;
+  if (!InterruptRequested() || interrupted_) return;
   interrupted_ = true;
   EndProgressLine();
   errors_ << "Interrupted: stopping after the current message.\n" << std::flush;

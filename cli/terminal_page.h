@@ -68,5 +68,7 @@ class TerminalPage final : public PageControls {
 // Installs the Ctrl-C handler that TerminalPage::ProcessPendingEvents answers; a second
 // Ctrl-C ends the program at once.
 void CatchInterrupt();
+// Whether Ctrl-C came since CatchInterrupt.
+bool InterruptRequested();
 
 }  // namespace baleport

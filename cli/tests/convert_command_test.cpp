@@ -128,6 +128,29 @@ TEST_F(ConvertCommandTest, ReservedAndExclamationMarkNamesAreNotCreated) {
   EXPECT_THAT(dump, Not(HasSubstr("Emailed Contacts")));
 }
 
+TEST_F(ConvertCommandTest, WithJobsTheStoresAreWrittenSideBySide) {
+  for (const char* name : {"One", "Two", "Three"}) WriteMessageFile(source_.Folder(name) + "/a.msg", name);
+  const std::string broken = WriteBrokenFile(source_.Path("Two/bad.msg"));
+  ConvertOptions o;
+  o.each = source_.root();
+  o.outputFolder = output_.root();
+  o.jobs = 2;
+  o.program = BALEPORT_BINARY;
+  o.quiet = true;
+  EXPECT_EQ(Convert(o), 1);  // the highest status of the three
+  for (const char* name : {"One", "Two", "Three"}) {
+    EXPECT_THAT(VerifiedDump(output_.Path(std::string(name) + ".pst")), HasSubstr("| " + std::string(name) + " |"));
+  }
+  EXPECT_EQ(FailedInLog(output_.Path("Two.log")), std::set<std::string>{broken});
+  EXPECT_TRUE(FailedInLog(output_.Path("One.log")).empty());
+
+  o.jobs = 0;
+  EXPECT_EQ(Convert(o), 2);
+  ConvertOptions single = Single(source_.Path("One"), output_.Path("x.pst"));
+  single.jobs = 2;
+  EXPECT_EQ(Convert(single), 2);
+}
+
 TEST_F(ConvertCommandTest, ExactlyTheBrokenFilesAreLoggedAndTheStatusSaysSo) {
   WriteMessageFile(source_.Path("good.msg"), "Good");
   const std::set<std::string> broken = {WriteBrokenFile(source_.Path("bad1.msg")),

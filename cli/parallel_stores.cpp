@@ -1,0 +1,69 @@
+#include "cli/parallel_stores.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "cli/terminal_page.h"
+
+extern char** environ;
+
+namespace baleport {
+namespace {
+
+constexpr int kSomeFailed = 1;
+
+}  // namespace
+
+int ConvertInParallel(const std::string& program, const std::vector<StoreJob>& storeJobs,
+                      const std::vector<std::string>& flags, int jobs, std::ostream& errors) {
+  int status = 0;
+  std::map<pid_t, const StoreJob*> running;
+  auto waitForOne = [&] {
+    int child = 0;
+    const pid_t pid = ::waitpid(-1, &child, 0);
+    if (pid < 0) {
+      errors << "baleport convert: waiting for a conversion process failed: " << std::strerror(errno) << "\n";
+      running.clear();
+      status = std::max(status, kSomeFailed);
+      return;
+    }
+    auto job = running.find(pid);
+    if (job == running.end()) return;
+    const int code = WIFEXITED(child) ? WEXITSTATUS(child) : kSomeFailed;
+    if (!WIFEXITED(child)) errors << "baleport convert: the conversion of " << job->second->source << " was ended\n";
+    status = std::max(status, code);
+    running.erase(job);
+  };
+
+  CatchInterrupt();
+  for (const StoreJob& job : storeJobs) {
+    while (static_cast<int>(running.size()) >= jobs) waitForOne();
+    if (InterruptRequested()) {
+      status = std::max(status, kSomeFailed);
+      break;
+    }
+    std::vector<std::string> arguments = {program, "convert", job.source, "-o", job.store};
+    arguments.insert(arguments.end(), flags.begin(), flags.end());
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (const int failed = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ); failed != 0) {
+      errors << "baleport convert: cannot start the conversion of " << job.source << ": " << std::strerror(failed)
+             << "\n";
+      status = std::max(status, kSomeFailed);
+      continue;
+    }
+    running[pid] = &job;
+  }
+  while (!running.empty()) waitForOne();
+  return status;
+}
+
+}  // namespace baleport
