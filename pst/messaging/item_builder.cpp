@@ -153,7 +153,23 @@ Result<NodeStreams> PropertyBag::Finish() {
   return NodeStreams{*data, *sub};
 }
 
-MessageBuilder::MessageBuilder(ndb::NodeDatabase* db, SaveHook save) : db_(db), save_(std::move(save)), bag_(db) {}
+Result<uint64_t> SharedEmptyRecipients::Take(ndb::NodeDatabase* db) {
+  if (bid_ && db->AddRef(bid_)) return bid_;
+  const ndb::NodeEntry* tmpl = db->FindNode(disk::kNidRecipientTable);
+  if (!bid_ && tmpl && tmpl->bid_sub == 0 && db->AddRef(tmpl->bid_data)) {
+    bid_ = tmpl->bid_data;
+    return bid_;
+  }
+  ltp::Table empty;
+  empty.columns = ltp::Table::Layout(RecipientTableColumns());
+  auto copy = WriteTc(db, empty);
+  if (!copy.ok()) return copy.status();
+  bid_ = copy->bid_data;
+  return bid_;
+}
+
+MessageBuilder::MessageBuilder(ndb::NodeDatabase* db, SharedEmptyRecipients* empty, SaveHook save)
+    : db_(db), empty_recipients_(empty), save_(std::move(save)), bag_(db) {}
 MessageBuilder::~MessageBuilder() = default;
 
 Status MessageBuilder::Set(const Property& p) {
@@ -180,7 +196,7 @@ Status MessageBuilder::AddRecipient(const std::vector<Property>& row) {
 
 Result<Attachment*> MessageBuilder::AddAttachment() {
   if (saved_) return Status::Error("adding an attachment to an item already saved");
-  attachments_.push_back(std::make_unique<AttachmentBuilder>(db_));
+  attachments_.push_back(std::make_unique<AttachmentBuilder>(db_, empty_recipients_));
   return static_cast<Attachment*>(attachments_.back().get());
 }
 
@@ -238,12 +254,11 @@ Result<NodeStreams> MessageBuilder::Build() {
     subs.entries()[disk::kNidAttachmentTable] = ndb::SubnodeEntry{t->bid_data, t->bid_sub};
   }
 
-  // The recipient table, present even when empty (§2.4.5.3). Without recipients it is the
-  // template itself, shared rather than copied.
-  const ndb::NodeEntry* empty_recipients = db_->FindNode(disk::kNidRecipientTable);
-  if (recipients_.empty() && empty_recipients && empty_recipients->bid_sub == 0 &&
-      db_->AddRef(empty_recipients->bid_data)) {
-    subs.entries()[disk::kNidRecipientTable] = ndb::SubnodeEntry{empty_recipients->bid_data, 0};
+  // The recipient table, present even when empty (§2.4.5.3); empty ones are shared.
+  if (recipients_.empty()) {
+    auto shared = empty_recipients_->Take(db_);
+    if (!shared.ok()) return shared.status();
+    subs.entries()[disk::kNidRecipientTable] = ndb::SubnodeEntry{*shared, 0};
   } else {
     std::vector<uint32_t> tags = RecipientTableColumns();
     for (const auto& r : recipients_) {
@@ -297,7 +312,7 @@ Result<NodeStreams> MessageBuilder::Build() {
 
 Result<Message*> AttachmentBuilder::EmbedMessage() {
   if (embedded_) return static_cast<Message*>(embedded_.get());
-  embedded_ = std::make_unique<MessageBuilder>(db_, nullptr);
+  embedded_ = std::make_unique<MessageBuilder>(db_, empty_recipients_, nullptr);
   return static_cast<Message*>(embedded_.get());
 }
 

@@ -43,11 +43,22 @@ class PropertyBag {
 
 class AttachmentBuilder;
 
+// The empty recipient table every item without recipients shares: the template while its
+// reference count allows, then one copy after another.
+class SharedEmptyRecipients {
+ public:
+  // A data block holding the empty table, with one reference for the caller.
+  Result<uint64_t> Take(ndb::NodeDatabase* db);
+
+ private:
+  uint64_t bid_ = 0;
+};
+
 class MessageBuilder final : public Message {
  public:
   // `save` stores a finished top-level message; embedded messages have none.
   using SaveHook = std::function<Status(MessageBuilder&)>;
-  MessageBuilder(ndb::NodeDatabase* db, SaveHook save);
+  MessageBuilder(ndb::NodeDatabase* db, SharedEmptyRecipients* empty, SaveHook save);
   ~MessageBuilder() override;
 
   Status Set(const Property& p) override;
@@ -67,6 +78,7 @@ class MessageBuilder final : public Message {
 
  private:
   ndb::NodeDatabase* db_;
+  SharedEmptyRecipients* empty_recipients_;
   SaveHook save_;
   PropertyBag bag_;
   std::vector<ltp::PropertyMap> recipients_;
@@ -79,7 +91,7 @@ class MessageBuilder final : public Message {
 
 class AttachmentBuilder final : public Attachment {
  public:
-  explicit AttachmentBuilder(ndb::NodeDatabase* db) : db_(db), bag_(db) {}
+  AttachmentBuilder(ndb::NodeDatabase* db, SharedEmptyRecipients* empty) : db_(db), empty_recipients_(empty), bag_(db) {}
   Status Set(const Property& p) override { return bag_.Set(p); }
   Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag) override { return bag_.OpenStream(tag); }
   Result<Message*> EmbedMessage() override;
@@ -92,6 +104,7 @@ class AttachmentBuilder final : public Attachment {
 
  private:
   ndb::NodeDatabase* db_;
+  SharedEmptyRecipients* empty_recipients_;
   PropertyBag bag_;
   std::unique_ptr<MessageBuilder> embedded_;
   uint32_t size_ = 0;

@@ -513,7 +513,7 @@ Result<std::unique_ptr<Message>> MessageStore::NewMessage(FolderId folder) {
   auto f = Folder(folder);
   if (!f.ok()) return f.status();
   return std::unique_ptr<Message>(
-      new MessageBuilder(db_.get(), [this, folder](MessageBuilder& m) { return SaveMessage(m, folder); }));
+      new MessageBuilder(db_.get(), &empty_recipients_, [this, folder](MessageBuilder& m) { return SaveMessage(m, folder); }));
 }
 
 Status MessageStore::SaveMessage(MessageBuilder& m, uint32_t folder) {

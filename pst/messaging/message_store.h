@@ -79,6 +79,7 @@ class MessageStore final : public Store {
   bool store_dirty_ = false;
   std::optional<NameMap> names_;
   std::map<uint32_t, FolderState> folders_;
+  SharedEmptyRecipients empty_recipients_;
   uint32_t ipm_subtree_ = disk::kNidIpmSubtree;
   std::chrono::steady_clock::time_point last_commit_ = std::chrono::steady_clock::now();
   uint32_t row_version_ = 1;
