@@ -32,8 +32,9 @@ class Env {
   static Env* Default();
 
   virtual Result<std::unique_ptr<File>> OpenForRead(const std::string& path) = 0;
+  // Holds an exclusive advisory lock while open: a second writer is refused.
   virtual Result<std::unique_ptr<File>> OpenForUpdate(const std::string& path) = 0;
-  // Fails when something already stands at path.
+  // Fails when something already stands at path; locked like OpenForUpdate.
   virtual Result<std::unique_ptr<File>> CreateNew(const std::string& path) = 0;
   // Replaces `to` atomically; `to` must not be a file the caller wants to keep.
   virtual Status Rename(const std::string& from, const std::string& to) = 0;

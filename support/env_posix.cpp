@@ -1,5 +1,6 @@
 // Env of the real file system on POSIX systems.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,6 +86,12 @@ Result<std::unique_ptr<File>> OpenWith(const std::string& path, int flags, const
   if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
     ::close(fd);
     return Status::Error(std::string(what) + " " + path + " failed: not a regular file");
+  }
+  if ((flags & O_ACCMODE) == O_RDWR && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK) return Status::Error(std::string(what) + " " + path + " failed: another program is writing to it");
+    return ErrnoError(what, path, err);
   }
   return std::unique_ptr<File>(new PosixFile(fd, path));
 }

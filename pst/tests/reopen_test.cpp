@@ -126,6 +126,17 @@ TEST(Reopen, SavingCommitsOnceTheIntervalHasPassed) {
   EXPECT_NE(dump.find("/Box items=2 "), std::string::npos) << dump;
 }
 
+TEST(Reopen, OneWriterAtATime) {
+  const std::string path = TempDir("reopen") + "/locked.pst";
+  auto writer = Must(Store::Create(path, "Locked"));
+  auto second = Store::Open(path);
+  ASSERT_FALSE(second.ok());
+  EXPECT_NE(second.status().message().find("another program is writing to it"), std::string::npos) << second.status().message();
+  Must(Store::Open(path, StoreOptions{nullptr, true}));  // readers are welcome
+  MustOk(writer->Close());
+  MustOk(Must(Store::Open(path))->Close());
+}
+
 class OutlookSample : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(OutlookSample, ReopensAndTakesNewFoldersAndItems) {
