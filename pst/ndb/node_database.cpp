@@ -292,7 +292,7 @@ Status NodeDatabase::CollectLeaves(uint64_t bid, int depth, std::vector<uint64_t
   if (x.btype != 0x01 || x.cLevel < 1 || x.cLevel > 2 || sizeof x + x.cEnt * 8u > data->size()) {
     return Corrupt("block " + Hex(bid) + " is not a valid data tree block");
   }
-  if (x.lcbTotal > file_size_ * 2 + kMaxBlockData) return Corrupt("data tree " + Hex(bid) + " claims more data than the file holds");
+  if (x.lcbTotal > space_.file_end()) return Corrupt("data tree " + Hex(bid) + " claims more data than the file holds");
   const uint64_t before = total;
   for (uint32_t i = 0; i < x.cEnt; ++i) {
     uint64_t child = disk::Load<uint64_t>(data->data() + sizeof x + i * 8);

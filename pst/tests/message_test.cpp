@@ -170,6 +170,10 @@ TEST_F(MessageTest, LargeValuesAreStreamedBlockByBlock) {
   MustOk(as->Close());
   EXPECT_FALSE(m->OpenStream(kMessageFlags).ok());
   MustOk(m->Save());
+  // Readable before any commit, though far larger than the file was.
+  auto props = Must(store_->ReadMessageProperties(m->id()));
+  ASSERT_NE(Find(props, kBody), nullptr);
+  EXPECT_EQ(Find(props, kBody)->data, body);
   MustOk(store_->Close());
 
   std::string dump = VerifiedDump(path_);
