@@ -1,0 +1,176 @@
+// `baleport convert` killed (SIGKILL) at random instants of its run, into new and existing
+// stores, with and without --delete-source. After every kill the store, if there is one,
+// opens in every reader and passes the checker, keeps everything it held before the run,
+// and every message is either still a source file or in the store; a second run then
+// finishes the job. BALEPORT_PROOF_KILLS sets the number of kills (bench/crash.sh: 120).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fcntl.h>
+#include <iostream>
+#include <random>
+#include <thread>
+
+#include "files/tests/test_tree.h"
+#include "proof/mailbox.h"
+
+namespace baleport::proof {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+int EnvironmentNumber(const char* name, int fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
+}
+
+// Starts `baleport arguments...` with its output in `log`.
+pid_t Start(const std::vector<std::string>& arguments, const std::string& log) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  std::string program = BALEPORT_BINARY;
+  std::vector<std::string> args = arguments;
+  std::vector<char*> argv{program.data()};
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+struct Scenario {
+  const char* name;
+  bool existingStore;
+  bool deleteSource;
+};
+constexpr Scenario kScenarios[] = {
+    {"new store", false, false},
+    {"new store, --delete-source", false, true},
+    {"existing store", true, false},
+    {"existing store, --delete-source", true, true},
+};
+
+std::vector<std::string> ConvertArguments(const Scenario& s, const std::string& source, const std::string& store) {
+  std::vector<std::string> arguments{"convert", "--quiet", source, "-o", store};
+  if (s.deleteSource) arguments.push_back("--delete-source");
+  return arguments;
+}
+
+class Crash : public ::testing::Test {
+ protected:
+  static constexpr int kMessages = 600;  // past two batches of the run's 256
+  static constexpr int kOldMessages = 12;
+
+  void SetUp() override {
+    mailbox_ = WriteMailbox(tree_.Path("template"), kMessages, "proof");
+    const Mailbox old = WriteMailbox(tree_.Path("old"), kOldMessages, "old");
+    const Outcome made = Baleport({"convert", "--quiet", old.root, "-o", existing_});
+    ASSERT_EQ(made.exit_code, 0) << made.output;
+    for (const std::string& s : old.subjects) oldSubjects_.insert(s);
+  }
+
+  // A whole run without a kill: how long it takes, and that it converts everything.
+  double Calibrate(const Scenario& s) {
+    const Mailbox source = CopyMailbox(mailbox_, tree_.Path("calibrate/mail"));
+    const std::string store = PrepareStore(s, tree_.Path("calibrate"));
+    const auto start = Clock::now();
+    const Outcome run = Baleport(ConvertArguments(s, source.root, store));
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_EQ(run.exit_code, 0) << s.name << ": " << run.output;
+    const StoreView view = ReadStore(store);
+    EXPECT_TRUE(view.readable) << view.failures;
+    EXPECT_EQ(view.subjects.size(), size_t{kMessages} + (s.existingStore ? kOldMessages : 0));
+    EXPECT_EQ(LostMessages(source, view), 0);
+    return seconds;
+  }
+
+  std::string PrepareStore(const Scenario& s, const std::string& folder) {
+    const std::string store = folder + "/out.pst";
+    fs::remove(store);
+    if (s.existingStore) fs::copy_file(existing_, store);
+    return store;
+  }
+
+  testing::TestTree tree_;
+  Mailbox mailbox_;
+  const std::string existing_ = tree_.Path("existing.pst");
+  std::multiset<std::string> oldSubjects_;
+};
+
+TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
+  const int kills = EnvironmentNumber("BALEPORT_PROOF_KILLS", 30);
+  const unsigned seed = static_cast<unsigned>(EnvironmentNumber("BALEPORT_PROOF_SEED", 20261206));
+  std::mt19937 rng(seed);
+  double duration[std::size(kScenarios)];
+  for (size_t i = 0; i < std::size(kScenarios); ++i) duration[i] = Calibrate(kScenarios[i]);
+
+  int survived = 0, finishedFirst = 0, beforeStore = 0, lost = 0, leftovers = 0;
+  for (int round = 0; round < kills; ++round) {
+    const size_t which = static_cast<size_t>(round) % std::size(kScenarios);
+    const Scenario& s = kScenarios[which];
+    const std::string folder = tree_.Path("round");
+    fs::remove_all(folder);
+    const Mailbox source = CopyMailbox(mailbox_, folder + "/mail");
+    const std::string store = PrepareStore(s, folder);
+    // Uniform over the whole run, and a little past it so that the end is covered too.
+    const auto delay = std::chrono::microseconds(static_cast<long>(
+        std::uniform_real_distribution<double>(0, duration[which] * 1.1)(rng) * 1e6));
+    SCOPED_TRACE(std::string(s.name) + ", round " + std::to_string(round) + ", killed after " +
+                 std::to_string(delay.count()) + " us, seed " + std::to_string(seed));
+
+    const pid_t pid = Start(ConvertArguments(s, source.root, store), folder + "/run.txt");
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(delay);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status)) ++survived;
+    else ++finishedFirst;
+
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      leftovers += entry.path().filename().string().find(".partial-") != std::string::npos ? 1 : 0;
+    }
+    StoreView view;
+    if (fs::exists(store)) {
+      view = ReadStore(store);
+      EXPECT_TRUE(view.readable) << view.failures;
+      if (s.existingStore) {
+        for (const std::string& old : oldSubjects_) EXPECT_EQ(view.subjects.count(old), 1u) << old;
+      }
+    } else {
+      EXPECT_FALSE(s.existingStore) << "the existing store is gone";
+      ++beforeStore;
+    }
+    const int lostNow = LostMessages(source, view);
+    EXPECT_EQ(lostNow, 0);
+    lost += lostNow;
+    if (!s.deleteSource) {
+      for (const std::string& file : source.files) EXPECT_TRUE(fs::exists(source.root + "/" + file)) << file;
+    }
+
+    // The interrupted store takes the rest: afterwards every message is in it.
+    const Outcome resumed = Baleport(ConvertArguments(s, source.root, store));
+    EXPECT_EQ(resumed.exit_code, 0) << resumed.output;
+    const StoreView finished = ReadStore(store, false);
+    EXPECT_TRUE(finished.readable) << finished.failures;
+    for (const std::string& subject : source.subjects) EXPECT_GE(finished.subjects.count(subject), 1u) << subject;
+    if (HasFailure()) break;
+  }
+  std::cout << "proof: crash: " << survived << " kills survived, " << lost << " messages lost (" << finishedFirst
+            << " runs ended before their kill, " << beforeStore << " kills before the new store existed, "
+            << leftovers << " partial files left; seed " << seed << ")\n";
+  EXPECT_EQ(lost, 0);
+}
+
+}  // namespace
+}  // namespace baleport::proof

@@ -1,0 +1,76 @@
+#include "proof/mailbox.h"
+
+#include <filesystem>
+#include <sstream>
+
+#include "conversion/tests/message_files.h"
+#include "pst/tests/readers.h"
+
+namespace baleport::proof {
+
+namespace fs = std::filesystem;
+
+Mailbox WriteMailbox(const std::string& root, int count, const std::string& prefix) {
+  static const char* const kFolders[] = {"", "Inbox/", "Sent/", "Projects/Alpha/"};
+  Mailbox mailbox{root, {}, {}};
+  for (int n = 0; n < count; ++n) {
+    const std::string relative = std::string(kFolders[n % 4]) + "m" + std::to_string(n) + ".msg";
+    fs::create_directories(fs::path(root + "/" + relative).parent_path());
+    const std::string subject = prefix + "-" + std::to_string(n);
+    testing::WriteMessageFile(root + "/" + relative, subject, n % 5 == 0);
+    mailbox.files.push_back(relative);
+    mailbox.subjects.push_back(subject);
+  }
+  return mailbox;
+}
+
+Mailbox CopyMailbox(const Mailbox& mailbox, const std::string& root) {
+  fs::remove_all(root);
+  fs::create_directories(fs::path(root).parent_path());
+  // Links: a deleted source removes only the copy's name, and nothing is written twice.
+  fs::copy(mailbox.root, root, fs::copy_options::recursive | fs::copy_options::create_hard_links);
+  Mailbox copy = mailbox;
+  copy.root = root;
+  return copy;
+}
+
+StoreView ReadStore(const std::string& store, bool everyReader) {
+  StoreView view;
+  auto note = [&view](const std::string& who, const pst::testing::CommandResult& r) {
+    if (r.exit_code != 0) view.failures += who + " failed (" + std::to_string(r.exit_code) + "): " + r.output + "\n";
+  };
+  const Outcome checked = Baleport({"check", store});
+  note("baleport check", {checked.exit_code, checked.output});
+  if (everyReader) {
+    note("pffinfo", pst::testing::PffInfo(store));
+    note("readpst", pst::testing::ReadPst(store, pst::testing::TempDir("proof-readpst")));
+  }
+  const pst::testing::CommandResult dump = pst::testing::PypffDump(store);
+  note("pypff", dump);
+  std::istringstream lines(dump.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("M ")) continue;
+    const size_t from = line.find(" | ");
+    const size_t to = line.find(" | ", from + 3);
+    if (from != std::string::npos && to != std::string::npos) view.subjects.insert(line.substr(from + 3, to - from - 3));
+  }
+  view.readable = view.failures.empty();
+  return view;
+}
+
+Outcome Baleport(const std::vector<std::string>& arguments) {
+  std::string command = BALEPORT_BINARY;
+  for (const std::string& a : arguments) command += " " + pst::testing::Quote(a);
+  const pst::testing::CommandResult r = pst::testing::Run(command);
+  return {r.exit_code, r.output};
+}
+
+int LostMessages(const Mailbox& mailbox, const StoreView& store) {
+  int lost = 0;
+  for (size_t i = 0; i < mailbox.files.size(); ++i) {
+    if (!fs::exists(mailbox.root + "/" + mailbox.files[i]) && store.subjects.count(mailbox.subjects[i]) == 0) ++lost;
+  }
+  return lost;
+}
+
+}  // namespace baleport::proof

@@ -1,0 +1,45 @@
+// The mailboxes the proofs convert: message files with subjects unique to them, so that a
+// store's contents can be matched against its sources after any failure.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace baleport::proof {
+
+struct Mailbox {
+  std::string root;
+  std::vector<std::string> files;     // relative to root, '/' between parts
+  std::vector<std::string> subjects;  // of files[i]
+};
+
+// `count` messages "<prefix>-<n>" spread over Inbox, Sent, Projects/Alpha and the top
+// folder; every fifth has an attachment.
+Mailbox WriteMailbox(const std::string& root, int count, const std::string& prefix);
+
+// A copy of `mailbox` under `root` with the same relative paths, its files linked to the
+// originals (the run only reads and deletes them).
+Mailbox CopyMailbox(const Mailbox& mailbox, const std::string& root);
+
+// What the independent readers and the checker make of a store.
+struct StoreView {
+  bool readable = false;         // every reader and the checker accepted it
+  std::string failures;          // which did not, with their output
+  std::multiset<std::string> subjects;  // of every item, as pypff reads them
+};
+// Without `everyReader`, only the checker and pypff (for a second look at a store that the
+// other readers have already accepted).
+StoreView ReadStore(const std::string& store, bool everyReader = true);
+
+// `baleport ARGS`, its exit status and combined output.
+struct Outcome {
+  int exit_code = -1;
+  std::string output;
+};
+Outcome Baleport(const std::vector<std::string>& arguments);
+
+// The messages of `mailbox` neither left as a source file nor found in `store`.
+int LostMessages(const Mailbox& mailbox, const StoreView& store);
+
+}  // namespace baleport::proof
