@@ -87,6 +87,10 @@ CommandResult ReadPst(const std::string& pst, const std::string& out_dir) {
 
 CommandResult LsPst(const std::string& pst) { return Run("lspst " + Quote(pst)); }
 
+CommandResult PffExport(const std::string& pst) {
+  return Run("pffexport -q -t " + Quote(TempDir("pffexport") + "/out") + " " + Quote(pst));
+}
+
 namespace {
 
 // One folder per test process, removed when the process ends normally.

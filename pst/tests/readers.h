@@ -25,6 +25,8 @@ CommandResult PffInfo(const std::string& pst);
 CommandResult ReadPst(const std::string& pst, const std::string& out_dir);
 // lspst's listing.
 CommandResult LsPst(const std::string& pst);
+// pffexport of every item into a fresh folder.
+CommandResult PffExport(const std::string& pst);
 
 // A fresh empty directory under the test temp folder.
 std::string TempDir(const std::string& name);

@@ -23,6 +23,8 @@ inline std::string VerifiedDump(const std::string& path) {
   EXPECT_EQ(info.exit_code, 0) << info.output;
   CommandResult rp = ReadPst(path, TempDir("readpst"));
   EXPECT_EQ(rp.exit_code, 0) << rp.output;
+  CommandResult exported = PffExport(path);
+  EXPECT_EQ(exported.exit_code, 0) << exported.output;
   CommandResult dump = PypffDump(path);
   EXPECT_EQ(dump.exit_code, 0) << dump.output;
   return dump.output;
