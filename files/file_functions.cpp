@@ -1,6 +1,6 @@
 #include "files/file_functions.h"
 
-#include "files/utf16_text.h"
+#include "support/utf16_text.h"
 
 namespace baleport {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "files/file_functions.h"
-#include "files/utf16_text.h"
+#include "support/utf16_text.h"
 
 namespace baleport {
 namespace {

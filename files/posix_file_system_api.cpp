@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/utf16_text.h"
+#include "support/utf16_text.h"
 #include "files/wildcard.h"
 
 namespace baleport {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "files/utf16_text.h"
+#include "support/utf16_text.h"
 
 namespace baleport {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "files/file_system_api.h"
-#include "files/utf16_text.h"
+#include "support/utf16_text.h"
 
 static_assert(sizeof(OSVERSIONINFOW) == sizeof(baleport::OsVersionRecordW));
 static_assert(sizeof(OSVERSIONINFOA) == sizeof(baleport::OsVersionRecordA));

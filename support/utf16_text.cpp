@@ -1,4 +1,4 @@
-#include "files/utf16_text.h"
+#include "support/utf16_text.h"
 
 #include <cstdint>
 
@@ -7,7 +7,26 @@ namespace {
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-// The code point at text[i], advancing i; an invalid byte b gives U+DC00 + b.
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
 char32_t DecodeUtf8(std::string_view text, size_t& i) {
   const auto b0 = static_cast<unsigned char>(text[i]);
   if (b0 < 0x80) {
@@ -36,26 +55,6 @@ char32_t DecodeUtf8(std::string_view text, size_t& i) {
   i += len;
   return cp;
 }
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-}  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out(text.size(), u'\0');  // never more units than bytes

@@ -12,4 +12,7 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // Other lone surrogates (which no POSIX name can produce) become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// The code point at text[i], advancing i past it; an invalid byte b gives U+DC00 + b.
+char32_t DecodeUtf8(std::string_view text, size_t& i);
+
 }  // namespace baleport
