@@ -198,6 +198,7 @@ const BlockInfo* NodeDatabase::FindBlock(uint64_t bid) const {
 
 Status NodeDatabase::SetNode(const NodeEntry& entry) {
   dirty_ = true;
+  touched_nodes_.push_back(entry.nid);
   auto it = nodes_.find(entry.nid);
   if (it == nodes_.end()) {
     nodes_[entry.nid] = entry;
@@ -216,6 +217,7 @@ Status NodeDatabase::RemoveNode(uint32_t nid) {
   NodeEntry old = it->second;
   nodes_.erase(it);
   dirty_ = true;
+  touched_nodes_.push_back(nid);
   if (old.bid_data) BALEPORT_RETURN_IF_ERROR(Release(old.bid_data));
   if (old.bid_sub) BALEPORT_RETURN_IF_ERROR(Release(old.bid_sub));
   return Status::Ok();
@@ -373,6 +375,7 @@ Result<uint64_t> NodeDatabase::WriteBlock(std::string_view payload, bool interna
   BLOCKTRAILER t{static_cast<uint16_t>(payload.size()), ComputeSig(ib, bid), Crc(buf.data(), payload.size()), bid};
   std::memcpy(buf.data() + disk_size - kBlockTrailerSize, &t, sizeof t);
   blocks_[bid] = BlockInfo{ib, static_cast<uint16_t>(payload.size()), 2, t.dwCRC};
+  touched_blocks_.push_back(bid);
   BALEPORT_RETURN_IF_ERROR(BufferedWrite(ib, buf));
   return bid;
 }
@@ -390,6 +393,7 @@ bool NodeDatabase::ReuseIfSame(uint64_t candidate, std::string_view payload) {
   if (!raw.ok() || *raw != stored) return false;
   ++it->second.cref;
   dirty_ = true;
+  touched_blocks_.push_back(it->first);
   return true;
 }
 
@@ -448,6 +452,7 @@ bool NodeDatabase::AddRef(uint64_t bid) {
   if (it == blocks_.end() || it->second.cref >= kMaxSharing) return false;
   ++it->second.cref;
   dirty_ = true;
+  touched_blocks_.push_back(it->first);
   return true;
 }
 
@@ -457,6 +462,7 @@ void NodeDatabase::ForgetBlock(uint64_t bid) {
 }
 
 void NodeDatabase::FreeBlock(uint64_t bid, const BlockInfo& info) {
+  touched_blocks_.push_back(bid);
   space_.Free(info.ib, BlockDiskSize(info.cb));
   blocks_.erase(bid);
 }
@@ -468,6 +474,7 @@ Status NodeDatabase::Release(uint64_t bid) {
   dirty_ = true;
   if (it->second.cref > 2) {
     --it->second.cref;
+    touched_blocks_.push_back(bid);
     return Status::Ok();
   }
   // Last holder: the children of an internal block lose their holder too.
@@ -518,20 +525,21 @@ std::vector<uint64_t> NodeDatabase::tree_pages() const {
   return out;
 }
 
-Result<BREF> NodeDatabase::WriteTree(std::string records, uint32_t rec_size, uint8_t ptype, uint8_t leaf_max,
-                                     const TreeLevels& levels, TreeLevels& out, std::vector<uint64_t>& freed) {
+Result<BREF> NodeDatabase::WriteTree(const LeafRecords& leaf_records, const std::vector<uint64_t>& touched, uint32_t rec_size,
+                                     uint8_t ptype, uint8_t leaf_max, const TreeLevels& levels, TreeLevels& out,
+                                     std::vector<uint64_t>& freed) {
   out.clear();
+  std::string records;  // of the level being built, above the leaves
   for (uint8_t clevel = 0;; ++clevel) {
     static const std::vector<TreePage> kNone;
     const std::vector<TreePage>& old = clevel < levels.size() ? levels[clevel] : kNone;
     const uint8_t max = clevel == 0 ? leaf_max : kBtIntermediateMax;
-    const size_t n = records.size() / rec_size;
-    auto key_at = [&](size_t j) { return disk::Load<uint64_t>(records.data() + j * rec_size); };
     std::vector<TreePage> pages;
-    // Builds the page for records [from, from+count); keeps `old_page` when it is the same.
-    auto emit = [&](size_t from, size_t count, const TreePage* old_page) -> Result<bool> {
+    // Builds the page for `recs`; keeps `old_page` when it comes out the same.
+    auto emit = [&](std::string_view recs, const TreePage* old_page) -> Result<bool> {
       std::string bytes(kPageDataSize, '\0');
-      std::memcpy(bytes.data(), records.data() + from * rec_size, count * rec_size);
+      std::memcpy(bytes.data(), recs.data(), recs.size());
+      const size_t count = recs.size() / rec_size;
       BTPAGE_COUNTS c{static_cast<uint8_t>(count), max, static_cast<uint8_t>(rec_size), clevel, 0};
       std::memcpy(bytes.data() + kBTPageEntryBytes, &c, sizeof c);
       const uint32_t crc = Crc(bytes.data(), kPageDataSize);
@@ -546,27 +554,41 @@ Result<BREF> NodeDatabase::WriteTree(std::string records, uint32_t rec_size, uin
       const uint64_t bid = header_.bidNextP;
       auto ib = WritePage(ptype, reinterpret_cast<const uint8_t*>(bytes.data()), 0);
       if (!ib.ok()) return ib.status();
-      pages.push_back(TreePage{count ? key_at(from) : 0, *ib, bid, crc});
+      pages.push_back(TreePage{count ? disk::Load<uint64_t>(recs.data()) : 0, *ib, bid, crc});
       return false;
     };
     // Records go to the page whose key range held them before, so an append or a change
-    // touches only the pages it falls in.
+    // touches only the pages it falls in; leaves with no changed key are kept unread.
     size_t j = 0;
     const size_t groups = std::max<size_t>(old.size(), 1);
     for (size_t g = 0; g < groups; ++g) {
       const bool last = g + 1 == groups;
+      const uint64_t lower = g == 0 ? 0 : old[g].first_key;
       const uint64_t upper = last ? 0 : old[g + 1].first_key;
-      size_t end = j;
-      while (end < n && (last || key_at(end) < upper)) ++end;
       const TreePage* old_page = g < old.size() ? &old[g] : nullptr;
+      std::string group;
+      if (clevel == 0) {
+        auto t = std::lower_bound(touched.begin(), touched.end(), lower);
+        if (old_page && (t == touched.end() || (!last && *t >= upper))) {
+          pages.push_back(*old_page);
+          continue;
+        }
+        group = leaf_records(lower, upper, last);
+      } else {
+        size_t end = j;
+        while (end * rec_size < records.size() && (last || disk::Load<uint64_t>(records.data() + end * rec_size) < upper)) ++end;
+        group = records.substr(j * rec_size, (end - j) * rec_size);
+        j = end;
+      }
+      const size_t n = group.size() / rec_size;
       bool kept = false;
-      if (end - j <= max && end > j) {
-        auto k = emit(j, end - j, old_page);
+      if (n <= max && n > 0) {
+        auto k = emit(group, old_page);
         if (!k.ok()) return k.status();
         kept = *k;
       } else {
-        for (size_t from = j; from < end; from += max) {
-          auto k = emit(from, std::min<size_t>(max, end - from), nullptr);
+        for (size_t from = 0; from < n; from += max) {
+          auto k = emit(std::string_view(group).substr(from * rec_size, std::min<size_t>(max, n - from) * rec_size), nullptr);
           if (!k.ok()) return k.status();
         }
       }
@@ -574,10 +596,9 @@ Result<BREF> NodeDatabase::WriteTree(std::string records, uint32_t rec_size, uin
         space_.Free(old_page->ib, kPageSize);
         freed.push_back(old_page->ib);
       }
-      j = end;
     }
     if (pages.empty()) {
-      auto k = emit(0, 0, nullptr);
+      auto k = emit(std::string_view(), nullptr);
       if (!k.ok()) return k.status();
     }
     out.push_back(pages);
@@ -663,21 +684,28 @@ Status NodeDatabase::Commit() {
     return s;
   };
 
-  std::string nbt, bbt;
-  nbt.reserve(nodes_.size() * sizeof(NBTENTRY));
-  for (const auto& [nid, n] : nodes_) {
-    NBTENTRY e{nid, n.bid_data, n.bid_sub, n.nid_parent, 0};
-    nbt.append(reinterpret_cast<const char*>(&e), sizeof e);
-  }
-  bbt.reserve(blocks_.size() * sizeof(BBTENTRY));
-  for (const auto& [bid, b] : blocks_) {
-    BBTENTRY e{BREF{bid, b.ib}, b.cb, b.cref, 0};
-    bbt.append(reinterpret_cast<const char*>(&e), sizeof e);
-  }
+  auto nbt_records = [this](uint64_t lower, uint64_t upper, bool to_end) {
+    std::string out;
+    for (auto it = nodes_.lower_bound(static_cast<uint32_t>(lower)); it != nodes_.end() && (to_end || it->first < upper); ++it) {
+      NBTENTRY e{it->first, it->second.bid_data, it->second.bid_sub, it->second.nid_parent, 0};
+      out.append(reinterpret_cast<const char*>(&e), sizeof e);
+    }
+    return out;
+  };
+  auto bbt_records = [this](uint64_t lower, uint64_t upper, bool to_end) {
+    std::string out;
+    for (auto it = blocks_.lower_bound(lower); it != blocks_.end() && (to_end || it->first < upper); ++it) {
+      BBTENTRY e{BREF{it->first, it->second.ib}, it->second.cb, it->second.cref, 0};
+      out.append(reinterpret_cast<const char*>(&e), sizeof e);
+    }
+    return out;
+  };
+  std::sort(touched_nodes_.begin(), touched_nodes_.end());
+  std::sort(touched_blocks_.begin(), touched_blocks_.end());
   TreeLevels new_nbt, new_bbt;
-  auto nbt_root = WriteTree(std::move(nbt), sizeof(NBTENTRY), kPtypeNBT, kNbtLeafMax, nbt_levels_, new_nbt, freed);
+  auto nbt_root = WriteTree(nbt_records, touched_nodes_, sizeof(NBTENTRY), kPtypeNBT, kNbtLeafMax, nbt_levels_, new_nbt, freed);
   if (!nbt_root.ok()) return fail(nbt_root.status());
-  auto bbt_root = WriteTree(std::move(bbt), sizeof(BBTENTRY), kPtypeBBT, kBbtLeafMax, bbt_levels_, new_bbt, freed);
+  auto bbt_root = WriteTree(bbt_records, touched_blocks_, sizeof(BBTENTRY), kPtypeBBT, kBbtLeafMax, bbt_levels_, new_bbt, freed);
   if (!bbt_root.ok()) return fail(bbt_root.status());
 
   // The AMaps are rewritten in place with the old and the new state marked, which has less
@@ -703,6 +731,8 @@ Status NodeDatabase::Commit() {
   if (!s.ok()) return fail(s);
   nbt_levels_ = std::move(new_nbt);
   bbt_levels_ = std::move(new_bbt);
+  touched_nodes_.clear();
+  touched_blocks_.clear();
   // Committed. Release what only the previous commit used and record the exact maps.
   space_.CommitDone();
   dirty_ = false;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -122,10 +123,15 @@ class NodeDatabase {
   Status CollectLeaves(uint64_t bid, int depth, std::vector<uint64_t>& out, uint64_t& total) const;
   Status ReadSubnodesInto(uint64_t bid, int depth, SubnodeMap& out) const;
   Result<uint64_t> WritePage(uint8_t ptype, const uint8_t* data496, uint64_t ib_fixed);
-  // Writes the tree over `records` (sorted, rec_size bytes each, key first), keeping every
-  // page of `levels` whose content is unchanged. Pages no longer used go to `freed`.
-  Result<disk::BREF> WriteTree(std::string records, uint32_t rec_size, uint8_t ptype, uint8_t leaf_max,
-                               const TreeLevels& levels, TreeLevels& out, std::vector<uint64_t>& freed);
+  // The leaf records (rec_size bytes each, key first) with lower <= key < upper, or from
+  // lower to the end.
+  using LeafRecords = std::function<std::string(uint64_t lower, uint64_t upper, bool to_end)>;
+  // Writes the tree, keeping every page of `levels` whose content is unchanged: leaves whose
+  // key range holds no `touched` key (sorted) are kept without a look. Pages no longer used
+  // go to `freed`.
+  Result<disk::BREF> WriteTree(const LeafRecords& leaf_records, const std::vector<uint64_t>& touched, uint32_t rec_size,
+                               uint8_t ptype, uint8_t leaf_max, const TreeLevels& levels, TreeLevels& out,
+                               std::vector<uint64_t>& freed);
   Status WriteMaps(bool sync);
   void DescribeSpace();
   Status WriteHeader(bool sync);
@@ -146,6 +152,7 @@ class NodeDatabase {
   std::map<uint64_t, BlockInfo> blocks_;
   SpaceMap space_;
   TreeLevels nbt_levels_, bbt_levels_;
+  std::vector<uint64_t> touched_nodes_, touched_blocks_;  // keys changed since the last commit
   bool dirty_ = false;
 };
 
