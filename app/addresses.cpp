@@ -17,6 +17,4 @@ QString HelpPageAddress() {
 
 QString ProductPageAddress() { return QStringLiteral(BALEPORT_PRODUCT_PAGE_ADDRESS); }
 
-QString DowngradeGuideAddress() { return QStringLiteral(BALEPORT_DOWNGRADE_GUIDE_ADDRESS); }
-
 }  // namespace baleport::app

@@ -1,4 +1,5 @@
-// The three web addresses the pages open; fixed when the program is built.
+// The web addresses the wizard's pages open; fixed when the program is built. The
+// conversion run holds the third, the downgrade guide of the "Outlook Error" box.
 #pragma once
 
 #include <QString>
@@ -9,7 +10,5 @@ namespace baleport::app {
 // By default the page shipped with the program.
 QString HelpPageAddress();
 QString ProductPageAddress();
-// The guide to installing a 32-bit Outlook.
-QString DowngradeGuideAddress();
 
 }  // namespace baleport::app

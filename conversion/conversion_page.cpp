@@ -11,6 +11,8 @@
 #include "support/registry.h"
 
 namespace baleport {
+
+const char kDefaultDowngradeGuideAddress[] = BALEPORT_DOWNGRADE_GUIDE_ADDRESS;
 namespace {
 
 constexpr char kApplicationTitle[] = "Tamsel Baleport";

@@ -18,8 +18,8 @@
 
 namespace baleport {
 
-inline constexpr char kDefaultDowngradeGuideAddress[] =
-    "https://www.tamsel.example/help/downgrade-office-2010-to-32-bit.pdf";
+// Fixed when the program is built.
+extern const char kDefaultDowngradeGuideAddress[];
 
 struct ConversionOptions {
   std::string downgradeGuideAddress = kDefaultDowngradeGuideAddress;

@@ -13,21 +13,12 @@
 #include "wizard/wizard.h"
 
 namespace baleport {
-namespace {
-
-ConversionOptions PageOptions() {
-  ConversionOptions options;
-  options.downgradeGuideAddress = app::DowngradeGuideAddress().toStdString();
-  return options;
-}
-
-}  // namespace
 
 frmMigateAll::frmMigateAll(Wizard& wizard, StoreLibrary& library)
     : PageWindow(QStringLiteral("Conversion Status"), QSize(578, 261),
                  TitleButtons::kCloseOnly),
       wizard_(wizard),
-      logic_(*this, wizard, library, PageOptions()) {
+      logic_(*this, wizard, library, ConversionOptions{}) {
   setFont(app::Tahoma(9));
 
   lblCount1 = app::AddLabel(this, QString(), QRect(8, 8, 625, 25), app::Tahoma(9.75, true),

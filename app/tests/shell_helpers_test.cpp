@@ -52,10 +52,6 @@ TEST(ShellHelpersTest, TheHelpPageHasEverySectionThePagesLinkTo) {
   }
 }
 
-TEST(ShellHelpersTest, TheDowngradeGuideAddressEndsWithTheGuidesPath) {
-  EXPECT_TRUE(DowngradeGuideAddress().endsWith("help/downgrade-office-2010-to-32-bit.pdf"));
-}
-
 }  // namespace
 }  // namespace baleport::app
 

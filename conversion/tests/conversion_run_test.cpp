@@ -498,5 +498,10 @@ TEST_F(ConversionRunTest, SourceAtTheRootOfItsTreeMapsItsTopFoldersDirectly) {
   EXPECT_EQ(page_.saveDialogs[0].proposedFileName, std::string(kStamp) + ".pst");
 }
 
+TEST(ConversionOptionsTest, TheBuiltInGuideAddressEndsWithTheGuidesPath) {
+  EXPECT_TRUE(std::string_view(ConversionOptions{}.downgradeGuideAddress)
+                  .ends_with("help/downgrade-office-2010-to-32-bit.pdf"));
+}
+
 }  // namespace
 }  // namespace baleport
