@@ -1,5 +1,6 @@
 #include "pst/messaging/text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace baleport::pst {
@@ -89,7 +90,10 @@ std::string Utf16LeToUtf8(std::string_view s) {
 }
 
 std::string FoldedFolderName(std::string_view name) {
-  std::string out(name);
+  // As the store keeps the name: bytes that are not UTF-8 (from a file system that allows
+  // them) are U+FFFD there, and must find that folder again.
+  const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+  std::string out = ascii ? std::string(name) : Utf16LeToUtf8(Utf8ToUtf16Le(name));
   for (char& c : out) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }

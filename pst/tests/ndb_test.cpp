@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "pst/disk/layout.h"
+#include "pst/ndb/node_database.h"
+#include "pst/ndb/space_map.h"
+#include "pst/tests/readers.h"
+
+namespace baleport::pst::ndb {
+namespace {
+
+using namespace disk;
+
+TEST(SpaceMap, CommittedSpaceIsNotReusedBeforeTheCommit) {
+  SpaceMap m(1);
+  const uint64_t a = m.Allocate(512, 512);
+  EXPECT_EQ(a, kFirstAMapOffset + 2 * kPageSize);  // after the AMap and the PMap
+  m.CommitDone();
+  m.Free(a, 512);
+  const uint64_t b = m.Allocate(512, 512);
+  EXPECT_NE(b, a) << "space of the last commit was handed out again";
+  m.CommitDone();
+  EXPECT_EQ(m.Allocate(512, 512), a);
+}
+
+TEST(SpaceMap, GrowsBySectionsWithTheirMapPages) {
+  SpaceMap m(1);
+  uint64_t last = 0;
+  for (int i = 0; i < 40; ++i) last = m.Allocate(8192, 64);
+  EXPECT_EQ(m.sections(), 2u);
+  EXPECT_GT(last, SpaceMap::AMapOffset(1));
+  EXPECT_EQ(SpaceMap::MapPagesIn(0), 2u);   // AMap + PMap
+  EXPECT_EQ(SpaceMap::MapPagesIn(1), 1u);
+  EXPECT_EQ(SpaceMap::MapPagesIn(128), 3u);  // + the first FMap
+  EXPECT_TRUE(SpaceMap::HasFPMap(8192));
+  uint8_t bits[kPageDataSize];
+  m.AMapBits(1, bits);
+  EXPECT_EQ(bits[0] & 0xC0, 0xC0);  // the section's own AMap page (8 slots)
+}
+
+class NodeDatabaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = pst::testing::TempDir("ndb") + "/n.pst";
+    db_ = std::move(NodeDatabase::CreateNew(std::move(Env::Default()->CreateNew(path_).value()), CryptMethod::kCyclic).value());
+  }
+  std::string path_;
+  std::unique_ptr<NodeDatabase> db_;
+};
+
+TEST_F(NodeDatabaseTest, LargeSubnodeTreesAndSharedBlocksSurviveReopening) {
+  // 700 subnodes need SIBLOCK over three SLBLOCKs; one data block is shared by all of them.
+  auto shared = db_->WriteBlock("shared payload", false);
+  ASSERT_TRUE(shared.ok());
+  SubnodeMap subs;
+  for (uint32_t i = 0; i < 700; ++i) {
+    if (i > 0) {
+      ASSERT_TRUE(db_->AddRef(*shared));
+    }
+    subs[MakeNid(0x400 + i, kNidTypeLtp)] = SubnodeEntry{*shared, 0};
+  }
+  auto tree = db_->WriteSubnodes(subs);
+  ASSERT_TRUE(tree.ok());
+  auto data = WriteStream(db_.get(), std::string(20000, 'd'));  // an XBLOCK over three leaves
+  ASSERT_TRUE(data.ok());
+  ASSERT_TRUE(db_->SetNode({MakeNid(0x401, kNidTypeNormalMessage), *data, *tree, 0x122}).ok());
+  ASSERT_TRUE(db_->Commit().ok());
+  EXPECT_EQ(db_->FindBlock(*shared)->cref, 701);
+  db_.reset();
+
+  auto reopened = NodeDatabase::Open(Env::Default()->OpenForUpdate(path_).value());
+  ASSERT_TRUE(reopened.ok()) << reopened.status().message();
+  auto& db = **reopened;
+  const NodeEntry* n = db.FindNode(MakeNid(0x401, kNidTypeNormalMessage));
+  ASSERT_NE(n, nullptr);
+  auto back = db.ReadSubnodes(n->bid_sub);
+  ASSERT_TRUE(back.ok()) << back.status().message();
+  EXPECT_EQ(back->size(), 700u);
+  EXPECT_EQ(*db.ReadStream(back->begin()->second.bid_data), "shared payload");
+  EXPECT_EQ(*db.ReadStream(n->bid_data), std::string(20000, 'd'));
+  // Removing the node frees the trees and everything only they held.
+  const size_t before = db.blocks().size();
+  ASSERT_TRUE(db.RemoveNode(n->nid).ok());
+  EXPECT_EQ(db.blocks().size(), before - 9);  // SIBLOCK, 3 SLBLOCKs, the shared block, XBLOCK, 3 leaves
+  ASSERT_TRUE(db.Commit().ok());
+}
+
+TEST_F(NodeDatabaseTest, BlocksFailTheirChecksumWhenDamaged) {
+  auto bid = db_->WriteBlock("payload to damage", false);
+  ASSERT_TRUE(bid.ok());
+  ASSERT_TRUE(db_->SetNode({0x21, *bid, 0, 0}).ok());
+  ASSERT_TRUE(db_->Commit().ok());
+  const uint64_t ib = db_->FindBlock(*bid)->ib;
+  db_.reset();
+  {
+    auto f = Env::Default()->OpenForUpdate(path_).value();
+    char c = 0x55;
+    ASSERT_TRUE(f->Write(ib + 3, &c, 1).ok());
+  }
+  auto db = NodeDatabase::Open(Env::Default()->OpenForRead(path_).value());
+  ASSERT_TRUE(db.ok());
+  auto r = (*db)->ReadBlock(*bid);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.status().message().find("checksum"), std::string::npos) << r.status().message();
+  EXPECT_NE(r.status().message().find(path_), std::string::npos);
+}
+
+}  // namespace
+}  // namespace baleport::pst::ndb
