@@ -5,14 +5,12 @@
 // finishes the job. BALEPORT_PROOF_KILLS sets the number of kills (bench/crash.sh: 120).
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fcntl.h>
 #include <iostream>
 #include <random>
 #include <thread>
@@ -29,23 +27,6 @@ using Clock = std::chrono::steady_clock;
 int EnvironmentNumber(const char* name, int fallback) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
-}
-
-// Starts `baleport arguments...` with its output in `log`.
-pid_t Start(const std::vector<std::string>& arguments, const std::string& log) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  std::string program = BALEPORT_BINARY;
-  std::vector<std::string> args = arguments;
-  std::vector<char*> argv{program.data()};
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
 }
 
 struct Scenario {
@@ -128,7 +109,7 @@ TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
     SCOPED_TRACE(std::string(s.name) + ", round " + std::to_string(round) + ", killed after " +
                  std::to_string(delay.count()) + " us, seed " + std::to_string(seed));
 
-    const pid_t pid = Start(ConvertArguments(s, source.root, store), folder + "/run.txt");
+    const pid_t pid = StartBaleport(ConvertArguments(s, source.root, store), folder + "/run.txt");
     ASSERT_GT(pid, 0);
     std::this_thread::sleep_for(delay);
     ::kill(pid, SIGKILL);

@@ -1,5 +1,9 @@
 #include "proof/mailbox.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <sstream>
 
@@ -63,6 +67,22 @@ Outcome Baleport(const std::vector<std::string>& arguments) {
   for (const std::string& a : arguments) command += " " + pst::testing::Quote(a);
   const pst::testing::CommandResult r = pst::testing::Run(command);
   return {r.exit_code, r.output};
+}
+
+int StartBaleport(const std::vector<std::string>& arguments, const std::string& log) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  std::string program = BALEPORT_BINARY;
+  std::vector<std::string> args = arguments;
+  std::vector<char*> argv{program.data()};
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
 }
 
 int LostMessages(const Mailbox& mailbox, const StoreView& store) {

@@ -38,6 +38,8 @@ struct Outcome {
   std::string output;
 };
 Outcome Baleport(const std::vector<std::string>& arguments);
+// `baleport ARGS` started in the background with its output in `log`; its process id, or -1.
+int StartBaleport(const std::vector<std::string>& arguments, const std::string& log);
 
 // The messages of `mailbox` neither left as a source file nor found in `store`.
 int LostMessages(const Mailbox& mailbox, const StoreView& store);
