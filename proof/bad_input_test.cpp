@@ -1,0 +1,281 @@
+// `baleport convert --delete-source` on input that is wrong in every way we could think of:
+// each case ends with a message naming what failed and where, and nothing is lost (every
+// message is still a source file or in a store that every reader opens), and no file that
+// is not ours is written.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "conversion/tests/message_files.h"
+#include "files/tests/test_tree.h"
+#include "mapi/tags.h"
+#include "pst/messaging/node_io.h"
+#include "pst/tests/store_testing.h"
+#include "proof/mailbox.h"
+
+namespace baleport::proof {
+namespace {
+
+namespace fs = std::filesystem;
+using pst::testing::ReadAll;
+using ::testing::HasSubstr;
+
+constexpr char kSamples[] = "/work/shared/samples";
+
+// The lines of the log that name failed messages.
+std::vector<std::string> BadLines(const std::string& log) {
+  std::vector<std::string> lines;
+  std::istringstream in(ReadAll(log));
+  for (std::string line; std::getline(in, line);) {
+    if (line.ends_with('\r')) line.pop_back();
+    if (line.starts_with("BAD : ")) lines.push_back(line.substr(6));
+  }
+  return lines;
+}
+
+int FilesUnder(const std::string& folder) {
+  int n = 0;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) n += e.is_regular_file() ? 1 : 0;
+  return n;
+}
+
+class BadInput : public ::testing::Test {
+ protected:
+  Outcome Convert(const std::string& source, const std::string& store) {
+    return Baleport({"convert", "--delete-source", source, "-o", store});
+  }
+  // A store the run must not touch: refused with `reason`, the same bytes after, no source gone.
+  void ExpectRefused(const std::string& store, const std::string& reason) {
+    SCOPED_TRACE(store);
+    const Mailbox source = WriteMailbox(tree_.Path("refused"), 3, "refused");
+    const std::string before = ReadAll(store);
+    const Outcome run = Convert(source.root, store);
+    EXPECT_EQ(run.exit_code, 2) << run.output;
+    EXPECT_THAT(run.output, HasSubstr(store));
+    EXPECT_THAT(run.output, HasSubstr(reason));
+    EXPECT_EQ(ReadAll(store), before);
+    EXPECT_EQ(FilesUnder(source.root), 3);
+  }
+
+  testing::TestTree tree_;
+};
+
+TEST_F(BadInput, FilesThatAreNotMessagesAreLoggedAndKept) {
+  const Mailbox good = WriteMailbox(tree_.Path("mail"), 4, "good");
+  const std::string broken = testing::WriteBrokenFile(tree_.Path("mail/broken.msg"));
+  const std::string empty = tree_.File("mail/Inbox/empty.msg");
+  fs::resize_file(empty, 0);
+  testing::WriteMessageFile(tree_.Folder("mail/x.msg") + "/inner.msg", "inside a folder named x.msg");
+  const std::string store = tree_.Path("out.pst");
+
+  const Outcome run = Convert(good.root, store);
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("2 of 7 messages"));
+  EXPECT_THAT(BadLines(tree_.Path("out.log")), ::testing::UnorderedElementsAre(broken, empty));
+  EXPECT_TRUE(fs::exists(broken));
+  EXPECT_TRUE(fs::exists(empty));
+  EXPECT_TRUE(fs::is_directory(tree_.Path("mail/x.msg")));
+  const StoreView view = ReadStore(store);
+  EXPECT_TRUE(view.readable) << view.failures;
+  EXPECT_EQ(view.subjects.count("inside a folder named x.msg"), 1u);
+  EXPECT_EQ(LostMessages(good, view), 0);
+}
+
+// Every sector boundary of two real messages: each cut file fails alone (or converts
+// whole) and stays; what was deleted is in the store.
+TEST_F(BadInput, MessagesCutAtEverySectorStayUnlessConverted) {
+  const std::string samples = std::string(kSamples) + "/msg";
+  if (!fs::is_directory(samples)) GTEST_SKIP() << "no sample messages at " << samples;
+  const std::string source = tree_.Folder("cut");
+  int files = 0;
+  for (const char* name : {"Simple.msg", "attachment.msg"}) {
+    const std::string bytes = ReadAll(samples + "/" + name);
+    ASSERT_FALSE(bytes.empty()) << name;
+    for (size_t size = 512; size <= bytes.size(); size += 512, ++files) {
+      std::ofstream(source + "/" + name + "." + std::to_string(size) + ".msg", std::ios::binary)
+          << bytes.substr(0, size);
+    }
+  }
+  const std::string store = tree_.Path("cut.pst");
+  const Outcome run = Convert(source, store);
+  EXPECT_EQ(run.exit_code, 1) << run.output;  // not killed by a signal either
+  const int left = FilesUnder(source);
+  EXPECT_EQ(static_cast<int>(BadLines(tree_.Path("cut.log")).size()), left);
+  const StoreView view = ReadStore(store);
+  EXPECT_TRUE(view.readable) << view.failures;
+  EXPECT_EQ(static_cast<int>(view.subjects.size()), files - left) << "a deleted file's message is missing";
+  EXPECT_GE(files - left, 2) << "the whole files convert";
+}
+
+// A file the run may not read, and sources it may not delete: run as an ordinary user,
+// since root reads and deletes regardless of the permission bits.
+TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
+  std::string prefix;
+  if (::geteuid() == 0) {
+    if (pst::testing::Run("setpriv --reuid=65534 --regid=65534 --clear-groups true").exit_code != 0) {
+      GTEST_SKIP() << "root reads any file, and setpriv cannot drop to the nobody user here";
+    }
+    prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  }
+  fs::permissions(tree_.root(), fs::perms::all);
+  const Mailbox mail = WriteMailbox(tree_.Path("mail"), 4, "locked");
+  const std::string locked = tree_.Path("mail/m0.msg");
+  const Mailbox kept = WriteMailbox(tree_.Path("readonly"), 4, "kept");
+  const std::string out = tree_.Folder("out");
+  for (const auto& e : fs::recursive_directory_iterator(tree_.root())) {
+    fs::permissions(e.path(), e.is_directory() ? fs::perms::all : fs::perms::all & ~fs::perms::owner_exec);
+  }
+  fs::permissions(locked, fs::perms::none);
+  for (const auto& e : fs::recursive_directory_iterator(kept.root)) {
+    if (e.is_directory()) fs::permissions(e.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+  }
+  fs::permissions(kept.root, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                 fs::perms::others_exec);
+  auto convert = [&](const std::string& source, const std::string& store) {
+    const pst::testing::CommandResult r = pst::testing::Run(prefix + BALEPORT_BINARY + " convert --delete-source " +
+                                                            pst::testing::Quote(source) + " -o " +
+                                                            pst::testing::Quote(store));
+    return Outcome{r.exit_code, r.output};
+  };
+
+  const Outcome unreadable = convert(mail.root, out + "/mail.pst");
+  EXPECT_EQ(unreadable.exit_code, 1) << unreadable.output;
+  EXPECT_THAT(unreadable.output, HasSubstr(locked));
+  EXPECT_THAT(unreadable.output, HasSubstr("Permission denied"));
+  EXPECT_TRUE(fs::exists(locked));
+  StoreView view = ReadStore(out + "/mail.pst");
+  EXPECT_TRUE(view.readable) << view.failures;
+  EXPECT_EQ(view.subjects.size(), 3u);
+  EXPECT_EQ(LostMessages(mail, view), 0);
+
+  const Outcome readOnly = convert(kept.root, out + "/kept.pst");
+  EXPECT_EQ(readOnly.exit_code, 1) << readOnly.output;
+  EXPECT_THAT(readOnly.output, HasSubstr("could not be deleted"));
+  view = ReadStore(out + "/kept.pst");
+  EXPECT_TRUE(view.readable) << view.failures;
+  EXPECT_EQ(view.subjects.size(), 4u);
+  EXPECT_EQ(FilesUnder(kept.root), 4);
+  fs::permissions(kept.root, fs::perms::all);  // so that the tree can be removed
+}
+
+// Files deleted by someone else between the search and their turn are reported; the rest
+// converts.
+TEST_F(BadInput, FilesThatVanishDuringTheRun) {
+  const Mailbox mail = WriteMailbox(tree_.Path("mail"), 1000, "vanish");
+  const std::string log = tree_.Path("run.txt");
+  const int pid = StartBaleport({"convert", "--delete-source", mail.root, "-o", tree_.Path("out.pst")}, log);
+  ASSERT_GT(pid, 0);
+  while (ReadAll(log).find("Migrating ") == std::string::npos) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  std::vector<std::string> vanished;
+  for (size_t i = mail.files.size() - 40; i < mail.files.size(); ++i) {
+    if (fs::remove(mail.root + "/" + mail.files[i])) vanished.push_back(mail.root + "/" + mail.files[i]);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_FALSE(vanished.empty());
+  EXPECT_EQ(WEXITSTATUS(status), 1) << ReadAll(log);
+  EXPECT_THAT(BadLines(tree_.Path("out.log")), ::testing::UnorderedElementsAreArray(vanished));
+  const StoreView view = ReadStore(tree_.Path("out.pst"));
+  EXPECT_TRUE(view.readable) << view.failures;
+  EXPECT_EQ(view.subjects.size(), mail.files.size() - vanished.size());
+  EXPECT_EQ(FilesUnder(mail.root), 0);
+}
+
+TEST_F(BadInput, StoresThatCannotBeWrittenAreRefusedUntouched) {
+  const Mailbox mail = WriteMailbox(tree_.Path("mail"), 3, "nowhere");
+  const Outcome missing = Convert(mail.root, tree_.Path("no/such/folder/out.pst"));
+  EXPECT_EQ(missing.exit_code, 2) << missing.output;
+  EXPECT_THAT(missing.output, HasSubstr(tree_.Path("no/such/folder/out")));
+  EXPECT_EQ(FilesUnder(mail.root), 3);
+
+  const std::string readOnly = tree_.Folder("readonly");
+  if (::mount("tmpfs", readOnly.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0) {
+    const Outcome refused = Convert(mail.root, readOnly + "/out.pst");
+    EXPECT_EQ(refused.exit_code, 2) << refused.output;
+    EXPECT_THAT(refused.output, HasSubstr(readOnly + "/out"));
+    EXPECT_THAT(refused.output, HasSubstr("Read-only file system"));
+    EXPECT_EQ(FilesUnder(mail.root), 3);
+    EXPECT_EQ(::umount(readOnly.c_str()), 0);
+  } else {
+    std::cout << "proof: bad input: no read-only mount here (" << std::strerror(errno) << "), skipped that case\n";
+  }
+
+  const std::string text = tree_.Path("text.pst");
+  std::ofstream(text) << "my notes, not a store\n";
+  ExpectRefused(text, "not a .pst store");
+  const std::string cut = tree_.Path("cut.pst");
+  ASSERT_EQ(Baleport({"convert", "--quiet", mail.root, "-o", cut}).exit_code, 0);
+  fs::resize_file(cut, fs::file_size(cut) / 2);
+  ExpectRefused(cut, "file size");
+
+  const std::string ansi = std::string(kSamples) + "/pst/sample2.pst";
+  if (fs::exists(ansi)) {
+    fs::copy_file(ansi, tree_.Path("ansi.pst"));
+    ExpectRefused(tree_.Path("ansi.pst"), "ANSI");
+  } else {
+    std::cout << "proof: bad input: no ANSI sample at " << ansi << ", skipped that case\n";
+  }
+
+  // PidTagPstPassword set below the public interface, as Outlook would.
+  const std::string locked = tree_.Path("locked.pst");
+  pst::testing::MustOk(pst::testing::Must(pst::Store::Create(locked, "Locked"))->Close());
+  {
+    auto db = pst::testing::Must(pst::ndb::NodeDatabase::Open(pst::testing::Must(Env::Default()->OpenForUpdate(locked))));
+    auto props = pst::testing::Must(pst::ReadPcNode(*db, pst::disk::kNidMessageStore));
+    props[mapi::TagId(mapi::tags::kPstPassword)] = pst::ltp::PropertyValue{0x0003, std::string("\x12\x34\x56\x78", 4), 0};
+    const pst::NodeStreams pc = pst::testing::Must(pst::WritePc(db.get(), props));
+    pst::testing::MustOk(db->SetNode({pst::disk::kNidMessageStore, pc.bid_data, pc.bid_sub, 0}));
+    pst::testing::MustOk(db->Commit());
+  }
+  ExpectRefused(locked, "password");
+}
+
+// Names no store folder or Windows file name can hold as they are: bytes that are not
+// UTF-8, the store's path separator, control characters.
+TEST_F(BadInput, NamesThatCannotBeRepresented) {
+  const std::string source = tree_.Folder("names");
+  std::vector<std::string> subjects;
+  for (const std::string name : {"bad\xff\xfe bytes", "back\\slash", "tab\there", "colon: star* what?", "trailing. "}) {
+    const std::string folder = source + "/" + name;
+    fs::create_directories(folder);
+    subjects.push_back("in " + std::to_string(subjects.size()));
+    testing::WriteMessageFile(folder + "/" + name + ".msg", subjects.back());
+  }
+  const Outcome run = Convert(source, tree_.Path("names.pst"));
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  const StoreView view = ReadStore(tree_.Path("names.pst"));
+  EXPECT_TRUE(view.readable) << view.failures;
+  for (const std::string& s : subjects) EXPECT_EQ(view.subjects.count(s), 1u) << s << "\n" << run.output;
+}
+
+TEST_F(BadInput, ATreeAHundredFoldersDeep) {
+  std::string folder = tree_.Folder("deep");
+  std::vector<std::string> subjects;
+  for (int level = 1; level <= 100; ++level) {
+    folder += "/level " + std::to_string(level);
+    fs::create_directory(folder);
+    if (level % 10 == 0) {
+      subjects.push_back("at level " + std::to_string(level));
+      testing::WriteMessageFile(folder + "/m.msg", subjects.back());
+    }
+  }
+  const Outcome run = Convert(tree_.Path("deep"), tree_.Path("deep.pst"));
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  const StoreView view = ReadStore(tree_.Path("deep.pst"));
+  EXPECT_TRUE(view.readable) << view.failures;
+  for (const std::string& s : subjects) EXPECT_EQ(view.subjects.count(s), 1u) << s;
+  EXPECT_EQ(FilesUnder(tree_.Path("deep")), 0);
+}
+
+}  // namespace
+}  // namespace baleport::proof
