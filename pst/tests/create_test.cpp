@@ -56,9 +56,13 @@ TEST(Folders, AddListFindAndPaths) {
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.status().message(), "Folder \"Gamma\" does not exist");
     EXPECT_FALSE(store->FolderFromPath("\\\\Other\\Projects").ok());
+    // Names that are not UTF-8 are stored with U+FFFD; two that store alike are one name.
+    Must(store->AddFolder(a, "bad\xFF"));
+    EXPECT_FALSE(store->AddFolder(a, "bad\xFE").ok());
+    EXPECT_TRUE(store->FindFolder(a, "bad\xEF\xBF\xBD").ok());
 
     auto children = Must(store->ListFolders(a));
-    ASSERT_EQ(children.size(), 2u);
+    ASSERT_EQ(children.size(), 3u);
     EXPECT_EQ(children[0].name, "Alpha");
     EXPECT_EQ(children[1].container_class, "IPF.Task");
     EXPECT_TRUE(Must(store->GetFolder(a)).has_subfolders);
@@ -66,7 +70,7 @@ TEST(Folders, AddListFindAndPaths) {
     MustOk(store->Close());
   }
   std::string dump = VerifiedDump(path);
-  EXPECT_NE(dump.find("F /Top of Personal Folders/Projects items=0 subfolders=2"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("F /Top of Personal Folders/Projects items=0 subfolders=3"), std::string::npos) << dump;
   EXPECT_NE(dump.find("F /Top of Personal Folders/Projects/Beta"), std::string::npos) << dump;
 }
 
