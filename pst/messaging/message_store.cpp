@@ -1,7 +1,11 @@
 #include "pst/messaging/message_store.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <random>
 
 #include "mapi/tags.h"
@@ -80,6 +84,24 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A writer killed before its new store's first commit leaves `<path>.partial-<pid>`, which
+// holds nothing committed; once that process is gone the file is nobody's, and goes.
+void RemoveStalePartials(Env* env, const std::string& path) {
+  const std::filesystem::path store(path);
+  const std::string prefix = store.filename().string() + ".partial-";
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(FolderOf(path), ec)) {
+    const std::string name = entry.path().filename().string();
+    const std::string digits = name.substr(std::min(name.size(), prefix.size()));
+    if (!name.starts_with(prefix) || digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      continue;
+    }
+    if (::kill(static_cast<pid_t>(std::stol(digits)), 0) == 0 || errno != ESRCH) continue;  // may be at work
+    (void)env->Remove(entry.path().string());
+  }
+}
+
 }  // namespace
 
 Result<std::unique_ptr<Store>> MessageStore::CreateAt(const std::string& path, std::string_view display_name,
@@ -88,6 +110,7 @@ Result<std::unique_ptr<Store>> MessageStore::CreateAt(const std::string& path, s
   if (env->Exists(path)) return Status::Error("creating " + path + " failed: the file already exists");
   std::unique_ptr<MessageStore> s(new MessageStore(env, path, options));
   s->options_.read_only = false;
+  RemoveStalePartials(env, path);
   s->temp_path_ = path + ".partial-" + std::to_string(::getpid());
   auto file = env->CreateNew(s->temp_path_);
   if (!file.ok()) return file.status().WithContext("creating " + path);
@@ -125,6 +148,7 @@ Result<std::unique_ptr<Store>> MessageStore::OpenAt(const std::string& path, con
     if (!wdb.ok()) return wdb.status();
     s->db_ = std::move(*wdb);
     BALEPORT_RETURN_IF_ERROR(s->LoadStore());
+    RemoveStalePartials(env, path);  // killed between linking its store and removing this name
   }
   return std::unique_ptr<Store>(std::move(s));
 }
