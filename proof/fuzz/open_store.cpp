@@ -1,0 +1,52 @@
+#include "proof/fuzz/open_store.h"
+
+#include <fstream>
+#include <memory>
+
+#include "mapi/tags.h"
+#include "pst/store.h"
+
+namespace baleport::proof {
+namespace {
+
+// Bounded, so that a store whose folders form a cycle ends the walk too.
+constexpr int kMaxFolders = 200, kMaxDepth = 16;
+
+Status Walk(pst::Store& store, pst::FolderId folder, int depth, int& budget) {
+  if (depth > kMaxDepth || --budget < 0) return Status::Ok();
+  Result<std::vector<pst::MessageInfo>> messages = store.ListMessages(folder);
+  if (!messages.ok()) return messages.status();
+  for (const pst::MessageInfo& m : *messages) {
+    if (--budget < 0) break;
+    (void)store.ReadMessageProperties(m.id);
+  }
+  Result<std::vector<pst::FolderInfo>> children = store.ListFolders(folder);
+  if (!children.ok()) return children.status();
+  for (const pst::FolderInfo& child : *children) BALEPORT_RETURN_IF_ERROR(Walk(store, child.id, depth + 1, budget));
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status OpenAndExtend(const uint8_t* data, size_t size, const std::string& path) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!out) return Status::Error("writing " + path + " failed");
+  }
+  Result<std::unique_ptr<pst::Store>> opened = pst::Store::Open(path);
+  if (!opened.ok()) return opened.status();
+  pst::Store& store = **opened;
+  int budget = kMaxFolders;
+  BALEPORT_RETURN_IF_ERROR(Walk(store, store.ipm_subtree(), 0, budget));
+  Result<pst::FolderId> folder = store.AddFolder(store.ipm_subtree(), "Added by the fuzzer");
+  if (!folder.ok()) folder = store.DefaultFolder(pst::StandardFolder::kInbox);
+  if (!folder.ok()) return folder.status();
+  Result<std::unique_ptr<pst::Message>> message = store.NewMessage(*folder);
+  if (!message.ok()) return message.status();
+  BALEPORT_RETURN_IF_ERROR((*message)->Set(pst::prop::String(mapi::tags::kSubject, "added")));
+  BALEPORT_RETURN_IF_ERROR((*message)->Save());
+  return store.Close();
+}
+
+}  // namespace baleport::proof
