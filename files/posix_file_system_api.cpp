@@ -311,8 +311,12 @@ std::shared_ptr<const PosixFileSystemApi::Listing> PosixFileSystemApi::Read(cons
   auto listing = std::make_shared<Listing>(Listing{prefix, {}, true, std::chrono::steady_clock::now()});
   std::vector<Entry>& entries = listing->entries;
   size_t dots = 0;
-  errno = 0;
-  while (const dirent* d = readdir(dir)) {
+  for (;;) {
+    // Only readdir's own errno tells a failed reading from the end: StatAt leaves ENOENT
+    // behind for a dangling link or an entry removed since.
+    errno = 0;
+    const dirent* d = readdir(dir);
+    if (d == nullptr) break;
     const std::string_view name = d->d_name;
     const bool dot_entry = name == "." || name == "..";
     if (dot_entry && root) continue;

@@ -76,12 +76,15 @@ TEST_F(BadInput, FilesThatAreNotMessagesAreLoggedAndKept) {
   const std::string empty = tree_.File("mail/Inbox/empty.msg");
   fs::resize_file(empty, 0);
   testing::WriteMessageFile(tree_.Folder("mail/x.msg") + "/inner.msg", "inside a folder named x.msg");
+  // A link to nothing once hid every other file of its folder from the search.
+  const std::string dangling = tree_.Path("mail/Inbox/gone.msg");
+  fs::create_symlink(tree_.Path("nowhere.msg"), dangling);
   const std::string store = tree_.Path("out.pst");
 
   const Outcome run = Convert(good.root, store);
   EXPECT_EQ(run.exit_code, 1) << run.output;
-  EXPECT_THAT(run.output, HasSubstr("2 of 7 messages"));
-  EXPECT_THAT(BadLines(tree_.Path("out.log")), ::testing::UnorderedElementsAre(broken, empty));
+  EXPECT_THAT(run.output, HasSubstr("3 of 8 messages"));
+  EXPECT_THAT(BadLines(tree_.Path("out.log")), ::testing::UnorderedElementsAre(broken, empty, dangling));
   EXPECT_TRUE(fs::exists(broken));
   EXPECT_TRUE(fs::exists(empty));
   EXPECT_TRUE(fs::is_directory(tree_.Path("mail/x.msg")));
