@@ -26,6 +26,9 @@ struct Search {
   std::set<FolderIdentity> entered;
 };
 
+// What a listing of a folder with no entry at all ends with (a drive root lists no "." and "..").
+constexpr int32_t kErrorFileNotFound = 2;
+
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
 std::optional<FolderIdentity> IdentityOf(const std::string& folder) {
@@ -82,6 +85,11 @@ Status SearchFolder(Search& search, std::string& folderPath) {
         }
       }
     } while (FindNext(entry));
+  } else if (LastFileError != kErrorFileNotFound) {
+    // A folder that cannot be read is not an empty one: its messages would go unconverted
+    // while the run reported success.
+    return Status::Error("reading the folder " + folderPath + " failed with system error " +
+                         std::to_string(LastFileError));
   }
 
   if (FindFirst(folderPath + search.pattern, entry) != kInvalidFindHandle) {

@@ -169,6 +169,18 @@ TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
   EXPECT_EQ(view.subjects.size(), 4u);
   EXPECT_EQ(FilesUnder(kept.root), 4);
   fs::permissions(kept.root, fs::perms::all);  // so that the tree can be removed
+
+  // A folder that cannot be listed was once taken for an empty one, and the run said
+  // "Converted Successfully" over the messages in it.
+  fs::permissions(locked, fs::perms::all);
+  const std::string hidden = mail.root + "/Inbox";
+  fs::permissions(hidden, fs::perms::none);
+  const Outcome unlisted = convert(mail.root, out + "/unlisted.pst");
+  fs::permissions(hidden, fs::perms::all);
+  EXPECT_EQ(unlisted.exit_code, 1) << unlisted.output;
+  EXPECT_THAT(unlisted.output, HasSubstr("reading the folder " + hidden));
+  EXPECT_THAT(unlisted.output, ::testing::Not(HasSubstr("Successfully")));
+  EXPECT_EQ(FilesUnder(mail.root), 1);  // m0.msg: the others were converted and deleted before
 }
 
 // Files deleted by someone else between the search and their turn are reported; the rest
