@@ -16,13 +16,13 @@ namespace baleport::proof {
 namespace {
 
 TEST(StoreRegressions, EveryKeptInputOpensOrIsRefused) {
-  testing::TestTree tree;
   int inputs = 0;
   for (const auto& entry : std::filesystem::directory_iterator(BALEPORT_STORE_REGRESSIONS_DIR)) {
     if (entry.path().filename() == "README") continue;
     std::ifstream in(entry.path(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    (void)OpenAndExtend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), tree.Path("input.pst"));
+    MemoryEnv env;
+    (void)OpenAndExtend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), env);
     ++inputs;
   }
   std::cout << "proof: store fuzz regressions: " << inputs << " inputs\n";
@@ -36,10 +36,10 @@ TEST(StoreRegressions, TheSeedIsExtended) {
   ASSERT_TRUE((*pst::Store::Create(seed, "Seed"))->Close().ok());
   std::ifstream in(seed, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string extended = tree.Path("extended.pst");
-  const Status status = OpenAndExtend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), extended);
+  MemoryEnv env;
+  const Status status = OpenAndExtend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), env);
   ASSERT_TRUE(status.ok()) << status.message();
-  const pst::CheckReport report = pst::CheckStore(Env::Default(), extended);
+  const pst::CheckReport report = pst::CheckStore(&env, kInputPath);
   EXPECT_TRUE(report.ok()) << report.Summary();
   EXPECT_EQ(report.messages, 1u);
 }

@@ -1,6 +1,5 @@
 #include "proof/fuzz/open_store.h"
 
-#include <fstream>
 #include <memory>
 
 #include "mapi/tags.h"
@@ -28,13 +27,12 @@ Status Walk(pst::Store& store, pst::FolderId folder, int depth, int& budget) {
 
 }  // namespace
 
-Status OpenAndExtend(const uint8_t* data, size_t size, const std::string& path) {
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!out) return Status::Error("writing " + path + " failed");
-  }
-  Result<std::unique_ptr<pst::Store>> opened = pst::Store::Open(path);
+Status OpenAndExtend(const uint8_t* data, size_t size, MemoryEnv& env) {
+  env.Clear();
+  env.Put(kInputPath, data, size);
+  pst::StoreOptions options;
+  options.env = &env;
+  Result<std::unique_ptr<pst::Store>> opened = pst::Store::Open(kInputPath, options);
   if (!opened.ok()) return opened.status();
   pst::Store& store = **opened;
   int budget = kMaxFolders;

@@ -1,16 +1,20 @@
 // What the store fuzz target does with one input, shared with the regression test: the bytes
-// become a .pst file that is opened for extension, walked, added to and closed.
+// become a .pst file (in memory) that is opened for extension, walked, added to and closed.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "proof/fuzz/memory_env.h"
 #include "support/status.h"
 
 namespace baleport::proof {
 
 // Fails cleanly (the usual outcome for random bytes) or succeeds; never crashes or hangs.
-Status OpenAndExtend(const uint8_t* data, size_t size, const std::string& path);
+// The file is kInputPath in `env`, which keeps it afterwards.
+Status OpenAndExtend(const uint8_t* data, size_t size, MemoryEnv& env);
+
+inline constexpr char kInputPath[] = "/memory/input.pst";
 
 }  // namespace baleport::proof
