@@ -23,8 +23,9 @@ extern const char kDefaultDowngradeGuideAddress[];
 
 struct ConversionOptions {
   std::string downgradeGuideAddress = kDefaultDowngradeGuideAddress;
-  // Successful imports between two commits of the store. A larger batch is faster; a
-  // crash loses at most one batch of items, whose source files are still in place.
+  // Successful imports between two commits of the store, at least (batches grow with the
+  // run, see MessageImport). A larger batch is faster; a crash loses at most one batch of
+  // items, whose source files are still in place.
   int32_t commitEvery = 256;
   std::function<std::tm()> localTime = LocalTimeNow;
 };

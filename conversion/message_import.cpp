@@ -1,5 +1,6 @@
 #include "conversion/message_import.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -117,7 +118,9 @@ void MessageImport::ImportMessage(const std::string& path) {
   }
   item.reset();
   run_.controls.SetButtonEnabled(ButtonControl::CmdStartConversion, false);
-  if (static_cast<int32_t>(pending_.size()) >= commitEvery_) CommitPending();
+  // A commit rewrites the tables of the folders it touches, so its cost grows with the store:
+  // batches grow with what was converted to keep commits a bounded share of a long run.
+  if (static_cast<int32_t>(pending_.size()) >= std::max(commitEvery_, tally_.converted / 4)) CommitPending();
 }
 
 void MessageImport::NoteFailure(const Status& failure) {

@@ -40,8 +40,8 @@ inline constexpr int32_t kMessageFlagRead = 0x01;
 
 class MessageImport {
  public:
-  // Items are committed after every `commitEvery` successful imports and when the
-  // loop ends.
+  // Items are committed once `commitEvery` successful imports, and at least a quarter of
+  // the number converted before, are pending, and when the loop ends.
   MessageImport(RunContext& run, RDOStore& store, StoreLibrary& library, ConversionLog& log, RunRequests& requests,
                 int32_t commitEvery);
 
