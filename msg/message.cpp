@@ -10,6 +10,7 @@
 #include "msg/hex.h"
 #include "msg/le.h"
 #include "msg/text_decoder.h"
+#include "support/utf16_text.h"
 
 namespace baleport::msg {
 namespace {
@@ -335,7 +336,7 @@ Result<bool> TextStream::Read(std::u16string* out, size_t max_bytes) {
 Result<std::string> PropertyObject::ReadTextUtf8(const Property& property, uint32_t index, size_t max_size) const {
   Result<std::u16string> text = ReadText(property, index, max_size);
   if (!text.ok()) return text.status();
-  return Utf16ToUtf8(*text);
+  return Utf16ToUtf8(*text, BadText::kReplace);
 }
 
 Attachment::Attachment(Storage storage) : PropertyObject(std::move(storage)) {}

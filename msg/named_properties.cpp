@@ -6,6 +6,7 @@
 #include "msg/hex.h"
 #include "msg/le.h"
 #include "msg/text_decoder.h"
+#include "support/utf16_text.h"
 
 namespace baleport::msg {
 namespace {
@@ -83,7 +84,7 @@ Result<NameMap> NameMap::Read(const Storage& nameid, std::vector<std::string>* n
       TextDecoder decoder = TextDecoder::ForUtf16();
       decoder.Decode(strings->data() + offset + 4, length, &name.name);
       decoder.Finish(&name.name);
-      name.name_utf8 = Utf16ToUtf8(name.name);
+      name.name_utf8 = Utf16ToUtf8(name.name, BadText::kReplace);
     }
     if (!map.names_.emplace(static_cast<uint16_t>(id), std::move(name)).second) {
       drop(i, "id 0x" + Hex(id, 4) + " is defined twice");

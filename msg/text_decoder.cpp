@@ -7,34 +7,6 @@ namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
 
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-void AppendUtf16(char32_t c, std::u16string* out) {
-  if (c < 0x10000) {
-    out->push_back(static_cast<char16_t>(c));
-  } else {
-    c -= 0x10000;
-    out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-    out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-  }
-}
-
 }  // namespace
 
 uint32_t AnsiCodePageOfLocale(uint32_t lcid) {
@@ -148,47 +120,6 @@ void TextDecoder::Convert(std::u16string* out, bool final) {
     out->append(buffer, (sizeof(buffer) - out_left) / 2);
   }
   pending_.erase(pending_.begin(), pending_.begin() + consumed);
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = kReplacement;
-    }
-    AppendUtf8(c, &out);
-  }
-  return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    const int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    char32_t c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-    bool ok = len != 0 && i + len <= text.size();
-    for (int k = 1; ok && k < len; ++k) {
-      const auto cont = static_cast<unsigned char>(text[i + k]);
-      ok = (cont & 0xC0) == 0x80;
-      c = (c << 6) | (cont & 0x3F);
-    }
-    if (!ok || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-      out.push_back(kReplacement);
-      ++i;
-      continue;
-    }
-    AppendUtf16(c, &out);
-    i += len;
-  }
-  return out;
 }
 
 }  // namespace baleport::msg

@@ -50,9 +50,4 @@ class TextDecoder {
   bool had_errors_ = false;
 };
 
-// UTF-8 of UTF-16 text; unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
-// UTF-16 of UTF-8 text (for names and fixtures); invalid bytes become U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-
 }  // namespace baleport::msg

@@ -7,6 +7,8 @@ namespace {
 
 bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -24,8 +26,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-}  // namespace
 
 char32_t DecodeUtf8(std::string_view text, size_t& i) {
   const auto b0 = static_cast<unsigned char>(text[i]);
@@ -56,7 +56,7 @@ char32_t DecodeUtf8(std::string_view text, size_t& i) {
   return cp;
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+std::u16string Utf8ToUtf16(std::string_view text, BadText bad) {
   std::u16string out(text.size(), u'\0');  // never more units than bytes
   size_t n = 0;
   for (size_t i = 0; i < text.size();) {
@@ -66,7 +66,8 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       ++i;
       continue;
     }
-    const char32_t cp = DecodeUtf8(text, i);
+    char32_t cp = DecodeUtf8(text, i);
+    if (bad == BadText::kReplace && cp >= 0xDC80 && cp <= 0xDCFF) cp = 0xFFFD;
     if (cp < 0x10000) {
       out[n++] = static_cast<char16_t>(cp);
     } else {
@@ -78,7 +79,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+std::string Utf16ToUtf8(std::u16string_view text, BadText bad) {
   std::string out;
   size_t ascii = 0;
   while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
@@ -91,7 +92,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       AppendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       ++i;
-    } else if (u >= 0xDC80 && u <= 0xDCFF) {
+    } else if (bad == BadText::kEscape && u >= 0xDC80 && u <= 0xDCFF) {
       out += static_cast<char>(u - 0xDC00);  // an escaped byte of a non-UTF-8 name
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       AppendUtf8(out, 0xFFFD);

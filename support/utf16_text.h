@@ -6,11 +6,20 @@
 
 namespace baleport {
 
-// Bytes that are not valid UTF-8 become the lone surrogates U+DC80..U+DCFF, and those
-// surrogates become the bytes again, so any POSIX file name survives the round trip.
-std::u16string Utf8ToUtf16(std::string_view text);
-// Other lone surrogates (which no POSIX name can produce) become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
+// What becomes of text that is not valid UTF-8 or UTF-16.
+enum class BadText {
+  // Bytes that are not UTF-8 become the lone surrogates U+DC80..U+DCFF and those surrogates
+  // the bytes again, so any POSIX file name survives the round trip; other lone
+  // surrogates (which no file name produces) become U+FFFD.
+  kEscape,
+  // Everything invalid becomes U+FFFD: for message and store text.
+  kReplace,
+};
+
+std::u16string Utf8ToUtf16(std::string_view text, BadText bad = BadText::kEscape);
+std::string Utf16ToUtf8(std::u16string_view text, BadText bad = BadText::kEscape);
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
 
 // The code point at text[i], advancing i past it; an invalid byte b gives U+DC00 + b.
 char32_t DecodeUtf8(std::string_view text, size_t& i);

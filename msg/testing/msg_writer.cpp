@@ -12,6 +12,7 @@
 #include "msg/hex.h"
 #include "msg/le.h"
 #include "msg/text_decoder.h"
+#include "support/utf16_text.h"
 
 namespace baleport::msg::testing {
 namespace {
@@ -190,7 +191,7 @@ class Writer {
       uint32_t key = n.lid;
       if (is_string) {
         StoreLe32(e, static_cast<uint32_t>(strings.size()));
-        const std::u16string& text = n.name.empty() ? Utf8ToUtf16(n.name_utf8) : n.name;
+        const std::u16string& text = n.name.empty() ? Utf8ToUtf16(n.name_utf8, BadText::kReplace) : n.name;
         uint8_t length[4];
         StoreLe32(length, static_cast<uint32_t>(text.size() * 2));
         strings.insert(strings.end(), length, length + 4);
@@ -281,7 +282,7 @@ FixtureObject& FixtureObject::MultiVariable(mapi::PropTag tag, std::vector<std::
 
 std::vector<uint8_t> Utf16Bytes(std::string_view utf8) {
   std::vector<uint8_t> out;
-  for (char16_t c : Utf8ToUtf16(utf8)) {
+  for (char16_t c : Utf8ToUtf16(utf8, BadText::kReplace)) {
     out.push_back(static_cast<uint8_t>(c));
     out.push_back(static_cast<uint8_t>(c >> 8));
   }

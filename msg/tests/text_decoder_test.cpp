@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "msg/text_decoder.h"
+#include "support/utf16_text.h"
 
 namespace baleport::msg {
 namespace {
@@ -16,7 +17,7 @@ std::string DecodeInChunks(uint32_t code_page, std::string_view bytes, size_t ch
   }
   decoder->Finish(&out);
   if (errors != nullptr) *errors = decoder->had_errors();
-  return Utf16ToUtf8(out);
+  return Utf16ToUtf8(out, BadText::kReplace);
 }
 
 TEST(TextDecoder, MultiByteCodePagesSurviveAnyChunking) {
@@ -57,7 +58,7 @@ TEST(TextDecoder, Utf16KeepsOddByteAndLonePairsVisible) {
   const uint8_t bytes[] = {'h', 0, 0x3D, 0xD8, 0x27, 0xDE, 0x00, 0xD8, 'x'};  // h, U+1F627, lone high, odd byte
   for (uint8_t b : bytes) decoder.Decode(&b, 1, &out);
   decoder.Finish(&out);
-  EXPECT_EQ(Utf16ToUtf8(out), "h\U0001F627\uFFFD\uFFFD");
+  EXPECT_EQ(Utf16ToUtf8(out, BadText::kReplace), "h\U0001F627\uFFFD\uFFFD");
   EXPECT_TRUE(decoder.had_errors());
 }
 
