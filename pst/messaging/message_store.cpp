@@ -274,7 +274,7 @@ Result<ltp::Table*> MessageStore::Hierarchy(FolderState& f) {
     const int name_col = f.hierarchy->ColumnIndex(kDisplayName);
     for (const auto& r : f.hierarchy->rows) {
       ltp::Cells cells = ltp::UnpackCells(r.packed, f.hierarchy->columns.size());
-      if (name_col >= 0 && cells[name_col]) f.child_names.insert(FoldedFolderName(Utf16LeToUtf8(*cells[name_col])));
+      if (name_col >= 0 && cells[name_col]) f.child_names.emplace(FoldedFolderName(Utf16LeToUtf8(*cells[name_col])), r.id);
     }
   }
   return &*f.hierarchy;
@@ -356,7 +356,7 @@ Result<uint32_t> MessageStore::CreateFolder(uint32_t parent_nid, std::string_vie
   f.props_dirty = true;
   UpdateHierarchyRow(**hier, f);
   (*parent)->hierarchy_dirty = true;
-  (*parent)->child_names.insert(FoldedFolderName(name));
+  (*parent)->child_names.emplace(FoldedFolderName(name), nid);
   if (!BoolProp((*parent)->props, kSubfolders)) {
     (*parent)->props[Id(kSubfolders)] = Value(prop::Bool(kSubfolders, true));
     (*parent)->props_dirty = true;
@@ -391,11 +391,12 @@ Result<FolderId> MessageStore::AddFolder(FolderId parent, std::string_view name,
 }
 
 Result<FolderId> MessageStore::FindFolder(FolderId parent, std::string_view name) {
-  auto children = ListFolders(parent);
-  if (!children.ok()) return children.status();
-  for (const auto& c : *children) {
-    if (SameFolderName(c.name, name)) return c.id;
-  }
+  auto f = Folder(parent);
+  if (!f.ok()) return f.status();
+  auto hier = Hierarchy(**f);  // fills child_names
+  if (!hier.ok()) return hier.status();
+  const auto child = (*f)->child_names.find(FoldedFolderName(name));
+  if (child != (*f)->child_names.end()) return child->second;
   return Status::Error("Folder \"" + std::string(name) + "\" does not exist");
 }
 

@@ -47,7 +47,9 @@ class MessageStore final : public Store {
     uint32_t parent = 0;
     ltp::PropertyMap props;
     std::optional<ltp::Table> hierarchy, contents;
-    std::set<std::string> child_names;  // folded as SameFolderName compares; filled with hierarchy
+    // Folded as SameFolderName compares, to the child's id (the first of a name in row order);
+    // filled with hierarchy.
+    std::map<std::string, uint32_t> child_names;
     bool props_dirty = false, hierarchy_dirty = false, contents_dirty = false;
   };
 
