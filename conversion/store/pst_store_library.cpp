@@ -1,5 +1,6 @@
 #include "conversion/store/pst_store_library.h"
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -18,8 +19,13 @@ class PstFolders final : public RDOFolders {
   Result<std::unique_ptr<RDOFolder>> Add(const std::string& name, int16_t type) override;
 
  private:
+  // The children as listed by the last Count or Item, until Add changes them: the run walks
+  // them with Item(1..Count), which would otherwise list them all for every position.
+  Result<const std::vector<pst::FolderInfo>*> List();
+
   pst::Store& store_;
   pst::FolderId parent_;
+  std::optional<std::vector<pst::FolderInfo>> listed_;
 };
 
 class PstMail final : public RDOMail, public MapiObject {
@@ -89,24 +95,35 @@ Result<std::unique_ptr<RDOFolder>> FolderObject(pst::Store& store, Result<pst::F
   return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store, *id, info->name));
 }
 
+Result<const std::vector<pst::FolderInfo>*> PstFolders::List() {
+  if (!listed_) {
+    Result<std::vector<pst::FolderInfo>> list = store_.ListFolders(parent_);
+    if (!list.ok()) return list.status();
+    listed_ = std::move(*list);
+  }
+  return &*listed_;
+}
+
 Result<int32_t> PstFolders::Count() {
-  Result<std::vector<pst::FolderInfo>> list = store_.ListFolders(parent_);
+  listed_.reset();  // a count starts a walk: see the store as it is now
+  Result<const std::vector<pst::FolderInfo>*> list = List();
   if (!list.ok()) return list.status();
-  return static_cast<int32_t>(list->size());
+  return static_cast<int32_t>((*list)->size());
 }
 
 Result<std::unique_ptr<RDOFolder>> PstFolders::Item(int32_t position) {
-  Result<std::vector<pst::FolderInfo>> list = store_.ListFolders(parent_);
+  Result<const std::vector<pst::FolderInfo>*> list = List();
   if (!list.ok()) return list.status();
-  if (position < 1 || static_cast<size_t>(position) > list->size()) {
-    return Status::Error("there is no folder " + std::to_string(position) + " of " + std::to_string(list->size()));
+  if (position < 1 || static_cast<size_t>(position) > (*list)->size()) {
+    return Status::Error("there is no folder " + std::to_string(position) + " of " + std::to_string((*list)->size()));
   }
-  const pst::FolderInfo& info = (*list)[static_cast<size_t>(position - 1)];
+  const pst::FolderInfo& info = (**list)[static_cast<size_t>(position - 1)];
   return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store_, info.id, info.name));
 }
 
 Result<std::unique_ptr<RDOFolder>> PstFolders::Add(const std::string& name, int16_t type) {
   if (type != kFolderTypeMail) return Status::Error("folder type " + std::to_string(type) + " is not known");
+  listed_.reset();
   Result<pst::FolderId> id = store_.AddFolder(parent_, name);
   if (!id.ok()) return id.status();
   return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store_, *id, name));
