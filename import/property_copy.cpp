@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "mapi/tags.h"
-#include "msg/text_decoder.h"
 
 namespace baleport::import {
 namespace {
@@ -107,44 +106,44 @@ std::string WithoutPrefixHeader(std::string subject) {
   return subject;
 }
 
-Status StreamValue(const msg::PropertyObject& object, const msg::Property& p, PropTag tag, const PropertySink& sink) {
-  Result<msg::ValueStream> in = object.OpenValue(p);
+// 8-bit text decodes as the reader decides for the whole value (code page, then its
+// fallback), a chunk at a time.
+Status StreamText(const msg::PropertyObject& object, const msg::Property& p, pst::ValueStream& out) {
+  Result<msg::TextStream> in = object.OpenText(p);
   if (!in.ok()) return in.status();
+  Utf16Writer text(out);
+  std::u16string decoded;
+  for (bool more = true; more;) {
+    decoded.clear();
+    Result<bool> read = in->Read(&decoded);
+    if (!read.ok()) return read.status();
+    more = *read;
+    BALEPORT_RETURN_IF_ERROR(text.Write(LeBytes(decoded)));
+  }
+  return out.Close();
+}
+
+Status StreamValue(const msg::PropertyObject& object, const msg::Property& p, PropTag tag, const PropertySink& sink) {
   const uint16_t base = mapi::TagType(tag);
   const bool string8 = base == static_cast<uint16_t>(PropType::kString8);
   const PropTag out_tag = string8 ? mapi::MakeTag(Id(tag), PropType::kUnicode) : tag;
   Result<std::unique_ptr<pst::ValueStream>> out = sink.open_stream(out_tag);
   if (!out.ok()) return out.status();
+  if (string8) return StreamText(object, p, **out);
 
-  // In the object's code page only: trying the fallback code page, as the reader does for
-  // values taken whole, would need the whole value first.
-  std::optional<msg::TextDecoder> decoder;
-  if (string8) {
-    Result<msg::TextDecoder> made = msg::TextDecoder::ForCodePage(object.code_page());
-    if (!made.ok()) return made.status().WithContext(object.where());
-    decoder.emplace(std::move(*made));
-  }
+  Result<msg::ValueStream> in = object.OpenValue(p);
+  if (!in.ok()) return in.status();
   Utf16Writer text(**out);
   std::vector<uint8_t> chunk(kWholeValueLimit);
-  std::u16string decoded;
   for (;;) {
     Result<size_t> n = in->Read(chunk.data(), chunk.size());
     if (!n.ok()) return n.status();
     if (*n == 0) break;
-    if (decoder) {
-      decoded.clear();
-      decoder->Decode(chunk.data(), *n, &decoded);
-      BALEPORT_RETURN_IF_ERROR(text.Write(LeBytes(decoded)));
-    } else if (base == static_cast<uint16_t>(PropType::kUnicode)) {
+    if (base == static_cast<uint16_t>(PropType::kUnicode)) {
       BALEPORT_RETURN_IF_ERROR(text.Write(std::string_view(reinterpret_cast<const char*>(chunk.data()), *n)));
     } else {
       BALEPORT_RETURN_IF_ERROR((*out)->Write(std::string_view(reinterpret_cast<const char*>(chunk.data()), *n)));
     }
-  }
-  if (decoder) {
-    decoded.clear();
-    decoder->Finish(&decoded);
-    BALEPORT_RETURN_IF_ERROR(text.Write(LeBytes(decoded)));
   }
   return (*out)->Close();
 }

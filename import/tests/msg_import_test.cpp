@@ -112,6 +112,9 @@ TEST_F(ImportTest, EightBitStringsReadRightInEveryCodePage) {
       {"japanese", 0x3FFD, 932, "\x93\xfa\x96\x7b\x8c\xea", "日本語"},
       {"cyrillic", 0x3FDE, 1251, "\xcf\xf0\xe8\xe2\xe5\xf2", "Привет"},
       {"chinese", 0x3FDE, 936, "\xd6\xd0\xce\xc4", "中文"},
+      // Declared UTF-8 but written in 1252, as some mailers do: the fallback applies to the
+      // streamed body as to the short values.
+      {"utf8-declared", 0x3FDE, 65001, "\xe9t\xe9", "été"},
   };
   for (const Case& c : cases) {
     FixtureFile f;
