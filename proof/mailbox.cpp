@@ -79,8 +79,13 @@ int StartBaleport(const std::vector<std::string>& arguments, const std::string& 
   std::vector<char*> argv{program.data()};
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  if (posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ) != 0) pid = -1;
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return pid;
 }

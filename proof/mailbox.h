@@ -38,7 +38,9 @@ struct Outcome {
   std::string output;
 };
 Outcome Baleport(const std::vector<std::string>& arguments);
-// `baleport ARGS` started in the background with its output in `log`; its process id, or -1.
+// `baleport ARGS` started in the background with its output in `log`, in a process group of
+// its own (with the conversion processes of --each -j) whose id is the returned process id;
+// -1 when it cannot start.
 int StartBaleport(const std::vector<std::string>& arguments, const std::string& log);
 
 // The messages of `mailbox` neither left as a source file nor found in `store`.
