@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "app/fonts.h"
+
 namespace baleport::app {
 
 Shape::Shape(QWidget* parent, QRect geometry, QColor fill, QColor border)
@@ -74,6 +76,12 @@ QString WithoutAccessKeys(const QString& caption) {
     shown += caption[i];
   }
   return shown;
+}
+
+void AddHeaderBand(QWidget* page, const QString& title, QColor title_colour, const QString& subtitle) {
+  new Shape(page, QRect(0, 0, 713, 57), kWhite, kLightGrey);
+  AddLabel(page, title, QRect(16, 8, 417, 25), Tahoma(14.25, true), title_colour, kWhite);
+  if (!subtitle.isEmpty()) AddLabel(page, subtitle, QRect(16, 32, 409, 17), Tahoma(8.25), QColor(0, 0, 0), kWhite);
 }
 
 }  // namespace baleport::app

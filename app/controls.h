@@ -12,6 +12,12 @@
 
 namespace baleport::app {
 
+// The pages' colours.
+inline const QColor kWhite(255, 255, 255);
+inline const QColor kLightGrey(192, 192, 192);
+inline const QColor kLightYellow(255, 255, 192);
+inline const QColor kDarkGrey(64, 64, 64);
+
 // A filled rectangle with a one-pixel border; it may reach past its parent's edge.
 class Shape : public QWidget {
  public:
@@ -47,6 +53,9 @@ QLabel* AddLabel(QWidget* parent, const QString& text, QRect geometry, const QFo
 QLabel* AddPicture(QWidget* parent, const QPixmap& image, QPoint position);
 
 void SetTextColour(QWidget* widget, QColor colour);
+
+// The white band across the top of a page: its title (in title_colour) and a line below it.
+void AddHeaderBand(QWidget* page, const QString& title, QColor title_colour, const QString& subtitle = {});
 
 // A caption written with access keys ("&x", "&&") as a plain label shows it.
 QString WithoutAccessKeys(const QString& caption);

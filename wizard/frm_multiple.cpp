@@ -20,13 +20,10 @@
 #include "wizard/wizard.h"
 
 namespace baleport {
-namespace {
 
-const QColor kWhite(255, 255, 255);
-const QColor kLightGrey(192, 192, 192);
-const QColor kLightYellow(255, 255, 192);
-
-}  // namespace
+using app::kLightGrey;
+using app::kLightYellow;
+using app::kWhite;
 
 frmMultiple::frmMultiple(Wizard& wizard)
     : PageWindow(QStringLiteral("Multiple Folder Conversion Mode"), QSize(706, 472),
@@ -35,12 +32,8 @@ frmMultiple::frmMultiple(Wizard& wizard)
   setWindowIcon(app::DriveArrowIcon());
   setFont(app::Tahoma(9));
 
-  new app::Shape(this, QRect(0, 0, 713, 57), kWhite, kLightGrey);
-  app::AddLabel(this, QStringLiteral("Multiple Folder Conversion"), QRect(16, 8, 417, 25),
-                app::Tahoma(14.25, true), QColor(128, 128, 128), kWhite);
-  app::AddLabel(this,
-                QStringLiteral("Convert one by one all folders to respective Outlook .pst files"),
-                QRect(16, 32, 409, 17), app::Tahoma(8.25), QColor(0, 0, 0), kWhite);
+  app::AddHeaderBand(this, QStringLiteral("Multiple Folder Conversion"), QColor(128, 128, 128),
+                     QStringLiteral("Convert one by one all folders to respective Outlook .pst files"));
 
   app::AddPicture(this, app::FolderImage(), QPoint(16, 72));
   app::AddLabel(this,

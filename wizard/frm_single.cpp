@@ -10,13 +10,10 @@
 #include "wizard/wizard.h"
 
 namespace baleport {
-namespace {
 
-const QColor kWhite(255, 255, 255);
-const QColor kLightGrey(192, 192, 192);
-const QColor kLightYellow(255, 255, 192);
-
-}  // namespace
+using app::kLightGrey;
+using app::kLightYellow;
+using app::kWhite;
 
 frmSingle::frmSingle(Wizard& wizard)
     : PageWindow(QStringLiteral("Single Folder Conversion Mode"), QSize(579, 250),
@@ -25,12 +22,8 @@ frmSingle::frmSingle(Wizard& wizard)
   setWindowIcon(app::DriveArrowIcon());
   setFont(app::Tahoma(9));
 
-  new app::Shape(this, QRect(0, 0, 713, 57), kWhite, kLightGrey);
-  app::AddLabel(this, QStringLiteral("Single Folder Conversion"), QRect(16, 8, 417, 25),
-                app::Tahoma(14.25, true), QColor(128, 128, 128), kWhite);
-  app::AddLabel(this,
-                QStringLiteral("Convert single folder of .msg messages to respective Outlook .pst file"),
-                QRect(16, 32, 409, 17), app::Tahoma(8.25), QColor(0, 0, 0), kWhite);
+  app::AddHeaderBand(this, QStringLiteral("Single Folder Conversion"), QColor(128, 128, 128),
+                     QStringLiteral("Convert single folder of .msg messages to respective Outlook .pst file"));
 
   new app::Shape(this, QRect(16, 64, 545, 33), kLightYellow, kLightGrey);
   app::AddPicture(this, app::InformationImage(), QPoint(24, 72));

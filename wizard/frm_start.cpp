@@ -12,13 +12,10 @@
 #include "wizard/wizard.h"
 
 namespace baleport {
-namespace {
 
-const QColor kWhite(255, 255, 255);
-const QColor kLightGrey(192, 192, 192);
-const QColor kDarkGrey(64, 64, 64);
-
-}  // namespace
+using app::kDarkGrey;
+using app::kLightGrey;
+using app::kWhite;
 
 frmStart::frmStart(Wizard& wizard)
     : PageWindow(QString::fromUtf16(kAppTitle) + QStringLiteral(" v6.3"), QSize(618, 472),
@@ -27,9 +24,7 @@ frmStart::frmStart(Wizard& wizard)
   setWindowIcon(app::EnvelopeIcon());
   setFont(app::Tahoma(9));
 
-  new app::Shape(this, QRect(0, 0, 713, 57), kWhite, kLightGrey);
-  app::AddLabel(this, QString::fromUtf16(kAppTitle), QRect(16, 8, 417, 25),
-                app::Tahoma(14.25, true), QColor(192, 0, 0), kWhite);
+  app::AddHeaderBand(this, QString::fromUtf16(kAppTitle), QColor(192, 0, 0));
   app::AddLabel(this,
                 "Baleport supports conversion of .msg email messages to Outlook supported .pst "
                 "files. Supports Outlook Version 2016 (32 Bit), 2013 (32 Bit), 2010 (32 Bit), "
