@@ -154,8 +154,13 @@ TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
     // Its conversion processes are reaped by init, which may take a moment: until then they
     // count as running, and their partial stores as in use.
     for (int i = 0; i < 500 && ::kill(-pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (WIFSIGNALED(status)) ++survived;
-    else ++finishedFirst;
+    if (WIFSIGNALED(status)) {
+      ++survived;
+    } else {
+      // The run was faster than when measured (a busy machine then): aim earlier from now on.
+      ++finishedFirst;
+      duration[which] *= 0.8;
+    }
 
     bool exists = false;
     const StoreView view = ReadStores(s, store, true, exists);
