@@ -115,11 +115,13 @@ Result<uint64_t> SubnodeSet::Finish() {
   return bid;
 }
 
-Result<NodeStreams> WritePc(ndb::NodeDatabase* db, const ltp::PropertyMap& props) {
-  SubnodeSet subs(db);
-  auto blocks = ltp::BuildPropertyContext(props, subs.Sink());
+namespace {
+
+// Writes a node's heap blocks and then its subnodes; a failure leaves neither referenced.
+Result<NodeStreams> WriteNode(ndb::NodeDatabase* db, SubnodeSet& subs,
+                              const Result<std::vector<std::string>>& blocks, uint64_t previous_data) {
   if (!blocks.ok()) return blocks.status();
-  auto data = WriteHeapStream(db, *blocks);
+  auto data = WriteHeapStream(db, *blocks, previous_data);
   if (!data.ok()) return data.status();
   auto sub = subs.Finish();
   if (!sub.ok()) {
@@ -129,22 +131,20 @@ Result<NodeStreams> WritePc(ndb::NodeDatabase* db, const ltp::PropertyMap& props
   return NodeStreams{*data, *sub};
 }
 
+}  // namespace
+
+Result<NodeStreams> WritePc(ndb::NodeDatabase* db, const ltp::PropertyMap& props) {
+  SubnodeSet subs(db);
+  return WriteNode(db, subs, ltp::BuildPropertyContext(props, subs.Sink()), 0);
+}
+
 Result<NodeStreams> WriteTc(ndb::NodeDatabase* db, const ltp::Table& table, NodeStreams previous) {
   SubnodeSet subs(db);
   if (previous.bid_sub) {
     auto old = db->ReadSubnodes(previous.bid_sub);
     if (old.ok()) subs.ReuseFrom(std::move(*old));
   }
-  auto blocks = ltp::BuildTableContext(table, subs.Sink());
-  if (!blocks.ok()) return blocks.status();
-  auto data = WriteHeapStream(db, *blocks, previous.bid_data);
-  if (!data.ok()) return data.status();
-  auto sub = subs.Finish();
-  if (!sub.ok()) {
-    (void)db->Release(*data);
-    return sub.status();
-  }
-  return NodeStreams{*data, *sub};
+  return WriteNode(db, subs, ltp::BuildTableContext(table, subs.Sink()), previous.bid_data);
 }
 
 }  // namespace baleport::pst
