@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "absl/container/btree_map.h"
 #include "pst/disk/crypt.h"
 #include "pst/disk/layout.h"
 #include "pst/ndb/space_map.h"
@@ -44,6 +45,11 @@ struct SubnodeEntry {
   uint64_t bid_sub = 0;
 };
 using SubnodeMap = std::map<uint32_t, SubnodeEntry>;
+// A store of 250,000 items has about a million blocks: B-tree maps keep an entry near its own
+// size where a node-per-entry map costs three times that. Inserting or erasing moves entries,
+// so pointers from FindNode/FindBlock are good only until the next change.
+using NodeIndex = absl::btree_map<uint32_t, NodeEntry>;
+using BlockIndex = absl::btree_map<uint64_t, BlockInfo>;
 
 class NodeDatabase {
  public:
@@ -61,7 +67,7 @@ class NodeDatabase {
 
   // Nodes.
   const NodeEntry* FindNode(uint32_t nid) const;
-  const std::map<uint32_t, NodeEntry>& nodes() const { return nodes_; }
+  const NodeIndex& nodes() const { return nodes_; }
   // Puts `entry` in place of any node of that NID, releasing the previous entry's blocks.
   Status SetNode(const NodeEntry& entry);
   Status RemoveNode(uint32_t nid);
@@ -75,7 +81,7 @@ class NodeDatabase {
   File* file() const { return file_.get(); }
 
   // Blocks.
-  const std::map<uint64_t, BlockInfo>& blocks() const { return blocks_; }
+  const BlockIndex& blocks() const { return blocks_; }
   const BlockInfo* FindBlock(uint64_t bid) const;
   // The payload of one block, decoded.
   Result<std::string> ReadBlock(uint64_t bid) const;
@@ -148,8 +154,8 @@ class NodeDatabase {
   Status write_failure_;
   disk::HEADER header_{};
   uint64_t file_size_ = 0;
-  std::map<uint32_t, NodeEntry> nodes_;
-  std::map<uint64_t, BlockInfo> blocks_;
+  NodeIndex nodes_;
+  BlockIndex blocks_;
   SpaceMap space_;
   TreeLevels nbt_levels_, bbt_levels_;
   std::vector<uint64_t> touched_nodes_, touched_blocks_;  // keys changed since the last commit
