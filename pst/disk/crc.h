@@ -1,4 +1,5 @@
-// The CRC-32 of [MS-PST] §5.3: zlib's polynomial and table, without its pre- and post-inversion.
+// The CRC-32 of [MS-PST] §5.3: the polynomial and table of zlib and libdeflate, without their
+// pre- and post-inversion.
 #pragma once
 
 #include <cstddef>
