@@ -83,6 +83,8 @@ class Attachment {
  public:
   virtual ~Attachment() = default;
   virtual Status Set(const Property& p) = 0;
+  // As for messages; PidTagAttachDataObject (PtypObject) takes the bytes of an OLE object's
+  // storage, saved as a compound file, for an attachment of method 6.
   virtual Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag) = 0;
   // Makes this an embedded-message attachment; the message is owned by the attachment and
   // must be saved before its parent is.

@@ -260,17 +260,26 @@ class Checker {
       }
       auto obj = apc->find(mapi::TagId(kAttachDataObject));
       if (obj == apc->end() || obj->second.type != 0x000D) continue;
+      // Method 5 holds a message; any other method (6, an OLE storage) holds plain bytes.
+      auto method = apc->find(mapi::TagId(kAttachMethod));
+      const bool message = method != apc->end() && method->second.data.size() == 4 && Load<uint32_t>(method->second.data, 0) == 5;
+      const std::string object = message ? "an embedded message" : "a data object";
       if (obj->second.data.size() != 8) {
-        Error(aw + " has a bad embedded-message reference");
+        Error(aw + " has a bad reference to " + object);
         continue;
       }
       auto asubs = db_.ReadSubnodes(e.bid_sub);
       const uint32_t inner = Load<uint32_t>(obj->second.data, 0);
       if (!asubs.ok() || !asubs->count(inner)) {
-        Error(aw + " names an embedded message that is missing");
+        Error(aw + " names " + object + " that is missing");
         continue;
       }
       const auto& ie = asubs->at(inner);
+      if (!message) {
+        auto leaves = db_.DataTreeLeaves(ie.bid_data);
+        if (!leaves.ok()) Error(aw + " data object: " + leaves.status().message());
+        continue;
+      }
       CheckMessage(NodeStreams{ie.bid_data, ie.bid_sub}, aw + " embedded message", depth + 1);
     }
   }

@@ -25,6 +25,16 @@ std::string RandomKey() {
   return k;
 }
 
+constexpr uint16_t kTypeObject = 0x000D;
+
+// The value of a PtypObject property: the subnode holding the object and its size.
+std::string ObjectReference(uint32_t nid, uint64_t size) {
+  std::string ref;
+  disk::Append<uint32_t>(ref, nid);
+  disk::Append<uint32_t>(ref, static_cast<uint32_t>(size));
+  return ref;
+}
+
 uint32_t Clamp32(uint64_t v) { return v > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<uint32_t>(v); }
 
 std::string Le32(uint32_t v) {
@@ -74,13 +84,20 @@ class BagStream final : public ValueStream {
   Status Close() override {
     if (closed_) return Status::Ok();
     if (type_ == 0x001F && size_ % 2 != 0) return Status::Error("a UTF-16 string stream ended in the middle of a character");
+    if (type_ == kTypeObject && size_ > 0xFFFFFFFFu) return Status::Error("a data object is larger than 4 GiB");
     closed_ = true;
     --bag_->open_streams_;
-    if (!writer_) return bag_->Put(id_, ltp::PropertyValue{type_, std::move(head_), 0}, size_);
+    // An object always lives in a subnode of its own, however small.
+    if (!writer_ && type_ != kTypeObject) return bag_->Put(id_, ltp::PropertyValue{type_, std::move(head_), 0}, size_);
+    if (!writer_) {
+      writer_ = std::make_unique<ndb::StreamWriter>(bag_->db());
+      BALEPORT_RETURN_IF_ERROR(writer_->Write(head_));
+    }
     auto bid = writer_->Finish();
     if (!bid.ok()) return bid.status();
     uint32_t nid = bag_->subnodes().NewNid(disk::kNidTypeLtp);
     bag_->subnodes().entries()[nid] = ndb::SubnodeEntry{*bid, 0};
+    if (type_ == kTypeObject) return bag_->Put(id_, ltp::PropertyValue{type_, ObjectReference(nid, size_), 0}, size_);
     return bag_->Put(id_, ltp::PropertyValue{type_, std::string(), nid}, size_);
   }
 
@@ -96,11 +113,14 @@ class BagStream final : public ValueStream {
 void PropertyBag::Drop(uint16_t id) {
   auto it = props_.find(id);
   if (it == props_.end()) return;
-  if (it->second.subnode) {
+  const uint32_t subnode = it->second.type == kTypeObject && it->second.data.size() == 8 ? Load<uint32_t>(it->second.data, 0)
+                                                                                           : it->second.subnode;
+  if (subnode) {
     auto& entries = subnodes_.entries();
-    auto e = entries.find(it->second.subnode);
+    auto e = entries.find(subnode);
     if (e != entries.end()) {
       (void)db_->Release(e->second.bid_data);
+      if (e->second.bid_sub) (void)db_->Release(e->second.bid_sub);
       entries.erase(e);
     }
   }
@@ -110,7 +130,7 @@ void PropertyBag::Drop(uint16_t id) {
 
 Status PropertyBag::Put(uint16_t id, ltp::PropertyValue v, uint64_t size) {
   Drop(id);
-  if (v.subnode) streamed_sizes_[id] = size;
+  if (v.subnode || v.type == kTypeObject) streamed_sizes_[id] = size;
   props_[id] = std::move(v);
   return Status::Ok();
 }
@@ -124,8 +144,8 @@ Status PropertyBag::Set(const Property& p) {
 
 Result<std::unique_ptr<ValueStream>> PropertyBag::OpenStream(mapi::PropTag tag) {
   uint16_t type = mapi::TagType(tag);
-  if (type != 0x0102 && type != 0x001F) {
-    return Status::Error("only binary and Unicode string properties can be streamed");
+  if (type != 0x0102 && type != 0x001F && type != kTypeObject) {
+    return Status::Error("only binary, Unicode string and object properties can be streamed");
   }
   return std::unique_ptr<ValueStream>(new BagStream(this, mapi::TagId(tag), type));
 }
@@ -324,10 +344,7 @@ Result<NodeStreams> AttachmentBuilder::Build() {
     if (!streams.ok()) return streams.status().WithContext("embedded message");
     uint32_t nid = bag_.subnodes().NewNid(disk::kNidTypeNormalMessage);
     bag_.subnodes().entries()[nid] = ndb::SubnodeEntry{streams->bid_data, streams->bid_sub};
-    std::string ref;
-    disk::Append<uint32_t>(ref, nid);
-    disk::Append<uint32_t>(ref, embedded_->message_size());
-    BALEPORT_RETURN_IF_ERROR(bag_.Set(Property{kAttachDataObject, ref}));
+    BALEPORT_RETURN_IF_ERROR(bag_.Set(Property{kAttachDataObject, ObjectReference(nid, embedded_->message_size())}));
     BALEPORT_RETURN_IF_ERROR(bag_.Set(prop::Int32(kAttachMethod, kAttachEmbedded)));
     size += embedded_->message_size();
   } else if (!bag_.Has(mapi::TagId(kAttachMethod))) {

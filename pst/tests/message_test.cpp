@@ -211,6 +211,31 @@ TEST_F(MessageTest, EmbeddedMessagesNest) {
   EXPECT_NE(mbox.find("deep.txt"), std::string::npos);
 }
 
+// An OLE object's storage goes in as PidTagAttachDataObject with method 6: readers must
+// find its bytes, and the checker must not take it for an embedded message.
+TEST_F(MessageTest, OleStorageIsKeptAsADataObject) {
+  auto m = Must(store_->NewMessage(inbox_));
+  MustOk(m->Set(prop::String(kSubject, "With an object")));
+  const std::string storage = Pattern(20000, 7);
+  for (const std::string& bytes : {storage, std::string("small object")}) {
+    Attachment* a = Must(m->AddAttachment());
+    MustOk(a->Set(prop::String(kAttachLongFilename, "picture" + std::to_string(bytes.size()))));
+    MustOk(a->Set(prop::Int32(kAttachMethod, 6)));
+    auto out = Must(a->OpenStream(kAttachDataObject));
+    const size_t half = bytes.size() / 2;
+    MustOk(out->Write(std::string_view(bytes).substr(0, half)));
+    MustOk(out->Write(std::string_view(bytes).substr(half)));
+    MustOk(out->Close());
+  }
+  MustOk(m->Save());
+  MustOk(store_->Close());
+  std::string dump = VerifiedDump(path_);
+  EXPECT_NE(dump.find("With an object | None | attachments=picture20000:20000:" + Crc32Hex(storage) +
+                      ",picture12:12:" + Crc32Hex("small object")),
+            std::string::npos)
+      << dump;
+}
+
 TEST_F(MessageTest, UnsavedEmbeddedMessageFailsTheSave) {
   auto m = Must(store_->NewMessage(inbox_));
   Attachment* a = Must(m->AddAttachment());
