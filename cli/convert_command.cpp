@@ -59,7 +59,7 @@ Result<std::vector<FolderRow>> SubfolderRows(const std::string& root, const std:
   return rows;
 }
 
-int ExitStatus(const FolderReport& folder) {
+int OutcomeStatus(const FolderReport& folder) {
   switch (folder.outcome) {
     case FolderOutcome::kNoStoreChosen:
     case FolderOutcome::kLogFailed:
@@ -77,11 +77,19 @@ int ExitStatus(const FolderReport& folder) {
   return kSomeFailed;
 }
 
+// A folder whose tree could not be read in full was not converted in full.
+int ExitStatus(const FolderReport& folder) {
+  return std::max(OutcomeStatus(folder), folder.unreadable.empty() ? kAllConverted : kSomeFailed);
+}
+
 // One line per folder on the output; what went wrong on standard error as well.
 int Summarise(const RunReport& report, bool quiet, std::ostream& out, std::ostream& errors) {
   int status = kAllConverted;
   for (const FolderReport& folder : report.folders) {
     status = std::max(status, ExitStatus(folder));
+    for (const std::string& unreadable : folder.unreadable) {
+      errors << "baleport convert: " << folder.path << ": " << unreadable << "; its messages were not converted\n";
+    }
     if (folder.outcome == FolderOutcome::kNoMessages) {
       if (!quiet) out << folder.path << ": no message files\n";
       continue;
@@ -166,6 +174,7 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
   page.ApplyCommandLine();
   conversion.CmdStartConversion_Click();
   std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
   SetPendingEventsHandler({});
   return Summarise(conversion.lastRun(), options.quiet, out, errors);
 }

@@ -33,16 +33,18 @@ int RunFind(std::string folder, const std::string& pattern, std::ostream& out, s
   int32_t file_counter = 1;
   int32_t folder_counter = 1;
   NoPage page;
-  const Status searched = FindFilesRecursive(folder, pattern, file_counter, folder_counter, page);
+  std::vector<UnreadableFolder> unreadable;
+  const Status searched = FindFilesRecursive(folder, pattern, file_counter, folder_counter, page, unreadable);
   Print("Folders", FoundFolders, out);
   Print("Files", FoundFiles, out);
   out << FoundFiles.Count() << " files matching " << pattern << " in " << FoundFolders.Count() << " folders below "
       << folder << "\n";
+  for (const UnreadableFolder& failed : unreadable) errors << "baleport find: " << failed.Describe() << "\n";
   if (!searched.ok()) {
     errors << "baleport find: searching " << folder << ": " << searched.message() << "\n";
     return 1;
   }
-  return 0;
+  return unreadable.empty() ? 0 : 1;
 }
 
 void AddFindCommand(CLI::App& app) {

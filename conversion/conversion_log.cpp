@@ -62,4 +62,10 @@ Status ConversionLog::RecordFailure(const std::string& messagePath) {
   return log->WriteLine(kLogFailurePrefix + messagePath);
 }
 
+Status ConversionLog::RecordUnreadableFolder(const std::string& folderPath, const std::string& reason) {
+  Result<LogAppender> log = OpenForAppend();
+  if (!log.ok()) return log.status();
+  return log->WriteLine(kLogUnreadableFolderPrefix + folderPath + " : " + reason);
+}
+
 }  // namespace baleport

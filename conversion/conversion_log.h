@@ -1,5 +1,5 @@
-// The log kept beside each store: a first line when the call starts, then one line for
-// every message whose import failed. Lines end with "\r\n"; texts are written as held
+// The log kept beside each store: a first line when the call starts, a line for every
+// source folder that could not be read, then one line for every message whose import failed. Lines end with "\r\n"; texts are written as held
 // (UTF-8). The file is open only within one operation.
 #pragma once
 
@@ -12,6 +12,8 @@ namespace baleport {
 
 inline constexpr char kLogFirstLine[] = "---- Log Starts -----";
 inline constexpr char kLogFailurePrefix[] = "BAD : ";
+// Followed by the folder's path, " : " and why it could not be read.
+inline constexpr char kLogUnreadableFolderPrefix[] = "BAD FOLDER : ";
 
 // The store path with its extension ".pst" (in any case) replaced by ".log"; a path
 // without that extension gets ".log" appended. Never equal to the store path.
@@ -47,6 +49,8 @@ class ConversionLog {
   Result<LogAppender> OpenForAppend();
   // Appends "BAD : " + messagePath in one open-write-close.
   Status RecordFailure(const std::string& messagePath);
+  // Appends "BAD FOLDER : " + folderPath + " : " + reason in one open-write-close.
+  Status RecordUnreadableFolder(const std::string& folderPath, const std::string& reason);
 
  private:
   std::string path_;

@@ -167,15 +167,18 @@ FolderReport ConversionPage::SearchAndConvert(const std::string& name, const std
   std::string searchFolder = folderPath;
   FoundFiles.Clear();
   FoundFolders.Clear();
+  unreadable_.clear();
   int32_t fileCounter = 1;
   Yield();
   PageSearchProgress progress(controls_);
-  const Status searched = FindFilesRecursive(searchFolder, "*.msg", fileCounter, folderCounter_, progress);
+  const Status searched =
+      FindFilesRecursive(searchFolder, "*.msg", fileCounter, folderCounter_, progress, unreadable_);
   const int32_t messageCount = fileCounter - 1;
   Yield();
   controls_.SetCaption(CaptionControl::lblCount1, queuedCaptionStart + std::to_string(messageCount) + " items from " +
                                                       (singleMode ? searchFolder : folderPath));
   report.found = CountMessageFiles(FoundFiles);
+  for (const UnreadableFolder& folder : unreadable_) report.unreadable.push_back(folder.Describe());
   if (!searched.ok()) {
     report.outcome = FolderOutcome::kSearchFailed;
     report.reason = searched.WithContext("searching " + folderPath).message();
@@ -282,6 +285,12 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
     return report;
   }
   report.logPath = log.path();
+  for (const UnreadableFolder& folder : unreadable_) {
+    report.unreadable.push_back(folder.Describe());
+    if (Status logged = log.RecordUnreadableFolder(folder.path, folder.Reason()); !logged.ok()) {
+      report.unreadable.back() += " (" + logged.message() + ")";
+    }
+  }
 
   const std::string displayName = sFolderName + " : Created - " + stamp;
   Result<OpenStore> open = OpenTheStore(storePath, displayName);
@@ -309,6 +318,7 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
   if (end == ImportEnd::kStopped) ClosePageByRun();
   FoundFiles.Clear();
   FoundFolders.Clear();
+  unreadable_.clear();
   Yield();
   open->store.reset();
   if (Status loggedOff = open->session->Logoff(); !loggedOff.ok()) {

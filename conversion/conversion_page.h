@@ -8,6 +8,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "conversion/message_import.h"
 #include "conversion/page_controls.h"
@@ -15,6 +16,7 @@
 #include "conversion/run_stamp.h"
 #include "conversion/store/message_store.h"
 #include "conversion/wizard_selection.h"
+#include "files/file_search.h"
 
 namespace baleport {
 
@@ -79,6 +81,8 @@ class ConversionPage {
   bool pageOpen_ = false;  // loaded and not closed since
   bool closingByRun_ = false;
   int32_t folderCounter_ = 1;  // numbers the keys of FoundFolders; never reset
+  // The folders of the last search that could not be read, beside FoundFolders.
+  std::vector<UnreadableFolder> unreadable_;
   RunReport lastRun_;
 };
 

@@ -14,12 +14,21 @@ std::string Counts(const FolderReport& folder) {
   return text;
 }
 
-// The line for a folder worth mentioning; empty for a folder that converted cleanly.
-std::string FolderLine(const FolderReport& folder) {
+std::string Unreadable(const FolderReport& folder) {
+  std::string text;
+  for (const std::string& described : folder.unreadable) text += "; " + described;
+  return text;
+}
+
+// The line for a folder worth mentioning, without its unreadable folders; empty for a
+// folder that converted cleanly.
+std::string OutcomeLine(const FolderReport& folder) {
   const std::string& path = folder.path;
   switch (folder.outcome) {
     case FolderOutcome::kConverted:
-      return folder.failed > 0 || folder.notDeleted > 0 || !folder.reason.empty() ? path + ": " + Counts(folder) : "";
+      return folder.failed > 0 || folder.notDeleted > 0 || !folder.reason.empty() || !folder.unreadable.empty()
+                 ? path + ": " + Counts(folder)
+                 : "";
     case FolderOutcome::kNoMessages:
       return path + ": no message files found";
     case FolderOutcome::kSearchFailed:
@@ -38,6 +47,11 @@ std::string FolderLine(const FolderReport& folder) {
   return path;
 }
 
+std::string FolderLine(const FolderReport& folder) {
+  const std::string line = OutcomeLine(folder);
+  return line.empty() ? line : line + Unreadable(folder);
+}
+
 }  // namespace
 
 bool RunReport::AllConverted() const {
@@ -45,6 +59,7 @@ bool RunReport::AllConverted() const {
   for (const FolderReport& folder : folders) {
     if (folder.outcome != FolderOutcome::kConverted && folder.outcome != FolderOutcome::kNoMessages) return false;
     if (folder.failed > 0 || folder.converted != folder.found || !folder.reason.empty()) return false;
+    if (!folder.unreadable.empty()) return false;
     converted += folder.converted;
   }
   return converted > 0;

@@ -31,13 +31,17 @@ struct FolderReport {
   int32_t failed = 0;
   int32_t notDeleted = 0;  // converted, but the source file could not be deleted
   std::string firstFailure;
+  // Folders of the tree the search could not read, described with their error; their
+  // messages were never seen, so the folder is not converted in full.
+  std::vector<std::string> unreadable;
 };
 
 struct RunReport {
   bool singleMode = true;
   std::vector<FolderReport> folders;
 
-  // At least one message converted, none failed, and no folder ended early or in error.
+  // At least one message converted, none failed, every folder of every tree read, and no
+  // folder ended early or in error.
   bool AllConverted() const;
 };
 

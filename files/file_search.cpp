@@ -22,6 +22,7 @@ struct Search {
   int32_t& fileCounter;
   int32_t& folderCounter;
   SearchProgress& progress;
+  std::vector<UnreadableFolder>& unreadable;
   // The folders entered so far; a link back into the tree leads to one of them.
   std::set<FolderIdentity> entered;
 };
@@ -86,10 +87,13 @@ Status SearchFolder(Search& search, std::string& folderPath) {
       }
     } while (FindNext(entry));
   } else if (LastFileError != kErrorFileNotFound) {
-    // A folder that cannot be read is not an empty one: its messages would go unconverted
-    // while the run reported success.
-    return Status::Error("reading the folder " + folderPath + " failed with system error " +
-                         std::to_string(LastFileError));
+    // A folder that cannot be read is not an empty one: the caller must not report its
+    // messages as converted. Its parent's other folders are still searched.
+    std::string path = folderPath;
+    const bool root = path.size() == 1 || path.ends_with(std::string(":") + kPathSeparator);
+    if (!root) path.pop_back();
+    search.unreadable.push_back({std::move(path), LastFileError});
+    return Status::Ok();
   }
 
   if (FindFirst(folderPath + search.pattern, entry) != kInvalidFindHandle) {
@@ -126,9 +130,16 @@ Status SearchFolder(Search& search, std::string& folderPath) {
 
 }  // namespace
 
+std::string UnreadableFolder::Reason() const {
+  return "cannot be read (system error " + std::to_string(systemError) + ")";
+}
+
+std::string UnreadableFolder::Describe() const { return "the folder " + path + " " + Reason(); }
+
 Status FindFilesRecursive(std::string& folderPath, const std::string& pattern, int32_t& fileCounter,
-                          int32_t& folderCounter, SearchProgress& progress) {
-  Search search{pattern, fileCounter, folderCounter, progress, {}};
+                          int32_t& folderCounter, SearchProgress& progress,
+                          std::vector<UnreadableFolder>& unreadable) {
+  Search search{pattern, fileCounter, folderCounter, progress, unreadable, {}};
   EnterOnce(search, folderPath);
   return SearchFolder(search, folderPath);
 }

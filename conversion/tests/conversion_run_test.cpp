@@ -10,6 +10,7 @@
 #include "conversion/conversion_page.h"
 #include "conversion/testing/fake_store.h"
 #include "conversion/testing/recording_page.h"
+#include "files/tests/recording_api.h"
 #include "files/tests/test_tree.h"
 
 namespace baleport {
@@ -228,6 +229,44 @@ TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
        {"Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg", "Box/Hot!/Sub/hs.msg"}) {
     EXPECT_THAT(log, HasSubstr("BAD : " + tree_.Path(file) + "\r\n"));
   }
+}
+
+// A folder that cannot be read once ended the search with nothing converted: the rest of
+// the tree converts, the folder is logged and reported, and nothing of it is deleted.
+TEST_F(ConversionRunTest, AnUnreadableFolderIsLoggedAndTheRestConverts) {
+  const std::string a = tree_.File("Box/a.msg");
+  const std::string locked = tree_.File("Box/Locked/l.msg");
+  const std::string other = tree_.File("Box/Other/o.msg");
+  testing::RecordedApi recorded;
+  recorded.api.unlistableFolder = tree_.Path("Box/Locked");
+  deleteSources_ = true;
+  const std::string storePath = tree_.Path("out.pst");
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), storePath);
+
+  ASSERT_EQ(report.folders.size(), 1u);
+  EXPECT_EQ(report.folders[0].outcome, FolderOutcome::kConverted);
+  EXPECT_EQ(report.folders[0].converted, 2);
+  EXPECT_FALSE(report.AllConverted());
+  EXPECT_THAT(store_.ItemSources(storePath, ""), ElementsAre(a));
+  EXPECT_THAT(store_.ItemSources(storePath, "\\Other"), ElementsAre(other));
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_FALSE(fs::exists(other));
+  EXPECT_TRUE(fs::exists(locked));
+  EXPECT_EQ(Contents(tree_.Path("out.log")), "---- Log Starts -----\r\nBAD FOLDER : " + tree_.Path("Box/Locked") +
+                                                 " : cannot be read (system error 5)\r\n");
+  EXPECT_EQ(CompletionBox().text, "2 of 2 messages converted, 0 failed.\r\n" + tree_.Path("Box") +
+                                      ": 2 of 2 converted, 0 failed; the folder " + tree_.Path("Box/Locked") +
+                                      " cannot be read (system error 5)");
+}
+
+TEST_F(ConversionRunTest, AnUnreadableSourceFolderIsNoSuccessAndOpensNoStore) {
+  tree_.File("Box/a.msg");
+  testing::RecordedApi recorded;
+  recorded.api.unlistableFolder = tree_.Path("Box");
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+  EXPECT_FALSE(report.AllConverted());
+  EXPECT_TRUE(store_.journal.empty());
+  EXPECT_THAT(CompletionBox().text, HasSubstr("the folder " + tree_.Path("Box") + " cannot be read"));
 }
 
 TEST_F(ConversionRunTest, MissingParentAttemptsEndWhenTheSameNameComesBack) {

@@ -8,6 +8,7 @@
 
 #include "files/file_attributes.h"
 #include "files/file_functions.h"
+#include "files/tests/recording_api.h"
 #include "files/tests/test_tree.h"
 #include "support/path_separator.h"
 #include "support/pending_events.h"
@@ -38,7 +39,7 @@ struct FakePage : SearchProgress {
 std::vector<std::string> Items(const KeyedCollection& c) { return {c.begin(), c.end()}; }
 std::vector<std::string> Keys(const KeyedCollection& c) {
   std::vector<std::string> keys;
-  for (size_t i = 1; i <= c.Count(); ++i) keys.push_back(c.KeyAt(i));
+  for (size_t i = 1; i <= c.Count(); ++i) keys.emplace_back(c.KeyAt(i));
   return keys;
 }
 
@@ -55,13 +56,14 @@ class SearchTest : public ::testing::Test {
   }
   // Searches `folder` for "*.msg" with both counters starting at 1.
   Status Search(std::string folder) {
-    return FindFilesRecursive(folder, "*.msg", fileCounter, folderCounter, page);
+    return FindFilesRecursive(folder, "*.msg", fileCounter, folderCounter, page, unreadable);
   }
 
   TestTree tree;
   FakePage page;
   int32_t fileCounter = 1;
   int32_t folderCounter = 1;
+  std::vector<UnreadableFolder> unreadable;
 };
 
 TEST_F(SearchTest, RecordsFoldersLevelByLevelAndFilesDepthFirst) {
@@ -73,7 +75,7 @@ TEST_F(SearchTest, RecordsFoldersLevelByLevelAndFilesDepthFirst) {
   tree.File("R/B/not-a-message.txt");
 
   std::string folder = r;
-  ASSERT_TRUE(FindFilesRecursive(folder, "*.msg", fileCounter, folderCounter, page).ok());
+  ASSERT_TRUE(FindFilesRecursive(folder, "*.msg", fileCounter, folderCounter, page, unreadable).ok());
   EXPECT_EQ(folder, r + kSep);  // the caller's path gained its separator
 
   EXPECT_THAT(Items(FoundFolders), ElementsAre(r + kSep + "A", r + kSep + "B", r + kSep + "A" + kSep + "A1"));
@@ -90,7 +92,7 @@ TEST_F(SearchTest, RecordsFoldersLevelByLevelAndFilesDepthFirst) {
 TEST_F(SearchTest, APathWithItsSeparatorGivesTheSameResult) {
   tree.File("R/A/a.msg");
   std::string with = tree.Path("R") + kSep;
-  ASSERT_TRUE(FindFilesRecursive(with, "*.msg", fileCounter, folderCounter, page).ok());
+  ASSERT_TRUE(FindFilesRecursive(with, "*.msg", fileCounter, folderCounter, page, unreadable).ok());
   EXPECT_EQ(with, tree.Path("R") + kSep);
   EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/A")));
   EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/A/a.msg")));
@@ -186,6 +188,39 @@ TEST_F(SearchTest, ACounterAtItsLimitFails) {
   ASSERT_FALSE(s.ok());
   EXPECT_THAT(s.message(), HasSubstr("file counter"));
   EXPECT_THAT(Keys(FoundFiles), ElementsAre("K2147483647"));
+}
+
+// A folder that cannot be listed once ended the search of its whole tree; its siblings, and
+// the files beside it, are still to be found, and the folder is reported with its error.
+TEST_F(SearchTest, AnUnreadableFolderIsReportedAndTheRestIsSearched) {
+  tree.File("R/r.msg");
+  tree.File("R/A/a.msg");
+  tree.File("R/B/b.msg");
+  tree.File("R/B/B1/b1.msg");
+  tree.File("R/C/c.msg");
+  testing::RecordedApi recorded;
+  recorded.api.unlistableFolder = tree.Path("R/B");
+
+  ASSERT_TRUE(Search(tree.Path("R")).ok());
+  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/A"), tree.Path("R/B"), tree.Path("R/C")));
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/r.msg"), tree.Path("R/A/a.msg"), tree.Path("R/C/c.msg")));
+  EXPECT_THAT(Keys(FoundFiles), ElementsAre("K1", "K2", "K3"));
+  ASSERT_EQ(unreadable.size(), 1u);
+  EXPECT_EQ(unreadable[0].path, tree.Path("R/B"));
+  EXPECT_EQ(unreadable[0].systemError, 5);
+  EXPECT_EQ(unreadable[0].Describe(), "the folder " + tree.Path("R/B") + " cannot be read (system error 5)");
+}
+
+TEST_F(SearchTest, AnUnreadableSearchedFolderIsReportedWithNothingFound) {
+  tree.File("R/A/a.msg");
+  testing::RecordedApi recorded;
+  recorded.api.unlistableFolder = tree.Path("R");
+
+  ASSERT_TRUE(Search(tree.Path("R")).ok());
+  EXPECT_EQ(FoundFolders.Count(), 0u);
+  EXPECT_EQ(FoundFiles.Count(), 0u);
+  ASSERT_EQ(unreadable.size(), 1u);
+  EXPECT_EQ(unreadable[0].path, tree.Path("R"));
 }
 
 // A tree where R/A/loop leads back to R and R/out to Outside; returns the folder that

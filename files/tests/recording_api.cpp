@@ -2,7 +2,14 @@
 
 #include <algorithm>
 
+#include "support/path_separator.h"
+
 namespace baleport::testing {
+namespace {
+
+constexpr uint32_t kAccessDenied = 5;
+
+}  // namespace
 
 int RecordingApi::CountOf(const std::string& name) const {
   return static_cast<int>(std::count(calls.begin(), calls.end(), name));
@@ -48,12 +55,26 @@ bool RecordingApi::SetFileAttributesA(const std::string& path, uint32_t attribut
   calls.push_back("SetFileAttributesA");
   return !failWithoutCode && real_.SetFileAttributesA(path, attributes);
 }
+bool RecordingApi::Unlistable(const WideBuffer& spec) const {
+  if (unlistableFolder.empty()) return false;
+  WideBuffer folder = LongPathBuffer(unlistableFolder + kPathSeparator);
+  folder.resize(folder.size() - 2);  // the NUL unit
+  return spec.size() >= folder.size() && std::equal(folder.begin(), folder.end(), spec.begin());
+}
+bool RecordingApi::Unlistable(const std::string& spec) const {
+  return !unlistableFolder.empty() && spec.starts_with(unlistableFolder + kPathSeparator);
+}
+
 FindHandle RecordingApi::FindFirstFileW(const WideBuffer& spec, FindDataW& data) {
   calls.push_back("FindFirstFileW");
+  injectedError_ = Unlistable(spec) ? kAccessDenied : 0;
+  if (injectedError_ != 0) return kInvalidFindHandle;
   return failWithoutCode ? kInvalidFindHandle : real_.FindFirstFileW(spec, data);
 }
 FindHandle RecordingApi::FindFirstFileA(const std::string& spec, FindDataA& data) {
   calls.push_back("FindFirstFileA");
+  injectedError_ = Unlistable(spec) ? kAccessDenied : 0;
+  if (injectedError_ != 0) return kInvalidFindHandle;
   return failWithoutCode ? kInvalidFindHandle : real_.FindFirstFileA(spec, data);
 }
 bool RecordingApi::FindNextFileW(FindHandle handle, FindDataW& data) {
@@ -76,8 +97,14 @@ bool RecordingApi::DeleteFileA(const std::string& path) {
   calls.push_back("DeleteFileA");
   return !failWithoutCode && real_.DeleteFileA(path);
 }
-uint32_t RecordingApi::GetLastError() { return failWithoutCode ? 0 : real_.GetLastError(); }
-uint32_t RecordingApi::LastCallError() { return failWithoutCode ? 0 : real_.LastCallError(); }
+uint32_t RecordingApi::GetLastError() {
+  if (injectedError_ != 0) return injectedError_;
+  return failWithoutCode ? 0 : real_.GetLastError();
+}
+uint32_t RecordingApi::LastCallError() {
+  if (injectedError_ != 0) return injectedError_;
+  return failWithoutCode ? 0 : real_.LastCallError();
+}
 std::string RecordingApi::ToCodePage(const std::string& text) { return real_.ToCodePage(text); }
 std::string RecordingApi::FromCodePage(const std::string& text) { return real_.FromCodePage(text); }
 std::optional<FolderIdentity> RecordingApi::IdentifyFolder(const WideBuffer& path) {

@@ -17,6 +17,8 @@ class RecordingApi final : public FileSystemApi {
   bool versionExAFails = false;
   // Every path call fails, and neither error query has a code.
   bool failWithoutCode = false;
+  // Listing this folder (a path without a trailing separator) fails with access denied.
+  std::string unlistableFolder;
 
   std::vector<std::string> calls;
   int CountOf(const std::string& name) const;
@@ -45,7 +47,11 @@ class RecordingApi final : public FileSystemApi {
   std::optional<FolderIdentity> IdentifyFolder(const WideBuffer& path) override;
 
  private:
+  bool Unlistable(const WideBuffer& spec) const;
+  bool Unlistable(const std::string& spec) const;
+
   FileSystemApi& real_ = PlatformFileSystemApi();
+  uint32_t injectedError_ = 0;  // the code of the last call failed on purpose, or 0
 };
 
 // Puts a RecordingApi in place for its lifetime; the selection runs afresh on either side.
