@@ -71,9 +71,9 @@ class Importer {
       return (*inner)->Save().WithContext(embedded->where());
     }
     if (const msg::Storage* storage = source.custom_storage()) {
-      // The store engine takes data objects only for embedded messages; the storage
-      // goes in as the bytes of a compound file, the form an OLE object is saved in.
-      Result<std::unique_ptr<pst::ValueStream>> out = attachment.OpenStream(kAttachDataBinary);
+      // The storage goes in as the attachment's data object, in the form an OLE object is
+      // saved in: the bytes of a compound file.
+      Result<std::unique_ptr<pst::ValueStream>> out = attachment.OpenStream(kAttachDataObject);
       if (!out.ok()) return out.status().WithContext(source.where());
       BALEPORT_RETURN_IF_ERROR(CopyStorageAsCompoundFile(*storage, **out));
       BALEPORT_RETURN_IF_ERROR((*out)->Close().WithContext(source.where()));

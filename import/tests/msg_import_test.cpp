@@ -198,8 +198,8 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
   EXPECT_EQ(topic, std::string("t\0o\0p\0i\0c\0", 10));  // a PS_MAPI name is its plain id
 }
 
-// An OLE object's storage goes in as a compound file of its own, with every stream of
-// the storage in it (read by pypff, opened by olefile).
+// An OLE object's storage goes in as the attachment's data object (PtypObject): a compound
+// file of its own, with every stream of the storage in it (read by pypff, opened by olefile).
 TEST_F(ImportTest, AnOleAttachmentKeepsItsStorageAsACompoundFile) {
   auto object = std::make_shared<FixtureMessage>();
   object->Unicode(0x0037, "inside the object").Binary(0x1013, Pattern(5000, 9));
@@ -220,10 +220,11 @@ TEST_F(ImportTest, AnOleAttachmentKeepsItsStorageAsACompoundFile) {
       "a = inbox.get_sub_message(0).get_attachment(0)\n"
       "ole = olefile.OleFileIO(io.BytesIO(a.read_buffer(a.size)))\n"
       "print(sorted(\"/\".join(e) for e in ole.listdir()))\n"
-      "print(len(ole.openstream(\"__substg1.0_10130102\").read()))' " +
+      "print(len(ole.openstream(\"__substg1.0_10130102\").read()))\n"
+      "print([hex(e.value_type) for e in a.record_sets[0].entries if e.entry_type == 0x3701])' " +
       Quote(dir_ + "/store.pst"));
   EXPECT_EQ(read.exit_code, 0) << read.output;
-  EXPECT_EQ(read.output, "['__properties_version1.0', '__substg1.0_0037001F', '__substg1.0_10130102']\n5000\n");
+  EXPECT_EQ(read.output, "['__properties_version1.0', '__substg1.0_0037001F', '__substg1.0_10130102']\n5000\n['0xd']\n");
 }
 
 // The mended fault: the file's has-attachments bit (or a blanket 17) must not put a
