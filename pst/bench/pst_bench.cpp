@@ -1,8 +1,11 @@
 // Store-engine benchmark: many items into one folder, reporting throughput, how the cost of
 // an item changes as the folder grows, and peak memory.
 //
-//   pst_bench <dir> large [items=20000] [bytes=51200]   items of ~50 KB (body + attachment)
-//   pst_bench <dir> small [items=250000]                small items
+//   pst_bench <dir> large [items=20000] [bytes=51200] [commit_every=0]   items of ~50 KB (body + attachment)
+//   pst_bench <dir> small [items=250000] [bytes] [commit_every=0]        small items
+//
+// With commit_every = K, the store commits after every K items; the commit's time counts
+// in the cost of the item before it, and the first and last tenth's commits are compared.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -36,13 +39,14 @@ int Fail(const std::string& what, const Status& s) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s <dir> large|small [items] [bytes]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s <dir> large|small [items] [bytes] [commit_every]\n", argv[0]);
     return 2;
   }
   const std::string dir = argv[1];
   const bool large = std::string(argv[2]) == "large";
   const long items = argc > 3 ? std::atol(argv[3]) : (large ? 20000 : 250000);
   const size_t bytes = argc > 4 ? std::strtoul(argv[4], nullptr, 10) : (large ? 51200 : 0);
+  const long commit_every = argc > 5 ? std::atol(argv[5]) : 0;
   const std::string path = dir + (large ? "/bench-large.pst" : "/bench-small.pst");
   std::filesystem::remove(path);
 
@@ -57,7 +61,8 @@ int main(int argc, char** argv) {
   for (auto& c : attachment) x ^= x << 13, x ^= x >> 17, x ^= x << 5, c = static_cast<char>(x);
   for (size_t i = 0; i < body.size(); i += 2) body[i] = static_cast<char>('a' + i % 26);
 
-  std::vector<double> decile(10, 0.0);
+  std::vector<double> decile(10, 0.0), commit_time(10, 0.0);
+  std::vector<long> commits(10, 0);
   uint64_t data_bytes = 0;
   const auto start = Clock::now();
   for (long i = 0; i < items; ++i) {
@@ -83,6 +88,13 @@ int main(int argc, char** argv) {
     }
     if (s.ok()) s = (*m)->Save();
     if (!s.ok()) return Fail("item " + std::to_string(i), s);
+    if (commit_every > 0 && (i + 1) % commit_every == 0) {
+      const auto c0 = Clock::now();
+      s = (*store)->Commit();
+      if (!s.ok()) return Fail("commit after item " + std::to_string(i), s);
+      commit_time[i * 10 / items] += std::chrono::duration<double>(Clock::now() - c0).count();
+      ++commits[i * 10 / items];
+    }
     data_bytes += body.size() + attachment.size();
     decile[i * 10 / items] += std::chrono::duration<double>(Clock::now() - t0).count();
   }
@@ -98,6 +110,10 @@ int main(int argc, char** argv) {
               data_bytes / 1e6 / total);
   std::printf("per-item cost, first 10%%: %.1f us, last 10%%: %.1f us, ratio %.2f\n", decile[0] / (items / 10.0) * 1e6,
               decile[9] / (items / 10.0) * 1e6, decile[9] / decile[0]);
+  if (commit_every > 0 && commits[0] > 0 && commits[9] > 0) {
+    std::printf("commit every %ld items: first 10%% %.2f ms, last 10%% %.2f ms per commit\n", commit_every,
+                commit_time[0] / commits[0] * 1e3, commit_time[9] / commits[9] * 1e3);
+  }
   std::printf("peak memory %ld MB\n", PeakRssMb());
   return 0;
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,8 +19,41 @@ struct BthShape {
 // All leaf records (key then data bytes), in key order; checks shape and order.
 Result<std::vector<std::string>> ReadBth(const Heap& heap, uint32_t header_hid, BthShape shape);
 
+// Each leaf record in key order, read item by item.
+using BthVisitor = std::function<Status(std::string_view record)>;
+Status VisitBth(const Heap& heap, uint32_t header_hid, BthShape shape, const BthVisitor& visit);
+Status VisitBth(HeapEditor& heap, uint32_t header_hid, BthShape shape, const BthVisitor& visit);
+
 // Stores `records` (sorted by key, each key_size + data_size bytes) and returns the
 // BTHHEADER's HID. The header is allocated first, so an empty heap gets HID 0x20.
 Result<uint32_t> BuildBth(HeapBuilder& heap, BthShape shape, const std::vector<std::string>& records);
+
+// Adds records above every stored key, rewriting only the rightmost item of each level (and
+// the header when the root or the depth changes); items that outgrow their block move to the
+// heap's end.
+class BthAppender {
+ public:
+  static Result<BthAppender> Open(HeapEditor& heap, uint32_t header_hid, BthShape shape);
+  // The highest stored key, if any.
+  std::optional<uint32_t> last_key() const;
+  // `record` (key then data) must have a key above last_key().
+  Status Append(HeapEditor& heap, std::string_view record);
+  // Puts the open items in the heap and brings the header up to date.
+  Status Finish(HeapEditor& heap);
+
+ private:
+  struct RightItem {
+    std::string bytes;
+    uint32_t hid = 0;  // 0 until placed
+    bool dirty = false;
+  };
+  size_t RecordSize(size_t level) const { return level == 0 ? shape_.key_size + shape_.data_size : shape_.key_size + 4u; }
+  Status Add(HeapEditor& heap, size_t level, std::string record);
+  Status Place(HeapEditor& heap, size_t level);
+
+  BthShape shape_{};
+  uint32_t header_hid_ = 0;
+  std::vector<RightItem> path_;  // [0] the rightmost leaf, back() the root
+};
 
 }  // namespace baleport::pst::ltp

@@ -15,6 +15,7 @@ namespace {
 constexpr uint8_t kHeapSig = 0xEC;
 
 bool IsBitmapBlock(size_t i) { return i >= 8 && (i - 8) % 128 == 0; }
+size_t HeaderSize(size_t index) { return index == 0 ? 12 : IsBitmapBlock(index) ? 66 : 2; }
 
 // Fill-level nibble for the free bytes of a block (§2.3.1.2).
 uint8_t FillLevel(size_t free_bytes) {
@@ -23,6 +24,63 @@ uint8_t FillLevel(size_t free_bytes) {
     if (free_bytes >= kLimits[i]) return i;
   }
   return 15;
+}
+
+// Whether a block with this header holds `count` items of `bytes` in all.
+bool Fits(size_t header, size_t bytes, size_t count) {
+  size_t used = header + bytes;
+  used += used & 1;
+  return used + 4 + 2 * (count + 1) <= disk::kMaxBlockData && count < 0x7FF;
+}
+
+// The page map of block `index`: item offsets (one more than items) and the freed count.
+Status ParseBlock(std::string_view b, size_t index, std::vector<uint16_t>& offs, uint16_t& freed,
+                  const std::function<Status(const std::string&)>& bad) {
+  const size_t hdr = HeaderSize(index);
+  if (b.size() < hdr + 4) return bad("block " + std::to_string(index) + " is too short");
+  uint16_t ibHnpm = Load<uint16_t>(b, 0);
+  if (ibHnpm < hdr || ibHnpm + 4u > b.size()) return bad("block " + std::to_string(index) + " has a bad page map offset");
+  uint16_t cAlloc = Load<uint16_t>(b, ibHnpm);
+  freed = Load<uint16_t>(b, ibHnpm + 2);
+  if (ibHnpm + 4u + 2u * (cAlloc + 1u) > b.size()) return bad("block " + std::to_string(index) + " has a truncated page map");
+  offs.assign(cAlloc + 1u, 0);
+  for (size_t j = 0; j <= cAlloc; ++j) {
+    offs[j] = Load<uint16_t>(b, ibHnpm + 4 + 2 * j);
+    if (offs[j] < hdr || offs[j] > ibHnpm || (j > 0 && offs[j] < offs[j - 1])) {
+      return bad("block " + std::to_string(index) + " has items out of place");
+    }
+  }
+  return Status::Ok();
+}
+
+// A block laid out from its header bytes and items; fill levels in the header are kept.
+std::string SerializeBlock(std::string header, const std::vector<std::string>& items, uint16_t freed) {
+  std::string s = std::move(header);
+  std::vector<uint16_t> offs;
+  for (const auto& item : items) {
+    offs.push_back(static_cast<uint16_t>(s.size()));
+    s += item;
+  }
+  offs.push_back(static_cast<uint16_t>(s.size()));
+  if (s.size() & 1) s.push_back('\0');
+  Store<uint16_t>(s.data(), static_cast<uint16_t>(s.size()));
+  disk::Append<uint16_t>(s, static_cast<uint16_t>(items.size()));
+  disk::Append<uint16_t>(s, freed);
+  for (uint16_t o : offs) disk::Append<uint16_t>(s, o);
+  return s;
+}
+
+// Fill levels live in block 0 (for blocks 0..7) and in every bitmap block (for it and the
+// next 127): the header block and nibble position for block `index`.
+std::pair<size_t, size_t> LevelSlot(size_t index) {
+  if (index < 8) return {0, 8 * 2 + index};
+  const size_t holder = 8 + (index - 8) / 128 * 128;
+  return {holder, 2 * 2 + (index - holder)};
+}
+
+void PutLevel(std::string& header, size_t nibble, uint8_t level) {
+  uint8_t& byte = reinterpret_cast<uint8_t&>(header[nibble / 2]);
+  byte = nibble % 2 == 0 ? static_cast<uint8_t>((byte & 0xF0) | level) : static_cast<uint8_t>((byte & 0x0F) | level << 4);
 }
 
 }  // namespace
@@ -35,24 +93,14 @@ Result<Heap> Heap::Parse(std::vector<std::string> blocks, std::string where) {
   if (blocks.size() > 0xFFFF) return bad("has too many blocks");
   for (size_t i = 0; i < blocks.size(); ++i) {
     const std::string& b = blocks[i];
-    size_t hdr = i == 0 ? 12 : IsBitmapBlock(i) ? 66 : 2;
-    if (b.size() < hdr + 4) return bad("block " + std::to_string(i) + " is too short");
-    uint16_t ibHnpm = Load<uint16_t>(b, 0);
     if (i == 0) {
-      if (static_cast<uint8_t>(b[2]) != kHeapSig) return bad("lacks its signature");
+      if (b.size() < 12 || static_cast<uint8_t>(b[2]) != kHeapSig) return bad("lacks its signature");
       h.client_sig_ = static_cast<uint8_t>(b[3]);
       h.user_root_ = Load<uint32_t>(b, 4);
     }
-    if (ibHnpm < hdr || ibHnpm + 4u > b.size()) return bad("block " + std::to_string(i) + " has a bad page map offset");
-    uint16_t cAlloc = Load<uint16_t>(b, ibHnpm);
-    if (ibHnpm + 4u + 2u * (cAlloc + 1u) > b.size()) return bad("block " + std::to_string(i) + " has a truncated page map");
-    std::vector<uint16_t> offs(cAlloc + 1u);
-    for (size_t j = 0; j <= cAlloc; ++j) {
-      offs[j] = Load<uint16_t>(b, ibHnpm + 4 + 2 * j);
-      if (offs[j] < hdr || offs[j] > ibHnpm || (j > 0 && offs[j] < offs[j - 1])) {
-        return bad("block " + std::to_string(i) + " has items out of place");
-      }
-    }
+    std::vector<uint16_t> offs;
+    uint16_t freed;
+    BALEPORT_RETURN_IF_ERROR(ParseBlock(b, i, offs, freed, bad));
     h.allocs_.push_back(std::move(offs));
   }
   h.blocks_ = std::move(blocks);
@@ -71,12 +119,8 @@ Result<std::string_view> Heap::Get(uint32_t hid) const {
   return std::string_view(blocks_[block]).substr(offs[index - 1], offs[index] - offs[index - 1]);
 }
 
-size_t HeapBuilder::HeaderSize(size_t index) { return index == 0 ? 12 : IsBitmapBlock(index) ? 66 : 2; }
-
 bool HeapBuilder::Fits(const Block& b, size_t index, size_t more) const {
-  size_t used = HeaderSize(index) + b.bytes + more;
-  used += used & 1;
-  return used + 4 + 2 * (b.items.size() + 2) <= disk::kMaxBlockData && b.items.size() < 0x7FE;
+  return ltp::Fits(HeaderSize(index), b.bytes + more, b.items.size() + 1);
 }
 
 Result<uint32_t> HeapBuilder::Allocate(std::string_view bytes) {
@@ -98,37 +142,137 @@ void HeapBuilder::Replace(uint32_t hid, std::string_view bytes) {
 
 std::vector<std::string> HeapBuilder::Finish() const {
   std::vector<std::string> out;
-  std::vector<uint8_t> fill;
-  for (size_t i = 0; i < blocks_.size(); ++i) {
-    const Block& b = blocks_[i];
-    std::string s(HeaderSize(i), '\0');
-    std::vector<uint16_t> offs;
-    for (const auto& item : b.items) {
-      offs.push_back(static_cast<uint16_t>(s.size()));
-      s += item;
-    }
-    offs.push_back(static_cast<uint16_t>(s.size()));
-    if (s.size() & 1) s.push_back('\0');
-    Store<uint16_t>(s.data(), static_cast<uint16_t>(s.size()));
-    disk::Append<uint16_t>(s, static_cast<uint16_t>(b.items.size()));
-    disk::Append<uint16_t>(s, 0);
-    for (uint16_t o : offs) disk::Append<uint16_t>(s, o);
-    fill.push_back(FillLevel(disk::kMaxBlockData - s.size()));
-    out.push_back(std::move(s));
-  }
-  // Headers that carry fill levels: block 0 for blocks 0..7, bitmap blocks for the next 128.
-  auto put_levels = [&](std::string& s, size_t at, size_t first, size_t count) {
-    for (size_t j = 0; j < count && first + j < fill.size(); ++j) {
-      uint8_t& byte = reinterpret_cast<uint8_t&>(s[at + j / 2]);
-      byte |= static_cast<uint8_t>((j % 2 == 0) ? fill[first + j] : fill[first + j] << 4);
-    }
-  };
+  for (size_t i = 0; i < blocks_.size(); ++i) out.push_back(SerializeBlock(std::string(HeaderSize(i), '\0'), blocks_[i].items, 0));
   std::string& b0 = out[0];
   b0[2] = static_cast<char>(kHeapSig);
   b0[3] = static_cast<char>(client_sig_);
   Store<uint32_t>(b0.data() + 4, user_root_);
-  if (out.size() > 1) put_levels(b0, 8, 0, 8);
-  for (size_t i = 8; i < out.size(); i += 128) put_levels(out[i], 2, i, 128);
+  if (out.size() > 1) {
+    for (size_t i = 0; i < out.size(); ++i) {
+      auto [holder, nibble] = LevelSlot(i);
+      PutLevel(out[holder], nibble, FillLevel(disk::kMaxBlockData - out[i].size()));
+    }
+  }
+  return out;
+}
+
+Result<HeapEditor::Block*> HeapEditor::Load(size_t index) {
+  if (auto it = blocks_.find(index); it != blocks_.end()) return &it->second;
+  if (index >= count_) return Status::Error(where_ + ": heap block " + std::to_string(index) + " does not exist");
+  auto bytes = read_(index);
+  if (!bytes.ok()) return bytes.status();
+  auto bad = [&](const std::string& what) { return Status::Error(where_ + ": heap " + what); };
+  if (index == 0 && (bytes->size() < 12 || static_cast<uint8_t>((*bytes)[2]) != kHeapSig)) return bad("lacks its signature");
+  std::vector<uint16_t> offs;
+  Block b;
+  BALEPORT_RETURN_IF_ERROR(ParseBlock(*bytes, index, offs, b.freed, bad));
+  b.header = bytes->substr(0, HeaderSize(index));
+  for (size_t j = 0; j + 1 < offs.size(); ++j) b.items.push_back(bytes->substr(offs[j], offs[j + 1] - offs[j]));
+  b.bytes = offs.back() - offs.front();
+  return &(blocks_[index] = std::move(b));
+}
+
+Result<std::pair<HeapEditor::Block*, size_t>> HeapEditor::Item(uint32_t hid) {
+  const uint32_t index = (hid >> 5) & 0x7FF;
+  Block* block = nullptr;
+  if (IsHid(hid) && index > 0 && (hid >> 16) < count_) {
+    auto b = Load(hid >> 16);
+    if (!b.ok()) return b.status();
+    block = *b;
+  }
+  if (!block || index > block->items.size()) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%X", hid);
+    return Status::Error(where_ + ": heap item " + buf + " does not exist");
+  }
+  return std::pair{block, size_t{index - 1}};
+}
+
+Result<uint8_t> HeapEditor::client_sig() {
+  auto b = Load(0);
+  if (!b.ok()) return b.status();
+  return static_cast<uint8_t>((*b)->header[3]);
+}
+
+Result<uint32_t> HeapEditor::user_root() {
+  auto b = Load(0);
+  if (!b.ok()) return b.status();
+  return disk::Load<uint32_t>((*b)->header, 4);
+}
+
+Result<std::string_view> HeapEditor::Get(uint32_t hid) {
+  auto item = Item(hid);
+  if (!item.ok()) return item.status();
+  return std::string_view(item->first->items[item->second]);
+}
+
+Result<uint32_t> HeapEditor::Allocate(std::string_view bytes) {
+  if (bytes.size() > kMaxHeapItem) return Status::Error("a heap item of " + std::to_string(bytes.size()) + " bytes is too big");
+  if (count_ == 0) return Status::Error(where_ + ": heap has no blocks");
+  auto last = Load(count_ - 1);
+  if (!last.ok()) return last.status();
+  if (!Fits(HeaderSize(count_ - 1), (*last)->bytes + bytes.size(), (*last)->items.size() + 1)) {
+    if (count_ == 0xFFFF) return Status::Error(where_ + ": heap grew past 65535 blocks");
+    Block fresh;
+    fresh.header.assign(HeaderSize(count_), '\0');
+    last = &(blocks_[count_++] = std::move(fresh));
+  }
+  Block& b = **last;
+  b.items.emplace_back(bytes);
+  b.bytes += bytes.size();
+  b.dirty = true;
+  return static_cast<uint32_t>(((count_ - 1) << 16) | (b.items.size() << 5));
+}
+
+Result<bool> HeapEditor::Replace(uint32_t hid, std::string_view bytes) {
+  auto item = Item(hid);
+  if (!item.ok()) return item.status();
+  auto [b, i] = *item;
+  const size_t bytes_after = b->bytes - b->items[i].size() + bytes.size();
+  if (!Fits(HeaderSize(hid >> 16), bytes_after, b->items.size())) return false;
+  b->bytes = bytes_after;
+  b->items[i].assign(bytes);
+  b->dirty = true;
+  return true;
+}
+
+Status HeapEditor::Free(uint32_t hid) {
+  auto item = Item(hid);
+  if (!item.ok()) return item.status();
+  auto [b, i] = *item;
+  b->bytes -= b->items[i].size();
+  b->items[i].clear();
+  ++b->freed;
+  b->dirty = true;
+  return Status::Ok();
+}
+
+Result<std::map<size_t, std::string>> HeapEditor::Finish() {
+  std::map<size_t, std::string> out;
+  std::map<size_t, uint8_t> levels;
+  if (stored_count_ == 1 && count_ > 1) {
+    // Block 0 starts to carry levels, its own among them.
+    auto b0 = Load(0);
+    if (!b0.ok()) return b0.status();
+    (*b0)->dirty = true;
+  }
+  for (auto& [i, b] : blocks_) {
+    if (!b.dirty) continue;
+    out[i] = SerializeBlock(b.header, b.items, b.freed);
+    levels[i] = FillLevel(disk::kMaxBlockData - out[i].size());
+  }
+  if (count_ == 1) return out;  // a heap of one block keeps no fill levels
+  for (auto [i, level] : levels) {
+    auto [holder, nibble] = LevelSlot(i);
+    auto h = Load(holder);
+    if (!h.ok()) return h.status();
+    PutLevel((*h)->header, nibble, level);
+    (*h)->dirty = true;
+  }
+  // Holders whose header changed come out again, with their own level set above.
+  for (auto& [i, b] : blocks_) {
+    if (b.dirty) out[i] = SerializeBlock(b.header, b.items, b.freed);
+  }
   return out;
 }
 

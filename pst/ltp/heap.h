@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,12 +55,50 @@ class HeapBuilder {
     std::vector<std::string> items;
     size_t bytes = 0;
   };
-  static size_t HeaderSize(size_t index);
   bool Fits(const Block& b, size_t index, size_t more) const;
 
   uint8_t client_sig_;
   uint32_t user_root_ = 0;
   std::vector<Block> blocks_;
+};
+
+// Changes a stored heap without reading or rebuilding all of it: a block is read when an item
+// in it is first asked for, new items go to the last block (or a new one), and Finish gives
+// only the blocks that changed, fill levels included.
+class HeapEditor {
+ public:
+  using BlockReader = std::function<Result<std::string>(size_t index)>;
+  HeapEditor(size_t block_count, BlockReader read, std::string where)
+      : count_(block_count), stored_count_(block_count), read_(std::move(read)), where_(std::move(where)) {}
+
+  size_t block_count() const { return count_; }
+  const std::string& where() const { return where_; }
+  Result<uint8_t> client_sig();
+  Result<uint32_t> user_root();
+  Result<std::string_view> Get(uint32_t hid);
+  Result<uint32_t> Allocate(std::string_view bytes);
+  // Gives the item new bytes; false (item unchanged) when its block has no room for them.
+  Result<bool> Replace(uint32_t hid, std::string_view bytes);
+  // Leaves the item empty: HIDs are positions in a block's page map, so it cannot go.
+  Status Free(uint32_t hid);
+  // The changed and added blocks by index (added ones numbered on from the old count).
+  Result<std::map<size_t, std::string>> Finish();
+
+ private:
+  struct Block {
+    std::string header;  // HNHDR, HNPAGEHDR or HNBITMAPHDR as stored
+    std::vector<std::string> items;
+    size_t bytes = 0;  // of the items
+    uint16_t freed = 0;
+    bool dirty = false;
+  };
+  Result<Block*> Load(size_t index);
+  Result<std::pair<Block*, size_t>> Item(uint32_t hid);
+
+  size_t count_, stored_count_;
+  BlockReader read_;
+  std::string where_;
+  std::map<size_t, Block> blocks_;
 };
 
 }  // namespace baleport::pst::ltp

@@ -107,62 +107,76 @@ uint16_t Table::RowSize() const {
   return static_cast<uint16_t>(end + (columns.size() + 7) / 8);
 }
 
-Result<Table> ReadTableContext(const Heap& heap, const SubnodeSource& subnodes) {
-  const std::string& where = heap.where();
-  if (heap.client_sig() != kClientSigTC) return Status::Error(where + ": not a table context");
-  auto info = heap.Get(heap.user_root());
-  if (!info.ok()) return info.status();
-  if (info->size() < kTcInfoSize || static_cast<uint8_t>((*info)[0]) != kClientSigTC) {
+Result<TcInfo> ParseTcInfo(std::string_view info, const std::string& where) {
+  if (info.size() < kTcInfoSize || static_cast<uint8_t>(info[0]) != kClientSigTC) {
     return Status::Error(where + ": table header is invalid");
   }
-  const uint8_t ncols = static_cast<uint8_t>((*info)[1]);
-  if (info->size() < kTcInfoSize + 8u * ncols) return Status::Error(where + ": table header is truncated");
-  const uint16_t row_size = Load<uint16_t>(info->data() + 8);
-  const uint16_t fixed_end = Load<uint16_t>(info->data() + 6);
-  const uint32_t hid_index = Load<uint32_t>(info->data() + 10);
-  const uint32_t hnid_rows = Load<uint32_t>(info->data() + 14);
-  Table t;
+  const uint8_t ncols = static_cast<uint8_t>(info[1]);
+  if (info.size() < kTcInfoSize + 8u * ncols) return Status::Error(where + ": table header is truncated");
+  TcInfo t;
+  t.end4 = Load<uint16_t>(info, 2);
+  t.end2 = Load<uint16_t>(info, 4);
+  t.end1 = Load<uint16_t>(info, 6);
+  t.row_size = Load<uint16_t>(info, 8);
+  t.hid_row_index = Load<uint32_t>(info, 10);
+  t.hnid_rows = Load<uint32_t>(info, 14);
   for (uint32_t i = 0; i < ncols; ++i) {
-    const char* d = info->data() + kTcInfoSize + 8 * i;
+    const char* d = info.data() + kTcInfoSize + 8 * i;
     TableColumn c{Load<uint32_t>(d), Load<uint16_t>(d + 4), static_cast<uint8_t>(d[6]), static_cast<uint8_t>(d[7])};
-    if (c.offset + c.size > fixed_end || c.bit >= ncols || fixed_end + (ncols + 7) / 8 > row_size) {
+    if (c.offset + c.size > t.end1 || c.bit >= ncols || t.end1 + (ncols + 7) / 8 > t.row_size) {
       return Status::Error(where + ": table column " + std::to_string(i) + " lies outside the row");
     }
     if (!t.columns.empty() && c.tag <= t.columns.back().tag) return Status::Error(where + ": table columns out of order");
     t.columns.push_back(c);
   }
-  auto index = ReadBth(heap, hid_index, BthShape{4, 4});
-  if (!index.ok()) return index.status();
-  if (row_size == 0 && !index->empty()) return Status::Error(where + ": table rows have no size");
+  return t;
+}
+
+Status VisitTableRows(const Heap& heap, const SubnodeSource& subnodes, const RowVisitor& visit,
+                      std::vector<TableColumn>* columns) {
+  const std::string& where = heap.where();
+  if (heap.client_sig() != kClientSigTC) return Status::Error(where + ": not a table context");
+  auto raw_info = heap.Get(heap.user_root());
+  if (!raw_info.ok()) return raw_info.status();
+  auto info = ParseTcInfo(*raw_info, where);
+  if (!info.ok()) return info.status();
+  const TcInfo& t = *info;
+  if (columns) *columns = t.columns;
+  std::vector<std::pair<uint32_t, uint32_t>> order;  // row index, row id
+  BALEPORT_RETURN_IF_ERROR(VisitBth(heap, t.hid_row_index, BthShape{4, 4}, [&](std::string_view r) {
+    order.emplace_back(Load<uint32_t>(r, 4), Load<uint32_t>(r, 0));
+    return Status::Ok();
+  }));
+  if (t.row_size == 0 && !order.empty()) return Status::Error(where + ": table rows have no size");
   std::string matrix;
-  if (IsHid(hnid_rows)) {
-    auto m = heap.Get(hnid_rows);
+  if (IsHid(t.hnid_rows)) {
+    auto m = heap.Get(t.hnid_rows);
     if (!m.ok()) return m.status();
     matrix.assign(m->data(), m->size());
   } else {
-    auto m = subnodes(hnid_rows);
+    auto m = subnodes(t.hnid_rows);
     if (!m.ok()) return m.status();
     matrix = std::move(*m);
   }
-  const size_t rows_per_block = row_size ? disk::kMaxBlockData / row_size : 0;
+  const size_t rows_per_block = t.row_size ? disk::kMaxBlockData / t.row_size : 0;
   auto row_at = [&](size_t n) -> std::string_view {
-    size_t off = IsHid(hnid_rows) ? n * row_size : (n / rows_per_block) * disk::kMaxBlockData + (n % rows_per_block) * row_size;
-    if (off + row_size > matrix.size()) return {};
-    return std::string_view(matrix).substr(off, row_size);
+    size_t off = IsHid(t.hnid_rows) ? n * t.row_size
+                                    : (n / rows_per_block) * disk::kMaxBlockData + (n % rows_per_block) * t.row_size;
+    if (off + t.row_size > matrix.size()) return {};
+    return std::string_view(matrix).substr(off, t.row_size);
   };
-  std::vector<std::pair<uint32_t, uint32_t>> order;  // row index, row id
-  for (const std::string& r : *index) order.emplace_back(Load<uint32_t>(r, 4), Load<uint32_t>(r, 0));
   std::sort(order.begin(), order.end());
   for (size_t i = 0; i < order.size(); ++i) {
     if (order[i].first != i) return Status::Error(where + ": table row index does not cover the rows exactly");
   }
+  Cells cells(t.columns.size());
   for (const auto& [n, id] : order) {
     std::string_view row = row_at(n);
     if (row.empty()) return Status::Error(where + ": table row " + std::to_string(n) + " lies outside the row matrix");
-    Cells cells(t.columns.size());
     for (size_t i = 0; i < t.columns.size(); ++i) {
       const TableColumn& c = t.columns[i];
-      if (!(static_cast<uint8_t>(row[fixed_end + c.bit / 8]) & (0x80 >> (c.bit % 8)))) continue;
+      cells[i].reset();
+      if (!(static_cast<uint8_t>(row[t.end1 + c.bit / 8]) & (0x80 >> (c.bit % 8)))) continue;
       std::string_view cell = row.substr(c.offset, c.size);
       const uint16_t type = TagType(c.tag);
       if (TcInline(type) && c.size == FixedSize(type)) {
@@ -181,55 +195,74 @@ Result<Table> ReadTableContext(const Heap& heap, const SubnodeSource& subnodes) 
         cells[i] = std::move(*v);
       }
     }
-    t.rows.push_back(TableRow{id, PackCells(cells)});
+    BALEPORT_RETURN_IF_ERROR(visit(id, cells));
   }
+  return Status::Ok();
+}
+
+Result<Table> ReadTableContext(const Heap& heap, const SubnodeSource& subnodes) {
+  Table t;
+  BALEPORT_RETURN_IF_ERROR(VisitTableRows(
+      heap, subnodes,
+      [&](uint32_t id, Cells& cells) {
+        t.rows.push_back(TableRow{id, PackCells(cells)});
+        return Status::Ok();
+      },
+      &t.columns));
   return t;
 }
 
+namespace {
+
+// One row's bytes: inline cells in place, others as HNIDs of the heap (`small`) or of
+// subnodes (`big`, over 3580 bytes), then the existence bitmap.
+Result<std::string> LayoutRow(const TcInfo& t, uint32_t id, const Cells& cells, const BigValueSink& small,
+                              const BigValueSink& big) {
+  std::string row(t.row_size, '\0');
+  for (size_t i = 0; i < t.columns.size(); ++i) {
+    const TableColumn& c = t.columns[i];
+    if (!cells[i]) continue;
+    const std::string& v = *cells[i];
+    if (TcInline(TagType(c.tag))) {
+      std::memcpy(row.data() + c.offset, v.data(), std::min<size_t>(v.size(), c.size));
+    } else {
+      auto hnid = v.size() > kMaxHeapItem ? big(v) : small(v);
+      if (!hnid.ok()) return hnid.status();
+      disk::Store<uint32_t>(row.data() + c.offset, *hnid);
+    }
+    row[t.end1 + c.bit / 8] = static_cast<char>(row[t.end1 + c.bit / 8] | (0x80 >> (c.bit % 8)));
+  }
+  disk::Store<uint32_t>(row.data(), id);
+  return row;
+}
+
+}  // namespace
+
 Result<std::vector<std::string>> BuildTableContext(const Table& table, const BigValueSink& big) {
   HeapBuilder heap(kClientSigTC);
-  const uint16_t row_size = table.RowSize();
-  uint16_t end4 = 8, end2 = 8, end1 = 8;
+  TcInfo t;
+  t.columns = table.columns;
+  t.row_size = table.RowSize();
+  t.end4 = t.end2 = t.end1 = 8;
   for (const auto& c : table.columns) {
     uint16_t e = static_cast<uint16_t>(c.offset + c.size);
-    if (c.size >= 4) end4 = std::max(end4, e);
-    if (c.size >= 2) end2 = std::max(end2, e);
-    end1 = std::max(end1, e);
+    if (c.size >= 4) t.end4 = std::max(t.end4, e);
+    if (c.size >= 2) t.end2 = std::max(t.end2, e);
+    t.end1 = std::max(t.end1, e);
   }
-  end2 = std::max(end2, end4);
-  end1 = std::max(end1, end2);
+  t.end2 = std::max(t.end2, t.end4);
+  t.end1 = std::max(t.end1, t.end2);
+  const BigValueSink small = [&heap](std::string_view v) { return heap.Allocate(v); };
   std::string matrix;
-  const size_t rows_per_block = disk::kMaxBlockData / row_size;
+  const size_t rows_per_block = disk::kMaxBlockData / t.row_size;
   std::vector<std::string> index;
   for (size_t n = 0; n < table.rows.size(); ++n) {
     const TableRow& r = table.rows[n];
-    Cells cells = UnpackCells(r.packed, table.columns.size());
-    std::string row(row_size, '\0');
-    for (size_t i = 0; i < table.columns.size(); ++i) {
-      const TableColumn& c = table.columns[i];
-      if (!cells[i]) continue;
-      const std::string& v = *cells[i];
-      if (TcInline(TagType(c.tag))) {
-        std::memcpy(row.data() + c.offset, v.data(), std::min<size_t>(v.size(), c.size));
-      } else {
-        uint32_t hnid;
-        if (v.size() > kMaxHeapItem) {
-          auto nid = big(v);
-          if (!nid.ok()) return nid.status();
-          hnid = *nid;
-        } else {
-          auto hid = heap.Allocate(v);
-          if (!hid.ok()) return hid.status();
-          hnid = *hid;
-        }
-        disk::Store<uint32_t>(row.data() + c.offset, hnid);
-      }
-      row[end1 + c.bit / 8] = static_cast<char>(row[end1 + c.bit / 8] | (0x80 >> (c.bit % 8)));
-    }
-    disk::Store<uint32_t>(row.data(), r.id);
+    auto row = LayoutRow(t, r.id, UnpackCells(r.packed, table.columns.size()), small, big);
+    if (!row.ok()) return row.status();
     // Rows never straddle blocks of a row matrix in a subnode (§2.3.4.4).
     if (n > 0 && n % rows_per_block == 0) matrix.resize((n / rows_per_block) * disk::kMaxBlockData, '\0');
-    matrix += row;
+    matrix += *row;
     std::string rec;
     Append<uint32_t>(rec, r.id);
     Append<uint32_t>(rec, static_cast<uint32_t>(n));
@@ -242,23 +275,17 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
   uint32_t hnid_rows = 0;
   if (!table.rows.empty()) {
     // A matrix that fits one heap item stays in the heap, packed without block padding.
-    if (matrix.size() <= kMaxHeapItem) {
-      auto hid = heap.Allocate(matrix);
-      if (!hid.ok()) return hid.status();
-      hnid_rows = *hid;
-    } else {
-      auto nid = big(matrix);
-      if (!nid.ok()) return nid.status();
-      hnid_rows = *nid;
-    }
+    auto hnid = matrix.size() <= kMaxHeapItem ? heap.Allocate(matrix) : big(matrix);
+    if (!hnid.ok()) return hnid.status();
+    hnid_rows = *hnid;
   }
   std::string info;
   info.push_back(static_cast<char>(kClientSigTC));
   info.push_back(static_cast<char>(table.columns.size()));
-  Append<uint16_t>(info, end4);
-  Append<uint16_t>(info, end2);
-  Append<uint16_t>(info, end1);
-  Append<uint16_t>(info, row_size);
+  Append<uint16_t>(info, t.end4);
+  Append<uint16_t>(info, t.end2);
+  Append<uint16_t>(info, t.end1);
+  Append<uint16_t>(info, t.row_size);
   Append<uint32_t>(info, *hid_index);
   Append<uint32_t>(info, hnid_rows);
   Append<uint32_t>(info, 0);
@@ -272,6 +299,89 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
   if (!hid_info.ok()) return hid_info.status();
   heap.set_user_root(*hid_info);
   return heap.Finish();
+}
+
+Result<std::optional<TcInfo>> AppendableTable(HeapEditor& heap) {
+  auto sig = heap.client_sig();
+  if (!sig.ok()) return sig.status();
+  if (*sig != kClientSigTC) return Status::Error(heap.where() + ": not a table context");
+  auto root = heap.user_root();
+  if (!root.ok()) return root.status();
+  auto raw = heap.Get(*root);
+  if (!raw.ok()) return raw.status();
+  auto info = ParseTcInfo(*raw, heap.where());
+  if (!info.ok()) return info.status();
+  const TcInfo& t = *info;
+  // Rows in a subnode, each starting with its id, cells of the widths written here.
+  if (t.hnid_rows == 0 || IsHid(t.hnid_rows) || t.row_size == 0 || t.row_size > disk::kMaxBlockData) return std::optional<TcInfo>();
+  bool has_id = false;
+  for (const auto& c : t.columns) {
+    if (c.tag == kTagLtpRowId) has_id = c.offset == 0 && c.size == 4;
+    if (c.size != TcCellSize(TagType(c.tag))) return std::optional<TcInfo>();
+  }
+  if (!has_id) return std::optional<TcInfo>();
+  auto hdr = heap.Get(t.hid_row_index);
+  if (!hdr.ok()) return hdr.status();
+  if (hdr->size() != 8 || static_cast<uint8_t>((*hdr)[0]) != kClientSigBTH || (*hdr)[1] != 4 || (*hdr)[2] != 4 ||
+      static_cast<uint8_t>((*hdr)[3]) > 8) {
+    return std::optional<TcInfo>();
+  }
+  return std::optional<TcInfo>(std::move(*info));
+}
+
+Result<std::optional<TableAppend>> AppendTableRows(HeapEditor& heap, const TcInfo& t, const StoredRowMatrix& matrix,
+                                                   const std::vector<TableRow>& rows, const BigValueSink& big, bool verify) {
+  const size_t rows_per_block = disk::kMaxBlockData / t.row_size;
+  const size_t last_rows = matrix.last.size() / t.row_size;
+  if (matrix.blocks == 0 || last_rows > rows_per_block || (matrix.last.size() % t.row_size != 0 && last_rows != rows_per_block)) {
+    return std::optional<TableAppend>();
+  }
+  uint64_t count = (matrix.blocks - 1) * rows_per_block + last_rows;
+  if (verify) {
+    // Every stored row indexed once, so that the new ones may take the next numbers.
+    std::vector<bool> seen(count);
+    bool exact = true;
+    BALEPORT_RETURN_IF_ERROR(VisitBth(heap, t.hid_row_index, BthShape{4, 4}, [&](std::string_view r) {
+      const uint32_t n = Load<uint32_t>(r, 4);
+      if (n >= count || seen[n]) exact = false;
+      if (exact) seen[n] = true;
+      return Status::Ok();
+    }));
+    if (!exact || std::find(seen.begin(), seen.end(), false) != seen.end()) return std::optional<TableAppend>();
+  }
+  auto bth = BthAppender::Open(heap, t.hid_row_index, BthShape{4, 4});
+  if (!bth.ok()) return bth.status();
+  std::optional<uint32_t> last_id = bth->last_key();
+  for (const auto& r : rows) {
+    if (last_id && r.id <= *last_id) return std::optional<TableAppend>();
+    last_id = r.id;
+  }
+  const BigValueSink small = [&heap](std::string_view v) { return heap.Allocate(v); };
+  TableAppend out;
+  size_t block = matrix.blocks - 1, in_block = last_rows;
+  std::string bytes = matrix.last.substr(0, last_rows * t.row_size);
+  for (const auto& r : rows) {
+    if (in_block == rows_per_block) {
+      bytes.resize(disk::kMaxBlockData, '\0');  // rows never straddle blocks
+      out.matrix_blocks[block++] = std::move(bytes);
+      bytes.clear();
+      in_block = 0;
+    }
+    auto row = LayoutRow(t, r.id, UnpackCells(r.packed, t.columns.size()), small, big);
+    if (!row.ok()) return row.status();
+    bytes += *row;
+    ++in_block;
+    std::string rec;
+    Append<uint32_t>(rec, r.id);
+    Append<uint32_t>(rec, static_cast<uint32_t>(count++));
+    BALEPORT_RETURN_IF_ERROR(bth->Append(heap, rec));
+  }
+  out.matrix_blocks[block] = std::move(bytes);
+  BALEPORT_RETURN_IF_ERROR(bth->Finish(heap));
+  auto blocks = heap.Finish();
+  if (!blocks.ok()) return blocks.status();
+  out.heap_blocks = std::move(*blocks);
+  return std::optional<TableAppend>(std::move(out));
 }
 
 }  // namespace baleport::pst::ltp

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,8 +49,44 @@ struct Table {
   uint16_t RowSize() const;
 };
 
+// The TCINFO of a stored table.
+struct TcInfo {
+  std::vector<TableColumn> columns;
+  uint16_t end4 = 0, end2 = 0, end1 = 0, row_size = 0;  // rgib: the cell existence bitmap starts at end1
+  uint32_t hid_row_index = 0;
+  uint32_t hnid_rows = 0;
+};
+Result<TcInfo> ParseTcInfo(std::string_view info, const std::string& where);
+
+// Calls `row` for each row in row-matrix order, without holding the rows.
+using RowVisitor = std::function<Status(uint32_t id, Cells& cells)>;
+Status VisitTableRows(const Heap& heap, const SubnodeSource& subnodes, const RowVisitor& row,
+                      std::vector<TableColumn>* columns = nullptr);
 Result<Table> ReadTableContext(const Heap& heap, const SubnodeSource& subnodes);
 // Lays out a TC; the row matrix and cells over 3580 bytes go to `big`.
 Result<std::vector<std::string>> BuildTableContext(const Table& table, const BigValueSink& big);
+
+// A row matrix kept in a subnode, as it is stored: its blocks but the last are full (rows
+// never straddle blocks), and the last one's bytes.
+struct StoredRowMatrix {
+  size_t blocks = 0;
+  std::string last;
+};
+// What appending changed: heap blocks and row-matrix blocks by index, added ones numbered on
+// from the stored count.
+struct TableAppend {
+  std::map<size_t, std::string> heap_blocks;
+  std::map<size_t, std::string> matrix_blocks;
+};
+// Adds `rows` (packed in the columns of `info`) at the end of a stored table: their cells go
+// to the end of the heap, the row index grows on its right edge, the matrix's last block
+// fills up. Nullopt when the table is not one rows can be appended to this way: its matrix
+// lies in the heap, its layout is one this does not write, its row index does not cover the
+// matrix exactly (when `verify`), or a new row id is not above every stored one; the caller
+// then lays the table out anew.
+Result<std::optional<TableAppend>> AppendTableRows(HeapEditor& heap, const TcInfo& info, const StoredRowMatrix& matrix,
+                                                   const std::vector<TableRow>& rows, const BigValueSink& big, bool verify);
+// The TCINFO of a table rows can be appended to, or nullopt as above (without the row checks).
+Result<std::optional<TcInfo>> AppendableTable(HeapEditor& heap);
 
 }  // namespace baleport::pst::ltp

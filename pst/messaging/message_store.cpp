@@ -24,6 +24,8 @@ using disk::NidIndexOf;
 namespace {
 
 constexpr uint32_t kMsgFlagRead = 0x01;
+// About a thousand contents rows of small items.
+constexpr size_t kRowBatchBytes = 256 * 1024;
 constexpr uint16_t Id(mapi::PropTag tag) { return mapi::TagId(tag); }
 
 ltp::PropertyValue Value(const Property& p) { return ltp::PropertyValue{mapi::TagType(p.tag), p.data, 0}; }
@@ -280,13 +282,23 @@ Result<ltp::Table*> MessageStore::Hierarchy(FolderState& f) {
   return &*f.hierarchy;
 }
 
-Result<ltp::Table*> MessageStore::Contents(FolderState& f) {
-  if (!f.contents) {
-    auto t = ReadTcNode(*db_, MakeNid(NidIndexOf(f.nid), disk::kNidTypeContentsTable));
-    if (!t.ok()) return t.status();
-    f.contents = std::move(*t);
+Result<const std::vector<ltp::TableColumn>*> MessageStore::ContentsColumns(FolderState& f) {
+  if (f.contents) return &f.contents->columns;
+  if (f.append_columns) return &*f.append_columns;
+  const uint32_t nid = MakeNid(NidIndexOf(f.nid), disk::kNidTypeContentsTable);
+  const ndb::NodeEntry* n = db_->FindNode(nid);
+  if (!n) return db_->Corrupt("the contents table of " + FolderLabel(f.nid) + " is missing");
+  auto columns = AppendableTc(*db_, NodeStreams{n->bid_data, n->bid_sub}, "contents table of " + FolderLabel(f.nid));
+  if (!columns.ok()) return columns.status();
+  if (*columns) {
+    f.append_columns = std::move(**columns);
+    f.append_verified = false;
+    return &*f.append_columns;
   }
-  return &*f.contents;
+  auto t = ReadTcNode(*db_, nid);
+  if (!t.ok()) return t.status();
+  f.contents = std::move(*t);
+  return &f.contents->columns;
 }
 
 Status MessageStore::ShareTemplate(uint32_t tmpl, uint32_t nid) {
@@ -545,8 +557,8 @@ Status MessageStore::SaveMessage(MessageBuilder& m, uint32_t folder) {
   BALEPORT_RETURN_IF_ERROR(Usable());
   auto f = Folder(folder);
   if (!f.ok()) return f.status();
-  auto contents = Contents(**f);
-  if (!contents.ok()) return contents.status();
+  auto columns = ContentsColumns(**f);
+  if (!columns.ok()) return columns.status();
   auto streams = m.Build();
   if (!streams.ok()) return streams.status().WithContext("saving an item in " + FolderLabel(folder) + " of " + path_);
   const uint32_t nid = db_->AllocateNid(disk::kNidTypeNormalMessage);
@@ -554,10 +566,10 @@ Status MessageStore::SaveMessage(MessageBuilder& m, uint32_t folder) {
   m.set_id(nid);
 
   // The folder's contents row, from the item's own properties (§2.4.4.5).
-  ltp::Table& t = **contents;
-  ltp::Cells cells(t.columns.size());
-  for (size_t i = 0; i < t.columns.size(); ++i) {
-    const uint32_t tag = t.columns[i].tag;
+  const std::vector<ltp::TableColumn>& cols = **columns;
+  ltp::Cells cells(cols.size());
+  for (size_t i = 0; i < cols.size(); ++i) {
+    const uint32_t tag = cols[i].tag;
     if (tag == ltp::kTagLtpRowId) {
       cells[i] = Le32(nid);
     } else if (tag == ltp::kTagLtpRowVer) {
@@ -566,8 +578,19 @@ Status MessageStore::SaveMessage(MessageBuilder& m, uint32_t folder) {
       cells[i] = it->second.data;
     }
   }
-  t.rows.push_back(ltp::TableRow{nid, ltp::PackCells(cells)});
-  (*f)->contents_dirty = true;
+  ltp::TableRow row{nid, ltp::PackCells(cells)};
+  (*f)->unwritten_row_bytes += row.packed.size();
+  if ((*f)->contents) {
+    (*f)->contents->rows.push_back(std::move(row));
+    (*f)->contents_dirty = true;
+  } else {
+    (*f)->pending_rows.push_back(std::move(row));
+  }
+  // Rows go to the table's blocks in batches, committed or not, so that memory does not grow
+  // with the folder between commits.
+  if ((*f)->unwritten_row_bytes >= kRowBatchBytes) {
+    BALEPORT_RETURN_IF_ERROR(WriteContents(**f).WithContext("the item was saved, but its folder's table could not be written"));
+  }
 
   auto& props = (*f)->props;
   const bool unread = (Int32Prop(m.props(), kMessageFlags) & kMsgFlagRead) == 0;
@@ -585,18 +608,42 @@ Status MessageStore::SaveMessage(MessageBuilder& m, uint32_t folder) {
 Result<std::vector<MessageInfo>> MessageStore::ListMessages(FolderId folder) {
   auto f = Folder(folder);
   if (!f.ok()) return f.status();
-  auto contents = Contents(**f);
-  if (!contents.ok()) return contents.status();
   std::vector<MessageInfo> out;
-  for (const auto& r : (*contents)->rows) {
-    ltp::PropertyMap p = RowProps(**contents, r);
+  auto add = [&out](const std::vector<ltp::TableColumn>& columns, uint32_t id, ltp::Cells& cells) {
+    ltp::PropertyMap p;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      if (cells[i]) p[Id(columns[i].tag)] = ltp::PropertyValue{mapi::TagType(columns[i].tag), std::move(*cells[i]), 0};
+    }
     MessageInfo m;
-    m.id = r.id;
+    m.id = id;
     m.message_class = StringProp(p, kMessageClass).value_or("");
     m.subject = StringProp(p, kSubject).value_or("");
     m.flags = Int32Prop(p, kMessageFlags);
     m.size = Int32Prop(p, kMessageSize);
     out.push_back(std::move(m));
+  };
+  if ((*f)->contents) {
+    for (const auto& r : (*f)->contents->rows) {
+      ltp::Cells cells = ltp::UnpackCells(r.packed, (*f)->contents->columns.size());
+      add((*f)->contents->columns, r.id, cells);
+    }
+    return out;
+  }
+  // The stored rows, read as they come, then those saved since the last commit.
+  const uint32_t nid = MakeNid(NidIndexOf(folder), disk::kNidTypeContentsTable);
+  const ndb::NodeEntry* n = db_->FindNode(nid);
+  if (!n) return db_->Corrupt("the contents table of " + FolderLabel(folder) + " is missing");
+  std::vector<ltp::TableColumn> columns;
+  BALEPORT_RETURN_IF_ERROR(VisitTc(
+      *db_, NodeStreams{n->bid_data, n->bid_sub}, "contents table of " + FolderLabel(folder),
+      [&](uint32_t id, ltp::Cells& cells) {
+        add(columns, id, cells);
+        return Status::Ok();
+      },
+      &columns));
+  for (const auto& r : (*f)->pending_rows) {
+    ltp::Cells cells = ltp::UnpackCells(r.packed, (*f)->append_columns->size());
+    add(*(*f)->append_columns, r.id, cells);
   }
   return out;
 }
@@ -635,12 +682,7 @@ Status MessageStore::WriteFolders() {
       const ndb::NodeEntry* n = db_->FindNode(MakeNid(index, type));
       return n ? NodeStreams{n->bid_data, n->bid_sub} : NodeStreams{};
     };
-    if (f.contents_dirty) {
-      auto tc = WriteTc(db_.get(), *f.contents, current(disk::kNidTypeContentsTable));
-      if (!tc.ok()) return tc.status();
-      BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, disk::kNidTypeContentsTable), tc->bid_data, tc->bid_sub, 0}));
-      f.contents_dirty = false;
-    }
+    BALEPORT_RETURN_IF_ERROR(WriteContents(f));
     if (f.hierarchy_dirty) {
       auto tc = WriteTc(db_.get(), *f.hierarchy, current(disk::kNidTypeHierarchyTable));
       if (!tc.ok()) return tc.status();
@@ -648,6 +690,48 @@ Status MessageStore::WriteFolders() {
       f.hierarchy_dirty = false;
     }
   }
+  return Status::Ok();
+}
+
+Status MessageStore::WriteContents(FolderState& f) {
+  if (!f.contents_dirty && f.pending_rows.empty()) return Status::Ok();
+  const uint32_t nid = MakeNid(NidIndexOf(f.nid), disk::kNidTypeContentsTable);
+  const std::string where = "contents table of " + FolderLabel(f.nid);
+  const ndb::NodeEntry* n = db_->FindNode(nid);
+  if (!n) return db_->Corrupt("the " + where + " is missing");
+  const NodeStreams current{n->bid_data, n->bid_sub};
+  std::optional<NodeStreams> written;
+  if (!f.pending_rows.empty()) {
+    auto appended = AppendTc(db_.get(), current, f.pending_rows, !f.append_verified, where);
+    if (!appended.ok()) return appended.status();
+    written = *appended;
+    if (!written) {
+      // A table that turned out not to take appended rows is laid out anew, once: the new
+      // layout takes them from then on.
+      auto t = ReadTc(*db_, current, where);
+      if (!t.ok()) return t.status();
+      f.contents = std::move(*t);
+      for (auto& r : f.pending_rows) f.contents->rows.push_back(std::move(r));
+      f.pending_rows.clear();
+      f.contents_dirty = true;
+    }
+  }
+  if (!written) {
+    auto tc = WriteTc(db_.get(), *f.contents, current);
+    if (!tc.ok()) return tc.status();
+    written = *tc;
+  }
+  BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, written->bid_data, written->bid_sub, 0}));
+  // A table written whole is read again when next needed: it may take appended rows now.
+  f.append_verified = f.contents_dirty = false;
+  if (f.contents) {
+    f.contents.reset();
+    f.append_columns.reset();
+  } else {
+    f.append_verified = true;
+  }
+  f.pending_rows.clear();
+  f.unwritten_row_bytes = 0;
   return Status::Ok();
 }
 

@@ -46,7 +46,16 @@ class MessageStore final : public Store {
     uint32_t nid = 0;
     uint32_t parent = 0;
     ltp::PropertyMap props;
-    std::optional<ltp::Table> hierarchy, contents;
+    std::optional<ltp::Table> hierarchy;
+    // Contents rows stay in the store: rows saved since the last commit wait in pending_rows
+    // (in append_columns) and are appended to the stored table at commit. A table that
+    // cannot be appended to (a small one whose rows lie in its heap, or one laid out
+    // otherwise) is held whole in `contents` until the commit lays it out anew.
+    std::optional<ltp::Table> contents;
+    std::optional<std::vector<ltp::TableColumn>> append_columns;
+    std::vector<ltp::TableRow> pending_rows;
+    bool append_verified = false;  // the stored row index was found to cover its rows
+    size_t unwritten_row_bytes = 0;  // packed rows not yet in the table's blocks
     // Folded as SameFolderName compares, to the child's id (the first of a name in row order);
     // filled with hierarchy.
     std::map<std::string, uint32_t> child_names;
@@ -60,7 +69,9 @@ class MessageStore final : public Store {
   Status Usable() const;
   Result<FolderState*> Folder(uint32_t nid);
   Result<ltp::Table*> Hierarchy(FolderState& f);
-  Result<ltp::Table*> Contents(FolderState& f);
+  // The columns a new contents row is laid out in.
+  Result<const std::vector<ltp::TableColumn>*> ContentsColumns(FolderState& f);
+  Status WriteContents(FolderState& f);
   Result<uint32_t> CreateFolder(uint32_t parent, std::string_view name, std::string_view container_class);
   Status SaveMessage(MessageBuilder& m, uint32_t folder);
   Status WriteFolders();

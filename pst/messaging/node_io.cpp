@@ -1,6 +1,9 @@
 #include "pst/messaging/node_io.h"
 
 #include <cstdio>
+#include <cstring>
+
+#include "pst/disk/bytes.h"
 
 namespace baleport::pst {
 
@@ -145,6 +148,282 @@ Result<NodeStreams> WriteTc(ndb::NodeDatabase* db, const ltp::Table& table, Node
     if (old.ok()) subs.ReuseFrom(std::move(*old));
   }
   return WriteNode(db, subs, ltp::BuildTableContext(table, subs.Sink()), previous.bid_data);
+}
+
+Status VisitTc(const ndb::NodeDatabase& db, NodeStreams node, const std::string& where, const ltp::RowVisitor& row,
+               std::vector<ltp::TableColumn>* columns) {
+  auto heap = ReadHeap(db, node.bid_data, where);
+  if (!heap.ok()) return heap.status();
+  auto subs = db.ReadSubnodes(node.bid_sub);
+  if (!subs.ok()) return subs.status();
+  return ltp::VisitTableRows(*heap, SourceFor(db, *subs), row, columns);
+}
+
+namespace {
+
+// References taken while a data tree is written, given back unless the tree is kept.
+class TakenBlocks {
+ public:
+  explicit TakenBlocks(ndb::NodeDatabase* db) : db_(db) {}
+  ~TakenBlocks() {
+    if (kept_) return;
+    for (auto [bid, fresh] : taken_) {
+      if (fresh) {
+        db_->ForgetBlock(bid);
+      } else {
+        (void)db_->Release(bid);  // only drops the reference taken here
+      }
+    }
+  }
+  void Fresh(uint64_t bid) { taken_.emplace_back(bid, true); }
+  void Shared(uint64_t bid) { taken_.emplace_back(bid, false); }
+  void Keep() { kept_ = true; }
+
+ private:
+  ndb::NodeDatabase* db_;
+  std::vector<std::pair<uint64_t, bool>> taken_;
+  bool kept_ = false;
+};
+
+struct TreeGroup {
+  uint64_t xblock = 0;  // the stored XBLOCK over these leaves, if any
+  uint32_t size = 0;
+  std::vector<std::pair<uint64_t, const std::string*>> leaves;  // stored BID or new payload
+  bool changed = false;
+};
+
+constexpr uint64_t kBidReserved = 1;  // Outlook's bit in a BID, not part of it
+
+struct XBlock {
+  uint8_t level = 0;
+  uint32_t size = 0;
+  std::vector<uint64_t> children;
+};
+
+Result<XBlock> ReadXBlock(const ndb::NodeDatabase& db, uint64_t bid) {
+  auto data = db.ReadBlock(bid);
+  if (!data.ok()) return data.status();
+  disk::XBLOCK_HEADER h;
+  if (data->size() < sizeof h) return db.Corrupt("data tree block is truncated");
+  std::memcpy(&h, data->data(), sizeof h);
+  if (h.btype != 0x01 || h.cLevel < 1 || h.cLevel > 2 || sizeof h + h.cEnt * 8u > data->size()) {
+    return db.Corrupt("block is not a valid data tree block");
+  }
+  XBlock x{h.cLevel, h.lcbTotal, {}};
+  for (uint32_t i = 0; i < h.cEnt; ++i) x.children.push_back(disk::Load<uint64_t>(data->data() + sizeof h + i * 8) & ~kBidReserved);
+  return x;
+}
+
+Result<uint64_t> WriteXBlock(ndb::NodeDatabase* db, uint8_t level, const std::vector<std::pair<uint64_t, uint64_t>>& children,
+                             TakenBlocks& taken) {
+  std::string blk(sizeof(disk::XBLOCK_HEADER), '\0');
+  uint64_t total = 0;
+  for (auto [bid, size] : children) {
+    disk::Append<uint64_t>(blk, bid);
+    total += size;
+  }
+  if (total > 0xFFFFFFFFull) return Status::Error("a stream of " + std::to_string(total) + " bytes exceeds the 4 GiB a value may hold");
+  disk::XBLOCK_HEADER h{0x01, level, static_cast<uint16_t>(children.size()), static_cast<uint32_t>(total)};
+  std::memcpy(blk.data(), &h, sizeof h);
+  auto bid = db->WriteBlock(blk, true);
+  if (bid.ok()) taken.Fresh(*bid);
+  return bid;
+}
+
+// The leaves of a data tree by XBLOCK, read from the XBLOCKs alone: a stream of thousands
+// of blocks is mapped without a look-up per block.
+Result<std::vector<TreeGroup>> ReadTree(const ndb::NodeDatabase& db, uint64_t root) {
+  root &= ~kBidReserved;
+  std::vector<TreeGroup> groups;
+  if (!(root & disk::kBidInternal)) {
+    groups.push_back(TreeGroup{0, 0, {{root, nullptr}}});
+    return groups;
+  }
+  auto top = ReadXBlock(db, root);
+  if (!top.ok()) return top.status();
+  const std::vector<uint64_t> xblocks = top->level == 1 ? std::vector<uint64_t>{root} : top->children;
+  for (uint64_t x : xblocks) {
+    auto leaves = x == root ? std::move(top) : ReadXBlock(db, x);
+    if (!leaves.ok()) return leaves.status();
+    if (leaves->level != 1) return db.Corrupt("a data tree mixes levels");
+    TreeGroup g{x, leaves->size, {}};
+    for (uint64_t leaf : leaves->children) g.leaves.emplace_back(leaf, nullptr);
+    groups.push_back(std::move(g));
+  }
+  return groups;
+}
+
+std::vector<uint64_t> Leaves(const std::vector<TreeGroup>& groups) {
+  std::vector<uint64_t> out;
+  for (const auto& g : groups) {
+    for (const auto& l : g.leaves) out.push_back(l.first);
+  }
+  return out;
+}
+
+// A heap read block by block as the editor asks for them.
+struct StoredHeap {
+  std::vector<uint64_t> leaves;
+  std::optional<ltp::HeapEditor> editor;
+};
+
+Result<std::unique_ptr<StoredHeap>> OpenHeap(const ndb::NodeDatabase& db, uint64_t bid_data, const std::string& where) {
+  auto tree = ReadTree(db, bid_data);
+  if (!tree.ok()) return tree.status();
+  auto h = std::make_unique<StoredHeap>();
+  h->leaves = Leaves(*tree);
+  StoredHeap* raw = h.get();
+  h->editor.emplace(raw->leaves.size(), [&db, raw](size_t i) { return db.ReadBlock(raw->leaves[i]); }, db.path() + ", " + where);
+  return h;
+}
+
+}  // namespace
+
+Result<uint64_t> PatchStream(ndb::NodeDatabase* db, uint64_t root, const std::map<size_t, std::string>& changes) {
+  auto tree = ReadTree(*db, root);
+  if (!tree.ok()) return tree.status();
+  std::vector<TreeGroup>& groups = *tree;
+  size_t count = 0;
+  for (const auto& g : groups) count += g.leaves.size();
+  // XBLOCKs that are written are cut short, so that the next patch near them (the end of a
+  // growing stream, a heap's first block) shares all the others instead of taking a
+  // reference to each of up to 1021 leaves.
+  const size_t chunk = std::max<size_t>(128, (count + changes.size()) / 1000 + 1);
+  size_t group = 0, first = 0;  // changes come in index order
+  for (const auto& [index, payload] : changes) {
+    if (index < count) {
+      while (index >= first + groups[group].leaves.size()) first += groups[group++].leaves.size();
+      groups[group].leaves[index - first].second = &payload;
+      groups[group].changed = true;
+      continue;
+    }
+    if (index != count) return Status::Error("a stream patch leaves a gap at leaf " + std::to_string(count));
+    if (groups.back().leaves.size() >= chunk) groups.push_back(TreeGroup{});
+    groups.back().leaves.emplace_back(0, &payload);
+    groups.back().changed = true;
+    ++count;
+  }
+
+  TakenBlocks taken(db);
+  auto leaf = [&](const std::pair<uint64_t, const std::string*>& l) -> Result<std::pair<uint64_t, uint64_t>> {
+    std::string copy;
+    const std::string* payload = l.second;
+    if (!payload) {
+      const ndb::BlockInfo* info = db->FindBlock(l.first);
+      if (!info) return db->Corrupt("a data block of a rewritten stream is missing");
+      if (db->AddRef(l.first)) {
+        taken.Shared(l.first);
+        return std::pair<uint64_t, uint64_t>{l.first, info->cb};
+      }
+      // Shared as often as its count allows: a copy of its own.
+      auto data = db->ReadBlock(l.first);
+      if (!data.ok()) return data.status();
+      copy = std::move(*data);
+      payload = &copy;
+    }
+    auto bid = db->WriteBlock(*payload, false);
+    if (!bid.ok()) return bid.status();
+    taken.Fresh(*bid);
+    return std::pair<uint64_t, uint64_t>{*bid, payload->size()};
+  };
+  if (count == 1) {
+    auto only = leaf(groups[0].leaves[0]);
+    if (!only.ok()) return only.status();
+    taken.Keep();
+    return only->first;
+  }
+  std::vector<std::pair<uint64_t, uint64_t>> xblocks;  // bid, size
+  for (const auto& g : groups) {
+    if (!g.changed && g.xblock && db->AddRef(g.xblock)) {
+      taken.Shared(g.xblock);
+      xblocks.emplace_back(g.xblock, g.size);
+      continue;
+    }
+    for (size_t at = 0; at < g.leaves.size(); at += chunk) {
+      std::vector<std::pair<uint64_t, uint64_t>> leaves;  // bid, size
+      uint64_t size = 0;
+      for (size_t i = at; i < std::min(g.leaves.size(), at + chunk); ++i) {
+        auto written = leaf(g.leaves[i]);
+        if (!written.ok()) return written.status();
+        leaves.push_back(*written);
+        size += written->second;
+      }
+      auto x = WriteXBlock(db, 1, leaves, taken);
+      if (!x.ok()) return x.status();
+      xblocks.emplace_back(*x, size);
+    }
+  }
+  if (xblocks.size() > disk::kXBlockMaxEntries) return Status::Error("stream too large for a data tree");
+  auto result = xblocks.size() == 1 ? Result<uint64_t>(xblocks[0].first) : WriteXBlock(db, 2, xblocks, taken);
+  if (result.ok()) taken.Keep();
+  return result;
+}
+
+Result<std::optional<std::vector<ltp::TableColumn>>> AppendableTc(const ndb::NodeDatabase& db, NodeStreams node,
+                                                                  const std::string& where) {
+  auto heap = OpenHeap(db, node.bid_data, where);
+  if (!heap.ok()) return heap.status();
+  auto info = ltp::AppendableTable(*(*heap)->editor);
+  if (!info.ok()) return info.status();
+  if (!*info) return std::optional<std::vector<ltp::TableColumn>>();
+  return std::optional<std::vector<ltp::TableColumn>>((*info)->columns);
+}
+
+Result<std::optional<NodeStreams>> AppendTc(ndb::NodeDatabase* db, NodeStreams node, const std::vector<ltp::TableRow>& rows,
+                                            bool verify, const std::string& where) {
+  const std::optional<NodeStreams> cannot;
+  auto heap = OpenHeap(*db, node.bid_data, where);
+  if (!heap.ok()) return heap.status();
+  ltp::HeapEditor& editor = *(*heap)->editor;
+  auto info = ltp::AppendableTable(editor);
+  if (!info.ok()) return info.status();
+  if (!*info) return cannot;
+  auto subs = db->ReadSubnodes(node.bid_sub);
+  if (!subs.ok()) return subs.status();
+  auto matrix = subs->find((*info)->hnid_rows);
+  if (matrix == subs->end()) return db->Corrupt(where + ": the table's row matrix is missing");
+  auto matrix_tree = ReadTree(*db, matrix->second.bid_data);
+  if (!matrix_tree.ok()) return matrix_tree.status();
+  const std::vector<uint64_t> matrix_leaves_list = Leaves(*matrix_tree);
+  const std::vector<uint64_t>* matrix_leaves = &matrix_leaves_list;
+  if (verify) {
+    // Rows are found by position, so every block but the last must be whole.
+    for (size_t i = 0; i + 1 < matrix_leaves->size(); ++i) {
+      const ndb::BlockInfo* b = db->FindBlock((*matrix_leaves)[i]);
+      if (!b || b->cb != disk::kMaxBlockData) return cannot;
+    }
+  }
+  ltp::StoredRowMatrix stored{matrix_leaves->size(), {}};
+  auto last = db->ReadBlock(matrix_leaves->back());
+  if (!last.ok()) return last.status();
+  stored.last = std::move(*last);
+
+  SubnodeSet set(db);
+  for (const auto& [nid, e] : *subs) {
+    if (nid == (*info)->hnid_rows) continue;
+    if (!db->AddRef(e.bid_data)) return cannot;
+    set.entries()[nid] = ndb::SubnodeEntry{e.bid_data, 0};
+    if (e.bid_sub && !db->AddRef(e.bid_sub)) return cannot;
+    set.entries()[nid].bid_sub = e.bid_sub;
+  }
+  auto appended = ltp::AppendTableRows(editor, **info, stored, rows, set.Sink(), verify);
+  if (!appended.ok()) return appended.status();
+  if (!*appended) return cannot;
+  auto matrix_root = PatchStream(db, matrix->second.bid_data, (*appended)->matrix_blocks);
+  if (!matrix_root.ok()) return matrix_root.status();
+  set.entries()[matrix->first] = ndb::SubnodeEntry{*matrix_root, 0};
+  if (matrix->second.bid_sub) {
+    if (!db->AddRef(matrix->second.bid_sub)) return cannot;
+    set.entries()[matrix->first].bid_sub = matrix->second.bid_sub;
+  }
+  auto data = PatchStream(db, node.bid_data, (*appended)->heap_blocks);
+  if (!data.ok()) return data.status();
+  auto sub = set.Finish();
+  if (!sub.ok()) {
+    (void)db->Release(*data);
+    return sub.status();
+  }
+  return std::optional<NodeStreams>(NodeStreams{*data, *sub});
 }
 
 }  // namespace baleport::pst

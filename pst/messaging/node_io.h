@@ -1,6 +1,8 @@
 // Property and table contexts read from and written to nodes of the node database.
 #pragma once
 
+#include <map>
+#include <optional>
 #include <string>
 
 #include "pst/ltp/property_context.h"
@@ -60,5 +62,22 @@ class SubnodeSet {
 Result<NodeStreams> WritePc(ndb::NodeDatabase* db, const ltp::PropertyMap& props);
 // A table rewritten over `previous` keeps the blocks that did not change.
 Result<NodeStreams> WriteTc(ndb::NodeDatabase* db, const ltp::Table& table, NodeStreams previous = {});
+
+// Each row of a stored TC, in row-matrix order.
+Status VisitTc(const ndb::NodeDatabase& db, NodeStreams node, const std::string& where, const ltp::RowVisitor& row,
+               std::vector<ltp::TableColumn>* columns = nullptr);
+// The columns of a stored TC that rows can be appended to, or nullopt (see ltp::AppendTableRows).
+Result<std::optional<std::vector<ltp::TableColumn>>> AppendableTc(const ndb::NodeDatabase& db, NodeStreams node,
+                                                                  const std::string& where);
+// `rows` added to the end of a stored TC: only the heap and row-matrix blocks they change are
+// written, every other block is shared with `node`. `verify` first checks that the row index
+// covers the matrix exactly. Nullopt when the table cannot be appended to; nothing is then
+// written, and the caller lays the table out anew.
+Result<std::optional<NodeStreams>> AppendTc(ndb::NodeDatabase* db, NodeStreams node, const std::vector<ltp::TableRow>& rows,
+                                            bool verify, const std::string& where);
+
+// A data tree like `root` with the leaves in `changes` (index to payload; indices from the
+// leaf count on are added) replaced; unchanged leaves and XBLOCKs are shared, not copied.
+Result<uint64_t> PatchStream(ndb::NodeDatabase* db, uint64_t root, const std::map<size_t, std::string>& changes);
 
 }  // namespace baleport::pst
