@@ -26,11 +26,11 @@ struct TempFile {
   }
 };
 
-Status CopyStream(GsfInput* in, uint64_t size, GsfOutput* out, const std::string& where) {
+Status CopyStream(GsfInput* in, uint64_t size, GsfOutput* out, const std::string& where, const msg::ReadCache& source) {
   std::vector<uint8_t> chunk(kChunk);
   for (uint64_t left = size; left > 0;) {
     const size_t n = left < chunk.size() ? static_cast<size_t>(left) : chunk.size();
-    BALEPORT_RETURN_IF_ERROR(msg::ReadExactly(in, chunk.data(), n, where));
+    BALEPORT_RETURN_IF_ERROR(msg::ReadExactly(in, chunk.data(), n, where, source));
     if (!gsf_output_write(out, n, chunk.data())) return Status::Error("writing a copy of " + where + " failed");
     left -= n;
   }
@@ -48,7 +48,7 @@ Status CopyChildren(const msg::Storage& storage, GsfOutfile* out, int depth) {
     if (sub.ok()) {
       copied = CopyChildren(*sub, GSF_OUTFILE(child), depth + 1);
     } else if (Result<msg::Storage::Stream> stream = storage.OpenStream(i); stream.ok()) {
-      copied = CopyStream(stream->input.get(), stream->size, child, storage.ChildPath(i));
+      copied = CopyStream(stream->input.get(), stream->size, child, storage.ChildPath(i), storage.source());
     } else {
       copied = stream.status();
     }

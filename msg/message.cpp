@@ -18,6 +18,11 @@ namespace {
 using mapi::PropType;
 
 constexpr uint32_t kNoValue = 0;
+// Streams held open from loading (Location::opened): only those in the mini stream, whose
+// bytes libgsf holds once opened, and no more than this much of them per file.
+constexpr uint64_t kHeldStreamLimit = 4096;
+constexpr uint64_t kHeldBytesPerFile = 1u << 20;
+constexpr uint64_t kHeldStreamOverhead = 512;  // the two objects libgsf makes per open stream
 
 // Size of one value of a fixed-size type, or 0 for types whose values live in streams.
 size_t FixedSize(uint16_t base_type) {
@@ -91,7 +96,7 @@ Result<size_t> ValueStream::Read(void* dst, size_t n) {
   const size_t count = static_cast<size_t>(std::min<uint64_t>(n, remaining()));
   if (count == 0) return size_t{0};
   if (input_) {
-    BALEPORT_RETURN_IF_ERROR(ReadExactly(input_.get(), dst, count, where_));
+    BALEPORT_RETURN_IF_ERROR(ReadExactly(input_.get(), dst, count, where_, *source_));
   } else {
     std::memcpy(dst, inline_.data() + position_, count);
   }
@@ -111,14 +116,14 @@ const Property* PropertyObject::Find(uint16_t id, PropType type, PropType altern
   return p != nullptr ? p : Find(mapi::MakeTag(id, alternative));
 }
 
-Status PropertyObject::LoadProperties(size_t header_size, std::vector<std::string>* notes,
-                                      uint64_t max_stream_size) {
+Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context) {
+  std::vector<std::string>* notes = context->notes;
   const int index = storage_.Find("__properties_version1.0");
   if (index < 0) {
     return Status::Error(storage_.path() + ": has no __properties_version1.0 stream; " +
                          (header_size == 32 ? "not a message" : "the directory is damaged or incomplete"));
   }
-  Result<std::vector<uint8_t>> data = storage_.ReadStream(index, max_stream_size);
+  Result<std::vector<uint8_t>> data = storage_.ReadStream(index, context->limits.max_property_stream);
   if (!data.ok()) return data.status();
   // The header size follows the object's role; files that used the other message header
   // size are recognised by the entries then lining up.
@@ -144,12 +149,13 @@ Status PropertyObject::LoadProperties(size_t header_size, std::vector<std::strin
       notes->push_back(storage_.path() + ": property " + Hex(tag) + " repeated; the first is kept");
       continue;
     }
-    BALEPORT_RETURN_IF_ERROR(AddProperty(entry, notes));
+    BALEPORT_RETURN_IF_ERROR(AddProperty(entry, context));
   }
   return Status::Ok();
 }
 
-Status PropertyObject::AddProperty(const uint8_t* entry, std::vector<std::string>* notes) {
+Status PropertyObject::AddProperty(const uint8_t* entry, LoadContext* context) {
+  std::vector<std::string>* notes = context->notes;
   Property p;
   p.tag = LoadLe32(entry);
   p.flags = LoadLe32(entry + 4);
@@ -177,6 +183,10 @@ Status PropertyObject::AddProperty(const uint8_t* entry, std::vector<std::string
     Result<Storage::Stream> stream = storage_.OpenStream(location.stream);
     if (!stream.ok()) return stream.status();
     p.size = stream->size;
+    if (p.size < kHeldStreamLimit && context->held_bytes + p.size <= kHeldBytesPerFile) {
+      context->held_bytes += p.size + kHeldStreamOverhead;
+      location.opened = std::move(stream->input);
+    }
   } else if (multi && FixedSize(base) != 0 && base != static_cast<uint16_t>(PropType::kError) &&
              base != static_cast<uint16_t>(PropType::kBoolean)) {
     location.stream = storage_.Find(ValueStreamName(p.tag));
@@ -230,9 +240,15 @@ Result<ValueStream> PropertyObject::OpenValue(const Property& property, uint32_t
   }
   const bool fixed_multi = property.count > 0 && location.value_streams.empty() && mapi::IsMultiValued(property.tag);
   const int child = location.value_streams.empty() ? location.stream : location.value_streams[index];
+  value.where_ = storage_.ChildPath(child);
+  value.source_ = &storage_.source();
+  if (location.opened) {
+    value.input_ = std::move(location.opened);
+    value.size_ = property.size;
+    return value;
+  }
   Result<Storage::Stream> stream = storage_.OpenStream(child);
   if (!stream.ok()) return stream.status();
-  value.where_ = storage_.ChildPath(child);
   value.size_ = stream->size;
   if (fixed_multi) {
     const size_t element = FixedSize(property.type() & ~mapi::kMultiValued);
@@ -413,7 +429,7 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
   BALEPORT_RETURN_IF_ERROR(count_object(storage.path()));
   std::unique_ptr<Message> message(new Message(std::move(storage), depth));
   BALEPORT_RETURN_IF_ERROR(
-      message->LoadProperties(depth == 0 ? 32 : 24, context->notes, context->limits.max_property_stream));
+      message->LoadProperties(depth == 0 ? 32 : 24, context));
 
   message->ChooseCodePage(parent);
   const Storage& own = message->storage();
@@ -422,7 +438,7 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
     Result<Storage> sub = own.OpenStorage(index);
     if (!sub.ok()) return sub.status();
     Recipient recipient(std::move(sub).value());
-    BALEPORT_RETURN_IF_ERROR(recipient.LoadProperties(8, context->notes, context->limits.max_property_stream));
+    BALEPORT_RETURN_IF_ERROR(recipient.LoadProperties(8, context));
     message->InheritCodePage(&recipient);
     message->recipients_.push_back(std::move(recipient));
   }
@@ -431,7 +447,7 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
     Result<Storage> sub = own.OpenStorage(index);
     if (!sub.ok()) return sub.status();
     Attachment attachment(std::move(sub).value());
-    BALEPORT_RETURN_IF_ERROR(attachment.LoadProperties(8, context->notes, context->limits.max_property_stream));
+    BALEPORT_RETURN_IF_ERROR(attachment.LoadProperties(8, context));
     message->InheritCodePage(&attachment);
     const int object = attachment.storage().Find(ValueStreamName(mapi::tags::kAttachDataObject));
     if (object >= 0) {

@@ -55,6 +55,7 @@ class ValueStream {
   friend class PropertyObject;
   ValueStream() = default;
   GPtr<GsfInput> input_;     // empty for inline values
+  const ReadCache* source_ = nullptr;
   std::array<uint8_t, 8> inline_{};
   uint64_t size_ = 0;
   uint64_t position_ = 0;
@@ -78,6 +79,15 @@ class TextStream {
   std::vector<uint8_t> buffer_;
   size_t held_nuls_ = 0;  // NULs seen at the end so far: dropped if nothing follows them
   bool done_ = false;
+};
+
+// State of one file's loading, shared by all its objects.
+struct LoadContext {
+  const ReadLimits& limits;
+  std::vector<std::string>* notes;
+  uint32_t objects = 0;
+  // Bytes of small value streams kept open from loading for their first read (see Location).
+  uint64_t held_bytes = 0;
 };
 
 // What every object has: its properties and a way to read their values.
@@ -120,7 +130,7 @@ class PropertyObject {
  protected:
   explicit PropertyObject(Storage storage) : storage_(std::move(storage)) {}
   // Reads the property stream; header_size by the object's role.
-  Status LoadProperties(size_t header_size, std::vector<std::string>* notes, uint64_t max_stream_size);
+  Status LoadProperties(size_t header_size, LoadContext* context);
 
   uint32_t code_page_ = 0;
   uint32_t fallback_code_page_ = 0;
@@ -132,8 +142,11 @@ class PropertyObject {
   struct Location {
     int stream = -1;                // single value, or the one stream of fixed-size MV values
     std::vector<int> value_streams; // variable-size MV values
+    // A small single value's stream as opened at load to learn its size, handed to the first
+    // OpenValue: opening one reads all its sectors, and most values are read exactly once.
+    mutable GPtr<GsfInput> opened;
   };
-  Status AddProperty(const uint8_t* entry, std::vector<std::string>* notes);
+  Status AddProperty(const uint8_t* entry, LoadContext* context);
   Result<bool> DecodesCleanly(const Property& property, uint32_t index, uint32_t code_page) const;
 
   Storage storage_;
@@ -181,11 +194,6 @@ class Message : public PropertyObject {
  private:
   friend class MsgFile;
   friend class Attachment;
-  struct LoadContext {
-    const ReadLimits& limits;
-    std::vector<std::string>* notes;
-    uint32_t objects = 0;
-  };
   Message(Storage storage, uint32_t depth) : PropertyObject(std::move(storage)), depth_(depth) {}
   static Result<std::unique_ptr<Message>> Load(Storage storage, uint32_t depth, const PropertyObject* parent,
                                                LoadContext* context);

@@ -4,6 +4,7 @@
 
 #include "msg/directory_check.h"
 #include "msg/file_input.h"
+#include "msg/read_cache.h"
 
 namespace baleport::msg {
 namespace {
@@ -31,21 +32,24 @@ Result<std::unique_ptr<MsgFile>> MsgFile::Open(Env& env, const std::string& path
 
 Result<std::unique_ptr<MsgFile>> MsgFile::Open(std::unique_ptr<File> file, const ReadLimits& limits) {
   QuietLibgsf();
-  std::shared_ptr<File> shared(std::move(file));
-  const std::string path = shared->path();
-  Result<uint64_t> size = shared->Size();
+  const std::string path = file->path();
+  Result<uint64_t> size = file->Size();
   if (!size.ok()) return size.status();
   if (*size == 0) return Status::Error(path + ": is empty, not a message file");
-  BALEPORT_RETURN_IF_ERROR(CheckDirectory(*shared, *size, limits));
-  GPtr<GsfInput> input(NewFileInput(shared, *size));
+  auto cache = std::make_shared<ReadCache>(std::move(file), *size);
+  const ReadCache& source = *cache;
+  BALEPORT_RETURN_IF_ERROR(CheckDirectory(*cache, *size, limits));
+  GPtr<GsfInput> input(NewFileInput(std::move(cache), *size));
   GError* error = nullptr;
   GPtr<GsfInfile> root(gsf_infile_msole_new(input.get(), &error));
   if (!root) {
-    std::string why = error != nullptr ? error->message : "unknown failure";
+    std::string why = source.failures() != 0 ? source.last_error().message()
+                      : error != nullptr     ? error->message
+                                             : "unknown failure";
     if (error != nullptr) g_error_free(error);
     return Status::Error(path + ": not a readable compound file (" + why + ")");
   }
-  Result<Storage> storage = Storage::Index(std::move(root), path, true);
+  Result<Storage> storage = Storage::Index(std::move(root), path, true, source);
   if (!storage.ok()) return storage.status();
 
   std::unique_ptr<MsgFile> msg(new MsgFile());
@@ -58,7 +62,7 @@ Result<std::unique_ptr<MsgFile>> MsgFile::Open(std::unique_ptr<File> file, const
     if (!names.ok()) return names.status();
     msg->names_ = std::move(names).value();
   }
-  Message::LoadContext context{limits, &msg->notes_};
+  LoadContext context{limits, &msg->notes_};
   Result<std::unique_ptr<Message>> message = Message::Load(std::move(storage).value(), 0, nullptr, &context);
   if (!message.ok()) return message.status();
   msg->message_ = std::move(message).value();

@@ -2,7 +2,6 @@
 
 #include <gsf/gsf-infile-impl.h>
 
-
 #include <cctype>
 
 namespace baleport::msg {
@@ -16,8 +15,8 @@ std::string AsciiUpper(std::string_view s) {
 
 }  // namespace
 
-Result<Storage> Storage::Index(GPtr<GsfInfile> infile, std::string path, bool is_root) {
-  Storage storage(std::move(infile), std::move(path));
+Result<Storage> Storage::Index(GPtr<GsfInfile> infile, std::string path, bool is_root, const ReadCache& source) {
+  Storage storage(std::move(infile), std::move(path), source);
   storage.is_root_ = is_root;
   const int n = gsf_infile_num_children(storage.infile_.get());
   if (n < 0) return Status::Error(storage.path_ + ": is a stream where a storage was expected");
@@ -43,8 +42,11 @@ std::string Storage::ChildPath(int index) const {
 Result<GPtr<GsfInput>> Storage::OpenChild(int index) const {
   // Through the class, as gsf_infile_child_by_index would only log the reason.
   GError* error = nullptr;
+  const uint64_t failures = source_->failures();
   GPtr<GsfInput> child(reinterpret_cast<GsfInfileClass*>(G_OBJECT_GET_CLASS(infile_.get()))->child_by_index(infile_.get(), index, &error));
-  std::string why = error != nullptr ? error->message : "its sector chain is damaged";
+  std::string why = source_->failures() != failures ? source_->last_error().message()
+                    : error != nullptr                ? error->message
+                                                      : "its sector chain is damaged";
   if (error != nullptr) g_error_free(error);
   if (!child) return Status::Error(ChildPath(index) + ": cannot be opened (" + why + ")");
   return child;
@@ -68,7 +70,7 @@ Result<Storage> Storage::OpenStorage(int index) const {
   }
   GsfInfile* infile = GSF_INFILE(child->get());
   g_object_ref(infile);
-  return Index(GPtr<GsfInfile>(infile), ChildPath(index), false);
+  return Index(GPtr<GsfInfile>(infile), ChildPath(index), false, *source_);
 }
 
 Result<std::vector<uint8_t>> Storage::ReadStream(int index, size_t max_size) const {
@@ -79,16 +81,18 @@ Result<std::vector<uint8_t>> Storage::ReadStream(int index, size_t max_size) con
                          " bytes is larger than the " + std::to_string(max_size) + " allowed");
   }
   std::vector<uint8_t> data(stream->size);
-  BALEPORT_RETURN_IF_ERROR(ReadExactly(stream->input.get(), data.data(), data.size(), ChildPath(index)));
+  BALEPORT_RETURN_IF_ERROR(ReadExactly(stream->input.get(), data.data(), data.size(), ChildPath(index), *source_));
   return data;
 }
 
-Status ReadExactly(GsfInput* input, void* dst, size_t n, const std::string& where) {
+Status ReadExactly(GsfInput* input, void* dst, size_t n, const std::string& where, const ReadCache& source) {
   if (n == 0) return Status::Ok();
   const gsf_off_t at = gsf_input_tell(input);
+  const uint64_t failures = source.failures();
   if (gsf_input_read(input, n, static_cast<guint8*>(dst)) == nullptr) {
-    return Status::Error(where + ": cannot read " + std::to_string(n) + " bytes at offset " + std::to_string(at) +
-                         "; the file is truncated or its sector chain is damaged");
+    const std::string why = source.failures() != failures ? ": " + source.last_error().message()
+                                                          : "; the file is truncated or its sector chain is damaged";
+    return Status::Error(where + ": cannot read " + std::to_string(n) + " bytes at offset " + std::to_string(at) + why);
   }
   return Status::Ok();
 }

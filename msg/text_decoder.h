@@ -39,13 +39,15 @@ class TextDecoder {
   bool had_errors() const { return had_errors_; }
 
  private:
-  struct IconvCloser {
-    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+  // Hands the descriptor back to the thread's pool (see ForCodePage).
+  struct IconvReturner {
+    uint32_t code_page;  // no initializer: it would keep the type from being default-constructible here
+    void operator()(void* cd) const;
   };
   TextDecoder() = default;
   void Convert(std::u16string* out, bool final);
 
-  std::unique_ptr<void, IconvCloser> cd_;  // empty for UTF-16 input
+  std::unique_ptr<void, IconvReturner> cd_;  // empty for UTF-16 input
   std::vector<uint8_t> pending_;
   bool had_errors_ = false;
 };
