@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 using namespace std::string_literals;
@@ -13,6 +14,11 @@ using namespace std::string_literals;
 
 namespace baleport::pst::ltp {
 namespace {
+
+void MustFree(HeapEditor& e, uint32_t hid) {
+  Status s = e.Free(hid);
+  ASSERT_TRUE(s.ok()) << s.message();
+}
 
 // Stands in for a node's subnodes: big values are kept by NID.
 struct FakeSubnodes {
@@ -55,6 +61,84 @@ TEST(Heap, ItemsSpreadOverBlocksKeepTheirBytes) {
     EXPECT_EQ(*got, v);
   }
   EXPECT_FALSE(heap->Get(0x7FE0).ok());
+}
+
+// Stored blocks edited as a node's data tree would be: changed ones replaced, added ones appended.
+void Apply(std::vector<std::string>& blocks, const std::map<size_t, std::string>& changes) {
+  for (const auto& [i, b] : changes) {
+    ASSERT_LE(i, blocks.size());
+    if (i == blocks.size()) blocks.push_back(b);
+    blocks[i] = b;
+  }
+}
+
+HeapEditor EditorOver(const std::vector<std::string>& blocks, size_t* reads) {
+  return HeapEditor(
+      blocks.size(),
+      [&blocks, reads](size_t i) -> Result<std::string> {
+        ++*reads;
+        return blocks[i];
+      },
+      "edited");
+}
+
+// Fill levels as readers find them: block 0 holds those of blocks 0..7, each bitmap block
+// (8, 136, ...) those of itself and the next 127; each nibble bands the block's free bytes.
+void ExpectFillLevels(const std::vector<std::string>& blocks) {
+  if (blocks.size() < 2) return;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const size_t holder = i < 8 ? 0 : 8 + (i - 8) / 128 * 128;
+    const size_t at = (holder == 0 ? 8 : 2) + (i - holder) / 2;
+    const uint8_t byte = static_cast<uint8_t>(blocks[holder][at]);
+    const int level = (i - holder) % 2 ? byte >> 4 : byte & 0xF;
+    const size_t free = 8176 - blocks[i].size();
+    const size_t low[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8, 0};
+    EXPECT_GE(free, low[level]) << "block " << i;
+    if (level > 0) EXPECT_LT(free, low[level - 1]) << "block " << i;
+  }
+}
+
+TEST(HeapEditor, ChangesOnlyTheBlocksItTouches) {
+  HeapBuilder b(kClientSigTC);
+  std::map<uint32_t, std::string> items;
+  for (int i = 0; i < 996; ++i) {
+    std::string v(1000, static_cast<char>('a' + i % 26));
+    items[*b.Allocate(v)] = v;
+  }
+  std::vector<std::string> blocks = b.Finish();
+  ASSERT_EQ(blocks.size(), 125u);
+  size_t reads = 0;
+  HeapEditor e = EditorOver(blocks, &reads);
+  // New items run past the bitmap block at 136, which the editor itself starts.
+  for (int i = 0; i < 170; ++i) {
+    std::string v(700, static_cast<char>('A' + i % 26));
+    auto hid = e.Allocate(v);
+    ASSERT_TRUE(hid.ok()) << hid.status().message();
+    items[*hid] = v;
+  }
+  const uint32_t in_block3 = (3 << 16) | (2 << 5), in_block40 = (40 << 16) | (5 << 5);
+  EXPECT_TRUE(*e.Replace(in_block3, "short"));
+  items[in_block3] = "short";
+  EXPECT_FALSE(*e.Replace(in_block40, std::string(3000, 'x')));  // no room: left as it was
+  MustFree(e, in_block40);
+  items[in_block40] = "";
+  EXPECT_FALSE(e.Get(0x7FE0).ok());
+  auto changed = e.Finish();
+  ASSERT_TRUE(changed.ok()) << changed.status().message();
+  // Blocks 3 and 40, the last stored one, the added ones, and the fill-level holders 0 and 8.
+  std::set<size_t> want{0, 3, 8, 40, 124};
+  for (size_t i = 125; i < e.block_count(); ++i) want.insert(i);
+  std::set<size_t> got;
+  for (const auto& [i, bytes] : *changed) got.insert(i);
+  EXPECT_EQ(got, want);
+  EXPECT_LE(reads, 5u);
+  Apply(blocks, *changed);
+  ASSERT_GT(blocks.size(), 137u);
+  for (const auto& blk : blocks) EXPECT_LE(blk.size(), 8176u);
+  ExpectFillLevels(blocks);
+  auto heap = Heap::Parse(blocks, "edited");
+  ASSERT_TRUE(heap.ok()) << heap.status().message();
+  for (const auto& [hid, v] : items) EXPECT_EQ(*heap->Get(hid), v) << hid;
 }
 
 TEST(Heap, DamagedBlocksAreRefused) {
@@ -117,6 +201,160 @@ TEST(Bth, EmptyAndMultiLevelTrees) {
   ASSERT_TRUE(f.ok()) << f.status().message();
   EXPECT_EQ(*f, recs);
   EXPECT_FALSE(ReadBth(*heap, *full, BthShape{2, 6}).ok());
+}
+
+std::string Record(uint32_t key) {
+  std::string r;
+  disk::Append<uint32_t>(r, key);
+  disk::Append<uint32_t>(r, key ^ 0x5A5A5A5A);
+  return r;
+}
+
+uint8_t BthLevels(const std::vector<std::string>& blocks, uint32_t header) { return (*(*Heap::Parse(blocks, "bth")).Get(header))[3]; }
+
+// Rounds of appends, each over the blocks the previous one left, as commits would do; the split
+// points of leaves (447 records) and index items are where the right edge is rebuilt.
+TEST(BthAppender, RightEdgeGrowsThroughSeveralLevels) {
+  for (size_t stored : {0, 1000}) {
+    HeapBuilder b(kClientSigBTH);
+    std::vector<std::string> recs;
+    for (uint32_t k = 0; k < stored; ++k) recs.push_back(Record(k * 3));
+    const uint32_t header = *BuildBth(b, BthShape{4, 4}, recs);
+    std::vector<std::string> blocks = b.Finish();
+    uint32_t next = static_cast<uint32_t>(stored * 3);
+    for (size_t round : {1, 446, 447, 1, 5000, 200000, 3}) {
+      size_t reads = 0;
+      HeapEditor e = EditorOver(blocks, &reads);
+      auto a = BthAppender::Open(e, header, BthShape{4, 4});
+      ASSERT_TRUE(a.ok()) << a.status().message();
+      if (!recs.empty()) EXPECT_EQ(a->last_key(), std::optional<uint32_t>(next - 3));
+      if (round < 10) EXPECT_LE(reads, 4u) << "only the right edge is read";
+      for (size_t i = 0; i < round; ++i, next += 3) {
+        recs.push_back(Record(next));
+        ASSERT_TRUE(a->Append(e, recs.back()).ok());
+      }
+      ASSERT_TRUE(a->Finish(e).ok());
+      auto changed = e.Finish();
+      ASSERT_TRUE(changed.ok()) << changed.status().message();
+      if (round < 10 && blocks.size() > 8) EXPECT_LE(changed->size(), 6u);
+      Apply(blocks, *changed);
+      auto heap = Heap::Parse(blocks, "bth");
+      ASSERT_TRUE(heap.ok()) << heap.status().message();
+      auto back = ReadBth(*heap, header, BthShape{4, 4});
+      ASSERT_TRUE(back.ok()) << back.status().message();
+      ASSERT_EQ(*back, recs) << "after a round of " << round;
+      ExpectFillLevels(blocks);
+    }
+    EXPECT_EQ(BthLevels(blocks, header), 2) << "leaves, index items and a root";
+  }
+}
+
+// A table laid out whole, then grown by appends as at commits; rows read back exactly.
+class TableAppendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    t_.columns = Table::Layout({0x0037001F, 0x0E080003, 0x0057000B, 0x00390040, 0x00710102});
+    for (uint32_t i = 0; i < 500; ++i) t_.rows.push_back(Row(i));
+    blocks_ = *BuildTableContext(t_, subs_.Sink());
+    size_t reads = 0;
+    HeapEditor e = EditorOver(blocks_, &reads);
+    info_ = **AppendableTable(e);
+    ASSERT_FALSE(IsHid(info_.hnid_rows));
+    const std::string& m = subs_.streams[info_.hnid_rows];
+    for (size_t at = 0; at < m.size(); at += 8176) matrix_.push_back(m.substr(at, 8176));
+  }
+
+  TableRow Row(uint32_t i) const {
+    Cells c(t_.columns.size());
+    std::string id;
+    disk::Append<uint32_t>(id, 0x200004u + (i << 5));
+    c[t_.ColumnIndex(kTagLtpRowId)] = id;
+    if (i % 3) c[t_.ColumnIndex(0x0037001F)] = std::string(i % 7 ? 10 + i % 50 : 5000, static_cast<char>('A' + i % 26));
+    std::string v;
+    disk::Append<uint32_t>(v, i);
+    c[t_.ColumnIndex(0x0E080003)] = v;
+    if (i % 2) c[t_.ColumnIndex(0x0057000B)] = std::string(1, '\1');
+    return TableRow{0x200004u + (i << 5), PackCells(c)};
+  }
+
+  // Appends rows [from, to); nullopt when the table refuses them.
+  std::optional<TableAppend> Append(uint32_t from, uint32_t to, bool verify, StoredRowMatrix* matrix = nullptr) {
+    std::vector<TableRow> rows;
+    for (uint32_t i = from; i < to; ++i) rows.push_back(Row(i));
+    size_t reads = 0;
+    HeapEditor e = EditorOver(blocks_, &reads);
+    StoredRowMatrix stored{matrix_.size(), matrix_.back()};
+    auto got = AppendTableRows(e, info_, matrix ? *matrix : stored, rows, subs_.Sink(), verify);
+    EXPECT_TRUE(got.ok()) << got.status().message();
+    if (!got.ok() || !*got) return std::nullopt;
+    Apply(blocks_, (*got)->heap_blocks);
+    Apply(matrix_, (*got)->matrix_blocks);
+    std::string m;
+    for (const auto& b : matrix_) m += b;
+    subs_.streams[info_.hnid_rows] = m;
+    for (auto& r : rows) t_.rows.push_back(std::move(r));
+    return *got;
+  }
+
+  void ExpectRowsExactly() {
+    auto heap = Heap::Parse(blocks_, "tc");
+    ASSERT_TRUE(heap.ok()) << heap.status().message();
+    ExpectFillLevels(blocks_);
+    for (size_t i = 0; i + 1 < matrix_.size(); ++i) EXPECT_EQ(matrix_[i].size(), 8176u) << "matrix block " << i;
+    auto back = ReadTableContext(*heap, subs_.Source());
+    ASSERT_TRUE(back.ok()) << back.status().message();
+    ASSERT_EQ(back->rows.size(), t_.rows.size());
+    for (size_t i = 0; i < t_.rows.size(); ++i) {
+      ASSERT_EQ(back->rows[i].id, t_.rows[i].id);
+      EXPECT_EQ(UnpackCells(back->rows[i].packed, t_.columns.size()), UnpackCells(t_.rows[i].packed, t_.columns.size()))
+          << "row " << i;
+    }
+  }
+
+  Table t_;
+  FakeSubnodes subs_;
+  std::vector<std::string> blocks_, matrix_;
+  TcInfo info_;
+};
+
+TEST_F(TableAppendTest, RowsAddedOverManyRoundsReadBackInOrder) {
+  uint32_t n = 500;
+  for (uint32_t round : {1u, 70u, 300u, 2000u, 1u, 450u}) {
+    auto changed = Append(n, n + round, n == 500);
+    ASSERT_TRUE(changed) << "round of " << round;
+    n += round;
+    if (round == 1) {
+      // One row: the matrix's last block, and a few heap blocks of many.
+      EXPECT_EQ(changed->matrix_blocks.size(), 1u);
+      EXPECT_LE(changed->heap_blocks.size(), 5u);
+    }
+    ExpectRowsExactly();
+  }
+  EXPECT_GT(matrix_.size(), 10u);
+  EXPECT_GT(blocks_.size(), 10u);
+  EXPECT_GE(BthLevels(blocks_, info_.hid_row_index), 1);
+}
+
+TEST_F(TableAppendTest, TablesThatCannotTakeAppendedRowsAreLeftAlone) {
+  // Ids not above the stored ones.
+  EXPECT_FALSE(Append(499, 501, false));
+  // A row index that does not cover the matrix it is given.
+  StoredRowMatrix longer{matrix_.size() + 1, matrix_.back()};
+  EXPECT_FALSE(Append(500, 501, true, &longer));
+  StoredRowMatrix ragged{matrix_.size(), matrix_.back() + "xy"};
+  EXPECT_FALSE(Append(500, 501, true, &ragged));
+  // Rows in the heap: a small table is laid out whole.
+  Table small;
+  small.columns = t_.columns;
+  small.rows.assign(t_.rows.begin(), t_.rows.begin() + 3);
+  FakeSubnodes subs;
+  std::vector<std::string> blocks = *BuildTableContext(small, subs.Sink());
+  size_t reads = 0;
+  HeapEditor e = EditorOver(blocks, &reads);
+  auto info = AppendableTable(e);
+  ASSERT_TRUE(info.ok());
+  EXPECT_FALSE(*info);
+  ExpectRowsExactly();  // nothing of the refused appends reached the table
 }
 
 TEST(TableContext, RowsCellsAndMatrixInSubnode) {
