@@ -12,7 +12,7 @@ Status ReadCache::Read(uint64_t offset, void* dst, size_t n) {
   if (n == 0) return Status::Ok();
   // Past the known end the file itself says what is wrong; a read of a block or more gains
   // nothing from a copy through the cache.
-  if (offset > size_ || n > size_ - offset || (n >= block_size_ && block_size_ < size_)) {
+  if (bypass_ || offset > size_ || n > size_ - offset || (n >= block_size_ && block_size_ < size_)) {
     Status status = file_->Read(offset, dst, n);
     return status.ok() ? status : Failed(std::move(status));
   }
@@ -22,7 +22,14 @@ Status ReadCache::Read(uint64_t offset, void* dst, size_t n) {
 Status ReadCache::ReadBlocks(uint64_t offset, uint8_t* dst, size_t n) {
   while (n > 0) {
     Result<const Block*> block = Fetch(offset - offset % block_size_);
-    if (!block.ok()) return block.status();
+    if (!block.ok()) {
+      // The block may reach parts that cannot be read (a file shorter than it was, a bad
+      // sector) which this read does not need: it fails only if its own bytes do. The
+      // file's reads go to it directly from now on, as blocks would fail again.
+      bypass_ = true;
+      Status status = file_->Read(offset, dst, n);
+      return status.ok() ? status : Failed(std::move(status));
+    }
     const uint64_t within = offset - (*block)->start;
     const size_t count = static_cast<size_t>(std::min<uint64_t>(n, (*block)->data.size() - within));
     std::memcpy(dst, (*block)->data.data() + within, count);
@@ -45,7 +52,7 @@ Result<const ReadCache::Block*> ReadCache::Fetch(uint64_t start) {
   victim->last_use = 0;
   victim->data.resize(static_cast<size_t>(std::min<uint64_t>(block_size_, size_ - start)));
   Status status = file_->Read(start, victim->data.data(), victim->data.size());
-  if (!status.ok()) return Failed(std::move(status));
+  if (!status.ok()) return status;
   victim->start = start;
   victim->last_use = ++uses_;
   return victim;

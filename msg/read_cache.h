@@ -52,6 +52,7 @@ class ReadCache final : public File {
   uint64_t size_;
   uint64_t block_size_;  // the whole file when it is small
   uint64_t uses_ = 0;
+  bool bypass_ = false;  // a block could not be read: no more blocks
   std::array<Block, kBlockCount> blocks_;
   uint64_t failures_ = 0;
   Status last_error_;
