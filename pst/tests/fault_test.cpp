@@ -95,6 +95,76 @@ TEST(Faults, FailedCommitKeepsTheLastCommit) {
   EXPECT_NE(dump.find("| Kept item 1 |"), std::string::npos) << dump;
 }
 
+// Items into a folder whose table grows by appending: three commits of 150, the rows of each
+// reaching the table in more than one batch.
+Status AddRows(Store& store, FolderId folder, int first) {
+  for (int i = first; i < first + 450; ++i) {
+    auto m = store.NewMessage(folder);
+    if (!m.ok()) return m.status();
+    BALEPORT_RETURN_IF_ERROR((*m)->Set(prop::String(kSubject, "row " + std::to_string(i) + std::string(1000, '.'))));
+    BALEPORT_RETURN_IF_ERROR((*m)->Save());
+    if (i % 150 == 149) BALEPORT_RETURN_IF_ERROR(store.Commit());
+  }
+  return Status::Ok();
+}
+
+TEST(Faults, FailedAppendKeepsTheLastCommit) {
+  const std::string dir = TempDir("faults");
+  const std::string base = dir + "/append-base.pst";
+  FolderId big;
+  {
+    auto store = Must(Store::Create(base, "Base"));
+    big = Must(store->AddFolder(store->ipm_subtree(), "Big"));
+    MustOk(AddRows(*store, big, 0));
+    MustOk(store->Close());
+  }
+  FaultyEnv probe(Env::Default());
+  {
+    const std::string p = dir + "/append-probe.pst";
+    std::filesystem::copy_file(base, p);
+    auto store = Must(Store::Open(p, StoreOptions{&probe}));
+    probe.FailWriteAt(0, FaultyEnv::Fault::kIoError);
+    MustOk(AddRows(*store, big, 450));
+  }
+  const long writes = probe.writes(), syncs = probe.syncs();
+  ASSERT_GT(writes, 10);
+  auto check = [&](const std::string& p, const std::string& what) {
+    CheckReport report = CheckStore(Env::Default(), p);
+    EXPECT_TRUE(report.ok()) << what << "\n" << report.Summary();
+    auto store = Must(Store::Open(p, StoreOptions{nullptr, true}));
+    const auto items = Must(store->ListMessages(big));
+    // The last commit, whichever it was: the stored rows, in order, and nothing half-added.
+    EXPECT_EQ(items.size() % 150, 0u) << what;
+    EXPECT_EQ(Must(store->GetFolder(big)).content_count, items.size()) << what;
+    for (size_t i = 0; i < items.size(); ++i) {
+      ASSERT_EQ(items[i].subject.substr(0, items[i].subject.find('.')), "row " + std::to_string(i)) << what;
+    }
+  };
+  for (long n = 1; n <= writes; n += 1 + writes / 60) {
+    const std::string p = dir + "/a" + std::to_string(n) + ".pst";
+    std::filesystem::copy_file(base, p);
+    FaultyEnv env(Env::Default());
+    {
+      auto store = Must(Store::Open(p, StoreOptions{&env}));
+      env.FailWriteAt(n, FaultyEnv::Fault::kDiskFull);
+      if (AddRows(*store, big, 450).ok()) continue;
+    }
+    check(p, "write " + std::to_string(n));
+  }
+  for (long n = 1; n <= syncs; ++n) {
+    const std::string p = dir + "/as" + std::to_string(n) + ".pst";
+    std::filesystem::copy_file(base, p);
+    FaultyEnv env(Env::Default());
+    {
+      auto store = Must(Store::Open(p, StoreOptions{&env}));
+      env.FailSyncAt(n, FaultyEnv::Fault::kIoError);
+      if (AddRows(*store, big, 450).ok()) continue;
+    }
+    check(p, "sync " + std::to_string(n));
+  }
+  EXPECT_EQ(PffInfo(dir + "/a1.pst").exit_code, 0);
+}
+
 TEST(Faults, ReadOnlyStoresRefuseChanges) {
   const std::string path = TempDir("faults") + "/ro.pst";
   MustOk(Must(Store::Create(path, "RO"))->Close());

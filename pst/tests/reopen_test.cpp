@@ -5,8 +5,10 @@
 #include <sstream>
 
 #include "mapi/tags.h"
+#include "pst/disk/bytes.h"
 #include "pst/disk/crc.h"
 #include "pst/disk/layout.h"
+#include "pst/ltp/table_context.h"
 #include "pst/messaging/node_io.h"
 #include "pst/tests/store_testing.h"
 
@@ -37,6 +39,152 @@ std::string CopyToTemp(const std::string& source, const std::string& name) {
   std::filesystem::copy_file(source, to);
   std::filesystem::permissions(to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   return to;
+}
+
+void AddNote(Store& store, FolderId folder, const std::string& subject) {
+  auto m = Must(store.NewMessage(folder));
+  MustOk(m->Set(prop::String(kSubject, subject)));
+  MustOk(m->Set(prop::String(kBody, "body of " + subject)));
+  MustOk(m->Save());
+}
+
+std::vector<std::string> Subjects(Store& store, FolderId folder) {
+  std::vector<std::string> out;
+  for (const auto& m : Must(store.ListMessages(folder))) out.push_back(m.subject);
+  return out;
+}
+
+// The blocks of a folder's contents table as stored: heap blocks, row-matrix blocks, and the
+// depth of its row index.
+struct ContentsBlocks {
+  std::set<uint64_t> heap, matrix;
+  int index_levels = 0;
+};
+
+ContentsBlocks StoredContents(const std::string& path, FolderId folder) {
+  auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForRead(path))));
+  const ndb::NodeEntry* n = db->FindNode(disk::MakeNid(disk::NidIndexOf(folder), disk::kNidTypeContentsTable));
+  EXPECT_TRUE(n);
+  if (!n) return {};
+  ContentsBlocks out;
+  for (uint64_t b : Must(db->DataTreeLeaves(n->bid_data))) out.heap.insert(b);
+  ltp::Heap heap = Must(ReadHeap(*db, n->bid_data, "contents"));
+  ltp::TcInfo info = Must(ltp::ParseTcInfo(Must(heap.Get(heap.user_root())), "contents"));
+  out.index_levels = Must(heap.Get(info.hid_row_index))[3];
+  auto subs = Must(db->ReadSubnodes(n->bid_sub));
+  if (!ltp::IsHid(info.hnid_rows) && subs.count(info.hnid_rows)) {
+    for (uint64_t b : Must(db->DataTreeLeaves(subs[info.hnid_rows].bid_data))) out.matrix.insert(b);
+  }
+  return out;
+}
+
+size_t Shared(const std::set<uint64_t>& a, const std::set<uint64_t>& b) {
+  size_t n = 0;
+  for (uint64_t x : a) n += b.count(x);
+  return n;
+}
+
+// Commits of every size, a reopen among them: rows stay in saving order, and a small commit
+// into a big table rewrites only a few of its blocks.
+TEST(Append, RowsAddedOverManyCommitsReachEveryReaderInOrder) {
+  const std::string path = TempDir("append") + "/many.pst";
+  std::vector<std::string> want;
+  FolderId bulk;
+  {
+    auto store = Must(Store::Create(path, "Many"));
+    bulk = Must(store->AddFolder(store->ipm_subtree(), "Bulk"));
+    for (int batch : {1, 7, 40, 500, 4000}) {  // the last one reaches the table in batches before its commit
+      for (int i = 0; i < batch; ++i) {
+        want.push_back("item " + std::to_string(want.size()));
+        AddNote(*store, bulk, want.back());
+      }
+      if (batch == 4000) {
+        // The batches already written are no part of the last commit.
+        const std::string snapshot = CopyToTemp(path, "before-commit.pst");
+        EXPECT_TRUE(CheckStore(Env::Default(), snapshot).ok());
+        EXPECT_EQ(Must(Must(Store::Open(snapshot, StoreOptions{nullptr, true}))->ListMessages(bulk)).size(), 548u);
+      }
+      MustOk(store->Commit());
+    }
+    EXPECT_EQ(Subjects(*store, bulk), want);
+    MustOk(store->Close());
+  }
+  const ContentsBlocks before = StoredContents(path, bulk);
+  EXPECT_GT(before.matrix.size(), 10u);
+  EXPECT_GT(before.heap.size(), 10u);
+  EXPECT_GE(before.index_levels, 1);
+  {
+    auto store = Must(Store::Open(path));
+    want.push_back("one more");
+    AddNote(*store, bulk, want.back());
+    MustOk(store->Close());
+  }
+  const ContentsBlocks after = StoredContents(path, bulk);
+  EXPECT_GE(Shared(before.matrix, after.matrix), before.matrix.size() - 1);
+  EXPECT_GE(Shared(before.heap, after.heap), before.heap.size() - 4);
+  {
+    auto store = Must(Store::Open(path));
+    for (int i = 0; i < 300; ++i) {
+      want.push_back("late " + std::to_string(i));
+      AddNote(*store, bulk, want.back());
+      if (i % 100 == 99) MustOk(store->Commit());
+    }
+    EXPECT_EQ(Subjects(*store, bulk), want) << "rows saved since the last commit are listed after the stored ones";
+    MustOk(store->Close());
+  }
+  EXPECT_EQ(Subjects(*Must(Store::Open(path, StoreOptions{nullptr, true})), bulk), want);
+  const std::string dump = VerifiedDump(path);
+  EXPECT_NE(dump.find("F /Top of Personal Folders/Bulk items=" + std::to_string(want.size()) + " "), std::string::npos);
+  for (const auto& subject : want) EXPECT_NE(dump.find("| " + subject + " |"), std::string::npos) << subject;
+}
+
+// A stored table whose highest row id lies above the ids new items get (as a store made
+// elsewhere may hold) cannot be appended to; it is laid out anew with the new rows.
+TEST(Append, TableWhoseIdsWouldNotAscendIsLaidOutAnew) {
+  const std::string path = TempDir("append") + "/high-id.pst";
+  FolderId box;
+  {
+    auto store = Must(Store::Create(path, "High"));
+    box = Must(store->AddFolder(store->ipm_subtree(), "Box"));
+    for (int i = 0; i < 200; ++i) AddNote(*store, box, "old " + std::to_string(i));
+    MustOk(store->Close());
+  }
+  const uint32_t high = disk::MakeNid(0x4000000, disk::kNidTypeNormalMessage);
+  {
+    // The last item moves to a NID far above the header's counter, its row with it.
+    auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForUpdate(path))));
+    const uint32_t tc_nid = disk::MakeNid(disk::NidIndexOf(box), disk::kNidTypeContentsTable);
+    ltp::Table t = Must(ReadTcNode(*db, tc_nid));
+    ltp::TableRow& last = t.rows.back();
+    const ndb::NodeEntry item = *db->FindNode(last.id);
+    ASSERT_TRUE(db->AddRef(item.bid_data) && db->AddRef(item.bid_sub));
+    MustOk(db->SetNode({high, item.bid_data, item.bid_sub, item.nid_parent}));
+    MustOk(db->RemoveNode(item.nid));
+    ltp::Cells cells = ltp::UnpackCells(last.packed, t.columns.size());
+    std::string id;
+    disk::Append<uint32_t>(id, high);
+    cells[t.ColumnIndex(ltp::kTagLtpRowId)] = id;
+    last = ltp::TableRow{high, ltp::PackCells(cells)};
+    const ndb::NodeEntry* tc = db->FindNode(tc_nid);
+    NodeStreams written = Must(WriteTc(db.get(), t, NodeStreams{tc->bid_data, tc->bid_sub}));
+    MustOk(db->SetNode({tc_nid, written.bid_data, written.bid_sub, 0}));
+    MustOk(db->Commit());
+  }
+  ASSERT_TRUE(CheckStore(Env::Default(), path).ok());
+  for (int round = 0; round < 2; ++round) {
+    auto store = Must(Store::Open(path));
+    for (int i = 0; i < 50; ++i) AddNote(*store, box, "new " + std::to_string(round * 50 + i));
+    MustOk(store->Close());
+  }
+  auto store = Must(Store::Open(path, StoreOptions{nullptr, true}));
+  const auto listed = Must(store->ListMessages(box));
+  ASSERT_EQ(listed.size(), 300u);
+  EXPECT_EQ(listed[199].id, high);
+  EXPECT_EQ(listed[199].subject, "old 199");
+  EXPECT_EQ(listed[299].subject, "new 99");
+  const std::string dump = VerifiedDump(path);
+  EXPECT_NE(dump.find("/Box items=300 "), std::string::npos) << dump;
+  EXPECT_NE(dump.find("| old 199 |"), std::string::npos);
 }
 
 TEST(Reopen, OwnStoreGetsMoreWithoutLosingAnything) {
@@ -179,6 +327,53 @@ TEST_P(OutlookSample, ReopensAndTakesNewFoldersAndItems) {
   EXPECT_NE(dump.find("| added to existing |"), std::string::npos) << dump;
   EXPECT_NE(dump.find("/Imported items=1 subfolders=0"), std::string::npos) << dump;
   EXPECT_NE(dump.find("| added to inbox |"), std::string::npos) << dump;
+}
+
+// Outlook's table of a folder is laid out anew once it outgrows its heap, and from then on
+// grows by appending, across commits and reopens; every old item stays as it was.
+TEST_P(OutlookSample, FolderGrowsByAppendingAcrossCommits) {
+  const std::string source = std::string(PST_SAMPLES_DIR) + "/pst/" + GetParam();
+  if (!std::filesystem::exists(source)) GTEST_SKIP() << "sample stores not present at " << source;
+  const std::string path = CopyToTemp(source, GetParam());
+  const std::string old_dump = PypffDump(path).output;
+  FolderId busiest;
+  std::vector<MessageInfo> old_items;
+  for (int round = 0; round < 3; ++round) {
+    auto store = Must(Store::Open(path));
+    if (round == 0) {
+      busiest = store->ipm_subtree();
+      uint32_t most = 0;
+      std::vector<FolderId> todo{store->ipm_subtree()};
+      while (!todo.empty()) {
+        FolderId f = todo.back();
+        todo.pop_back();
+        for (const auto& c : Must(store->ListFolders(f))) {
+          todo.push_back(c.id);
+          if (c.content_count > most) most = c.content_count, busiest = c.id;
+        }
+      }
+      old_items = Must(store->ListMessages(busiest));
+    }
+    for (int i = 0; i < 120; ++i) {
+      AddNote(*store, busiest, "appended " + std::to_string(round * 120 + i));
+      if (i % 50 == 49) MustOk(store->Commit());
+    }
+    MustOk(store->Close());
+  }
+  auto store = Must(Store::Open(path, StoreOptions{nullptr, true}));
+  const auto listed = Must(store->ListMessages(busiest));
+  ASSERT_EQ(listed.size(), old_items.size() + 360);
+  for (size_t i = 0; i < old_items.size(); ++i) {
+    EXPECT_EQ(listed[i].id, old_items[i].id);
+    EXPECT_EQ(listed[i].subject, old_items[i].subject);
+  }
+  EXPECT_EQ(listed.back().subject, "appended 359");
+  const std::string dump = VerifiedDump(path);
+  const std::set<std::string> after = Lines(dump);
+  for (const auto& line : Lines(old_dump)) {
+    if (line.rfind("M ", 0) == 0) EXPECT_TRUE(after.count(line)) << "lost: " << line;
+  }
+  for (int i = 0; i < 360; ++i) EXPECT_NE(dump.find("| appended " + std::to_string(i) + " |"), std::string::npos) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Unicode, OutlookSample,
