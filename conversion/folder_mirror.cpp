@@ -119,10 +119,10 @@ TextList BuildFolderList(RunContext& run, const KeyedCollection& foundFolders) {
   TextList list(foundFolders.Count() + 1);
   size_t fill = 0;
   std::string candidate;
-  for (const std::string& folder : foundFolders) {
+  for (const std::string_view found : foundFolders) {
     run.Yield();
     // A folder gone since the search repeats the previous candidate, dropped below.
-    if (FolderExists(folder)) candidate = folder;
+    if (std::string folder(found); FolderExists(folder)) candidate = std::move(folder);
     std::string relative = RelativeStoreForm(candidate, run.sourceRoot);
     if (!relative.empty()) {
       if (relative.ends_with('\\')) relative.pop_back();

@@ -7,6 +7,7 @@
 #include "conversion/folder_paths.h"
 #include "files/file_attributes.h"
 #include "mapi/tags.h"
+#include "support/path_separator.h"
 #include "support/registry.h"
 
 namespace baleport {
@@ -22,14 +23,15 @@ MessageAnswer Ask(PageControls& controls, const std::string& title, const std::s
 
 }  // namespace
 
-bool IsMessageFileName(const std::string& path) {
-  const std::string name = AsciiLowercase(FileNameOfPath(path));
+bool IsMessageFileName(std::string_view path) {
+  const size_t cut = path.rfind(kPathSeparator);
+  const std::string name = AsciiLowercase(cut == std::string_view::npos ? path : path.substr(cut + 1));
   return name.ends_with(".msg") || name == "msg~1";
 }
 
 int32_t CountMessageFiles(const KeyedCollection& foundFiles) {
   int32_t count = 0;
-  for (const std::string& path : foundFiles) count += IsMessageFileName(path) ? 1 : 0;
+  for (const std::string_view path : foundFiles) count += IsMessageFileName(path) ? 1 : 0;
   return count;
 }
 
@@ -45,7 +47,7 @@ MessageImport::MessageImport(RunContext& run, RDOStore& store, StoreLibrary& lib
 ImportEnd MessageImport::Run(const KeyedCollection& foundFiles) {
   const auto count = static_cast<int32_t>(foundFiles.Count());
   int32_t number = 1;
-  for (const std::string& path : foundFiles) {
+  for (const std::string_view path : foundFiles) {
     if (IsMessageFileName(path)) ImportMessage(path);
     ShowProgress(number, count);
     ++number;
@@ -88,7 +90,8 @@ Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDO
   return item->Save().WithContext("saving the item of " + path);
 }
 
-void MessageImport::ImportMessage(const std::string& path) {
+void MessageImport::ImportMessage(std::string_view pathText) {
+  const std::string path(pathText);
   run_.Yield();
   run_.controls.SetCaption(CaptionControl::LblCurrentDBX, "Converting Messages... from (" + path + ")");
 
@@ -100,7 +103,7 @@ void MessageImport::ImportMessage(const std::string& path) {
   if (outcome.ok()) {
     const bool deleteSource = run_.controls.DeleteSourceValue() == 1;
     if (deleteSource) run_.Yield();
-    pending_.push_back({path, deleteSource});
+    pending_.push_back({pathText, deleteSource});
   } else {
     if (item != nullptr) {
       if (Status removed = item->Delete(); !removed.ok()) {
@@ -131,17 +134,18 @@ void MessageImport::CommitPending() {
   if (pending_.empty()) return;
   const Status committed = store_.Commit();
   for (const Imported& message : pending_) {
+    const std::string path(message.path);
     if (!committed.ok()) {
       // Not durable: it counts as failed and its source file stays.
       ++tally_.failed;
-      Status logged = log_.RecordFailure(message.path);
-      NoteFailure(logged.ok() ? committed.WithContext("committing " + message.path)
-                              : Status::Error("committing " + message.path + ": " + committed.message() + "; " +
+      Status logged = log_.RecordFailure(path);
+      NoteFailure(logged.ok() ? committed.WithContext("committing " + path)
+                              : Status::Error("committing " + path + ": " + committed.message() + "; " +
                                               logged.message()));
       continue;
     }
     ++tally_.converted;
-    if (message.deleteSource && FileExists(message.path) && RemoveFile(message.path) != 0) {
+    if (message.deleteSource && FileExists(path) && RemoveFile(path) != 0) {
       ++tally_.notDeleted;
     }
   }

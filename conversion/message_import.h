@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "conversion/conversion_log.h"
@@ -32,7 +33,7 @@ struct ImportTally {
 // The entries of the search that are imported: names ending in ".msg" in any case (the
 // pattern "*.msg" can also deliver names such as "x.msgx" through their short forms), and
 // the short name "msg~1".
-bool IsMessageFileName(const std::string& path);
+bool IsMessageFileName(std::string_view path);
 int32_t CountMessageFiles(const KeyedCollection& foundFiles);
 
 // MSGFLAG_READ: the store sets the has-attachments flag itself (see MAPIUtils).
@@ -49,13 +50,15 @@ class MessageImport {
   const ImportTally& tally() const { return tally_; }
 
  private:
+  // A batch can hold a quarter of a large run: the path is the search's own text, which
+  // stays in place until the collection is cleared after the run.
   struct Imported {
-    std::string path;
+    std::string_view path;
     bool deleteSource;
   };
 
   // One message file: imported and pending its commit, or failed and logged.
-  void ImportMessage(const std::string& path);
+  void ImportMessage(std::string_view path);
   Status CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item);
   std::string TargetFolder(const std::string& path);
   void NoteFailure(const Status& failure);

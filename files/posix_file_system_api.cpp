@@ -354,17 +354,19 @@ const PosixFileSystemApi::Entry* PosixFileSystemApi::Start(const std::string& sp
   }
 
   std::shared_ptr<const Listing> listing;
+  bool reused = false;
   if (!HasWildcards(pattern)) {
     const uint32_t word = Attributes(spec);
     if (word == kInvalidFileAttributes) return nullptr;
     listing = std::make_shared<Listing>(Listing{prefix, {{pattern, word}}, false, std::chrono::steady_clock::now()});
   } else if (reusable && reusable->prefix == prefix && reusable->Fresh()) {
     listing = reusable;
+    reused = true;
   } else {
     listing = Read(prefix);
     if (!listing) return nullptr;
   }
-  Enumeration enumeration{listing, {}, 0};
+  Enumeration enumeration{listing, {}, 0, reused};
   for (size_t i = 0; i < listing->entries.size(); ++i) {
     if (!listing->wholeFolder || MatchesWildcard(pattern, listing->entries[i].name)) enumeration.matches.push_back(i);
   }
@@ -430,7 +432,8 @@ bool PosixFileSystemApi::FindClose(FindHandle handle) {
   Settle();
   const auto it = enumerations_.find(handle);
   if (it == enumerations_.end()) return Fail(kErrorInvalidHandle);
-  if (it->second.listing->wholeFolder) just_closed_ = it->second.listing;
+  const Listing& listing = *it->second.listing;
+  if (listing.wholeFolder && !it->second.reused && listing.Fresh()) just_closed_ = it->second.listing;
   enumerations_.erase(it);
   last_error_ = 0;
   return true;

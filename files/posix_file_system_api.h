@@ -69,6 +69,10 @@ class PosixFileSystemApi final : public FileSystemApi {
     std::shared_ptr<const Listing> listing;
     std::vector<size_t> matches;
     size_t next = 0;
+    // Made from the listing of the enumeration closed just before. Such a listing, or one
+    // no longer fresh, is not kept for another: a large folder's listing would be held
+    // through the whole conversion that follows the search.
+    bool reused = false;
   };
 
   // An attribute query: from the entry the previous call delivered, else Attributes.

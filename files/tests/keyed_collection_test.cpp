@@ -15,9 +15,9 @@ TEST(KeyedCollectionTest, KeepsInsertionOrderAndFindsByPositionOrKey) {
   EXPECT_EQ(c.Item(1), "second");
   EXPECT_EQ(c.Item(2), "first");
   EXPECT_EQ(c.KeyAt(2), "K1");
-  ASSERT_NE(c.Find("K1"), nullptr);
+  ASSERT_TRUE(c.Find("K1").has_value());
   EXPECT_EQ(*c.Find("K1"), "first");
-  EXPECT_EQ(c.Find("k1"), nullptr);  // keys compare exactly
+  EXPECT_FALSE(c.Find("k1").has_value());  // keys compare exactly
 }
 
 TEST(KeyedCollectionTest, AddingAPresentKeyFailsAndAddsNothing) {
@@ -37,8 +37,35 @@ TEST(KeyedCollectionTest, PositionsOutsideTheListThrowAndClearEmpties) {
   EXPECT_THROW(c.Item(2), std::out_of_range);
   c.Clear();
   EXPECT_EQ(c.Count(), 0u);
-  EXPECT_EQ(c.Find("K1"), nullptr);
+  EXPECT_FALSE(c.Find("K1").has_value());
   EXPECT_TRUE(c.Add("again", "K1").ok());
+}
+
+// The texts of a search live in shared blocks: a text must survive the additions after it
+// (the run keeps views of paths while it goes on), long texts and empty ones included.
+TEST(KeyedCollectionTest, TextsStayInPlaceWhateverIsAddedAfter) {
+  KeyedCollection c;
+  const std::string longText(3 << 20, 'x');  // past the largest block
+  ASSERT_TRUE(c.Add("", "K0").ok());
+  ASSERT_TRUE(c.Add("first", "K1").ok());
+  const std::string_view first = c.Item(2);
+  ASSERT_TRUE(c.Add(longText, "K2").ok());
+  for (int i = 3; i < 100000; ++i) {
+    ASSERT_TRUE(c.Add("/mail/Inbox/message " + std::to_string(i) + ".msg", "K" + std::to_string(i)).ok());
+  }
+  EXPECT_EQ(first, "first");
+  EXPECT_EQ(first.data(), c.Item(2).data());
+  EXPECT_EQ(c.Item(1), "");
+  EXPECT_EQ(c.Item(3), longText);
+  EXPECT_EQ(c.KeyAt(3), "K2");
+  EXPECT_EQ(*c.Find("K99999"), "/mail/Inbox/message 99999.msg");
+  EXPECT_EQ(*c.Find("K0"), "");
+  EXPECT_FALSE(c.Find("K100000").has_value());
+  EXPECT_FALSE(c.Add("again", "K50000").ok());
+  EXPECT_EQ(c.Count(), 100000u);
+  size_t n = 0;
+  for (const std::string_view text : c) n += text == c.Item(n + 1) ? 1 : 0;
+  EXPECT_EQ(n, c.Count());
 }
 
 }  // namespace
