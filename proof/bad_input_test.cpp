@@ -171,16 +171,26 @@ TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
   fs::permissions(kept.root, fs::perms::all);  // so that the tree can be removed
 
   // A folder that cannot be listed was once taken for an empty one, and the run said
-  // "Converted Successfully" over the messages in it.
+  // "Converted Successfully" over the messages in it; later it stopped the whole tree.
+  // Now the rest converts and the folder is reported and logged, its message left alone.
   fs::permissions(locked, fs::perms::all);
   const std::string hidden = mail.root + "/Inbox";
+  const std::string unseen = hidden + "/unseen.msg";
+  testing::WriteMessageFile(unseen, "behind a folder that cannot be read");
   fs::permissions(hidden, fs::perms::none);
   const Outcome unlisted = convert(mail.root, out + "/unlisted.pst");
   fs::permissions(hidden, fs::perms::all);
   EXPECT_EQ(unlisted.exit_code, 1) << unlisted.output;
-  EXPECT_THAT(unlisted.output, HasSubstr("reading the folder " + hidden));
+  EXPECT_THAT(unlisted.output, HasSubstr("the folder " + hidden + " cannot be read (system error 5)"));
   EXPECT_THAT(unlisted.output, ::testing::Not(HasSubstr("Successfully")));
-  EXPECT_EQ(FilesUnder(mail.root), 1);  // m0.msg: the others were converted and deleted before
+  EXPECT_THAT(ReadAll(out + "/unlisted.log"),
+              HasSubstr("\r\nBAD FOLDER : " + hidden + " : cannot be read (system error 5)\r\n"));
+  EXPECT_TRUE(fs::exists(unseen));
+  EXPECT_FALSE(fs::exists(locked));  // m0.msg, beside the folder, converted and deleted
+  view = ReadStore(out + "/unlisted.pst");
+  EXPECT_TRUE(view.readable) << view.failures;
+  EXPECT_EQ(view.subjects.size(), 1u);
+  EXPECT_EQ(FilesUnder(mail.root), 1);
 }
 
 // Files deleted by someone else between the search and their turn are reported; the rest
