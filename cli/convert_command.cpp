@@ -152,6 +152,8 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
     std::vector<std::string> flags;
     if (options.deleteSource) flags.push_back("--delete-source");
     if (options.quiet) flags.push_back("--quiet");
+    // Several processes redrawing the same lines of one terminal would overwrite each other.
+    flags.push_back("--line-progress");
     out << std::flush;
     errors << std::flush;
     return ConvertInParallel(options.program, jobs, flags, options.jobs, errors);
@@ -195,8 +197,10 @@ void AddConvertCommand(CLI::App& app) {
   convert->add_flag("-q,--quiet", options->quiet, "Print only what went wrong");
   convert->add_option("-j,--jobs", options->jobs, "With --each: the number of stores written at once")
       ->capture_default_str();
+  // For the conversion processes of -j: one line per folder even on a terminal.
+  convert->add_flag("--line-progress", options->lineProgress)->group("");
   convert->callback([options] {
-    options->terminal = ::isatty(STDOUT_FILENO) != 0;
+    options->terminal = ::isatty(STDOUT_FILENO) != 0 && !options->lineProgress;
     std::error_code ec;
     options->program = fs::read_symlink("/proc/self/exe", ec).string();
     const int code = RunConvert(*options, std::cout, std::cerr);

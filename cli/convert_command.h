@@ -19,6 +19,7 @@ struct ConvertOptions {
   bool deleteSource = false;
   bool quiet = false;
   bool terminal = false;  // progress redrawn in place instead of one line per folder
+  bool lineProgress = false;  // --line-progress: never redrawn in place
   // With --each: stores written at once; above 1, each by a process running `program`.
   int jobs = 1;
   std::string program;

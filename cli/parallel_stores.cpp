@@ -1,8 +1,10 @@
 #include "cli/parallel_stores.h"
 
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +19,24 @@ namespace baleport {
 namespace {
 
 constexpr int kSomeFailed = 1;
+// What a child that could not become the conversion process exits with (as a shell does).
+constexpr int kCannotRun = 127;
+
+// Starts `argv` as a child that receives SIGTERM when this process dies, so that killing
+// only this one does not leave conversions running unseen; SIGTERM ends a conversion
+// after its current message, committed, as Ctrl-C does. Returns the child's id, or -1
+// with errno.
+pid_t StartChild(const std::string& program, std::vector<char*>& argv) {
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  // Only async-signal-safe calls from here to exec.
+  if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0) ::_exit(kCannotRun);
+  // The parent may have died before the call: then nothing would signal us.
+  if (::getppid() != parent) ::_exit(kCannotRun);
+  ::execve(program.c_str(), argv.data(), environ);
+  ::_exit(kCannotRun);
+}
 
 }  // namespace
 
@@ -53,9 +73,9 @@ int ConvertInParallel(const std::string& program, const std::vector<StoreJob>& s
     std::vector<char*> argv;
     for (std::string& a : arguments) argv.push_back(a.data());
     argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (const int failed = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ); failed != 0) {
-      errors << "baleport convert: cannot start the conversion of " << job.source << ": " << std::strerror(failed)
+    const pid_t pid = StartChild(program, argv);
+    if (pid < 0) {
+      errors << "baleport convert: cannot start the conversion of " << job.source << ": " << std::strerror(errno)
              << "\n";
       status = std::max(status, kSomeFailed);
       continue;

@@ -1,5 +1,7 @@
 #include "cli/terminal_page.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 
@@ -11,9 +13,11 @@ namespace {
 
 volatile std::sig_atomic_t interruptRequested = 0;
 
-void OnInterrupt(int) {
+// Ctrl-C, or SIGTERM (from a parent that died, see parallel_stores.cpp): a second one of
+// the same ends the program at once.
+void OnInterrupt(int signal) {
   interruptRequested = 1;
-  std::signal(SIGINT, SIG_DFL);
+  std::signal(signal, SIG_DFL);
 }
 
 // A caption as shown: "&&" is a plain "&", a single "&" marks the access key.
@@ -37,6 +41,7 @@ std::string Lines(const std::string& text) { return ReplaceAll(text, "\r\n", "\n
 void CatchInterrupt() {
   interruptRequested = 0;
   std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
 }
 
 bool InterruptRequested() { return interruptRequested != 0; }
@@ -45,29 +50,40 @@ void TerminalPage::SetCaption(CaptionControl control, const std::string& caption
   if (control == CaptionControl::FrameConversion) {
     // "Reading Messages && Email Metadata - (<n> of <m>) File(s)"
     const size_t open = caption.find('(');
-    if (open != std::string::npos) std::sscanf(caption.c_str() + open, "(%d of %d)", &done_, &total_);
+    if (open != std::string::npos) std::sscanf(caption.c_str() + open, "(%d of %d)", &progress_.done, &progress_.total);
+  }
+  // "Converting <i> of <n> Folders" with --each; "Conversion Status" for one folder.
+  if (control == CaptionControl::frmMigateAll) {
+    progress_.folder = progress_.folders = 1;
+    std::sscanf(caption.c_str(), "Converting %d of %d Folders", &progress_.folder, &progress_.folders);
   }
   // "Migrating <n> items from <folder>" / "Converting <n> items from <folder>": a folder starts.
-  if (control == CaptionControl::lblCount1 && caption.find(" items from ") != std::string::npos) {
+  constexpr char kItemsFrom[] = " items from ";
+  if (const size_t from = caption.find(kItemsFrom); control == CaptionControl::lblCount1 && from != std::string::npos) {
     folderStarted_ = std::chrono::steady_clock::now();
-    done_ = total_ = 0;
+    progress_.done = progress_.total = 0;
+    progress_.folderName = caption.substr(from + sizeof(kItemsFrom) - 1);
     if (options_.quiet) return;
     EndProgressLine();
     out_ << Shown(caption) << "\n" << std::flush;
   }
 }
 
-void TerminalPage::SetProgressValue(float value) {
-  if (!options_.terminal || options_.quiet || total_ == 0) return;
+void TerminalPage::SetProgressValue(float) {
+  if (!options_.terminal || options_.quiet || progress_.total == 0) return;
   const auto now = std::chrono::steady_clock::now();
-  if (done_ < total_ && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
+  if (progress_.done < progress_.total && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
   lastDrawn_ = now;
-  const double seconds = std::chrono::duration<double>(now - folderStarted_).count();
-  const double rate = seconds > 0 ? done_ / seconds : 0;
-  out_ << "\r  " << static_cast<int>(value) << "%  " << done_ << " of " << total_ << " messages  "
-       << static_cast<int>(rate) << "/s";
-  if (rate > 0 && done_ < total_) out_ << "  " << static_cast<int>((total_ - done_) / rate) << " s left";
-  out_ << "\x1b[K" << std::flush;
+  progress_.seconds = std::chrono::duration<double>(now - folderStarted_).count();
+  DrawProgress();
+}
+
+void TerminalPage::DrawProgress() {
+  // One column spare: a line that fills the terminal would leave the cursor past its end.
+  const int width = (options_.width > 0 ? options_.width : TerminalWidth(STDOUT_FILENO)) - 1;
+  // Back to the start of the first of the two lines drawn before.
+  if (progressShown_) out_ << "\r\x1b[1A";
+  out_ << ReplaceAll(RenderProgress(progress_, width), "\n", "\x1b[K\n") << "\x1b[K" << std::flush;
   progressShown_ = true;
 }
 

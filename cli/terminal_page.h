@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/progress_bars.h"
 #include "conversion/page_controls.h"
 
 namespace baleport {
@@ -20,9 +21,11 @@ struct TerminalPageOptions {
   std::string currentFolder;
   bool deleteSource = false;
   bool quiet = false;
-  // A terminal gets a line redrawn in place (entries, rate, time left); anything else one
-  // line per folder.
+  // A terminal gets two lines redrawn in place (the folders, and the current folder's
+  // entries with rate and time left); anything else one line per folder.
   bool terminal = false;
+  // The terminal's width in columns; 0: asked of standard output at each redraw.
+  int width = 0;
 };
 
 class TerminalPage final : public PageControls {
@@ -51,24 +54,24 @@ class TerminalPage final : public PageControls {
 
  private:
   void EndProgressLine();
+  void DrawProgress();
 
   TerminalPageOptions options_;
   std::ostream& out_;
   std::ostream& errors_;
   int deleteSource_ = 0;
   bool interrupted_ = false;
-  // The current folder's entries handled so far and in all, and when it started.
-  int done_ = 0;
-  int total_ = 0;
+  // The folders, the current folder's entries handled so far and in all, and when it started.
+  ProgressState progress_;
   std::chrono::steady_clock::time_point folderStarted_{};
   std::chrono::steady_clock::time_point lastDrawn_{};
   bool progressShown_ = false;
 };
 
-// Installs the Ctrl-C handler that TerminalPage::ProcessPendingEvents answers; a second
-// Ctrl-C ends the program at once.
+// Installs the Ctrl-C (and SIGTERM) handler that TerminalPage::ProcessPendingEvents
+// answers; a second one ends the program at once.
 void CatchInterrupt();
-// Whether Ctrl-C came since CatchInterrupt.
+// Whether Ctrl-C or SIGTERM came since CatchInterrupt.
 bool InterruptRequested();
 
 }  // namespace baleport

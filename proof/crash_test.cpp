@@ -12,11 +12,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "files/tests/test_tree.h"
+#include "pst/tests/store_testing.h"
 #include "proof/mailbox.h"
 
 namespace baleport::proof {
@@ -203,6 +206,74 @@ TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
             << leftovers << " partial files left after the second run; seed " << seed << ")\n";
   EXPECT_EQ(lost, 0);
   EXPECT_EQ(leftovers, 0) << "a partial store stays beside the store after the second run";
+}
+
+// The processes of group `group` that have not ended (zombies have: only their parent's
+// wait is missing, and for orphans that is init's).
+std::vector<pid_t> RunningMembers(pid_t group) {
+  std::vector<pid_t> members;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t end = stat.rfind(')');
+    if (end == std::string::npos) continue;
+    std::istringstream fields(stat.substr(end + 1));
+    char state = 0;
+    pid_t parent = 0, processGroup = 0;
+    fields >> state >> parent >> processGroup;
+    if (processGroup == group && state != 'Z' && state != 'X') members.push_back(std::stoi(name));
+  }
+  return members;
+}
+
+size_t Occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Killing only the parent of --each -j 2 once left its two conversions running unseen.
+// They now end after their current message, committed, as with Ctrl-C.
+TEST(ParentKill, ConversionsEndWithTheirParentAndLoseNothing) {
+  testing::TestTree tree;
+  constexpr int kMessages = 3000;  // each folder: a run of a second or more
+  const Mailbox a = WriteMailbox(tree.Path("mail/A"), kMessages, "a");
+  const Mailbox b = WriteMailbox(tree.Path("mail/B"), kMessages, "b");
+  const std::string stores = tree.Folder("stores");
+  const std::string log = tree.Path("run.txt");
+  const pid_t pid = StartBaleport(
+      {"convert", "--each", tree.Path("mail"), "-d", stores, "-j", "2", "--delete-source"}, log);
+  ASSERT_GT(pid, 0);
+  std::string output;
+  for (int i = 0; i < 30000 && Occurrences(output, "Migrating ") < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    output = pst::testing::ReadAll(log);
+  }
+  ASSERT_EQ(Occurrences(output, "Migrating "), 2u) << output;
+
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const auto killed = Clock::now();
+  while (!RunningMembers(pid).empty() && Clock::now() - killed < std::chrono::seconds(5)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const std::vector<pid_t> left = RunningMembers(pid);
+  for (pid_t child : left) ::kill(child, SIGKILL);
+  EXPECT_TRUE(left.empty()) << left.size() << " conversions still run 5 s after their parent was killed";
+  output = pst::testing::ReadAll(log);
+  EXPECT_EQ(Occurrences(output, "Interrupted: stopping after the current message."), 2u) << output;
+
+  for (const Mailbox* mailbox : {&a, &b}) {
+    const std::string store = stores + "/" + fs::path(mailbox->root).filename().string() + ".pst";
+    SCOPED_TRACE(store);
+    const StoreView view = ReadStore(store);
+    EXPECT_TRUE(view.readable) << view.failures;
+    EXPECT_EQ(LostMessages(*mailbox, view), 0);
+    EXPECT_LT(view.subjects.size(), static_cast<size_t>(kMessages)) << "the conversion went on to its end";
+  }
 }
 
 }  // namespace

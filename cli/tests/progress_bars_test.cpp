@@ -1,0 +1,158 @@
+// The two progress lines of a terminal, rendered for given widths, and the terminal page
+// redrawing them in place; `baleport convert` in a pseudo-terminal.
+#include "cli/progress_bars.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "cli/terminal_page.h"
+#include "conversion/tests/message_files.h"
+#include "files/tests/test_tree.h"
+#include "pst/tests/store_testing.h"
+
+namespace baleport {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+size_t CodePoints(const std::string& text) {
+  size_t n = 0;
+  for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return n;
+}
+
+TEST(ProgressBars, FoldersAndMessagesWithRateAndTimeLeft) {
+  const ProgressState state{2, 3, "/mail/Inbox", 250, 1000, 5.0};
+  EXPECT_THAT(LinesOf(RenderProgress(state, 60)),
+              ElementsAre("Folder 2 of 3 [##########----------------------] /mail/Inbox",
+                          "Messages 250 of 1000 [####------------] 25%  50/s  15 s left"));
+  // The bars stop growing on a wide terminal.
+  EXPECT_THAT(RenderProgress(state, 200), HasSubstr("[" + std::string(13, '#') + std::string(27, '-') + "]"));
+  // Long waits are told in minutes and hours.
+  EXPECT_THAT(RenderProgress({1, 1, "x", 1, 200000, 1.0}, 100), HasSubstr("55 h 33 min left"));
+  EXPECT_THAT(RenderProgress({1, 1, "x", 100, 10000, 10.0}, 100), HasSubstr("16 min 30 s left"));
+}
+
+TEST(ProgressBars, AFinishedFolderFillsBothBarsWithoutTimeLeft) {
+  const std::vector<std::string> lines = LinesOf(RenderProgress({1, 1, "Box", 40, 40, 2.0}, 50));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_THAT(lines[0], HasSubstr("[" + std::string(lines[0].find(']') - lines[0].find('[') - 1, '#') + "]"));
+  EXPECT_THAT(lines[1], HasSubstr("100%  20/s"));
+  EXPECT_THAT(lines[1], ::testing::Not(HasSubstr("left")));
+  // Nothing converted yet, no time: no rate to divide by.
+  EXPECT_THAT(RenderProgress({1, 1, "Box", 0, 40, 0.0}, 50), HasSubstr("0%  0/s"));
+}
+
+TEST(ProgressBars, NarrowTerminalsCutTheNameThenDropTheBars) {
+  const std::string name = "/mail/Почта/Входящие/очень длинное имя папки";
+  for (int width : {80, 40, 30, 20, 12, 1}) {
+    SCOPED_TRACE(width);
+    for (const std::string& line : LinesOf(RenderProgress({3, 12, name, 7, 90, 1.0}, width))) {
+      EXPECT_LE(CodePoints(line), static_cast<size_t>(width)) << line;
+      // Never cut inside a character.
+      EXPECT_FALSE(!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0xC0) << line;
+    }
+  }
+  EXPECT_THAT(RenderProgress({3, 12, name, 7, 90, 1.0}, 40), HasSubstr("..."));
+  EXPECT_THAT(LinesOf(RenderProgress({3, 12, name, 7, 90, 1.0}, 20))[1], ::testing::StartsWith("Messages 7 of 90 7%"));
+}
+
+// The page on a terminal: the first drawing starts where the cursor is, every later one goes
+// back up over the two lines; a message box starts below them.
+TEST(ProgressBars, TheTerminalPageRedrawsTheTwoLinesInPlace) {
+  std::ostringstream out, errors;
+  TerminalPageOptions options;
+  options.terminal = true;
+  options.width = 61;
+  TerminalPage page(options, out, errors);
+  page.SetCaption(CaptionControl::lblCount1, "Converting 3 items from /mail/A");
+  page.SetCaption(CaptionControl::frmMigateAll, "Converting 2 of 5 Folders");
+  for (int n = 1; n <= 3; ++n) {
+    page.SetCaption(CaptionControl::FrameConversion,
+                    "Reading Messages && Email Metadata - (" + std::to_string(n) + " of 3) File(s)");
+    page.SetProgressValue(n * 100.0f / 3);
+  }
+  page.ShowMessage({"Done.", "Tamsel Baleport", MessageIcon::kInformation, MessageButtons::kOk, ""});
+
+  const std::string text = out.str();
+  ASSERT_TRUE(text.starts_with("Converting 3 items from /mail/A\nFolder 2 of 5 [")) << text;
+  const size_t up = text.find("\r\x1b[1A");
+  ASSERT_NE(up, std::string::npos) << "the last drawing goes back over the first";
+  EXPECT_EQ(text.find("\r\x1b[1A"), text.rfind("\r\x1b[1A", up)) << "not before the first drawing";
+  const std::string last = text.substr(text.rfind("\r\x1b[1A") + 5);
+  EXPECT_THAT(last, ::testing::StartsWith("Folder 2 of 5 ["));
+  const std::string messages = last.substr(last.find("\nMessages ") + 1);
+  EXPECT_THAT(messages, ::testing::StartsWith("Messages 3 of 3 [#"));
+  EXPECT_THAT(messages, HasSubstr("#] 100%  "));
+  EXPECT_EQ(messages.find('-'), std::string::npos) << "the whole bar is filled";
+  EXPECT_TRUE(last.ends_with("\x1b[K\n")) << "the box starts on a line of its own";
+  EXPECT_EQ(errors.str(), "Tamsel Baleport:\nDone.\n");
+
+  // Anything else than a terminal: the folder's line, nothing redrawn.
+  std::ostringstream plain;
+  options.terminal = false;
+  TerminalPage lines(options, plain, errors);
+  lines.SetCaption(CaptionControl::lblCount1, "Migrating 3 items from /mail/A");
+  lines.SetCaption(CaptionControl::FrameConversion, "Reading Messages && Email Metadata - (3 of 3) File(s)");
+  lines.SetProgressValue(100);
+  EXPECT_EQ(plain.str(), "Migrating 3 items from /mail/A\n");
+}
+
+// The real program in a pseudo-terminal of 72 columns draws both bars; through a pipe it
+// writes no control sequence (see command_line_test.cpp).
+TEST(ProgressBars, ConvertDrawsBothBarsInAPseudoTerminal) {
+  if (pst::testing::Run("python3 -c 'import pty'").exit_code != 0) GTEST_SKIP() << "python3 with pty is missing";
+  testing::TestTree tree;
+  for (int i = 0; i < 5; ++i) testing::WriteMessageFile(tree.Folder("mail") + "/m" + std::to_string(i) + ".msg", "M");
+  const std::string script =
+      "import os, pty, struct, fcntl, termios, sys\n"
+      "pid, fd = pty.fork()\n"
+      "if pid == 0:\n"
+      "    fcntl.ioctl(sys.stdout.fileno(), termios.TIOCSWINSZ, struct.pack('HHHH', 24, 72, 0, 0))\n"
+      "    os.execv(sys.argv[1], sys.argv[1:])\n"
+      "out = b''\n"
+      "while True:\n"
+      "    try:\n"
+      "        chunk = os.read(fd, 65536)\n"
+      "    except OSError:\n"
+      "        break\n"
+      "    if not chunk:\n"
+      "        break\n"
+      "    out += chunk\n"
+      "_, status = os.waitpid(pid, 0)\n"
+      "sys.stdout.write(out.decode('utf-8', 'replace'))\n"
+      "sys.exit(os.waitstatus_to_exitcode(status))\n";
+  const std::string scriptPath = tree.File("in_terminal.py");
+  {
+    std::ofstream(scriptPath) << script;
+  }
+  const pst::testing::CommandResult run =
+      pst::testing::Run("python3 " + scriptPath + " " + BALEPORT_BINARY + " convert " +
+                        pst::testing::Quote(tree.Path("mail")) + " -o " + pst::testing::Quote(tree.Path("out.pst")));
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("Folder 1 of 1 ["));
+  EXPECT_THAT(run.output, HasSubstr("\x1b[K\r\nMessages 5 of 5 ["));
+  EXPECT_THAT(run.output, HasSubstr("\r\x1b[1A"));
+  for (const std::string& line : LinesOf(run.output)) {
+    const size_t drawn = line.rfind("\x1b[1A");
+    const std::string shown = drawn == std::string::npos ? line : line.substr(drawn + 4);
+    if (shown.starts_with("Folder ") || shown.starts_with("Messages ")) {
+      EXPECT_LE(CodePoints(shown.substr(0, shown.find("\x1b[K"))), 71u) << shown;
+    }
+  }
+  pst::testing::VerifiedDump(tree.Path("out.pst"));
+}
+
+}  // namespace
+}  // namespace baleport
