@@ -175,6 +175,9 @@ Status MessageStore::LoadStore() {
   auto map = NameMap::Load(*names, path_);
   if (!map.ok()) return map.status();
   names_ = std::move(*map);
+  auto search = SearchUpdates::Load(*db_);
+  if (!search.ok()) return search.status();
+  search_ = std::move(*search);
   auto root = Folder(disk::kNidRootFolder);
   if (!root.ok()) return root.status();
   auto top = Folder(ipm_subtree_);
@@ -374,6 +377,7 @@ Result<uint32_t> MessageStore::CreateFolder(uint32_t parent_nid, std::string_vie
     (*parent)->props_dirty = true;
   }
   folders_[nid] = std::move(f);
+  search_.FolderAdded(parent_nid, nid);
   return nid;
 }
 
@@ -564,6 +568,7 @@ Status MessageStore::SaveMessage(MessageBuilder& m, uint32_t folder) {
   const uint32_t nid = db_->AllocateNid(disk::kNidTypeNormalMessage);
   BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, streams->bid_data, streams->bid_sub, folder}));
   m.set_id(nid);
+  search_.MessageAdded(folder, nid);
 
   // The folder's contents row, from the item's own properties (§2.4.4.5).
   const std::vector<ltp::TableColumn>& cols = **columns;
@@ -735,8 +740,12 @@ Status MessageStore::WriteContents(FolderState& f) {
   return Status::Ok();
 }
 
+static double g_wf = 0, g_db = 0; static int g_n = 0;
 Status MessageStore::CommitNow() {
+  auto t0 = std::chrono::steady_clock::now();
   BALEPORT_RETURN_IF_ERROR(WriteFolders());
+  auto t1 = std::chrono::steady_clock::now();
+  g_wf += std::chrono::duration<double>(t1 - t0).count();
   if (names_->dirty()) {
     auto pc = WritePc(db_.get(), names_->ToPc());
     if (!pc.ok()) return pc.status();
@@ -749,7 +758,11 @@ Status MessageStore::CommitNow() {
     BALEPORT_RETURN_IF_ERROR(db_->SetNode({disk::kNidMessageStore, pc->bid_data, pc->bid_sub, 0}));
     store_dirty_ = false;
   }
+  BALEPORT_RETURN_IF_ERROR(search_.Flush(db_.get()));
+  auto t2 = std::chrono::steady_clock::now();
   BALEPORT_RETURN_IF_ERROR(db_->Commit().WithContext("committing " + path_));
+  g_db += std::chrono::duration<double>(std::chrono::steady_clock::now() - t2).count();
+  if (++g_n % 25 == 0) { fprintf(stderr, "commits %d: folders %.2f ms, db %.2f ms per commit\n", g_n, g_wf / 25 * 1e3, g_db / 25 * 1e3); g_wf = g_db = 0; }
   if (!temp_path_.empty()) {
     // The first commit made a valid store: now it may appear under its name.
     BALEPORT_RETURN_IF_ERROR(env_->RenameNoReplace(temp_path_, path_));

@@ -11,6 +11,7 @@
 
 #include "pst/messaging/item_builder.h"
 #include "pst/messaging/name_map.h"
+#include "pst/messaging/search_updates.h"
 #include "pst/ndb/node_database.h"
 #include "pst/store.h"
 
@@ -91,6 +92,7 @@ class MessageStore final : public Store {
   ltp::PropertyMap store_props_;
   bool store_dirty_ = false;
   std::optional<NameMap> names_;
+  SearchUpdates search_;
   std::map<uint32_t, FolderState> folders_;
   SharedEmptyRecipients empty_recipients_;
   uint32_t ipm_subtree_ = disk::kNidIpmSubtree;

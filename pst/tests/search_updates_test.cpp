@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "mapi/tags.h"
+#include "pst/disk/bytes.h"
+#include "pst/disk/layout.h"
+#include "pst/ndb/node_database.h"
+#include "pst/tests/store_testing.h"
+
+namespace baleport::pst::testing {
+namespace {
+
+using namespace mapi::tags;
+
+struct Sud {
+  uint16_t type;
+  uint32_t first, second;
+  bool operator==(const Sud&) const = default;
+};
+
+std::vector<Sud> QueueOf(const std::string& path) {
+  auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForRead(path))));
+  const ndb::NodeEntry* n = db->FindNode(disk::kNidSearchManagementQueue);
+  EXPECT_NE(n, nullptr);
+  std::vector<Sud> out;
+  if (!n || !n->bid_data) return out;
+  const std::string items = Must(db->ReadStream(n->bid_data));
+  EXPECT_EQ(items.size() % 20, 0u);
+  for (size_t i = 0; i + 20 <= items.size(); i += 20) {
+    out.push_back({disk::Load<uint16_t>(items.data() + i + 2), disk::Load<uint32_t>(items.data() + i + 4),
+                   disk::Load<uint32_t>(items.data() + i + 8)});
+  }
+  return out;
+}
+
+uint32_t AddMail(Store& store, FolderId folder, const std::string& subject) {
+  auto m = Must(store.NewMessage(folder));
+  MustOk(m->Set(prop::String(kSubject, subject)));
+  MustOk(m->Save());
+  return m->id();
+}
+
+// Outlook's sample lists the top folder and two others in its search domain: what is added
+// under them is queued after what Outlook queued; what is added elsewhere, and what is
+// added to a store nobody searches, is not.
+TEST(SearchUpdates, AdditionsUnderSearchedFoldersAreQueued) {
+  const std::string sample = PST_SAMPLES_DIR "/pst/sample1.pst";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "the sample stores are absent: " << sample;
+  const std::string path = TempDir("search-updates") + "/sample1.pst";
+  std::filesystem::copy_file(sample, path);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const std::vector<Sud> before = QueueOf(path);
+
+  auto store = Must(Store::Open(path));
+  const FolderId top = store->ipm_subtree();
+  ASSERT_EQ(top, disk::kNidIpmSubtree);
+  const FolderId added = Must(store->AddFolder(top, "Added"));
+  const uint32_t in_top = AddMail(*store, top, "in the top folder");
+  AddMail(*store, added, "in a folder nobody searches");
+  MustOk(store->Close());
+
+  std::vector<Sud> expected = before;
+  expected.push_back({0x05, top, added});
+  expected.push_back({0x01, top, in_top});
+  EXPECT_EQ(QueueOf(path), expected);
+  VerifiedDump(path);
+}
+
+TEST(SearchUpdates, NewStoresQueueNothing) {
+  const std::string path = TempDir("search-updates") + "/new.pst";
+  auto store = Must(Store::Create(path, "New"));
+  AddMail(*store, Must(store->AddFolder(store->ipm_subtree(), "Box")), "one");
+  MustOk(store->Close());
+  EXPECT_TRUE(QueueOf(path).empty());
+}
+
+}  // namespace
+}  // namespace baleport::pst::testing
