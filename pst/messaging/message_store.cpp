@@ -740,12 +740,8 @@ Status MessageStore::WriteContents(FolderState& f) {
   return Status::Ok();
 }
 
-static double g_wf = 0, g_db = 0; static int g_n = 0;
 Status MessageStore::CommitNow() {
-  auto t0 = std::chrono::steady_clock::now();
   BALEPORT_RETURN_IF_ERROR(WriteFolders());
-  auto t1 = std::chrono::steady_clock::now();
-  g_wf += std::chrono::duration<double>(t1 - t0).count();
   if (names_->dirty()) {
     auto pc = WritePc(db_.get(), names_->ToPc());
     if (!pc.ok()) return pc.status();
@@ -759,10 +755,7 @@ Status MessageStore::CommitNow() {
     store_dirty_ = false;
   }
   BALEPORT_RETURN_IF_ERROR(search_.Flush(db_.get()));
-  auto t2 = std::chrono::steady_clock::now();
   BALEPORT_RETURN_IF_ERROR(db_->Commit().WithContext("committing " + path_));
-  g_db += std::chrono::duration<double>(std::chrono::steady_clock::now() - t2).count();
-  if (++g_n % 25 == 0) { fprintf(stderr, "commits %d: folders %.2f ms, db %.2f ms per commit\n", g_n, g_wf / 25 * 1e3, g_db / 25 * 1e3); g_wf = g_db = 0; }
   if (!temp_path_.empty()) {
     // The first commit made a valid store: now it may appear under its name.
     BALEPORT_RETURN_IF_ERROR(env_->RenameNoReplace(temp_path_, path_));
