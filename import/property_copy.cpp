@@ -1,5 +1,6 @@
 #include "import/property_copy.h"
 
+#include <bitset>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -279,7 +280,7 @@ Status PropertyCopier::CopyValue(const msg::PropertyObject& object, const msg::P
 }
 
 Status PropertyCopier::Copy(const msg::PropertyObject& object, ObjectRole role, const PropertySink& sink) {
-  std::set<uint16_t> written;  // the store keeps one value per id
+  std::bitset<0x10000> written;  // the store keeps one value per id
   for (const msg::Property& p : object.properties()) {
     const uint16_t base = p.type() & ~mapi::kMultiValued;
     if (!Copyable(base) || StoreOwned(p.id(), role)) continue;
@@ -294,9 +295,11 @@ Status PropertyCopier::Copy(const msg::PropertyObject& object, ObjectRole role, 
     Result<std::optional<PropTag>> tag = StoreTag(p.tag);
     if (!tag.ok()) return tag.status().WithContext(object.where());
     // A PS_MAPI name stands for a plain id, which may be one the store owns.
-    if (!tag->has_value() || StoreOwned(Id(**tag), role) || !written.insert(Id(**tag)).second) continue;
-    BALEPORT_RETURN_IF_ERROR(
-        CopyValue(object, p, **tag, sink).WithContext(object.where() + ": property " + Hex(p.tag)));
+    if (!tag->has_value() || StoreOwned(Id(**tag), role) || written.test(Id(**tag))) continue;
+    written.set(Id(**tag));
+    if (Status copied = CopyValue(object, p, **tag, sink); !copied.ok()) {
+      return copied.WithContext(object.where() + ": property " + Hex(p.tag));
+    }
   }
   return Status::Ok();
 }

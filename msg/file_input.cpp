@@ -34,10 +34,10 @@ GsfInput* NewInput(std::shared_ptr<File> file, gsf_off_t size) {
   auto* self = static_cast<BaleportFileInput*>(g_object_new(baleport_file_input_get_type(), nullptr));
   self->state->file = std::move(file);
   gsf_input_set_size(GSF_INPUT(self), size);
-  gsf_input_set_name(GSF_INPUT(self), self->state->file->path().c_str());
   return GSF_INPUT(self);
 }
 
+// gsf_input_dup copies the name itself; libgsf makes a duplicate for every stream it opens.
 GsfInput* FileInputDup(GsfInput* input, GError** /*err*/) {
   return NewInput(Cast(input)->state->file, gsf_input_size(input));
 }
@@ -78,7 +78,9 @@ void baleport_file_input_class_init(BaleportFileInputClass* klass) {
 }  // namespace
 
 GsfInput* NewFileInput(std::shared_ptr<File> file, uint64_t size) {
-  return NewInput(std::move(file), static_cast<gsf_off_t>(size));
+  GsfInput* input = NewInput(std::move(file), static_cast<gsf_off_t>(size));
+  gsf_input_set_name(input, Cast(input)->state->file->path().c_str());
+  return input;
 }
 
 }  // namespace baleport::msg

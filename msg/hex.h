@@ -2,14 +2,17 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace baleport::msg {
 
+// By hand rather than with snprintf: every value stream's name is made with it.
 inline std::string Hex(uint32_t value, int digits = 8) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "%0*X", digits, value);
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  int n = 1;
+  while (n < 8 && (value >> (4 * n)) != 0) ++n;
+  std::string text(static_cast<size_t>(n > digits ? n : digits), '0');
+  for (size_t i = text.size(); value != 0; value >>= 4) text[--i] = kDigits[value & 0xF];
   return text;
 }
 
