@@ -41,8 +41,15 @@ class MemoryFile final : public File {
 
 }  // namespace
 
-void MemoryEnv::Put(const std::string& path, const uint8_t* data, size_t size) {
-  files_[path] = std::make_shared<std::vector<uint8_t>>(data, data + size);
+void MemoryEnv::Reset(const std::string& path, const uint8_t* data, size_t size, size_t padded_size) {
+  Bytes bytes;
+  const auto it = files_.find(path);
+  if (it != files_.end() && it->second.use_count() == 1) bytes = std::move(it->second);
+  files_.clear();
+  if (!bytes) bytes = std::make_shared<std::vector<uint8_t>>();
+  bytes->assign(data, data + size);
+  if (padded_size > size) bytes->resize(padded_size);
+  files_[path] = std::move(bytes);
 }
 
 Result<std::unique_ptr<File>> MemoryEnv::Open(const std::string& path) {

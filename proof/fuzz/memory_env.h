@@ -15,8 +15,9 @@ class MemoryEnv final : public Env {
  public:
   using Bytes = std::shared_ptr<std::vector<uint8_t>>;
 
-  void Put(const std::string& path, const uint8_t* data, size_t size);
-  void Clear() { files_.clear(); }
+  // Makes `path` the only file: `size` bytes of `data`, then zeros up to `padded_size`. The
+  // buffer `path` had is reused, so that a fuzz run allocates no new store-sized block.
+  void Reset(const std::string& path, const uint8_t* data, size_t size, size_t padded_size);
 
   Result<std::unique_ptr<File>> OpenForRead(const std::string& path) override { return Open(path); }
   Result<std::unique_ptr<File>> OpenForUpdate(const std::string& path) override { return Open(path); }

@@ -1,8 +1,11 @@
 #include "proof/fuzz/open_store.h"
 
+#include <cstddef>
+#include <cstring>
 #include <memory>
 
 #include "mapi/tags.h"
+#include "pst/disk/layout.h"
 #include "pst/store.h"
 
 namespace baleport::proof {
@@ -10,6 +13,20 @@ namespace {
 
 // Bounded, so that a store whose folders form a cycle ends the walk too.
 constexpr int kMaxFolders = 200, kMaxDepth = 16;
+
+// A store ends in a long run of zeros (space is taken a whole allocation map at a time), which
+// inputs may leave off: they are put back up to the file size the header states. Up to a bound,
+// so that a stated size costs no more than a few maps; past it, and for an input longer than
+// its header states, the engine gets the bytes as they are.
+constexpr uint64_t kMaxPaddedSize = 1u << 20;
+
+size_t PaddedSize(const uint8_t* data, size_t size) {
+  constexpr size_t kEofAt = offsetof(pst::disk::HEADER, root) + offsetof(pst::disk::ROOT, ibFileEof);
+  uint64_t eof = 0;
+  if (size < kEofAt + sizeof eof) return size;
+  std::memcpy(&eof, data + kEofAt, sizeof eof);
+  return eof > size && eof <= kMaxPaddedSize ? static_cast<size_t>(eof) : size;
+}
 
 Status Walk(pst::Store& store, pst::FolderId folder, int depth, int& budget) {
   if (depth > kMaxDepth || --budget < 0) return Status::Ok();
@@ -28,8 +45,7 @@ Status Walk(pst::Store& store, pst::FolderId folder, int depth, int& budget) {
 }  // namespace
 
 Status OpenAndExtend(const uint8_t* data, size_t size, MemoryEnv& env) {
-  env.Clear();
-  env.Put(kInputPath, data, size);
+  env.Reset(kInputPath, data, size, PaddedSize(data, size));
   pst::StoreOptions options;
   options.env = &env;
   Result<std::unique_ptr<pst::Store>> opened = pst::Store::Open(kInputPath, options);
