@@ -163,7 +163,7 @@ FixtureMessage Message(Rng& rng, const MailboxProfile& profile, int depth, std::
   }
   m.Int32(0x8000, 0).Unicode(0x8001, "baleport-mailbox");  // named: see the file's name map
 
-  const uint64_t recipients = 1 + rng.Below(6);
+  const uint64_t recipients = profile.small_messages ? 1 : 1 + rng.Below(6);
   for (uint64_t i = 0; i < recipients; ++i) {
     FixtureObject r;
     const std::string name = rng.Pick(kPeople);
@@ -172,7 +172,7 @@ FixtureMessage Message(Rng& rng, const MailboxProfile& profile, int depth, std::
     r.Unicode(0x3002, "SMTP").Unicode(0x3003, "user" + std::to_string(rng.Below(1000)) + "@example.org");
     m.recipients.push_back(std::move(r));
   }
-  if (rng.Chance(40)) {
+  if (!profile.small_messages && rng.Chance(40)) {
     const uint64_t attachments = 1 + rng.Below(5);
     for (uint64_t i = 0; i < attachments; ++i) {
       FixtureAttachment a;
@@ -183,7 +183,7 @@ FixtureMessage Message(Rng& rng, const MailboxProfile& profile, int depth, std::
       m.attachments.push_back(std::move(a));
     }
   }
-  if (depth < 2 && rng.Chance(10)) {
+  if (!profile.small_messages && depth < 2 && rng.Chance(10)) {
     FixtureAttachment a;
     std::string inner_subject;
     a.embedded = std::make_shared<FixtureMessage>(Message(rng, profile, depth + 1, &inner_subject));
@@ -215,7 +215,7 @@ GeneratedMessage GenerateMessage(uint64_t seed, uint32_t number, const MailboxPr
   out.file.message = Message(rng, profile, 0, &subject);
   out.file.names.push_back({kPsetidCommon, PropertyName::Kind::kNumeric, 0x8580, {}, {}});
   out.file.names.push_back({kPsInternetHeaders, PropertyName::Kind::kString, 0, {}, "x-mailer"});
-  out.file.sector_size = rng.Chance(10) ? 4096 : 512;
+  out.file.sector_size = rng.Chance(10) && !profile.small_messages ? 4096 : 512;
   const std::string folder = profile.small_tree ? kSmallFolders[number % 3] : rng.Pick(kFolders);
   out.relative_path = folder + "/" + FileName(number, subject);
   return out;

@@ -15,6 +15,9 @@ struct MailboxProfile {
   uint64_t max_body = 20000;
   // A small fixed tree (Inbox, Sent, Projects/Alpha) instead of the full one.
   bool small_tree = false;
+  // Messages of about 5 KB: one recipient, no attachments or embedded messages, 512-byte
+  // sectors (bodies as max_body says).
+  bool small_messages = false;
 };
 
 struct GeneratedMessage {

@@ -54,5 +54,21 @@ TEST(MailboxGenerator, MessagesReadBackAsOlefileSeesThem) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(MailboxGenerator, SmallMessagesStayNearFiveKilobytes) {
+  MailboxProfile p;
+  p.max_body = 1000;
+  p.small_messages = true;
+  for (uint32_t n = 0; n < 30; ++n) {
+    const GeneratedMessage m = GenerateMessage(2, n, p);
+    auto bytes = msg::testing::WriteMsgToMemory(m.file);
+    ASSERT_TRUE(bytes.ok()) << bytes.status().message();
+    EXPECT_LE(bytes->size(), 8192u) << m.relative_path;
+    auto file = msg::MsgFile::Open(std::make_unique<msg::testing::MemoryFile>(*bytes, m.relative_path));
+    ASSERT_TRUE(file.ok()) << file.status().message();
+    EXPECT_EQ((*file)->message().recipients().size(), 1u);
+    EXPECT_TRUE((*file)->message().attachments().empty());
+  }
+}
+
 }  // namespace
 }  // namespace baleport::bench
