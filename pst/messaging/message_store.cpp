@@ -707,7 +707,7 @@ Status MessageStore::WriteContents(FolderState& f) {
   const NodeStreams current{n->bid_data, n->bid_sub};
   std::optional<NodeStreams> written;
   if (!f.pending_rows.empty()) {
-    auto appended = AppendTc(db_.get(), current, f.pending_rows, !f.append_verified, where);
+    auto appended = AppendTc(db_.get(), current, f.pending_rows, !f.append_verified, where, &f.contents_shapes);
     if (!appended.ok()) return appended.status();
     written = *appended;
     if (!written) {

@@ -11,6 +11,7 @@
 
 #include "pst/messaging/item_builder.h"
 #include "pst/messaging/name_map.h"
+#include "pst/messaging/node_io.h"
 #include "pst/messaging/search_updates.h"
 #include "pst/ndb/node_database.h"
 #include "pst/store.h"
@@ -57,6 +58,7 @@ class MessageStore final : public Store {
     std::vector<ltp::TableRow> pending_rows;
     bool append_verified = false;  // the stored row index was found to cover its rows
     size_t unwritten_row_bytes = 0;  // packed rows not yet in the table's blocks
+    TableShapes contents_shapes;     // the table's data trees as last appended to
     // Folded as SameFolderName compares, to the child's id (the first of a name in row order);
     // filled with hierarchy.
     std::map<std::string, uint32_t> child_names;

@@ -230,14 +230,17 @@ Result<uint64_t> WriteXBlock(ndb::NodeDatabase* db, uint8_t level, const std::ve
   return bid;
 }
 
-// The leaves of a data tree by XBLOCK, read from the XBLOCKs alone: a stream of thousands
-// of blocks is mapped without a look-up per block.
-Result<std::vector<TreeGroup>> ReadTree(const ndb::NodeDatabase& db, uint64_t root) {
+// The leaves of a data tree by XBLOCK, read from the XBLOCKs alone (a stream of thousands
+// of blocks is mapped without a look-up per block), unless `shape` already describes it.
+Status EnsureShape(const ndb::NodeDatabase& db, uint64_t root, TreeShape& shape) {
   root &= ~kBidReserved;
-  std::vector<TreeGroup> groups;
+  if (shape.root == root && !shape.chunks.empty()) return Status::Ok();
+  TreeShape read;
+  read.root = root;
   if (!(root & disk::kBidInternal)) {
-    groups.push_back(TreeGroup{0, 0, {{root, nullptr}}});
-    return groups;
+    read.chunks.push_back(TreeShape::Chunk{0, 0, {root}});
+    shape = std::move(read);
+    return Status::Ok();
   }
   auto top = ReadXBlock(db, root);
   if (!top.ok()) return top.status();
@@ -246,18 +249,15 @@ Result<std::vector<TreeGroup>> ReadTree(const ndb::NodeDatabase& db, uint64_t ro
     auto leaves = x == root ? std::move(top) : ReadXBlock(db, x);
     if (!leaves.ok()) return leaves.status();
     if (leaves->level != 1) return db.Corrupt("a data tree mixes levels");
-    TreeGroup g{x, leaves->size, {}};
-    for (uint64_t leaf : leaves->children) g.leaves.emplace_back(leaf, nullptr);
-    groups.push_back(std::move(g));
+    read.chunks.push_back(TreeShape::Chunk{x, leaves->size, std::move(leaves->children)});
   }
-  return groups;
+  shape = std::move(read);
+  return Status::Ok();
 }
 
-std::vector<uint64_t> Leaves(const std::vector<TreeGroup>& groups) {
+std::vector<uint64_t> Leaves(const TreeShape& shape) {
   std::vector<uint64_t> out;
-  for (const auto& g : groups) {
-    for (const auto& l : g.leaves) out.push_back(l.first);
-  }
+  for (const auto& c : shape.chunks) out.insert(out.end(), c.leaves.begin(), c.leaves.end());
   return out;
 }
 
@@ -267,11 +267,11 @@ struct StoredHeap {
   std::optional<ltp::HeapEditor> editor;
 };
 
-Result<std::unique_ptr<StoredHeap>> OpenHeap(const ndb::NodeDatabase& db, uint64_t bid_data, const std::string& where) {
-  auto tree = ReadTree(db, bid_data);
-  if (!tree.ok()) return tree.status();
+Result<std::unique_ptr<StoredHeap>> OpenHeap(const ndb::NodeDatabase& db, uint64_t bid_data, const std::string& where,
+                                             TreeShape& shape) {
+  BALEPORT_RETURN_IF_ERROR(EnsureShape(db, bid_data, shape));
   auto h = std::make_unique<StoredHeap>();
-  h->leaves = Leaves(*tree);
+  h->leaves = Leaves(shape);
   StoredHeap* raw = h.get();
   h->editor.emplace(raw->leaves.size(), [&db, raw](size_t i) { return db.ReadBlock(raw->leaves[i]); }, db.path() + ", " + where);
   return h;
@@ -279,10 +279,17 @@ Result<std::unique_ptr<StoredHeap>> OpenHeap(const ndb::NodeDatabase& db, uint64
 
 }  // namespace
 
-Result<uint64_t> PatchStream(ndb::NodeDatabase* db, uint64_t root, const std::map<size_t, std::string>& changes) {
-  auto tree = ReadTree(*db, root);
-  if (!tree.ok()) return tree.status();
-  std::vector<TreeGroup>& groups = *tree;
+Result<uint64_t> PatchStream(ndb::NodeDatabase* db, uint64_t root, const std::map<size_t, std::string>& changes,
+                             TreeShape* shape) {
+  TreeShape scratch;
+  TreeShape& stored = shape ? *shape : scratch;
+  BALEPORT_RETURN_IF_ERROR(EnsureShape(*db, root, stored));
+  std::vector<TreeGroup> groups;
+  for (const auto& c : stored.chunks) {
+    TreeGroup g{c.xblock, c.size, {}};
+    for (uint64_t leaf : c.leaves) g.leaves.emplace_back(leaf, nullptr);
+    groups.push_back(std::move(g));
+  }
   size_t count = 0;
   for (const auto& g : groups) count += g.leaves.size();
   // XBLOCKs that are written are cut short, so that the next patch near them (the end of a
@@ -326,17 +333,23 @@ Result<uint64_t> PatchStream(ndb::NodeDatabase* db, uint64_t root, const std::ma
     taken.Fresh(*bid);
     return std::pair<uint64_t, uint64_t>{*bid, payload->size()};
   };
+  TreeShape patched;
   if (count == 1) {
     auto only = leaf(groups[0].leaves[0]);
     if (!only.ok()) return only.status();
     taken.Keep();
+    patched.root = only->first;
+    patched.chunks.push_back(TreeShape::Chunk{0, 0, {only->first}});
+    stored = std::move(patched);
     return only->first;
   }
   std::vector<std::pair<uint64_t, uint64_t>> xblocks;  // bid, size
-  for (const auto& g : groups) {
+  for (size_t gi = 0; gi < groups.size(); ++gi) {
+    const TreeGroup& g = groups[gi];
     if (!g.changed && g.xblock && db->AddRef(g.xblock)) {
       taken.Shared(g.xblock);
       xblocks.emplace_back(g.xblock, g.size);
+      patched.chunks.push_back(gi < stored.chunks.size() ? stored.chunks[gi] : TreeShape::Chunk{});
       continue;
     }
     for (size_t at = 0; at < g.leaves.size(); at += chunk) {
@@ -351,17 +364,24 @@ Result<uint64_t> PatchStream(ndb::NodeDatabase* db, uint64_t root, const std::ma
       auto x = WriteXBlock(db, 1, leaves, taken);
       if (!x.ok()) return x.status();
       xblocks.emplace_back(*x, size);
+      TreeShape::Chunk c{*x, static_cast<uint32_t>(size), {}};
+      for (auto [bid, n] : leaves) c.leaves.push_back(bid);
+      patched.chunks.push_back(std::move(c));
     }
   }
   if (xblocks.size() > disk::kXBlockMaxEntries) return Status::Error("stream too large for a data tree");
   auto result = xblocks.size() == 1 ? Result<uint64_t>(xblocks[0].first) : WriteXBlock(db, 2, xblocks, taken);
-  if (result.ok()) taken.Keep();
+  if (!result.ok()) return result;
+  taken.Keep();
+  patched.root = *result;
+  stored = std::move(patched);
   return result;
 }
 
 Result<std::optional<std::vector<ltp::TableColumn>>> AppendableTc(const ndb::NodeDatabase& db, NodeStreams node,
                                                                   const std::string& where) {
-  auto heap = OpenHeap(db, node.bid_data, where);
+  TreeShape shape;
+  auto heap = OpenHeap(db, node.bid_data, where, shape);
   if (!heap.ok()) return heap.status();
   auto info = ltp::AppendableTable(*(*heap)->editor);
   if (!info.ok()) return info.status();
@@ -370,9 +390,11 @@ Result<std::optional<std::vector<ltp::TableColumn>>> AppendableTc(const ndb::Nod
 }
 
 Result<std::optional<NodeStreams>> AppendTc(ndb::NodeDatabase* db, NodeStreams node, const std::vector<ltp::TableRow>& rows,
-                                            bool verify, const std::string& where) {
+                                            bool verify, const std::string& where, TableShapes* shapes) {
   const std::optional<NodeStreams> cannot;
-  auto heap = OpenHeap(*db, node.bid_data, where);
+  TableShapes scratch;
+  TableShapes& known = shapes ? *shapes : scratch;
+  auto heap = OpenHeap(*db, node.bid_data, where, known.heap);
   if (!heap.ok()) return heap.status();
   ltp::HeapEditor& editor = *(*heap)->editor;
   auto info = ltp::AppendableTable(editor);
@@ -382,9 +404,8 @@ Result<std::optional<NodeStreams>> AppendTc(ndb::NodeDatabase* db, NodeStreams n
   if (!subs.ok()) return subs.status();
   auto matrix = subs->find((*info)->hnid_rows);
   if (matrix == subs->end()) return db->Corrupt(where + ": the table's row matrix is missing");
-  auto matrix_tree = ReadTree(*db, matrix->second.bid_data);
-  if (!matrix_tree.ok()) return matrix_tree.status();
-  const std::vector<uint64_t> matrix_leaves_list = Leaves(*matrix_tree);
+  BALEPORT_RETURN_IF_ERROR(EnsureShape(*db, matrix->second.bid_data, known.matrix));
+  const std::vector<uint64_t> matrix_leaves_list = Leaves(known.matrix);
   const std::vector<uint64_t>* matrix_leaves = &matrix_leaves_list;
   if (verify) {
     // Rows are found by position, so every block but the last must be whole.
@@ -409,14 +430,14 @@ Result<std::optional<NodeStreams>> AppendTc(ndb::NodeDatabase* db, NodeStreams n
   auto appended = ltp::AppendTableRows(editor, **info, stored, rows, set.Sink(), verify);
   if (!appended.ok()) return appended.status();
   if (!*appended) return cannot;
-  auto matrix_root = PatchStream(db, matrix->second.bid_data, (*appended)->matrix_blocks);
+  auto matrix_root = PatchStream(db, matrix->second.bid_data, (*appended)->matrix_blocks, &known.matrix);
   if (!matrix_root.ok()) return matrix_root.status();
   set.entries()[matrix->first] = ndb::SubnodeEntry{*matrix_root, 0};
   if (matrix->second.bid_sub) {
     if (!db->AddRef(matrix->second.bid_sub)) return cannot;
     set.entries()[matrix->first].bid_sub = matrix->second.bid_sub;
   }
-  auto data = PatchStream(db, node.bid_data, (*appended)->heap_blocks);
+  auto data = PatchStream(db, node.bid_data, (*appended)->heap_blocks, &known.heap);
   if (!data.ok()) return data.status();
   auto sub = set.Finish();
   if (!sub.ok()) {
