@@ -303,7 +303,7 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
 
   RunContext run{controls_, *open->session, open->entryId, displayName, open->inboxName, open->sentName, sFolderPath};
   controls_.SetCaption(CaptionControl::LblCurrentDBX, "Reading Folder(s)...");
-  TextList folderList = BuildFolderList(run, FoundFolders);
+  const std::vector<FolderPieces> folderList = BuildFolderList(run, FoundFolders);
   controls_.SetCaption(CaptionControl::LblCurrentDBX, "Creating Outlook Folders...");
   CreateFolders(run, folderList);
 

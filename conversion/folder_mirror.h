@@ -1,11 +1,15 @@
 // Recreates the source folder's subfolder tree in the store. Source folders named Inbox
 // and Sent at the top map onto the store's default folders; a few default-folder names
-// are never created.
+// are never created. Store folders are reached name by name from the store's top folder,
+// so that a name holding "\" is one folder.
 #pragma once
 
+#include <memory>
+#include <vector>
+
+#include "conversion/folder_paths.h"
 #include "conversion/run_context.h"
 #include "files/keyed_collection.h"
-#include "support/mod_main.h"
 
 namespace baleport {
 
@@ -13,16 +17,21 @@ namespace baleport {
 // end when the same name is reported twice in a row or after this many.
 inline constexpr int kMaxParentAttempts = 32;
 
-// The distinct relative paths (store form, see RelativeStoreForm) of the folders of
-// `foundFolders` that still exist, sorted; a single empty entry when there are none.
-TextList BuildFolderList(RunContext& run, const KeyedCollection& foundFolders);
+// The distinct relative paths (see RelativePieces) of the folders of `foundFolders` that
+// still exist, in the binary UTF-16 order of their store form (JoinPieces).
+std::vector<FolderPieces> BuildFolderList(RunContext& run, const KeyedCollection& foundFolders);
 
 // Creates the folders of the list in order. A failing lookup or addition is passed
 // over: the folder is then absent and the messages meant for it fail to import.
-void CreateFolders(RunContext& run, const TextList& folderList);
+void CreateFolders(RunContext& run, const std::vector<FolderPieces>& folderList);
 
-// Relative paths that are never created: "\Inbox", and any path ending in one of the
-// default-folder names ("\Calendar", "\Sent", ...).
-bool IsReservedFolder(const std::string& relative);
+// The store folder at `pieces` below the store's top folder, empty pieces passed over.
+// When a folder on the way is missing the description is exactly
+//   Folder "<its name>" does not exist
+Result<std::unique_ptr<RDOFolder>> OpenStoreFolder(RunContext& run, const FolderPieces& pieces);
+
+// Relative paths that are never created: "\Inbox", and any path of more than one piece
+// ending in one of the default-folder names ("\Calendar", "\Sent", ...).
+bool IsReservedFolder(const FolderPieces& relative);
 
 }  // namespace baleport

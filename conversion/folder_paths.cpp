@@ -26,27 +26,34 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
   return text;
 }
 
-std::string RelativeStoreForm(const std::string& path, const std::string& root) {
-  std::string relative = path.starts_with(root) ? path.substr(root.size()) : path;
-  if constexpr (kPathSeparator != '\\') {
-    for (char& c : relative) {
-      if (c == kPathSeparator) c = '\\';
-    }
+FolderPieces RelativePieces(const std::string& path, const std::string& root) {
+  const std::string_view relative =
+      path.starts_with(root) ? std::string_view(path).substr(root.size()) : std::string_view(path);
+  FolderPieces pieces;
+  for (size_t at = 0;;) {
+    const size_t next = relative.find(kPathSeparator, at);
+    pieces.emplace_back(relative.substr(at, next == std::string_view::npos ? std::string_view::npos : next - at));
+    if (next == std::string_view::npos) return pieces;
+    at = next + 1;
+  }
+}
+
+std::string JoinPieces(const FolderPieces& pieces) {
+  std::string text;
+  for (size_t i = 0; i < pieces.size(); ++i) text += (i == 0 ? "" : "\\") + pieces[i];
+  return text;
+}
+
+FolderPieces MapDefaultFolders(FolderPieces relative, const std::string& inboxName, const std::string& sentName) {
+  const size_t first = relative.size() > 1 && relative.front().empty() ? 1 : 0;
+  if (relative.empty()) return relative;
+  std::string& name = relative[first];
+  if (name == "Inbox") {
+    name = inboxName;
+  } else if (name == "Sent") {
+    name = sentName;
   }
   return relative;
-}
-
-std::string MapDefaultFolders(const std::string& relative, const std::string& inboxName, const std::string& sentName) {
-  const size_t start = relative.starts_with('\\') ? 1 : 0;
-  const size_t end = relative.find('\\', start);
-  const std::string first = relative.substr(start, end == std::string::npos ? std::string::npos : end - start);
-  const std::string* mapped = first == "Inbox" ? &inboxName : first == "Sent" ? &sentName : nullptr;
-  if (mapped == nullptr) return relative;
-  return relative.substr(0, start) + *mapped + (end == std::string::npos ? "" : relative.substr(end));
-}
-
-std::string StoreFolderPath(const std::string& displayName, const std::string& relative) {
-  return "\\\\" + displayName + (relative.starts_with('\\') ? "" : "\\") + relative;
 }
 
 }  // namespace baleport

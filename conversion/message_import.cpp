@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "conversion/folder_mirror.h"
 #include "conversion/folder_paths.h"
 #include "files/file_attributes.h"
 #include "mapi/tags.h"
@@ -53,31 +54,53 @@ ImportEnd MessageImport::Run(const KeyedCollection& foundFiles) {
     ++number;
     if (const ImportEnd end = AnswerRequests(); end != ImportEnd::kCompleted) {
       CommitPending();
+      targetFolder_.reset();
       return end;
     }
   }
   CommitPending();
+  targetFolder_.reset();  // no store object outlives the run's session
   return ImportEnd::kCompleted;
 }
 
-std::string MessageImport::TargetFolder(const std::string& path) {
-  std::string d = RelativeStoreForm(FolderOfPath(path), run_.sourceRoot);
-  if (d.find('!') != std::string::npos) {
+FolderPieces MessageImport::TargetFolder(const std::string& path) {
+  FolderPieces d = RelativePieces(FolderOfPath(path), run_.sourceRoot);
+  // A "!" ends the path there: its folder is never created (see CreateFolders), and the
+  // message goes to the folder named by what comes before the mark.
+  for (size_t i = 0; i < d.size(); ++i) {
+    const size_t mark = d[i].find('!');
+    if (mark == std::string::npos) continue;
     run_.Yield();
-    d = TrimBlanks(d);
-    d = d.substr(0, d.find('!')) + "\\";
+    d[i].erase(mark);
+    d.resize(i + 1);
+    d.emplace_back();
+    d.front().erase(0, d.front().find_first_not_of(' '));
+    break;
   }
-  d = MapDefaultFolders(d, run_.inboxName, run_.sentName);
-  if (d.starts_with('\\')) d.erase(0, 1);
-  return "\\\\" + run_.storeDisplayName + "\\" + d;
+  d = MapDefaultFolders(std::move(d), run_.inboxName, run_.sentName);
+  if (d.size() > 1 && d.front().empty()) d.erase(d.begin());
+  return d;
+}
+
+Result<RDOFolder*> MessageImport::OpenTarget(const FolderPieces& target) {
+  // Messages come folder by folder: the folder of the previous one is most often the one.
+  if (targetFolder_ == nullptr || target != targetPieces_) {
+    targetFolder_.reset();
+    Result<std::unique_ptr<RDOFolder>> folder = OpenStoreFolder(run_, target);
+    if (!folder.ok()) return folder.status();
+    targetFolder_ = std::move(*folder);
+    targetPieces_ = target;
+  }
+  return targetFolder_.get();
 }
 
 Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item) {
-  const std::string target = TargetFolder(path);
-  Result<std::unique_ptr<RDOFolder>> folder = run_.session.GetFolderFromPath(target);
-  if (!folder.ok()) return folder.status().WithContext("looking up " + target);
+  const FolderPieces target = TargetFolder(path);
+  const std::string shown = "\\\\" + run_.storeDisplayName + "\\" + JoinPieces(target);
+  Result<RDOFolder*> folder = OpenTarget(target);
+  if (!folder.ok()) return folder.status().WithContext("looking up " + shown);
   Result<std::unique_ptr<RDOMail>> added = (*folder)->Items().Add(kItemKindMail);
-  if (!added.ok()) return added.status().WithContext("adding an item to " + target);
+  if (!added.ok()) return added.status().WithContext("adding an item to " + shown);
   item = std::move(*added);
 
   run_.Yield();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "conversion/conversion_log.h"
+#include "conversion/folder_paths.h"
 #include "conversion/run_context.h"
 #include "files/keyed_collection.h"
 
@@ -60,7 +61,9 @@ class MessageImport {
   // One message file: imported and pending its commit, or failed and logged.
   void ImportMessage(std::string_view path);
   Status CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item);
-  std::string TargetFolder(const std::string& path);
+  // The store folder of a message file, below the store's top folder.
+  FolderPieces TargetFolder(const std::string& path);
+  Result<RDOFolder*> OpenTarget(const FolderPieces& target);
   void NoteFailure(const Status& failure);
   void CommitPending();
   // The Skip and Stop questions after an entry; kCompleted when the loop goes on.
@@ -76,6 +79,9 @@ class MessageImport {
   std::vector<Imported> pending_;
   ImportTally tally_;
   std::string progressCaption_;
+  // The store folder the last message went to, kept for the messages beside it.
+  FolderPieces targetPieces_;
+  std::unique_ptr<RDOFolder> targetFolder_;
 };
 
 }  // namespace baleport

@@ -112,6 +112,27 @@ TEST_F(ConvertCommandTest, EachSubfolderBecomesAStoreOfItsName) {
   EXPECT_FALSE(fs::exists(output_.Path("Beta.pst")));
 }
 
+// A name holding "\\" once became two nested store folders (the store form's separator),
+// where the messages of a real "a/b" went as well.
+TEST_F(ConvertCommandTest, ANameWithABackslashIsOneStoreFolder) {
+  WriteMessageFile(source_.Folder("a\\b") + "/x.msg", "X");
+  WriteMessageFile(source_.Folder("a") + "/y.msg", "Y");
+  WriteMessageFile(source_.Folder("a/b") + "/z.msg", "Z");
+  WriteMessageFile(source_.Folder("c/d\\e\\") + "/w.msg", "W");
+  const std::string store = output_.Path("mail.pst");
+  ASSERT_EQ(Convert(Single(source_.root(), store)), 0) << errors_.str();
+  const std::string dump = VerifiedDump(store);
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/a\\b items=1"));
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/a items=1"));
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/a/b items=1"));
+  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/c/d\\e\\ items=1"));
+  std::ostringstream listed, none;
+  EXPECT_EQ(RunList(store, listed, none), 0) << none.str();
+  EXPECT_THAT(listed.str(), HasSubstr("\n  a\\b  1 item\n"));
+  EXPECT_THAT(listed.str(), HasSubstr("\n  a  1 item\n    b  1 item\n"));
+  EXPECT_THAT(listed.str(), HasSubstr("\n    d\\e\\  1 item\n"));
+}
+
 // As the wizard does: "Emailed Contacts" is never created (its messages fail and are
 // logged), and a folder with "!" in its name is not created either, its messages going
 // to the folder named by the part before the "!".

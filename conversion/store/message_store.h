@@ -57,6 +57,10 @@ class RDOFolders {
   virtual Result<int32_t> Count() = 0;
   // 1-based, in the folder's own order.
   virtual Result<std::unique_ptr<RDOFolder>> Item(int32_t position) = 0;
+  // The child folder of that name, which may hold any character ("\" too). When there is
+  // none the description is exactly
+  //   Folder "<name>" does not exist
+  virtual Result<std::unique_ptr<RDOFolder>> Item(const std::string& name) = 0;
   // A new folder of `type` (kFolderTypeMail); fails when a folder of that name exists.
   virtual Result<std::unique_ptr<RDOFolder>> Add(const std::string& name, int16_t type) = 0;
 };

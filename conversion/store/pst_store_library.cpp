@@ -16,6 +16,7 @@ class PstFolders final : public RDOFolders {
   PstFolders(pst::Store& store, pst::FolderId parent) : store_(store), parent_(parent) {}
   Result<int32_t> Count() override;
   Result<std::unique_ptr<RDOFolder>> Item(int32_t position) override;
+  Result<std::unique_ptr<RDOFolder>> Item(const std::string& name) override;
   Result<std::unique_ptr<RDOFolder>> Add(const std::string& name, int16_t type) override;
 
  private:
@@ -119,6 +120,10 @@ Result<std::unique_ptr<RDOFolder>> PstFolders::Item(int32_t position) {
   }
   const pst::FolderInfo& info = (**list)[static_cast<size_t>(position - 1)];
   return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store_, info.id, info.name));
+}
+
+Result<std::unique_ptr<RDOFolder>> PstFolders::Item(const std::string& name) {
+  return FolderObject(store_, store_.FindFolder(parent_, name));  // `Folder "name" does not exist`
 }
 
 Result<std::unique_ptr<RDOFolder>> PstFolders::Add(const std::string& name, int16_t type) {

@@ -97,6 +97,11 @@ class FakeFolderHandle : public RDOFolder, public RDOFolders {
     FakeFolder& child = *folder_.children[static_cast<size_t>(position - 1)];
     return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, child, path_ + "\\" + child.name));
   }
+  Result<std::unique_ptr<RDOFolder>> Item(const std::string& name) override {
+    FakeFolder* child = folder_.Child(name);
+    if (child == nullptr) return Status::Error("Folder \"" + name + "\" does not exist");
+    return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, *child, path_ + "\\" + name));
+  }
   Result<std::unique_ptr<RDOFolder>> Add(const std::string& name, int16_t type) override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kFoldersAdd, name));
     if (type != kFolderTypeMail) return Status::Error("unknown folder type " + std::to_string(type));

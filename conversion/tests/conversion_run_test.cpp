@@ -12,6 +12,7 @@
 #include "conversion/testing/recording_page.h"
 #include "files/tests/recording_api.h"
 #include "files/tests/test_tree.h"
+#include "support/path_separator.h"
 
 namespace baleport {
 namespace {
@@ -267,6 +268,32 @@ TEST_F(ConversionRunTest, AnUnreadableSourceFolderIsNoSuccessAndOpensNoStore) {
   EXPECT_FALSE(report.AllConverted());
   EXPECT_TRUE(store_.journal.empty());
   EXPECT_THAT(CompletionBox().text, HasSubstr("the folder " + tree_.Path("Box") + " cannot be read"));
+}
+
+// Folder creation and message placement agree on a name holding "\\": one folder, beside
+// the folder "a" and its "b".
+TEST_F(ConversionRunTest, ANameWithABackslashIsOneFolderForItsMessages) {
+  if (kPathSeparator == '\\') GTEST_SKIP() << "names cannot hold \\ on this system";
+  const std::string x = tree_.File("Box/a\\b/x.msg");
+  const std::string y = tree_.File("Box/a/y.msg");
+  const std::string z = tree_.File("Box/a/b/z.msg");
+  const std::string inbox = tree_.File("Box/Inbox\\old/i.msg");
+  const std::string storePath = tree_.Path("out.pst");
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), storePath);
+  EXPECT_EQ(report.folders[0].failed, 0) << CompletionBox().text;
+  FakeFolder& root = store_.files[storePath].root;
+  ASSERT_NE(root.Child("a\\b"), nullptr);
+  ASSERT_NE(root.Child("a"), nullptr);
+  ASSERT_NE(root.Child("a")->Child("b"), nullptr);
+  ASSERT_NE(root.Child("Inbox\\old"), nullptr) << "not the Inbox's subfolder";
+  EXPECT_TRUE(root.Child("a\\b")->children.empty());
+  EXPECT_EQ(root.Child("a\\b")->items.at(0).source, x);
+  EXPECT_EQ(root.Child("a")->items.at(0).source, y);
+  ASSERT_EQ(root.Child("a")->Child("b")->items.size(), 1u);
+  EXPECT_EQ(root.Child("a")->Child("b")->items[0].source, z);
+  EXPECT_EQ(root.Child("Inbox\\old")->items.at(0).source, inbox);
+  // Shown as the store form, name by name.
+  EXPECT_THAT(page_.CaptionsOf(CaptionControl::LblCurrentDBX), ::testing::Contains("Reading Folder(s)... \\a\\b"));
 }
 
 TEST_F(ConversionRunTest, MissingParentAttemptsEndWhenTheSameNameComesBack) {
