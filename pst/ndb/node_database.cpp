@@ -134,7 +134,7 @@ Status NodeDatabase::LoadMaps() {
 
 Status NodeDatabase::LoadTree(uint64_t bid, uint64_t ib, bool nbt, int expected_level, uint64_t min_key, int depth) {
   if (depth > kMaxTreeDepth) return Corrupt("the B-tree is deeper than the format allows");
-  if (ib % kPageSize != 0 || ib < kFirstAMapOffset || ib + kPageSize > header_.root.ibFileEof) {
+  if (ib % kPageSize != 0 || ib < kFirstAMapOffset || header_.root.ibFileEof < kPageSize || ib > header_.root.ibFileEof - kPageSize) {
     return Corrupt("a B-tree page offset " + std::to_string(ib) + " lies outside the file");
   }
   uint8_t page[kPageSize];
@@ -248,7 +248,7 @@ uint32_t NodeDatabase::AllocateFolderIndex() {
 
 Result<std::string> NodeDatabase::ReadBlockRaw(uint64_t bid, const BlockInfo& info) const {
   const uint32_t disk_size = BlockDiskSize(info.cb);
-  if (info.ib < kFirstAMapOffset || info.ib % kSlotSize != 0 || info.ib + disk_size > space_.file_end()) {
+  if (info.ib < kFirstAMapOffset || info.ib % kSlotSize != 0 || info.ib > space_.file_end() || disk_size > space_.file_end() - info.ib) {
     return Corrupt("block " + Hex(bid) + " lies outside the file");
   }
   std::string buf(disk_size, '\0');

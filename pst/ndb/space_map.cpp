@@ -34,7 +34,8 @@ void SpaceMap::AddSection() {
 }
 
 bool SpaceMap::MarkExisting(uint64_t ib, uint64_t size) {
-  if (ib < kFirstAMapOffset || size == 0 || ib % kSlotSize != 0 || ib + size > file_end()) return false;
+  // Written so that an offset near 2^64 cannot wrap around the end check.
+  if (ib < kFirstAMapOffset || size == 0 || ib % kSlotSize != 0 || ib > file_end() || size > file_end() - ib) return false;
   uint64_t first = (ib - kFirstAMapOffset) / kSlotSize;
   uint64_t n = (size + kSlotSize - 1) / kSlotSize;
   bool clean = true;
