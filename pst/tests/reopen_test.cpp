@@ -34,6 +34,22 @@ void AddMail(Store& store, FolderId folder, const std::string& subject) {
   MustOk(m->Save());
 }
 
+// The folder under the top folder holding the most items (the top folder when none holds any).
+FolderId BusiestFolder(Store& store) {
+  FolderId busiest = store.ipm_subtree();
+  uint32_t most = 0;
+  std::vector<FolderId> todo{store.ipm_subtree()};
+  while (!todo.empty()) {
+    FolderId f = todo.back();
+    todo.pop_back();
+    for (const auto& c : Must(store.ListFolders(f))) {
+      todo.push_back(c.id);
+      if (c.content_count > most) most = c.content_count, busiest = c.id;
+    }
+  }
+  return busiest;
+}
+
 std::string CopyToTemp(const std::string& source, const std::string& name) {
   std::string to = TempDir("copy") + "/" + name;
   std::filesystem::copy_file(source, to);
@@ -297,17 +313,7 @@ TEST_P(OutlookSample, ReopensAndTakesNewFoldersAndItems) {
   {
     auto store = Must(Store::Open(path));
     // Into a folder that already holds items, and into a new one.
-    FolderId busiest = store->ipm_subtree();
-    uint32_t most = 0;
-    std::vector<FolderId> todo{store->ipm_subtree()};
-    while (!todo.empty()) {
-      FolderId f = todo.back();
-      todo.pop_back();
-      for (const auto& c : Must(store->ListFolders(f))) {
-        todo.push_back(c.id);
-        if (c.content_count > most) most = c.content_count, busiest = c.id;
-      }
-    }
+    const FolderId busiest = BusiestFolder(*store);
     AddMail(*store, busiest, "added to existing");
     FolderId added = Must(store->AddFolder(store->ipm_subtree(), "Imported"));
     AddMail(*store, added, "added to new");
@@ -341,17 +347,7 @@ TEST_P(OutlookSample, FolderGrowsByAppendingAcrossCommits) {
   for (int round = 0; round < 3; ++round) {
     auto store = Must(Store::Open(path));
     if (round == 0) {
-      busiest = store->ipm_subtree();
-      uint32_t most = 0;
-      std::vector<FolderId> todo{store->ipm_subtree()};
-      while (!todo.empty()) {
-        FolderId f = todo.back();
-        todo.pop_back();
-        for (const auto& c : Must(store->ListFolders(f))) {
-          todo.push_back(c.id);
-          if (c.content_count > most) most = c.content_count, busiest = c.id;
-        }
-      }
+      busiest = BusiestFolder(*store);
       old_items = Must(store->ListMessages(busiest));
     }
     for (int i = 0; i < 120; ++i) {
