@@ -55,3 +55,4 @@ echo "find_files: $files files in $folders folders, best of $runs runs"
 echo "  find DIR -iname '*.msg'                  $(seconds "$find_us") s"
 echo "  find DIR -iname '*.msg' -printf '%m %p'  $(seconds "$find_stat_us") s  ($(times "$find_stat_us" "$find_us") find)"
 echo "  baleport find DIR                        $(seconds "$baleport_us") s  ($(times "$baleport_us" "$find_us") find; goal at most 3x)"
+[ "$baleport_us" -le $((3 * find_us)) ] || { echo "find_files.sh: more than 3x find" >&2; exit 1; }

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# `baleport convert` against `cp -r` of the same tree, side by side: a generated mailbox of
+# CONVERT_MESSAGES (20,000) messages, about 1 GB (goal: at most 2 times cp -r, peak RSS under
+# 256 MB), then as many messages of about 5 KB (goal: 5,000 or more a second). Both read a warm
+# page cache (the mailbox was just written), and both times include the sync that puts their bytes on disk; each is run twice,
+# alternately, and the best kept.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${BUILD:-build}
+MESSAGES=${CONVERT_MESSAGES:-20000}
+MAX_RSS=${CONVERT_MAX_RSS_MB:-256}
+bin="$BUILD/bin"
+work=$(mktemp -d "${TMPDIR:-/tmp}/baleport-convert.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# timed KIND: runs one copy (cp) or conversion (convert) of $work/mailbox, then sync;
+# prints "nanoseconds peak-RSS-in-MB".
+timed() {
+  rm -rf "$work/copy" "$work/out.pst" "$work/out.log"
+  sync
+  local start end
+  start=$(date +%s%N)
+  if [ "$1" = cp ]; then
+    /usr/bin/time -f %M -o "$work/rss" cp -r "$work/mailbox" "$work/copy"
+  else
+    /usr/bin/time -f %M -o "$work/rss" "$bin/baleport" convert --quiet "$work/mailbox" -o "$work/out.pst"
+  fi
+  sync
+  end=$(date +%s%N)
+  echo "$((end - start)) $(($(tail -1 "$work/rss") / 1024))"
+}
+
+# compare LABEL: best of two runs each; prints the times and sets $ratio (x100), $rss, $best_convert.
+compare() {
+  local best_cp="" t r
+  best_convert="" rss=0
+  for _ in 1 2; do
+    read -r t r <<<"$(timed cp)"
+    if [ -z "$best_cp" ] || [ "$t" -lt "$best_cp" ]; then best_cp=$t; fi
+    read -r t r <<<"$(timed convert)"
+    if [ -z "$best_convert" ] || [ "$t" -lt "$best_convert" ]; then best_convert=$t; fi
+    [ "$r" -gt "$rss" ] && rss=$r
+    "$bin/baleport" check "$work/out.pst" > /dev/null
+  done
+  ratio=$((best_convert * 100 / best_cp))
+  awk -v l="$1" -v c="$best_cp" -v b="$best_convert" -v m="$rss" 'BEGIN {
+    printf "convert: %s: cp -r %.2f s, baleport convert %.2f s (%.2fx), peak %d MB\n", l, c / 1e9, b / 1e9, b / c, m }'
+}
+
+fail=0
+"$bin/baleport-mailbox" "$work/mailbox" --messages "$MESSAGES" --seed 1 --max-attachment 100000 > /dev/null
+compare "$MESSAGES messages, $(du -sm --apparent-size "$work/mailbox" | cut -f1) MB"
+[ "$ratio" -le 200 ] || { echo "convert: more than 2x cp -r" >&2; fail=1; }
+[ "$rss" -lt "$MAX_RSS" ] || { echo "convert: peak RSS $rss MB, not under $MAX_RSS" >&2; fail=1; }
+
+rm -rf "$work/mailbox"
+"$bin/baleport-mailbox" "$work/mailbox" --messages "$MESSAGES" --seed 2 --small-messages > /dev/null
+compare "$MESSAGES messages of about $(($(du -sk --apparent-size "$work/mailbox" | cut -f1) / MESSAGES)) KB"
+rate=$((MESSAGES * 1000000000 / best_convert))
+echo "convert: $rate messages/s (goal at least 5,000)"
+[ "$rate" -ge 5000 ] || { echo "convert: fewer than 5,000 small messages a second" >&2; fail=1; }
+exit "$fail"
