@@ -58,8 +58,8 @@ screenshots: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) --target baleport-screenshots -j $(JOBS)
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/baleport-screenshots $(BUILD)/screenshots
 
-# The .msg reader, then opening a store for extension, each under libFuzzer for FUZZ_SECONDS
-# (at nice 19), continuing from the corpus kept in $(BUILD_FUZZ)/msg-corpus and store-corpus.
+# The .msg reader and opening a store for extension, side by side under libFuzzer for
+# FUZZ_SECONDS (at nice 19), continuing from the corpus kept in $(BUILD_FUZZ)/msg-corpus and store-corpus.
 # Each session's runs are added to $(BUILD_FUZZ)/msg-runs and store-runs, and the totals
 # printed. A finding leaves $(BUILD_FUZZ)/msg-<kind>-* or store-<kind>-* (crash, leak, timeout,
 # oom): minimise it (-minimize_crash=1) into msg/tests/regressions/ or proof/fuzz/regressions/.
@@ -73,9 +73,9 @@ FUZZ_FLAGS   := -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
 FUZZ_MSG_ASAN := fast_unwind_on_malloc=0:malloc_context_size=6
 # Adds the runs of the session just ended (in $(BUILD_FUZZ)/<name>.log) to the tally, prints the
 # total, and fails with the log's end if the session found something.
-fuzz_tally = s=$$?; sed -n 's/^stat::number_of_executed_units: *//p' $(BUILD_FUZZ)/$(1).log >> $(BUILD_FUZZ)/$(1)-runs; \
+fuzz_tally = sed -n 's/^stat::number_of_executed_units: *//p' $(BUILD_FUZZ)/$(1).log >> $(BUILD_FUZZ)/$(1)-runs; \
 	awk '{ n += $$1 } END { print "$(1)_fuzzer: " n + 0 " runs in all sessions" }' $(BUILD_FUZZ)/$(1)-runs; \
-	if [ $$s -ne 0 ]; then tail -n 60 $(BUILD_FUZZ)/$(1).log; exit $$s; fi
+	s=$$(cat $(BUILD_FUZZ)/$(1).status); if [ $$s -ne 0 ]; then tail -n 60 $(BUILD_FUZZ)/$(1).log; fi; [ $$s -eq 0 ]
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -DBALEPORT_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
 	cmake --build $(BUILD_FUZZ) --target msg_fuzzer store_fuzzer baleport-mailbox baleport -j $(JOBS)
@@ -92,13 +92,16 @@ fuzz: deps
 	rm -f $(BUILD_FUZZ)/store-seeds/*.log
 	python3 -c 'import sys; [open(f, "r+b").truncate(len(open(f, "rb").read().rstrip(b"\0"))) for f in sys.argv[1:]]' \
 	  $(BUILD_FUZZ)/store-seeds/*.pst
-	ASAN_OPTIONS=$(FUZZ_MSG_ASAN) LSAN_OPTIONS=suppressions=$(abspath msg/fuzz/lsan.supp) \
-	nice -n 19 $(BUILD_FUZZ)/bin/msg_fuzzer -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -max_len=65536 \
+	{ ASAN_OPTIONS=$(FUZZ_MSG_ASAN) LSAN_OPTIONS=suppressions=$(abspath msg/fuzz/lsan.supp) \
+	  nice -n 19 $(BUILD_FUZZ)/bin/msg_fuzzer -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -max_len=65536 \
 	  -artifact_prefix=$(BUILD_FUZZ)/msg- $(BUILD_FUZZ)/msg-corpus $(BUILD_FUZZ)/msg-seeds msg/tests/regressions \
-	  > $(BUILD_FUZZ)/msg.log 2>&1; $(call fuzz_tally,msg)
-	nice -n 19 $(BUILD_FUZZ)/bin/store_fuzzer -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -max_len=196608 \
+	  > $(BUILD_FUZZ)/msg.log 2>&1; echo $$? > $(BUILD_FUZZ)/msg.status; } & \
+	{ nice -n 19 $(BUILD_FUZZ)/bin/store_fuzzer -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -max_len=196608 \
 	  -artifact_prefix=$(BUILD_FUZZ)/store- $(BUILD_FUZZ)/store-corpus $(BUILD_FUZZ)/store-seeds \
-	  $(wildcard ../shared/samples/pst) proof/fuzz/regressions > $(BUILD_FUZZ)/store.log 2>&1; $(call fuzz_tally,store)
+	  $(wildcard ../shared/samples/pst) proof/fuzz/regressions > $(BUILD_FUZZ)/store.log 2>&1; \
+	  echo $$? > $(BUILD_FUZZ)/store.status; } & \
+	wait
+	$(call fuzz_tally,msg); m=$$?; $(call fuzz_tally,store) && [ $$m -eq 0 ]
 
 clean:
 	rm -rf $(BUILD) $(BUILD_WIN)
