@@ -44,9 +44,19 @@ int ConvertInParallel(const std::string& program, const std::vector<StoreJob>& s
                       const std::vector<std::string>& flags, int jobs, std::ostream& errors) {
   int status = 0;
   std::map<pid_t, const StoreJob*> running;
+  // A stop asked of this process (SIGTERM; Ctrl-C reaches the children by itself) is
+  // passed on, so that every conversion ends after its current message.
+  bool passedOn = false;
+  auto passOnStop = [&] {
+    if (passedOn || !InterruptRequested()) return;
+    passedOn = true;
+    for (const auto& [pid, job] : running) ::kill(pid, SIGTERM);
+  };
   auto waitForOne = [&] {
+    passOnStop();
     int child = 0;
     const pid_t pid = ::waitpid(-1, &child, 0);
+    if (pid < 0 && errno == EINTR) return passOnStop();
     if (pid < 0) {
       errors << "baleport convert: waiting for a conversion process failed: " << std::strerror(errno) << "\n";
       running.clear();
@@ -61,7 +71,7 @@ int ConvertInParallel(const std::string& program, const std::vector<StoreJob>& s
     running.erase(job);
   };
 
-  CatchInterrupt();
+  CatchInterrupt(/*endWaits=*/true);
   for (const StoreJob& job : storeJobs) {
     while (static_cast<int>(running.size()) >= jobs) waitForOne();
     if (InterruptRequested()) {

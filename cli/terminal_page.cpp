@@ -1,5 +1,6 @@
 #include "cli/terminal_page.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -38,10 +39,14 @@ std::string Lines(const std::string& text) { return ReplaceAll(text, "\r\n", "\n
 
 }  // namespace
 
-void CatchInterrupt() {
+void CatchInterrupt(bool endWaits) {
   interruptRequested = 0;
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = endWaits ? 0 : SA_RESTART;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
 }
 
 bool InterruptRequested() { return interruptRequested != 0; }

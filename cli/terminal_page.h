@@ -69,8 +69,10 @@ class TerminalPage final : public PageControls {
 };
 
 // Installs the Ctrl-C (and SIGTERM) handler that TerminalPage::ProcessPendingEvents
-// answers; a second one ends the program at once.
-void CatchInterrupt();
+// answers; a second one ends the program at once. With `endWaits`, the signal also ends a
+// blocking wait (EINTR) instead of resuming it, for a caller that must pass it on at once;
+// otherwise interrupted calls resume, so file I/O never sees EINTR.
+void CatchInterrupt(bool endWaits = false);
 // Whether Ctrl-C or SIGTERM came since CatchInterrupt.
 bool InterruptRequested();
 

@@ -234,9 +234,10 @@ size_t Occurrences(const std::string& text, const std::string& what) {
   return n;
 }
 
-// Killing only the parent of --each -j 2 once left its two conversions running unseen.
-// They now end after their current message, committed, as with Ctrl-C.
-TEST(ParentKill, ConversionsEndWithTheirParentAndLoseNothing) {
+// Killing only the parent of --each -j 2 once left its two conversions running unseen, and
+// SIGTERM to it let them run to their end. Either way they now end after their current
+// message, committed, as with Ctrl-C.
+void ConversionsEndWithTheirParent(int signal) {
   testing::TestTree tree;
   constexpr int kMessages = 3000;  // each folder: a run of a second or more
   const Mailbox a = WriteMailbox(tree.Path("mail/A"), kMessages, "a");
@@ -253,16 +254,21 @@ TEST(ParentKill, ConversionsEndWithTheirParentAndLoseNothing) {
   }
   ASSERT_EQ(Occurrences(output, "Migrating "), 2u) << output;
 
-  ::kill(pid, SIGKILL);
+  ::kill(pid, signal);
+  const auto signalled = Clock::now();
   int status = 0;
   ::waitpid(pid, &status, 0);
-  const auto killed = Clock::now();
-  while (!RunningMembers(pid).empty() && Clock::now() - killed < std::chrono::seconds(5)) {
+  if (signal == SIGTERM) {
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+    EXPECT_LT(Clock::now() - signalled, std::chrono::seconds(5)) << "the parent waited for whole conversions";
+  }
+  const auto ended = Clock::now();
+  while (!RunningMembers(pid).empty() && Clock::now() - ended < std::chrono::seconds(5)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   const std::vector<pid_t> left = RunningMembers(pid);
   for (pid_t child : left) ::kill(child, SIGKILL);
-  EXPECT_TRUE(left.empty()) << left.size() << " conversions still run 5 s after their parent was killed";
+  EXPECT_TRUE(left.empty()) << left.size() << " conversions still run 5 s after their parent ended";
   output = pst::testing::ReadAll(log);
   EXPECT_EQ(Occurrences(output, "Interrupted: stopping after the current message."), 2u) << output;
 
@@ -275,6 +281,9 @@ TEST(ParentKill, ConversionsEndWithTheirParentAndLoseNothing) {
     EXPECT_LT(view.subjects.size(), static_cast<size_t>(kMessages)) << "the conversion went on to its end";
   }
 }
+
+TEST(ParentKill, ConversionsEndWithTheirParentAndLoseNothing) { ConversionsEndWithTheirParent(SIGKILL); }
+TEST(ParentTerm, ConversionsEndWithTheirParentAndLoseNothing) { ConversionsEndWithTheirParent(SIGTERM); }
 
 }  // namespace
 }  // namespace baleport::proof
