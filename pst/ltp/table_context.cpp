@@ -120,6 +120,11 @@ Result<TcInfo> ParseTcInfo(std::string_view info, const std::string& where) {
   t.row_size = Load<uint16_t>(info, 8);
   t.hid_row_index = Load<uint32_t>(info, 10);
   t.hnid_rows = Load<uint32_t>(info, 14);
+  // Every row begins with its 4-byte row ID and lies within one block of the row matrix; a
+  // header that says otherwise would have rows added to it that cannot be laid out.
+  if (t.row_size < 4 || t.row_size > disk::kMaxBlockData) {
+    return Status::Error(where + ": table rows have an impossible size (" + std::to_string(t.row_size) + " bytes)");
+  }
   for (uint32_t i = 0; i < ncols; ++i) {
     const char* d = info.data() + kTcInfoSize + 8 * i;
     TableColumn c{Load<uint32_t>(d), Load<uint16_t>(d + 4), static_cast<uint8_t>(d[6]), static_cast<uint8_t>(d[7])};
@@ -147,7 +152,6 @@ Status VisitTableRows(const Heap& heap, const SubnodeSource& subnodes, const Row
     order.emplace_back(Load<uint32_t>(r, 4), Load<uint32_t>(r, 0));
     return Status::Ok();
   }));
-  if (t.row_size == 0 && !order.empty()) return Status::Error(where + ": table rows have no size");
   std::string matrix;
   if (IsHid(t.hnid_rows)) {
     auto m = heap.Get(t.hnid_rows);
@@ -158,7 +162,7 @@ Status VisitTableRows(const Heap& heap, const SubnodeSource& subnodes, const Row
     if (!m.ok()) return m.status();
     matrix = std::move(*m);
   }
-  const size_t rows_per_block = t.row_size ? disk::kMaxBlockData / t.row_size : 0;
+  const size_t rows_per_block = disk::kMaxBlockData / t.row_size;
   auto row_at = [&](size_t n) -> std::string_view {
     size_t off = IsHid(t.hnid_rows) ? n * t.row_size
                                     : (n / rows_per_block) * disk::kMaxBlockData + (n % rows_per_block) * t.row_size;
@@ -252,6 +256,9 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
   }
   t.end2 = std::max(t.end2, t.end4);
   t.end1 = std::max(t.end1, t.end2);
+  if (t.row_size < 4 || t.row_size > disk::kMaxBlockData) {
+    return Status::Error("a table's rows of " + std::to_string(t.row_size) + " bytes cannot be laid out");
+  }
   const BigValueSink small = [&heap](std::string_view v) { return heap.Allocate(v); };
   std::string matrix;
   const size_t rows_per_block = disk::kMaxBlockData / t.row_size;
@@ -313,7 +320,7 @@ Result<std::optional<TcInfo>> AppendableTable(HeapEditor& heap) {
   if (!info.ok()) return info.status();
   const TcInfo& t = *info;
   // Rows in a subnode, each starting with its id, cells of the widths written here.
-  if (t.hnid_rows == 0 || IsHid(t.hnid_rows) || t.row_size == 0 || t.row_size > disk::kMaxBlockData) return std::optional<TcInfo>();
+  if (t.hnid_rows == 0 || IsHid(t.hnid_rows)) return std::optional<TcInfo>();
   bool has_id = false;
   for (const auto& c : t.columns) {
     if (c.tag == kTagLtpRowId) has_id = c.offset == 0 && c.size == 4;
@@ -355,6 +362,9 @@ Result<std::optional<TableAppend>> AppendTableRows(HeapEditor& heap, const TcInf
   for (const auto& r : rows) {
     if (last_id && r.id <= *last_id) return std::optional<TableAppend>();
     last_id = r.id;
+  }
+  if (t.row_size < 4 || t.row_size > disk::kMaxBlockData) {
+    return Status::Error("a table's rows of " + std::to_string(t.row_size) + " bytes cannot be laid out");
   }
   const BigValueSink small = [&heap](std::string_view v) { return heap.Allocate(v); };
   TableAppend out;

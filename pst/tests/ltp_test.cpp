@@ -389,6 +389,17 @@ TEST(TableContext, RowsCellsAndMatrixInSubnode) {
   }
 }
 
+// A table read without columns (a damaged store) gets a row added: the writer refuses it
+// rather than dividing by a row size of zero.
+TEST(TableContext, RowsThatCannotHoldTheirIdAreRefused) {
+  Table t;
+  t.rows.push_back(TableRow{0x42, PackCells(Cells())});
+  FakeSubnodes subs;
+  auto blocks = BuildTableContext(t, subs.Sink());
+  ASSERT_FALSE(blocks.ok());
+  EXPECT_NE(blocks.status().message().find("0 bytes cannot be laid out"), std::string::npos) << blocks.status().message();
+}
+
 TEST(TableContext, AddingColumnsKeepsCells) {
   Table t;
   t.columns = Table::Layout({0x3001001F});
