@@ -142,14 +142,22 @@ Result<std::unique_ptr<Store>> MessageStore::OpenAt(const std::string& path, con
   s->db_ = std::move(*db);
   BALEPORT_RETURN_IF_ERROR(s->LoadStore());
   if (!options.read_only) {
-    s->db_.reset();
-    s->folders_.clear();
     auto wfile = env->OpenForUpdate(path);
     if (!wfile.ok()) return wfile.status();
-    auto wdb = ndb::NodeDatabase::Open(std::move(*wfile));
-    if (!wdb.ok()) return wdb.status();
-    s->db_ = std::move(*wdb);
-    BALEPORT_RETURN_IF_ERROR(s->LoadStore());
+    // The handle for update holds the lock: only a store changed before it was taken is
+    // read again.
+    auto unchanged = s->db_->Unchanged(**wfile);
+    if (!unchanged.ok()) return unchanged.status();
+    if (*unchanged) {
+      s->db_->UseFile(std::move(*wfile));
+    } else {
+      s->db_.reset();
+      s->folders_.clear();
+      auto wdb = ndb::NodeDatabase::Open(std::move(*wfile));
+      if (!wdb.ok()) return wdb.status();
+      s->db_ = std::move(*wdb);
+      BALEPORT_RETURN_IF_ERROR(s->LoadStore());
+    }
     RemoveStalePartials(env, path);  // killed between linking its store and removing this name
   }
   return std::unique_ptr<Store>(std::move(s));

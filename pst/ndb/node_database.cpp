@@ -114,6 +114,15 @@ Status NodeDatabase::Load() {
   return LoadMaps();
 }
 
+Result<bool> NodeDatabase::Unchanged(File& file) const {
+  auto size = file.Size();
+  if (!size.ok()) return size.status();
+  if (*size != file_size_) return false;
+  HEADER now;
+  BALEPORT_RETURN_IF_ERROR(file.Read(0, &now, sizeof now));
+  return std::memcmp(&now, &header_, sizeof now) == 0;
+}
+
 Status NodeDatabase::LoadMaps() {
   // Maps marked invalid are rebuilt (§2.6.1.3.7): what the B-trees reach is all that is used.
   if (header_.root.fAMapValid == kInvalidAMap) return Status::Ok();
@@ -529,12 +538,19 @@ Result<BREF> NodeDatabase::WriteTree(const LeafRecords& leaf_records, const std:
                                      uint8_t ptype, uint8_t leaf_max, const TreeLevels& levels, TreeLevels& out,
                                      std::vector<uint64_t>& freed) {
   out.clear();
-  std::string records;  // of the level being built, above the leaves
+  // Keys whose pages changed at the level below (at the leaves: the keys changed since the
+  // last commit). A page with none in its key range comes out as it was, so it is kept
+  // without being built or read: a commit costs what it changes, not what the tree holds.
+  std::vector<uint64_t> dirty = touched;
+  const auto page_after = [](uint64_t key, const TreePage& p) { return key < p.first_key; };
+  const auto page_before = [](const TreePage& p, uint64_t key) { return p.first_key < key; };
   for (uint8_t clevel = 0;; ++clevel) {
     static const std::vector<TreePage> kNone;
     const std::vector<TreePage>& old = clevel < levels.size() ? levels[clevel] : kNone;
+    const std::vector<TreePage>* below = clevel > 0 ? &out.back() : nullptr;
     const uint8_t max = clevel == 0 ? leaf_max : kBtIntermediateMax;
     std::vector<TreePage> pages;
+    std::vector<uint64_t> changed;  // first keys of pages written or dropped at this level
     // Builds the page for `recs`; keeps `old_page` when it comes out the same.
     auto emit = [&](std::string_view recs, const TreePage* old_page) -> Result<bool> {
       std::string bytes(kPageDataSize, '\0');
@@ -554,31 +570,42 @@ Result<BREF> NodeDatabase::WriteTree(const LeafRecords& leaf_records, const std:
       const uint64_t bid = header_.bidNextP;
       auto ib = WritePage(ptype, reinterpret_cast<const uint8_t*>(bytes.data()), 0);
       if (!ib.ok()) return ib.status();
-      pages.push_back(TreePage{count ? disk::Load<uint64_t>(recs.data()) : 0, *ib, bid, crc});
+      const uint64_t first_key = count ? disk::Load<uint64_t>(recs.data()) : 0;
+      pages.push_back(TreePage{first_key, *ib, bid, crc});
+      changed.push_back(first_key);
       return false;
     };
     // Records go to the page whose key range held them before, so an append or a change
-    // touches only the pages it falls in; leaves with no changed key are kept unread.
-    size_t j = 0;
+    // touches only the pages it falls in.
     const size_t groups = std::max<size_t>(old.size(), 1);
     for (size_t g = 0; g < groups; ++g) {
-      const bool last = g + 1 == groups;
-      const uint64_t lower = g == 0 ? 0 : old[g].first_key;
-      const uint64_t upper = last ? 0 : old[g + 1].first_key;
       const TreePage* old_page = g < old.size() ? &old[g] : nullptr;
-      std::string group;
-      if (clevel == 0) {
-        auto t = std::lower_bound(touched.begin(), touched.end(), lower);
-        if (old_page && (t == touched.end() || (!last && *t >= upper))) {
-          pages.push_back(*old_page);
+      const uint64_t lower = g == 0 ? 0 : old[g].first_key;
+      if (old_page) {
+        auto t = std::lower_bound(dirty.begin(), dirty.end(), lower);
+        size_t next = groups;  // the group holding the next dirty key
+        if (t != dirty.end()) {
+          const size_t after = std::upper_bound(old.begin() + g, old.end(), *t, page_after) - old.begin();
+          next = std::max(g, after ? after - 1 : 0);
+        }
+        if (next > g) {
+          pages.insert(pages.end(), old.begin() + g, old.begin() + next);
+          g = next - 1;
           continue;
         }
+      }
+      const bool last = g + 1 == groups;
+      const uint64_t upper = last ? 0 : old[g + 1].first_key;
+      std::string group;
+      if (clevel == 0) {
         group = leaf_records(lower, upper, last);
       } else {
-        size_t end = j;
-        while (end * rec_size < records.size() && (last || disk::Load<uint64_t>(records.data() + end * rec_size) < upper)) ++end;
-        group = records.substr(j * rec_size, (end - j) * rec_size);
-        j = end;
+        auto from = g == 0 ? below->begin() : std::lower_bound(below->begin(), below->end(), lower, page_before);
+        auto to = last ? below->end() : std::lower_bound(from, below->end(), upper, page_before);
+        for (auto it = from; it != to; ++it) {
+          BTENTRY e{it->first_key, BREF{it->bid, it->ib}};
+          group.append(reinterpret_cast<const char*>(&e), sizeof e);
+        }
       }
       const size_t n = group.size() / rec_size;
       bool kept = false;
@@ -595,13 +622,13 @@ Result<BREF> NodeDatabase::WriteTree(const LeafRecords& leaf_records, const std:
       if (old_page && !kept) {
         space_.Free(old_page->ib, kPageSize);
         freed.push_back(old_page->ib);
+        changed.push_back(old_page->first_key);
       }
     }
     if (pages.empty()) {
       auto k = emit(std::string_view(), nullptr);
       if (!k.ok()) return k.status();
     }
-    out.push_back(pages);
     if (pages.size() == 1) {
       for (size_t above = clevel + 1u; above < levels.size(); ++above) {
         for (const auto& p : levels[above]) {
@@ -609,13 +636,13 @@ Result<BREF> NodeDatabase::WriteTree(const LeafRecords& leaf_records, const std:
           freed.push_back(p.ib);
         }
       }
-      return BREF{pages[0].bid, pages[0].ib};
+      const BREF root{pages[0].bid, pages[0].ib};
+      out.push_back(std::move(pages));
+      return root;
     }
-    records.clear();
-    for (const auto& p : pages) {
-      BTENTRY e{p.first_key, BREF{p.bid, p.ib}};
-      records.append(reinterpret_cast<const char*>(&e), sizeof e);
-    }
+    out.push_back(std::move(pages));
+    std::sort(changed.begin(), changed.end());
+    dirty = std::move(changed);
     rec_size = sizeof(BTENTRY);
   }
 }

@@ -58,6 +58,11 @@ class NodeDatabase {
   // Reads and checks the header and both B-trees. Writing needs a file opened for update.
   static Result<std::unique_ptr<NodeDatabase>> Open(std::unique_ptr<File> file);
 
+  // True when `file` (the same store, opened again) still holds the header loaded here and
+  // its size: nothing has changed since, so it can take the place of this one's file.
+  Result<bool> Unchanged(File& file) const;
+  void UseFile(std::unique_ptr<File> file) { file_ = std::move(file); }
+
   const std::string& path() const { return file_->path(); }
   disk::CryptMethod crypt() const { return static_cast<disk::CryptMethod>(header_.bCryptMethod); }
   const disk::HEADER& header() const { return header_; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "pst/disk/layout.h"
 
@@ -24,6 +25,9 @@ uint32_t SpaceMap::MapPagesIn(uint64_t k) {
 void SpaceMap::AddSection() {
   uint64_t k = sections_++;
   dirty_.push_back(true);
+  uncommitted_.push_back(false);
+  stale_.push_back(true);
+  counts_.emplace_back();
   live_.resize(sections_ * kSlotsPerSection / 8, 0);
   committed_.resize(live_.size(), 0);
   uint64_t first = k * kSlotsPerSection;
@@ -53,6 +57,16 @@ void SpaceMap::MergeAMapBits(uint64_t k, const uint8_t* bits) {
     live_[k * kPageDataSize + i] |= bits[i];
     committed_[k * kPageDataSize + i] |= bits[i];
   }
+  stale_[k] = true;
+}
+
+void SpaceMap::NoteHole(uint64_t from, uint64_t to) {
+  for (uint64_t s = from; s < to && s < hole_min_; ++s) {
+    if (SlotFree(s)) {
+      hole_min_ = s;
+      return;
+    }
+  }
 }
 
 uint64_t SpaceMap::Allocate(uint64_t size, uint64_t align) {
@@ -61,8 +75,18 @@ uint64_t SpaceMap::Allocate(uint64_t size, uint64_t align) {
   for (;;) {
     const uint64_t total = sections_ * kSlotsPerSection;
     uint64_t s = (cursor_ + step - 1) / step * step;
+    NoteHole(cursor_, s);
     while (s + n <= total) {
-      // Skip whole used bytes quickly.
+      // Skip whole used words and bytes quickly.
+      if ((s & 63) == 0 && s + 64 <= total) {
+        uint64_t live, committed;
+        std::memcpy(&live, &live_[s >> 3], 8);
+        std::memcpy(&committed, &committed_[s >> 3], 8);
+        if ((live | committed) == ~uint64_t{0}) {
+          s += 64;
+          continue;
+        }
+      }
       if ((s & 7) == 0 && (live_[s >> 3] | committed_[s >> 3]) == 0xFF) {
         s += 8;
         continue;
@@ -75,8 +99,11 @@ uint64_t SpaceMap::Allocate(uint64_t size, uint64_t align) {
         cursor_ = s + n;
         return kFirstAMapOffset + s * kSlotSize;
       }
-      s = (s + run + 1 + step - 1) / step * step;
+      const uint64_t next = (s + run + 1 + step - 1) / step * step;
+      NoteHole(s, std::min(next, total));
+      s = next;
     }
+    NoteHole(s, total);
     cursor_ = sections_ * kSlotsPerSection;
     AddSection();
   }
@@ -86,7 +113,11 @@ void SpaceMap::Free(uint64_t ib, uint64_t size) {
   uint64_t first = (ib - kFirstAMapOffset) / kSlotSize;
   for (uint64_t s = first; s < first + size / kSlotSize; ++s) Clear(live_, s);
   Touch(first);
-  if (first < cursor_ && !Test(committed_, first)) cursor_ = first;
+  if (Test(committed_, first)) {
+    release_min_ = std::min(release_min_, first);
+  } else if (first < cursor_) {
+    cursor_ = first;
+  }
 }
 
 void SpaceMap::AMapBits(uint64_t k, uint8_t* out) const {
@@ -95,22 +126,40 @@ void SpaceMap::AMapBits(uint64_t k, uint8_t* out) const {
   }
 }
 
+const SpaceMap::Counts& SpaceMap::CountsOf(uint64_t k) const {
+  if (stale_[k]) {
+    Counts c;
+    for (uint32_t i = 0; i < kPageDataSize; i += 8) {
+      uint64_t live, committed;
+      std::memcpy(&live, &live_[k * kPageDataSize + i], 8);
+      std::memcpy(&committed, &committed_[k * kPageDataSize + i], 8);
+      c.any += static_cast<uint32_t>(std::popcount(live | committed));
+      c.live += static_cast<uint32_t>(std::popcount(live));
+    }
+    counts_[k] = c;
+    stale_[k] = false;
+  }
+  return counts_[k];
+}
+
 uint64_t SpaceMap::FreeBytesForCommit(uint64_t sections) const {
   sections = std::min(sections, sections_);
   uint64_t used = 0;
-  for (size_t i = 0; i < sections * kPageDataSize; ++i) used += std::popcount(static_cast<unsigned>(live_[i] | committed_[i]));
+  for (uint64_t k = 0; k < sections; ++k) used += CountsOf(k).any;
   return (sections * kSlotsPerSection - used) * kSlotSize;
 }
 
-uint32_t SpaceMap::FreeSlotsLive(uint64_t k) const {
-  uint32_t used = 0;
-  for (uint32_t i = 0; i < kPageDataSize; ++i) used += std::popcount(static_cast<unsigned>(live_[k * kPageDataSize + i]));
-  return kSlotsPerSection - used;
-}
+uint32_t SpaceMap::FreeSlotsLive(uint64_t k) const { return kSlotsPerSection - CountsOf(k).live; }
 
 void SpaceMap::CommitDone() {
-  committed_ = live_;
-  cursor_ = 0;
+  for (uint64_t k = 0; k < sections_; ++k) {
+    if (!uncommitted_[k]) continue;
+    std::memcpy(&committed_[k * kPageDataSize], &live_[k * kPageDataSize], kPageDataSize);
+    uncommitted_[k] = false;
+    stale_[k] = true;
+  }
+  cursor_ = std::min({cursor_, hole_min_, release_min_});
+  hole_min_ = release_min_ = UINT64_MAX;
 }
 
 }  // namespace baleport::pst::ndb

@@ -37,6 +37,7 @@ class SpaceMap {
   uint64_t FreeBytesForCommit(uint64_t sections = UINT64_MAX) const;
   uint32_t FreeSlotsLive(uint64_t k) const;
   // After the header of a commit is durable: the working state becomes the committed one.
+  // Costs what changed since the last commit, not the size of the file.
   void CommitDone();
   // Sections whose map pages changed since they were last written (new ones included).
   bool SectionDirty(uint64_t k) const { return dirty_[k]; }
@@ -57,13 +58,33 @@ class SpaceMap {
   static void Set(std::vector<uint8_t>& v, uint64_t slot) { v[slot >> 3] |= static_cast<uint8_t>(0x80u >> (slot & 7)); }
   static void Clear(std::vector<uint8_t>& v, uint64_t slot) { v[slot >> 3] &= static_cast<uint8_t>(~(0x80u >> (slot & 7))); }
   bool SlotFree(uint64_t slot) const { return !Test(live_, slot) && !Test(committed_, slot); }
+  // Notes the first free slot of [from, to), passed over by an allocation.
+  void NoteHole(uint64_t from, uint64_t to);
+  // Used slots of a section: in either state, and in the working state.
+  struct Counts {
+    uint32_t any = 0, live = 0;
+  };
+  const Counts& CountsOf(uint64_t k) const;
+  // A run of slots of section `slot / kSlotsPerSection` changed.
+  void Touch(uint64_t slot) {
+    const uint64_t k = slot / kSlotsPerSectionBits;
+    dirty_[k] = true;
+    uncommitted_[k] = true;
+    stale_[k] = true;
+  }
+  static constexpr uint64_t kSlotsPerSectionBits = 496 * 8;
 
   uint64_t sections_ = 0;
   std::vector<uint8_t> live_, committed_;  // MSB first, one bit per slot of all sections
-  uint64_t cursor_ = 0;                    // slot to search from
-  std::vector<bool> dirty_;
-  void Touch(uint64_t slot) { dirty_[slot / kSlotsPerSectionBits] = true; }
-  static constexpr uint64_t kSlotsPerSectionBits = 496 * 8;
+  // Allocation is first-fit from cursor_: no slot below it is free, except the holes passed
+  // over since the last commit (from hole_min_) and space freed that the last commit still
+  // uses (from release_min_), which a commit gives back to the search.
+  uint64_t cursor_ = 0;
+  uint64_t hole_min_ = UINT64_MAX, release_min_ = UINT64_MAX;
+  std::vector<bool> dirty_;        // map pages to write
+  std::vector<bool> uncommitted_;  // sections whose two states may differ
+  mutable std::vector<bool> stale_;
+  mutable std::vector<Counts> counts_;
 };
 
 }  // namespace baleport::pst::ndb

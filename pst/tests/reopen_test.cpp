@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <set>
 #include <sstream>
 
@@ -232,6 +234,49 @@ TEST(Reopen, OwnStoreGetsMoreWithoutLosingAnything) {
   EXPECT_NE(dump.find("| in sub 2 |"), std::string::npos);
 }
 
+// Runs `intervene` when a store is first opened for update: another writer getting in
+// between the checks made through the read-only handle and the taking of the lock.
+class InterveningEnv final : public Env {
+ public:
+  explicit InterveningEnv(std::function<void()> intervene) : intervene_(std::move(intervene)) {}
+  Result<std::unique_ptr<File>> OpenForRead(const std::string& p) override { return base_->OpenForRead(p); }
+  Result<std::unique_ptr<File>> OpenForUpdate(const std::string& p) override {
+    if (intervene_) std::exchange(intervene_, nullptr)();
+    return base_->OpenForUpdate(p);
+  }
+  Result<std::unique_ptr<File>> CreateNew(const std::string& p) override { return base_->CreateNew(p); }
+  Status Rename(const std::string& from, const std::string& to) override { return base_->Rename(from, to); }
+  Status RenameNoReplace(const std::string& from, const std::string& to) override { return base_->RenameNoReplace(from, to); }
+  Status Remove(const std::string& p) override { return base_->Remove(p); }
+  Status SyncFolder(const std::string& folder) override { return base_->SyncFolder(folder); }
+  bool Exists(const std::string& p) override { return base_->Exists(p); }
+
+ private:
+  Env* base_ = Env::Default();
+  std::function<void()> intervene_;
+};
+
+TEST(Reopen, StoreChangedBeforeTheLockIsTakenIsReadAgain) {
+  const std::string path = TempDir("reopen") + "/raced.pst";
+  {
+    auto store = Must(Store::Create(path, "Raced"));
+    AddMail(*store, store->ipm_subtree(), "first");
+    MustOk(store->Close());
+  }
+  InterveningEnv env([&] {
+    auto other = Must(Store::Open(path));
+    AddMail(*other, other->ipm_subtree(), "meanwhile");
+    MustOk(other->Close());
+  });
+  StoreOptions options;
+  options.env = &env;
+  auto store = Must(Store::Open(path, options));
+  AddMail(*store, store->ipm_subtree(), "after");
+  MustOk(store->Close());
+  const std::string dump = VerifiedDump(path);
+  for (const char* subject : {"| first |", "| meanwhile |", "| after |"}) EXPECT_NE(dump.find(subject), std::string::npos) << subject << "\n" << dump;
+}
+
 TEST(Reopen, UncommittedWorkIsNotInTheFile) {
   const std::string path = TempDir("reopen") + "/commit.pst";
   auto store = Must(Store::Create(path, "Commit"));
@@ -367,7 +412,9 @@ TEST_P(OutlookSample, FolderGrowsByAppendingAcrossCommits) {
   const std::string dump = VerifiedDump(path);
   const std::set<std::string> after = Lines(dump);
   for (const auto& line : Lines(old_dump)) {
-    if (line.rfind("M ", 0) == 0) EXPECT_TRUE(after.count(line)) << "lost: " << line;
+    if (line.rfind("M ", 0) == 0) {
+      EXPECT_TRUE(after.count(line)) << "lost: " << line;
+    }
   }
   for (int i = 0; i < 360; ++i) EXPECT_NE(dump.find("| appended " + std::to_string(i) + " |"), std::string::npos) << i;
 }
