@@ -28,6 +28,7 @@ void SpaceMap::AddSection() {
   uncommitted_.push_back(false);
   stale_.push_back(true);
   counts_.emplace_back();
+  for (auto& l : longest_) l.push_back(kUnknownRun);
   live_.resize(sections_ * kSlotsPerSection / 8, 0);
   committed_.resize(live_.size(), 0);
   uint64_t first = k * kSlotsPerSection;
@@ -60,6 +61,10 @@ void SpaceMap::MergeAMapBits(uint64_t k, const uint8_t* bits) {
   stale_[k] = true;
 }
 
+void SpaceMap::NoteNoFit(int cls, uint64_t from, uint64_t to, uint64_t n) {
+  for (uint64_t k = from; k < to; ++k) longest_[cls][k] = std::min<uint32_t>(longest_[cls][k], static_cast<uint32_t>(n));
+}
+
 void SpaceMap::NoteHole(uint64_t from, uint64_t to) {
   for (uint64_t s = from; s < to && s < hole_min_; ++s) {
     if (SlotFree(s)) {
@@ -76,7 +81,14 @@ uint64_t SpaceMap::Allocate(uint64_t size, uint64_t align) {
     const uint64_t total = sections_ * kSlotsPerSection;
     uint64_t s = (cursor_ + step - 1) / step * step;
     NoteHole(cursor_, s);
+    // Sections from `whole` on are searched from their start.
+    const int cls = step > 1 ? 1 : 0;
+    const uint64_t whole = (s + kSlotsPerSection - 1) / kSlotsPerSection;
     while (s + n <= total) {
+      if (s % kSlotsPerSection == 0 && longest_[cls][s / kSlotsPerSection] <= n) {
+        s += kSlotsPerSection;
+        continue;
+      }
       // Skip whole used words and bytes quickly.
       if ((s & 63) == 0 && s + 64 <= total) {
         uint64_t live, committed;
@@ -94,6 +106,7 @@ uint64_t SpaceMap::Allocate(uint64_t size, uint64_t align) {
       uint64_t run = 0;
       while (run < n && SlotFree(s + run)) ++run;
       if (run == n) {
+        NoteNoFit(cls, whole, s / kSlotsPerSection, n);
         for (uint64_t i = 0; i < n; ++i) Set(live_, s + i);
         Touch(s);
         cursor_ = s + n;
@@ -104,6 +117,7 @@ uint64_t SpaceMap::Allocate(uint64_t size, uint64_t align) {
       s = next;
     }
     NoteHole(s, total);
+    NoteNoFit(cls, whole, sections_, n);
     cursor_ = sections_ * kSlotsPerSection;
     AddSection();
   }
@@ -113,6 +127,7 @@ void SpaceMap::Free(uint64_t ib, uint64_t size) {
   uint64_t first = (ib - kFirstAMapOffset) / kSlotSize;
   for (uint64_t s = first; s < first + size / kSlotSize; ++s) Clear(live_, s);
   Touch(first);
+  for (auto& l : longest_) l[first / kSlotsPerSection] = kUnknownRun;
   if (Test(committed_, first)) {
     release_min_ = std::min(release_min_, first);
   } else if (first < cursor_) {
@@ -157,6 +172,7 @@ void SpaceMap::CommitDone() {
     std::memcpy(&committed_[k * kPageDataSize], &live_[k * kPageDataSize], kPageDataSize);
     uncommitted_[k] = false;
     stale_[k] = true;
+    for (auto& l : longest_) l[k] = kUnknownRun;
   }
   cursor_ = std::min({cursor_, hole_min_, release_min_});
   hole_min_ = release_min_ = UINT64_MAX;

@@ -58,6 +58,8 @@ class SpaceMap {
   static void Set(std::vector<uint8_t>& v, uint64_t slot) { v[slot >> 3] |= static_cast<uint8_t>(0x80u >> (slot & 7)); }
   static void Clear(std::vector<uint8_t>& v, uint64_t slot) { v[slot >> 3] &= static_cast<uint8_t>(~(0x80u >> (slot & 7))); }
   bool SlotFree(uint64_t slot) const { return !Test(live_, slot) && !Test(committed_, slot); }
+  // A search for runs of n slots (alignment class cls) found none in sections [from, to).
+  void NoteNoFit(int cls, uint64_t from, uint64_t to, uint64_t n);
   // Notes the first free slot of [from, to), passed over by an allocation.
   void NoteHole(uint64_t from, uint64_t to);
   // Used slots of a section: in either state, and in the working state.
@@ -81,6 +83,11 @@ class SpaceMap {
   // uses (from release_min_), which a commit gives back to the search.
   uint64_t cursor_ = 0;
   uint64_t hole_min_ = UINT64_MAX, release_min_ = UINT64_MAX;
+  // Per section, more than its longest free run, for requests aligned to a slot [0] or to a
+  // page [1]: searched once and found wanting, a section is passed over at once
+  // until space is freed in it. Allocating only shortens runs, so the bound stays true.
+  std::vector<uint32_t> longest_[2];
+  static constexpr uint32_t kUnknownRun = UINT32_MAX;
   std::vector<bool> dirty_;        // map pages to write
   std::vector<bool> uncommitted_;  // sections whose two states may differ
   mutable std::vector<bool> stale_;
