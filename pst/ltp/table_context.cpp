@@ -363,9 +363,6 @@ Result<std::optional<TableAppend>> AppendTableRows(HeapEditor& heap, const TcInf
     if (last_id && r.id <= *last_id) return std::optional<TableAppend>();
     last_id = r.id;
   }
-  if (t.row_size < 4 || t.row_size > disk::kMaxBlockData) {
-    return Status::Error("a table's rows of " + std::to_string(t.row_size) + " bytes cannot be laid out");
-  }
   const BigValueSink small = [&heap](std::string_view v) { return heap.Allocate(v); };
   TableAppend out;
   size_t block = matrix.blocks - 1, in_block = last_rows;

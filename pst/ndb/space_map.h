@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "pst/disk/layout.h"
+
 namespace baleport::pst::ndb {
 
 class SpaceMap {
@@ -69,12 +71,11 @@ class SpaceMap {
   const Counts& CountsOf(uint64_t k) const;
   // A run of slots of section `slot / kSlotsPerSection` changed.
   void Touch(uint64_t slot) {
-    const uint64_t k = slot / kSlotsPerSectionBits;
+    const uint64_t k = slot / disk::kSlotsPerSection;
     dirty_[k] = true;
     uncommitted_[k] = true;
     stale_[k] = true;
   }
-  static constexpr uint64_t kSlotsPerSectionBits = 496 * 8;
 
   uint64_t sections_ = 0;
   std::vector<uint8_t> live_, committed_;  // MSB first, one bit per slot of all sections
