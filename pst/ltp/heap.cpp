@@ -54,7 +54,7 @@ Status ParseBlock(std::string_view b, size_t index, std::vector<uint16_t>& offs,
 }
 
 // A block laid out from its header bytes and items; fill levels in the header are kept.
-std::string SerializeBlock(std::string header, const std::vector<std::string>& items, uint16_t freed) {
+std::string SerializeBlock(std::string header, const HeapItems& items, uint16_t freed) {
   std::string s = std::move(header);
   std::vector<uint16_t> offs;
   for (const auto& item : items) {
@@ -127,7 +127,7 @@ Result<uint32_t> HeapBuilder::Allocate(std::string_view bytes) {
   if (bytes.size() > kMaxHeapItem) return Status::Error("a heap item of " + std::to_string(bytes.size()) + " bytes is too big");
   if (!Fits(blocks_.back(), blocks_.size() - 1, bytes.size())) {
     if (blocks_.size() == 0xFFFF) return Status::Error("a heap grew past 65535 blocks");
-    blocks_.emplace_back();
+    blocks_.emplace_back(arena_.get());
   }
   Block& b = blocks_.back();
   b.items.emplace_back(bytes);
@@ -164,12 +164,14 @@ Result<HeapEditor::Block*> HeapEditor::Load(size_t index) {
   auto bad = [&](const std::string& what) { return Status::Error(where_ + ": heap " + what); };
   if (index == 0 && (bytes->size() < 12 || static_cast<uint8_t>((*bytes)[2]) != kHeapSig)) return bad("lacks its signature");
   std::vector<uint16_t> offs;
-  Block b;
-  BALEPORT_RETURN_IF_ERROR(ParseBlock(*bytes, index, offs, b.freed, bad));
+  uint16_t freed = 0;
+  BALEPORT_RETURN_IF_ERROR(ParseBlock(*bytes, index, offs, freed, bad));
+  Block& b = blocks_.try_emplace(index, arena_.get()).first->second;
+  b.freed = freed;
   b.header = bytes->substr(0, HeaderSize(index));
-  for (size_t j = 0; j + 1 < offs.size(); ++j) b.items.push_back(bytes->substr(offs[j], offs[j + 1] - offs[j]));
+  for (size_t j = 0; j + 1 < offs.size(); ++j) b.items.emplace_back(std::string_view(*bytes).substr(offs[j], offs[j + 1] - offs[j]));
   b.bytes = offs.back() - offs.front();
-  return &(blocks_[index] = std::move(b));
+  return &b;
 }
 
 Result<std::pair<HeapEditor::Block*, size_t>> HeapEditor::Item(uint32_t hid) {
@@ -213,9 +215,9 @@ Result<uint32_t> HeapEditor::Allocate(std::string_view bytes) {
   if (!last.ok()) return last.status();
   if (!Fits(HeaderSize(count_ - 1), (*last)->bytes + bytes.size(), (*last)->items.size() + 1)) {
     if (count_ == 0xFFFF) return Status::Error(where_ + ": heap grew past 65535 blocks");
-    Block fresh;
-    fresh.header.assign(HeaderSize(count_), '\0');
-    last = &(blocks_[count_++] = std::move(fresh));
+    Block& fresh = blocks_.try_emplace(count_, arena_.get()).first->second;
+    fresh.header.assign(HeaderSize(count_++), '\0');
+    last = &fresh;
   }
   Block& b = **last;
   b.items.emplace_back(bytes);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +20,11 @@ inline constexpr uint8_t kClientSigPC = 0xBC;
 inline constexpr uint32_t kMaxHeapItem = 3580;
 
 constexpr bool IsHid(uint32_t hnid) { return (hnid & 0x1F) == 0; }
+
+// The items of one heap block, held in the arena of the heap being built or edited: a table
+// append makes thousands of small items at once, and one allocation each cost more the more
+// the process held.
+using HeapItems = std::pmr::vector<std::pmr::string>;
 
 class Heap {
  public:
@@ -40,7 +47,7 @@ class Heap {
 
 class HeapBuilder {
  public:
-  explicit HeapBuilder(uint8_t client_sig) : client_sig_(client_sig) { blocks_.emplace_back(); }
+  explicit HeapBuilder(uint8_t client_sig) : client_sig_(client_sig) { blocks_.emplace_back(arena_.get()); }
 
   // Adds an item of at most 3580 bytes.
   Result<uint32_t> Allocate(std::string_view bytes);
@@ -52,11 +59,13 @@ class HeapBuilder {
 
  private:
   struct Block {
-    std::vector<std::string> items;
+    explicit Block(std::pmr::memory_resource* arena) : items(arena) {}
+    HeapItems items;
     size_t bytes = 0;
   };
   bool Fits(const Block& b, size_t index, size_t more) const;
 
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_ = std::make_unique<std::pmr::monotonic_buffer_resource>();
   uint8_t client_sig_;
   uint32_t user_root_ = 0;
   std::vector<Block> blocks_;
@@ -86,8 +95,9 @@ class HeapEditor {
 
  private:
   struct Block {
+    explicit Block(std::pmr::memory_resource* arena) : items(arena) {}
     std::string header;  // HNHDR, HNPAGEHDR or HNBITMAPHDR as stored
-    std::vector<std::string> items;
+    HeapItems items;
     size_t bytes = 0;  // of the items
     uint16_t freed = 0;
     bool dirty = false;
@@ -98,6 +108,7 @@ class HeapEditor {
   size_t count_, stored_count_;
   BlockReader read_;
   std::string where_;
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_ = std::make_unique<std::pmr::monotonic_buffer_resource>();
   std::map<size_t, Block> blocks_;
 };
 

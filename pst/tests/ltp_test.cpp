@@ -94,7 +94,9 @@ void ExpectFillLevels(const std::vector<std::string>& blocks) {
     const size_t free = 8176 - blocks[i].size();
     const size_t low[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8, 0};
     EXPECT_GE(free, low[level]) << "block " << i;
-    if (level > 0) EXPECT_LT(free, low[level - 1]) << "block " << i;
+    if (level > 0) {
+      EXPECT_LT(free, low[level - 1]) << "block " << i;
+    }
   }
 }
 
@@ -227,8 +229,12 @@ TEST(BthAppender, RightEdgeGrowsThroughSeveralLevels) {
       HeapEditor e = EditorOver(blocks, &reads);
       auto a = BthAppender::Open(e, header, BthShape{4, 4});
       ASSERT_TRUE(a.ok()) << a.status().message();
-      if (!recs.empty()) EXPECT_EQ(a->last_key(), std::optional<uint32_t>(next - 3));
-      if (round < 10) EXPECT_LE(reads, 4u) << "only the right edge is read";
+      if (!recs.empty()) {
+        EXPECT_EQ(a->last_key(), std::optional<uint32_t>(next - 3));
+      }
+      if (round < 10) {
+        EXPECT_LE(reads, 4u) << "only the right edge is read";
+      }
       for (size_t i = 0; i < round; ++i, next += 3) {
         recs.push_back(Record(next));
         ASSERT_TRUE(a->Append(e, recs.back()).ok());
@@ -236,7 +242,9 @@ TEST(BthAppender, RightEdgeGrowsThroughSeveralLevels) {
       ASSERT_TRUE(a->Finish(e).ok());
       auto changed = e.Finish();
       ASSERT_TRUE(changed.ok()) << changed.status().message();
-      if (round < 10 && blocks.size() > 8) EXPECT_LE(changed->size(), 6u);
+      if (round < 10 && blocks.size() > 8) {
+        EXPECT_LE(changed->size(), 6u);
+      }
       Apply(blocks, *changed);
       auto heap = Heap::Parse(blocks, "bth");
       ASSERT_TRUE(heap.ok()) << heap.status().message();
