@@ -103,6 +103,7 @@ Status NodeDatabase::Load() {
   }
   if (r.ibAMapLast != r.ibFileEof - kSectionSize) return Corrupt("the header names a wrong last allocation map");
   space_ = SpaceMap((r.ibFileEof - kFirstAMapOffset) / kSectionSize);
+  committed_next_bid_ = h.bidNextB;
   BALEPORT_RETURN_IF_ERROR(LoadTree(r.BREFNBT.bid, r.BREFNBT.ib, true, -1, 0, 0).WithContext("reading the node B-tree"));
   BALEPORT_RETURN_IF_ERROR(LoadTree(r.BREFBBT.bid, r.BREFBBT.ib, false, -1, 0, 0).WithContext("reading the block B-tree"));
   for (const auto& [bid, info] : blocks_) {
@@ -400,9 +401,9 @@ bool NodeDatabase::ReuseIfSame(uint64_t candidate, std::string_view payload) {
   if (Crc(stored.data(), stored.size()) != it->second.crc) return false;
   auto raw = ReadBlockRaw(it->first, it->second);
   if (!raw.ok() || *raw != stored) return false;
+  TouchBlock(it->first, it->second);
   ++it->second.cref;
   dirty_ = true;
-  touched_blocks_.push_back(it->first);
   return true;
 }
 
@@ -459,15 +460,20 @@ Result<uint64_t> NodeDatabase::WriteSubnodes(const SubnodeMap& entries) {
 bool NodeDatabase::AddRef(uint64_t bid) {
   auto it = blocks_.find(bid & kBidMask);
   if (it == blocks_.end() || it->second.cref >= kMaxSharing) return false;
+  TouchBlock(it->first, it->second);
   ++it->second.cref;
   dirty_ = true;
-  touched_blocks_.push_back(it->first);
   return true;
 }
 
 void NodeDatabase::ForgetBlock(uint64_t bid) {
   auto it = blocks_.find(bid & kBidMask);
   if (it != blocks_.end()) FreeBlock(it->first, it->second);
+}
+
+void NodeDatabase::TouchBlock(uint64_t bid, const BlockInfo& before) {
+  touched_blocks_.push_back(bid);
+  if (bid < committed_next_bid_) committed_entries_.try_emplace(bid, before);
 }
 
 void NodeDatabase::FreeBlock(uint64_t bid, const BlockInfo& info) {
@@ -482,8 +488,8 @@ Status NodeDatabase::Release(uint64_t bid) {
   if (it == blocks_.end()) return Corrupt("block " + Hex(bid) + " is released but missing from the block B-tree");
   dirty_ = true;
   if (it->second.cref > 2) {
+    TouchBlock(bid, it->second);
     --it->second.cref;
-    touched_blocks_.push_back(bid);
     return Status::Ok();
   }
   // Last holder: the children of an internal block lose their holder too.
@@ -729,6 +735,14 @@ Status NodeDatabase::Commit() {
   };
   std::sort(touched_nodes_.begin(), touched_nodes_.end());
   std::sort(touched_blocks_.begin(), touched_blocks_.end());
+  touched_blocks_.erase(std::unique(touched_blocks_.begin(), touched_blocks_.end()), touched_blocks_.end());
+  std::erase_if(touched_blocks_, [this](uint64_t bid) {
+    if (bid >= committed_next_bid_) return false;  // new since the last commit
+    auto before = committed_entries_.find(bid);
+    if (before == committed_entries_.end()) return false;
+    const BlockInfo* now = FindBlock(bid);
+    return now && now->ib == before->second.ib && now->cb == before->second.cb && now->cref == before->second.cref;
+  });
   TreeLevels new_nbt, new_bbt;
   auto nbt_root = WriteTree(nbt_records, touched_nodes_, sizeof(NBTENTRY), kPtypeNBT, kNbtLeafMax, nbt_levels_, new_nbt, freed);
   if (!nbt_root.ok()) return fail(nbt_root.status());
@@ -760,6 +774,8 @@ Status NodeDatabase::Commit() {
   bbt_levels_ = std::move(new_bbt);
   touched_nodes_.clear();
   touched_blocks_.clear();
+  committed_entries_.clear();
+  committed_next_bid_ = header_.bidNextB;
   // Committed. Release what only the previous commit used and record the exact maps.
   space_.CommitDone();
   dirty_ = false;

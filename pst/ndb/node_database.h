@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "absl/container/btree_map.h"
+#include "absl/container/flat_hash_map.h"
 #include "pst/disk/crypt.h"
 #include "pst/disk/layout.h"
 #include "pst/ndb/space_map.h"
@@ -147,6 +148,8 @@ class NodeDatabase {
   void DescribeSpace();
   Status WriteHeader(bool sync);
   void FreeBlock(uint64_t bid, const BlockInfo& info);
+  // Notes a change to a block's entry, given as it was before the change.
+  void TouchBlock(uint64_t bid, const BlockInfo& before);
 
   // Blocks are written through a buffer of adjacent ones; a failed write poisons the database,
   // since blocks it holds may then be missing from the file.
@@ -164,6 +167,10 @@ class NodeDatabase {
   SpaceMap space_;
   TreeLevels nbt_levels_, bbt_levels_;
   std::vector<uint64_t> touched_nodes_, touched_blocks_;  // keys changed since the last commit
+  // Entries of touched blocks as the last commit left them, and the first BID it had not
+  // used: a reference taken and given back again changes no page.
+  absl::flat_hash_map<uint64_t, BlockInfo> committed_entries_;
+  uint64_t committed_next_bid_ = 0;
   bool dirty_ = false;
 };
 

@@ -138,6 +138,49 @@ TEST_F(NodeDatabaseTest, CommitsRewriteOnlyThePagesOnChangedPaths) {
   expect_file_holds();
 }
 
+// Reference counts changed and changed back between commits: the file holds every count as
+// it ends, over two commits (the second starts from what the first wrote).
+TEST_F(NodeDatabaseTest, ReferencesTakenAndGivenBackLeaveTheFileRight) {
+  std::vector<uint64_t> bids;
+  for (int i = 0; i < 2000; ++i) {  // a block B-tree of many leaves
+    auto bid = db_->WriteBlock("block " + std::to_string(i), false);
+    ASSERT_TRUE(bid.ok());
+    bids.push_back(*bid);
+  }
+  ASSERT_TRUE(db_->Commit().ok());
+  auto expect_file_counts = [&](const char* when) {
+    auto reread = NodeDatabase::Open(Env::Default()->OpenForRead(path_).value());
+    ASSERT_TRUE(reread.ok()) << reread.status().message();
+    for (uint64_t bid : bids) {
+      const BlockInfo* here = db_->FindBlock(bid);
+      const BlockInfo* there = (*reread)->FindBlock(bid);
+      ASSERT_EQ(here == nullptr, there == nullptr) << when << ": block " << bid;
+      if (here) {
+        EXPECT_EQ(here->cref, there->cref) << when << ": block " << bid;
+      }
+    }
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (size_t i = 0; i < bids.size(); i += 61) {  // one to a leaf page
+      const uint64_t bid = bids[i];
+      if (!db_->FindBlock(bid)) continue;
+      switch ((i + round) % 5) {
+        case 0: ASSERT_TRUE(db_->AddRef(bid)); ASSERT_TRUE(db_->Release(bid).ok()); break;  // as it was
+        case 1: ASSERT_TRUE(db_->AddRef(bid)); break;
+        case 2: ASSERT_TRUE(db_->AddRef(bid)); ASSERT_TRUE(db_->Release(bid).ok()); ASSERT_TRUE(db_->AddRef(bid)); break;
+        case 3: ASSERT_TRUE(db_->Release(bid).ok()); break;  // freed, or back to one holder
+        case 4:
+          if (db_->FindBlock(bid)->cref > 2) {
+            ASSERT_TRUE(db_->Release(bid).ok());
+          }
+          break;
+      }
+    }
+    ASSERT_TRUE(db_->Commit().ok());
+    expect_file_counts(round == 0 ? "first commit" : "second commit");
+  }
+}
+
 TEST_F(NodeDatabaseTest, BlocksFailTheirChecksumWhenDamaged) {
   auto bid = db_->WriteBlock("payload to damage", false);
   ASSERT_TRUE(bid.ok());
