@@ -12,6 +12,7 @@
 #include "pst/messaging/item_builder.h"
 #include "pst/messaging/name_map.h"
 #include "pst/messaging/node_io.h"
+#include "pst/messaging/table_append.h"
 #include "pst/messaging/search_updates.h"
 #include "pst/ndb/node_database.h"
 #include "pst/store.h"

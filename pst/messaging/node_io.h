@@ -1,9 +1,8 @@
 // Property and table contexts read from and written to nodes of the node database.
 #pragma once
 
-#include <map>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
@@ -63,40 +62,8 @@ Result<NodeStreams> WritePc(ndb::NodeDatabase* db, const ltp::PropertyMap& props
 // A table rewritten over `previous` keeps the blocks that did not change.
 Result<NodeStreams> WriteTc(ndb::NodeDatabase* db, const ltp::Table& table, NodeStreams previous = {});
 
-// The XBLOCKs of a stored data tree and the leaves under each, kept between patches so that
-// patching a long stream does not read all its XBLOCKs again. It describes the tree at
-// `root` only, and is read anew for any other.
-struct TreeShape {
-  struct Chunk {
-    uint64_t xblock = 0;  // 0 when the root is the only leaf
-    uint32_t size = 0;
-    std::vector<uint64_t> leaves;
-  };
-  uint64_t root = 0;
-  std::vector<Chunk> chunks;
-};
-// The shapes of a table's heap and row matrix as last written.
-struct TableShapes {
-  TreeShape heap, matrix;
-};
-
 // Each row of a stored TC, in row-matrix order.
 Status VisitTc(const ndb::NodeDatabase& db, NodeStreams node, const std::string& where, const ltp::RowVisitor& row,
                std::vector<ltp::TableColumn>* columns = nullptr);
-// The columns of a stored TC that rows can be appended to, or nullopt (see ltp::AppendTableRows).
-Result<std::optional<std::vector<ltp::TableColumn>>> AppendableTc(const ndb::NodeDatabase& db, NodeStreams node,
-                                                                  const std::string& where);
-// `rows` added to the end of a stored TC: only the heap and row-matrix blocks they change are
-// written, every other block is shared with `node`. `verify` first checks that the row index
-// covers the matrix exactly. Nullopt when the table cannot be appended to; nothing is then
-// written, and the caller lays the table out anew.
-Result<std::optional<NodeStreams>> AppendTc(ndb::NodeDatabase* db, NodeStreams node, const std::vector<ltp::TableRow>& rows,
-                                            bool verify, const std::string& where, TableShapes* shapes = nullptr);
-
-// A data tree like `root` with the leaves in `changes` (index to payload; indices from the
-// leaf count on are added) replaced; unchanged leaves and XBLOCKs are shared, not copied.
-// `shape`, if given, describes `root` (or is read) and then the new tree.
-Result<uint64_t> PatchStream(ndb::NodeDatabase* db, uint64_t root, const std::map<size_t, std::string>& changes,
-                             TreeShape* shape = nullptr);
 
 }  // namespace baleport::pst
