@@ -543,7 +543,8 @@ std::vector<uint64_t> NodeDatabase::tree_pages() const {
 Result<BREF> NodeDatabase::WriteTree(const LeafRecords& leaf_records, const std::vector<uint64_t>& touched, uint32_t rec_size,
                                      uint8_t ptype, uint8_t leaf_max, const TreeLevels& levels, TreeLevels& out,
                                      std::vector<uint64_t>& freed) {
-  out.clear();
+  // `out` keeps its pages' storage from an earlier commit: the lists of a large store are
+  // megabytes, and allocating them anew at each commit cost more the larger it grew.
   // Keys whose pages changed at the level below (at the leaves: the keys changed since the
   // last commit). A page with none in its key range comes out as it was, so it is kept
   // without being built or read: a commit costs what it changes, not what the tree holds.
@@ -553,9 +554,11 @@ Result<BREF> NodeDatabase::WriteTree(const LeafRecords& leaf_records, const std:
   for (uint8_t clevel = 0;; ++clevel) {
     static const std::vector<TreePage> kNone;
     const std::vector<TreePage>& old = clevel < levels.size() ? levels[clevel] : kNone;
-    const std::vector<TreePage>* below = clevel > 0 ? &out.back() : nullptr;
+    if (out.size() <= clevel) out.emplace_back();
+    const std::vector<TreePage>* below = clevel > 0 ? &out[clevel - 1] : nullptr;
     const uint8_t max = clevel == 0 ? leaf_max : kBtIntermediateMax;
-    std::vector<TreePage> pages;
+    std::vector<TreePage>& pages = out[clevel];
+    pages.clear();
     std::vector<uint64_t> changed;  // first keys of pages written or dropped at this level
     // Builds the page for `recs`; keeps `old_page` when it comes out the same.
     auto emit = [&](std::string_view recs, const TreePage* old_page) -> Result<bool> {
@@ -643,10 +646,9 @@ Result<BREF> NodeDatabase::WriteTree(const LeafRecords& leaf_records, const std:
         }
       }
       const BREF root{pages[0].bid, pages[0].ib};
-      out.push_back(std::move(pages));
+      out.resize(clevel + 1u);
       return root;
     }
-    out.push_back(std::move(pages));
     std::sort(changed.begin(), changed.end());
     dirty = std::move(changed);
     rec_size = sizeof(BTENTRY);
@@ -743,7 +745,8 @@ Status NodeDatabase::Commit() {
     const BlockInfo* now = FindBlock(bid);
     return now && now->ib == before->second.ib && now->cb == before->second.cb && now->cref == before->second.cref;
   });
-  TreeLevels new_nbt, new_bbt;
+  TreeLevels& new_nbt = nbt_spare_;
+  TreeLevels& new_bbt = bbt_spare_;
   auto nbt_root = WriteTree(nbt_records, touched_nodes_, sizeof(NBTENTRY), kPtypeNBT, kNbtLeafMax, nbt_levels_, new_nbt, freed);
   if (!nbt_root.ok()) return fail(nbt_root.status());
   auto bbt_root = WriteTree(bbt_records, touched_blocks_, sizeof(BBTENTRY), kPtypeBBT, kBbtLeafMax, bbt_levels_, new_bbt, freed);
@@ -770,8 +773,8 @@ Status NodeDatabase::Commit() {
   header_.root.BREFBBT = *bbt_root;
   s = WriteHeader(true);
   if (!s.ok()) return fail(s);
-  nbt_levels_ = std::move(new_nbt);
-  bbt_levels_ = std::move(new_bbt);
+  std::swap(nbt_levels_, nbt_spare_);
+  std::swap(bbt_levels_, bbt_spare_);
   touched_nodes_.clear();
   touched_blocks_.clear();
   committed_entries_.clear();

@@ -166,6 +166,7 @@ class NodeDatabase {
   BlockIndex blocks_;
   SpaceMap space_;
   TreeLevels nbt_levels_, bbt_levels_;
+  TreeLevels nbt_spare_, bbt_spare_;  // the levels before the last commit, reused by the next
   std::vector<uint64_t> touched_nodes_, touched_blocks_;  // keys changed since the last commit
   // Entries of touched blocks as the last commit left them, and the first BID it had not
   // used: a reference taken and given back again changes no page.
