@@ -18,5 +18,5 @@ run() {
 run small
 run small 250000 0 1000
 run large
-run large 20000 102400 0 memory
+run large 20000 102400
 exit $failed
