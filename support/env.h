@@ -46,4 +46,26 @@ class Env {
   virtual bool Exists(const std::string& path) = 0;
 };
 
+// An Env that hands every call to another; wrappers that watch or change some calls (a
+// failing disk, a timed one) override only those.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+
+  Result<std::unique_ptr<File>> OpenForRead(const std::string& path) override { return target_->OpenForRead(path); }
+  Result<std::unique_ptr<File>> OpenForUpdate(const std::string& path) override { return target_->OpenForUpdate(path); }
+  Result<std::unique_ptr<File>> CreateNew(const std::string& path) override { return target_->CreateNew(path); }
+  Status Rename(const std::string& from, const std::string& to) override { return target_->Rename(from, to); }
+  Status RenameNoReplace(const std::string& from, const std::string& to) override {
+    return target_->RenameNoReplace(from, to);
+  }
+  Status Remove(const std::string& path) override { return target_->Remove(path); }
+  Status SyncFolder(const std::string& folder) override { return target_->SyncFolder(folder); }
+  bool Exists(const std::string& path) override { return target_->Exists(path); }
+
+ private:
+  Env* target_;
+};
+
 }  // namespace baleport

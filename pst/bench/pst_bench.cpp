@@ -65,23 +65,20 @@ class TimedFile final : public File {
   std::unique_ptr<File> base_;
 };
 
-class TimedEnv final : public Env {
+class TimedEnv final : public EnvWrapper {
  public:
-  Result<std::unique_ptr<File>> OpenForRead(const std::string& path) override { return Wrap(base_->OpenForRead(path)); }
-  Result<std::unique_ptr<File>> OpenForUpdate(const std::string& path) override { return Wrap(base_->OpenForUpdate(path)); }
-  Result<std::unique_ptr<File>> CreateNew(const std::string& path) override { return Wrap(base_->CreateNew(path)); }
-  Status Rename(const std::string& from, const std::string& to) override { return base_->Rename(from, to); }
-  Status RenameNoReplace(const std::string& from, const std::string& to) override { return base_->RenameNoReplace(from, to); }
-  Status Remove(const std::string& path) override { return base_->Remove(path); }
-  Status SyncFolder(const std::string& folder) override { return base_->SyncFolder(folder); }
-  bool Exists(const std::string& path) override { return base_->Exists(path); }
+  TimedEnv() : EnvWrapper(Env::Default()) {}
+  Result<std::unique_ptr<File>> OpenForRead(const std::string& path) override { return Wrap(EnvWrapper::OpenForRead(path)); }
+  Result<std::unique_ptr<File>> OpenForUpdate(const std::string& path) override {
+    return Wrap(EnvWrapper::OpenForUpdate(path));
+  }
+  Result<std::unique_ptr<File>> CreateNew(const std::string& path) override { return Wrap(EnvWrapper::CreateNew(path)); }
 
  private:
   static Result<std::unique_ptr<File>> Wrap(Result<std::unique_ptr<File>> f) {
     if (!f.ok()) return f.status();
     return std::unique_ptr<File>(new TimedFile(std::move(*f)));
   }
-  Env* base_ = Env::Default();
 };
 
 int Fail(const std::string& what, const Status& s) {

@@ -236,23 +236,15 @@ TEST(Reopen, OwnStoreGetsMoreWithoutLosingAnything) {
 
 // Runs `intervene` when a store is first opened for update: another writer getting in
 // between the checks made through the read-only handle and the taking of the lock.
-class InterveningEnv final : public Env {
+class InterveningEnv final : public EnvWrapper {
  public:
-  explicit InterveningEnv(std::function<void()> intervene) : intervene_(std::move(intervene)) {}
-  Result<std::unique_ptr<File>> OpenForRead(const std::string& p) override { return base_->OpenForRead(p); }
+  explicit InterveningEnv(std::function<void()> intervene) : EnvWrapper(Env::Default()), intervene_(std::move(intervene)) {}
   Result<std::unique_ptr<File>> OpenForUpdate(const std::string& p) override {
     if (intervene_) std::exchange(intervene_, nullptr)();
-    return base_->OpenForUpdate(p);
+    return EnvWrapper::OpenForUpdate(p);
   }
-  Result<std::unique_ptr<File>> CreateNew(const std::string& p) override { return base_->CreateNew(p); }
-  Status Rename(const std::string& from, const std::string& to) override { return base_->Rename(from, to); }
-  Status RenameNoReplace(const std::string& from, const std::string& to) override { return base_->RenameNoReplace(from, to); }
-  Status Remove(const std::string& p) override { return base_->Remove(p); }
-  Status SyncFolder(const std::string& folder) override { return base_->SyncFolder(folder); }
-  bool Exists(const std::string& p) override { return base_->Exists(p); }
 
  private:
-  Env* base_ = Env::Default();
   std::function<void()> intervene_;
 };
 

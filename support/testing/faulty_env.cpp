@@ -52,13 +52,13 @@ Result<std::unique_ptr<File>> FaultyEnv::Wrap(Result<std::unique_ptr<File>> file
 }
 
 Result<std::unique_ptr<File>> FaultyEnv::OpenForRead(const std::string& path) {
-  return Wrap(base_->OpenForRead(path));
+  return Wrap(target()->OpenForRead(path));
 }
 Result<std::unique_ptr<File>> FaultyEnv::OpenForUpdate(const std::string& path) {
-  return Wrap(base_->OpenForUpdate(path));
+  return Wrap(target()->OpenForUpdate(path));
 }
 Result<std::unique_ptr<File>> FaultyEnv::CreateNew(const std::string& path) {
-  return Wrap(base_->CreateNew(path));
+  return Wrap(target()->CreateNew(path));
 }
 
 }  // namespace baleport::testing

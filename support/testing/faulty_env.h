@@ -9,11 +9,11 @@
 
 namespace baleport::testing {
 
-class FaultyEnv final : public Env {
+class FaultyEnv final : public EnvWrapper {
  public:
   enum class Fault { kDiskFull, kIoError };
 
-  explicit FaultyEnv(Env* base) : base_(base) {}
+  explicit FaultyEnv(Env* base) : EnvWrapper(base) {}
 
   // The n-th write (1-based, counted over all files from now on) fails, and so does every
   // later one: a disk that filled up does not recover in the middle of a commit.
@@ -25,13 +25,6 @@ class FaultyEnv final : public Env {
   Result<std::unique_ptr<File>> OpenForRead(const std::string& path) override;
   Result<std::unique_ptr<File>> OpenForUpdate(const std::string& path) override;
   Result<std::unique_ptr<File>> CreateNew(const std::string& path) override;
-  Status Rename(const std::string& from, const std::string& to) override { return base_->Rename(from, to); }
-  Status RenameNoReplace(const std::string& from, const std::string& to) override {
-    return base_->RenameNoReplace(from, to);
-  }
-  Status Remove(const std::string& path) override { return base_->Remove(path); }
-  Status SyncFolder(const std::string& folder) override { return base_->SyncFolder(folder); }
-  bool Exists(const std::string& path) override { return base_->Exists(path); }
 
   // Used by the wrapped files.
   Status OnWrite(const std::string& path);
@@ -46,7 +39,6 @@ class FaultyEnv final : public Env {
   Status Failure(const std::string& what, const std::string& path) const;
   Result<std::unique_ptr<File>> Wrap(Result<std::unique_ptr<File>> file);
 
-  Env* base_;
   Fault fault_ = Fault::kIoError;
   long writes_ = 0, syncs_ = 0;
   long write_fail_at_ = 0, sync_fail_at_ = 0;  // 0 = never
