@@ -1,5 +1,7 @@
 # Quick start: `make run` and `make test`. Each installs what is missing first.
 BUILD     ?= build
+PREFIX    ?= /usr/local
+DESTDIR   ?=
 BUILD_WIN ?= build-win
 JOBS      ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -8,7 +10,7 @@ export WINEDEBUG   := -all
 export WINEPREFIX  := $(abspath $(BUILD_WIN))/wineprefix
 export GTEST_COLOR := no
 
-.PHONY: deps build build-win run test test-native test-win bench clean fuzz
+.PHONY: deps build build-win run test test-native test-win bench clean fuzz install deb deb-check
 
 deps:
 	@scripts/install-deps
@@ -25,7 +27,9 @@ $(BUILD_WIN)/CMakeCache.txt:
 build-win: deps $(BUILD_WIN)/CMakeCache.txt
 	cmake --build $(BUILD_WIN) -j $(JOBS)
 
-run: build
+# Builds only the program it runs.
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target baleport -j $(JOBS)
 	rm -f $(BUILD)/example.pst $(BUILD)/example.log
 	$(BUILD)/bin/baleport convert examples/mailbox -o $(BUILD)/example.pst
 	$(BUILD)/bin/baleport list $(BUILD)/example.pst
@@ -45,6 +49,22 @@ test: deps
 
 bench: build
 	bench/run
+
+# The programs, their man pages, bash completion, desktop entry, icon and help page under
+# $(DESTDIR)$(PREFIX).
+install: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target baleport baleport-gui -j $(JOBS)
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package, $(BUILD)/tamsel-baleport_<version>_<arch>.deb.
+deb: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target baleport baleport-gui -j $(JOBS)
+	cd $(BUILD) && cpack -G DEB
+
+# Installs that package into a bare Debian bookworm (debootstrap; needs root and the
+# network) and uses it there. Not part of `make test`: the first run downloads the system.
+deb-check: deb
+	packaging/deb-check $(BUILD)
 
 .PHONY: gui screenshots
 

@@ -143,10 +143,12 @@ void ConversionPage::RunMultiple(RunReport& report) {
     if (!row.checked) continue;
     Yield();
     if (requests_.stop || requests_.pageClosed) break;
-    selection_.MarkRowTaken(i);
     const std::string caption = "Converting " + std::to_string(i) + " of " + std::to_string(rows) + " Folders";
     report.folders.push_back(SearchAndConvert(row.name, row.path, "Converting ", caption, false));
-    if (report.folders.back().outcome == FolderOutcome::kPageClosed) break;
+    // A started log and an opened store: the store holds the folder's items.
+    const FolderReport& folder = report.folders.back();
+    if (!folder.logPath.empty() && folder.outcome != FolderOutcome::kStoreError) selection_.MarkRowTaken(i);
+    if (folder.outcome == FolderOutcome::kPageClosed) break;
   }
 }
 

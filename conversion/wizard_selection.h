@@ -25,7 +25,7 @@ class WizardSelection {
   // frmMultiple.lv: the number of rows, and row `position` (1-based).
   virtual int RowCount() = 0;
   virtual FolderRow Row(int position) = 0;
-  // Draws row `position` in green (0, 128, 0) and ghosted: the run has taken it up.
+  // Draws row `position` in green (0, 128, 0) and ghosted: its store was written.
   virtual void MarkRowTaken(int position) = 0;
   // frmMultiple.txtOutputFolder.
   virtual std::string OutputFolder() = 0;

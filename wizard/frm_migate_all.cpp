@@ -73,10 +73,20 @@ void frmMigateAll::Form_Load() {
   CmdStartConversion->setVisible(true);
   CmdStopMigration->setEnabled(true);
   CmdStopMigration->setVisible(false);
+  closed_by_run_ = false;
   logic_.Form_Load();
 }
 
 bool frmMigateAll::Form_Unload() {
+  // While Stop can be clicked the close box is Stop: the same question, and the run closes
+  // the page once it has stopped. (Stop with a skip pending closes it at once.)
+  if (!closed_by_run_ && CmdStopMigration->isVisible() && CmdStopMigration->isEnabled()) {
+    in_close_box_ = true;
+    logic_.CmdStopMigration_Click();
+    in_close_box_ = false;
+    if (!closed_by_run_) return false;
+  }
+  closed_by_run_ = false;
   logic_.Form_QueryUnload();
   return true;
 }
@@ -171,7 +181,10 @@ void frmMigateAll::OpenAddress(const std::string& address) {
   wizard_.desktop().OpenDocument(QString::fromStdString(address));
 }
 
-void frmMigateAll::ClosePage() { close(); }
+void frmMigateAll::ClosePage() {
+  closed_by_run_ = true;
+  if (!in_close_box_) close();  // otherwise the close under way goes on
+}
 
 void frmMigateAll::ProcessPendingEvents() { baleport::ProcessPendingEvents(); }
 

@@ -60,6 +60,8 @@ class frmMigateAll : public app::PageWindow, public PageControls {
 
   Wizard& wizard_;
   ConversionPage logic_;
+  bool closed_by_run_ = false;  // the run has asked for the close now being handled
+  bool in_close_box_ = false;   // the user's close is being handed to Stop
 };
 
 }  // namespace baleport

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include "wizard/frm_migate_all.h"
 #include "wizard/frm_start.h"
 #include "wizard/subfolders.h"
+#include "wizard/typed_folder.h"
 #include "wizard/wizard.h"
 
 namespace baleport {
@@ -111,8 +113,10 @@ bool frmMultiple::Form_Unload() {
 }
 
 QString frmMultiple::SpecialFolderPath() {
-  return QDir::toNativeSeparators(
-      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+  // Qt reads the desktop the user's XDG user dirs name, and names ~/Desktop when they name
+  // none, which many systems do not have.
+  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  return QDir::toNativeSeparators(QFileInfo(desktop).isDir() ? desktop : QDir::homePath());
 }
 
 void frmMultiple::CmdAddFolder_Click() {
@@ -122,11 +126,7 @@ void frmMultiple::CmdAddFolder_Click() {
   if (!root.endsWith(QChar(kPathSeparator))) root += QChar(kPathSeparator);
   const Result<std::vector<Subfolder>> subfolders = ListSubfolders(root);
   if (!subfolders.ok()) {
-    app::MessageRequest failure;
-    failure.text = QString::fromStdString(subfolders.status().message());
-    failure.title = QString::fromUtf16(kAppTitle);
-    failure.icon = app::MessageIcon::kWarning;
-    wizard_.desktop().ShowMessage(this, failure);
+    wizard_.ShowWarning(this, QString::fromStdString(subfolders.status().message()));
     return;
   }
 
@@ -173,6 +173,10 @@ void frmMultiple::CmdNext_Click() {
     any_checked = lv->topLevelItem(i)->checkState(0) == Qt::Checked;
   }
   if (any_checked) {
+    if (const QString problem = TypedFolderProblem(txtOutputFolder->text().trimmed()); !problem.isEmpty()) {
+      wizard_.ShowWarning(this, problem);
+      return;
+    }
     wizard_.MigateAll().ShowModal(this);
     return;
   }

@@ -41,10 +41,10 @@ class frmMultiple : public app::PageWindow {
   // Gives `list` alternating row colours, `first` for the first row; a list without rows
   // keeps what it had.
   void AltLVBackground(QTreeWidget* list, QColor first, QColor second);
-  // Row `position` (1-based) drawn green with a dimmed icon: the run has taken it up.
+  // Row `position` (1-based) drawn green with a dimmed icon: its store was written.
   void MarkRowTaken(int position);
 
-  // The user's Desktop folder.
+  // The user's desktop folder; the home folder when there is none.
   static QString SpecialFolderPath();
 
  protected:

@@ -7,6 +7,7 @@
 #include "app/fonts.h"
 #include "app/icons.h"
 #include "wizard/frm_migate_all.h"
+#include "wizard/typed_folder.h"
 #include "wizard/wizard.h"
 
 namespace baleport {
@@ -48,6 +49,9 @@ frmSingle::frmSingle(Wizard& wizard)
   setTabOrder(CmdAddFolder, CmdNext);
   setTabOrder(CmdNext, txtSourceMailbox);
 
+  // Typing a path is as good as picking one.
+  connect(txtSourceMailbox, &QLineEdit::textChanged, this,
+          [this](const QString& text) { CmdNext->setEnabled(!text.trimmed().isEmpty()); });
   connect(CmdAddFolder, &QPushButton::clicked, this, &frmSingle::CmdAddFolder_Click);
   connect(CmdNext, &QPushButton::clicked, this, &frmSingle::CmdNext_Click);
   connect(lblSingleMailbox, &app::LinkLabel::clicked, this, &frmSingle::lblSingleMailbox_Click);
@@ -62,13 +66,16 @@ void frmSingle::Form_Load() {
 void frmSingle::CmdAddFolder_Click() {
   const QString folder =
       wizard_.desktop().BrowseForFolder(this, QStringLiteral("Choose Source Folder..."));
-  if (folder.isEmpty()) return;
-  CmdNext->setEnabled(true);
-  txtSourceMailbox->setText(folder);
+  if (!folder.isEmpty()) txtSourceMailbox->setText(folder);
 }
 
 void frmSingle::CmdNext_Click() {
-  if (txtSourceMailbox->text().isEmpty()) return;
+  const QString folder = txtSourceMailbox->text().trimmed();
+  if (folder.isEmpty()) return;
+  if (const QString problem = TypedFolderProblem(folder); !problem.isEmpty()) {
+    wizard_.ShowWarning(this, problem);
+    return;
+  }
   wizard_.MigateAll().ShowModal(nullptr);
 }
 

@@ -18,7 +18,7 @@ using app::kLightGrey;
 using app::kWhite;
 
 frmStart::frmStart(Wizard& wizard)
-    : PageWindow(QString::fromUtf16(kAppTitle) + QStringLiteral(" v6.3"), QSize(618, 472),
+    : PageWindow(QString::fromUtf16(kAppTitle) + QStringLiteral(" v" BALEPORT_VERSION), QSize(618, 472),
                  TitleButtons::kCloseOnly),
       wizard_(wizard) {
   setWindowIcon(app::EnvelopeIcon());

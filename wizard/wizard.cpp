@@ -28,6 +28,14 @@ Wizard::Wizard(app::Desktop& desktop, StoreLibrary& library)
 
 Wizard::~Wizard() = default;
 
+void Wizard::ShowWarning(QWidget* page, const QString& text) {
+  app::MessageRequest warning;
+  warning.text = text;
+  warning.title = QString::fromUtf16(kAppTitle);
+  warning.icon = app::MessageIcon::kWarning;
+  desktop_.ShowMessage(page, warning);
+}
+
 void Wizard::Run() { Start().ShowModeless(); }
 
 frmStart& Wizard::Start() { return Use(start_, *this); }

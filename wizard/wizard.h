@@ -33,6 +33,8 @@ class Wizard : public WizardSelection {
   frmMultiple& Multiple();
   frmMigateAll& MigateAll();
   app::Desktop& desktop() { return desktop_; }
+  // A warning box over `page` with the application's title.
+  void ShowWarning(QWidget* page, const QString& text);
 
   bool SingleMode() override;
   std::string SourceMailbox() override;

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <functional>
 
 #include "app/event_pump.h"
 #include "support/pending_events.h"
@@ -22,15 +23,15 @@ namespace {
 
 using app::testing::InsideNextModal;
 
-// Clicks `button` at the first of the run's yields at which the user could: the button
-// is shown and enabled.
+// Clicks `button` (or does `action` instead) at the first of the run's yields at which the
+// user could click it: the button is shown and enabled.
 class ClickDuringRun {
  public:
-  explicit ClickDuringRun(QPushButton* button) {
-    SetPendingEventsHandler([this, button] {
+  explicit ClickDuringRun(QPushButton* button, std::function<void()> action = {}) {
+    SetPendingEventsHandler([this, button, action] {
       if (!clicked_ && button->isVisible() && button->isEnabled()) {
         clicked_ = true;
-        button->click();
+        action ? action() : button->click();
       }
       QCoreApplication::processEvents();
     });
@@ -200,6 +201,28 @@ TEST_F(ConversionRunTest, AConfirmedStopClosesThePageAndLeavesTheOtherFolders) {
   EXPECT_FALSE(library_.files.count(Store("C")));
   EXPECT_EQ(LastMessage().title, "Tamsel Baleport");  // the completion box still comes
   EXPECT_TRUE(multiple.isVisible());
+}
+
+// The close box during a run is Stop: the same question, and the same end after Yes.
+TEST_F(ConversionRunTest, ClosingThePageDuringARunAsksTheStopQuestion) {
+  for (const app::MessageAnswer answer : {app::MessageAnswer::kNo, app::MessageAnswer::kYes}) {
+    SCOPED_TRACE(answer == app::MessageAnswer::kYes ? "Yes" : "No");
+    library_.files.clear();
+    desktop_.messages.clear();
+    MakeMessages("root/A", 3);
+    MakeMessages("root/B", 1);
+    frmMultiple& multiple = ListedAndTicked("root", {0, 1});
+    desktop_.answers = {answer};
+    frmMigateAll& page = wizard_->MigateAll();
+    ClickDuringRun close(page.CmdStopMigration, [&page] { page.close(); });
+    const bool open_after_run = RunFromMultiplePage(multiple);
+
+    ASSERT_TRUE(close.clicked());
+    EXPECT_EQ(desktop_.messages[0].title, "Confirm Stop");
+    EXPECT_EQ(open_after_run, answer == app::MessageAnswer::kNo);
+    EXPECT_EQ(library_.files.count(Store("B")), answer == app::MessageAnswer::kNo ? 1u : 0u);
+    multiple.close();
+  }
 }
 
 TEST_F(ConversionRunTest, ADeclinedStopLetsTheRunFinish) {

@@ -5,8 +5,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTreeWidget>
+#include <vector>
 
 #include "wizard/frm_multiple.h"
 #include "wizard/tests/wizard_fixture.h"
@@ -55,8 +55,47 @@ TEST_F(MultiplePageTest, LoadsEmptyWithCheckAllDisabledAndTheDesktopAsOutput) {
   EXPECT_FALSE(multiple().chkSelectAll->isChecked());
   EXPECT_FALSE(multiple().chkSelectAll->isEnabled());
   EXPECT_EQ(multiple().chkSelectAll->text(), "Check All");
-  EXPECT_EQ(multiple().txtOutputFolder->text(),
-            QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)));
+  EXPECT_EQ(multiple().txtOutputFolder->text(), frmMultiple::SpecialFolderPath());
+}
+
+// Sets environment variables for one test and puts them back after it.
+class ScopedEnvironment {
+ public:
+  void Set(const char* name, const QString& value) {
+    saved_.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+    qputenv(name, value.toLocal8Bit());
+  }
+  ~ScopedEnvironment() {
+    for (const Saved& saved : saved_) {
+      if (saved.was_set) qputenv(saved.name, saved.value); else qunsetenv(saved.name);
+    }
+  }
+
+ private:
+  struct Saved {
+    const char* name;
+    QByteArray value;
+    bool was_set;
+  };
+  std::vector<Saved> saved_;
+};
+
+// Many Linux systems have no ~/Desktop: the output folder is then the desktop the XDG user
+// dirs name, or else the home folder.
+TEST_F(MultiplePageTest, TheDefaultOutputIsTheXdgDesktopOrElseHome) {
+  ScopedEnvironment environment;
+  const QString home = MakeFolder("home");
+  environment.Set("HOME", home);
+  environment.Set("XDG_CONFIG_HOME", MakeFolder("home/.config"));
+  EXPECT_EQ(frmMultiple::SpecialFolderPath(), home);
+
+  QFile user_dirs(root_.filePath("home/.config/user-dirs.dirs"));
+  ASSERT_TRUE(user_dirs.open(QIODevice::WriteOnly));
+  user_dirs.write("XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
+  user_dirs.close();
+  EXPECT_EQ(frmMultiple::SpecialFolderPath(), home) << "named, but not there";
+  const QString desktop = MakeFolder("home/Schreibtisch");
+  EXPECT_EQ(frmMultiple::SpecialFolderPath(), desktop);
 }
 
 TEST_F(MultiplePageTest, ListsTheImmediateSubfoldersOfTheRoot) {
@@ -146,6 +185,18 @@ TEST_F(MultiplePageTest, NextWithoutATickedRowSaysNoFoldersSelected) {
     EXPECT_EQ(message.buttons, app::MessageButtons::kOk);
   }
   EXPECT_EQ(Column(0).size(), 3);
+}
+
+TEST_F(MultiplePageTest, ATypedOutputFolderThatIsNotThereIsNamedAtNext) {
+  PickRoot(MakeTree());
+  multiple().lv->topLevelItem(0)->setCheckState(0, Qt::Checked);
+  const QString missing = QDir::toNativeSeparators(root_.filePath("gone"));
+  multiple().txtOutputFolder->setText(missing);
+  multiple().CmdNext->click();  // opens no page: the click would not return until it closed
+  ASSERT_EQ(desktop_.messages.size(), 1u);
+  EXPECT_EQ(desktop_.messages[0].text,
+            "The folder " + missing + " cannot be used: No such file or directory.");
+  EXPECT_EQ(desktop_.messages[0].icon, app::MessageIcon::kWarning);
 }
 
 TEST_F(MultiplePageTest, RowsAlternateWhiteAndLightYellow) {

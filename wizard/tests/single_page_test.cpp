@@ -1,5 +1,7 @@
 // The single-folder page: its two states and what a pick, a cancel and a close do.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -50,14 +52,28 @@ TEST_F(SinglePageTest, ACancelledFirstPickLeavesNextDisabled) {
   EXPECT_FALSE(single().CmdNext->isEnabled());
 }
 
-TEST_F(SinglePageTest, NextWithAnEmptiedBoxDoesNothing) {
+TEST_F(SinglePageTest, NextFollowsTheBoxAndTurnsDownWhatIsNoFolderInTheSystemsWords) {
   desktop_.folder_picks = {"/data/mail"};
   single().CmdAddFolder->click();
-  single().txtSourceMailbox->clear();
+  single().txtSourceMailbox->setText("  ");
+  EXPECT_FALSE(single().CmdNext->isEnabled());
   EXPECT_FALSE(NextOpensAModalPage());
   EXPECT_TRUE(desktop_.messages.empty());
 
-  single().txtSourceMailbox->setText("/data/mail");
+  const QString missing = QDir::toNativeSeparators(root_.filePath("gone"));
+  const QString file = QDir::toNativeSeparators(root_.filePath("mail.msg"));
+  ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+  for (const QString& typed : {missing, file}) {
+    single().txtSourceMailbox->setText(typed);
+    EXPECT_TRUE(single().CmdNext->isEnabled());
+    EXPECT_FALSE(NextOpensAModalPage());
+  }
+  ASSERT_EQ(desktop_.messages.size(), 2u);
+  EXPECT_EQ(desktop_.messages[0].text, "The folder " + missing + " cannot be used: No such file or directory.");
+  EXPECT_EQ(desktop_.messages[1].text, "The folder " + file + " cannot be used: Not a directory.");
+  EXPECT_EQ(desktop_.messages[0].icon, app::MessageIcon::kWarning);
+
+  single().txtSourceMailbox->setText(MakeFolder("mail"));
   EXPECT_TRUE(NextOpensAModalPage());
 }
 
