@@ -70,8 +70,9 @@ void frmSingle::CmdAddFolder_Click() {
 }
 
 void frmSingle::CmdNext_Click() {
-  const QString folder = txtSourceMailbox->text().trimmed();
-  if (folder.isEmpty()) return;
+  // The run searches the box's text as it stands.
+  const QString folder = txtSourceMailbox->text();
+  if (folder.trimmed().isEmpty()) return;
   if (const QString problem = TypedFolderProblem(folder); !problem.isEmpty()) {
     wizard_.ShowWarning(this, problem);
     return;
