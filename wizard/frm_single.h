@@ -1,4 +1,4 @@
-// The single-folder page: one source folder picked with the folder chooser, then on to
+// The single-folder page: one source folder, picked with the folder chooser or typed, then on to
 // the conversion page.
 #pragma once
 
