@@ -1,19 +1,33 @@
 #include "conversion/store/pst_store_library.h"
 
+#include <deque>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "conversion/store/source_index.h"
 #include "import/msg_import.h"
+#include "mapi/tags.h"
+#include "pst/messaging/text.h"
 
 namespace baleport {
 namespace {
+
+// The stores a session has logged on to, under the session's names for them.
+struct OpenedStore {
+  OpenedStore(std::unique_ptr<pst::Store> opened, std::string name, std::string id)
+      : store(std::move(opened)), displayName(std::move(name)), entryId(std::move(id)), sources(*store) {}
+  std::unique_ptr<pst::Store> store;
+  std::string displayName;
+  std::string entryId;
+  SourceIndex sources;
+};
 
 class PstFolder;
 
 class PstFolders final : public RDOFolders {
  public:
-  PstFolders(pst::Store& store, pst::FolderId parent) : store_(store), parent_(parent) {}
+  PstFolders(OpenedStore& opened, pst::FolderId parent) : opened_(opened), store_(*opened.store), parent_(parent) {}
   Result<int32_t> Count() override;
   Result<std::unique_ptr<RDOFolder>> Item(int32_t position) override;
   Result<std::unique_ptr<RDOFolder>> Item(const std::string& name) override;
@@ -24,19 +38,50 @@ class PstFolders final : public RDOFolders {
   // them with Item(1..Count), which would otherwise list them all for every position.
   Result<const std::vector<pst::FolderInfo>*> List();
 
+  OpenedStore& opened_;
   pst::Store& store_;
   pst::FolderId parent_;
   std::optional<std::vector<pst::FolderInfo>> listed_;
 };
 
+// The item as the import fills it, with its subject noted on the way: the subject narrows
+// the search for an item of the same source (see SourceIndex).
+class SubjectNotingMessage final : public pst::Message {
+ public:
+  SubjectNotingMessage(pst::Message& item, std::string& subject) : item_(item), subject_(subject) {}
+  Status Set(const pst::Property& p) override {
+    if (mapi::TagId(p.tag) == mapi::TagId(mapi::tags::kSubject)) subject_ = pst::Utf16LeToUtf8(p.data);
+    return item_.Set(p);
+  }
+  Result<std::unique_ptr<pst::ValueStream>> OpenStream(mapi::PropTag tag) override { return item_.OpenStream(tag); }
+  Status AddRecipient(const std::vector<pst::Property>& row) override { return item_.AddRecipient(row); }
+  Result<pst::Attachment*> AddAttachment() override { return item_.AddAttachment(); }
+  Status Save() override { return item_.Save(); }
+  uint32_t id() const override { return item_.id(); }
+
+ private:
+  pst::Message& item_;
+  std::string& subject_;
+};
+
 class PstMail final : public RDOMail, public MapiObject {
  public:
-  PstMail(pst::Store& store, std::unique_ptr<pst::Message> message) : store_(store), message_(std::move(message)) {}
+  PstMail(OpenedStore& store, pst::FolderId folder, std::unique_ptr<pst::Message> message)
+      : store_(store), folder_(folder), message_(std::move(message)) {}
 
   Status Import(const std::string& path, int16_t format) override {
     if (format != kImportFormatMsg) return Status::Error("import format " + std::to_string(format) + " is not known");
     if (message_ == nullptr) return Status::Error("importing " + path + " into an item that was deleted");
-    return import::ImportMessageFile(path, *message_, store_);
+    Result<std::string> digest = SourceDigest(*Env::Default(), path);
+    if (!digest.ok()) return digest.status();
+    SubjectNotingMessage noted(*message_, subject_);
+    BALEPORT_RETURN_IF_ERROR(import::ImportMessageFile(path, noted, *store_.store));
+    digest_ = std::move(*digest);
+    return store_.sources.Keep(*message_, digest_).WithContext("keeping the identity of " + path);
+  }
+  Result<bool> AlreadyInStore() override {
+    if (digest_.empty()) return Status::Error("looking for an item that was not imported");
+    return store_.sources.Claim(folder_, subject_, digest_);
   }
   MapiObject& MAPIOBJECT() override { return *this; }
   Status Save() override {
@@ -56,29 +101,32 @@ class PstMail final : public RDOMail, public MapiObject {
   }
 
  private:
-  pst::Store& store_;
+  OpenedStore& store_;
+  pst::FolderId folder_;
   std::unique_ptr<pst::Message> message_;
+  std::string subject_;
+  std::string digest_;
 };
 
 class PstItems final : public RDOItems {
  public:
-  PstItems(pst::Store& store, pst::FolderId folder) : store_(store), folder_(folder) {}
+  PstItems(OpenedStore& opened, pst::FolderId folder) : opened_(opened), folder_(folder) {}
   Result<std::unique_ptr<RDOMail>> Add(int16_t kind) override {
     if (kind != kItemKindMail) return Status::Error("item kind " + std::to_string(kind) + " is not known");
-    Result<std::unique_ptr<pst::Message>> message = store_.NewMessage(folder_);
+    Result<std::unique_ptr<pst::Message>> message = opened_.store->NewMessage(folder_);
     if (!message.ok()) return message.status();
-    return std::unique_ptr<RDOMail>(std::make_unique<PstMail>(store_, std::move(*message)));
+    return std::unique_ptr<RDOMail>(std::make_unique<PstMail>(opened_, folder_, std::move(*message)));
   }
 
  private:
-  pst::Store& store_;
+  OpenedStore& opened_;
   pst::FolderId folder_;
 };
 
 class PstFolder final : public RDOFolder {
  public:
-  PstFolder(pst::Store& store, pst::FolderId id, std::string name)
-      : name_(std::move(name)), folders_(store, id), items_(store, id) {}
+  PstFolder(OpenedStore& opened, pst::FolderId id, std::string name)
+      : name_(std::move(name)), folders_(opened, id), items_(opened, id) {}
   std::string Name() override { return name_; }
   RDOFolders& Folders() override { return folders_; }
   RDOItems& Items() override { return items_; }
@@ -89,11 +137,11 @@ class PstFolder final : public RDOFolder {
   PstItems items_;
 };
 
-Result<std::unique_ptr<RDOFolder>> FolderObject(pst::Store& store, Result<pst::FolderId> id) {
+Result<std::unique_ptr<RDOFolder>> FolderObject(OpenedStore& opened, Result<pst::FolderId> id) {
   if (!id.ok()) return id.status();
-  Result<pst::FolderInfo> info = store.GetFolder(*id);
+  Result<pst::FolderInfo> info = opened.store->GetFolder(*id);
   if (!info.ok()) return info.status();
-  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store, *id, info->name));
+  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(opened, *id, info->name));
 }
 
 Result<const std::vector<pst::FolderInfo>*> PstFolders::List() {
@@ -119,11 +167,11 @@ Result<std::unique_ptr<RDOFolder>> PstFolders::Item(int32_t position) {
     return Status::Error("there is no folder " + std::to_string(position) + " of " + std::to_string((*list)->size()));
   }
   const pst::FolderInfo& info = (**list)[static_cast<size_t>(position - 1)];
-  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store_, info.id, info.name));
+  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(opened_, info.id, info.name));
 }
 
 Result<std::unique_ptr<RDOFolder>> PstFolders::Item(const std::string& name) {
-  return FolderObject(store_, store_.FindFolder(parent_, name));  // `Folder "name" does not exist`
+  return FolderObject(opened_, store_.FindFolder(parent_, name));  // `Folder "name" does not exist`
 }
 
 Result<std::unique_ptr<RDOFolder>> PstFolders::Add(const std::string& name, int16_t type) {
@@ -131,34 +179,27 @@ Result<std::unique_ptr<RDOFolder>> PstFolders::Add(const std::string& name, int1
   listed_.reset();
   Result<pst::FolderId> id = store_.AddFolder(parent_, name);
   if (!id.ok()) return id.status();
-  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store_, *id, name));
+  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(opened_, *id, name));
 }
 
 class PstStore final : public RDOStore {
  public:
-  PstStore(pst::Store& store, std::string entryId) : store_(store), entryId_(std::move(entryId)) {}
-  std::string EntryID() override { return entryId_; }
+  explicit PstStore(OpenedStore& opened) : opened_(opened), store_(*opened.store) {}
+  std::string EntryID() override { return opened_.entryId; }
   Status ValidateIPMTree() override { return store_.EnsureStandardFolders(); }
   Result<std::unique_ptr<RDOFolder>> GetDefaultFolder(int16_t which) override {
-    if (which == kDefaultFolderInbox) return FolderObject(store_, store_.DefaultFolder(pst::StandardFolder::kInbox));
+    if (which == kDefaultFolderInbox) return FolderObject(opened_, store_.DefaultFolder(pst::StandardFolder::kInbox));
     if (which == kDefaultFolderSentMail) {
-      return FolderObject(store_, store_.DefaultFolder(pst::StandardFolder::kSentItems));
+      return FolderObject(opened_, store_.DefaultFolder(pst::StandardFolder::kSentItems));
     }
     return Status::Error("default folder " + std::to_string(which) + " is not known");
   }
-  Result<std::unique_ptr<RDOFolder>> IPMRootFolder() override { return FolderObject(store_, store_.ipm_subtree()); }
+  Result<std::unique_ptr<RDOFolder>> IPMRootFolder() override { return FolderObject(opened_, store_.ipm_subtree()); }
   Status Commit() override { return store_.Commit(); }
 
  private:
+  OpenedStore& opened_;
   pst::Store& store_;
-  std::string entryId_;
-};
-
-// The stores a session has logged on to, under the session's names for them.
-struct OpenedStore {
-  std::unique_ptr<pst::Store> store;
-  std::string displayName;
-  std::string entryId;
 };
 
 class PstSession final : public RDOSession, public RDOStores {
@@ -175,7 +216,7 @@ class PstSession final : public RDOSession, public RDOStores {
     Result<std::unique_ptr<pst::Store>> store =
         env->Exists(path) ? pst::Store::Open(path, options_) : pst::Store::Create(path, displayName, options_);
     if (!store.ok()) return store.status();
-    stores_.push_back({std::move(*store), displayName, "pst:" + std::to_string(stores_.size() + 1) + ":" + path});
+    stores_.emplace_back(std::move(*store), displayName, "pst:" + std::to_string(stores_.size() + 1) + ":" + path);
     return Wrap(stores_.back());
   }
 
@@ -204,7 +245,7 @@ class PstSession final : public RDOSession, public RDOStores {
         if (!next.ok()) return next.status();
         current = *next;
       }
-      return FolderObject(store, current);
+      return FolderObject(opened, current);
     }
     return Status::Error("no store of this session is named in the folder path " + path);
   }
@@ -222,11 +263,12 @@ class PstSession final : public RDOSession, public RDOStores {
 
  private:
   static std::unique_ptr<RDOStore> Wrap(OpenedStore& opened) {
-    return std::make_unique<PstStore>(*opened.store, opened.entryId);
+    return std::make_unique<PstStore>(opened);
   }
 
   pst::StoreOptions options_;
-  std::vector<OpenedStore> stores_;
+  // A deque: the objects handed out keep references to its elements.
+  std::deque<OpenedStore> stores_;
 };
 
 class PstMapiUtils final : public MAPIUtils {
