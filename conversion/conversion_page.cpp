@@ -319,6 +319,10 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
   const std::vector<FolderPieces> folderList = BuildFolderList(run, FoundFolders);
   controls_.SetCaption(CaptionControl::LblCurrentDBX, "Creating Outlook Folders...");
   CreateFolders(run, folderList);
+  // The folders are made durable before any message: should a batch have to be dropped
+  // (a full disk), its messages still find their folders. A failure here shows again at
+  // the first commit of messages, which carries the folders too.
+  (void)open->store->Commit();
 
   MessageImport import(run, *open->store, library_, log, requests_, options_.commitEvery);
   const ImportEnd end = import.Run(FoundFiles);

@@ -1,6 +1,8 @@
 #include "conversion/message_import.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <utility>
 
@@ -17,6 +19,12 @@ namespace {
 constexpr char kSkipQuestion[] = "Do you really want to \"Skip\" conversion of this folder ?";
 constexpr char kStopQuestion[] =
     "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.";
+
+// A disk too full for the store: deleting the sources of what is committed makes room.
+bool IsOutOfRoom(const Status& failure) {
+  return failure.message().find(std::strerror(ENOSPC)) != std::string::npos ||
+         failure.message().find(std::strerror(EDQUOT)) != std::string::npos;
+}
 
 MessageAnswer Ask(PageControls& controls, const std::string& title, const std::string& text) {
   return controls.ShowMessage({text, title, MessageIcon::kNone, MessageButtons::kYesNo, ""});
@@ -135,6 +143,15 @@ void MessageImport::ImportMessage(std::string_view pathText) {
   std::unique_ptr<RDOMail> item;
   bool alreadyThere = false;
   Status outcome = CreateAndFill(path, item, alreadyThere);
+  if (!outcome.ok() && IsOutOfRoom(outcome) && run_.controls.DeleteSourceValue() == 1 && !retrying_) {
+    item.reset();  // unsaved: the store drops it below
+    if (MakeRoom()) {
+      retrying_ = true;
+      ImportMessage(pathText);
+      retrying_ = false;
+      return;
+    }
+  }
   Result<LogAppender> appender = log_.OpenForAppend();
   if (outcome.ok() && !appender.ok()) outcome = appender.status();
 
@@ -160,7 +177,9 @@ void MessageImport::ImportMessage(std::string_view pathText) {
   run_.controls.SetButtonEnabled(ButtonControl::CmdStartConversion, false);
   // A commit rewrites the tables of the folders it touches, so its cost grows with the store:
   // batches grow with what was converted to keep commits a bounded share of a long run.
-  if (static_cast<int32_t>(pending_.size()) >= std::max(commitEvery_, tally_.converted / 4)) CommitPending();
+  // After the disk ran out of room, every message is committed on its own.
+  const int32_t batch = oneByOne_ ? 1 : std::max(commitEvery_, tally_.converted / 4);
+  if (static_cast<int32_t>(pending_.size()) >= batch) CommitPending();
 }
 
 void MessageImport::NoteFailure(const Status& failure) {
@@ -176,6 +195,7 @@ void MessageImport::LogFailure(const std::string& path, Status logged) {
 void MessageImport::CommitPending() {
   if (pending_.empty()) return;
   const Status committed = store_.Commit();
+  if (!committed.ok() && IsOutOfRoom(committed) && pending_.front().deleteSource && RetryOneByOne()) return;
   for (const Imported& message : pending_) {
     if (message.alreadyThere) {
       ++tally_.alreadyThere;
@@ -194,6 +214,36 @@ void MessageImport::CommitPending() {
     DeleteSource(message);
   }
   pending_.clear();
+}
+
+bool MessageImport::RetryOneByOne() {
+  const auto fresh = std::count_if(pending_.begin(), pending_.end(), [](const Imported& m) { return !m.alreadyThere; });
+  // The store forgets the batch, so that a later commit does not carry it again; then each
+  // message is imported and committed on its own, and its source deleted before the next.
+  if (!store_.DropUncommitted().ok()) return false;
+  targetFolder_.reset();
+  oneByOne_ = true;
+  if (fresh <= 1) return false;  // a single message that does not fit fails
+  const std::vector<Imported> batch = std::move(pending_);
+  pending_.clear();
+  for (const Imported& message : batch) {
+    if (message.alreadyThere) {
+      ++tally_.alreadyThere;
+      DeleteSource(message);
+    } else {
+      ImportMessage(message.path);
+    }
+  }
+  return true;
+}
+
+bool MessageImport::MakeRoom() {
+  const bool pendingSources = !pending_.empty();
+  CommitPending();
+  if (!store_.DropUncommitted().ok()) return false;
+  targetFolder_.reset();
+  oneByOne_ = true;
+  return pendingSources;
 }
 
 void MessageImport::DeleteSource(const Imported& message) {

@@ -78,6 +78,14 @@ class MessageImport {
   // A failed message's line in the log, or (when that cannot be written) in the tally.
   void LogFailure(const std::string& path, Status logged);
   void CommitPending();
+  // After a commit failed for lack of room, with sources to delete: the batch dropped from
+  // the store and imported again message by message, each committed and its source deleted
+  // (freeing room) before the next. False when the batch is left to fail as it is.
+  bool RetryOneByOne();
+  // After a message did not fit, with sources to delete: what is pending committed (its
+  // sources deleted), the store rid of the half-saved item, and from then on one message
+  // per commit. True when sources were deleted, so the message may fit now.
+  bool MakeRoom();
   // After its item is durable: the source file deleted, or kept with the reason.
   void DeleteSource(const Imported& message);
   // The Skip and Stop questions after an entry; kCompleted when the loop goes on.
@@ -94,6 +102,8 @@ class MessageImport {
   std::string realSourceRoot_;
   Result<std::unique_ptr<MAPIUtils>> utils_;
   std::vector<Imported> pending_;
+  bool oneByOne_ = false;  // the disk ran out of room: each message is committed on its own
+  bool retrying_ = false;  // a message is being imported again after room was made
   ImportTally tally_;
   std::string progressCaption_;
   // The store folder the last message went to, kept for the messages beside it.

@@ -94,6 +94,10 @@ class RDOStore {
   // Makes everything saved in the store so far durable: once it returns success, a crash
   // or kill loses none of it. Source files are deleted only after this.
   virtual Status Commit() = 0;
+  // Forgets everything saved since the last commit, as a crash would: the store is as it was
+  // committed, and the folder and item objects obtained before are no longer to be used.
+  // A store that cannot do this says so.
+  virtual Status DropUncommitted() { return Status::Error("the store cannot drop what it has not committed"); }
 };
 
 class RDOStores {

@@ -15,11 +15,12 @@ namespace {
 
 // The stores a session has logged on to, under the session's names for them.
 struct OpenedStore {
-  OpenedStore(std::unique_ptr<pst::Store> opened, std::string name, std::string id)
-      : store(std::move(opened)), displayName(std::move(name)), entryId(std::move(id)), sources(*store) {}
+  OpenedStore(std::unique_ptr<pst::Store> opened, std::string name, std::string id, const pst::StoreOptions& how)
+      : store(std::move(opened)), displayName(std::move(name)), entryId(std::move(id)), options(how), sources(*store) {}
   std::unique_ptr<pst::Store> store;
   std::string displayName;
   std::string entryId;
+  pst::StoreOptions options;
   SourceIndex sources;
 };
 
@@ -113,6 +114,7 @@ class PstItems final : public RDOItems {
   PstItems(OpenedStore& opened, pst::FolderId folder) : opened_(opened), folder_(folder) {}
   Result<std::unique_ptr<RDOMail>> Add(int16_t kind) override {
     if (kind != kItemKindMail) return Status::Error("item kind " + std::to_string(kind) + " is not known");
+    if (opened_.store == nullptr) return Status::Error("the store " + opened_.entryId + " could not be opened again");
     Result<std::unique_ptr<pst::Message>> message = opened_.store->NewMessage(folder_);
     if (!message.ok()) return message.status();
     return std::unique_ptr<RDOMail>(std::make_unique<PstMail>(opened_, folder_, std::move(*message)));
@@ -139,6 +141,7 @@ class PstFolder final : public RDOFolder {
 
 Result<std::unique_ptr<RDOFolder>> FolderObject(OpenedStore& opened, Result<pst::FolderId> id) {
   if (!id.ok()) return id.status();
+  if (opened.store == nullptr) return Status::Error("the store " + opened.entryId + " could not be opened again");
   Result<pst::FolderInfo> info = opened.store->GetFolder(*id);
   if (!info.ok()) return info.status();
   return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(opened, *id, info->name));
@@ -184,22 +187,41 @@ Result<std::unique_ptr<RDOFolder>> PstFolders::Add(const std::string& name, int1
 
 class PstStore final : public RDOStore {
  public:
-  explicit PstStore(OpenedStore& opened) : opened_(opened), store_(*opened.store) {}
+  explicit PstStore(OpenedStore& opened) : opened_(opened) {}
   std::string EntryID() override { return opened_.entryId; }
-  Status ValidateIPMTree() override { return store_.EnsureStandardFolders(); }
+  Status ValidateIPMTree() override {
+    if (opened_.store == nullptr) return Status::Error("the store " + opened_.entryId + " could not be opened again");
+    return opened_.store->EnsureStandardFolders();
+  }
   Result<std::unique_ptr<RDOFolder>> GetDefaultFolder(int16_t which) override {
-    if (which == kDefaultFolderInbox) return FolderObject(opened_, store_.DefaultFolder(pst::StandardFolder::kInbox));
+    if (opened_.store == nullptr) return FolderObject(opened_, pst::FolderId{0});  // says why
+    if (which == kDefaultFolderInbox) return FolderObject(opened_, opened_.store->DefaultFolder(pst::StandardFolder::kInbox));
     if (which == kDefaultFolderSentMail) {
-      return FolderObject(opened_, store_.DefaultFolder(pst::StandardFolder::kSentItems));
+      return FolderObject(opened_, opened_.store->DefaultFolder(pst::StandardFolder::kSentItems));
     }
     return Status::Error("default folder " + std::to_string(which) + " is not known");
   }
-  Result<std::unique_ptr<RDOFolder>> IPMRootFolder() override { return FolderObject(opened_, store_.ipm_subtree()); }
-  Status Commit() override { return store_.Commit(); }
+  Result<std::unique_ptr<RDOFolder>> IPMRootFolder() override {
+    return FolderObject(opened_, opened_.store != nullptr ? opened_.store->ipm_subtree() : pst::FolderId{0});
+  }
+  Status Commit() override {
+    if (opened_.store == nullptr) return Status::Error("the store " + opened_.entryId + " could not be opened again");
+    return opened_.store->Commit();
+  }
+  // Dropping the engine's store without closing it leaves the file as last committed; it is
+  // then opened again.
+  Status DropUncommitted() override {
+    const std::string path = opened_.store->path();
+    opened_.store.reset();
+    Result<std::unique_ptr<pst::Store>> reopened = pst::Store::Open(path, opened_.options);
+    if (!reopened.ok()) return reopened.status().WithContext("opening " + path + " again");
+    opened_.store = std::move(*reopened);
+    opened_.sources.Rebind(*opened_.store);
+    return Status::Ok();
+  }
 
  private:
   OpenedStore& opened_;
-  pst::Store& store_;
 };
 
 class PstSession final : public RDOSession, public RDOStores {
@@ -210,13 +232,14 @@ class PstSession final : public RDOSession, public RDOStores {
                                                   const std::string& displayName) override {
     if (format != kStoreFormatDefault) return Status::Error("store format " + std::to_string(format) + " is not known");
     for (OpenedStore& opened : stores_) {
-      if (opened.store->path() == path) return Wrap(opened);
+      if (opened.store != nullptr && opened.store->path() == path) return Wrap(opened);
     }
     Env* env = options_.env != nullptr ? options_.env : Env::Default();
     Result<std::unique_ptr<pst::Store>> store =
         env->Exists(path) ? pst::Store::Open(path, options_) : pst::Store::Create(path, displayName, options_);
     if (!store.ok()) return store.status();
-    stores_.emplace_back(std::move(*store), displayName, "pst:" + std::to_string(stores_.size() + 1) + ":" + path);
+    stores_.emplace_back(std::move(*store), displayName, "pst:" + std::to_string(stores_.size() + 1) + ":" + path,
+                         options_);
     return Wrap(stores_.back());
   }
 
@@ -233,6 +256,7 @@ class PstSession final : public RDOSession, public RDOStores {
     for (OpenedStore& opened : stores_) {
       const std::string top = "\\\\" + opened.displayName;
       if (path.compare(0, top.size(), top) != 0 || (path.size() > top.size() && path[top.size()] != '\\')) continue;
+      if (opened.store == nullptr) return FolderObject(opened, pst::FolderId{0});  // says why
       pst::Store& store = *opened.store;
       pst::FolderId current = store.ipm_subtree();
       std::string_view rest = std::string_view(path).substr(top.size());
@@ -253,6 +277,7 @@ class PstSession final : public RDOSession, public RDOStores {
   Status Logoff() override {
     std::string failures;
     for (OpenedStore& opened : stores_) {
+      if (opened.store == nullptr) continue;  // it could not be opened again, and holds nothing uncommitted
       if (Status closed = opened.store->Close(); !closed.ok()) {
         failures += (failures.empty() ? "" : "; ") + closed.WithContext("closing " + opened.store->path()).message();
       }

@@ -49,7 +49,7 @@ Result<std::string> SourceDigest(Env& env, const std::string& path) {
 
 Result<mapi::PropTag> SourceIndex::DigestTag() {
   if (!tag_) {
-    Result<uint16_t> id = store_.MapNamedProperty({kBaleportProperties, std::nullopt, kSourceDigestName});
+    Result<uint16_t> id = store_->MapNamedProperty({kBaleportProperties, std::nullopt, kSourceDigestName});
     if (!id.ok()) return id.status();
     tag_ = mapi::MakeTag(*id, mapi::PropType::kBinary);
   }
@@ -65,7 +65,7 @@ Status SourceIndex::Keep(pst::Message& item, const std::string& digest) {
 Result<bool> SourceIndex::Claim(pst::FolderId folder, std::string_view subject, const std::string& digest) {
   auto listed = folders_.find(folder);
   if (listed == folders_.end()) {
-    Result<std::vector<pst::MessageInfo>> items = store_.ListMessages(folder);
+    Result<std::vector<pst::MessageInfo>> items = store_->ListMessages(folder);
     if (!items.ok()) return items.status();
     listed = folders_.try_emplace(folder).first;
     for (const pst::MessageInfo& item : *items) listed->second[SubjectKey(item.subject)].push_back(item.id);
@@ -76,7 +76,7 @@ Result<bool> SourceIndex::Claim(pst::FolderId folder, std::string_view subject, 
   if (!tag.ok()) return tag.status();
   for (const uint32_t id : candidates->second) {
     if (claimed_.contains(id)) continue;
-    Result<std::vector<pst::Property>> properties = store_.ReadMessageProperties(id);
+    Result<std::vector<pst::Property>> properties = store_->ReadMessageProperties(id);
     if (!properties.ok()) return properties.status();
     for (const pst::Property& p : *properties) {
       if (p.tag != *tag || p.data != digest) continue;

@@ -27,7 +27,9 @@ Result<std::string> SourceDigest(Env& env, const std::string& path);
 
 class SourceIndex {
  public:
-  explicit SourceIndex(pst::Store& store) : store_(store) {}
+  explicit SourceIndex(pst::Store& store) : store_(&store) {}
+  // The same store opened again: what was listed and claimed still holds.
+  void Rebind(pst::Store& store) { store_ = &store; }
 
   // Keeps `digest` on an item being built.
   Status Keep(pst::Message& item, const std::string& digest);
@@ -39,7 +41,7 @@ class SourceIndex {
  private:
   Result<mapi::PropTag> DigestTag();
 
-  pst::Store& store_;
+  pst::Store* store_;
   std::optional<mapi::PropTag> tag_;
   // Per folder: the items by a hash of their subject.
   absl::flat_hash_map<pst::FolderId, absl::flat_hash_map<uint64_t, std::vector<uint32_t>>> folders_;

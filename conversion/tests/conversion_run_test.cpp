@@ -180,7 +180,7 @@ TEST_F(ConversionRunTest, SourceFilesAreDeletedOnlyAfterTheirItemsAreCommitted) 
     }
   };
   ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
-  EXPECT_EQ(commits, 3);
+  EXPECT_EQ(commits, 4);  // the folders, then batches of 2, 2 and 1
   EXPECT_THAT(missingAtCommit, ::testing::IsEmpty());
   EXPECT_FALSE(fs::exists(tree_.Path("Box/e.msg")));
   EXPECT_TRUE(fs::is_empty(tree_.Path("Box")));
