@@ -85,10 +85,15 @@ Status LogAppender::WriteLine(std::string_view line) {
 
 Status ConversionLog::Reserve() {
   Release();
-  Result<int> fd = OpenLog(path_, O_CREAT | O_EXCL, "cannot start the log");
-  createdByReserve_ = fd.ok();
-  if (!fd.ok()) fd = OpenLog(path_, 0, "cannot start the log");
-  if (!fd.ok()) return fd.status();
+  // An existing log is opened as it is; only a missing one is created (and the reason it
+  // cannot be, such as a read-only disk, is the one given).
+  struct stat st;
+  createdByReserve_ = ::lstat(path_.c_str(), &st) != 0 && errno == ENOENT;
+  Result<int> fd = OpenLog(path_, createdByReserve_ ? O_CREAT | O_EXCL : 0, "cannot start the log");
+  if (!fd.ok()) {
+    createdByReserve_ = false;
+    return fd.status();
+  }
   reserved_ = *fd;
   return Status::Ok();
 }

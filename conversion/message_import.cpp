@@ -144,8 +144,10 @@ void MessageImport::ImportMessage(std::string_view pathText) {
   bool alreadyThere = false;
   Status outcome = CreateAndFill(path, item, alreadyThere);
   if (!outcome.ok() && IsOutOfRoom(outcome) && run_.controls.DeleteSourceValue() == 1 && !retrying_) {
-    item.reset();  // unsaved: the store drops it below
-    if (MakeRoom()) {
+    // The messages pending go in first, their sources deleted; then this one may fit.
+    item.reset();  // before the store it belongs to is dropped
+    const bool sourcesToDelete = !pending_.empty();
+    if (DropAndRedoOneByOne() && sourcesToDelete) {
       retrying_ = true;
       ImportMessage(pathText);
       retrying_ = false;
@@ -195,7 +197,16 @@ void MessageImport::LogFailure(const std::string& path, Status logged) {
 void MessageImport::CommitPending() {
   if (pending_.empty()) return;
   const Status committed = store_.Commit();
-  if (!committed.ok() && IsOutOfRoom(committed) && pending_.front().deleteSource && RetryOneByOne()) return;
+  if (!committed.ok() && IsOutOfRoom(committed) && pending_.front().deleteSource) {
+    const auto fresh = std::count_if(pending_.begin(), pending_.end(), [](const Imported& m) { return !m.alreadyThere; });
+    if (fresh > 1 && DropAndRedoOneByOne()) return;
+    // A single message that does not fit fails; the store forgets it, so that the next
+    // commit does not carry it again.
+    if (store_.DropUncommitted().ok()) {
+      targetFolder_.reset();
+      oneByOne_ = true;
+    }
+  }
   for (const Imported& message : pending_) {
     if (message.alreadyThere) {
       ++tally_.alreadyThere;
@@ -216,14 +227,10 @@ void MessageImport::CommitPending() {
   pending_.clear();
 }
 
-bool MessageImport::RetryOneByOne() {
-  const auto fresh = std::count_if(pending_.begin(), pending_.end(), [](const Imported& m) { return !m.alreadyThere; });
-  // The store forgets the batch, so that a later commit does not carry it again; then each
-  // message is imported and committed on its own, and its source deleted before the next.
+bool MessageImport::DropAndRedoOneByOne() {
   if (!store_.DropUncommitted().ok()) return false;
   targetFolder_.reset();
   oneByOne_ = true;
-  if (fresh <= 1) return false;  // a single message that does not fit fails
   const std::vector<Imported> batch = std::move(pending_);
   pending_.clear();
   for (const Imported& message : batch) {
@@ -231,19 +238,10 @@ bool MessageImport::RetryOneByOne() {
       ++tally_.alreadyThere;
       DeleteSource(message);
     } else {
-      ImportMessage(message.path);
+      ImportMessage(message.path);  // committed on its own, its source deleted
     }
   }
   return true;
-}
-
-bool MessageImport::MakeRoom() {
-  const bool pendingSources = !pending_.empty();
-  CommitPending();
-  if (!store_.DropUncommitted().ok()) return false;
-  targetFolder_.reset();
-  oneByOne_ = true;
-  return pendingSources;
 }
 
 void MessageImport::DeleteSource(const Imported& message) {

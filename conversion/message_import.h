@@ -78,14 +78,11 @@ class MessageImport {
   // A failed message's line in the log, or (when that cannot be written) in the tally.
   void LogFailure(const std::string& path, Status logged);
   void CommitPending();
-  // After a commit failed for lack of room, with sources to delete: the batch dropped from
-  // the store and imported again message by message, each committed and its source deleted
-  // (freeing room) before the next. False when the batch is left to fail as it is.
-  bool RetryOneByOne();
-  // After a message did not fit, with sources to delete: what is pending committed (its
-  // sources deleted), the store rid of the half-saved item, and from then on one message
-  // per commit. True when sources were deleted, so the message may fit now.
-  bool MakeRoom();
+  // After a commit or a save failed for lack of room, with sources to delete: the store
+  // drops what it has not committed (the batch, and whatever the failed save left), and the
+  // batch is imported again one message per commit, each source deleted (making room)
+  // before the next, as every message after it. False when the store cannot drop it.
+  bool DropAndRedoOneByOne();
   // After its item is durable: the source file deleted, or kept with the reason.
   void DeleteSource(const Imported& message);
   // The Skip and Stop questions after an entry; kCompleted when the loop goes on.
