@@ -14,14 +14,14 @@ namespace baleport::proof {
 
 namespace fs = std::filesystem;
 
-Mailbox WriteMailbox(const std::string& root, int count, const std::string& prefix) {
+Mailbox WriteMailbox(const std::string& root, int count, const std::string& prefix, size_t bodySize) {
   static const char* const kFolders[] = {"", "Inbox/", "Sent/", "Projects/Alpha/"};
   Mailbox mailbox{root, {}, {}};
   for (int n = 0; n < count; ++n) {
     const std::string relative = std::string(kFolders[n % 4]) + "m" + std::to_string(n) + ".msg";
     fs::create_directories(fs::path(root + "/" + relative).parent_path());
     const std::string subject = prefix + "-" + std::to_string(n);
-    testing::WriteMessageFile(root + "/" + relative, subject, n % 5 == 0);
+    testing::WriteMessageFile(root + "/" + relative, subject, n % 5 == 0, bodySize);
     mailbox.files.push_back(relative);
     mailbox.subjects.push_back(subject);
   }

@@ -41,6 +41,8 @@ frmMigateAll::frmMigateAll(Wizard& wizard, StoreLibrary& library)
   ChkDelete->setGeometry(32, 184, 249, 17);
   app::SetTextColour(ChkDelete, QColor(128, 0, 0));
   lblDeleteHelp = new app::LinkLabel(this, QRect(280, 184, 33, 16), app::Tahoma(9));
+  ChkSkipExisting = new QCheckBox(QStringLiteral("Skip messages already in the store"), this);
+  ChkSkipExisting->setGeometry(328, 184, 241, 17);
 
   CmdStartConversion = new QPushButton(QStringLiteral("Sta&rt Conversion"), this);
   CmdStartConversion->setGeometry(208, 216, 161, 37);
@@ -68,6 +70,7 @@ void frmMigateAll::Form_Load() {
   FrameConversion->setTitle(QStringLiteral(" Details "));
   LblCurrentDBX->setText(QStringLiteral("Converting Messages..."));
   ChkDelete->setCheckState(Qt::Unchecked);
+  ChkSkipExisting->setCheckState(Qt::Unchecked);
   CmdSkip->setEnabled(false);
   CmdStartConversion->setEnabled(true);
   CmdStartConversion->setVisible(true);

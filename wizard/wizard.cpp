@@ -1,5 +1,7 @@
 #include "wizard/wizard.h"
 
+#include <QCheckBox>
+
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -59,5 +61,6 @@ FolderRow Wizard::Row(int position) {
 void Wizard::MarkRowTaken(int position) { Multiple().MarkRowTaken(position); }
 
 std::string Wizard::OutputFolder() { return Multiple().txtOutputFolder->text().toStdString(); }
+bool Wizard::SkipExisting() { return MigateAll().ChkSkipExisting->isChecked(); }
 
 }  // namespace baleport

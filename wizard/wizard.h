@@ -42,6 +42,7 @@ class Wizard : public WizardSelection {
   FolderRow Row(int position) override;
   void MarkRowTaken(int position) override;
   std::string OutputFolder() override;
+  bool SkipExisting() override;
 
  private:
   app::Desktop& desktop_;
