@@ -836,7 +836,9 @@ Status StreamWriter::AppendBlock(std::string_view block) {
 }
 
 Result<uint64_t> StreamWriter::Finish() {
-  if (!pending_.empty() || leaves_.empty()) BALEPORT_RETURN_IF_ERROR(FlushPending());
+  // Readers take a zero-byte block for a damaged one; an empty value has no stream at all.
+  if (size_ == 0) return Status::Error("an empty stream cannot be written as a block");
+  if (!pending_.empty()) BALEPORT_RETURN_IF_ERROR(FlushPending());
   if (size_ > 0xFFFFFFFFull) return Status::Error("a stream of " + std::to_string(size_) + " bytes exceeds the 4 GiB a value may hold");
   uint64_t result;
   if (leaves_.size() == 1) {

@@ -190,7 +190,8 @@ class StreamWriter {
   // Leaf blocks of the stream's previous version: a leaf that comes out the same is reused.
   void ReuseFrom(std::vector<uint64_t> leaves) { previous_ = std::move(leaves); }
   uint64_t size() const { return size_; }
-  // The data block or XBLOCK/XXBLOCK of the stream, with one reference for the caller.
+  // The data block or XBLOCK/XXBLOCK of the stream, with one reference for the caller; an
+  // empty stream is refused (no node points at a zero-byte block).
   Result<uint64_t> Finish();
 
  private:
