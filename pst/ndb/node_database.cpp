@@ -373,6 +373,8 @@ Result<SubnodeMap> NodeDatabase::ReadSubnodes(uint64_t bid_sub) const {
 
 Result<uint64_t> NodeDatabase::WriteBlock(std::string_view payload, bool internal) {
   if (payload.size() > kMaxBlockData) return Status::Error("a block of " + std::to_string(payload.size()) + " bytes is too big");
+  // Readers take a zero-byte block for a damaged one: an empty stream has no block at all.
+  if (payload.empty()) return Status::Error("an empty block cannot be written");
   BALEPORT_RETURN_IF_ERROR(write_failure_);
   dirty_ = true;
   uint64_t bid = header_.bidNextB | (internal ? kBidInternal : 0);
@@ -836,9 +838,7 @@ Status StreamWriter::AppendBlock(std::string_view block) {
 }
 
 Result<uint64_t> StreamWriter::Finish() {
-  // Readers take a zero-byte block for a damaged one; an empty value has no stream at all.
-  if (size_ == 0) return Status::Error("an empty stream cannot be written as a block");
-  if (!pending_.empty()) BALEPORT_RETURN_IF_ERROR(FlushPending());
+  if (!pending_.empty() || leaves_.empty()) BALEPORT_RETURN_IF_ERROR(FlushPending());
   if (size_ > 0xFFFFFFFFull) return Status::Error("a stream of " + std::to_string(size_) + " bytes exceeds the 4 GiB a value may hold");
   uint64_t result;
   if (leaves_.size() == 1) {
