@@ -45,9 +45,10 @@ Result<std::vector<std::string>> BuildPropertyContext(const PropertyMap& props, 
   auto header = heap.Allocate(std::string(8, '\0'));
   if (!header.ok()) return header.status();
   heap.set_user_root(*header);
-  auto in_heap = [](const PropertyValue& v) { return !PcInline(v.type) && !v.subnode && !v.data.empty() && v.data.size() <= kMaxHeapValue; };
   uint32_t class_hid = 0;
-  if (auto c = props.find(kMessageClass); c != props.end() && in_heap(c->second)) {
+  if (auto c = props.find(kMessageClass);
+      c != props.end() && !PcInline(c->second.type) && !c->second.subnode && !c->second.data.empty() &&
+      c->second.data.size() <= kMaxHeapValue) {
     auto hid = heap.Allocate(c->second.data);
     if (!hid.ok()) return hid.status();
     class_hid = *hid;

@@ -53,7 +53,9 @@ class RawHeap {
     for (const auto& [hid, bytes] : items_) empty[hid >> 16] += bytes.empty();
     for (size_t i = 0; i < blocks_.size(); ++i) {
       const std::string at = "block " + std::to_string(i) + " of " + std::to_string(blocks_.size());
-      if (i + 1 < blocks_.size() && blocks_[i].size() != 8176) faults.push_back(at + " is not full: " + std::to_string(blocks_[i].size()));
+      if (i + 1 < blocks_.size() && blocks_[i].size() != 8176) {
+        faults.push_back(at + " is not full: " + std::to_string(blocks_[i].size()));
+      }
       // Block 0 holds the levels of blocks 0..7, each bitmap block (8, 136, ...) of itself and the next 127.
       const size_t holder = i < 8 ? 0 : 8 + (i - 8) / 128 * 128;
       const uint8_t byte = static_cast<uint8_t>(blocks_[holder][(holder == 0 ? 8 : 2) + (i - holder) / 2]);
@@ -62,7 +64,10 @@ class RawHeap {
       if (free < kLow[level] || (level > 0 && free >= kLow[level - 1])) {
         faults.push_back(at + " has fill level " + std::to_string(level) + " for " + std::to_string(free) + " free bytes");
       }
-      if (empty[i] > freed_[i]) faults.push_back(at + " has " + std::to_string(empty[i]) + " zero-length allocations, " + std::to_string(freed_[i]) + " of them freed");
+      if (empty[i] > freed_[i]) {
+        faults.push_back(at + " has " + std::to_string(empty[i]) + " zero-length allocations, only " +
+                         std::to_string(freed_[i]) + " freed");
+      }
     }
     return faults;
   }
