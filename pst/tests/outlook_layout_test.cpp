@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "mapi/tags.h"
 #include "pst/messaging/node_io.h"
@@ -68,6 +70,56 @@ TEST_F(OutlookLayout, StoreWithItemsHasWhatOutlooksHave) {
   EXPECT_EQ(recipients.rows.at(0).id, 1u);
   const std::string dump = VerifiedDump(path);
   EXPECT_NE(dump.find("| RE: Hello |"), std::string::npos) << dump;
+}
+
+// A store in another language names its default folders in it: adding to it finds them by
+// their entry IDs and the receive-folder table, and adds no English one beside them.
+TEST(LocalizedStore, TakesItemsWithoutEnglishDefaultFolders) {
+  const std::string path = TempDir("layout") + "/italiano.pst";
+  const std::map<std::string, std::string> italian = {
+      {"Inbox", "Posta in arrivo"}, {"Outbox", "Posta in uscita"}, {"Sent Items", "Posta inviata"},
+      {"Deleted Items", "Posta eliminata"}, {"Calendar", "Calendario"}, {"Contacts", "Contatti"},
+      {"Journal", "Diario"}, {"Notes", "Note"}, {"Tasks", "Attività"}, {"Drafts", "Bozze"},
+      {"Junk E-mail", "Posta indesiderata"}};
+  FolderId ipm = 0;
+  {
+    auto store = Must(Store::Create(path, "Italiano"));
+    MustOk(store->EnsureStandardFolders());
+    ipm = store->ipm_subtree();
+    MustOk(store->Close());
+  }
+  {
+    // Renamed below the interface, in each folder and in its parent's row.
+    auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForUpdate(path))));
+    const uint32_t hier_nid = disk::MakeNid(disk::NidIndexOf(ipm), disk::kNidTypeHierarchyTable);
+    ltp::Table hier = Must(ReadTcNode(*db, hier_nid));
+    const int name_col = hier.ColumnIndex(kDisplayName);
+    for (auto& row : hier.rows) {
+      ltp::Cells cells = ltp::UnpackCells(row.packed, hier.columns.size());
+      const std::string name = Utf16LeToUtf8(*cells[name_col]);
+      cells[name_col] = Utf8ToUtf16Le(italian.at(name));
+      row.packed = ltp::PackCells(cells);
+      ltp::PropertyMap props = Must(ReadPcNode(*db, row.id));
+      props[mapi::TagId(kDisplayName)].data = *cells[name_col];
+      const NodeStreams pc = Must(WritePc(db.get(), props));
+      MustOk(db->SetNode({row.id, pc.bid_data, pc.bid_sub, ipm}));
+    }
+    const ndb::NodeEntry* old = db->FindNode(hier_nid);
+    const NodeStreams tc = Must(WriteTc(db.get(), hier, {old->bid_data, old->bid_sub}));
+    MustOk(db->SetNode({hier_nid, tc.bid_data, tc.bid_sub, 0}));
+    MustOk(db->Commit());
+  }
+  auto store = Must(Store::Open(path));
+  MustOk(store->EnsureStandardFolders());
+  const FolderId inbox = Must(store->DefaultFolder(StandardFolder::kInbox));
+  EXPECT_EQ(Must(store->GetFolder(inbox)).name, "Posta in arrivo");
+  std::set<std::string> names;
+  for (const auto& f : Must(store->ListFolders(ipm))) names.insert(f.name);
+  std::set<std::string> expected;
+  for (const auto& [english, local] : italian) expected.insert(local);
+  EXPECT_EQ(names, expected);
+  MustOk(store->Close());
+  VerifiedDump(path);
 }
 
 class OutlookSampleLayout : public OutlookLayout, public ::testing::WithParamInterface<const char*> {};
