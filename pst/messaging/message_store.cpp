@@ -10,7 +10,7 @@
 
 #include "mapi/tags.h"
 #include "pst/disk/bytes.h"
-#include "pst/ltp/bth.h"
+#include "pst/messaging/fixed_nodes.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/schema.h"
 #include "pst/messaging/text.h"
@@ -25,11 +25,8 @@ using disk::NidIndexOf;
 namespace {
 
 constexpr uint32_t kMsgFlagRead = 0x01;
-constexpr uint32_t kNidC01 = 0xC01, kNidSearchDomain = 0x261;
-constexpr uint8_t kClientSigC01 = 0x9C;
-constexpr std::string_view kSpamSearchFolderName = "SPAM Search Folder 2";
 constexpr uint32_t kTagReplVersionHistory = 0x0E340102, kTagReplFlags = 0x0E380003, kTagStoreFlag6633 = 0x6633000B,
-                   kTagStoreVersion66FA = 0x66FA0003, kTagSearchCriteria660B = 0x660B0003;
+                   kTagStoreVersion66FA = 0x66FA0003;
 // About a thousand contents rows of small items.
 constexpr size_t kRowBatchBytes = 256 * 1024;
 constexpr uint16_t Id(mapi::PropTag tag) { return mapi::TagId(tag); }
@@ -202,41 +199,7 @@ Status MessageStore::LoadStore() {
 Status MessageStore::Build(std::string_view display_name) {
   static std::mt19937_64 rng{std::random_device{}()};
   for (auto& b : record_key_) b = static_cast<uint8_t>(rng());
-  const std::pair<uint32_t, std::vector<uint32_t>> templates[] = {
-      {disk::kNidHierarchyTableTemplate, HierarchyTableColumns()},
-      {disk::kNidContentsTableTemplate, ContentsTableColumns()},
-      {disk::kNidAssocContentsTableTemplate, AssocContentsTableColumns()},
-      {disk::kNidSearchContentsTableTemplate, SearchContentsTableColumns()},
-      {disk::kNidAttachmentTable, AttachmentTableColumns()},
-      {disk::kNidRecipientTable, RecipientTableColumns()},
-  };
-  for (const auto& [nid, columns] : templates) {
-    BALEPORT_RETURN_IF_ERROR(WriteTable(nid, ltp::Table{ltp::Table::Layout(columns), {}}));
-  }
-  for (const auto& [nid, columns] : FixedTables()) {
-    BALEPORT_RETURN_IF_ERROR(WriteTable(nid, ltp::Table{ltp::Table::Layout(columns), {}}));
-  }
-  BALEPORT_RETURN_IF_ERROR(WriteReceiveFolder(disk::kNidRootFolder));
-  // Outlook's node 0xC01: a heap whose root names an empty BTH of 16-byte keys.
-  {
-    ltp::HeapBuilder heap(kClientSigC01);
-    auto root_item = heap.Allocate(Le32(0));
-    if (!root_item.ok()) return root_item.status();
-    auto bth = ltp::BuildBth(heap, {16, 4}, {});
-    if (!bth.ok()) return bth.status();
-    heap.Replace(*root_item, Le32(*bth));
-    heap.set_user_root(*root_item);
-    auto bid = WriteHeapStream(db_.get(), heap.Finish());
-    if (!bid.ok()) return bid.status();
-    BALEPORT_RETURN_IF_ERROR(db_->SetNode({kNidC01, *bid, 0, 0}));
-  }
-  // Empty queues have no data block; the search activity list names the spam search folder.
-  for (uint32_t nid : {disk::kNidSearchManagementQueue, kNidSearchDomain}) {
-    BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, 0, 0, 0}));
-  }
-  auto activity = db_->WriteBlock(Le32(disk::kNidSpamSearchFolder), false);
-  if (!activity.ok()) return activity.status();
-  BALEPORT_RETURN_IF_ERROR(db_->SetNode({disk::kNidSearchActivityList, *activity, 0, 0}));
+  BALEPORT_RETURN_IF_ERROR(WriteFixedNodes(db_.get()));
   names_ = NameMap::Initial();
 
   // The root folder is its own parent (§2.2.2.7.7.4.1).
@@ -259,7 +222,13 @@ Status MessageStore::Build(std::string_view display_name) {
   if (!ipm.ok()) return ipm.status();
   auto finder = CreateFolder(disk::kNidRootFolder, "Search Root", "");
   if (!finder.ok()) return finder.status();
-  BALEPORT_RETURN_IF_ERROR(BuildSpamSearchFolder());
+  // Outlook's junk-mail search folder, made by WriteFixedNodes, is the root's third child.
+  FolderState spam;
+  spam.nid = disk::kNidSpamSearchFolder;
+  spam.props = SpamSearchFolderProperties();
+  auto& root_state = folders_.at(disk::kNidRootFolder);
+  UpdateHierarchyRow(*root_state.hierarchy, spam);
+  root_state.child_names.emplace(FoldedFolderName(StringProp(spam.props, kDisplayName).value_or("")), spam.nid);
   auto deleted = CreateFolder(*ipm, "Deleted Items", "IPF.Note");
   if (!deleted.ok()) return deleted.status();
   ipm_subtree_ = *ipm;
@@ -282,79 +251,6 @@ Status MessageStore::Build(std::string_view display_name) {
   store_props_[Id(kTagStoreVersion66FA)] = Value(prop::Int32(kTagStoreVersion66FA, 0x000E0011));
   store_props_[Id(kPstPassword)] = Value(prop::Int32(kPstPassword, 0));
   store_dirty_ = true;
-  return Status::Ok();
-}
-
-Status MessageStore::WriteTable(uint32_t nid, const ltp::Table& table) {
-  const ndb::NodeEntry* n = db_->FindNode(nid);
-  auto tc = WriteTc(db_.get(), table, n ? NodeStreams{n->bid_data, n->bid_sub} : NodeStreams{});
-  if (!tc.ok()) return tc.status();
-  return db_->SetNode({nid, tc->bid_data, tc->bid_sub, 0});
-}
-
-Status MessageStore::WriteReceiveFolder(uint32_t folder) {
-  // A store that is no delivery target sends items of any class to its root, as Outlook's
-  // own stores do; once it has an Inbox, mail and reports go there.
-  std::vector<std::string_view> classes = {""};
-  if (folder != disk::kNidRootFolder) classes = {"", "IPM", "Report.IPM"};
-  ltp::Table t{ltp::Table::Layout({kTagReceiveFolderNid, kMessageClass}), {}};
-  const int nid_col = t.ColumnIndex(kTagReceiveFolderNid), class_col = t.ColumnIndex(kMessageClass);
-  const int id_col = t.ColumnIndex(ltp::kTagLtpRowId), ver_col = t.ColumnIndex(ltp::kTagLtpRowVer);
-  for (uint32_t i = 0; i < classes.size(); ++i) {
-    ltp::Cells cells(t.columns.size());
-    cells[id_col] = Le32(i + 1);
-    cells[ver_col] = Le32(i + 2);
-    cells[nid_col] = Le32(folder);
-    cells[class_col] = prop::String(kMessageClass, classes[i]).data;
-    t.rows.push_back(ltp::TableRow{i + 1, ltp::PackCells(cells)});
-  }
-  return WriteTable(kNidReceiveFolderTable, t);
-}
-
-Result<uint32_t> MessageStore::ReceiveFolder() {
-  if (!db_->FindNode(kNidReceiveFolderTable)) return uint32_t{0};
-  auto t = ReadTcNode(*db_, kNidReceiveFolderTable);
-  if (!t.ok()) return t.status();
-  const int nid_col = t->ColumnIndex(kTagReceiveFolderNid), class_col = t->ColumnIndex(kMessageClass);
-  if (nid_col < 0 || class_col < 0) return uint32_t{0};
-  uint32_t found = 0;
-  for (const auto& r : t->rows) {
-    ltp::Cells cells = ltp::UnpackCells(r.packed, t->columns.size());
-    if (!cells[nid_col] || cells[nid_col]->size() != 4 || !cells[class_col]) continue;
-    const std::string cls = Utf16LeToUtf8(*cells[class_col]);
-    const uint32_t nid = Load<uint32_t>(*cells[nid_col], 0);
-    // "IPM" names the folder for mail; "" the one for everything else.
-    if (cls == "IPM" || (cls.empty() && found == 0)) found = nid;
-  }
-  if (found == disk::kNidRootFolder || disk::NidTypeOf(found) != disk::kNidTypeNormalFolder) return uint32_t{0};
-  return found;
-}
-
-Status MessageStore::BuildSpamSearchFolder() {
-  // Outlook's junk-mail search folder: its PC, empty update queue, criteria and contents
-  // table, and a row in the root folder's hierarchy.
-  FolderState spam;
-  spam.nid = disk::kNidSpamSearchFolder;
-  spam.parent = disk::kNidRootFolder;
-  spam.props[Id(kDisplayName)] = Value(prop::String(kDisplayName, kSpamSearchFolderName));
-  spam.props[Id(kContentCount)] = Value(prop::Int32(kContentCount, 0));
-  spam.props[Id(kContentUnread)] = Value(prop::Int32(kContentUnread, 0));
-  spam.props[Id(kSubfolders)] = Value(prop::Bool(kSubfolders, false));
-  auto pc = WritePc(db_.get(), spam.props);
-  if (!pc.ok()) return pc.status();
-  BALEPORT_RETURN_IF_ERROR(db_->SetNode({spam.nid, pc->bid_data, pc->bid_sub, spam.parent}));
-  const uint32_t index = NidIndexOf(spam.nid);
-  BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, disk::kNidTypeSearchUpdateQueue), 0, 0, 0}));
-  ltp::PropertyMap criteria;
-  criteria[Id(kTagSearchCriteria660B)] = Value(prop::Int32(kTagSearchCriteria660B, 0));
-  auto criteria_pc = WritePc(db_.get(), criteria);
-  if (!criteria_pc.ok()) return criteria_pc.status();
-  BALEPORT_RETURN_IF_ERROR(db_->SetNode({MakeNid(index, disk::kNidTypeSearchCriteriaObject), criteria_pc->bid_data, criteria_pc->bid_sub, 0}));
-  BALEPORT_RETURN_IF_ERROR(ShareTemplate(disk::kNidSearchContentsTableTemplate, MakeNid(index, disk::kNidTypeSearchContentsTable)));
-  auto& root = folders_.at(disk::kNidRootFolder);
-  UpdateHierarchyRow(*root.hierarchy, spam);
-  root.child_names.emplace(FoldedFolderName(kSpamSearchFolderName), spam.nid);
-  root.hierarchy_dirty = true;
   return Status::Ok();
 }
 
@@ -574,7 +470,7 @@ Result<FolderId> MessageStore::DefaultFolder(StandardFolder which) {
   auto by_name = FindFolder(ipm_subtree_, info->name);
   if (which == StandardFolder::kInbox) {
     // Where the store delivers mail is its Inbox, whatever its name.
-    auto receiving = ReceiveFolder();
+    auto receiving = ReceiveFolder(*db_);
     if (!receiving.ok()) return receiving.status();
     if (exists(*receiving)) return *receiving;
     // Outlook keeps the Calendar's and the other folders' entry IDs on the Inbox, whatever
@@ -655,9 +551,9 @@ Status MessageStore::EnsureStandardFolders() {
   iprops[mapi::TagId(kTagAdditionalRenEntryIds)] =
       ltp::PropertyValue{mapi::TagType(kTagAdditionalRenEntryIds), ltp::JoinMultiValue(ren), 0};
   store_props_[Id(kValidFolderMask)] = Value(prop::Int32(kValidFolderMask, static_cast<int32_t>(mask)));
-  auto receiving = ReceiveFolder();
+  auto receiving = ReceiveFolder(*db_);
   if (!receiving.ok()) return receiving.status();
-  if (*receiving != nids[StandardFolder::kInbox]) BALEPORT_RETURN_IF_ERROR(WriteReceiveFolder(nids[StandardFolder::kInbox]));
+  if (*receiving != nids[StandardFolder::kInbox]) BALEPORT_RETURN_IF_ERROR(WriteReceiveFolderTable(db_.get(), nids[StandardFolder::kInbox]));
   store_dirty_ = true;
   (*root)->props_dirty = true;
   (*inbox)->props_dirty = true;

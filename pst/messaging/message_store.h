@@ -76,13 +76,6 @@ class MessageStore final : public Store {
   // The columns a new contents row is laid out in.
   Result<const std::vector<ltp::TableColumn>*> ContentsColumns(FolderState& f);
   Status WriteContents(FolderState& f);
-  // Writes node `nid` as this table, over its previous version if any.
-  Status WriteTable(uint32_t nid, const ltp::Table& table);
-  // Rewrites the receive-folder table to send items to `folder`.
-  Status WriteReceiveFolder(uint32_t folder);
-  Status BuildSpamSearchFolder();
-  // The folder the receive-folder table sends mail to, or 0 (none, or the root).
-  Result<uint32_t> ReceiveFolder();
   Result<uint32_t> CreateFolder(uint32_t parent, std::string_view name, std::string_view container_class);
   Status SaveMessage(MessageBuilder& m, uint32_t folder);
   Status WriteFolders();
