@@ -16,8 +16,8 @@ namespace {
 
 using disk::NidTypeOf;
 
-// Outlook's own bookkeeping (search indexing state) that all its stores hold but no format
-// describes; the engine does not make these.
+// Nodes all of Outlook's stores hold but whose content no format describes; the engine does
+// not make these.
 const std::set<uint32_t> kUndescribedNodes = {0xE01, 0xE41};
 // The templates and the fixed tables, whose columns a store's tables are made from.
 const uint32_t kTemplates[] = {disk::kNidHierarchyTableTemplate, disk::kNidContentsTableTemplate,
