@@ -212,6 +212,7 @@ pst::Property InlineValue(const msg::Property& p, PropTag tag) {
 }  // namespace
 
 bool StoreOwned(uint16_t id, ObjectRole role) {
+  constexpr uint16_t kSecurityDescriptorId = 0x0E27;  // the object's security descriptor
   static const std::set<uint16_t> kAnywhere = {
       Id(kParentEntryId),    Id(kStoreEntryId),    Id(kStoreRecordKey), Id(kStoreSupportMask), Id(kStoreUnicodeMask),
       Id(kMappingSignature), Id(kInstanceKey),     Id(kAccess),         Id(kAccessLevel),      Id(kRowId),
@@ -219,7 +220,7 @@ bool StoreOwned(uint16_t id, ObjectRole role) {
   };
   static const std::set<uint16_t> kOfMessages = {
       Id(kEntryId),       Id(kRecordKey),         Id(kObjectType),         Id(kHasAttach),   Id(kNormalizedSubject),
-      Id(kSubjectPrefix), Id(kMessageRecipients), Id(kMessageAttachments), Id(kMessageSize), Id(kMessageStatus),
+      Id(kMessageRecipients), Id(kMessageAttachments), Id(kMessageSize), Id(kMessageStatus),
   };
   constexpr uint16_t kFirstReplId = 0x0E30, kLastReplId = 0x0E3D;  // replication state of the file's store
   if (kAnywhere.count(id) != 0 || (id >= kFirstReplId && id <= kLastReplId)) return true;
@@ -229,7 +230,8 @@ bool StoreOwned(uint16_t id, ObjectRole role) {
     case ObjectRole::kEmbeddedMessage:
       return kOfMessages.count(id) != 0;
     case ObjectRole::kAttachment:
-      return id == Id(kAttachSize) || id == Id(kEntryId);
+      return id == Id(kAttachSize) || id == Id(kEntryId) || id == Id(kRecordKey) || id == Id(kObjectType) ||
+             id == kSecurityDescriptorId;
     case ObjectRole::kRecipient:
       return false;
   }

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "import/msg_import.h"
+#include "pst/tests/outlook_layout.h"
 #include "pst/tests/store_testing.h"
 
 namespace baleport::import {
@@ -45,6 +46,11 @@ TEST(SampleImport, EverySampleReadsBackAsTheFileHoldsIt) {
   MustOk(store->Close());
 
   pst::testing::VerifiedDump(path);
+  const std::vector<std::string> outlook = pst::testing::OutlookSamples(BALEPORT_SAMPLES_DIR);
+  if (!outlook.empty()) {
+    const std::vector<std::string> differences = pst::testing::LayoutDifferences(path, outlook);
+    EXPECT_TRUE(differences.empty()) << differences.front();
+  }
   const pst::testing::CommandResult compared =
       pst::testing::Run("/usr/bin/python3 " BALEPORT_IMPORT_TESTS_DIR "/compare_import.py " + Quote(path) + arguments);
   EXPECT_EQ(compared.exit_code, 0);

@@ -229,7 +229,7 @@ class Checker {
     }
     auto subs = db_.ReadSubnodes(m.bid_sub);
     if (!subs.ok()) return Error(subs.status().message());
-    if (!subs->count(kNidRecipientTable)) Error(what + " has no recipient table");
+    // A recipient table is optional: Outlook leaves it out of items without recipients.
     std::set<uint32_t> attachments;
     for (const auto& [nid, e] : *subs) {
       if (NidTypeOf(nid) == kNidTypeAttachment) attachments.insert(nid);

@@ -213,6 +213,8 @@ enum NidType : uint8_t {
   kNidTypeSearchFolder = 0x03,
   kNidTypeNormalMessage = 0x04,
   kNidTypeAttachment = 0x05,
+  kNidTypeSearchUpdateQueue = 0x06,
+  kNidTypeSearchCriteriaObject = 0x07,
   kNidTypeAssocMessage = 0x08,
   kNidTypeHierarchyTable = 0x0D,
   kNidTypeContentsTable = 0x0E,

@@ -48,23 +48,29 @@ Cells UnpackCells(std::string_view packed, size_t columns) {
 }
 
 std::vector<TableColumn> Table::Layout(std::vector<uint32_t> tags) {
-  tags.erase(std::remove_if(tags.begin(), tags.end(), [](uint32_t t) { return t == kTagLtpRowId || t == kTagLtpRowVer; }),
-             tags.end());
-  std::sort(tags.begin(), tags.end());
-  tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
+  // Cells and existence bits follow the order the columns were added in, as Outlook lays
+  // them out: 8- and 4-byte cells together, then 2-byte, then 1-byte ones.
+  std::vector<uint32_t> order;
+  for (uint32_t t : tags) {
+    if (t != kTagLtpRowId && t != kTagLtpRowVer && std::find(order.begin(), order.end(), t) == order.end()) {
+      order.push_back(t);
+    }
+  }
   std::vector<TableColumn> cols;
   cols.push_back({kTagLtpRowId, 0, 4, 0});
   cols.push_back({kTagLtpRowVer, 4, 4, 1});
+  for (uint32_t t : order) cols.push_back({t, 0, TcCellSize(TagType(t)), static_cast<uint8_t>(cols.size())});
   uint16_t off = 8;
-  uint8_t bit = 2;
-  for (uint8_t width : {8, 4, 2, 1}) {
-    for (uint32_t t : tags) {
-      uint8_t w = TcCellSize(TagType(t));
-      if (w != width) continue;
-      cols.push_back({t, off, w, bit++});
-      off = static_cast<uint16_t>(off + w);
+  auto place = [&](auto takes) {
+    for (size_t i = 2; i < cols.size(); ++i) {
+      if (!takes(cols[i].size)) continue;
+      cols[i].offset = off;
+      off = static_cast<uint16_t>(off + cols[i].size);
     }
-  }
+  };
+  place([](uint8_t w) { return w >= 4; });
+  place([](uint8_t w) { return w == 2; });
+  place([](uint8_t w) { return w == 1; });
   std::sort(cols.begin(), cols.end(), [](const TableColumn& a, const TableColumn& b) { return a.tag < b.tag; });
   return cols;
 }
@@ -77,8 +83,10 @@ int Table::ColumnIndex(uint32_t tag) const {
 }
 
 void Table::AddColumns(const std::vector<uint32_t>& tags) {
+  std::vector<TableColumn> by_bit = columns;
+  std::sort(by_bit.begin(), by_bit.end(), [](const TableColumn& a, const TableColumn& b) { return a.bit < b.bit; });
   std::vector<uint32_t> all;
-  for (const auto& c : columns) all.push_back(c.tag);
+  for (const auto& c : by_bit) all.push_back(c.tag);
   bool added = false;
   for (uint32_t t : tags) {
     if (ColumnIndex(t) < 0 && std::find(all.begin(), all.end(), t) == all.end()) {

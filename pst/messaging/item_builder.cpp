@@ -58,6 +58,9 @@ std::string JoinNames(const std::vector<ltp::PropertyMap>& recipients, uint32_t 
   return out;
 }
 
+// Outlook numbers recipient rows from 1, each version two above its id.
+uint32_t RecipientRowId(size_t index) { return static_cast<uint32_t>(index + 1); }
+
 }  // namespace
 
 // A value written in pieces: small ones end up in the heap, the rest in a subnode.
@@ -263,7 +266,7 @@ Result<NodeStreams> MessageBuilder::Build() {
       for (size_t c = 0; c < table.columns.size(); ++c) {
         const uint32_t tag = table.columns[c].tag;
         if (tag == ltp::kTagLtpRowId) cells[c] = Le32(nid);
-        else if (tag == ltp::kTagLtpRowVer) cells[c] = Le32(1);
+        else if (tag == ltp::kTagLtpRowVer) cells[c] = Le32(static_cast<uint32_t>(i + 1));
         else if (auto it = attachments_[i]->props().find(mapi::TagId(tag));
                  it != attachments_[i]->props().end() && it->second.type == mapi::TagType(tag) && !it->second.subnode) {
           cells[c] = it->second.data;
@@ -292,14 +295,14 @@ Result<NodeStreams> MessageBuilder::Build() {
       ltp::Cells cells(table.columns.size());
       for (size_t c = 0; c < table.columns.size(); ++c) {
         const uint32_t tag = table.columns[c].tag;
-        if (tag == ltp::kTagLtpRowId) cells[c] = Le32(static_cast<uint32_t>(i));
-        else if (tag == ltp::kTagLtpRowVer) cells[c] = Le32(1);
+        if (tag == ltp::kTagLtpRowId) cells[c] = Le32(RecipientRowId(i));
+        else if (tag == ltp::kTagLtpRowVer) cells[c] = Le32(RecipientRowId(i) + 2);
         else if (auto it = recipients_[i].find(mapi::TagId(tag)); it != recipients_[i].end() && it->second.type == mapi::TagType(tag)) {
           cells[c] = it->second.data;
           size += it->second.data.size();
         }
       }
-      table.rows.push_back(ltp::TableRow{static_cast<uint32_t>(i), ltp::PackCells(cells)});
+      table.rows.push_back(ltp::TableRow{RecipientRowId(i), ltp::PackCells(cells)});
     }
     auto t = WriteTc(db_, table);
     if (!t.ok()) return t.status();
@@ -311,6 +314,7 @@ Result<NodeStreams> MessageBuilder::Build() {
     return bag_.Has(mapi::TagId(tag)) ? Status::Ok() : bag_.Set(p);
   };
   BALEPORT_RETURN_IF_ERROR(set_default(kMessageClass, prop::String(kMessageClass, "IPM.Note")));
+  BALEPORT_RETURN_IF_ERROR(MarkSubject());
   uint32_t flags = 0;
   if (auto it = bag_.props().find(mapi::TagId(kMessageFlags)); it != bag_.props().end() && it->second.data.size() == 4) {
     flags = Load<uint32_t>(it->second.data, 0);
@@ -330,6 +334,30 @@ Result<NodeStreams> MessageBuilder::Build() {
   size_ = Clamp32(size);
   BALEPORT_RETURN_IF_ERROR(bag_.Set(prop::Int32(kMessageSize, static_cast<int32_t>(size_))));
   return bag_.Finish();
+}
+
+Status MessageBuilder::MarkSubject() {
+  // Outlook's subjects begin with U+0001 and the length of their prefix plus one; readers
+  // take the prefix from there, so the prefix property itself is not kept.
+  const auto& props = bag_.props();
+  auto subject = props.find(mapi::TagId(kSubject));
+  auto prefix = props.find(mapi::TagId(kSubjectPrefix));
+  const bool has_prefix = prefix != props.end();
+  if (subject != props.end() && subject->second.type == mapi::TagType(kSubject) && !subject->second.subnode &&
+      !subject->second.data.starts_with(std::string_view("\x01\0", 2))) {
+    const std::string& text = subject->second.data;
+    size_t prefix_chars = 0;
+    if (prefix != props.end() && prefix->second.type == mapi::TagType(kSubjectPrefix) && !prefix->second.subnode &&
+        text.starts_with(prefix->second.data) && prefix->second.data.size() / 2 < 0xFFFE) {
+      prefix_chars = prefix->second.data.size() / 2;
+    }
+    std::string marked("\x01\0", 2);
+    disk::Append<uint16_t>(marked, static_cast<uint16_t>(prefix_chars + 1));
+    marked += text;
+    BALEPORT_RETURN_IF_ERROR(bag_.Set(Property{kSubject, std::move(marked)}));
+  }
+  if (has_prefix) bag_.Drop(mapi::TagId(kSubjectPrefix));
+  return Status::Ok();
 }
 
 Result<Message*> AttachmentBuilder::EmbedMessage() {

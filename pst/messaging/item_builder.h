@@ -26,13 +26,13 @@ class PropertyBag {
   SubnodeSet& subnodes() { return subnodes_; }
   ndb::NodeDatabase* db() const { return db_; }
   bool streaming() const { return open_streams_ > 0; }
+  void Drop(uint16_t id);
   // Writes the PC and the subnode tree holding its subnodes.
   Result<NodeStreams> Finish();
 
  private:
   friend class BagStream;
   Status Put(uint16_t id, ltp::PropertyValue v, uint64_t size);
-  void Drop(uint16_t id);
 
   ndb::NodeDatabase* db_;
   ltp::PropertyMap props_;
@@ -77,6 +77,7 @@ class MessageBuilder final : public Message {
   void set_id(uint32_t id) { id_ = id; }
 
  private:
+  Status MarkSubject();
   ndb::NodeDatabase* db_;
   SharedEmptyRecipients* empty_recipients_;
   SaveHook save_;

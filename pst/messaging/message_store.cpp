@@ -10,6 +10,7 @@
 
 #include "mapi/tags.h"
 #include "pst/disk/bytes.h"
+#include "pst/messaging/fixed_nodes.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/schema.h"
 #include "pst/messaging/text.h"
@@ -24,6 +25,8 @@ using disk::NidIndexOf;
 namespace {
 
 constexpr uint32_t kMsgFlagRead = 0x01;
+constexpr uint32_t kTagReplVersionHistory = 0x0E340102, kTagReplFlags = 0x0E380003, kTagStoreFlag6633 = 0x6633000B,
+                   kTagStoreVersion66FA = 0x66FA0003;
 // About a thousand contents rows of small items.
 constexpr size_t kRowBatchBytes = 256 * 1024;
 constexpr uint16_t Id(mapi::PropTag tag) { return mapi::TagId(tag); }
@@ -196,25 +199,7 @@ Status MessageStore::LoadStore() {
 Status MessageStore::Build(std::string_view display_name) {
   static std::mt19937_64 rng{std::random_device{}()};
   for (auto& b : record_key_) b = static_cast<uint8_t>(rng());
-  const std::pair<uint32_t, std::vector<uint32_t>> templates[] = {
-      {disk::kNidHierarchyTableTemplate, HierarchyTableColumns()},
-      {disk::kNidContentsTableTemplate, ContentsTableColumns()},
-      {disk::kNidAssocContentsTableTemplate, AssocContentsTableColumns()},
-      {disk::kNidSearchContentsTableTemplate, SearchContentsTableColumns()},
-      {disk::kNidAttachmentTable, AttachmentTableColumns()},
-      {disk::kNidRecipientTable, RecipientTableColumns()},
-  };
-  for (const auto& [nid, columns] : templates) {
-    ltp::Table t;
-    t.columns = ltp::Table::Layout(columns);
-    auto streams = WriteTc(db_.get(), t);
-    if (!streams.ok()) return streams.status();
-    BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, streams->bid_data, streams->bid_sub, 0}));
-  }
-  // Empty search queues (§2.4.8.3): nodes without a block, as Outlook leaves them.
-  for (uint32_t nid : {disk::kNidSearchManagementQueue, disk::kNidSearchActivityList}) {
-    BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, 0, 0, 0}));
-  }
+  BALEPORT_RETURN_IF_ERROR(WriteFixedNodes(db_.get()));
   names_ = NameMap::Initial();
 
   // The root folder is its own parent (§2.2.2.7.7.4.1).
@@ -237,6 +222,13 @@ Status MessageStore::Build(std::string_view display_name) {
   if (!ipm.ok()) return ipm.status();
   auto finder = CreateFolder(disk::kNidRootFolder, "Search Root", "");
   if (!finder.ok()) return finder.status();
+  // Outlook's junk-mail search folder, made by WriteFixedNodes, is the root's third child.
+  FolderState spam;
+  spam.nid = disk::kNidSpamSearchFolder;
+  spam.props = SpamSearchFolderProperties();
+  auto& root_state = folders_.at(disk::kNidRootFolder);
+  UpdateHierarchyRow(*root_state.hierarchy, spam);
+  root_state.child_names.emplace(FoldedFolderName(StringProp(spam.props, kDisplayName).value_or("")), spam.nid);
   auto deleted = CreateFolder(*ipm, "Deleted Items", "IPF.Note");
   if (!deleted.ok()) return deleted.status();
   ipm_subtree_ = *ipm;
@@ -248,6 +240,16 @@ Status MessageStore::Build(std::string_view display_name) {
   SetEntryId(store_props_, kFinderEntryId, *finder);
   store_props_[Id(kValidFolderMask)] =
       Value(prop::Int32(kValidFolderMask, kFolderMaskSubtree | kFolderMaskWastebasket | kFolderMaskFinder));
+  // Properties Outlook gives every store: its replica's version history (this store's own
+  // GUID, version 1), replica flags, and no password.
+  std::string history = Le32(1);
+  for (int i = 0; i < 16; ++i) history.push_back(static_cast<char>(rng()));
+  history += Le32(1);
+  store_props_[Id(kTagReplVersionHistory)] = ltp::PropertyValue{0x0102, history, 0};
+  store_props_[Id(kTagReplFlags)] = Value(prop::Int32(kTagReplFlags, 0));
+  store_props_[Id(kTagStoreFlag6633)] = Value(prop::Bool(kTagStoreFlag6633, true));
+  store_props_[Id(kTagStoreVersion66FA)] = Value(prop::Int32(kTagStoreVersion66FA, 0x000E0011));
+  store_props_[Id(kPstPassword)] = Value(prop::Int32(kPstPassword, 0));
   store_dirty_ = true;
   return Status::Ok();
 }
@@ -375,6 +377,7 @@ Result<uint32_t> MessageStore::CreateFolder(uint32_t parent_nid, std::string_vie
   f.props[Id(kSubfolders)] = Value(prop::Bool(kSubfolders, false));
   if (!container_class.empty()) f.props[Id(kContainerClass)] = Value(prop::String(kContainerClass, container_class));
   f.props_dirty = true;
+  if (parent_nid != disk::kNidRootFolder) (*hier)->AddColumns(SubfolderHierarchyColumns());
   UpdateHierarchyRow(**hier, f);
   (*parent)->hierarchy_dirty = true;
   (*parent)->child_names.emplace(FoldedFolderName(name), nid);
@@ -466,6 +469,10 @@ Result<FolderId> MessageStore::DefaultFolder(StandardFolder which) {
   }
   auto by_name = FindFolder(ipm_subtree_, info->name);
   if (which == StandardFolder::kInbox) {
+    // Where the store delivers mail is its Inbox, whatever its name.
+    auto receiving = ReceiveFolder(*db_);
+    if (!receiving.ok()) return receiving.status();
+    if (exists(*receiving)) return *receiving;
     // Outlook keeps the Calendar's and the other folders' entry IDs on the Inbox, whatever
     // its name in the store's language; that finds it where no English name does.
     auto children = ListFolders(ipm_subtree_);
@@ -544,6 +551,9 @@ Status MessageStore::EnsureStandardFolders() {
   iprops[mapi::TagId(kTagAdditionalRenEntryIds)] =
       ltp::PropertyValue{mapi::TagType(kTagAdditionalRenEntryIds), ltp::JoinMultiValue(ren), 0};
   store_props_[Id(kValidFolderMask)] = Value(prop::Int32(kValidFolderMask, static_cast<int32_t>(mask)));
+  auto receiving = ReceiveFolder(*db_);
+  if (!receiving.ok()) return receiving.status();
+  if (*receiving != nids[StandardFolder::kInbox]) BALEPORT_RETURN_IF_ERROR(WriteReceiveFolderTable(db_.get(), nids[StandardFolder::kInbox]));
   store_dirty_ = true;
   (*root)->props_dirty = true;
   (*inbox)->props_dirty = true;
@@ -628,7 +638,9 @@ Result<std::vector<MessageInfo>> MessageStore::ListMessages(FolderId folder) {
     MessageInfo m;
     m.id = id;
     m.message_class = StringProp(p, kMessageClass).value_or("");
-    m.subject = StringProp(p, kSubject).value_or("");
+    if (auto s = p.find(Id(kSubject)); s != p.end() && s->second.type == mapi::TagType(kSubject)) {
+      m.subject = Utf16LeToUtf8(UnmarkedSubject(s->second.data));
+    }
     m.flags = Int32Prop(p, kMessageFlags);
     m.size = Int32Prop(p, kMessageSize);
     out.push_back(std::move(m));

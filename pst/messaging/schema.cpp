@@ -10,45 +10,58 @@ namespace baleport::pst {
 using namespace mapi::tags;
 
 namespace {
-constexpr uint32_t kReplItemid = 0x0E300003, kReplChangenum = 0x0E330014, kReplVersionHistory = 0x0E340102,
+constexpr uint32_t kReplItemid = 0x0E300102, kReplChangenum = 0x0E330014, kReplVersionHistory = 0x0E340102,
                    kReplFlags = 0x0E380003, kReplCopiedfromVersionhistory = 0x0E3C0102,
-                   kReplCopiedfromItemid = 0x0E3D0102, kItemTemporaryFlags = 0x10970003,
-                   kSecureSubmitFlags = 0x65C60003, kLtpParentNid = 0x67F10003;
+                   kReplCopiedfromItemid = 0x0E3D0102, kItemTemporaryFlags = 0x10970003, kChangeKey = 0x30130102,
+                   kSecureSubmitFlags = 0x65C60003, kLtpParentNid = 0x67F10003, kParentDisplay = 0x0E05001F,
+                   kExtendedFolderFlags = 0x36DA0102, kLongTermEntryIdFromTable = 0x66700102;
 }  // namespace
 
+// Each list is in the order Outlook adds the columns, which fixes their cells and bits.
 std::vector<uint32_t> HierarchyTableColumns() {
-  return {kReplItemid,  kReplChangenum, kReplVersionHistory, kReplFlags,      kDisplayName,   kContentCount,
-          kContentUnread, kSubfolders,  kContainerClass,     kPstHiddenCount, kPstHiddenUnread};
+  return {kDisplayName, kContentCount, kContentUnread, kSubfolders,     kReplItemid,    kReplChangenum,
+          kReplVersionHistory, kReplFlags, kContainerClass, kPstHiddenCount, kPstHiddenUnread};
 }
 
+std::vector<uint32_t> SubfolderHierarchyColumns() { return {kExtendedFolderFlags, kLongTermEntryIdFromTable}; }
+
 std::vector<uint32_t> ContentsTableColumns() {
-  return {kImportance,      kMessageClass,       kSensitivity,        kSubject,
-          kClientSubmitTime, kSentRepresentingName, kMessageToMe,     kMessageCcMe,
-          kConversationTopic, kConversationIndex, kDisplayCc,         kDisplayTo,
-          kMessageDeliveryTime, kMessageFlags,    kMessageSize,       kMessageStatus,
-          kReplItemid,      kReplChangenum,      kReplVersionHistory, kReplFlags,
-          kReplCopiedfromVersionhistory, kReplCopiedfromItemid, kItemTemporaryFlags, kLastModificationTime,
-          kSecureSubmitFlags};
+  return {kMessageStatus, kMessageClass, kMessageFlags, kImportance, kSentRepresentingName, kSubject,
+          kMessageDeliveryTime, kClientSubmitTime, kMessageSize, kDisplayTo, kDisplayCc, kMessageToMe,
+          kMessageCcMe, kSensitivity, kItemTemporaryFlags, kConversationTopic, kConversationIndex, kChangeKey,
+          kSecureSubmitFlags, kLastModificationTime, kReplItemid, kReplChangenum, kReplVersionHistory,
+          kReplCopiedfromItemid, kReplCopiedfromVersionhistory, kReplFlags};
 }
 
 std::vector<uint32_t> AssocContentsTableColumns() {
-  return {kMessageClass, kMessageFlags, kMessageStatus, kDisplayName, 0x6800001F, 0x6803000B,
-          0x68051003,    0x70030003,    0x70040102,     0x70050102,   0x7006001F, 0x70070003};
+  return {kMessageStatus, kMessageClass, kMessageFlags, kDisplayName, 0x70030003, 0x70040102, 0x70050102,
+          0x7006001F,     0x70070003,    0x6800001F,    0x6803000B,   0x68051003, 0x682F001F};
 }
 
 std::vector<uint32_t> SearchContentsTableColumns() {
-  return {kImportance, kMessageClass, kSensitivity, kSubject,  kSentRepresentingName, kMessageToMe,
-          kDisplayCc,  kDisplayTo,    0x0E05001F,   kMessageDeliveryTime, kMessageFlags, kMessageSize,
-          kMessageStatus, 0x0E2A000B, kLastModificationTime, kLtpParentNid};
+  return {kLtpParentNid, kParentDisplay, kMessageStatus, kMessageClass, kMessageFlags, kImportance,
+          kSentRepresentingName, kSubject, kMessageDeliveryTime, kMessageSize, kDisplayTo, kDisplayCc,
+          kMessageToMe, kMessageCcMe, kSensitivity, 0x0E2A000B, kLastModificationTime};
 }
 
 std::vector<uint32_t> AttachmentTableColumns() {
-  return {kAttachSize, kAttachFilename, kAttachMethod, kRenderingPosition};
+  return {kRenderingPosition, kAttachSize, kAttachMethod, kAttachFilename};
 }
 
 std::vector<uint32_t> RecipientTableColumns() {
-  return {kRecipientType, kResponsibility, kRecordKey,   kObjectType,  kEntryId,    kDisplayName,
-          kAddressType,   kEmailAddress,   kSearchKey,   kDisplayType, 0x39FF001F,  0x3A40000B};
+  return {kResponsibility, kAddressType, kEmailAddress, kEntryId,    kDisplayName, kRecipientType,
+          kSearchKey,      kRecordKey,   kObjectType,   kDisplayType, 0x3A40000B,  0x39FF001F};
+}
+
+const std::vector<std::pair<uint32_t, std::vector<uint32_t>>>& FixedTables() {
+  static const std::vector<std::pair<uint32_t, std::vector<uint32_t>>> kTables = {
+      {kNidReceiveFolderTable, {kTagReceiveFolderNid, kMessageClass}},
+      {0x64C, {0x0E140003, 0x0E100003, kClientSubmitTime}},
+      {0x6B6, {kReplChangenum, 0x0E370102, kReplFlags}},
+      {0x6D7, {0x0E3E0102, 0x0E310102, kReplItemid, kReplFlags, kReplVersionHistory, kReplChangenum, kMessageClass}},
+      {0x6F8, {kCreationTime, kReplChangenum}},
+  };
+  return kTables;
 }
 
 const std::vector<StandardFolderInfo>& StandardFolders() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace baleport::pst {
@@ -16,6 +17,15 @@ std::vector<uint32_t> AssocContentsTableColumns();
 std::vector<uint32_t> SearchContentsTableColumns();
 std::vector<uint32_t> AttachmentTableColumns();
 std::vector<uint32_t> RecipientTableColumns();
+// Columns a hierarchy table gains with its first row, except the root folder's.
+std::vector<uint32_t> SubfolderHierarchyColumns();
+
+// The receive-folder table: message class -> the NID of the folder such items are delivered to.
+inline constexpr uint32_t kNidReceiveFolderTable = 0x62B;
+inline constexpr uint32_t kTagReceiveFolderNid = 0x66050003;
+// Tables Outlook keeps in every store, by NID, with their columns; only the receive-folder
+// table has rows here. Outlook does not say what the others hold; they are made empty.
+const std::vector<std::pair<uint32_t, std::vector<uint32_t>>>& FixedTables();
 
 enum class StandardFolder {
   kInbox,

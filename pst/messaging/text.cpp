@@ -35,6 +35,11 @@ std::string FoldedFolderName(std::string_view name) {
   return out;
 }
 
+std::string_view UnmarkedSubject(std::string_view utf16) {
+  if (utf16.size() >= 4 && utf16[0] == '\x01' && utf16[1] == '\0') utf16.remove_prefix(4);
+  return utf16;
+}
+
 bool SameFolderName(std::string_view a, std::string_view b) { return FoldedFolderName(a) == FoldedFolderName(b); }
 
 }  // namespace baleport::pst

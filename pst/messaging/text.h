@@ -10,6 +10,9 @@ namespace baleport::pst {
 std::string Utf8ToUtf16Le(std::string_view utf8);
 // Unpaired surrogates become U+FFFD; an odd last byte is dropped.
 std::string Utf16LeToUtf8(std::string_view utf16);
+// A stored subject (UTF-16LE) without the leading U+0001 and prefix length Outlook puts
+// before it.
+std::string_view UnmarkedSubject(std::string_view utf16);
 // Folder names compare without regard to ASCII case, as Outlook treats them.
 bool SameFolderName(std::string_view a, std::string_view b);
 // The form under which SameFolderName finds names equal.

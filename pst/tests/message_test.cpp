@@ -316,7 +316,8 @@ TEST_F(MessageTest, NamedPropertiesAreMappedOnceAndKept) {
   CommandResult r = ::baleport::pst::testing::Run(
       "/usr/bin/python3 -c " +
       Quote("import pypff,sys\nf=pypff.file()\nf.open(sys.argv[1])\n"
-            "m=f.get_root_folder().get_sub_folder(0).get_sub_folder(1).get_sub_message(0)\n"
+            "top=[s for s in f.get_root_folder().sub_folders if s.name=='Top of Personal Folders'][0]\n"
+            "m=top.get_sub_folder(1).get_sub_message(0)\n"
             "print([e.data_as_string for e in m.record_sets[0].entries if e.entry_type==int(sys.argv[2])])") +
       " " + Quote(path_) + " " + std::to_string(b));
   EXPECT_NE(r.output.find("custom value"), std::string::npos) << r.output;

@@ -1,0 +1,214 @@
+#include "pst/tests/outlook_layout.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "pst/disk/bytes.h"
+#include "pst/messaging/node_io.h"
+#include "pst/messaging/schema.h"
+#include "support/env.h"
+
+namespace baleport::pst::testing {
+namespace {
+
+using disk::NidTypeOf;
+
+// Nodes all of Outlook's stores hold but whose content no format describes; the engine does
+// not make these.
+const std::set<uint32_t> kUndescribedNodes = {0xE01, 0xE41};
+// The templates and the fixed tables, whose columns a store's tables are made from.
+const uint32_t kTemplates[] = {disk::kNidHierarchyTableTemplate, disk::kNidContentsTableTemplate,
+                               disk::kNidAssocContentsTableTemplate, disk::kNidSearchContentsTableTemplate,
+                               disk::kNidAttachmentTable, disk::kNidRecipientTable};
+
+std::string Named(const char* what, uint64_t v) {
+  std::ostringstream s;
+  s << what << " 0x" << std::hex << std::uppercase << v;
+  return s.str();
+}
+
+std::string Columns(const std::vector<ltp::TableColumn>& columns) {
+  std::ostringstream s;
+  s << std::hex << std::uppercase;
+  for (const auto& c : columns) s << " " << c.tag << "@" << std::dec << c.offset << "/" << int{c.size} << "/" << int{c.bit} << std::hex;
+  return s.str();
+}
+
+struct Facts {
+  std::set<std::string> nodes;  // fixed nodes and NID types
+  std::set<uint32_t> store_tags;
+  std::map<uint32_t, std::vector<ltp::TableColumn>> tables;  // TCINFO columns of templates and fixed tables
+  std::set<uint32_t> varied;  // tables whose columns differ between Outlook's stores
+  std::vector<std::string> faults;                            // found while reading
+};
+
+std::vector<ltp::TableColumn> TcColumns(const ndb::NodeDatabase& db, const ndb::NodeEntry& n, std::vector<std::string>& faults) {
+  auto heap = ReadHeap(db, n.bid_data, Named("node", n.nid));
+  if (!heap.ok()) return faults.push_back(heap.status().message()), std::vector<ltp::TableColumn>{};
+  auto info = heap->Get(heap->user_root());
+  auto tc = info.ok() ? ltp::ParseTcInfo(*info, heap->where()) : Result<ltp::TcInfo>(info.status());
+  if (!tc.ok()) return faults.push_back(tc.status().message()), std::vector<ltp::TableColumn>{};
+  return tc->columns;
+}
+
+Result<std::unique_ptr<ndb::NodeDatabase>> OpenRead(const std::string& path) {
+  auto file = Env::Default()->OpenForRead(path);
+  if (!file.ok()) return file.status();
+  return ndb::NodeDatabase::Open(std::move(*file));
+}
+
+Facts Gather(const ndb::NodeDatabase& db) {
+  Facts f;
+  for (const auto& [nid, n] : db.nodes()) {
+    const uint8_t type = NidTypeOf(nid);
+    // Item types depend on what a store holds, not on how it is laid out.
+    const bool item = type == disk::kNidTypeNormalMessage || type == disk::kNidTypeAttachment ||
+                      type == disk::kNidTypeAssocMessage;
+    if (!item) f.nodes.insert(Named("NID type", type));
+    if (type == disk::kNidTypeInternal || (nid < disk::kNidIpmSubtree && !item)) f.nodes.insert(Named("node", nid));
+  }
+  for (const auto& [bid, b] : db.blocks()) {
+    if (b.cb == 0) f.faults.push_back(Named("zero-byte block", bid));
+  }
+  auto store = ReadPcNode(db, disk::kNidMessageStore);
+  if (!store.ok()) {
+    f.faults.push_back(store.status().message());
+  } else {
+    for (const auto& [id, v] : *store) f.store_tags.insert(uint32_t{id} << 16 | v.type);
+    auto password = store->find(0x67FF);
+    if (password != store->end() && password->second.data != std::string(4, '\0')) f.faults.push_back("a password is set");
+  }
+  std::vector<uint32_t> tables(std::begin(kTemplates), std::end(kTemplates));
+  for (const auto& [nid, columns] : FixedTables()) tables.push_back(nid);
+  for (uint32_t nid : tables) {
+    if (const ndb::NodeEntry* n = db.FindNode(nid)) f.tables[nid] = TcColumns(db, *n, f.faults);
+  }
+  return f;
+}
+
+// Every table made from a template keeps the template's columns, types included.
+void CheckFolderTables(const ndb::NodeDatabase& db, const Facts& ours, std::vector<std::string>& out) {
+  const std::pair<uint8_t, uint32_t> made_from[] = {
+      {disk::kNidTypeHierarchyTable, disk::kNidHierarchyTableTemplate},
+      {disk::kNidTypeContentsTable, disk::kNidContentsTableTemplate},
+      {disk::kNidTypeAssocContentsTable, disk::kNidAssocContentsTableTemplate},
+      {disk::kNidTypeSearchContentsTable, disk::kNidSearchContentsTableTemplate}};
+  for (const auto& [nid, n] : db.nodes()) {
+    for (const auto& [type, tmpl] : made_from) {
+      if (NidTypeOf(nid) != type || !ours.tables.count(tmpl)) continue;
+      std::vector<std::string> faults;
+      const auto columns = TcColumns(db, n, faults);
+      for (const auto& c : ours.tables.at(tmpl)) {
+        if (std::none_of(columns.begin(), columns.end(), [&](const ltp::TableColumn& t) { return t.tag == c.tag; })) {
+          out.push_back(Named("table", nid) + " lacks its template's column " + Named("tag", c.tag));
+        }
+      }
+      out.insert(out.end(), faults.begin(), faults.end());
+    }
+  }
+}
+
+// The root lists the IPM subtree, the search root and the spam search folder; the store's
+// Inbox bit agrees with the receive-folder table.
+void CheckRootAndReceiveFolder(const ndb::NodeDatabase& db, std::vector<std::string>& out) {
+  auto root = ReadTcNode(db, disk::MakeNid(disk::NidIndexOf(disk::kNidRootFolder), disk::kNidTypeHierarchyTable));
+  if (!root.ok()) return out.push_back(root.status().message());
+  std::set<uint32_t> rows;
+  for (const auto& r : root->rows) rows.insert(r.id);
+  auto store = ReadPcNode(db, disk::kNidMessageStore);
+  if (!store.ok()) return out.push_back(store.status().message());
+  for (uint16_t id : {uint16_t{0x35E0}, uint16_t{0x35E7}}) {  // the IPM subtree's and the search root's entry IDs
+    auto e = store->find(id);
+    const uint32_t nid = e != store->end() && e->second.data.size() == 24 ? disk::Load<uint32_t>(e->second.data, 20) : 0;
+    if (!rows.count(nid)) out.push_back("the root folder's hierarchy lacks " + Named("folder", nid));
+  }
+  if (!rows.count(disk::kNidSpamSearchFolder)) out.push_back("the root folder's hierarchy lacks the spam search folder");
+  auto receive = ReadTcNode(db, kNidReceiveFolderTable);
+  if (!receive.ok()) return out.push_back(receive.status().message());
+  const auto mask = store->find(0x35DF);
+  const bool inbox_bit = mask != store->end() && (disk::Load<uint32_t>(mask->second.data, 0) & kFolderMaskInbox);
+  const int nid_col = receive->ColumnIndex(kTagReceiveFolderNid);
+  bool delivers = false;
+  for (const auto& r : receive->rows) {
+    ltp::Cells cells = ltp::UnpackCells(r.packed, receive->columns.size());
+    if (nid_col >= 0 && cells[nid_col]) {
+      const uint32_t to = disk::Load<uint32_t>(*cells[nid_col], 0);
+      delivers |= to != disk::kNidRootFolder;
+      if (!db.FindNode(to)) out.push_back("the receive-folder table names a missing " + Named("folder", to));
+    }
+  }
+  if (inbox_bit != delivers) out.push_back("the valid-folder mask's Inbox bit disagrees with the receive-folder table");
+}
+
+}  // namespace
+
+std::vector<std::string> OutlookSamples(const std::string& samples_dir) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(samples_dir + "/pst", ec)) {
+    if (e.path().extension() == ".pst" && OpenRead(e.path().string()).ok()) out.push_back(e.path().string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::vector<std::string> LayoutDifferences(const std::string& path, const std::vector<std::string>& samples) {
+  auto db = OpenRead(path);
+  if (!db.ok()) return {db.status().message()};
+  const Facts ours = Gather(**db);
+  std::vector<std::string> out = ours.faults;
+  std::optional<Facts> common;
+  for (const std::string& sample : samples) {
+    auto sdb = OpenRead(sample);
+    if (!sdb.ok()) return {sdb.status().message()};
+    Facts f = Gather(**sdb);
+    if (!common) {
+      common = std::move(f);
+      continue;
+    }
+    std::erase_if(common->nodes, [&](const std::string& n) { return !f.nodes.count(n); });
+    std::erase_if(common->store_tags, [&](uint32_t t) { return !f.store_tags.count(t); });
+    for (auto& [nid, columns] : common->tables) {
+      const auto other = f.tables.find(nid);
+      if (other != f.tables.end() && Columns(other->second) == Columns(columns)) continue;
+      common->varied.insert(nid);
+      std::erase_if(columns, [&](const ltp::TableColumn& c) {
+        return other == f.tables.end() || std::none_of(other->second.begin(), other->second.end(),
+                                                       [&](const ltp::TableColumn& o) { return o.tag == c.tag; });
+      });
+    }
+  }
+  if (!common) return {"no Outlook-made store to compare with"};
+  for (const std::string& n : common->nodes) {
+    const bool undescribed = std::any_of(kUndescribedNodes.begin(), kUndescribedNodes.end(),
+                                         [&](uint32_t nid) { return n == Named("node", nid); });
+    if (!undescribed && !ours.nodes.count(n)) out.push_back("no " + n);
+  }
+  for (uint32_t tag : common->store_tags) {
+    if (!ours.store_tags.count(tag)) out.push_back("the message store lacks " + Named("property", tag));
+  }
+  // Tables alike in all of Outlook's stores are alike in ours, cell for cell; of the others
+  // (Outlook adds columns as it uses them) ours has the columns all of them have.
+  for (const auto& [nid, columns] : common->tables) {
+    auto it = ours.tables.find(nid);
+    const std::string have = it == ours.tables.end() ? " (none)" : Columns(it->second);
+    if (!common->varied.count(nid)) {
+      if (have != Columns(columns)) out.push_back(Named("table", nid) + " has columns" + have + ", Outlook's" + Columns(columns));
+      continue;
+    }
+    for (const auto& c : columns) {
+      if (it == ours.tables.end() || std::none_of(it->second.begin(), it->second.end(),
+                                                  [&](const ltp::TableColumn& o) { return o.tag == c.tag; })) {
+        out.push_back(Named("table", nid) + " lacks " + Named("column", c.tag));
+      }
+    }
+  }
+  CheckFolderTables(**db, ours, out);
+  CheckRootAndReceiveFolder(**db, out);
+  return out;
+}
+
+}  // namespace baleport::pst::testing
