@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "msg/gobject_ptr.h"
+#include "msg/testing/gobject_ptr.h"
 #include "msg/hex.h"
 #include "msg/le.h"
 #include "msg/text_decoder.h"
