@@ -259,16 +259,17 @@ Status CompoundFile::ReadFile(uint64_t offset, void* dst, size_t n) const {
   return Status::Ok();
 }
 
-std::u16string CompoundFile::name(uint32_t id) const {
+CompoundFile::ShortName CompoundFile::short_name(uint32_t id) const {
   const uint8_t* e = raw(id);
   const size_t length = std::min<size_t>(LoadLe16(e + 0x40), 64) / 2;
-  std::u16string text;
+  ShortName name;
+  name.size = 0;
   for (size_t i = 0; i < length; ++i) {
     const char16_t c = LoadLe16(e + 2 * i);
     if (c == 0) break;
-    text.push_back(c);
+    name.units[name.size++] = c;
   }
-  return text;
+  return name;
 }
 
 std::string CompoundFile::name_utf8(uint32_t id) const { return Utf16ToUtf8(name(id), BadText::kReplace); }

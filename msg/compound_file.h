@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/env.h"
@@ -32,8 +33,15 @@ class CompoundFile {
   std::span<const uint32_t> children(uint32_t id) const {
     return {children_.data() + entries_[id].first_child, entries_[id].child_count};
   }
-  // The entry's name as stored (UTF-16, without the terminator), and in UTF-8.
-  std::u16string name(uint32_t id) const;
+  // The entry's name as stored (UTF-16, without the terminator), and in UTF-8. ShortName
+  // holds it without allocating, for the lookups made on every open.
+  struct ShortName {
+    std::array<char16_t, 32> units;
+    size_t size;
+    std::u16string_view view() const { return {units.data(), size}; }
+  };
+  ShortName short_name(uint32_t id) const;
+  std::u16string name(uint32_t id) const { return std::u16string(short_name(id).view()); }
   std::string name_utf8(uint32_t id) const;
   // The class id of a storage, as stored.
   std::array<uint8_t, 16> clsid(uint32_t id) const;

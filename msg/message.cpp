@@ -131,9 +131,9 @@ Result<std::span<const uint8_t>> ValueStream::Next(size_t n, std::vector<uint8_t
 ChildIndex::ChildIndex(const Storage& storage) : claimed_(storage.child_count()) {
   const CompoundFile& file = storage.file();
   for (int i = 0; i < storage.child_count(); ++i) {
-    const std::u16string name = file.name(storage.child_id(i));
-    if (!StartsWith(name, kValuePrefix)) continue;
-    const std::u16string_view rest = std::u16string_view(name).substr(kValuePrefix.size());
+    const CompoundFile::ShortName name = file.short_name(storage.child_id(i));
+    if (!StartsWith(name.view(), kValuePrefix)) continue;
+    const std::u16string_view rest = name.view().substr(kValuePrefix.size());
     const std::optional<uint32_t> tag = ParseHex8(rest.substr(0, 8));
     if (!tag) continue;
     std::optional<uint32_t> index = kWhole;
@@ -182,7 +182,15 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
     return Status::Error(storage_.path() + ": has no __properties_version1.0 stream; " +
                          (header_size == 32 ? "not a message" : "the directory is damaged or incomplete"));
   }
-  Result<std::vector<uint8_t>> data = storage_.ReadStream(index, context->limits.max_property_stream);
+  if (storage_.child_is_storage(index)) return Status::Error(storage_.ChildPath(index) + ": is a storage where a stream was expected");
+  const uint32_t stream = storage_.child_id(index);
+  const uint64_t size = storage_.file().size(stream);
+  if (size > context->limits.max_property_stream) {
+    return Status::Error(storage_.ChildPath(index) + ": stream of " + std::to_string(size) + " bytes is larger than the " +
+                         std::to_string(context->limits.max_property_stream) + " allowed");
+  }
+  std::vector<uint8_t> scratch;
+  Result<std::span<const uint8_t>> data = storage_.file().View(stream, 0, static_cast<size_t>(size), &scratch);
   if (!data.ok()) return data.status();
   children->Claim(index);
   // The header size follows the object's role; files that used the other message header
@@ -475,9 +483,9 @@ std::vector<int> NumberedChildren(const Storage& storage, std::string_view prefi
   std::vector<std::pair<uint32_t, int>> found;
   for (int i = 0; i < storage.child_count(); ++i) {
     if (!storage.child_is_storage(i)) continue;
-    const std::u16string name = storage.file().name(storage.child_id(i));
-    if (!StartsWith(name, prefix)) continue;
-    const std::optional<uint32_t> number = ParseHex8(std::u16string_view(name).substr(prefix.size()));
+    const CompoundFile::ShortName name = storage.file().short_name(storage.child_id(i));
+    if (!StartsWith(name.view(), prefix)) continue;
+    const std::optional<uint32_t> number = ParseHex8(name.view().substr(prefix.size()));
     if (!number) continue;
     found.emplace_back(*number, i);
     children->Claim(i);

@@ -10,7 +10,8 @@ char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<ch
 int Storage::Find(std::string_view name) const {
   const std::span<const uint32_t> children = file_->children(id_);
   for (size_t i = 0; i < children.size(); ++i) {
-    const std::u16string child = file_->name(children[i]);
+    const CompoundFile::ShortName short_name = file_->short_name(children[i]);
+    const std::u16string_view child = short_name.view();
     if (child.size() != name.size()) continue;
     size_t k = 0;
     while (k < name.size() && AsciiUpper(child[k]) == AsciiUpper(static_cast<unsigned char>(name[k]))) ++k;
