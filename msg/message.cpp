@@ -363,8 +363,10 @@ Result<std::u16string> PropertyObject::ReadText(const Property& property, uint32
                          " allowed here");
   }
   std::u16string text;
+  const bool unicode = (property.type() & ~mapi::kMultiValued) == static_cast<uint16_t>(PropType::kUnicode);
+  text.reserve(static_cast<size_t>(unicode ? stream->size() / 2 : stream->size()));
   for (;;) {
-    Result<bool> more = stream->Read(&text);
+    Result<bool> more = stream->Read(&text, static_cast<size_t>(stream->size()) + 1);
     if (!more.ok()) return more.status();
     if (!*more) return text;
   }
