@@ -62,9 +62,11 @@ class CompoundFile::Builder {
 
   Status ReadSectors(const std::vector<uint32_t>& chain, std::vector<uint8_t>* out) const {
     out->assign(chain.size() * uint64_t{sector_size_}, 0);
-    for (size_t i = 0; i < chain.size(); ++i) {
+    // One read for each run of consecutive sectors: a large directory is read in a few calls.
+    for (size_t i = 0, end; i < chain.size(); i = end) {
+      for (end = i + 1; end < chain.size() && chain[end] == chain[end - 1] + 1;) ++end;
       const uint64_t at = Offset(chain[i]);
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(sector_size_, file_size_ - at));
+      const size_t n = static_cast<size_t>(std::min<uint64_t>((end - i) * uint64_t{sector_size_}, file_size_ - at));
       BALEPORT_RETURN_IF_ERROR(cf_.ReadFile(at, out->data() + i * sector_size_, n));
     }
     return Status::Ok();
