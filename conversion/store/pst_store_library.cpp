@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "import/msg_import.h"
+#include "mapi/tags.h"
 
 namespace baleport {
 namespace {
@@ -36,7 +37,10 @@ class PstMail final : public RDOMail, public MapiObject {
   Status Import(const std::string& path, int16_t format) override {
     if (format != kImportFormatMsg) return Status::Error("import format " + std::to_string(format) + " is not known");
     if (message_ == nullptr) return Status::Error("importing " + path + " into an item that was deleted");
-    return import::ImportMessageFile(path, *message_, store_);
+    Result<int32_t> flags = import::ImportMessageFile(path, *message_, store_);
+    if (!flags.ok()) return flags.status();
+    unsent_ = *flags & kMessageFlagUnsent;
+    return Status::Ok();
   }
   MapiObject& MAPIOBJECT() override { return *this; }
   Status Save() override {
@@ -52,12 +56,16 @@ class PstMail final : public RDOMail, public MapiObject {
   }
   Status SetInt32(mapi::PropTag tag, int32_t value) {
     if (message_ == nullptr) return Status::Error("setting a property of an item that was deleted");
+    if (tag == mapi::tags::kMessageFlags) value |= unsent_;
     return message_->Set(pst::prop::Int32(tag, value));
   }
 
  private:
+  // A draft's MSGFLAG_UNSENT, which the flags the conversion writes keep.
+  static constexpr int32_t kMessageFlagUnsent = 0x08;
   pst::Store& store_;
   std::unique_ptr<pst::Message> message_;
+  int32_t unsent_ = 0;
 };
 
 class PstItems final : public RDOItems {

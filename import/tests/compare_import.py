@@ -5,12 +5,14 @@ Usage: compare_import.py STORE.pst MSG...  (the files in the order of the Inbox'
 Prints one line per difference and exits 1 if there is any.
 
 What the store owns, and so may differ from the file, is accepted here:
-- PR_MESSAGE_FLAGS: read, plus has-attachments exactly when the item has attachments;
-  the file's own flags (unsent, unmodified, ...) are not kept.
+- PR_MESSAGE_FLAGS: read, plus has-attachments exactly when the item has attachments, plus
+  the file's unsent flag (a draft stays a draft); its other flags are not kept.
 - PR_MESSAGE_SIZE, PR_ATTACH_SIZE, PR_ATTACH_NUM, entry ids, record keys, row ids and
   PR_HASATTACH are the store's; PR_DISPLAY_TO/CC/BCC are made from the recipients when the
   file has none; creation and modification times are the import's when the file has none.
 - 8-bit strings are held as Unicode: compared as text, decoded with the file's code page.
+- An HTML body is PR_HTML bytes: an 8-bit one as in the file, a Unicode one encoded into
+  PR_INTERNET_CPID, which is UTF-8 (65001) when the file names none.
 - PR_SUBJECT_PREFIX and PR_NORMALIZED_SUBJECT are left out: the store derives them.
 - A named property's id is the store's; compared by its name (set and number or string).
 pffexport does not export post items (IPM.Post): their recipients go unchecked.
@@ -166,19 +168,22 @@ def compare(msg_path, item, folder, names_in_store, report):
         tag = (pid << 16) | 0x0040
         if tag in m.props:
             expected = struct.unpack_from("<q", m.props[tag])[0]
-            if expected != 0 and expected < 0x7FFFFFFF00000000 and expected != item.int(pid):
+            if expected != item.int(pid):
                 say(what, expected, item.int(pid))
     for pid, what in ((0x1013, "HTML body"), (0x1009, "RTF body")):
         expected = m.stream((pid << 16) | 0x0102)
+        if expected is None and pid == 0x1013 and m.stream(0x1013001E) is not None:
+            expected = m.stream(0x1013001E).rstrip(b"\0")
         if expected is None and pid == 0x1013 and m.stream(0x1013001F) is not None:
-            expected = m.stream(0x1013001F)
+            text = m.stream(0x1013001F).decode("utf-16-le", "replace").rstrip("\0")
+            expected = text.encode(_reader["codec"](item.int(0x3FDE) or 65001))
         if expected is not None and expected != item.raw(pid):
             say(what, len(expected), None if item.raw(pid) is None else len(item.raw(pid)))
 
     attachments = children(ole, [], "__attach_version1.0_#")
-    flags = item.int(0x0E07)
-    if flags != (0x11 if attachments else 0x01):
-        say("flags", "read" + (" + has attachments" if attachments else ""), flags)
+    flags, unsent = item.int(0x0E07), (m.int32(0x0E07) or 0) & 0x08
+    if flags != (0x11 if attachments else 0x01) | unsent:
+        say("flags", "read" + (" + has attachments" if attachments else "") + (" + unsent" if unsent else ""), flags)
 
     recipients = []
     for name in children(ole, [], "__recip_version1.0_#"):
@@ -208,6 +213,10 @@ def compare(msg_path, item, folder, names_in_store, report):
                 expected = Obj(ole, inner, 24).text(0x0037, cp)
                 exported = os.path.join(folder, "Attachments", "Attachment%05d" % (i + 1), "Message00001")
                 found = exported_subject(exported) if os.path.isdir(exported) else None
+                # pffexport drops the first character of a subject that starts outside ASCII
+                # (readpst shows it whole): accepted here as that reader's reading.
+                if found is not None and expected[:1] > "\x7f" and found == expected[1:]:
+                    found = expected
                 if folder is not None and expected != found:
                     say("embedded message %d subject" % i, expected, found)
 
