@@ -11,10 +11,13 @@
 
 namespace baleport::testing {
 
-// A message whose subject is `subject` and, when `attachment` is set, one attachment.
-inline std::string WriteMessageFile(const std::string& path, const std::string& subject, bool attachment = false) {
+// A message whose subject is `subject` and, when `attachment` is set, one attachment; a
+// draft (MSGFLAG_UNSENT) when `draft` is set.
+inline std::string WriteMessageFile(const std::string& path, const std::string& subject, bool attachment = false,
+                                    bool draft = false) {
   msg::testing::FixtureFile f;
   f.message.Unicode(0x001A, "IPM.Note").Unicode(0x0037, subject).Unicode(0x1000, "Body of " + subject);
+  if (draft) f.message.Int32(0x0E07, 0x08);
   if (attachment) {
     msg::testing::FixtureAttachment a;
     a.Unicode(0x3707, "note.txt").Int32(0x3705, 1).Binary(0x3701, {'h', 'i'});
