@@ -69,6 +69,11 @@ Result<bool> EncodeHtml(const msg::PropertyObject& object, const msg::Property& 
     }
     pending.erase(pending.begin(), pending.begin() + (src - pending.data()));
   }
+  // A stateful encoding (ISO-2022-JP) ends by shifting back to ASCII.
+  char* dst = out.data();
+  size_t room = out.size();
+  iconv(static_cast<iconv_t>(cd.get()), nullptr, nullptr, &dst, &room);
+  BALEPORT_RETURN_IF_ERROR(write(std::string_view(out.data(), out.size() - room)));
   return true;
 }
 
