@@ -12,9 +12,10 @@ namespace {
 
 using namespace mapi::tags;
 
-// MSGFLAG_READ: every imported item is read, and neither a draft nor anything else the
-// file's flags said; the store adds MSGFLAG_HASATTACH when the item has attachments.
+// Every imported item is read; a draft (MSGFLAG_UNSENT) stays one. Nothing else the file's
+// flags said is kept; the store adds MSGFLAG_HASATTACH when the item has attachments.
 constexpr int32_t kMessageFlagRead = 0x01;
+constexpr int32_t kMessageFlagUnsent = 0x08;
 constexpr int32_t kAttachByStorage = 6;
 constexpr int32_t kObjectTypeMailUser = 6;  // PR_OBJECT_TYPE of a recipient
 
@@ -87,12 +88,16 @@ class Importer {
 
 }  // namespace
 
-Status ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env) {
+Result<int32_t> ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env) {
   Result<std::unique_ptr<msg::MsgFile>> file = msg::MsgFile::Open(env, path);
   if (!file.ok()) return file.status();
+  const msg::Message& source = (*file)->message();
   Importer importer(**file, store);
-  BALEPORT_RETURN_IF_ERROR(importer.Fill((*file)->message(), item, ObjectRole::kItem));
-  return item.Set(pst::prop::Int32(kMessageFlags, kMessageFlagRead)).WithContext(path);
+  BALEPORT_RETURN_IF_ERROR(importer.Fill(source, item, ObjectRole::kItem));
+  const msg::Property* flags = source.Find(kMessageFlags);
+  const int32_t kept = kMessageFlagRead | (flags != nullptr ? flags->AsInt32() & kMessageFlagUnsent : 0);
+  BALEPORT_RETURN_IF_ERROR(item.Set(pst::prop::Int32(kMessageFlags, kept)).WithContext(path));
+  return kept;
 }
 
 }  // namespace baleport::import

@@ -13,12 +13,14 @@ namespace baleport::import {
 // Fills `item` (new and unsaved) from the .msg file at `path`: every property except
 // those the store owns or computes, named properties re-mapped into `store`'s map,
 // recipients, attachments of every kind, embedded messages as the item's own
-// sub-objects, 8-bit strings as Unicode. Large values are streamed, never held whole.
-// The item's flags become MSGFLAG_READ; the store sets MSGFLAG_HASATTACH itself.
+// sub-objects, 8-bit strings as Unicode, HTML bodies as PR_HTML bytes in their Internet
+// code page. Large values are streamed, never held whole. The item's flags become
+// MSGFLAG_READ plus the file's MSGFLAG_UNSENT (a draft stays a draft), and are returned;
+// the store sets MSGFLAG_HASATTACH itself.
 //
 // On failure (the message names the file and the reason) the item is half made: the
 // caller discards it unsaved. A property with a named-property id that the file does not
 // define is left out: under the store's map it would stand for an unrelated name.
-Status ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env = *Env::Default());
+Result<int32_t> ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env = *Env::Default());
 
 }  // namespace baleport::import

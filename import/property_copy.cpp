@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "import/html_body.h"
 #include "mapi/tags.h"
 
 namespace baleport::import {
@@ -54,13 +55,6 @@ bool Copyable(uint16_t base) {
     default:
       return false;
   }
-}
-
-// A FILETIME of 0 or at the far end of the range means "no time" to the programs that
-// write them; the store then supplies its own where it needs one.
-bool NoTime(const msg::Property& p) {
-  const uint64_t t = static_cast<uint64_t>(p.AsInt64());
-  return t == 0 || t >= 0x7FFFFFFF00000000ull;
 }
 
 std::string LeBytes(std::u16string_view text) {
@@ -195,6 +189,49 @@ Result<pst::Property> WholeValue(const msg::PropertyObject& object, const msg::P
   return pst::Property{tag, std::string(raw->begin(), raw->end())};
 }
 
+constexpr uint32_t kUtf8 = 65001;
+
+// An 8-bit HTML body keeps its bytes, which are already in the Internet code page.
+Status CopyHtmlBytes(const msg::PropertyObject& object, const msg::Property& p, const PropertySink& sink) {
+  if (p.size > kWholeValueLimit && sink.open_stream) return StreamValue(object, p, kBodyHtml, sink);
+  Result<std::vector<uint8_t>> raw = object.ReadValue(p, 0, kMultiValueLimit);
+  if (!raw.ok()) return raw.status();
+  std::string bytes(raw->begin(), raw->end());
+  while (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
+  return sink.set(pst::Property{kBodyHtml, std::move(bytes)});
+}
+
+// A Unicode HTML body is encoded into the Internet code page, or UTF-8 when there is none or
+// it lacks one of the body's characters. Returns the code page used.
+Result<uint32_t> EncodeHtmlBody(const msg::PropertyObject& object, const msg::Property& p, const PropertySink& sink) {
+  const msg::Property* declared = object.Find(kInternetCodepage);
+  uint32_t code_page =
+      declared != nullptr && static_cast<uint32_t>(declared->AsInt32()) == object.body_code_page() ? object.body_code_page()
+                                                                                                 : kUtf8;
+  if (code_page != kUtf8) {
+    Result<bool> fits = EncodeHtml(object, p, code_page, [](std::string_view) { return Status::Ok(); });
+    if (!fits.ok()) return fits.status();
+    if (!*fits) code_page = kUtf8;
+  }
+  if (p.size > kWholeValueLimit && sink.open_stream) {
+    Result<std::unique_ptr<pst::ValueStream>> out = sink.open_stream(kBodyHtml);
+    if (!out.ok()) return out.status();
+    Result<bool> done = EncodeHtml(object, p, code_page, [&out](std::string_view b) { return (*out)->Write(b); });
+    if (!done.ok()) return done.status();
+    BALEPORT_RETURN_IF_ERROR((*out)->Close());
+    return code_page;
+  }
+  std::string bytes;
+  Result<bool> done = EncodeHtml(object, p, code_page, [&bytes](std::string_view b) {
+    if (bytes.size() + b.size() > kMultiValueLimit) return Status::Error("HTML body too large to hold whole");
+    bytes.append(b);
+    return Status::Ok();
+  });
+  if (!done.ok()) return done.status();
+  BALEPORT_RETURN_IF_ERROR(sink.set(pst::Property{kBodyHtml, std::move(bytes)}));
+  return code_page;
+}
+
 pst::Property InlineValue(const msg::Property& p, PropTag tag) {
   switch (static_cast<PropType>(mapi::TagType(tag))) {
     case PropType::kInt16:
@@ -272,8 +309,16 @@ Status PropertyCopier::CopyValue(const msg::PropertyObject& object, const msg::P
     Result<pst::Property> value = MultiValue(object, p, tag);
     return value.ok() ? sink.set(*value) : value.status();
   }
+  if (Id(tag) == Id(kBodyHtml) && mapi::TagType(tag) == static_cast<uint16_t>(PropType::kString8)) {
+    return CopyHtmlBytes(object, p, sink);
+  }
+  if (Id(tag) == Id(kBodyHtml) && mapi::TagType(tag) == static_cast<uint16_t>(PropType::kUnicode)) {
+    Result<uint32_t> code_page = EncodeHtmlBody(object, p, sink);
+    if (!code_page.ok()) return code_page.status();
+    html_code_page_ = *code_page;
+    return Status::Ok();
+  }
   if (p.is_inline()) {
-    if (mapi::TagType(tag) == static_cast<uint16_t>(PropType::kSysTime) && NoTime(p)) return Status::Ok();
     return sink.set(InlineValue(p, tag));
   }
   if (p.size > kWholeValueLimit && sink.open_stream) return StreamValue(object, p, tag, sink);
@@ -283,6 +328,7 @@ Status PropertyCopier::CopyValue(const msg::PropertyObject& object, const msg::P
 
 Status PropertyCopier::Copy(const msg::PropertyObject& object, ObjectRole role, const PropertySink& sink) {
   std::bitset<0x10000> written;  // the store keeps one value per id
+  html_code_page_ = 0;
   for (const msg::Property& p : object.properties()) {
     const uint16_t base = p.type() & ~mapi::kMultiValued;
     if (!Copyable(base) || StoreOwned(p.id(), role)) continue;
@@ -302,6 +348,11 @@ Status PropertyCopier::Copy(const msg::PropertyObject& object, ObjectRole role, 
     if (Status copied = CopyValue(object, p, **tag, sink); !copied.ok()) {
       return copied.WithContext(object.where() + ": property " + Hex(p.tag));
     }
+  }
+  // PR_HTML is read in PR_INTERNET_CPID: it names the code page the body was encoded in.
+  const msg::Property* declared = object.Find(kInternetCodepage);
+  if (html_code_page_ != 0 && (declared == nullptr || static_cast<uint32_t>(declared->AsInt32()) != html_code_page_)) {
+    return sink.set(pst::prop::Int32(kInternetCodepage, static_cast<int32_t>(html_code_page_)));
   }
   return Status::Ok();
 }

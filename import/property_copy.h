@@ -1,6 +1,6 @@
 // Copying the properties of one .msg object (message, recipient, attachment) into the
 // store: the filter of what the store owns, named-property re-mapping, 8-bit strings
-// decoded to Unicode, large values streamed.
+// decoded to Unicode, HTML bodies as PR_HTML bytes, large values streamed.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +49,7 @@ class PropertyCopier {
   const msg::NameMap& names_;
   pst::Store& store_;
   std::map<uint16_t, uint16_t> mapped_;  // file id → store id, for the file's named ids
+  uint32_t html_code_page_ = 0;          // what a Unicode HTML body of the object was encoded in
 };
 
 }  // namespace baleport::import

@@ -397,11 +397,14 @@ Result<TextStream> PropertyObject::OpenText(const Property& property, uint32_t i
   }
   const bool unicode = (property.type() & ~mapi::kMultiValued) == static_cast<uint16_t>(PropType::kUnicode);
   uint32_t code_page = code_page_;
-  if (!unicode && fallback_code_page_ != 0) {
-    // One pass to learn whether the Internet code page fits these bytes at all.
-    Result<bool> clean = DecodesCleanly(property, index, code_page_);
+  const uint16_t id = property.id();
+  if (!unicode && (id == mapi::TagId(mapi::tags::kBody) || id == mapi::TagId(mapi::tags::kBodyHtml)) &&
+      body_code_page_ != code_page_) {
+    // One pass to learn whether the Internet code page fits these bytes at all: some writers
+    // declare UTF-8 there over bodies in the message's own code page.
+    Result<bool> clean = DecodesCleanly(property, index, body_code_page_);
     if (!clean.ok()) return clean.status();
-    if (!*clean) code_page = fallback_code_page_;
+    if (*clean) code_page = body_code_page_;
   }
   Result<TextDecoder> decoder = unicode ? TextDecoder::ForUtf16() : TextDecoder::ForCodePage(code_page);
   if (!decoder.ok()) return decoder.status().WithContext(where());
@@ -452,30 +455,25 @@ uint32_t Message::declared_attachment_count() const {
   return header_.size() >= 24 ? LoadLe32(header_.data() + 20) : 0;
 }
 
+// The Internet code page is that of the bodies only; the other strings are in the code page
+// of the program that wrote them, which its locale tells when PR_MESSAGE_CODEPAGE is absent.
 void Message::ChooseCodePage(const PropertyObject* parent) {
   auto declared = [this](mapi::PropTag tag) -> uint32_t {
     const Property* p = Find(tag);
     return p != nullptr && UsableCodePage(static_cast<uint32_t>(p->AsInt32())) ? static_cast<uint32_t>(p->AsInt32())
                                                                                : 0;
   };
-  const Property* locale = Find(mapi::tags::kMessageLocaleId);
-  uint32_t fallback = kDefaultCodePage;
-  if (locale != nullptr) {
-    fallback = AnsiCodePageOfLocale(static_cast<uint32_t>(locale->AsInt32()));
-  } else if (parent != nullptr) {
-    fallback = parent->fallback_code_page() != 0 ? parent->fallback_code_page() : parent->code_page();
-  }
   if (uint32_t cp = declared(mapi::tags::kMessageCodepage); cp != 0) {
     code_page_ = cp;
-  } else if (uint32_t internet = declared(mapi::tags::kInternetCodepage); internet != 0) {
-    code_page_ = internet;
-    if (internet != fallback) fallback_code_page_ = fallback;
-  } else if (parent != nullptr && locale == nullptr) {
+  } else if (const Property* locale = Find(mapi::tags::kMessageLocaleId); locale != nullptr) {
+    code_page_ = AnsiCodePageOfLocale(static_cast<uint32_t>(locale->AsInt32()));
+  } else if (parent != nullptr) {
     code_page_ = parent->code_page();
-    fallback_code_page_ = parent->fallback_code_page();
   } else {
-    code_page_ = fallback;
+    code_page_ = kDefaultCodePage;
   }
+  const uint32_t internet = declared(mapi::tags::kInternetCodepage);
+  body_code_page_ = internet != 0 ? internet : code_page_;
 }
 
 namespace {

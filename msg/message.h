@@ -130,20 +130,19 @@ class PropertyObject {
   Result<std::vector<uint8_t>> ReadValue(const Property& property, uint32_t index = 0,
                                          size_t max_size = 16u << 20) const;
   // A PT_UNICODE or PT_STRING8 value as text, trailing NULs removed. 8-bit values decode in
-  // code_page(), or in fallback_code_page() when there is one and the bytes do not decode in
-  // code_page() (found by a first pass over the value). For large values, use OpenText.
+  // code_page(), bodies in body_code_page() or, when their bytes do not decode in it (found by
+  // a first pass over the value), in code_page(). For large values, use OpenText.
   Result<std::u16string> ReadText(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
   Result<std::string> ReadTextUtf8(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
   Result<TextStream> OpenText(const Property& property, uint32_t index = 0) const;
 
-  // Code page of this object's PT_STRING8 values: the message's PR_MESSAGE_CODEPAGE, else its
-  // PR_INTERNET_CPID, else that of the enclosing message, else the ANSI code page of its
-  // PR_MESSAGE_LOCALE_ID, else 1252.
+  // Code page of this object's PT_STRING8 values other than the bodies: the message's
+  // PR_MESSAGE_CODEPAGE, else the ANSI code page of its PR_MESSAGE_LOCALE_ID, else that of
+  // the enclosing message, else 1252.
   uint32_t code_page() const { return code_page_; }
-  // When code_page() is only the Internet code page (that of the body as received), strings
-  // that do not decode in it are decoded in this one instead (the locale's, else 1252);
-  // 0 when code_page() is authoritative.
-  uint32_t fallback_code_page() const { return fallback_code_page_; }
+  // Code page of the 8-bit bodies (PR_BODY, PR_HTML): PR_INTERNET_CPID, the one they were
+  // received in, else code_page().
+  uint32_t body_code_page() const { return body_code_page_; }
   // File and storage of this object, for messages about it.
   std::string where() const { return storage_.path(); }
   const Storage& storage() const { return storage_; }
@@ -154,7 +153,7 @@ class PropertyObject {
   Status LoadProperties(size_t header_size, LoadContext* context, ChildIndex* children);
 
   uint32_t code_page_ = 0;
-  uint32_t fallback_code_page_ = 0;
+  uint32_t body_code_page_ = 0;
   std::vector<uint8_t> header_;
 
  private:
@@ -218,7 +217,7 @@ class Message : public PropertyObject {
   void ChooseCodePage(const PropertyObject* parent);
   void InheritCodePage(PropertyObject* child) const {
     child->code_page_ = code_page_;
-    child->fallback_code_page_ = fallback_code_page_;
+    child->body_code_page_ = body_code_page_;
   }
 
   uint32_t depth_ = 0;

@@ -128,7 +128,8 @@ class MAPIUtils {
   virtual ~MAPIUtils() = default;
   // Sets one property of `object`, saving the object's changes when `saveChanges`.
   // For PR_MESSAGE_FLAGS the store keeps MSGFLAG_HASATTACH (16) in step with the item's
-  // attachments whatever value is written, so the conversion writes MSGFLAG_READ only.
+  // attachments and MSGFLAG_UNSENT (8) as the imported file had it (a draft stays a draft)
+  // whatever value is written, so the conversion writes MSGFLAG_READ only.
   virtual Status HrSetOneProp(MapiObject& object, mapi::PropTag tag, int32_t value, bool saveChanges) = 0;
 };
 

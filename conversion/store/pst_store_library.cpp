@@ -76,7 +76,9 @@ class PstMail final : public RDOMail, public MapiObject {
     Result<std::string> digest = SourceDigest(*Env::Default(), path);
     if (!digest.ok()) return digest.status();
     SubjectNotingMessage noted(*message_, subject_);
-    BALEPORT_RETURN_IF_ERROR(import::ImportMessageFile(path, noted, *store_.store));
+    Result<int32_t> flags = import::ImportMessageFile(path, noted, *store_.store);
+    if (!flags.ok()) return flags.status();
+    unsent_ = *flags & kMessageFlagUnsent;
     digest_ = std::move(*digest);
     return store_.sources.Keep(*message_, digest_).WithContext("keeping the identity of " + path);
   }
@@ -98,15 +100,19 @@ class PstMail final : public RDOMail, public MapiObject {
   }
   Status SetInt32(mapi::PropTag tag, int32_t value) {
     if (message_ == nullptr) return Status::Error("setting a property of an item that was deleted");
+    if (tag == mapi::tags::kMessageFlags) value |= unsent_;
     return message_->Set(pst::prop::Int32(tag, value));
   }
 
  private:
+  // A draft's MSGFLAG_UNSENT, which the flags the conversion writes keep.
+  static constexpr int32_t kMessageFlagUnsent = 0x08;
   OpenedStore& store_;
   pst::FolderId folder_;
   std::unique_ptr<pst::Message> message_;
   std::string subject_;
   std::string digest_;
+  int32_t unsent_ = 0;
 };
 
 class PstItems final : public RDOItems {

@@ -12,13 +12,15 @@
 namespace baleport::testing {
 
 // A message whose subject is `subject` and, when `attachment` is set, one attachment; its
-// body is padded to `bodySize` characters when that is larger.
+// body is padded to `bodySize` characters when that is larger; a draft (MSGFLAG_UNSENT) when
+// `draft` is set.
 inline std::string WriteMessageFile(const std::string& path, const std::string& subject, bool attachment = false,
-                                    size_t bodySize = 0) {
+                                    size_t bodySize = 0, bool draft = false) {
   msg::testing::FixtureFile f;
   std::string body = "Body of " + subject;
   if (body.size() < bodySize) body.resize(bodySize, '.');
   f.message.Unicode(0x001A, "IPM.Note").Unicode(0x0037, subject).Unicode(0x1000, body);
+  if (draft) f.message.Int32(0x0E07, 0x08);
   if (attachment) {
     msg::testing::FixtureAttachment a;
     a.Unicode(0x3707, "note.txt").Int32(0x3705, 1).Binary(0x3701, {'h', 'i'});

@@ -54,7 +54,7 @@ TEST_F(PstRunTest, TheTreeIsMirroredWithInboxAndSentOnTheStoresOwnFolders) {
   source_.Folder("Sent");
   testing::WriteMessageFile(source_.Path("Sent/out.msg"), "Sent one");
   source_.Folder("Projects/2019");
-  testing::WriteMessageFile(source_.Path("Projects/2019/deep.msg"), "Deep down");
+  testing::WriteMessageFile(source_.Path("Projects/2019/deep.msg"), "Deep down", false, 0, true);
   source_.Folder("Переписка");
   testing::WriteMessageFile(source_.Path("Переписка/ru.msg"), "Привет");
 
@@ -75,7 +75,7 @@ TEST_F(PstRunTest, TheTreeIsMirroredWithInboxAndSentOnTheStoresOwnFolders) {
   EXPECT_THAT(dump, HasSubstr("M /Top of Personal Folders/Переписка | Привет | "));
   EXPECT_EQ(dump.find("/Top of Personal Folders/Sent items="), std::string::npos) << dump;
 
-  // Read, with the paper clip exactly where there is an attachment.
+  // Read, with the paper clip exactly where there is an attachment, and a draft still one.
   auto opened = pst::testing::Must(pst::Store::Open(store));
   const auto inbox =
       pst::testing::Must(opened->ListMessages(pst::testing::Must(opened->FindFolder(opened->ipm_subtree(), "Inbox"))));
@@ -84,6 +84,10 @@ TEST_F(PstRunTest, TheTreeIsMirroredWithInboxAndSentOnTheStoresOwnFolders) {
   ASSERT_EQ(top.size(), 1u);
   EXPECT_EQ(inbox[0].flags, 0x11u);
   EXPECT_EQ(top[0].flags, 0x01u);
+  const auto projects = pst::testing::Must(opened->FindFolder(opened->ipm_subtree(), "Projects"));
+  const auto deep = pst::testing::Must(opened->ListMessages(pst::testing::Must(opened->FindFolder(projects, "2019"))));
+  ASSERT_EQ(deep.size(), 1u);
+  EXPECT_EQ(deep[0].flags, 0x09u);
   EXPECT_EQ(pst::testing::Must(opened->GetFolder(opened->ipm_subtree())).unread_count, 0u);
 }
 

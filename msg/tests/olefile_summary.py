@@ -48,20 +48,15 @@ def ansi_of_locale(lcid):
 
 
 def choose_code_page(m, parent):
-    """(code page, fallback for strings that do not decode in it, or 0)."""
-    locale = m.int32(0x3FF1)
-    fallback = ansi_of_locale(locale & 0xFFFFFFFF) if locale is not None else (parent[1] or parent[0]) if parent else 1252
-    cp = m.int32(0x3FFD)
-    if cp is not None and usable(cp):
-        return cp, 0
+    """(code page of 8-bit strings, code page of 8-bit bodies)."""
+    cp, locale = m.int32(0x3FFD), m.int32(0x3FF1)
+    if cp is None or not usable(cp):
+        cp = ansi_of_locale(locale & 0xFFFFFFFF) if locale is not None else parent[0] if parent else 1252
     internet = m.int32(0x3FDE)
-    if internet is not None and usable(internet):
-        return internet, (fallback if internet != fallback else 0)
-    if parent and locale is None:
-        return parent
-    return fallback, 0
+    return cp, (internet if internet is not None and usable(internet) else cp)
 
 
+BODIES = {0x1000, 0x1013}
 FIXED = {0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x000B, 0x0014, 0x0040}
 VARIABLE = {0x001E, 0x001F, 0x0102, 0x0048, 0x00FB, 0x00FD, 0x00FE}
 MV_FIXED = {0x1002, 0x1003, 0x1004, 0x1005, 0x1006, 0x1007, 0x1014, 0x1040, 0x1048}
@@ -116,10 +111,12 @@ class Obj:
         if (pid << 16) | 0x001E in self.props:
             raw = self.stream((pid << 16) | 0x001E)
             if raw is not None:
-                try:
-                    return raw.decode(codec(cp[0])).rstrip("\0")
-                except UnicodeDecodeError:
-                    return raw.decode(codec(cp[1] or cp[0]), "replace").rstrip("\0")
+                if pid in BODIES:
+                    try:
+                        return raw.decode(codec(cp[1])).rstrip("\0")
+                    except UnicodeDecodeError:
+                        pass
+                return raw.decode(codec(cp[0]), "replace").rstrip("\0")
         return ""
 
 

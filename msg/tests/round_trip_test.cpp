@@ -336,31 +336,33 @@ TEST(RoundTripText, LongStringsStreamAsTheyDecode) {
   EXPECT_FALSE(text->had_errors());
 }
 
-// 8-bit strings decode with PR_MESSAGE_CODEPAGE, then PR_INTERNET_CPID, then the locale's
-// code page; sub-objects and embedded messages inherit the message's.
+// 8-bit strings decode with PR_MESSAGE_CODEPAGE, then the locale's code page; bodies with
+// PR_INTERNET_CPID first. Recipients and embedded messages follow their message.
 TEST(RoundTripCodePages, EightBitStringsFollowTheMessageCodePage) {
   struct Case {
     const char* what;
     std::function<void(FixtureObject&)> declare;
-    std::string bytes;
-    std::string utf8;
+    std::string bytes, utf8;       // the subject
+    std::string body, body_utf8;
   };
+  const std::string ru = "\xcf\xf0\xe8\xe2\xe5\xf2", koi = "\xf0\xd2\xc9\xd7\xc5\xd4";
   const Case cases[] = {
       {"Japanese by PR_MESSAGE_CODEPAGE", [](FixtureObject& m) { m.Int32(0x3FFD, 932).Int32(0x3FDE, 65001); },
-       "\x93\xfa\x96\x7b\x8c\xea", "日本語"},
-      {"Cyrillic by PR_INTERNET_CPID", [](FixtureObject& m) { m.Int32(0x3FDE, 1251); }, "\xcf\xf0\xe8\xe2\xe5\xf2",
-       "Привет"},
-      {"Chinese by PR_INTERNET_CPID (GB2312 declared as 936)", [](FixtureObject& m) { m.Int32(0x3FDE, 936); },
-       "\xd6\xd0\xce\xc4", "中文"},
-      {"Western by default", [](FixtureObject&) {}, "caf\xe9", "café"},
-      {"Russian locale, no code page", [](FixtureObject& m) { m.Int32(0x3FF1, 0x0419); }, "\xec\xe8\xf0", "мир"},
-      {"UTF-8 Internet code page over 1252 bytes", [](FixtureObject& m) { m.Int32(0x3FDE, 65001); },
-       "\xf6\xe4\xfc", "öäü"},
+       "\x93\xfa\x96\x7b\x8c\xea", "日本語", "日本語", "日本語"},
+      {"Chinese by PR_MESSAGE_CODEPAGE (GB2312 declared as 936)", [](FixtureObject& m) { m.Int32(0x3FFD, 936); },
+       "\xd6\xd0\xce\xc4", "中文", "\xd6\xd0\xce\xc4", "中文"},
+      {"German locale, Cyrillic body", [](FixtureObject& m) { m.Int32(0x3FF1, 1031).Int32(0x3FDE, 1251); },
+       "\xf6\xe4\xfc", "öäü", ru, "Привет"},
+      {"Russian locale, KOI8-R body", [](FixtureObject& m) { m.Int32(0x3FF1, 0x0419).Int32(0x3FDE, 20866); }, ru,
+       "Привет", koi, "Привет"},
+      {"Western by default", [](FixtureObject&) {}, "caf\xe9", "café", "caf\xe9", "café"},
+      {"UTF-8 Internet code page over a 1252 body", [](FixtureObject& m) { m.Int32(0x3FDE, 65001); }, "\xf6\xe4\xfc",
+       "öäü", "\xf6\xe4\xfc", "öäü"},
   };
   for (const Case& c : cases) {
     FixtureFile f;
     c.declare(f.message);
-    f.message.String8(0x0037, c.bytes);
+    f.message.String8(0x0037, c.bytes).String8(0x1000, c.body);
     FixtureObject r;
     r.String8(0x3001, c.bytes);
     f.message.recipients.push_back(r);
@@ -373,6 +375,7 @@ TEST(RoundTripCodePages, EightBitStringsFollowTheMessageCodePage) {
     ASSERT_NE(file, nullptr) << c.what;
     const Message& m = file->message();
     EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x0037, 0x001E))), c.utf8) << c.what;
+    EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x1000, 0x001E))), c.body_utf8) << c.what;
     const Recipient& rr = m.recipients()[0];
     EXPECT_EQ(*rr.ReadTextUtf8(*rr.Find(MakeTag(0x3001, 0x001E))), c.utf8) << c.what;
     const Message* e = m.attachments()[0].embedded_message();
