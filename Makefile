@@ -88,9 +88,6 @@ screenshots: deps $(BUILD)/CMakeCache.txt
 BUILD_FUZZ   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_FLAGS   := -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
-# libgsf has no frame pointers, so its leaks are matched on slow stacks (msg/fuzz/lsan.supp);
-# only as deep as the match needs, since unwinding whole stacks made every run 7 times slower.
-FUZZ_MSG_ASAN := fast_unwind_on_malloc=0:malloc_context_size=6
 # Adds the runs of the session just ended (in $(BUILD_FUZZ)/<name>.log) to the tally, prints the
 # total, and fails with the log's end if the session found something.
 fuzz_tally = sed -n 's/^stat::number_of_executed_units: *//p' $(BUILD_FUZZ)/$(1).log >> $(BUILD_FUZZ)/$(1)-runs; \
@@ -112,9 +109,9 @@ fuzz: deps
 	rm -f $(BUILD_FUZZ)/store-seeds/*.log
 	python3 -c 'import sys; [open(f, "r+b").truncate(len(open(f, "rb").read().rstrip(b"\0"))) for f in sys.argv[1:]]' \
 	  $(BUILD_FUZZ)/store-seeds/*.pst
-	{ ASAN_OPTIONS=$(FUZZ_MSG_ASAN) LSAN_OPTIONS=suppressions=$(abspath msg/fuzz/lsan.supp) \
-	  nice -n 19 $(BUILD_FUZZ)/bin/msg_fuzzer -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -max_len=65536 \
+	{ nice -n 19 $(BUILD_FUZZ)/bin/msg_fuzzer -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -max_len=65536 \
 	  -artifact_prefix=$(BUILD_FUZZ)/msg- $(BUILD_FUZZ)/msg-corpus $(BUILD_FUZZ)/msg-seeds msg/tests/regressions \
+	  $(wildcard ../shared/samples/msg) \
 	  > $(BUILD_FUZZ)/msg.log 2>&1; echo $$? > $(BUILD_FUZZ)/msg.status; } & \
 	{ nice -n 19 $(BUILD_FUZZ)/bin/store_fuzzer -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -max_len=196608 \
 	  -artifact_prefix=$(BUILD_FUZZ)/store- $(BUILD_FUZZ)/store-corpus $(BUILD_FUZZ)/store-seeds \

@@ -7,9 +7,8 @@
 
 namespace baleport::import {
 
-// Writes `storage` with everything below it as a compound file into `out` (not closed).
-// The file is built in a temporary file first, since a compound file's header is only
-// known at its end; nothing of it is held in memory.
+// Writes `storage` with everything below it, class ids included, as a compound file into
+// `out` (not closed), a chunk at a time.
 Status CopyStorageAsCompoundFile(const msg::Storage& storage, pst::ValueStream& out);
 
 }  // namespace baleport::import

@@ -1,10 +1,7 @@
 #include "msg/message.h"
 
-#include <gsf/gsf-input.h>
-
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
 
 #include "mapi/tags.h"
 #include "msg/hex.h"
@@ -18,11 +15,7 @@ namespace {
 using mapi::PropType;
 
 constexpr uint32_t kNoValue = 0;
-// Streams held open from loading (Location::opened): only those in the mini stream, whose
-// bytes libgsf holds once opened, and no more than this much of them per file.
-constexpr uint64_t kHeldStreamLimit = 4096;
-constexpr uint64_t kHeldBytesPerFile = 1u << 20;
-constexpr uint64_t kHeldStreamOverhead = 512;  // the two objects libgsf makes per open stream
+constexpr std::string_view kValuePrefix = "__substg1.0_";
 
 // Size of one value of a fixed-size type, or 0 for types whose values live in streams.
 size_t FixedSize(uint16_t base_type) {
@@ -59,7 +52,25 @@ bool IsString(uint16_t type) {
   return base == static_cast<uint16_t>(PropType::kUnicode) || base == static_cast<uint16_t>(PropType::kString8);
 }
 
-std::string ValueStreamName(mapi::PropTag tag) { return "__substg1.0_" + Hex(tag); }
+// The value of 8 hex digits (either case), or nullopt.
+std::optional<uint32_t> ParseHex8(std::u16string_view digits) {
+  if (digits.size() != 8) return std::nullopt;
+  uint32_t value = 0;
+  for (char16_t c : digits) {
+    const int d = c >= u'0' && c <= u'9' ? c - u'0' : c >= u'A' && c <= u'F' ? c - u'A' + 10 : c >= u'a' && c <= u'f' ? c - u'a' + 10 : -1;
+    if (d < 0) return std::nullopt;
+    value = value << 4 | static_cast<uint32_t>(d);
+  }
+  return value;
+}
+
+bool StartsWith(std::u16string_view name, std::string_view prefix) {
+  if (name.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (name[i] != static_cast<char16_t>(prefix[i])) return false;
+  }
+  return true;
+}
 
 // A code page able to describe 8-bit strings and known to iconv.
 bool UsableCodePage(uint32_t cp) {
@@ -95,13 +106,61 @@ bool Property::AsBool() const { return LoadLe16(inline_value.data()) != 0; }
 Result<size_t> ValueStream::Read(void* dst, size_t n) {
   const size_t count = static_cast<size_t>(std::min<uint64_t>(n, remaining()));
   if (count == 0) return size_t{0};
-  if (input_) {
-    BALEPORT_RETURN_IF_ERROR(ReadExactly(input_.get(), dst, count, where_, *source_));
+  if (file_ != nullptr) {
+    BALEPORT_RETURN_IF_ERROR(file_->Read(entry_, base_ + position_, dst, count));
   } else {
     std::memcpy(dst, inline_.data() + position_, count);
   }
   position_ += count;
   return count;
+}
+
+Result<std::span<const uint8_t>> ValueStream::Next(size_t n, std::vector<uint8_t>* scratch) {
+  const size_t count = static_cast<size_t>(std::min<uint64_t>(n, remaining()));
+  if (count == 0) return std::span<const uint8_t>();
+  if (file_ == nullptr) {
+    const std::span<const uint8_t> view(inline_.data() + position_, count);
+    position_ += count;
+    return view;
+  }
+  Result<std::span<const uint8_t>> view = file_->View(entry_, base_ + position_, count, scratch);
+  if (view.ok()) position_ += count;
+  return view;
+}
+
+ChildIndex::ChildIndex(const Storage& storage) : claimed_(storage.child_count()) {
+  const CompoundFile& file = storage.file();
+  for (int i = 0; i < storage.child_count(); ++i) {
+    const CompoundFile::ShortName name = file.short_name(storage.child_id(i));
+    if (!StartsWith(name.view(), kValuePrefix)) continue;
+    const std::u16string_view rest = name.view().substr(kValuePrefix.size());
+    const std::optional<uint32_t> tag = ParseHex8(rest.substr(0, 8));
+    if (!tag) continue;
+    std::optional<uint32_t> index = kWhole;
+    if (rest.size() > 8) index = rest[8] == u'-' ? ParseHex8(rest.substr(9)) : std::nullopt;
+    if (index) by_key_.emplace_back(uint64_t{*tag} << 32 | *index, i);
+  }
+  // A damaged directory can repeat a name; the first one wins, as in a tree lookup.
+  std::stable_sort(by_key_.begin(), by_key_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+int ChildIndex::Take(mapi::PropTag tag, uint32_t index) {
+  const uint64_t key = uint64_t{tag} << 32 | index;
+  auto it = std::lower_bound(by_key_.begin(), by_key_.end(), std::pair<uint64_t, int>(key, -1),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+  if (it == by_key_.end() || it->first != key) return -1;
+  claimed_[it->second] = true;
+  return it->second;
+}
+
+Status ChildIndex::CheckAllClaimed(const Storage& storage) const {
+  for (size_t i = 0; i < claimed_.size(); ++i) {
+    if (!claimed_[i]) {
+      return Status::Error(storage.ChildPath(static_cast<int>(i)) +
+                           ": holds data that belongs to no property or object of the message");
+    }
+  }
+  return Status::Ok();
 }
 
 const Property* PropertyObject::Find(mapi::PropTag tag) const {
@@ -116,15 +175,24 @@ const Property* PropertyObject::Find(uint16_t id, PropType type, PropType altern
   return p != nullptr ? p : Find(mapi::MakeTag(id, alternative));
 }
 
-Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context) {
+Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, ChildIndex* children) {
   std::vector<std::string>* notes = context->notes;
   const int index = storage_.Find("__properties_version1.0");
   if (index < 0) {
     return Status::Error(storage_.path() + ": has no __properties_version1.0 stream; " +
                          (header_size == 32 ? "not a message" : "the directory is damaged or incomplete"));
   }
-  Result<std::vector<uint8_t>> data = storage_.ReadStream(index, context->limits.max_property_stream);
+  if (storage_.child_is_storage(index)) return Status::Error(storage_.ChildPath(index) + ": is a storage where a stream was expected");
+  const uint32_t stream = storage_.child_id(index);
+  const uint64_t size = storage_.file().size(stream);
+  if (size > context->limits.max_property_stream) {
+    return Status::Error(storage_.ChildPath(index) + ": stream of " + std::to_string(size) + " bytes is larger than the " +
+                         std::to_string(context->limits.max_property_stream) + " allowed");
+  }
+  std::vector<uint8_t> scratch;
+  Result<std::span<const uint8_t>> data = storage_.file().View(stream, 0, static_cast<size_t>(size), &scratch);
   if (!data.ok()) return data.status();
+  children->Claim(index);
   // The header size follows the object's role; files that used the other message header
   // size are recognised by the entries then lining up.
   if (data->size() >= header_size && (data->size() - header_size) % 16 != 0 && header_size != 8) {
@@ -140,22 +208,32 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context) 
   if ((data->size() - header_size) % 16 != 0) {
     notes->push_back(storage_.ChildPath(index) + ": trailing partial entry ignored");
   }
-  std::unordered_set<mapi::PropTag> seen;
+  // Entries by tag, so that a repeated tag is seen without a set; the first entry is kept.
+  std::vector<std::pair<mapi::PropTag, uint32_t>> order(entries);
+  for (size_t i = 0; i < entries; ++i) order[i] = {LoadLe32(data->data() + header_size + 16 * i), static_cast<uint32_t>(i)};
+  std::sort(order.begin(), order.end());
+  std::vector<bool> repeated(entries);
+  for (size_t i = 1; i < entries; ++i) {
+    if (order[i].first == order[i - 1].first) repeated[order[i].second] = true;
+  }
+  properties_.reserve(entries);
+  locations_.reserve(entries);
   for (size_t i = 0; i < entries; ++i) {
     const uint8_t* entry = data->data() + header_size + 16 * i;
     const mapi::PropTag tag = LoadLe32(entry);
     if (tag == 0) continue;  // zero padding some writers leave at the end
-    if (!seen.insert(tag).second) {
+    if (repeated[i]) {
       notes->push_back(storage_.path() + ": property " + Hex(tag) + " repeated; the first is kept");
       continue;
     }
-    BALEPORT_RETURN_IF_ERROR(AddProperty(entry, context));
+    BALEPORT_RETURN_IF_ERROR(AddProperty(entry, context, children));
   }
   return Status::Ok();
 }
 
-Status PropertyObject::AddProperty(const uint8_t* entry, LoadContext* context) {
+Status PropertyObject::AddProperty(const uint8_t* entry, LoadContext* context, ChildIndex* children) {
   std::vector<std::string>* notes = context->notes;
+  const CompoundFile& file = storage_.file();
   Property p;
   p.tag = LoadLe32(entry);
   p.flags = LoadLe32(entry + 4);
@@ -163,58 +241,65 @@ Status PropertyObject::AddProperty(const uint8_t* entry, LoadContext* context) {
   const uint16_t type = p.type();
   const uint16_t base = type & ~mapi::kMultiValued;
   const bool multi = (type & mapi::kMultiValued) != 0;
+  // What the file lacks is no damage: the property is left out and the reason noted.
   auto skip = [&](const std::string& why) {
     notes->push_back(storage_.path() + ": property " + Hex(p.tag) + " skipped: " + why);
     return Status::Ok();
   };
-
+  // A value stream by tag and index; a storage where a stream belongs is damage.
+  auto stream = [&](uint32_t index) -> Result<int> {
+    const int child = children->Take(p.tag, index);
+    if (child >= 0 && storage_.child_is_storage(child)) {
+      return Status::Error(storage_.ChildPath(child) + ": is a storage where a stream was expected");
+    }
+    return child;
+  };
   if (type == static_cast<uint16_t>(PropType::kError)) return Status::Ok();  // an error code, not a value
   if (type == static_cast<uint16_t>(PropType::kNull)) {
     p.size = 0;
   } else if (type == static_cast<uint16_t>(PropType::kObject)) {
     // The value is a storage; the attachment exposes it as a message or an opaque storage.
     p.count = kNoValue;
+    children->Take(p.tag);
   } else if (!multi && FixedSize(base) != 0 && base != static_cast<uint16_t>(PropType::kGuid)) {
     p.size = FixedSize(base);
     std::copy_n(entry + 8, 8, p.inline_value.begin());
   } else if (!multi && (IsVariable(base) || base == static_cast<uint16_t>(PropType::kGuid))) {
-    location.stream = storage_.Find(ValueStreamName(p.tag));
-    if (location.stream < 0) return skip("its value stream is missing");
-    Result<Storage::Stream> stream = storage_.OpenStream(location.stream);
-    if (!stream.ok()) return stream.status();
-    p.size = stream->size;
-    if (p.size < kHeldStreamLimit && context->held_bytes + p.size <= kHeldBytesPerFile) {
-      context->held_bytes += p.size + kHeldStreamOverhead;
-      location.opened = std::move(stream->input);
-    }
+    Result<int> child = stream(ChildIndex::kWhole);
+    if (!child.ok()) return child.status();
+    if (*child < 0) return skip("its value stream is missing");
+    location.stream = storage_.child_id(*child);
+    p.size = file.size(location.stream);
   } else if (multi && FixedSize(base) != 0 && base != static_cast<uint16_t>(PropType::kError) &&
              base != static_cast<uint16_t>(PropType::kBoolean)) {
-    location.stream = storage_.Find(ValueStreamName(p.tag));
-    if (location.stream < 0) return skip("its value stream is missing");
-    Result<Storage::Stream> stream = storage_.OpenStream(location.stream);
-    if (!stream.ok()) return stream.status();
+    Result<int> child = stream(ChildIndex::kWhole);
+    if (!child.ok()) return child.status();
+    if (*child < 0) return skip("its value stream is missing");
+    location.stream = storage_.child_id(*child);
     const size_t element = FixedSize(base);
-    if (stream->size % element != 0) {
-      notes->push_back(storage_.ChildPath(location.stream) + ": partial last value ignored");
+    const uint64_t size = file.size(location.stream);
+    if (size % element != 0) {
+      return Status::Error(storage_.ChildPath(*child) + ": " + std::to_string(size) + " bytes is not a whole number of " +
+                           std::to_string(element) + "-byte values");
     }
-    p.count = static_cast<uint32_t>(std::min<uint64_t>(stream->size / element, UINT32_MAX));
+    p.count = static_cast<uint32_t>(std::min<uint64_t>(size / element, UINT32_MAX));
     p.size = uint64_t{p.count} * element;
   } else if (multi && IsVariable(base) && base != static_cast<uint16_t>(PropType::kServerId) &&
              base != static_cast<uint16_t>(PropType::kRestriction) &&
              base != static_cast<uint16_t>(PropType::kRuleAction)) {
     // The values themselves are authoritative; the length stream only repeats their sizes.
-    const std::string prefix = ValueStreamName(p.tag) + "-";
+    Result<int> lengths = stream(ChildIndex::kWhole);
+    if (!lengths.ok()) return lengths.status();
     p.count = 0;
-    while (static_cast<int>(p.count) < storage_.child_count()) {
-      const int child = storage_.Find(prefix + Hex(p.count));
-      if (child < 0) break;
-      Result<Storage::Stream> stream = storage_.OpenStream(child);
-      if (!stream.ok()) return stream.status();
-      p.size += stream->size;
-      location.value_streams.push_back(child);
+    for (;;) {
+      Result<int> child = stream(p.count);
+      if (!child.ok()) return child.status();
+      if (*child < 0) break;
+      location.value_streams.push_back(storage_.child_id(*child));
+      p.size += file.size(location.value_streams.back());
       ++p.count;
     }
-    if (p.count == 0 && storage_.Find(ValueStreamName(p.tag)) < 0) return skip("its value streams are missing");
+    if (p.count == 0 && *lengths < 0) return skip("its value streams are missing");
   } else {
     return skip("unknown property type " + Hex(type, 4));
   }
@@ -238,26 +323,19 @@ Result<ValueStream> PropertyObject::OpenValue(const Property& property, uint32_t
     value.size_ = property.size;
     return value;
   }
-  const bool fixed_multi = property.count > 0 && location.value_streams.empty() && mapi::IsMultiValued(property.tag);
-  const int child = location.value_streams.empty() ? location.stream : location.value_streams[index];
-  value.where_ = storage_.ChildPath(child);
-  value.source_ = &storage_.source();
-  if (location.opened) {
-    value.input_ = std::move(location.opened);
-    value.size_ = property.size;
-    return value;
-  }
-  Result<Storage::Stream> stream = storage_.OpenStream(child);
-  if (!stream.ok()) return stream.status();
-  value.size_ = stream->size;
-  if (fixed_multi) {
+  value.file_ = &storage_.file();
+  if (!location.value_streams.empty()) {
+    value.entry_ = location.value_streams[index];
+    value.size_ = value.file_->size(value.entry_);
+  } else if (mapi::IsMultiValued(property.tag)) {
     const size_t element = FixedSize(property.type() & ~mapi::kMultiValued);
-    if (gsf_input_seek(stream->input.get(), static_cast<gsf_off_t>(uint64_t{index} * element), G_SEEK_SET)) {
-      return Status::Error(value.where_ + ": value " + std::to_string(index) + " is past the end of the stream");
-    }
+    value.entry_ = location.stream;
+    value.base_ = uint64_t{index} * element;
     value.size_ = element;
+  } else {
+    value.entry_ = location.stream;
+    value.size_ = property.size;
   }
-  value.input_ = std::move(stream->input);
   return value;
 }
 
@@ -285,8 +363,10 @@ Result<std::u16string> PropertyObject::ReadText(const Property& property, uint32
                          " allowed here");
   }
   std::u16string text;
+  const bool unicode = (property.type() & ~mapi::kMultiValued) == static_cast<uint16_t>(PropType::kUnicode);
+  text.reserve(static_cast<size_t>(unicode ? stream->size() / 2 : stream->size()));
   for (;;) {
-    Result<bool> more = stream->Read(&text);
+    Result<bool> more = stream->Read(&text, static_cast<size_t>(stream->size()) + 1);
     if (!more.ok()) return more.status();
     if (!*more) return text;
   }
@@ -297,13 +377,13 @@ Result<bool> PropertyObject::DecodesCleanly(const Property& property, uint32_t i
   if (!decoder.ok()) return false;
   Result<ValueStream> value = OpenValue(property, index);
   if (!value.ok()) return value.status();
-  std::vector<uint8_t> chunk(64u << 10);
+  std::vector<uint8_t> bytes;
   std::u16string scratch;
   for (;;) {
-    Result<size_t> n = value->Read(chunk.data(), chunk.size());
-    if (!n.ok()) return n.status();
-    if (*n == 0) break;
-    decoder->Decode(chunk.data(), *n, &scratch);
+    Result<std::span<const uint8_t>> chunk = value->Next(64u << 10, &bytes);
+    if (!chunk.ok()) return chunk.status();
+    if (chunk->empty()) break;
+    decoder->Decode(chunk->data(), chunk->size(), &scratch);
     if (decoder->had_errors()) return false;
     scratch.clear();
   }
@@ -332,20 +412,21 @@ Result<TextStream> PropertyObject::OpenText(const Property& property, uint32_t i
 
 Result<bool> TextStream::Read(std::u16string* out, size_t max_bytes) {
   if (done_) return false;
-  buffer_.resize(std::max<size_t>(max_bytes, 1));
-  Result<size_t> n = value_.Read(buffer_.data(), buffer_.size());
-  if (!n.ok()) return n.status();
-  std::u16string text(held_nuls_, u'\0');
-  if (*n == 0) {
-    decoder_.Finish(&text);
+  Result<std::span<const uint8_t>> chunk = value_.Next(std::max<size_t>(max_bytes, 1), &scratch_);
+  if (!chunk.ok()) return chunk.status();
+  // Decoded straight onto the caller's text; NULs at its end wait until something follows.
+  const size_t start = out->size();
+  out->append(held_nuls_, u'\0');
+  if (chunk->empty()) {
+    decoder_.Finish(out);
     done_ = true;
   } else {
-    decoder_.Decode(buffer_.data(), *n, &text);
+    decoder_.Decode(chunk->data(), chunk->size(), out);
   }
-  const size_t last = text.find_last_not_of(u'\0');
-  const size_t keep = last == std::u16string::npos ? 0 : last + 1;
-  held_nuls_ = text.size() - keep;
-  out->append(text, 0, keep);
+  size_t end = out->size();
+  while (end > start && (*out)[end - 1] == u'\0') --end;
+  held_nuls_ = out->size() - end;
+  out->resize(end);
   return !done_;
 }
 
@@ -399,18 +480,21 @@ void Message::ChooseCodePage(const PropertyObject* parent) {
 
 namespace {
 
-// Sub-object storages "<prefix>XXXXXXXX" in the order of their numbers.
-std::vector<int> NumberedChildren(const Storage& storage, std::string_view prefix) {
+// Sub-object storages "<prefix>XXXXXXXX" in the order of their numbers; each is claimed.
+std::vector<int> NumberedChildren(const Storage& storage, std::string_view prefix, ChildIndex* children) {
   std::vector<std::pair<uint32_t, int>> found;
   for (int i = 0; i < storage.child_count(); ++i) {
-    const std::string& name = storage.child_name(i);
-    if (name.size() != prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string digits = name.substr(prefix.size());
-    if (digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) continue;
-    found.emplace_back(static_cast<uint32_t>(std::stoul(digits, nullptr, 16)), i);
+    if (!storage.child_is_storage(i)) continue;
+    const CompoundFile::ShortName name = storage.file().short_name(storage.child_id(i));
+    if (!StartsWith(name.view(), prefix)) continue;
+    const std::optional<uint32_t> number = ParseHex8(name.view().substr(prefix.size()));
+    if (!number) continue;
+    found.emplace_back(*number, i);
+    children->Claim(i);
   }
   std::sort(found.begin(), found.end());
   std::vector<int> indices;
+  indices.reserve(found.size());
   for (const auto& f : found) indices.push_back(f.second);
   return indices;
 }
@@ -419,37 +503,35 @@ std::vector<int> NumberedChildren(const Storage& storage, std::string_view prefi
 
 Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, const PropertyObject* parent,
                                                LoadContext* context) {
-  auto count_object = [&](const std::string& where) -> Status {
-    if (++context->objects > context->limits.max_objects) {
-      return Status::Error(where + ": more than " + std::to_string(context->limits.max_objects) +
-                           " objects in one file");
-    }
-    return Status::Ok();
-  };
-  BALEPORT_RETURN_IF_ERROR(count_object(storage.path()));
-  std::unique_ptr<Message> message(new Message(std::move(storage), depth));
-  BALEPORT_RETURN_IF_ERROR(
-      message->LoadProperties(depth == 0 ? 32 : 24, context));
+  std::unique_ptr<Message> message(new Message(storage, depth));
+  ChildIndex children(storage);
+  BALEPORT_RETURN_IF_ERROR(message->LoadProperties(depth == 0 ? 32 : 24, context, &children));
+  if (depth == 0) {
+    if (const int nameid = storage.Find("__nameid_version1.0"); nameid >= 0) children.Claim(nameid);
+  }
 
   message->ChooseCodePage(parent);
-  const Storage& own = message->storage();
-  for (int index : NumberedChildren(own, "__recip_version1.0_#")) {
-    BALEPORT_RETURN_IF_ERROR(count_object(own.ChildPath(index)));
-    Result<Storage> sub = own.OpenStorage(index);
-    if (!sub.ok()) return sub.status();
-    Recipient recipient(std::move(sub).value());
-    BALEPORT_RETURN_IF_ERROR(recipient.LoadProperties(8, context));
+  const std::vector<int> recipients = NumberedChildren(storage, "__recip_version1.0_#", &children);
+  const std::vector<int> attachments = NumberedChildren(storage, "__attach_version1.0_#", &children);
+  BALEPORT_RETURN_IF_ERROR(children.CheckAllClaimed(storage));
+  message->recipients_.reserve(recipients.size());
+  for (int index : recipients) {
+    Recipient recipient(Storage(storage.file(), storage.child_id(index)));
+    ChildIndex own(recipient.storage());
+    BALEPORT_RETURN_IF_ERROR(recipient.LoadProperties(8, context, &own));
+    BALEPORT_RETURN_IF_ERROR(own.CheckAllClaimed(recipient.storage()));
     message->InheritCodePage(&recipient);
     message->recipients_.push_back(std::move(recipient));
   }
-  for (int index : NumberedChildren(own, "__attach_version1.0_#")) {
-    BALEPORT_RETURN_IF_ERROR(count_object(own.ChildPath(index)));
-    Result<Storage> sub = own.OpenStorage(index);
-    if (!sub.ok()) return sub.status();
-    Attachment attachment(std::move(sub).value());
-    BALEPORT_RETURN_IF_ERROR(attachment.LoadProperties(8, context));
+  message->attachments_.reserve(attachments.size());
+  for (int index : attachments) {
+    Attachment attachment(Storage(storage.file(), storage.child_id(index)));
+    ChildIndex own(attachment.storage());
+    BALEPORT_RETURN_IF_ERROR(attachment.LoadProperties(8, context, &own));
+    const int object = attachment.storage().Find("__substg1.0_" + Hex(mapi::tags::kAttachDataObject));
+    if (object >= 0) own.Claim(object);
+    BALEPORT_RETURN_IF_ERROR(own.CheckAllClaimed(attachment.storage()));
     message->InheritCodePage(&attachment);
-    const int object = attachment.storage().Find(ValueStreamName(mapi::tags::kAttachDataObject));
     if (object >= 0) {
       Result<Storage> data = attachment.storage().OpenStorage(object);
       if (!data.ok()) return data.status();
@@ -458,12 +540,11 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
           return Status::Error(data->path() + ": embedded messages nested deeper than " +
                                std::to_string(context->limits.max_embedding_depth) + " levels");
         }
-        Result<std::unique_ptr<Message>> embedded =
-            Load(std::move(data).value(), depth + 1, message.get(), context);
+        Result<std::unique_ptr<Message>> embedded = Load(*data, depth + 1, message.get(), context);
         if (!embedded.ok()) return embedded.status();
         attachment.embedded_ = std::move(embedded).value();
       } else {
-        attachment.custom_storage_ = std::make_unique<Storage>(std::move(data).value());
+        attachment.custom_storage_ = *data;
       }
     }
     message->attachments_.push_back(std::move(attachment));

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -43,23 +45,27 @@ struct Property {
   bool AsBool() const;
 };
 
-// Sequential reader of one value's bytes.
+// Sequential reader of one value's bytes. It refers to the MsgFile it came from, which must
+// outlive it.
 class ValueStream {
  public:
   uint64_t size() const { return size_; }
   uint64_t remaining() const { return size_ - position_; }
   // Reads up to n bytes; returns the number read, 0 at the end.
   Result<size_t> Read(void* dst, size_t n);
+  // The next up-to-n bytes, in place in the file's bytes when they can be, else copied into
+  // *scratch; empty at the end.
+  Result<std::span<const uint8_t>> Next(size_t n, std::vector<uint8_t>* scratch);
 
  private:
   friend class PropertyObject;
   ValueStream() = default;
-  GPtr<GsfInput> input_;     // empty for inline values
-  const ReadCache* source_ = nullptr;
+  const CompoundFile* file_ = nullptr;  // null for inline values
+  uint32_t entry_ = 0;
+  uint64_t base_ = 0;  // where the value starts in its stream
   std::array<uint8_t, 8> inline_{};
   uint64_t size_ = 0;
   uint64_t position_ = 0;
-  std::string where_;
 };
 
 // A string value decoded to UTF-16 as it is read, for values too long to load whole.
@@ -76,7 +82,7 @@ class TextStream {
   TextStream(ValueStream value, TextDecoder decoder) : value_(std::move(value)), decoder_(std::move(decoder)) {}
   ValueStream value_;
   TextDecoder decoder_;
-  std::vector<uint8_t> buffer_;
+  std::vector<uint8_t> scratch_;  // only for values not contiguous in memory
   size_t held_nuls_ = 0;  // NULs seen at the end so far: dropped if nothing follows them
   bool done_ = false;
 };
@@ -85,9 +91,24 @@ class TextStream {
 struct LoadContext {
   const ReadLimits& limits;
   std::vector<std::string>* notes;
-  uint32_t objects = 0;
-  // Bytes of small value streams kept open from loading for their first read (see Location).
-  uint64_t held_bytes = 0;
+};
+
+// The children of an object's storage that hold property values (__substg1.0_TTTTTTTT and
+// __substg1.0_TTTTTTTT-NNNNNNNN), by tag and index, and which of its children have been
+// claimed: whatever is left unclaimed once the object is loaded is data the reader cannot
+// place, and fails the file.
+class ChildIndex {
+ public:
+  static constexpr uint32_t kWhole = 0xFFFFFFFF;  // the stream without an index suffix
+  explicit ChildIndex(const Storage& storage);
+  // The child's position in the storage, or -1; claims it.
+  int Take(mapi::PropTag tag, uint32_t index = kWhole);
+  void Claim(int position) { claimed_[position] = true; }
+  Status CheckAllClaimed(const Storage& storage) const;
+
+ private:
+  std::vector<std::pair<uint64_t, int>> by_key_;  // (tag << 32 | index, position), sorted
+  std::vector<bool> claimed_;
 };
 
 // What every object has: its properties and a way to read their values.
@@ -124,13 +145,13 @@ class PropertyObject {
   // 0 when code_page() is authoritative.
   uint32_t fallback_code_page() const { return fallback_code_page_; }
   // File and storage of this object, for messages about it.
-  const std::string& where() const { return storage_.path(); }
+  std::string where() const { return storage_.path(); }
   const Storage& storage() const { return storage_; }
 
  protected:
   explicit PropertyObject(Storage storage) : storage_(std::move(storage)) {}
   // Reads the property stream; header_size by the object's role.
-  Status LoadProperties(size_t header_size, LoadContext* context);
+  Status LoadProperties(size_t header_size, LoadContext* context, ChildIndex* children);
 
   uint32_t code_page_ = 0;
   uint32_t fallback_code_page_ = 0;
@@ -138,15 +159,12 @@ class PropertyObject {
 
  private:
   friend class Message;
-  // Where the values of properties_[i] live: child indices of storage_.
+  // Where the values of properties_[i] live: directory entries of the file.
   struct Location {
-    int stream = -1;                // single value, or the one stream of fixed-size MV values
-    std::vector<int> value_streams; // variable-size MV values
-    // A small single value's stream as opened at load to learn its size, handed to the first
-    // OpenValue: opening one reads all its sectors, and most values are read exactly once.
-    mutable GPtr<GsfInput> opened;
+    uint32_t stream = 0;                 // single value, or the one stream of fixed-size MV values
+    std::vector<uint32_t> value_streams; // variable-size MV values
   };
-  Status AddProperty(const uint8_t* entry, LoadContext* context);
+  Status AddProperty(const uint8_t* entry, LoadContext* context, ChildIndex* children);
   Result<bool> DecodesCleanly(const Property& property, uint32_t index, uint32_t code_page) const;
 
   Storage storage_;
@@ -172,13 +190,13 @@ class Attachment : public PropertyObject {
   const Message* embedded_message() const { return embedded_.get(); }
   // The storage behind PR_ATTACH_DATA_OBJ when it is not a message (afStorage), for copying
   // as an opaque tree; nullptr otherwise.
-  const Storage* custom_storage() const { return custom_storage_.get(); }
+  const Storage* custom_storage() const { return custom_storage_ ? &*custom_storage_ : nullptr; }
 
  private:
   friend class Message;
   explicit Attachment(Storage storage);
   std::unique_ptr<Message> embedded_;
-  std::unique_ptr<Storage> custom_storage_;
+  std::optional<Storage> custom_storage_;
 };
 
 class Message : public PropertyObject {

@@ -115,12 +115,19 @@ Result<TextDecoder> TextDecoder::ForCodePage(uint32_t code_page) {
 TextDecoder TextDecoder::ForUtf16() { return TextDecoder(); }
 
 void TextDecoder::Decode(const uint8_t* data, size_t n, std::u16string* out) {
+  // Straight from the caller's bytes; only a sequence split at the end is kept back.
+  if (pending_.empty()) {
+    const size_t used = Convert(data, n, out, false);
+    pending_.assign(data + used, data + n);
+    return;
+  }
   pending_.insert(pending_.end(), data, data + n);
-  Convert(out, false);
+  const size_t used = Convert(pending_.data(), pending_.size(), out, false);
+  pending_.erase(pending_.begin(), pending_.begin() + used);
 }
 
 void TextDecoder::Finish(std::u16string* out) {
-  Convert(out, true);
+  pending_.erase(pending_.begin(), pending_.begin() + Convert(pending_.data(), pending_.size(), out, true));
   if (!pending_.empty()) {
     out->push_back(kReplacement);
     had_errors_ = true;
@@ -129,29 +136,26 @@ void TextDecoder::Finish(std::u16string* out) {
   if (cd_) iconv(static_cast<iconv_t>(cd_.get()), nullptr, nullptr, nullptr, nullptr);
 }
 
-void TextDecoder::Convert(std::u16string* out, bool final) {
+size_t TextDecoder::Convert(const uint8_t* data, size_t n, std::u16string* out, bool final) {
   if (!cd_) {
-    const size_t units = pending_.size() / 2;
+    const size_t units = n / 2;
     const size_t start = out->size();
     out->resize(start + units);
-    for (size_t i = 0; i < units; ++i) {
-      (*out)[start + i] = static_cast<char16_t>(pending_[2 * i] | (pending_[2 * i + 1] << 8));
-    }
-    pending_.erase(pending_.begin(), pending_.begin() + 2 * units);
-    return;
+    for (size_t i = 0; i < units; ++i) (*out)[start + i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    return 2 * units;
   }
   auto cd = static_cast<iconv_t>(cd_.get());
   size_t consumed = 0;
   char16_t buffer[1024];
-  while (consumed < pending_.size()) {
-    char* in = reinterpret_cast<char*>(pending_.data() + consumed);
-    size_t in_left = pending_.size() - consumed;
+  while (consumed < n) {
+    char* in = reinterpret_cast<char*>(const_cast<uint8_t*>(data) + consumed);
+    size_t in_left = n - consumed;
     char* o = reinterpret_cast<char*>(buffer);
     size_t out_left = sizeof(buffer);
     const size_t rc = iconv(cd, &in, &in_left, &o, &out_left);
     const int err = errno;
     out->append(buffer, (sizeof(buffer) - out_left) / 2);
-    consumed = pending_.size() - in_left;
+    consumed = n - in_left;
     if (rc != static_cast<size_t>(-1)) break;
     if (err == E2BIG) continue;
     if (err == EINVAL && !final) break;  // incomplete sequence: wait for more bytes
@@ -167,7 +171,7 @@ void TextDecoder::Convert(std::u16string* out, bool final) {
     iconv(cd, nullptr, nullptr, &o, &out_left);
     out->append(buffer, (sizeof(buffer) - out_left) / 2);
   }
-  pending_.erase(pending_.begin(), pending_.begin() + consumed);
+  return consumed;
 }
 
 }  // namespace baleport::msg

@@ -45,7 +45,8 @@ class TextDecoder {
     void operator()(void* cd) const;
   };
   TextDecoder() = default;
-  void Convert(std::u16string* out, bool final);
+  // Decodes what it can of data[0, n); returns the bytes used.
+  size_t Convert(const uint8_t* data, size_t n, std::u16string* out, bool final);
 
   std::unique_ptr<void, IconvReturner> cd_;  // empty for UTF-16 input
   std::vector<uint8_t> pending_;

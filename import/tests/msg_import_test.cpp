@@ -199,13 +199,15 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
 }
 
 // An OLE object's storage goes in as the attachment's data object (PtypObject): a compound
-// file of its own, with every stream of the storage in it (read by pypff, opened by olefile).
+// file of its own, with every stream of the storage and its class id in it (read by pypff,
+// opened by olefile).
 TEST_F(ImportTest, AnOleAttachmentKeepsItsStorageAsACompoundFile) {
   auto object = std::make_shared<FixtureMessage>();
   object->Unicode(0x0037, "inside the object").Binary(0x1013, Pattern(5000, 9));
   FixtureAttachment ole;
   ole.Unicode(0x3707, "object.bin").Int32(0x3705, 6);
   ole.embedded = object;
+  ole.clsid = {0x06, 0x09, 0x02, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};  // a Word document
   FixtureFile f;
   f.message.Unicode(0x0037, "with an OLE object");
   f.message.attachments.push_back(ole);
@@ -220,11 +222,12 @@ TEST_F(ImportTest, AnOleAttachmentKeepsItsStorageAsACompoundFile) {
       "a = inbox.get_sub_message(0).get_attachment(0)\n"
       "ole = olefile.OleFileIO(io.BytesIO(a.read_buffer(a.size)))\n"
       "print(sorted(\"/\".join(e) for e in ole.listdir()))\n"
-      "print(len(ole.openstream(\"__substg1.0_10130102\").read()))\n"
+      "print(len(ole.openstream(\"__substg1.0_10130102\").read()), ole.root.clsid)\n"
       "print([hex(e.value_type) for e in a.record_sets[0].entries if e.entry_type == 0x3701])' " +
       Quote(dir_ + "/store.pst"));
   EXPECT_EQ(read.exit_code, 0) << read.output;
-  EXPECT_EQ(read.output, "['__properties_version1.0', '__substg1.0_0037001F', '__substg1.0_10130102']\n5000\n['0xd']\n");
+  EXPECT_EQ(read.output, "['__properties_version1.0', '__substg1.0_0037001F', '__substg1.0_10130102']\n"
+            "5000 00020906-0000-0000-C000-000000000046\n['0xd']\n");
 }
 
 // The mended fault: the file's has-attachments bit (or a blanket 17) must not put a

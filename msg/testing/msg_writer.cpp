@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "msg/gobject_ptr.h"
+#include "msg/testing/gobject_ptr.h"
 #include "msg/hex.h"
 #include "msg/le.h"
 #include "msg/text_decoder.h"
@@ -162,6 +162,7 @@ class Writer {
       if (a.embedded) {
         Result<GPtr<GsfOutfile>> inner = Storage(sub->get(), "__substg1.0_3701000D");
         if (!inner.ok()) return inner.status();
+        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(inner->get()), a.clsid.data());
         BALEPORT_RETURN_IF_ERROR(WriteMessage(inner->get(), *a.embedded, 24));
         BALEPORT_RETURN_IF_ERROR(Close(inner->get()));
       }

@@ -4,6 +4,7 @@
 // test states every value the reader should find.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +60,7 @@ struct FixtureMessage;
 
 struct FixtureAttachment : FixtureObject {
   std::shared_ptr<FixtureMessage> embedded;  // written as __substg1.0_3701000D
+  std::array<uint8_t, 16> clsid{};           // of that storage (an OLE object's class)
 };
 
 struct FixtureMessage : FixtureObject {

@@ -1,0 +1,255 @@
+#include "msg/compound_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "msg/le.h"
+
+namespace baleport::msg {
+namespace {
+
+constexpr uint32_t kSector = 512;  // version 3: the form every reader takes
+constexpr uint32_t kMini = 64;
+constexpr uint64_t kCutoff = 4096;
+constexpr uint32_t kFree = 0xFFFFFFFF, kEnd = 0xFFFFFFFE, kFatSect = 0xFFFFFFFD, kDifSect = 0xFFFFFFFC;
+constexpr uint32_t kNone = 0xFFFFFFFF;
+constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+struct Node {
+  uint32_t source = 0;  // entry in the file read
+  bool storage = false;
+  uint64_t size = 0;
+  std::u16string name;
+  std::vector<uint32_t> children;
+  uint32_t left = kNone, right = kNone, child = kNone;
+  bool red = false;
+  uint32_t start = kEnd;  // first sector, or first mini sector below the cutoff
+};
+
+uint64_t Ceil(uint64_t n, uint64_t unit) { return (n + unit - 1) / unit; }
+
+char16_t Upper(char16_t c) {
+  if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<char16_t>(c - 0x20);
+  return c;
+}
+
+// The order readers search a storage's tree in: shorter names first, then by upper case.
+bool Before(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return a.size() < b.size();
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Upper(a[i]) != Upper(b[i])) return Upper(a[i]) < Upper(b[i]);
+  }
+  return false;
+}
+
+// A balanced tree over sorted[lo, hi): every level full but the last, whose nodes are red, so
+// that it is a valid red-black tree.
+uint32_t BuildTree(std::vector<Node>& nodes, const std::vector<uint32_t>& sorted, size_t lo, size_t hi, int depth,
+                   int red_depth) {
+  if (lo >= hi) return kNone;
+  const size_t mid = lo + (hi - lo) / 2;
+  Node& n = nodes[sorted[mid]];
+  n.red = depth == red_depth;
+  const uint32_t left = BuildTree(nodes, sorted, lo, mid, depth + 1, red_depth);
+  const uint32_t right = BuildTree(nodes, sorted, mid + 1, hi, depth + 1, red_depth);
+  nodes[sorted[mid]].left = left;
+  nodes[sorted[mid]].right = right;
+  return sorted[mid];
+}
+
+// Buffers the output into sectors.
+class Out {
+ public:
+  explicit Out(const std::function<Status(std::span<const uint8_t>)>& write) : write_(write) { buffer_.reserve(kChunk); }
+  Status Put(std::span<const uint8_t> bytes) {
+    written_ += bytes.size();
+    if (buffer_.size() + bytes.size() > kChunk) {
+      BALEPORT_RETURN_IF_ERROR(Flush());
+      if (bytes.size() >= kChunk) return write_(bytes);
+    }
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    return Status::Ok();
+  }
+  Status Le32(uint32_t v) {
+    uint8_t b[4];
+    StoreLe32(b, v);
+    return Put(b);
+  }
+  Status PadTo(uint64_t unit, uint8_t fill = 0) {
+    const std::vector<uint8_t> pad(Ceil(written_, unit) * unit - written_, fill);
+    return Put(pad);
+  }
+  Status Flush() {
+    if (buffer_.empty()) return Status::Ok();
+    Status s = write_(buffer_);
+    buffer_.clear();
+    return s;
+  }
+
+ private:
+  static constexpr size_t kChunk = 64u << 10;
+  const std::function<Status(std::span<const uint8_t>)>& write_;
+  std::vector<uint8_t> buffer_;
+  uint64_t written_ = 0;
+};
+
+Status CopyStream(const CompoundFile& file, const Node& n, Out& out) {
+  std::vector<uint8_t> scratch;
+  for (uint64_t at = 0; at < n.size;) {
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(n.size - at, 64u << 10));
+    Result<std::span<const uint8_t>> bytes = file.View(n.source, at, take, &scratch);
+    if (!bytes.ok()) return bytes.status();
+    BALEPORT_RETURN_IF_ERROR(out.Put(*bytes));
+    at += take;
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<Status(std::span<const uint8_t>)>& write) {
+  const CompoundFile& file = storage.file();
+  std::vector<Node> nodes(1);
+  nodes[0].source = storage.id();
+  nodes[0].storage = true;
+  nodes[0].name = u"Root Entry";
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    if (!nodes[i].storage) continue;
+    for (uint32_t child : file.children(nodes[i].source)) {
+      const bool is_storage = file.kind(child) == CompoundFile::Kind::kStorage;
+      nodes[i].children.push_back(static_cast<uint32_t>(nodes.size()));
+      Node& n = nodes.emplace_back();
+      n.source = child;
+      n.storage = is_storage;
+      n.size = is_storage ? 0 : file.size(child);
+      n.name = file.name(child);
+    }
+  }
+  for (Node& n : nodes) {
+    if (!n.storage || n.children.empty()) continue;
+    std::vector<uint32_t> sorted = n.children;
+    std::sort(sorted.begin(), sorted.end(), [&](uint32_t a, uint32_t b) { return Before(nodes[a].name, nodes[b].name); });
+    int full_levels = 0;
+    while ((size_t{2} << full_levels) - 1 <= sorted.size()) ++full_levels;
+    const int red_depth = (size_t{1} << full_levels) - 1 == sorted.size() ? -1 : full_levels;
+    n.child = BuildTree(nodes, sorted, 0, sorted.size(), 0, red_depth);
+  }
+
+  // Layout: big streams, the mini stream, the directory, the mini FAT, the FAT, the DIFAT.
+  uint64_t sectors = 0, minis = 0;
+  for (Node& n : nodes) {
+    if (n.storage || n.size == 0) continue;
+    if (n.size >= kCutoff) {
+      n.start = static_cast<uint32_t>(sectors);
+      sectors += Ceil(n.size, kSector);
+    } else {
+      n.start = static_cast<uint32_t>(minis);
+      minis += Ceil(n.size, kMini);
+    }
+  }
+  const uint64_t mini_start = sectors, mini_sectors = Ceil(minis * kMini, kSector);
+  const uint64_t dir_start = mini_start + mini_sectors, dir_sectors = Ceil(nodes.size(), kSector / 128);
+  const uint64_t minifat_start = dir_start + dir_sectors, minifat_sectors = Ceil(minis, kSector / 4);
+  const uint64_t fat_start = minifat_start + minifat_sectors;
+  uint64_t fat_sectors = 0, difat_sectors = 0;
+  for (;;) {
+    const uint64_t fat = Ceil(fat_start + fat_sectors + difat_sectors, kSector / 4);
+    const uint64_t difat = fat > 109 ? Ceil(fat - 109, kSector / 4 - 1) : 0;
+    if (fat == fat_sectors && difat == difat_sectors) break;
+    fat_sectors = fat;
+    difat_sectors = difat;
+  }
+  const uint64_t difat_start = fat_start + fat_sectors, total = difat_start + difat_sectors;
+  if (total >= kDifSect) return Status::Error(storage.path() + ": too large to copy as a compound file");
+  nodes[0].start = minis > 0 ? static_cast<uint32_t>(mini_start) : kEnd;
+  nodes[0].size = minis * kMini;
+
+  Out out(write);
+  std::array<uint8_t, 512> header{};
+  std::copy_n(kSignature, 8, header.begin());
+  StoreLe16(&header[0x18], 0x3E);
+  StoreLe16(&header[0x1A], 3);
+  StoreLe16(&header[0x1C], 0xFFFE);
+  StoreLe16(&header[0x1E], 9);
+  StoreLe16(&header[0x20], 6);
+  StoreLe32(&header[0x2C], static_cast<uint32_t>(fat_sectors));
+  StoreLe32(&header[0x30], static_cast<uint32_t>(dir_start));
+  StoreLe32(&header[0x38], static_cast<uint32_t>(kCutoff));
+  StoreLe32(&header[0x3C], minifat_sectors > 0 ? static_cast<uint32_t>(minifat_start) : kEnd);
+  StoreLe32(&header[0x40], static_cast<uint32_t>(minifat_sectors));
+  StoreLe32(&header[0x44], difat_sectors > 0 ? static_cast<uint32_t>(difat_start) : kEnd);
+  StoreLe32(&header[0x48], static_cast<uint32_t>(difat_sectors));
+  for (uint32_t i = 0; i < 109; ++i) StoreLe32(&header[0x4C + 4 * i], i < fat_sectors ? static_cast<uint32_t>(fat_start + i) : kFree);
+  BALEPORT_RETURN_IF_ERROR(out.Put(header));
+
+  for (const Node& n : nodes) {
+    if (n.storage || n.size < kCutoff) continue;
+    BALEPORT_RETURN_IF_ERROR(CopyStream(file, n, out));
+    BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector));
+  }
+  for (const Node& n : nodes) {
+    if (n.storage || n.size == 0 || n.size >= kCutoff) continue;
+    BALEPORT_RETURN_IF_ERROR(CopyStream(file, n, out));
+    BALEPORT_RETURN_IF_ERROR(out.PadTo(kMini));
+  }
+  BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector));
+
+  for (size_t i = 0; i < dir_sectors * (kSector / 128); ++i) {
+    std::array<uint8_t, 128> e{};
+    StoreLe32(&e[0x44], kNone);
+    StoreLe32(&e[0x48], kNone);
+    StoreLe32(&e[0x4C], kNone);
+    if (i < nodes.size()) {
+      const Node& n = nodes[i];
+      const size_t length = std::min<size_t>(n.name.size(), 31);
+      for (size_t k = 0; k < length; ++k) StoreLe16(&e[2 * k], n.name[k]);
+      StoreLe16(&e[0x40], static_cast<uint16_t>(2 * (length + 1)));
+      e[0x42] = i == 0 ? 5 : n.storage ? 1 : 2;
+      e[0x43] = n.red ? 0 : 1;
+      StoreLe32(&e[0x44], n.left);
+      StoreLe32(&e[0x48], n.right);
+      StoreLe32(&e[0x4C], n.child);
+      if (n.storage) {
+        const std::array<uint8_t, 16> clsid = file.clsid(n.source);
+        std::copy(clsid.begin(), clsid.end(), &e[0x50]);
+      }
+      StoreLe32(&e[0x74], n.storage && i != 0 ? 0 : n.start);
+      StoreLe64(&e[0x78], n.size);
+    }
+    BALEPORT_RETURN_IF_ERROR(out.Put(e));
+  }
+
+  // The mini FAT, then the FAT: each chain runs through consecutive sectors.
+  for (const Node& n : nodes) {
+    if (n.storage || n.size == 0 || n.size >= kCutoff) continue;
+    const uint64_t count = Ceil(n.size, kMini);
+    for (uint64_t k = 1; k <= count; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(k == count ? kEnd : static_cast<uint32_t>(n.start + k)));
+  }
+  BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector, 0xFF));
+  auto chain = [&](uint64_t start, uint64_t count) -> Status {
+    for (uint64_t k = 1; k <= count; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(k == count ? kEnd : static_cast<uint32_t>(start + k)));
+    return Status::Ok();
+  };
+  for (const Node& n : nodes) {
+    if (!n.storage && n.size >= kCutoff) BALEPORT_RETURN_IF_ERROR(chain(n.start, Ceil(n.size, kSector)));
+  }
+  BALEPORT_RETURN_IF_ERROR(chain(mini_start, mini_sectors));
+  BALEPORT_RETURN_IF_ERROR(chain(dir_start, dir_sectors));
+  BALEPORT_RETURN_IF_ERROR(chain(minifat_start, minifat_sectors));
+  for (uint64_t k = 0; k < fat_sectors; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(kFatSect));
+  for (uint64_t k = 0; k < difat_sectors; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(kDifSect));
+  BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector, 0xFF));
+
+  for (uint64_t d = 0; d < difat_sectors; ++d) {
+    for (uint64_t k = 0; k < kSector / 4 - 1; ++k) {
+      const uint64_t fat = 109 + d * (kSector / 4 - 1) + k;
+      BALEPORT_RETURN_IF_ERROR(out.Le32(fat < fat_sectors ? static_cast<uint32_t>(fat_start + fat) : kFree));
+    }
+    BALEPORT_RETURN_IF_ERROR(out.Le32(d + 1 < difat_sectors ? static_cast<uint32_t>(difat_start + d + 1) : kEnd));
+  }
+  return out.Flush();
+}
+
+}  // namespace baleport::msg
