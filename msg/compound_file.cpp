@@ -318,7 +318,9 @@ Result<std::span<const uint8_t>> CompoundFile::View(uint32_t id, uint64_t offset
     const Run* last = first + e.run_count;
     const Run* run = std::upper_bound(first, last, offset, [](uint64_t at, const Run& r) { return at < r.stream_offset; }) - 1;
     const uint64_t run_end = run + 1 < last ? run[1].stream_offset : e.size;
-    if (offset + n <= run_end) return std::span<const uint8_t>(bytes_.data() + run->file_offset + (offset - run->stream_offset), n);
+    const uint64_t at = run->file_offset + (offset - run->stream_offset);
+    // A chain may pass through the file's last, cut-short sector; Read then says so.
+    if (offset + n <= run_end && at + n <= bytes_.size()) return std::span<const uint8_t>(bytes_.data() + at, n);
   }
   scratch->resize(n);
   BALEPORT_RETURN_IF_ERROR(Read(id, offset, scratch->data(), n));

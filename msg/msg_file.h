@@ -1,7 +1,8 @@
 // Opening a .msg file ([MS-OXMSG] on [MS-CFB]). The compound file's tables and the whole
 // object tree are checked at open, so that a damaged file fails here, naming the file and the
 // storage or stream at fault; values are read later, on demand. A MsgFile owns all it refers
-// to and shares nothing with other files: it may be opened on one thread and read on another.
+// to and shares nothing with other files: it may be opened on one thread and read on another
+// (a file up to CompoundFile::kWholeFileLimit is in memory once opened).
 #pragma once
 
 #include <memory>

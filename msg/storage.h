@@ -1,7 +1,6 @@
 // One storage of a compound file: a cheap handle onto its directory entry.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,10 +19,8 @@ class Storage {
   uint32_t id() const { return id_; }
   // "<file>" for the root, "<file>:/a/b" below it.
   std::string path() const { return file_->Path(id_); }
-  std::array<uint8_t, 16> clsid() const { return file_->clsid(id_); }
   int child_count() const { return static_cast<int>(file_->children(id_).size()); }
   uint32_t child_id(int index) const { return file_->children(id_)[index]; }
-  std::string child_name(int index) const { return file_->name_utf8(child_id(index)); }
   bool child_is_storage(int index) const { return file_->kind(child_id(index)) == CompoundFile::Kind::kStorage; }
   std::string ChildPath(int index) const { return file_->Path(child_id(index)); }
   // Compound-file names compare case-insensitively; the names looked up here are ASCII.

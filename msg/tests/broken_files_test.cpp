@@ -133,6 +133,28 @@ TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
   const uint32_t first = LoadLe32(&bytes[0x30]);
   cfb.SetFat(first, first);
   ExpectFailureNaming(OpenBytes(bytes), "the directory loops");
+
+  // A chain through the file's last sector, cut short: reading there fails, naming the stream.
+  bytes = good;
+  const uint32_t cut = static_cast<uint32_t>(bytes.size() / 512 - 1);
+  bytes.resize(bytes.size() + 256, 0xCD);
+  Cfb grown(bytes);
+  const uint32_t start = LoadLe32(grown.DirEntry(grown.FindEntry("__substg1.0_37010102")) + 0x74);
+  const uint32_t second = grown.FatEntry(start);
+  grown.SetFat(start, cut);
+  grown.SetFat(cut, grown.FatEntry(second));
+  grown.SetFat(second, 0xFFFFFFFF);
+  auto file = OpenBytes(bytes);
+  ASSERT_TRUE(file.ok()) << file.status().message();
+  const Attachment& a = (*file)->message().attachments().at(0);
+  auto stream = a.OpenValue(*a.Find(MakeTag(0x3701, 0x0102)));
+  ASSERT_TRUE(stream.ok());
+  std::vector<uint8_t> scratch;
+  ASSERT_TRUE(stream->Next(512, &scratch).ok());
+  auto value = stream->Next(512, &scratch);  // the cut sector, which a view would overrun
+  ASSERT_FALSE(value.ok());
+  EXPECT_NE(value.status().message().find("/mail/broken.msg:/__attach_version1.0_#00000000/__substg1.0_37010102"),
+            std::string::npos) << value.status().message();
 }
 
 TEST(BrokenFiles, StreamSizesBeyondTheFileFail) {
