@@ -2,8 +2,6 @@
 // large body can be converted while it is streamed.
 #pragma once
 
-#include <iconv.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,7 +23,8 @@ std::string IconvCharset(uint32_t code_page);
 
 class TextDecoder {
  public:
-  // For PT_STRING8 values in the given Windows code page; fails when iconv lacks it.
+  // For PT_STRING8 values in the given Windows code page; fails when the system lacks it
+  // (iconv on Linux, MultiByteToWideChar on Windows).
   static Result<TextDecoder> ForCodePage(uint32_t code_page);
   // For PT_UNICODE values (UTF-16LE).
   static TextDecoder ForUtf16();
@@ -39,16 +38,20 @@ class TextDecoder {
   bool had_errors() const { return had_errors_; }
 
  private:
-  // Hands the descriptor back to the thread's pool (see ForCodePage).
-  struct IconvReturner {
+  static constexpr char16_t kReplacement = u'\uFFFD';
+  // Hands iconv's descriptor back to the thread's pool (see ForCodePage).
+  struct ConverterReturner {
     uint32_t code_page;  // no initializer: it would keep the type from being default-constructible here
     void operator()(void* cd) const;
   };
   TextDecoder() = default;
-  // Decodes what it can of data[0, n); returns the bytes used.
+  // Decodes what it can of data[0, n); returns the bytes used. Take handles UTF-16 itself and
+  // hands 8-bit text to the back end's Convert.
+  size_t Take(const uint8_t* data, size_t n, std::u16string* out, bool final);
   size_t Convert(const uint8_t* data, size_t n, std::u16string* out, bool final);
 
-  std::unique_ptr<void, IconvReturner> cd_;  // empty for UTF-16 input
+  uint32_t code_page_ = 0;  // 0 for UTF-16 input
+  std::unique_ptr<void, ConverterReturner> cd_;  // iconv's descriptor; empty for UTF-16 and on Windows
   std::vector<uint8_t> pending_;
   bool had_errors_ = false;
 };

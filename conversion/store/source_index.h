@@ -12,9 +12,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
-#include <absl/container/flat_hash_map.h>
-#include <absl/container/flat_hash_set.h>
 
 #include "pst/store.h"
 #include "support/env.h"
@@ -44,8 +45,8 @@ class SourceIndex {
   pst::Store* store_;
   std::optional<mapi::PropTag> tag_;
   // Per folder: the items by a hash of their subject.
-  absl::flat_hash_map<pst::FolderId, absl::flat_hash_map<uint64_t, std::vector<uint32_t>>> folders_;
-  absl::flat_hash_set<uint32_t> claimed_;
+  std::unordered_map<pst::FolderId, std::unordered_map<uint64_t, std::vector<uint32_t>>> folders_;
+  std::unordered_set<uint32_t> claimed_;
 };
 
 }  // namespace baleport

@@ -1,13 +1,12 @@
 #include "pst/disk/crc.h"
 
-#include <libdeflate.h>
+#include <zlib.h>
 
 namespace baleport::pst::disk {
 
 uint32_t Crc(const void* data, size_t n, uint32_t seed) {
-  // libdeflate (carry-less multiply where the processor has it) inverts on entry and on exit,
-  // as zlib does; inverting around it cancels both.
-  return ~libdeflate_crc32(~seed, data, n);
+  // zlib inverts on entry and on exit; inverting around it cancels both.
+  return ~static_cast<uint32_t>(crc32_z(~seed, static_cast<const Bytef*>(data), n));
 }
 
 }  // namespace baleport::pst::disk

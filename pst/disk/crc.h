@@ -1,4 +1,4 @@
-// The CRC-32 of [MS-PST] §5.3: the polynomial and table of zlib and libdeflate, without their
+// The CRC-32 of [MS-PST] §5.3: the polynomial and table of zlib, without its
 // pre- and post-inversion.
 #pragma once
 

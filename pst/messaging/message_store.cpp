@@ -1,8 +1,5 @@
 #include "pst/messaging/message_store.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -14,6 +11,7 @@
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/schema.h"
 #include "pst/messaging/text.h"
+#include "support/process.h"
 
 namespace baleport::pst {
 
@@ -84,26 +82,33 @@ std::string FolderLabel(uint32_t nid) {
   return buf;
 }
 
+// Paths are UTF-8 on every system; std::filesystem would read a narrow string in the ANSI
+// code page on Windows.
+std::filesystem::path FsPath(const std::string& path) { return std::u8string(path.begin(), path.end()); }
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string s = path.u8string();
+  return std::string(s.begin(), s.end());
+}
+
 std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string folder = Utf8(FsPath(path).parent_path());
+  return folder.empty() ? "." : folder;
 }
 
 // A writer killed before its new store's first commit leaves `<path>.partial-<pid>`, which
 // holds nothing committed; once that process is gone the file is nobody's, and goes.
 void RemoveStalePartials(Env* env, const std::string& path) {
-  const std::filesystem::path store(path);
-  const std::string prefix = store.filename().string() + ".partial-";
+  const std::string prefix = Utf8(FsPath(path).filename()) + ".partial-";
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(FolderOf(path), ec)) {
-    const std::string name = entry.path().filename().string();
+  for (const auto& entry : std::filesystem::directory_iterator(FsPath(FolderOf(path)), ec)) {
+    const std::string name = Utf8(entry.path().filename());
     const std::string digits = name.substr(std::min(name.size(), prefix.size()));
     if (!name.starts_with(prefix) || digits.empty() || digits.size() > 9 ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       continue;
     }
-    if (::kill(static_cast<pid_t>(std::stol(digits)), 0) == 0 || errno != ESRCH) continue;  // may be at work
-    (void)env->Remove(entry.path().string());
+    if (ProcessMayBeRunning(static_cast<uint32_t>(std::stoul(digits)))) continue;  // may be at work
+    (void)env->Remove(Utf8(entry.path()));
   }
 }
 
@@ -116,7 +121,7 @@ Result<std::unique_ptr<Store>> MessageStore::CreateAt(const std::string& path, s
   std::unique_ptr<MessageStore> s(new MessageStore(env, path, options));
   s->options_.read_only = false;
   RemoveStalePartials(env, path);
-  s->temp_path_ = path + ".partial-" + std::to_string(::getpid());
+  s->temp_path_ = path + ".partial-" + std::to_string(CurrentProcessId());
   auto file = env->CreateNew(s->temp_path_);
   if (!file.ok()) return file.status().WithContext("creating " + path);
   auto db = ndb::NodeDatabase::CreateNew(std::move(*file), disk::CryptMethod::kPermute);

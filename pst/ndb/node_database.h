@@ -15,12 +15,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-#include "absl/container/btree_map.h"
-#include "absl/container/flat_hash_map.h"
 #include "pst/disk/crypt.h"
 #include "pst/disk/layout.h"
+#include "pst/ndb/chunked_map.h"
 #include "pst/ndb/space_map.h"
 #include "support/env.h"
 #include "support/status.h"
@@ -46,11 +46,10 @@ struct SubnodeEntry {
   uint64_t bid_sub = 0;
 };
 using SubnodeMap = std::map<uint32_t, SubnodeEntry>;
-// A store of 250,000 items has about a million blocks: B-tree maps keep an entry near its own
-// size where a node-per-entry map costs three times that. Inserting or erasing moves entries,
-// so pointers from FindNode/FindBlock are good only until the next change.
-using NodeIndex = absl::btree_map<uint32_t, NodeEntry>;
-using BlockIndex = absl::btree_map<uint64_t, BlockInfo>;
+// A store of 250,000 items has about a million blocks (see chunked_map.h). Inserting or erasing
+// moves entries, so pointers from FindNode/FindBlock are good only until the next change.
+using NodeIndex = ChunkedMap<uint32_t, NodeEntry>;
+using BlockIndex = ChunkedMap<uint64_t, BlockInfo>;
 
 class NodeDatabase {
  public:
@@ -170,7 +169,7 @@ class NodeDatabase {
   std::vector<uint64_t> touched_nodes_, touched_blocks_;  // keys changed since the last commit
   // Entries of touched blocks as the last commit left them, and the first BID it had not
   // used: a reference taken and given back again changes no page.
-  absl::flat_hash_map<uint64_t, BlockInfo> committed_entries_;
+  std::unordered_map<uint64_t, BlockInfo> committed_entries_;
   uint64_t committed_next_bid_ = 0;
   bool dirty_ = false;
 };

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <set>
 #include <vector>
 
 #include "pst/disk/layout.h"
+#include "pst/ndb/chunked_map.h"
 #include "pst/ndb/node_database.h"
 #include "pst/ndb/space_map.h"
 #include "pst/tests/readers.h"
@@ -13,6 +15,48 @@ namespace baleport::pst::ndb {
 namespace {
 
 using namespace disk;
+
+// Rising keys (as blocks are made), then random ones splitting full chunks, then erasures that
+// thin chunks out and merge them, checked against std::map after every round.
+TEST(ChunkedMap, KeepsOrderThroughAppendsSplitsAndMerges) {
+  ChunkedMap<uint64_t, int> m;
+  std::map<uint64_t, int> want;
+  auto same = [&] {
+    ASSERT_EQ(m.size(), want.size());
+    auto w = want.begin();
+    for (const auto& [k, v] : m) {
+      ASSERT_EQ(k, w->first);
+      ASSERT_EQ(v, w->second);
+      ++w;
+    }
+    for (uint64_t probe : {uint64_t{0}, uint64_t{5}, uint64_t{4001}, uint64_t{77777}, ~uint64_t{0}}) {
+      auto got = m.lower_bound(probe);
+      auto expected = want.lower_bound(probe);
+      ASSERT_EQ(got == m.end(), expected == want.end()) << probe;
+      if (expected != want.end()) {
+        EXPECT_EQ(got->first, expected->first) << probe;
+      }
+    }
+  };
+  for (uint64_t k = 4; k < 8000; k += 4) m[k] = want[k] = static_cast<int>(k);
+  same();
+  std::mt19937_64 rng(7);
+  for (int i = 0; i < 5000; ++i) {
+    const uint64_t k = rng() % 100000;
+    EXPECT_EQ(m.try_emplace(k).second, !want.count(k));
+    m[k] = want[k] = i;
+  }
+  same();
+  for (int i = 0; i < 6000; ++i) {
+    const uint64_t k = rng() % 100000;
+    EXPECT_EQ(m.erase(k), want.erase(k));
+  }
+  for (auto it = m.lower_bound(1000); it != m.end() && it->first < 6000;) it = m.erase(it);
+  want.erase(want.lower_bound(1000), want.lower_bound(6000));
+  same();
+  EXPECT_EQ(m.find(2000), m.end());
+  EXPECT_EQ(m.count(8), 1u);
+}
 
 TEST(SpaceMap, CommittedSpaceIsNotReusedBeforeTheCommit) {
   SpaceMap m(1);
