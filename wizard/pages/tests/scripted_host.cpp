@@ -37,7 +37,9 @@ bool ScriptedHost::Close(Page page) {
 }
 
 void ScriptedHost::ShowModal(Page page, std::optional<Page> owner) {
-  shows.push_back("modal " + PageName(page) + (owner ? " over " + PageName(*owner) : ""));
+  std::string shown = "modal " + PageName(page);
+  if (owner) shown += " over " + PageName(*owner);
+  shows.push_back(shown);
   EnsureLoaded(page);
   visible_.insert(page);
   if (!inside_modal.empty()) {
