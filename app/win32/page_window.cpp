@@ -72,6 +72,14 @@ std::string Narrow(const wchar_t* text) {
   return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
 }
 
+void Deliver(MSG& message) {
+  HWND page = GetAncestor(message.hwnd, GA_ROOT);
+  if (!page || !IsDialogMessageW(page, &message)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
 void PumpPendingMessages() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -79,11 +87,7 @@ void PumpPendingMessages() {
       PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that waits for it
       return;
     }
-    HWND page = GetAncestor(message.hwnd, GA_ROOT);
-    if (!page || !IsDialogMessageW(page, &message)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    Deliver(message);
   }
 }
 
@@ -170,11 +174,7 @@ void PageWindow::ShowModal(PageWindow* owner) {
       if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));  // the outer loop ends too
       break;
     }
-    HWND page = GetAncestor(message.hwnd, GA_ROOT);
-    if (!page || !IsDialogMessageW(page, &message)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    Deliver(message);
   }
   in_modal_ = false;
   for (HWND other : others) EnableWindow(other, TRUE);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <windows.h>
+// Windows still defines the 16-bit Yield() as a macro; the conversion run has its own Yield.
+#undef Yield
 
 #include <map>
 #include <optional>
@@ -41,6 +43,8 @@ inline constexpr COLORREF kDarkGrey = RGB(64, 64, 64);
 
 // Lets the window system deliver the messages waiting now (clicks on Skip and Stop, repaints).
 void PumpPendingMessages();
+// Delivers one message, with the keyboard navigation of the page it is for (Tab, access keys).
+void Deliver(MSG& message);
 
 class PageWindow {
  public:

@@ -1,6 +1,7 @@
 #include "wizard/win32/win32_wizard.h"
 
 #include <shlobj.h>
+#include <commdlg.h>
 #include <shellapi.h>
 
 namespace baleport::win32 {
@@ -54,7 +55,7 @@ void Win32Wizard::Refresh(Page page) {
   }
 }
 
-MessageAnswer Win32Wizard::ShowMessageOver(HWND owner, const MessageBoxRequest& request) {
+MessageAnswer Win32Wizard::ShowMessageOn(HWND owner, const MessageBoxRequest& request) {
   UINT style = request.buttons == MessageButtons::kYesNo ? MB_YESNO : MB_OK;
   switch (request.icon) {
     case MessageIcon::kNone: break;
@@ -72,7 +73,7 @@ MessageAnswer Win32Wizard::ShowMessageOver(HWND owner, const MessageBoxRequest& 
 }
 
 MessageAnswer Win32Wizard::ShowMessage(Page owner, const MessageBoxRequest& request) {
-  return ShowMessageOver(Window(owner).hwnd(), request);
+  return ShowMessageOn(Window(owner).hwnd(), request);
 }
 
 std::string Win32Wizard::BrowseForFolder(Page owner, const std::string& title) {
@@ -89,7 +90,30 @@ std::string Win32Wizard::BrowseForFolder(Page owner, const std::string& title) {
   return named ? Narrow(path.c_str()) : std::string();
 }
 
-void Win32Wizard::OpenDocument(const std::string& target) {
+std::optional<std::string> Win32Wizard::AskSaveFileName(HWND owner, const SaveDialogRequest& request) {
+  // "description|pattern|..." as the dialog wants it: each part ended by a null, and one more.
+  std::wstring filter = Wide(request.filter);
+  for (wchar_t& c : filter) {
+    if (c == L'|') c = L'\0';
+  }
+  filter.append(2, L'\0');
+  std::wstring file = Wide(request.proposedFileName);
+  file.resize(32768, L'\0');  // room for a long path
+  const std::wstring title = Wide(request.title);
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof(dialog);
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = filter.c_str();
+  dialog.lpstrFile = file.data();
+  dialog.nMaxFile = static_cast<DWORD>(file.size());
+  dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
+  // The store is opened or created at the chosen path, so an existing file is no reason to ask.
+  dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameW(&dialog)) return std::nullopt;
+  return app::win32::Narrow(file.c_str());
+}
+
+void Win32Wizard::OpenAddress(const std::string& target) {
   ShellExecuteW(nullptr, L"open", Wide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
@@ -104,9 +128,9 @@ std::string HelpPageAddress(const std::string& anchor) {
   return address + anchor;
 }
 
-void Win32Wizard::OpenHelp(const std::string& anchor) { OpenDocument(HelpPageAddress(anchor)); }
+void Win32Wizard::OpenHelp(const std::string& anchor) { OpenAddress(HelpPageAddress(anchor)); }
 
-void Win32Wizard::OpenProductPage() { OpenDocument(BALEPORT_PRODUCT_PAGE_ADDRESS); }
+void Win32Wizard::OpenProductPage() { OpenAddress(BALEPORT_PRODUCT_PAGE_ADDRESS); }
 
 std::string Win32Wizard::DesktopFolder() {
   std::wstring path(MAX_PATH, L'\0');

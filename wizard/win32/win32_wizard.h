@@ -39,9 +39,11 @@ class Win32Wizard : public PageHost {
   void EndProgram() override;
 
   // The box as Windows shows it over `owner` (none: the active window).
-  static MessageAnswer ShowMessageOver(HWND owner, const MessageBoxRequest& request);
+  virtual MessageAnswer ShowMessageOn(HWND owner, const MessageBoxRequest& request);
+  // The common save dialog over `owner`: the chosen path, or nullopt when cancelled.
+  virtual std::optional<std::string> AskSaveFileName(HWND owner, const SaveDialogRequest& request);
   // Hands a document or address to the shell; failures go unnoticed.
-  static void OpenDocument(const std::string& target);
+  virtual void OpenAddress(const std::string& target);
 
  private:
   WizardPages pages_{*this};

@@ -1,5 +1,5 @@
 // The Win32 views under Wine: each page window is made, clicked through with SendMessage and
-// its controls read back; the dialogs are scripted, the conversion page is a stand-in.
+// its controls read back; the dialogs are scripted, the run converts into an in-memory store.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <fstream>
 #include <filesystem>
 #include <random>
 
 #include "support/path_separator.h"
+#include "wizard/win32/conversion_view.h"
+#include "conversion/testing/fake_store.h"
 #include "wizard/win32/win32_wizard.h"
 
 namespace baleport::win32 {
@@ -21,31 +24,36 @@ using ::testing::ElementsAre;
 
 class ScriptedWizard : public Win32Wizard {
  public:
-  ScriptedWizard()
-      : Win32Wizard([](Win32Wizard&) {
-          return std::make_unique<PageWindow>("Conversion Status", 578, 261, PageWindow::TitleButtons::kCloseOnly, 0);
-        }) {}
+  explicit ScriptedWizard(StoreLibrary& library)
+      : Win32Wizard([&library](Win32Wizard& wizard) { return std::make_unique<ConversionView>(wizard, library); }) {}
 
-  std::deque<std::string> folder_picks;
+  std::deque<std::string> folder_picks, save_names;
   std::deque<MessageAnswer> answers;
-  std::vector<std::string> messages, opened;
+  std::vector<std::string> messages, opened, save_filters;
   bool ended = false;
 
-  MessageAnswer ShowMessage(Page, const MessageBoxRequest& request) override {
+  MessageAnswer ShowMessageOn(HWND, const MessageBoxRequest& request) override {
     messages.push_back(request.text);
     if (answers.empty()) return MessageAnswer::kOk;
     const MessageAnswer answer = answers.front();
     answers.pop_front();
     return answer;
   }
-  std::string BrowseForFolder(Page, const std::string&) override {
-    std::string pick = folder_picks.empty() ? "" : folder_picks.front();
-    if (!folder_picks.empty()) folder_picks.pop_front();
-    return pick;
+  std::string BrowseForFolder(Page, const std::string&) override { return Next(folder_picks); }
+  std::optional<std::string> AskSaveFileName(HWND, const SaveDialogRequest& request) override {
+    save_filters.push_back(request.filter);
+    if (save_names.empty()) return std::nullopt;
+    return Next(save_names);
   }
-  void OpenHelp(const std::string& anchor) override { opened.push_back(anchor); }
-  void OpenProductPage() override { opened.push_back("product"); }
+  void OpenAddress(const std::string& address) override { opened.push_back(address); }
   void EndProgram() override { ended = true; }
+
+ private:
+  static std::string Next(std::deque<std::string>& queue) {
+    std::string next = queue.empty() ? "" : queue.front();
+    if (!queue.empty()) queue.pop_front();
+    return next;
+  }
 };
 
 // Runs `step` inside the next modal loop (on a thread timer), once.
@@ -90,7 +98,8 @@ class Win32ViewsTest : public ::testing::Test {
     return app::win32::Narrow(text);
   }
 
-  ScriptedWizard wizard_;
+  FakeStoreLibrary library_;
+  ScriptedWizard wizard_{library_};
   std::filesystem::path root_;
 };
 
@@ -119,7 +128,9 @@ TEST_F(Win32ViewsTest, TheStartPageIsAFixedWindowAtItsSizeWithTheSelectedOptionB
 
   Click(baleport::Page::kStart, kCmdHelp);
   ClickLink(baleport::Page::kStart, kLblMultipleHelp);
-  EXPECT_THAT(wizard_.opened, ElementsAre("product", "#multiple-folders"));
+  ASSERT_EQ(wizard_.opened.size(), 2u);
+  EXPECT_EQ(wizard_.opened[0], BALEPORT_PRODUCT_PAGE_ADDRESS);
+  EXPECT_THAT(wizard_.opened[1], ::testing::EndsWith("/help.html#multiple-folders"));
 
   wizard_.answers = {MessageAnswer::kNo};
   SendMessageW(start, WM_CLOSE, 0, 0);
@@ -190,6 +201,41 @@ TEST_F(Win32ViewsTest, TheMultiplePageListsTheSubfoldersWithCheckBoxesAndMovesOn
   Click(baleport::Page::kMultiple, kCmdBack);
   EXPECT_TRUE(IsWindowVisible(Page(baleport::Page::kStart)));
   EXPECT_FALSE(IsWindowVisible(Page(baleport::Page::kMultiple)));
+}
+
+TEST_F(Win32ViewsTest, TheConversionPageRunsTheSingleFolderWithItsProgressAndSaveDialog) {
+  for (const char* name : {"one.msg", "two.msg"}) std::ofstream(root_ / "Sales" / name).put('x');
+  const std::string store = (root_ / "Sales.pst").string();
+  wizard_.folder_picks = {(root_ / "Sales").string()};
+  wizard_.save_names = {store};
+  std::string before, after, progress;
+  bool stop_shown_after = true;
+  int position = -1;
+  InsideNextModal([&] {
+    Click(baleport::Page::kSingle, kCmdAddFolder);
+    InsideNextModal([&] {
+      HWND page = Page(baleport::Page::kMigateAll);
+      before = PageWindow::Text(GetDlgItem(page, kLblCount1));
+      SendMessageW(GetDlgItem(page, kCmdStartConversion), BM_CLICK, 0, 0);  // runs to its end
+      after = PageWindow::Text(GetDlgItem(page, kLblCount1));
+      progress = PageWindow::Text(GetDlgItem(page, kLblProgress));
+      position = static_cast<int>(SendMessageW(GetDlgItem(page, kProgressBar1), PBM_GETPOS, 0, 0));
+      stop_shown_after = IsWindowVisible(GetDlgItem(page, kCmdStopMigration));
+      SendMessageW(page, WM_CLOSE, 0, 0);
+    });
+    Click(baleport::Page::kSingle, kCmdNext);
+    SendMessageW(Page(baleport::Page::kSingle), WM_CLOSE, 0, 0);
+  });
+  Click(baleport::Page::kStart, kCmdNext);
+  EXPECT_EQ(before, "Conversion Not Started Yet...");
+  EXPECT_THAT(wizard_.save_filters, ElementsAre("Outlook Data File(s) (*.pst)|*.pst"));
+  EXPECT_EQ(library_.files.count(store), 1u);
+  EXPECT_EQ(position, 100);
+  EXPECT_EQ(progress, "100% Complete");
+  EXPECT_FALSE(stop_shown_after);
+  ASSERT_FALSE(wizard_.messages.empty());
+  EXPECT_THAT(wizard_.messages.back(), ::testing::StartsWith("Messages Converted Successfully."));
+  EXPECT_NE(after, before);
 }
 
 }  // namespace
