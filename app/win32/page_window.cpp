@@ -93,7 +93,7 @@ void PumpPendingMessages() {
 
 PageWindow::PageWindow(const std::string& caption, int width, int height, TitleButtons buttons, int icon_id) {
   RegisterPageClass();
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN |
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU |
                       (buttons == TitleButtons::kMinimizeAndClose ? WS_MINIMIZEBOX : 0);
   RECT frame{0, 0, MulDiv(width, Dpi(), 96), MulDiv(height, Dpi(), 96)};
   AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);

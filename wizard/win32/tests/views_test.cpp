@@ -14,47 +14,13 @@
 #include "support/path_separator.h"
 #include "wizard/win32/conversion_view.h"
 #include "conversion/testing/fake_store.h"
-#include "wizard/win32/win32_wizard.h"
+#include "wizard/win32/testing/scripted_wizard.h"
 
 namespace baleport::win32 {
 namespace {
 
 using app::win32::PageWindow;
 using ::testing::ElementsAre;
-
-class ScriptedWizard : public Win32Wizard {
- public:
-  explicit ScriptedWizard(StoreLibrary& library)
-      : Win32Wizard([&library](Win32Wizard& wizard) { return std::make_unique<ConversionView>(wizard, library); }) {}
-
-  std::deque<std::string> folder_picks, save_names;
-  std::deque<MessageAnswer> answers;
-  std::vector<std::string> messages, opened, save_filters;
-  bool ended = false;
-
-  MessageAnswer ShowMessageOn(HWND, const MessageBoxRequest& request) override {
-    messages.push_back(request.text);
-    if (answers.empty()) return MessageAnswer::kOk;
-    const MessageAnswer answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  std::string BrowseForFolder(Page, const std::string&) override { return Next(folder_picks); }
-  std::optional<std::string> AskSaveFileName(HWND, const SaveDialogRequest& request) override {
-    save_filters.push_back(request.filter);
-    if (save_names.empty()) return std::nullopt;
-    return Next(save_names);
-  }
-  void OpenAddress(const std::string& address) override { opened.push_back(address); }
-  void EndProgram() override { ended = true; }
-
- private:
-  static std::string Next(std::deque<std::string>& queue) {
-    std::string next = queue.empty() ? "" : queue.front();
-    if (!queue.empty()) queue.pop_front();
-    return next;
-  }
-};
 
 // Runs `step` inside the next modal loop (on a thread timer), once.
 std::function<void()> pending_step;
@@ -99,7 +65,7 @@ class Win32ViewsTest : public ::testing::Test {
   }
 
   FakeStoreLibrary library_;
-  ScriptedWizard wizard_{library_};
+  testing::ScriptedWizard wizard_{library_};
   std::filesystem::path root_;
 };
 
