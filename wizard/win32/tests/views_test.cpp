@@ -6,12 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <fstream>
 #include <filesystem>
 #include <random>
 
-#include "support/path_separator.h"
 #include "wizard/win32/conversion_view.h"
 #include "conversion/testing/fake_store.h"
 #include "wizard/win32/testing/scripted_wizard.h"
