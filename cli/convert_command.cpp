@@ -11,6 +11,7 @@
 #include "cli/absolute_path.h"
 #include "cli/parallel_stores.h"
 #include "cli/terminal_page.h"
+#include "conversion/conversion_log.h"
 #include "conversion/conversion_page.h"
 #include "conversion/store/pst_store_library.h"
 #include "files/file_attributes.h"
@@ -30,6 +31,7 @@ class CommandLineSelection final : public WizardSelection {
   std::string source;
   std::vector<FolderRow> rows;
   std::string outputFolder;
+  bool skipExisting = false;
 
   bool SingleMode() override { return singleMode; }
   std::string SourceMailbox() override { return source; }
@@ -37,6 +39,7 @@ class CommandLineSelection final : public WizardSelection {
   FolderRow Row(int position) override { return rows.at(static_cast<size_t>(position - 1)); }
   void MarkRowTaken(int) override {}
   std::string OutputFolder() override { return outputFolder; }
+  bool SkipExisting() override { return skipExisting; }
 };
 
 // The immediate subfolders of `root` by name, ticked when `only` is empty or names them.
@@ -95,16 +98,26 @@ int Summarise(const RunReport& report, bool quiet, std::ostream& out, std::ostre
       continue;
     }
     if (!quiet && !folder.storePath.empty()) {
-      out << folder.path << " -> " << folder.storePath << ": " << folder.converted << " converted, " << folder.failed
-          << " failed\n";
+      out << folder.path << " -> " << folder.storePath << ": " << folder.converted << " converted, ";
+      if (folder.alreadyThere > 0) out << folder.alreadyThere << " already there, ";
+      out << folder.failed << " failed\n";
     }
     if (folder.failed > 0) {
       errors << "baleport convert: " << folder.failed << " of " << folder.found << " messages of " << folder.path
-             << " failed, listed in " << folder.logPath << "; the first: " << folder.firstFailure << "\n";
+             << " failed, ";
+      if (folder.unlogged.empty()) {
+        errors << "listed in " << folder.logPath;
+      } else {
+        // The log does not hold them all: they are named here.
+        errors << folder.unlogged.size() << " of them not listed in " << folder.logPath << " (" << folder.logFailure
+               << ")";
+      }
+      errors << "; the first: " << OnOneLine(folder.firstFailure) << "\n";
+      for (const std::string& path : folder.unlogged) errors << "baleport convert: failed: " << OnOneLine(path) << "\n";
     }
     if (folder.notDeleted > 0) {
-      errors << "baleport convert: " << folder.notDeleted << " converted files of " << folder.path
-             << " could not be deleted\n";
+      errors << "baleport convert: " << folder.notDeleted << " source files of " << folder.path
+             << " in the store were not deleted; the first: " << OnOneLine(folder.firstNotDeleted) << "\n";
     }
     if (!folder.reason.empty()) errors << "baleport convert: " << folder.path << ": " << folder.reason << "\n";
   }
@@ -127,6 +140,7 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
   }
 
   CommandLineSelection selection;
+  selection.skipExisting = options.skipExisting;
   const std::string currentFolder = AbsolutePath(".");
   if (!options.folder.empty()) {
     selection.source = AbsolutePath(options.folder);
@@ -152,6 +166,7 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
     std::vector<std::string> flags;
     if (options.deleteSource) flags.push_back("--delete-source");
     if (options.quiet) flags.push_back("--quiet");
+    if (options.skipExisting) flags.push_back("--skip-existing");
     // Several processes redrawing the same lines of one terminal would overwrite each other.
     flags.push_back("--line-progress");
     out << std::flush;
@@ -194,6 +209,9 @@ void AddConvertCommand(CLI::App& app) {
   convert->add_option("--only", options->only, "With --each: convert only the subfolder of this name (repeatable)");
   convert->add_flag("--delete-source", options->deleteSource,
                     "Delete each message file once its item is durably in the store");
+  convert->add_flag("--skip-existing", options->skipExisting,
+                    "Do not import again a message the store already holds from an earlier run (counted as "
+                    "already there; with --delete-source its file is deleted)");
   convert->add_flag("-q,--quiet", options->quiet, "Print only what went wrong");
   convert->add_option("-j,--jobs", options->jobs, "With --each: the number of stores written at once")
       ->capture_default_str();

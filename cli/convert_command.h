@@ -17,6 +17,7 @@ struct ConvertOptions {
   std::string outputFolder;  // -d; empty: the current folder
   std::vector<std::string> only;
   bool deleteSource = false;
+  bool skipExisting = false;  // messages the store holds from an earlier run are not imported again
   bool quiet = false;
   bool terminal = false;  // progress redrawn in place instead of one line per folder
   bool lineProgress = false;  // --line-progress: never redrawn in place

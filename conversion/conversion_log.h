@@ -1,10 +1,11 @@
 // The log kept beside each store: a first line when the call starts, a line for every
 // source folder that could not be read, then one line for every message whose import failed. Lines end with "\r\n"; texts are written as held
-// (UTF-8). The file is open only within one operation.
+// (UTF-8), control characters escaped so that every entry stays on its line. The file is
+// open only within one operation, created readable by its owner only.
 #pragma once
 
-#include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "support/status.h"
 
@@ -19,31 +20,41 @@ inline constexpr char kLogUnreadableFolderPrefix[] = "BAD FOLDER : ";
 // without that extension gets ".log" appended. Never equal to the store path.
 std::string LogPathFor(const std::string& storePath);
 
+// `text` with each control character (a newline in a file name) written as "\xNN".
+std::string OnOneLine(std::string_view text);
+
 // The log opened for appending; closed when destroyed.
 class LogAppender {
  public:
-  LogAppender(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
-  LogAppender(LogAppender&& other) noexcept : file_(other.file_), path_(std::move(other.path_)) {
-    other.file_ = nullptr;
-  }
+  LogAppender(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  LogAppender(LogAppender&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
   LogAppender(const LogAppender&) = delete;
   LogAppender& operator=(const LogAppender&) = delete;
   LogAppender& operator=(LogAppender&&) = delete;
   ~LogAppender();
 
-  Status WriteLine(const std::string& line);
+  // The line whole or not at all: a write cut short (a full disk) is taken back.
+  Status WriteLine(std::string_view line);
 
  private:
-  std::FILE* file_;
+  int fd_;
   std::string path_;
 };
 
 class ConversionLog {
  public:
   explicit ConversionLog(std::string path) : path_(std::move(path)) {}
+  ~ConversionLog() { Release(); }
+  ConversionLog(const ConversionLog&) = delete;
+  ConversionLog& operator=(const ConversionLog&) = delete;
   const std::string& path() const { return path_; }
 
-  // Creates the file, or empties an existing one, and writes the first line.
+  // Opens the file (creating it when missing) without changing it, so that a run refused
+  // after this leaves an earlier log as it was.
+  Status Reserve();
+  // Gives up the reservation; a file that Reserve created is removed again.
+  void Release();
+  // Empties the file (reserved or not) and writes the first line.
   Status Start();
   // Opens the file for appending, creating it when it has disappeared.
   Result<LogAppender> OpenForAppend();
@@ -54,6 +65,8 @@ class ConversionLog {
 
  private:
   std::string path_;
+  int reserved_ = -1;
+  bool createdByReserve_ = false;
 };
 
 }  // namespace baleport

@@ -276,11 +276,32 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
   controls_.SetButtonEnabled(ButtonControl::CmdStopMigration, true);
   controls_.SetButtonEnabled(ButtonControl::CmdSkip, true);
 
+  // The log is reserved first and started only once the store is open: a run that is
+  // refused (a store another run is writing, one that is not a Unicode store) leaves the
+  // log beside it as it was.
   ConversionLog log(LogPathFor(storePath));
   Yield();
-  const Status logStarted = log.Start();
+  const Status logReserved = log.Reserve();
   Yield();
-  if (!logStarted.ok()) {
+  if (!logReserved.ok()) {
+    ClosePageByRun();
+    report.outcome = FolderOutcome::kLogFailed;
+    report.reason = logReserved.message();
+    return report;
+  }
+
+  const std::string displayName = sFolderName + " : Created - " + stamp;
+  Result<OpenStore> open = OpenTheStore(storePath, displayName);
+  if (!open.ok()) {
+    log.Release();
+    ShowStoreError(open.status().message());
+    report.outcome = FolderOutcome::kStoreError;
+    report.reason = open.status().message();
+    return report;
+  }
+  if (const Status logStarted = log.Start(); !logStarted.ok()) {
+    open->store.reset();
+    (void)open->session->Logoff();  // nothing was saved in it
     ClosePageByRun();
     report.outcome = FolderOutcome::kLogFailed;
     report.reason = logStarted.message();
@@ -294,28 +315,29 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
     }
   }
 
-  const std::string displayName = sFolderName + " : Created - " + stamp;
-  Result<OpenStore> open = OpenTheStore(storePath, displayName);
-  if (!open.ok()) {
-    ShowStoreError(open.status().message());
-    report.outcome = FolderOutcome::kStoreError;
-    report.reason = open.status().message();
-    return report;
-  }
-
-  RunContext run{controls_, *open->session, open->entryId, displayName, open->inboxName, open->sentName, sFolderPath};
+  RunContext run{controls_,      *open->session, open->entryId, displayName, open->inboxName,
+                 open->sentName, sFolderPath,    selection_.SkipExisting()};
   controls_.SetCaption(CaptionControl::LblCurrentDBX, "Reading Folder(s)...");
   const std::vector<FolderPieces> folderList = BuildFolderList(run, FoundFolders);
   controls_.SetCaption(CaptionControl::LblCurrentDBX, "Creating Outlook Folders...");
   CreateFolders(run, folderList);
+  // The folders are made durable before any message: should a batch have to be dropped
+  // (a full disk), its messages still find their folders. A failure here shows again at
+  // the first commit of messages, which carries the folders too.
+  (void)open->store->Commit();
 
   MessageImport import(run, *open->store, library_, log, requests_, options_.commitEvery);
   const ImportEnd end = import.Run(FoundFiles);
   report.outcome = OutcomeOf(end);
-  report.converted = import.tally().converted;
-  report.failed = import.tally().failed;
-  report.notDeleted = import.tally().notDeleted;
-  report.firstFailure = import.tally().firstFailure;
+  const ImportTally& tally = import.tally();
+  report.converted = tally.converted;
+  report.alreadyThere = tally.alreadyThere;
+  report.failed = tally.failed;
+  report.notDeleted = tally.notDeleted;
+  report.firstFailure = tally.firstFailure;
+  report.firstNotDeleted = tally.firstNotDeleted;
+  report.unlogged = tally.unlogged;
+  report.logFailure = tally.logFailure;
 
   if (end == ImportEnd::kStopped) ClosePageByRun();
   FoundFiles.Clear();

@@ -1,6 +1,8 @@
 #include "conversion/message_import.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <utility>
 
@@ -17,6 +19,12 @@ namespace {
 constexpr char kSkipQuestion[] = "Do you really want to \"Skip\" conversion of this folder ?";
 constexpr char kStopQuestion[] =
     "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.";
+
+// A disk too full for the store: deleting the sources of what is committed makes room.
+bool IsOutOfRoom(const Status& failure) {
+  return failure.message().find(std::strerror(ENOSPC)) != std::string::npos ||
+         failure.message().find(std::strerror(EDQUOT)) != std::string::npos;
+}
 
 MessageAnswer Ask(PageControls& controls, const std::string& title, const std::string& text) {
   return controls.ShowMessage({text, title, MessageIcon::kNone, MessageButtons::kYesNo, ""});
@@ -43,6 +51,10 @@ MessageImport::MessageImport(RunContext& run, RDOStore& store, StoreLibrary& lib
       log_(log),
       requests_(requests),
       commitEvery_(commitEvery),
+      realSourceRoot_([&run] {
+        Result<std::string> real = RealPath(run.sourceRoot);
+        return real.ok() ? *real : std::string();
+      }()),
       utils_(library.CreateMAPIUtils()) {}
 
 ImportEnd MessageImport::Run(const KeyedCollection& foundFiles) {
@@ -94,7 +106,7 @@ Result<RDOFolder*> MessageImport::OpenTarget(const FolderPieces& target) {
   return targetFolder_.get();
 }
 
-Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item) {
+Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item, bool& alreadyThere) {
   const FolderPieces target = TargetFolder(path);
   const std::string shown = "\\\\" + run_.storeDisplayName + "\\" + JoinPieces(target);
   Result<RDOFolder*> folder = OpenTarget(target);
@@ -105,6 +117,14 @@ Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDO
 
   run_.Yield();
   BALEPORT_RETURN_IF_ERROR(item->Import(path, kImportFormatMsg).WithContext("importing " + path));
+  // A run after one that was killed, or whose sources were not all deleted, finds items it
+  // made before: with the sources deleted as asked, or without duplicates as asked.
+  if (run_.skipExisting || run_.controls.DeleteSourceValue() == 1) {
+    Result<bool> there = item->AlreadyInStore();
+    if (!there.ok()) return there.status().WithContext("looking for " + path + " in the store");
+    alreadyThere = *there;
+    if (alreadyThere) return Status::Ok();
+  }
   if (!utils_.ok()) return utils_.status().WithContext("setting the flags of " + path);
   BALEPORT_RETURN_IF_ERROR((*utils_)
                                ->HrSetOneProp(item->MAPIOBJECT(), mapi::tags::kMessageFlags, kMessageFlagRead, true)
@@ -118,15 +138,32 @@ void MessageImport::ImportMessage(std::string_view pathText) {
   run_.Yield();
   run_.controls.SetCaption(CaptionControl::LblCurrentDBX, "Converting Messages... from (" + path + ")");
 
+  // Taken before the file is read: a file replaced later, even during the read, differs.
+  Result<FileIdentity> read = IdentifyFile(path);
   std::unique_ptr<RDOMail> item;
-  Status outcome = CreateAndFill(path, item);
+  bool alreadyThere = false;
+  Status outcome = CreateAndFill(path, item, alreadyThere);
+  if (!outcome.ok() && IsOutOfRoom(outcome) && run_.controls.DeleteSourceValue() == 1 && !retrying_) {
+    // The messages pending go in first, their sources deleted; then this one may fit.
+    item.reset();  // before the store it belongs to is dropped
+    const bool sourcesToDelete = !pending_.empty();
+    if (DropAndRedoOneByOne() && sourcesToDelete) {
+      retrying_ = true;
+      ImportMessage(pathText);
+      retrying_ = false;
+      return;
+    }
+  }
   Result<LogAppender> appender = log_.OpenForAppend();
   if (outcome.ok() && !appender.ok()) outcome = appender.status();
 
   if (outcome.ok()) {
     const bool deleteSource = run_.controls.DeleteSourceValue() == 1;
     if (deleteSource) run_.Yield();
-    pending_.push_back({pathText, deleteSource});
+    std::optional<FileIdentity> identity;
+    if (read.ok()) identity = *read;
+    pending_.push_back({pathText, deleteSource, alreadyThere, identity});
+    if (alreadyThere) (void)item->Delete();  // unsaved: nothing of it reaches the store
   } else {
     if (item != nullptr) {
       if (Status removed = item->Delete(); !removed.ok()) {
@@ -135,44 +172,92 @@ void MessageImport::ImportMessage(std::string_view pathText) {
     }
     run_.Yield();
     ++tally_.failed;
-    if (appender.ok()) {
-      if (Status written = appender->WriteLine(kLogFailurePrefix + path); !written.ok()) {
-        outcome = Status::Error(outcome.message() + "; " + written.message());
-      }
-    }
     NoteFailure(outcome);
+    LogFailure(path, appender.ok() ? appender->WriteLine(kLogFailurePrefix + path) : appender.status());
   }
   item.reset();
   run_.controls.SetButtonEnabled(ButtonControl::CmdStartConversion, false);
   // A commit rewrites the tables of the folders it touches, so its cost grows with the store:
   // batches grow with what was converted to keep commits a bounded share of a long run.
-  if (static_cast<int32_t>(pending_.size()) >= std::max(commitEvery_, tally_.converted / 4)) CommitPending();
+  // After the disk ran out of room, every message is committed on its own.
+  const int32_t batch = oneByOne_ ? 1 : std::max(commitEvery_, tally_.converted / 4);
+  if (static_cast<int32_t>(pending_.size()) >= batch) CommitPending();
 }
 
 void MessageImport::NoteFailure(const Status& failure) {
   if (tally_.firstFailure.empty()) tally_.firstFailure = failure.message();
 }
 
+void MessageImport::LogFailure(const std::string& path, Status logged) {
+  if (logged.ok()) return;
+  tally_.unlogged.push_back(path);
+  if (tally_.logFailure.empty()) tally_.logFailure = logged.message();
+}
+
 void MessageImport::CommitPending() {
   if (pending_.empty()) return;
   const Status committed = store_.Commit();
+  if (!committed.ok() && IsOutOfRoom(committed) && pending_.front().deleteSource) {
+    const auto fresh = std::count_if(pending_.begin(), pending_.end(), [](const Imported& m) { return !m.alreadyThere; });
+    if (fresh > 1 && DropAndRedoOneByOne()) return;
+    // A single message that does not fit fails; the store forgets it, so that the next
+    // commit does not carry it again.
+    if (store_.DropUncommitted().ok()) {
+      targetFolder_.reset();
+      oneByOne_ = true;
+    }
+  }
   for (const Imported& message : pending_) {
-    const std::string path(message.path);
+    if (message.alreadyThere) {
+      ++tally_.alreadyThere;
+      DeleteSource(message);
+      continue;
+    }
     if (!committed.ok()) {
       // Not durable: it counts as failed and its source file stays.
+      const std::string path(message.path);
       ++tally_.failed;
-      Status logged = log_.RecordFailure(path);
-      NoteFailure(logged.ok() ? committed.WithContext("committing " + path)
-                              : Status::Error("committing " + path + ": " + committed.message() + "; " +
-                                              logged.message()));
+      NoteFailure(committed.WithContext("committing " + path));
+      LogFailure(path, log_.RecordFailure(path));
       continue;
     }
     ++tally_.converted;
-    if (message.deleteSource && FileExists(path) && RemoveFile(path) != 0) {
-      ++tally_.notDeleted;
-    }
+    DeleteSource(message);
   }
   pending_.clear();
+}
+
+bool MessageImport::DropAndRedoOneByOne() {
+  if (!store_.DropUncommitted().ok()) return false;
+  targetFolder_.reset();
+  oneByOne_ = true;
+  const std::vector<Imported> batch = std::move(pending_);
+  pending_.clear();
+  for (const Imported& message : batch) {
+    if (message.alreadyThere) {
+      ++tally_.alreadyThere;
+      DeleteSource(message);
+    } else {
+      ImportMessage(message.path);  // committed on its own, its source deleted
+    }
+  }
+  return true;
+}
+
+void MessageImport::DeleteSource(const Imported& message) {
+  const std::string path(message.path);
+  if (!message.deleteSource || !FileExists(path)) return;
+  std::string kept;
+  if (realSourceRoot_.empty() || !RealPathIsInside(path, realSourceRoot_)) {
+    kept = "kept: it lies outside " + run_.sourceRoot + " once links are followed";
+  } else if (Result<FileIdentity> now = IdentifyFile(path); !message.read || !now.ok() || *now != *message.read) {
+    kept = "kept: it changed after it was read, and the change was not converted";
+  } else if (const int32_t error = RemoveFile(path); error != 0) {
+    kept = "could not be deleted (system error " + std::to_string(error) + ")";
+  }
+  if (kept.empty()) return;
+  ++tally_.notDeleted;
+  if (tally_.firstNotDeleted.empty()) tally_.firstNotDeleted = path + ": " + kept;
 }
 
 void MessageImport::ShowProgress(int32_t number, int32_t count) {

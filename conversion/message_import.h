@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "conversion/folder_paths.h"
 #include "conversion/run_context.h"
 #include "files/keyed_collection.h"
+#include "support/file_identity.h"
 
 namespace baleport {
 
@@ -26,9 +28,14 @@ enum class ImportEnd { kCompleted, kSkipped, kStopped, kPageClosed };
 
 struct ImportTally {
   int32_t converted = 0;     // committed to the store
+  int32_t alreadyThere = 0;  // recognised as already in the store, not imported again
   int32_t failed = 0;        // logged as "BAD : " (or meant to be, when the log failed)
-  int32_t notDeleted = 0;    // converted, but the source file could not be deleted
+  int32_t notDeleted = 0;    // converted, but the source file was kept or could not be deleted
   std::string firstFailure;  // what went wrong first, with the message's path
+  std::string firstNotDeleted;  // why the first source file kept was kept, with its path
+  // Failed messages whose "BAD : " line could not be written, and why the log failed.
+  std::vector<std::string> unlogged;
+  std::string logFailure;
 };
 
 // The entries of the search that are imported: names ending in ".msg" in any case (the
@@ -56,16 +63,28 @@ class MessageImport {
   struct Imported {
     std::string_view path;
     bool deleteSource;
+    bool alreadyThere;  // its item was committed before: the source goes, whatever the commit
+    std::optional<FileIdentity> read;  // the file as it was before it was read
   };
 
   // One message file: imported and pending its commit, or failed and logged.
   void ImportMessage(std::string_view path);
-  Status CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item);
+  // `alreadyThere`: the store held the message before; the item is left unsaved.
+  Status CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item, bool& alreadyThere);
   // The store folder of a message file, below the store's top folder.
   FolderPieces TargetFolder(const std::string& path);
   Result<RDOFolder*> OpenTarget(const FolderPieces& target);
   void NoteFailure(const Status& failure);
+  // A failed message's line in the log, or (when that cannot be written) in the tally.
+  void LogFailure(const std::string& path, Status logged);
   void CommitPending();
+  // After a commit or a save failed for lack of room, with sources to delete: the store
+  // drops what it has not committed (the batch, and whatever the failed save left), and the
+  // batch is imported again one message per commit, each source deleted (making room)
+  // before the next, as every message after it. False when the store cannot drop it.
+  bool DropAndRedoOneByOne();
+  // After its item is durable: the source file deleted, or kept with the reason.
+  void DeleteSource(const Imported& message);
   // The Skip and Stop questions after an entry; kCompleted when the loop goes on.
   ImportEnd AnswerRequests();
   void ShowProgress(int32_t number, int32_t count);
@@ -75,8 +94,13 @@ class MessageImport {
   ConversionLog& log_;
   RunRequests& requests_;
   const int32_t commitEvery_;
+  // The source folder with its links resolved: nothing outside it is deleted. Empty when
+  // it cannot be resolved.
+  std::string realSourceRoot_;
   Result<std::unique_ptr<MAPIUtils>> utils_;
   std::vector<Imported> pending_;
+  bool oneByOne_ = false;  // the disk ran out of room: each message is committed on its own
+  bool retrying_ = false;  // a message is being imported again after room was made
   ImportTally tally_;
   std::string progressCaption_;
   // The store folder the last message went to, kept for the messages beside it.

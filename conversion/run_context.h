@@ -16,6 +16,7 @@ struct RunContext {
   std::string inboxName;   // the store's own name of its default Inbox
   std::string sentName;    // ... and of its Sent Items
   std::string sourceRoot;  // the folder whose tree is mirrored, as the selection gives it
+  bool skipExisting = false;  // messages already in the store are not imported again
 
   void Yield() { controls.ProcessPendingEvents(); }
 };

@@ -1,15 +1,19 @@
 #include "conversion/run_report.h"
 
+#include "conversion/conversion_log.h"
+
 namespace baleport {
 namespace {
 
 std::string Counts(const FolderReport& folder) {
-  std::string text = std::to_string(folder.converted) + " of " + std::to_string(folder.found) + " converted, " +
-                     std::to_string(folder.failed) + " failed";
+  std::string text = std::to_string(folder.converted) + " of " + std::to_string(folder.found) + " converted, ";
+  if (folder.alreadyThere > 0) text += std::to_string(folder.alreadyThere) + " already there, ";
+  text += std::to_string(folder.failed) + " failed";
   if (folder.notDeleted > 0) {
-    text += ", " + std::to_string(folder.notDeleted) + " source file(s) not deleted";
+    text += ", " + std::to_string(folder.notDeleted) + " source file(s) not deleted (first: " +
+            OnOneLine(folder.firstNotDeleted) + ")";
   }
-  if (!folder.firstFailure.empty()) text += " (first failure: " + folder.firstFailure + ")";
+  if (!folder.firstFailure.empty()) text += " (first failure: " + OnOneLine(folder.firstFailure) + ")";
   if (!folder.reason.empty()) text += "; " + folder.reason;  // the store did not close cleanly
   return text;
 }
@@ -58,9 +62,10 @@ bool RunReport::AllConverted() const {
   int32_t converted = 0;
   for (const FolderReport& folder : folders) {
     if (folder.outcome != FolderOutcome::kConverted && folder.outcome != FolderOutcome::kNoMessages) return false;
-    if (folder.failed > 0 || folder.converted != folder.found || !folder.reason.empty()) return false;
+    const int32_t inStore = folder.converted + folder.alreadyThere;
+    if (folder.failed > 0 || inStore != folder.found || folder.notDeleted > 0 || !folder.reason.empty()) return false;
     if (!folder.unreadable.empty()) return false;
-    converted += folder.converted;
+    converted += inStore;
   }
   return converted > 0;
 }
@@ -85,10 +90,18 @@ std::string CompletionText(const RunReport& report) {
   }
   bool logsListed = false;
   for (const FolderReport& folder : report.folders) {
-    if (folder.failed == 0 || folder.logPath.empty()) continue;
+    if (folder.failed == 0 || folder.logPath.empty() || !folder.unlogged.empty()) continue;
     if (!logsListed) text += "\r\nFailed messages are listed in:";
     logsListed = true;
     text += "\r\n" + folder.logPath;
+  }
+  // A log that could not take every line does not list them: the box does.
+  for (const FolderReport& folder : report.folders) {
+    if (folder.unlogged.empty()) continue;
+    text += "\r\n" + std::to_string(folder.unlogged.size()) + " failed message(s) of " + folder.path +
+            " are not in " + (folder.logPath.empty() ? std::string("the log") : folder.logPath) + " (" +
+            folder.logFailure + "):";
+    for (const std::string& path : folder.unlogged) text += "\r\n" + OnOneLine(path);
   }
   return text;
 }

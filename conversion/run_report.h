@@ -28,9 +28,14 @@ struct FolderReport {
   std::string reason;  // what failed: the error outcomes, or closing the store
   int32_t found = 0;   // message files the search found (see IsMessageFileName)
   int32_t converted = 0;
+  int32_t alreadyThere = 0;  // found in the store from an earlier run, not imported again
   int32_t failed = 0;
-  int32_t notDeleted = 0;  // converted, but the source file could not be deleted
+  int32_t notDeleted = 0;  // in the store, but the source file was kept or could not be deleted
   std::string firstFailure;
+  std::string firstNotDeleted;  // the first source file kept, and why
+  // Failed messages the log could not list, and why it could not.
+  std::vector<std::string> unlogged;
+  std::string logFailure;
   // Folders of the tree the search could not read, described with their error; their
   // messages were never seen, so the folder is not converted in full.
   std::vector<std::string> unreadable;
@@ -40,7 +45,8 @@ struct RunReport {
   bool singleMode = true;
   std::vector<FolderReport> folders;
 
-  // At least one message converted, none failed, every folder of every tree read, and no
+  // Every message in the store (at least one, converted now or found there), none failed,
+  // every source asked to go deleted, every folder of every tree read, and no
   // folder ended early or in error.
   bool AllConverted() const;
 };

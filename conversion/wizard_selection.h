@@ -29,6 +29,9 @@ class WizardSelection {
   virtual void MarkRowTaken(int position) = 0;
   // frmMultiple.txtOutputFolder.
   virtual std::string OutputFolder() = 0;
+  // The save step's "Skip messages already in the store": a message whose item the store
+  // already holds is not imported again.
+  virtual bool SkipExisting() = 0;
 };
 
 }  // namespace baleport

@@ -14,14 +14,14 @@ namespace baleport::proof {
 
 namespace fs = std::filesystem;
 
-Mailbox WriteMailbox(const std::string& root, int count, const std::string& prefix) {
+Mailbox WriteMailbox(const std::string& root, int count, const std::string& prefix, size_t bodySize) {
   static const char* const kFolders[] = {"", "Inbox/", "Sent/", "Projects/Alpha/"};
   Mailbox mailbox{root, {}, {}};
   for (int n = 0; n < count; ++n) {
     const std::string relative = std::string(kFolders[n % 4]) + "m" + std::to_string(n) + ".msg";
     fs::create_directories(fs::path(root + "/" + relative).parent_path());
     const std::string subject = prefix + "-" + std::to_string(n);
-    testing::WriteMessageFile(root + "/" + relative, subject, n % 5 == 0);
+    testing::WriteMessageFile(root + "/" + relative, subject, n % 5 == 0, bodySize);
     mailbox.files.push_back(relative);
     mailbox.subjects.push_back(subject);
   }
@@ -45,10 +45,7 @@ StoreView ReadStore(const std::string& store, bool everyReader) {
   };
   const Outcome checked = Baleport({"check", store});
   note("baleport check", {checked.exit_code, checked.output});
-  if (everyReader) {
-    note("pffinfo", pst::testing::PffInfo(store));
-    note("readpst", pst::testing::ReadPst(store, pst::testing::TempDir("proof-readpst")));
-  }
+  if (everyReader) view.failures += pst::testing::ReaderFailures(store);
   const pst::testing::CommandResult dump = pst::testing::PypffDump(store);
   note("pypff", dump);
   std::istringstream lines(dump.output);

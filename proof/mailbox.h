@@ -15,8 +15,8 @@ struct Mailbox {
 };
 
 // `count` messages "<prefix>-<n>" spread over Inbox, Sent, Projects/Alpha and the top
-// folder; every fifth has an attachment.
-Mailbox WriteMailbox(const std::string& root, int count, const std::string& prefix);
+// folder; every fifth has an attachment. Bodies are padded to `bodySize` characters.
+Mailbox WriteMailbox(const std::string& root, int count, const std::string& prefix, size_t bodySize = 0);
 
 // A copy of `mailbox` under `root` with the same relative paths, its files linked to the
 // originals (the run only reads and deletes them).

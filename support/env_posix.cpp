@@ -80,13 +80,16 @@ class PosixFile final : public File {
 };
 
 Result<std::unique_ptr<File>> OpenWith(const std::string& path, int flags, const char* what) {
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  // Non-blocking, so that a FIFO or device at the path cannot hold the run in open(); created
+  // files are private: stores hold someone's mail.
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0600);
   if (fd < 0) return ErrnoError(what, path, errno);
   struct stat st;
   if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
     ::close(fd);
     return Status::Error(std::string(what) + " " + path + " failed: not a regular file");
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if ((flags & O_ACCMODE) == O_RDWR && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
     ::close(fd);

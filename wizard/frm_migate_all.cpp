@@ -41,6 +41,8 @@ frmMigateAll::frmMigateAll(Wizard& wizard, StoreLibrary& library)
   ChkDelete->setGeometry(32, 184, 249, 17);
   app::SetTextColour(ChkDelete, QColor(128, 0, 0));
   lblDeleteHelp = new app::LinkLabel(this, QRect(280, 184, 33, 16), app::Tahoma(9));
+  ChkSkipExisting = new QCheckBox(QStringLiteral("Skip messages already in the store"), this);
+  ChkSkipExisting->setGeometry(328, 184, 241, 17);
 
   CmdStartConversion = new QPushButton(QStringLiteral("Sta&rt Conversion"), this);
   CmdStartConversion->setGeometry(208, 216, 161, 37);
@@ -56,6 +58,7 @@ frmMigateAll::frmMigateAll(Wizard& wizard, StoreLibrary& library)
   connect(CmdStopMigration, &QPushButton::clicked, this,
           [this] { logic_.CmdStopMigration_Click(); });
   connect(lblDeleteHelp, &app::LinkLabel::clicked, this, &frmMigateAll::lblDeleteHelp_Click);
+  connect(ChkSkipExisting, &QCheckBox::toggled, this, [this](bool on) { wizard_.pages().skipExisting = on; });
 }
 
 void frmMigateAll::Form_Load() {
@@ -68,6 +71,8 @@ void frmMigateAll::Form_Load() {
   FrameConversion->setTitle(QStringLiteral(" Details "));
   LblCurrentDBX->setText(QStringLiteral("Converting Messages..."));
   ChkDelete->setCheckState(Qt::Unchecked);
+  ChkSkipExisting->setCheckState(Qt::Unchecked);
+  wizard_.pages().skipExisting = false;
   CmdSkip->setEnabled(false);
   CmdStartConversion->setEnabled(true);
   CmdStartConversion->setVisible(true);

@@ -31,6 +31,8 @@ class frmMigateAll : public app::PageWindow, public PageControls {
   QLabel* LblCurrentDBX;
   QCheckBox* ChkDelete;
   app::LinkLabel* lblDeleteHelp;
+  // Where the store is chosen: a re-run into it leaves out the messages it already holds.
+  QCheckBox* ChkSkipExisting;
   QPushButton* CmdStartConversion;
   QPushButton* CmdStopMigration;
 

@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <set>
@@ -291,6 +292,69 @@ TEST_F(ConvertCommandTest, QuietPrintsOnlyWhatWentWrong) {
   EXPECT_THAT(errors_.str(), Not(HasSubstr("Migrating")));
   EXPECT_THAT(VerifiedDump(output_.Path("q.pst")), HasSubstr("F /Top of Personal Folders items=1"));
   EXPECT_THAT(VerifiedDump(output_.Path("q2.pst")), HasSubstr("F /Top of Personal Folders items=1"));
+}
+
+// A second run into the same store recognises the messages it holds by their source files'
+// content: --skip-existing leaves them out, --delete-source deletes their files as if just
+// converted (a run killed between a commit and its deletions). A file of the same subject
+// but other content is new; two files of the same content are two messages.
+TEST_F(ConvertCommandTest, ARunAgainFindsTheMessagesAlreadyInTheStore) {
+  const std::string a = WriteMessageFile(source_.Folder("Inbox") + "/a.msg", "A");
+  const std::string twin1 = WriteMessageFile(source_.Path("Inbox/twin1.msg"), "Twin");
+  const std::string twin2 = WriteMessageFile(source_.Path("Inbox/twin2.msg"), "Twin");
+  const std::string store = output_.Path("mail.pst");
+  ASSERT_EQ(Convert(Single(source_.root(), store)), 0) << errors_.str();
+
+  const std::string other = WriteMessageFile(source_.Path("Inbox/a-attached.msg"), "A", true);
+  ConvertOptions again = Single(source_.root(), store);
+  again.skipExisting = true;
+  ASSERT_EQ(Convert(again), 0) << errors_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(": 1 converted, 3 already there, 0 failed"));
+
+  ConvertOptions deleting = Single(source_.root(), store);
+  deleting.deleteSource = true;
+  ASSERT_EQ(Convert(deleting), 0) << errors_.str();
+  EXPECT_THAT(out_.str(), HasSubstr(": 0 converted, 4 already there, 0 failed"));
+  for (const std::string& path : {a, twin1, twin2, other}) EXPECT_FALSE(fs::exists(path)) << path;
+  EXPECT_THAT(VerifiedDump(store), HasSubstr("F /Top of Personal Folders/Inbox items=4"));
+}
+
+// Nothing at a path is opened unless it is a regular file, so a FIFO cannot hold the run;
+// stores and logs are readable by their owner only.
+TEST_F(ConvertCommandTest, OnlyRegularFilesAreOpenedAndWhatIsWrittenIsPrivate) {
+  const std::string good = WriteMessageFile(source_.Path("good.msg"), "Good");
+  const std::string fifo = source_.Path("x.msg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string fifoStore = output_.Path("fifo.pst");
+  ASSERT_EQ(::mkfifo(fifoStore.c_str(), 0600), 0);
+  EXPECT_EQ(Convert(Single(source_.root(), fifoStore)), 2);
+  EXPECT_THAT(errors_.str(), HasSubstr(fifoStore + " failed: not a regular file"));
+
+  const mode_t mask = ::umask(022);
+  const std::string store = output_.Path("mail.pst");
+  EXPECT_EQ(Convert(Single(source_.root(), store)), 1);
+  ::umask(mask);
+  EXPECT_THAT(FailedInLog(output_.Path("mail.log")), ::testing::ElementsAre(fifo));
+  EXPECT_THAT(VerifiedDump(store), HasSubstr("| Good |"));
+  for (const std::string& path : {store, output_.Path("mail.log")}) {
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write) << path;
+  }
+}
+
+// A store another run is writing is refused, and that run's log stays as it is.
+TEST_F(ConvertCommandTest, ARefusedRunLeavesTheLogBesideTheStoreAlone) {
+  WriteMessageFile(source_.Path("good.msg"), "Good");
+  WriteBrokenFile(source_.Path("bad.msg"));
+  const std::string store = output_.Path("mail.pst");
+  ASSERT_EQ(Convert(Single(source_.root(), store)), 1);
+  const std::string log = ReadAll(output_.Path("mail.log"));
+  {
+    auto writer = pst::Store::Open(store);
+    ASSERT_TRUE(writer.ok()) << writer.status().message();
+    EXPECT_EQ(Convert(Single(source_.root(), store)), 2);
+  }
+  EXPECT_THAT(errors_.str(), HasSubstr("another program is writing to it"));
+  EXPECT_EQ(ReadAll(output_.Path("mail.log")), log);
 }
 
 }  // namespace

@@ -33,8 +33,14 @@ class MapiObject {
 class RDOMail {
  public:
   virtual ~RDOMail() = default;
-  // Fills the item from the message file at `path` (format kImportFormatMsg).
+  // Fills the item from the message file at `path` (format kImportFormatMsg), and keeps
+  // with it the identity of that file's content.
   virtual Status Import(const std::string& path, int16_t format) = 0;
+  // After Import: whether the folder held, when the store was opened, an item imported from
+  // a file of the same content that no other item of this session has matched. Such a
+  // message is in the store already and is not saved again. A store that keeps no source
+  // identity holds none.
+  virtual Result<bool> AlreadyInStore() { return false; }
   virtual MapiObject& MAPIOBJECT() = 0;
   // Stores the item in its folder. Not yet durable: see RDOStore::Commit.
   virtual Status Save() = 0;
@@ -88,6 +94,10 @@ class RDOStore {
   // Makes everything saved in the store so far durable: once it returns success, a crash
   // or kill loses none of it. Source files are deleted only after this.
   virtual Status Commit() = 0;
+  // Forgets everything saved since the last commit, as a crash would: the store is as it was
+  // committed, and the folder and item objects obtained before are no longer to be used.
+  // A store that cannot do this says so.
+  virtual Status DropUncommitted() { return Status::Error("the store cannot drop what it has not committed"); }
 };
 
 class RDOStores {

@@ -1,19 +1,34 @@
 #include "conversion/store/pst_store_library.h"
 
+#include <deque>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "conversion/store/source_index.h"
 #include "import/msg_import.h"
+#include "mapi/tags.h"
+#include "pst/messaging/text.h"
 
 namespace baleport {
 namespace {
+
+// The stores a session has logged on to, under the session's names for them.
+struct OpenedStore {
+  OpenedStore(std::unique_ptr<pst::Store> opened, std::string name, std::string id, const pst::StoreOptions& how)
+      : store(std::move(opened)), displayName(std::move(name)), entryId(std::move(id)), options(how), sources(*store) {}
+  std::unique_ptr<pst::Store> store;
+  std::string displayName;
+  std::string entryId;
+  pst::StoreOptions options;
+  SourceIndex sources;
+};
 
 class PstFolder;
 
 class PstFolders final : public RDOFolders {
  public:
-  PstFolders(pst::Store& store, pst::FolderId parent) : store_(store), parent_(parent) {}
+  PstFolders(OpenedStore& opened, pst::FolderId parent) : opened_(opened), store_(*opened.store), parent_(parent) {}
   Result<int32_t> Count() override;
   Result<std::unique_ptr<RDOFolder>> Item(int32_t position) override;
   Result<std::unique_ptr<RDOFolder>> Item(const std::string& name) override;
@@ -24,19 +39,50 @@ class PstFolders final : public RDOFolders {
   // them with Item(1..Count), which would otherwise list them all for every position.
   Result<const std::vector<pst::FolderInfo>*> List();
 
+  OpenedStore& opened_;
   pst::Store& store_;
   pst::FolderId parent_;
   std::optional<std::vector<pst::FolderInfo>> listed_;
 };
 
+// The item as the import fills it, with its subject noted on the way: the subject narrows
+// the search for an item of the same source (see SourceIndex).
+class SubjectNotingMessage final : public pst::Message {
+ public:
+  SubjectNotingMessage(pst::Message& item, std::string& subject) : item_(item), subject_(subject) {}
+  Status Set(const pst::Property& p) override {
+    if (mapi::TagId(p.tag) == mapi::TagId(mapi::tags::kSubject)) subject_ = pst::Utf16LeToUtf8(p.data);
+    return item_.Set(p);
+  }
+  Result<std::unique_ptr<pst::ValueStream>> OpenStream(mapi::PropTag tag) override { return item_.OpenStream(tag); }
+  Status AddRecipient(const std::vector<pst::Property>& row) override { return item_.AddRecipient(row); }
+  Result<pst::Attachment*> AddAttachment() override { return item_.AddAttachment(); }
+  Status Save() override { return item_.Save(); }
+  uint32_t id() const override { return item_.id(); }
+
+ private:
+  pst::Message& item_;
+  std::string& subject_;
+};
+
 class PstMail final : public RDOMail, public MapiObject {
  public:
-  PstMail(pst::Store& store, std::unique_ptr<pst::Message> message) : store_(store), message_(std::move(message)) {}
+  PstMail(OpenedStore& store, pst::FolderId folder, std::unique_ptr<pst::Message> message)
+      : store_(store), folder_(folder), message_(std::move(message)) {}
 
   Status Import(const std::string& path, int16_t format) override {
     if (format != kImportFormatMsg) return Status::Error("import format " + std::to_string(format) + " is not known");
     if (message_ == nullptr) return Status::Error("importing " + path + " into an item that was deleted");
-    return import::ImportMessageFile(path, *message_, store_);
+    Result<std::string> digest = SourceDigest(*Env::Default(), path);
+    if (!digest.ok()) return digest.status();
+    SubjectNotingMessage noted(*message_, subject_);
+    BALEPORT_RETURN_IF_ERROR(import::ImportMessageFile(path, noted, *store_.store));
+    digest_ = std::move(*digest);
+    return store_.sources.Keep(*message_, digest_).WithContext("keeping the identity of " + path);
+  }
+  Result<bool> AlreadyInStore() override {
+    if (digest_.empty()) return Status::Error("looking for an item that was not imported");
+    return store_.sources.Claim(folder_, subject_, digest_);
   }
   MapiObject& MAPIOBJECT() override { return *this; }
   Status Save() override {
@@ -56,29 +102,33 @@ class PstMail final : public RDOMail, public MapiObject {
   }
 
  private:
-  pst::Store& store_;
+  OpenedStore& store_;
+  pst::FolderId folder_;
   std::unique_ptr<pst::Message> message_;
+  std::string subject_;
+  std::string digest_;
 };
 
 class PstItems final : public RDOItems {
  public:
-  PstItems(pst::Store& store, pst::FolderId folder) : store_(store), folder_(folder) {}
+  PstItems(OpenedStore& opened, pst::FolderId folder) : opened_(opened), folder_(folder) {}
   Result<std::unique_ptr<RDOMail>> Add(int16_t kind) override {
     if (kind != kItemKindMail) return Status::Error("item kind " + std::to_string(kind) + " is not known");
-    Result<std::unique_ptr<pst::Message>> message = store_.NewMessage(folder_);
+    if (opened_.store == nullptr) return Status::Error("the store " + opened_.entryId + " could not be opened again");
+    Result<std::unique_ptr<pst::Message>> message = opened_.store->NewMessage(folder_);
     if (!message.ok()) return message.status();
-    return std::unique_ptr<RDOMail>(std::make_unique<PstMail>(store_, std::move(*message)));
+    return std::unique_ptr<RDOMail>(std::make_unique<PstMail>(opened_, folder_, std::move(*message)));
   }
 
  private:
-  pst::Store& store_;
+  OpenedStore& opened_;
   pst::FolderId folder_;
 };
 
 class PstFolder final : public RDOFolder {
  public:
-  PstFolder(pst::Store& store, pst::FolderId id, std::string name)
-      : name_(std::move(name)), folders_(store, id), items_(store, id) {}
+  PstFolder(OpenedStore& opened, pst::FolderId id, std::string name)
+      : name_(std::move(name)), folders_(opened, id), items_(opened, id) {}
   std::string Name() override { return name_; }
   RDOFolders& Folders() override { return folders_; }
   RDOItems& Items() override { return items_; }
@@ -89,11 +139,12 @@ class PstFolder final : public RDOFolder {
   PstItems items_;
 };
 
-Result<std::unique_ptr<RDOFolder>> FolderObject(pst::Store& store, Result<pst::FolderId> id) {
+Result<std::unique_ptr<RDOFolder>> FolderObject(OpenedStore& opened, Result<pst::FolderId> id) {
   if (!id.ok()) return id.status();
-  Result<pst::FolderInfo> info = store.GetFolder(*id);
+  if (opened.store == nullptr) return Status::Error("the store " + opened.entryId + " could not be opened again");
+  Result<pst::FolderInfo> info = opened.store->GetFolder(*id);
   if (!info.ok()) return info.status();
-  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store, *id, info->name));
+  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(opened, *id, info->name));
 }
 
 Result<const std::vector<pst::FolderInfo>*> PstFolders::List() {
@@ -119,11 +170,11 @@ Result<std::unique_ptr<RDOFolder>> PstFolders::Item(int32_t position) {
     return Status::Error("there is no folder " + std::to_string(position) + " of " + std::to_string((*list)->size()));
   }
   const pst::FolderInfo& info = (**list)[static_cast<size_t>(position - 1)];
-  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store_, info.id, info.name));
+  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(opened_, info.id, info.name));
 }
 
 Result<std::unique_ptr<RDOFolder>> PstFolders::Item(const std::string& name) {
-  return FolderObject(store_, store_.FindFolder(parent_, name));  // `Folder "name" does not exist`
+  return FolderObject(opened_, store_.FindFolder(parent_, name));  // `Folder "name" does not exist`
 }
 
 Result<std::unique_ptr<RDOFolder>> PstFolders::Add(const std::string& name, int16_t type) {
@@ -131,34 +182,46 @@ Result<std::unique_ptr<RDOFolder>> PstFolders::Add(const std::string& name, int1
   listed_.reset();
   Result<pst::FolderId> id = store_.AddFolder(parent_, name);
   if (!id.ok()) return id.status();
-  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(store_, *id, name));
+  return std::unique_ptr<RDOFolder>(std::make_unique<PstFolder>(opened_, *id, name));
 }
 
 class PstStore final : public RDOStore {
  public:
-  PstStore(pst::Store& store, std::string entryId) : store_(store), entryId_(std::move(entryId)) {}
-  std::string EntryID() override { return entryId_; }
-  Status ValidateIPMTree() override { return store_.EnsureStandardFolders(); }
+  explicit PstStore(OpenedStore& opened) : opened_(opened) {}
+  std::string EntryID() override { return opened_.entryId; }
+  Status ValidateIPMTree() override {
+    if (opened_.store == nullptr) return Status::Error("the store " + opened_.entryId + " could not be opened again");
+    return opened_.store->EnsureStandardFolders();
+  }
   Result<std::unique_ptr<RDOFolder>> GetDefaultFolder(int16_t which) override {
-    if (which == kDefaultFolderInbox) return FolderObject(store_, store_.DefaultFolder(pst::StandardFolder::kInbox));
+    if (opened_.store == nullptr) return FolderObject(opened_, pst::FolderId{0});  // says why
+    if (which == kDefaultFolderInbox) return FolderObject(opened_, opened_.store->DefaultFolder(pst::StandardFolder::kInbox));
     if (which == kDefaultFolderSentMail) {
-      return FolderObject(store_, store_.DefaultFolder(pst::StandardFolder::kSentItems));
+      return FolderObject(opened_, opened_.store->DefaultFolder(pst::StandardFolder::kSentItems));
     }
     return Status::Error("default folder " + std::to_string(which) + " is not known");
   }
-  Result<std::unique_ptr<RDOFolder>> IPMRootFolder() override { return FolderObject(store_, store_.ipm_subtree()); }
-  Status Commit() override { return store_.Commit(); }
+  Result<std::unique_ptr<RDOFolder>> IPMRootFolder() override {
+    return FolderObject(opened_, opened_.store != nullptr ? opened_.store->ipm_subtree() : pst::FolderId{0});
+  }
+  Status Commit() override {
+    if (opened_.store == nullptr) return Status::Error("the store " + opened_.entryId + " could not be opened again");
+    return opened_.store->Commit();
+  }
+  // Dropping the engine's store without closing it leaves the file as last committed; it is
+  // then opened again.
+  Status DropUncommitted() override {
+    const std::string path = opened_.store->path();
+    opened_.store.reset();
+    Result<std::unique_ptr<pst::Store>> reopened = pst::Store::Open(path, opened_.options);
+    if (!reopened.ok()) return reopened.status().WithContext("opening " + path + " again");
+    opened_.store = std::move(*reopened);
+    opened_.sources.Rebind(*opened_.store);
+    return Status::Ok();
+  }
 
  private:
-  pst::Store& store_;
-  std::string entryId_;
-};
-
-// The stores a session has logged on to, under the session's names for them.
-struct OpenedStore {
-  std::unique_ptr<pst::Store> store;
-  std::string displayName;
-  std::string entryId;
+  OpenedStore& opened_;
 };
 
 class PstSession final : public RDOSession, public RDOStores {
@@ -169,13 +232,14 @@ class PstSession final : public RDOSession, public RDOStores {
                                                   const std::string& displayName) override {
     if (format != kStoreFormatDefault) return Status::Error("store format " + std::to_string(format) + " is not known");
     for (OpenedStore& opened : stores_) {
-      if (opened.store->path() == path) return Wrap(opened);
+      if (opened.store != nullptr && opened.store->path() == path) return Wrap(opened);
     }
     Env* env = options_.env != nullptr ? options_.env : Env::Default();
     Result<std::unique_ptr<pst::Store>> store =
         env->Exists(path) ? pst::Store::Open(path, options_) : pst::Store::Create(path, displayName, options_);
     if (!store.ok()) return store.status();
-    stores_.push_back({std::move(*store), displayName, "pst:" + std::to_string(stores_.size() + 1) + ":" + path});
+    stores_.emplace_back(std::move(*store), displayName, "pst:" + std::to_string(stores_.size() + 1) + ":" + path,
+                         options_);
     return Wrap(stores_.back());
   }
 
@@ -192,6 +256,7 @@ class PstSession final : public RDOSession, public RDOStores {
     for (OpenedStore& opened : stores_) {
       const std::string top = "\\\\" + opened.displayName;
       if (path.compare(0, top.size(), top) != 0 || (path.size() > top.size() && path[top.size()] != '\\')) continue;
+      if (opened.store == nullptr) return FolderObject(opened, pst::FolderId{0});  // says why
       pst::Store& store = *opened.store;
       pst::FolderId current = store.ipm_subtree();
       std::string_view rest = std::string_view(path).substr(top.size());
@@ -204,7 +269,7 @@ class PstSession final : public RDOSession, public RDOStores {
         if (!next.ok()) return next.status();
         current = *next;
       }
-      return FolderObject(store, current);
+      return FolderObject(opened, current);
     }
     return Status::Error("no store of this session is named in the folder path " + path);
   }
@@ -212,6 +277,7 @@ class PstSession final : public RDOSession, public RDOStores {
   Status Logoff() override {
     std::string failures;
     for (OpenedStore& opened : stores_) {
+      if (opened.store == nullptr) continue;  // it could not be opened again, and holds nothing uncommitted
       if (Status closed = opened.store->Close(); !closed.ok()) {
         failures += (failures.empty() ? "" : "; ") + closed.WithContext("closing " + opened.store->path()).message();
       }
@@ -222,11 +288,12 @@ class PstSession final : public RDOSession, public RDOStores {
 
  private:
   static std::unique_ptr<RDOStore> Wrap(OpenedStore& opened) {
-    return std::make_unique<PstStore>(*opened.store, opened.entryId);
+    return std::make_unique<PstStore>(opened);
   }
 
   pst::StoreOptions options_;
-  std::vector<OpenedStore> stores_;
+  // A deque: the objects handed out keep references to its elements.
+  std::deque<OpenedStore> stores_;
 };
 
 class PstMapiUtils final : public MAPIUtils {

@@ -1,6 +1,9 @@
 #include "conversion/conversion_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include <fstream>
 #include <sstream>
@@ -31,6 +34,7 @@ TEST(LogPathTest, AppendsToAPathWithoutTheStoreExtension) {
   EXPECT_EQ(LogPathFor("/out/Inbox.log"), "/out/Inbox.log.log");
 }
 
+// A name holding a line break stays on its line.
 TEST(ConversionLogTest, StartEmptiesAnEarlierLogAndFailuresAppendLines) {
   testing::TestTree tree;
   const std::string path = tree.File("x.log");
@@ -38,8 +42,32 @@ TEST(ConversionLogTest, StartEmptiesAnEarlierLogAndFailuresAppendLines) {
   ConversionLog log(path);
   ASSERT_TRUE(log.Start().ok());
   ASSERT_TRUE(log.RecordFailure("/mail/a.msg").ok());
-  ASSERT_TRUE(log.RecordFailure("/mail/b.msg").ok());
-  EXPECT_EQ(Contents(path), "---- Log Starts -----\r\nBAD : /mail/a.msg\r\nBAD : /mail/b.msg\r\n");
+  ASSERT_TRUE(log.RecordFailure("/mail/b\r\nc.msg").ok());
+  EXPECT_EQ(Contents(path), "---- Log Starts -----\r\nBAD : /mail/a.msg\r\nBAD : /mail/b\\x0D\\x0Ac.msg\r\n");
+}
+
+// A log is private (it names someone's mail), and a run refused after reserving it leaves
+// an earlier one as it was and no new one behind.
+TEST(ConversionLogTest, ReservedLogsAreLeftAsTheyWereAndNewOnesAreOwnerOnly) {
+  testing::TestTree tree;
+  const std::string earlier = tree.File("earlier.log");
+  std::ofstream(earlier) << "BAD : /mail/a.msg\r\n";
+  ConversionLog kept(earlier);
+  ASSERT_TRUE(kept.Reserve().ok());
+  kept.Release();
+  EXPECT_EQ(Contents(earlier), "BAD : /mail/a.msg\r\n");
+
+  const std::string fresh = tree.Path("fresh.log");
+  ConversionLog released(fresh);
+  ASSERT_TRUE(released.Reserve().ok());
+  released.Release();
+  EXPECT_FALSE(std::filesystem::exists(fresh));
+
+  const mode_t mask = ::umask(022);
+  ASSERT_TRUE(ConversionLog(fresh).Start().ok());
+  ::umask(mask);
+  EXPECT_EQ(std::filesystem::status(fresh).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST(ConversionLogTest, FailuresNameTheLog) {

@@ -19,6 +19,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 namespace fs = std::filesystem;
 
 constexpr char kStamp[] = "6.12.26 9.5.03";
@@ -179,7 +180,7 @@ TEST_F(ConversionRunTest, SourceFilesAreDeletedOnlyAfterTheirItemsAreCommitted) 
     }
   };
   ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
-  EXPECT_EQ(commits, 3);
+  EXPECT_EQ(commits, 4);  // the folders, then batches of 2, 2 and 1
   EXPECT_THAT(missingAtCommit, ::testing::IsEmpty());
   EXPECT_FALSE(fs::exists(tree_.Path("Box/e.msg")));
   EXPECT_TRUE(fs::is_empty(tree_.Path("Box")));
@@ -194,6 +195,54 @@ TEST_F(ConversionRunTest, AFailedCommitKeepsTheSourcesAndCountsTheMessagesAsFail
   EXPECT_EQ(report.folders[0].failed, 1);
   EXPECT_EQ(Contents(tree_.Path("out.log")), "---- Log Starts -----\r\nBAD : " + a + "\r\n");
   EXPECT_THAT(CompletionBox().text, HasSubstr("committing " + a + ": cannot write the store: no space left on device"));
+}
+
+// A source is deleted only when it is still the file that was read, and lies in the chosen
+// folder once links are followed; otherwise it is kept and the box says why.
+TEST_F(ConversionRunTest, OnlySourcesStillAsReadAndInsideTheFolderAreDeleted) {
+  const std::string replaced = tree_.File("Box/a.msg");
+  const std::string kept = tree_.File("Box/b.msg");
+  const std::string outside = tree_.File("Elsewhere/o.msg");
+  fs::create_directory_symlink(tree_.Path("Elsewhere"), tree_.Path("Box/link"));
+  deleteSources_ = true;
+  options_.commitEvery = 10;
+  page_.onYield = [&] {
+    // Once a.msg has been read, and before its commit, the user saves new mail at its path.
+    if (page_.captions[CaptionControl::LblCurrentDBX] != "Converting Messages... from (" + kept + ")") return;
+    if (Contents(replaced) == "new mail") return;
+    std::ofstream(replaced + ".new") << "new mail";
+    fs::rename(replaced + ".new", replaced);
+  };
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+
+  EXPECT_EQ(report.folders[0].converted, 3);
+  EXPECT_EQ(report.folders[0].notDeleted, 2);
+  EXPECT_EQ(Contents(replaced), "new mail");
+  EXPECT_FALSE(fs::exists(kept));
+  EXPECT_TRUE(fs::exists(outside));
+  EXPECT_THAT(CompletionBox().text, HasSubstr(replaced + ": kept: it changed after it was read"));
+  EXPECT_THAT(store_.ItemSources(tree_.Path("out.pst"), "\\link"), ElementsAre(tree_.Path("Box/link/o.msg")));
+}
+
+// When the log cannot take a failure, the box names it instead of pointing at the log.
+TEST_F(ConversionRunTest, FailuresTheLogCannotHoldAreNamedInTheBox) {
+  const std::string broken = tree_.File("Box/broken.msg");
+  const std::string lost = tree_.File("Box/lost.msg");
+  store_.FailOn(FakeOp::kImport, "not a message file", "broken");
+  page_.onYield = [&] {
+    if (page_.captions[CaptionControl::LblCurrentDBX] != "Converting Messages... from (" + lost + ")") return;
+    if (fs::is_directory(tree_.Path("out.log"))) return;
+    fs::remove(tree_.Path("out.log"));
+    fs::create_directory(tree_.Path("out.log"));
+  };
+  const RunReport& report = ConvertSingle(tree_.Path("Box"), tree_.Path("out.pst"));
+
+  EXPECT_EQ(report.folders[0].failed, 2);
+  EXPECT_THAT(report.folders[0].unlogged, ElementsAre(lost));
+  EXPECT_THAT(CompletionBox().text, Not(HasSubstr("listed in")));
+  EXPECT_THAT(CompletionBox().text,
+              HasSubstr("1 failed message(s) of " + tree_.Path("Box") + " are not in " + tree_.Path("out.log") +
+                        " (cannot open the log " + tree_.Path("out.log") + ": Is a directory):\r\n" + lost));
 }
 
 TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
@@ -361,6 +410,8 @@ TEST_F(ConversionRunTest, StoreErrorsShowTheOutlookErrorBoxWithTheReason) {
   tree_.File("Root/B/b.msg");
   store_.FailOn(FakeOp::kLogonPstStore, "cannot create " + tree_.Path("A.pst") + ": permission denied", "A.pst");
   store_.FailOn(FakeOp::kGetDefaultFolder, "not a Unicode store", "5");
+  // The log of another run into B.pst, which this run cannot open.
+  std::ofstream(tree_.Path("B.log"), std::ios::binary) << "---- Log Starts -----\r\nBAD : /mail/x.msg\r\n";
   const RunReport& report =
       ConvertChecked({{true, "A", tree_.Path("Root/A")}, {true, "B", tree_.Path("Root/B")}}, tree_.Path(""));
 
@@ -374,7 +425,9 @@ TEST_F(ConversionRunTest, StoreErrorsShowTheOutlookErrorBoxWithTheReason) {
   EXPECT_EQ(page_.messages[0].details, "opening the store " + tree_.Path("A.pst") + ": cannot create " +
                                            tree_.Path("A.pst") + ": permission denied");
   EXPECT_EQ(page_.messages[1].details, "finding the Sent Items of " + tree_.Path("B.pst") + ": not a Unicode store");
-  EXPECT_EQ(Contents(tree_.Path("A.log")), "---- Log Starts -----\r\n");
+  // A refused run leaves the files beside the store as they were.
+  EXPECT_FALSE(fs::exists(tree_.Path("A.log")));
+  EXPECT_EQ(Contents(tree_.Path("B.log")), "---- Log Starts -----\r\nBAD : /mail/x.msg\r\n");
   EXPECT_FALSE(page_.enabled[ButtonControl::CmdStartConversion]);
   EXPECT_EQ(report.folders[1].outcome, FolderOutcome::kStoreError);
   EXPECT_THAT(selection_.takenRows, ::testing::IsEmpty());

@@ -11,10 +11,14 @@
 
 namespace baleport::testing {
 
-// A message whose subject is `subject` and, when `attachment` is set, one attachment.
-inline std::string WriteMessageFile(const std::string& path, const std::string& subject, bool attachment = false) {
+// A message whose subject is `subject` and, when `attachment` is set, one attachment; its
+// body is padded to `bodySize` characters when that is larger.
+inline std::string WriteMessageFile(const std::string& path, const std::string& subject, bool attachment = false,
+                                    size_t bodySize = 0) {
   msg::testing::FixtureFile f;
-  f.message.Unicode(0x001A, "IPM.Note").Unicode(0x0037, subject).Unicode(0x1000, "Body of " + subject);
+  std::string body = "Body of " + subject;
+  if (body.size() < bodySize) body.resize(bodySize, '.');
+  f.message.Unicode(0x001A, "IPM.Note").Unicode(0x0037, subject).Unicode(0x1000, body);
   if (attachment) {
     msg::testing::FixtureAttachment a;
     a.Unicode(0x3707, "note.txt").Int32(0x3705, 1).Binary(0x3701, {'h', 'i'});

@@ -77,22 +77,22 @@ Result<std::vector<std::string>> ReadBth(const Heap& heap, uint32_t header_hid, 
   return out;
 }
 
-Result<uint32_t> BuildBth(HeapBuilder& heap, BthShape shape, const std::vector<std::string>& records) {
-  auto header = heap.Allocate(std::string(8, '\0'));
-  if (!header.ok()) return header;
+Result<std::vector<uint32_t>> BuildBth(HeapBuilder& heap, uint32_t header, BthShape shape,
+                                       const std::vector<std::string>& records) {
+  std::vector<uint32_t> leaves;
   uint32_t root = 0;
   uint8_t levels = 0;
   if (!records.empty()) {
     // Leaf items, then index items over them, until one item holds the level.
     std::vector<std::pair<std::string, uint32_t>> level;  // first key bytes, hid
-    const size_t rec = shape.key_size + shape.data_size;
-    const size_t per_leaf = kMaxHeapItem / rec;
+    const size_t per_leaf = kMaxHeapItem / (shape.key_size + shape.data_size);
     for (size_t i = 0; i < records.size(); i += per_leaf) {
       std::string item;
       for (size_t j = i; j < std::min(records.size(), i + per_leaf); ++j) item += records[j];
       auto hid = heap.Allocate(item);
-      if (!hid.ok()) return hid;
+      if (!hid.ok()) return hid.status();
       level.emplace_back(records[i].substr(0, shape.key_size), *hid);
+      leaves.push_back(*hid);
     }
     const size_t per_index = kMaxHeapItem / (shape.key_size + 4u);
     while (level.size() > 1) {
@@ -104,7 +104,7 @@ Result<uint32_t> BuildBth(HeapBuilder& heap, BthShape shape, const std::vector<s
           disk::Append<uint32_t>(item, level[j].second);
         }
         auto hid = heap.Allocate(item);
-        if (!hid.ok()) return hid;
+        if (!hid.ok()) return hid.status();
         up.emplace_back(level[i].first, *hid);
       }
       level.swap(up);
@@ -118,8 +118,18 @@ Result<uint32_t> BuildBth(HeapBuilder& heap, BthShape shape, const std::vector<s
   h[2] = static_cast<char>(shape.data_size);
   h[3] = static_cast<char>(levels);
   disk::Store<uint32_t>(h.data() + 4, root);
-  heap.Replace(*header, h);
-  return header;
+  heap.Replace(header, h);
+  return leaves;
+}
+
+void RefillBthLeaves(HeapBuilder& heap, const std::vector<uint32_t>& leaves, BthShape shape,
+                     const std::vector<std::string>& records) {
+  const size_t per_leaf = kMaxHeapItem / (shape.key_size + shape.data_size);
+  for (size_t n = 0; n < leaves.size(); ++n) {
+    std::string item;
+    for (size_t j = n * per_leaf; j < std::min(records.size(), (n + 1) * per_leaf); ++j) item += records[j];
+    heap.Replace(leaves[n], item);
+  }
 }
 
 Result<BthAppender> BthAppender::Open(HeapEditor& heap, uint32_t header_hid, BthShape shape) {

@@ -24,9 +24,14 @@ using BthVisitor = std::function<Status(std::string_view record)>;
 Status VisitBth(const Heap& heap, uint32_t header_hid, BthShape shape, const BthVisitor& visit);
 Status VisitBth(HeapEditor& heap, uint32_t header_hid, BthShape shape, const BthVisitor& visit);
 
-// Stores `records` (sorted by key, each key_size + data_size bytes) and returns the
-// BTHHEADER's HID. The header is allocated first, so an empty heap gets HID 0x20.
-Result<uint32_t> BuildBth(HeapBuilder& heap, BthShape shape, const std::vector<std::string>& records);
+// Stores `records` (sorted by key, each key_size + data_size bytes) in leaf items, index items
+// over them next, and fills in the BTHHEADER at `header`: an 8-byte item the caller allocates
+// first, so that it gets HID 0x20 where Outlook puts it. Returns the leaf items' HIDs.
+Result<std::vector<uint32_t>> BuildBth(HeapBuilder& heap, uint32_t header, BthShape shape,
+                                       const std::vector<std::string>& records);
+// Gives the leaf items BuildBth made the final bytes of the same records (values placed since).
+void RefillBthLeaves(HeapBuilder& heap, const std::vector<uint32_t>& leaves, BthShape shape,
+                     const std::vector<std::string>& records);
 
 // Adds records above every stored key, rewriting only the rightmost item of each level (and
 // the header when the root or the depth changes); items that outgrow their block move to the

@@ -147,12 +147,11 @@ std::vector<std::string> HeapBuilder::Finish() const {
   b0[2] = static_cast<char>(kHeapSig);
   b0[3] = static_cast<char>(client_sig_);
   Store<uint32_t>(b0.data() + 4, user_root_);
-  if (out.size() > 1) {
-    for (size_t i = 0; i < out.size(); ++i) {
-      auto [holder, nibble] = LevelSlot(i);
-      PutLevel(out[holder], nibble, FillLevel(disk::kMaxBlockData - out[i].size()));
-    }
+  for (size_t i = 0; i < out.size(); ++i) {
+    auto [holder, nibble] = LevelSlot(i);
+    PutLevel(out[holder], nibble, FillLevel(disk::kMaxBlockData - out[i].size()));
   }
+  for (size_t i = 0; i + 1 < out.size(); ++i) out[i].resize(disk::kMaxBlockData, '\0');
   return out;
 }
 
@@ -252,18 +251,17 @@ Status HeapEditor::Free(uint32_t hid) {
 Result<std::map<size_t, std::string>> HeapEditor::Finish() {
   std::map<size_t, std::string> out;
   std::map<size_t, uint8_t> levels;
-  if (stored_count_ == 1 && count_ > 1) {
-    // Block 0 starts to carry levels, its own among them.
-    auto b0 = Load(0);
-    if (!b0.ok()) return b0.status();
-    (*b0)->dirty = true;
+  if (count_ > stored_count_ && stored_count_ > 0) {
+    // The old last block is followed now: it is padded to full size.
+    auto last = Load(stored_count_ - 1);
+    if (!last.ok()) return last.status();
+    (*last)->dirty = true;
   }
   for (auto& [i, b] : blocks_) {
     if (!b.dirty) continue;
     out[i] = SerializeBlock(b.header, b.items, b.freed);
     levels[i] = FillLevel(disk::kMaxBlockData - out[i].size());
   }
-  if (count_ == 1) return out;  // a heap of one block keeps no fill levels
   for (auto [i, level] : levels) {
     auto [holder, nibble] = LevelSlot(i);
     auto h = Load(holder);
@@ -274,6 +272,9 @@ Result<std::map<size_t, std::string>> HeapEditor::Finish() {
   // Holders whose header changed come out again, with their own level set above.
   for (auto& [i, b] : blocks_) {
     if (b.dirty) out[i] = SerializeBlock(b.header, b.items, b.freed);
+  }
+  for (auto& [i, bytes] : out) {
+    if (i + 1 < count_) bytes.resize(disk::kMaxBlockData, '\0');
   }
   return out;
 }

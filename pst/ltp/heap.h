@@ -18,6 +18,9 @@ inline constexpr uint8_t kClientSigTC = 0x7C;
 inline constexpr uint8_t kClientSigBTH = 0xB5;
 inline constexpr uint8_t kClientSigPC = 0xBC;
 inline constexpr uint32_t kMaxHeapItem = 3580;
+// Values larger than this go to a subnode: Outlook's own stores hold none over about 800 bytes
+// in a heap and none under about 1,200 in a subnode.
+inline constexpr uint32_t kMaxHeapValue = 1024;
 
 constexpr bool IsHid(uint32_t hnid) { return (hnid & 0x1F) == 0; }
 
@@ -54,7 +57,8 @@ class HeapBuilder {
   // Overwrites an item with bytes of the same size.
   void Replace(uint32_t hid, std::string_view bytes);
   void set_user_root(uint32_t hid) { user_root_ = hid; }
-  // The HN blocks, each at most 8176 bytes.
+  // The HN blocks: each but the last a full 8176 bytes, as Outlook fills them; fill levels
+  // set, a single block's included.
   std::vector<std::string> Finish() const;
 
  private:
@@ -73,7 +77,8 @@ class HeapBuilder {
 
 // Changes a stored heap without reading or rebuilding all of it: a block is read when an item
 // in it is first asked for, new items go to the last block (or a new one), and Finish gives
-// only the blocks that changed, fill levels included.
+// only the blocks that changed, fill levels included (a last block that gains a successor
+// changes: it is padded to full size).
 class HeapEditor {
  public:
   using BlockReader = std::function<Result<std::string>(size_t index)>;

@@ -37,12 +37,35 @@ Result<PropertyMap> ReadPropertyContext(const Heap& heap, const SubnodeSource& s
 }
 
 Result<std::vector<std::string>> BuildPropertyContext(const PropertyMap& props, const BigValueSink& big) {
+  // Laid out as Outlook does: the BTH header first (HID 0x20, the user root), an item's message
+  // class next when it has one (Outlook creates an item with its class), the property records,
+  // then the values.
+  constexpr uint16_t kMessageClass = 0x001A;
   HeapBuilder heap(kClientSigPC);
+  auto header = heap.Allocate(std::string(8, '\0'));
+  if (!header.ok()) return header.status();
+  heap.set_user_root(*header);
+  uint32_t class_hid = 0;
+  if (auto c = props.find(kMessageClass);
+      c != props.end() && !PcInline(c->second.type) && !c->second.subnode && !c->second.data.empty() &&
+      c->second.data.size() <= kMaxHeapValue) {
+    auto hid = heap.Allocate(c->second.data);
+    if (!hid.ok()) return hid.status();
+    class_hid = *hid;
+  }
   std::vector<std::string> records;
   for (const auto& [id, v] : props) {
     std::string r;
     disk::Append<uint16_t>(r, id);
     disk::Append<uint16_t>(r, v.type);
+    disk::Append<uint32_t>(r, 0);
+    records.push_back(std::move(r));
+  }
+  auto leaves = BuildBth(heap, *header, BthShape{2, 6}, records);
+  if (!leaves.ok()) return leaves.status();
+  size_t n = 0;
+  for (const auto& [id, v] : props) {
+    // An empty value is HNID 0: no zero-length item, which some readers take for a subnode.
     uint32_t hnid = 0;
     if (PcInline(v.type)) {
       std::string val = v.data;
@@ -50,22 +73,20 @@ Result<std::vector<std::string>> BuildPropertyContext(const PropertyMap& props, 
       hnid = Load<uint32_t>(val, 0);
     } else if (v.subnode) {
       hnid = v.subnode;
-    } else if (v.data.size() > kMaxHeapItem) {
+    } else if (v.data.size() > kMaxHeapValue) {
       auto nid = big(v.data);
       if (!nid.ok()) return nid.status();
       hnid = *nid;
-    } else {
-      // Empty values get an empty item rather than HID 0, which readers take as absent.
+    } else if (id == kMessageClass && class_hid) {
+      hnid = class_hid;
+    } else if (!v.data.empty()) {
       auto hid = heap.Allocate(v.data);
       if (!hid.ok()) return hid.status();
       hnid = *hid;
     }
-    disk::Append<uint32_t>(r, hnid);
-    records.push_back(std::move(r));
+    disk::Store<uint32_t>(records[n++].data() + 4, hnid);
   }
-  auto header = BuildBth(heap, BthShape{2, 6}, records);
-  if (!header.ok()) return header.status();
-  heap.set_user_root(*header);
+  RefillBthLeaves(heap, *leaves, BthShape{2, 6}, records);
   return heap.Finish();
 }
 

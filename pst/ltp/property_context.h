@@ -12,7 +12,7 @@ namespace baleport::pst::ltp {
 // Decodes a PC heap; values kept in subnodes are fetched through `subnodes`.
 Result<PropertyMap> ReadPropertyContext(const Heap& heap, const SubnodeSource& subnodes);
 
-// Lays out a PC; values over 3580 bytes go to `big`.
+// Lays out a PC; values over kMaxHeapValue bytes go to `big`.
 Result<std::vector<std::string>> BuildPropertyContext(const PropertyMap& props, const BigValueSink& big);
 
 }  // namespace baleport::pst::ltp

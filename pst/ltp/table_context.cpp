@@ -219,7 +219,8 @@ Result<Table> ReadTableContext(const Heap& heap, const SubnodeSource& subnodes) 
 namespace {
 
 // One row's bytes: inline cells in place, others as HNIDs of the heap (`small`) or of
-// subnodes (`big`, over 3580 bytes), then the existence bitmap.
+// subnodes (`big`, over kMaxHeapValue bytes), an empty value as HNID 0; then the existence
+// bitmap.
 Result<std::string> LayoutRow(const TcInfo& t, uint32_t id, const Cells& cells, const BigValueSink& small,
                               const BigValueSink& big) {
   std::string row(t.row_size, '\0');
@@ -230,9 +231,11 @@ Result<std::string> LayoutRow(const TcInfo& t, uint32_t id, const Cells& cells, 
     if (TcInline(TagType(c.tag))) {
       std::memcpy(row.data() + c.offset, v.data(), std::min<size_t>(v.size(), c.size));
     } else {
-      auto hnid = v.size() > kMaxHeapItem ? big(v) : small(v);
-      if (!hnid.ok()) return hnid.status();
-      disk::Store<uint32_t>(row.data() + c.offset, *hnid);
+      if (!v.empty()) {
+        auto hnid = v.size() > kMaxHeapValue ? big(v) : small(v);
+        if (!hnid.ok()) return hnid.status();
+        disk::Store<uint32_t>(row.data() + c.offset, *hnid);
+      }
     }
     row[t.end1 + c.bit / 8] = static_cast<char>(row[t.end1 + c.bit / 8] | (0x80 >> (c.bit % 8)));
   }
@@ -259,10 +262,36 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
   if (t.row_size < 4 || t.row_size > disk::kMaxBlockData) {
     return Status::Error("a table's rows of " + std::to_string(t.row_size) + " bytes cannot be laid out");
   }
+  // Laid out as Outlook does: the row index's BTH header first (HID 0x20), TCINFO next (0x40,
+  // the user root), the index records, the row matrix when it lies in the heap, cell values last.
+  auto hid_index = heap.Allocate(std::string(8, '\0'));
+  if (!hid_index.ok()) return hid_index.status();
+  const size_t info_size = kTcInfoSize + 8 * table.columns.size();
+  auto hid_info = heap.Allocate(std::string(info_size, '\0'));
+  if (!hid_info.ok()) return hid_info.status();
+  heap.set_user_root(*hid_info);
+  std::vector<std::string> index;
+  for (size_t n = 0; n < table.rows.size(); ++n) {
+    std::string rec;
+    Append<uint32_t>(rec, table.rows[n].id);
+    Append<uint32_t>(rec, static_cast<uint32_t>(n));
+    index.push_back(std::move(rec));
+  }
+  auto by_id = [](const std::string& a, const std::string& b) { return Load<uint32_t>(a, 0) < Load<uint32_t>(b, 0); };
+  if (!std::is_sorted(index.begin(), index.end(), by_id)) std::sort(index.begin(), index.end(), by_id);
+  auto leaves = BuildBth(heap, *hid_index, BthShape{4, 4}, index);
+  if (!leaves.ok()) return leaves.status();
+  // A matrix that fits one heap item stays in the heap, packed without block padding.
+  const size_t rows_per_block = disk::kMaxBlockData / t.row_size;
+  const bool matrix_in_heap = table.rows.size() * t.row_size <= kMaxHeapItem;
+  uint32_t hnid_rows = 0;
+  if (!table.rows.empty() && matrix_in_heap) {
+    auto hid = heap.Allocate(std::string(table.rows.size() * t.row_size, '\0'));
+    if (!hid.ok()) return hid.status();
+    hnid_rows = *hid;
+  }
   const BigValueSink small = [&heap](std::string_view v) { return heap.Allocate(v); };
   std::string matrix;
-  const size_t rows_per_block = disk::kMaxBlockData / t.row_size;
-  std::vector<std::string> index;
   for (size_t n = 0; n < table.rows.size(); ++n) {
     const TableRow& r = table.rows[n];
     auto row = LayoutRow(t, r.id, UnpackCells(r.packed, table.columns.size()), small, big);
@@ -270,21 +299,13 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
     // Rows never straddle blocks of a row matrix in a subnode (§2.3.4.4).
     if (n > 0 && n % rows_per_block == 0) matrix.resize((n / rows_per_block) * disk::kMaxBlockData, '\0');
     matrix += *row;
-    std::string rec;
-    Append<uint32_t>(rec, r.id);
-    Append<uint32_t>(rec, static_cast<uint32_t>(n));
-    index.push_back(std::move(rec));
   }
-  auto by_id = [](const std::string& a, const std::string& b) { return Load<uint32_t>(a, 0) < Load<uint32_t>(b, 0); };
-  if (!std::is_sorted(index.begin(), index.end(), by_id)) std::sort(index.begin(), index.end(), by_id);
-  auto hid_index = BuildBth(heap, BthShape{4, 4}, index);
-  if (!hid_index.ok()) return hid_index.status();
-  uint32_t hnid_rows = 0;
-  if (!table.rows.empty()) {
-    // A matrix that fits one heap item stays in the heap, packed without block padding.
-    auto hnid = matrix.size() <= kMaxHeapItem ? heap.Allocate(matrix) : big(matrix);
-    if (!hnid.ok()) return hnid.status();
-    hnid_rows = *hnid;
+  if (hnid_rows) {
+    heap.Replace(hnid_rows, matrix);
+  } else if (!table.rows.empty()) {
+    auto nid = big(matrix);
+    if (!nid.ok()) return nid.status();
+    hnid_rows = *nid;
   }
   std::string info;
   info.push_back(static_cast<char>(kClientSigTC));
@@ -302,9 +323,7 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
     info.push_back(static_cast<char>(c.size));
     info.push_back(static_cast<char>(c.bit));
   }
-  auto hid_info = heap.Allocate(info);
-  if (!hid_info.ok()) return hid_info.status();
-  heap.set_user_root(*hid_info);
+  heap.Replace(*hid_info, info);
   return heap.Finish();
 }
 

@@ -63,7 +63,7 @@ using RowVisitor = std::function<Status(uint32_t id, Cells& cells)>;
 Status VisitTableRows(const Heap& heap, const SubnodeSource& subnodes, const RowVisitor& row,
                       std::vector<TableColumn>* columns = nullptr);
 Result<Table> ReadTableContext(const Heap& heap, const SubnodeSource& subnodes);
-// Lays out a TC; the row matrix and cells over 3580 bytes go to `big`.
+// Lays out a TC; a row matrix over 3580 bytes and cells over kMaxHeapValue go to `big`.
 Result<std::vector<std::string>> BuildTableContext(const Table& table, const BigValueSink& big);
 
 // A row matrix kept in a subnode, as it is stored: its blocks but the last are full (rows

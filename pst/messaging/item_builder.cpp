@@ -70,7 +70,7 @@ class BagStream final : public ValueStream {
   Status Write(std::string_view bytes) override {
     if (closed_) return Status::Error("writing a property stream that is already closed");
     size_ += bytes.size();
-    if (!writer_ && head_.size() + bytes.size() <= ltp::kMaxHeapItem) {
+    if (!writer_ && head_.size() + bytes.size() <= ltp::kMaxHeapValue) {
       head_.append(bytes);
       return Status::Ok();
     }
@@ -87,7 +87,9 @@ class BagStream final : public ValueStream {
     if (type_ == kTypeObject && size_ > 0xFFFFFFFFu) return Status::Error("a data object is larger than 4 GiB");
     closed_ = true;
     --bag_->open_streams_;
-    // An object always lives in a subnode of its own, however small.
+    // An object always lives in a subnode of its own, however small; an empty one holds
+    // nothing a subnode could keep (a stream has at least one byte), so it is not stored.
+    if (type_ == kTypeObject && size_ == 0) return Status::Ok();
     if (!writer_ && type_ != kTypeObject) return bag_->Put(id_, ltp::PropertyValue{type_, std::move(head_), 0}, size_);
     if (!writer_) {
       writer_ = std::make_unique<ndb::StreamWriter>(bag_->db());

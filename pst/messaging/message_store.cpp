@@ -211,11 +211,9 @@ Status MessageStore::Build(std::string_view display_name) {
     if (!streams.ok()) return streams.status();
     BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, streams->bid_data, streams->bid_sub, 0}));
   }
-  // Empty search queues (§2.4.8.3): a zero-length stream each.
+  // Empty search queues (§2.4.8.3): nodes without a block, as Outlook leaves them.
   for (uint32_t nid : {disk::kNidSearchManagementQueue, disk::kNidSearchActivityList}) {
-    auto bid = db_->WriteBlock("", false);
-    if (!bid.ok()) return bid.status();
-    BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, *bid, 0, 0}));
+    BALEPORT_RETURN_IF_ERROR(db_->SetNode({nid, 0, 0, 0}));
   }
   names_ = NameMap::Initial();
 

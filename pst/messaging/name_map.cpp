@@ -25,6 +25,10 @@ NameMap NameMap::Initial() {
   side_effects.property_set = kPsetidCommon;
   side_effects.number = kLidSideEffects;
   (void)m.Map(side_effects).value();
+  NamedProperty content_class;
+  content_class.property_set = kPsInternetHeaders;
+  content_class.name = "content-class";
+  (void)m.Map(content_class).value();
   return m;
 }
 

@@ -27,6 +27,8 @@ inline constexpr Guid kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
 inline constexpr Guid kPsPublicStrings = {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                           0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
+inline constexpr Guid kPsInternetHeaders = {0x86, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                            0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 inline constexpr Guid kPsetidCommon = {0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
                                       0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 inline constexpr uint32_t kLidSideEffects = 0x8510;
@@ -35,8 +37,9 @@ class NameMap {
  public:
   // From the PC of NID_NAME_TO_ID_MAP; `where` names the file in errors.
   static Result<NameMap> Load(const ltp::PropertyMap& pc, const std::string& where);
-  // A new store's map. Readers refuse a map without entries, so it starts with
-  // PidLidSideEffects, which Outlook sets on nearly every item.
+  // A new store's map. Readers refuse a map without entries or without strings, so it starts
+  // with PidLidSideEffects, which Outlook sets on nearly every item, and "content-class", the
+  // first string name of every Outlook store.
   static NameMap Initial();
 
   // The id of a named property, assigning the next free one when it is new.

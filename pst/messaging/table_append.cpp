@@ -76,6 +76,8 @@ Result<std::optional<NodeStreams>> AppendTc(ndb::NodeDatabase* db, NodeStreams n
     if (e.bid_sub && !db->AddRef(e.bid_sub)) return cannot;
     set.entries()[nid].bid_sub = e.bid_sub;
   }
+  // Held (without blocks) so that cells moved to subnodes do not take the matrix's NID.
+  set.entries()[matrix->first] = ndb::SubnodeEntry{};
   auto appended = ltp::AppendTableRows(editor, **info, stored, rows, set.Sink(), verify);
   if (!appended.ok()) return appended.status();
   if (!*appended) return cannot;

@@ -373,6 +373,8 @@ Result<SubnodeMap> NodeDatabase::ReadSubnodes(uint64_t bid_sub) const {
 
 Result<uint64_t> NodeDatabase::WriteBlock(std::string_view payload, bool internal) {
   if (payload.size() > kMaxBlockData) return Status::Error("a block of " + std::to_string(payload.size()) + " bytes is too big");
+  // Readers take a zero-byte block for a damaged one: an empty stream has no block at all.
+  if (payload.empty()) return Status::Error("an empty block cannot be written");
   BALEPORT_RETURN_IF_ERROR(write_failure_);
   dirty_ = true;
   uint64_t bid = header_.bidNextB | (internal ? kBidInternal : 0);

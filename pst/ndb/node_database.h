@@ -96,7 +96,7 @@ class NodeDatabase {
   // The whole stream of a data tree; refuses streams larger than the file.
   Result<std::string> ReadStream(uint64_t bid) const;
   Result<SubnodeMap> ReadSubnodes(uint64_t bid_sub) const;
-  // Writes one block (encoding external ones) and returns its BID with cRef 2.
+  // Writes one block (encoding external ones, never an empty one) and returns its BID with cRef 2.
   Result<uint64_t> WriteBlock(std::string_view payload, bool internal);
   // SLBLOCK/SIBLOCK tree for `entries` (0 when empty); takes the entries' references.
   Result<uint64_t> WriteSubnodes(const SubnodeMap& entries);
@@ -190,7 +190,8 @@ class StreamWriter {
   // Leaf blocks of the stream's previous version: a leaf that comes out the same is reused.
   void ReuseFrom(std::vector<uint64_t> leaves) { previous_ = std::move(leaves); }
   uint64_t size() const { return size_; }
-  // The data block or XBLOCK/XXBLOCK of the stream, with one reference for the caller.
+  // The data block or XBLOCK/XXBLOCK of the stream, with one reference for the caller; an
+  // empty stream is refused (there are no zero-byte blocks).
   Result<uint64_t> Finish();
 
  private:

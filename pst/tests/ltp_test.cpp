@@ -11,6 +11,7 @@ using namespace std::string_literals;
 #include "pst/ltp/heap.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
+#include "pst/tests/heap_layout.h"
 
 namespace baleport::pst::ltp {
 namespace {
@@ -82,22 +83,10 @@ HeapEditor EditorOver(const std::vector<std::string>& blocks, size_t* reads) {
       "edited");
 }
 
-// Fill levels as readers find them: block 0 holds those of blocks 0..7, each bitmap block
-// (8, 136, ...) those of itself and the next 127; each nibble bands the block's free bytes.
-void ExpectFillLevels(const std::vector<std::string>& blocks) {
-  if (blocks.size() < 2) return;
-  for (size_t i = 0; i < blocks.size(); ++i) {
-    const size_t holder = i < 8 ? 0 : 8 + (i - 8) / 128 * 128;
-    const size_t at = (holder == 0 ? 8 : 2) + (i - holder) / 2;
-    const uint8_t byte = static_cast<uint8_t>(blocks[holder][at]);
-    const int level = (i - holder) % 2 ? byte >> 4 : byte & 0xF;
-    const size_t free = 8176 - blocks[i].size();
-    const size_t low[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8, 0};
-    EXPECT_GE(free, low[level]) << "block " << i;
-    if (level > 0) {
-      EXPECT_LT(free, low[level - 1]) << "block " << i;
-    }
-  }
+void ExpectOutlookBlocks(const std::vector<std::string>& blocks) {
+  testing::RawHeap heap;
+  ASSERT_TRUE(heap.Parse(blocks));
+  EXPECT_EQ(heap.BlockFaults(), std::vector<std::string>());
 }
 
 TEST(HeapEditor, ChangesOnlyTheBlocksItTouches) {
@@ -137,7 +126,7 @@ TEST(HeapEditor, ChangesOnlyTheBlocksItTouches) {
   Apply(blocks, *changed);
   ASSERT_GT(blocks.size(), 137u);
   for (const auto& blk : blocks) EXPECT_LE(blk.size(), 8176u);
-  ExpectFillLevels(blocks);
+  ExpectOutlookBlocks(blocks);
   auto heap = Heap::Parse(blocks, "edited");
   ASSERT_TRUE(heap.ok()) << heap.status().message();
   for (const auto& [hid, v] : items) EXPECT_EQ(*heap->Get(hid), v) << hid;
@@ -184,7 +173,9 @@ TEST(PropertyContext, ManyPropertiesAndBigValuesRoundTrip) {
 
 TEST(Bth, EmptyAndMultiLevelTrees) {
   HeapBuilder b(kClientSigBTH);
-  auto empty = BuildBth(b, BthShape{4, 4}, {});
+  const uint32_t empty = *b.Allocate(std::string(8, '\0'));
+  const uint32_t full = *b.Allocate(std::string(8, '\0'));
+  ASSERT_TRUE(BuildBth(b, empty, BthShape{4, 4}, {}).ok());
   std::vector<std::string> recs;
   for (uint32_t k = 0; k < 100000; k += 7) {
     std::string r;
@@ -192,17 +183,16 @@ TEST(Bth, EmptyAndMultiLevelTrees) {
     disk::Append<uint32_t>(r, ~k);
     recs.push_back(r);
   }
-  auto full = BuildBth(b, BthShape{4, 4}, recs);
-  ASSERT_TRUE(empty.ok() && full.ok());
+  ASSERT_TRUE(BuildBth(b, full, BthShape{4, 4}, recs).ok());
   auto heap = Heap::Parse(b.Finish(), "bth");
   ASSERT_TRUE(heap.ok());
-  auto e = ReadBth(*heap, *empty, BthShape{4, 4});
+  auto e = ReadBth(*heap, empty, BthShape{4, 4});
   ASSERT_TRUE(e.ok());
   EXPECT_TRUE(e->empty());
-  auto f = ReadBth(*heap, *full, BthShape{4, 4});
+  auto f = ReadBth(*heap, full, BthShape{4, 4});
   ASSERT_TRUE(f.ok()) << f.status().message();
   EXPECT_EQ(*f, recs);
-  EXPECT_FALSE(ReadBth(*heap, *full, BthShape{2, 6}).ok());
+  EXPECT_FALSE(ReadBth(*heap, full, BthShape{2, 6}).ok());
 }
 
 std::string Record(uint32_t key) {
@@ -221,7 +211,8 @@ TEST(BthAppender, RightEdgeGrowsThroughSeveralLevels) {
     HeapBuilder b(kClientSigBTH);
     std::vector<std::string> recs;
     for (uint32_t k = 0; k < stored; ++k) recs.push_back(Record(k * 3));
-    const uint32_t header = *BuildBth(b, BthShape{4, 4}, recs);
+    const uint32_t header = *b.Allocate(std::string(8, '\0'));
+    ASSERT_TRUE(BuildBth(b, header, BthShape{4, 4}, recs).ok());
     std::vector<std::string> blocks = b.Finish();
     uint32_t next = static_cast<uint32_t>(stored * 3);
     for (size_t round : {1, 446, 447, 1, 5000, 200000, 3}) {
@@ -251,7 +242,7 @@ TEST(BthAppender, RightEdgeGrowsThroughSeveralLevels) {
       auto back = ReadBth(*heap, header, BthShape{4, 4});
       ASSERT_TRUE(back.ok()) << back.status().message();
       ASSERT_EQ(*back, recs) << "after a round of " << round;
-      ExpectFillLevels(blocks);
+      ExpectOutlookBlocks(blocks);
     }
     EXPECT_EQ(BthLevels(blocks, header), 2) << "leaves, index items and a root";
   }
@@ -307,7 +298,7 @@ class TableAppendTest : public ::testing::Test {
   void ExpectRowsExactly() {
     auto heap = Heap::Parse(blocks_, "tc");
     ASSERT_TRUE(heap.ok()) << heap.status().message();
-    ExpectFillLevels(blocks_);
+    ExpectOutlookBlocks(blocks_);
     for (size_t i = 0; i + 1 < matrix_.size(); ++i) EXPECT_EQ(matrix_[i].size(), 8176u) << "matrix block " << i;
     auto back = ReadTableContext(*heap, subs_.Source());
     ASSERT_TRUE(back.ok()) << back.status().message();

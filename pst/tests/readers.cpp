@@ -77,12 +77,51 @@ CommandResult PypffDump(const std::string& pst) {
 CommandResult PffInfo(const std::string& pst) { return Run("pffinfo " + Quote(pst)); }
 
 CommandResult ReadPst(const std::string& pst, const std::string& out_dir) {
-  CommandResult r = Run("readpst -D -o " + Quote(out_dir) + " " + Quote(pst));
+  CommandResult r = Run("readpst -D -j 0 -o " + Quote(out_dir) + " " + Quote(pst));
   for (const auto& e : std::filesystem::recursive_directory_iterator(out_dir)) {
     if (!e.is_regular_file()) continue;
     r.output += "FILE " + std::filesystem::relative(e.path(), out_dir).string() + " " + std::to_string(e.file_size()) + "\n";
   }
   return r;
+}
+
+namespace {
+
+// Where the stricter readers were not built (no ../shared next to the project), why.
+std::string ReadersMissing() {
+  const std::filesystem::path dir = BALEPORT_READERS_DIR;
+  if (std::filesystem::exists(dir / "pstsdk_walk") && std::filesystem::exists(dir / "java-libpst/com/pff/LibpstWalk.class")) {
+    return "";
+  }
+  return "skipped: pstsdk and java-libpst are not built in " + dir.string() + " (../shared/readers is absent)";
+}
+
+CommandResult Walk(const std::string& command, const std::string& pst) {
+  if (std::string why = ReadersMissing(); !why.empty()) return {0, why};
+  // pstsdk takes ASCII paths only; java-libpst is known to loop on some damaged stores.
+  const std::string link = TempDir("judge") + "/store.pst";
+  std::filesystem::create_symlink(std::filesystem::absolute(pst), link);
+  return Run("timeout 300 " + command + " " + Quote(link));
+}
+
+}  // namespace
+
+CommandResult PstsdkWalk(const std::string& pst) { return Walk(Quote(std::string(BALEPORT_READERS_DIR) + "/pstsdk_walk"), pst); }
+
+CommandResult LibpstWalk(const std::string& pst) {
+  return Walk("java -cp " + Quote(std::string(BALEPORT_READERS_DIR) + "/java-libpst") + " com.pff.LibpstWalk", pst);
+}
+
+std::string ReaderFailures(const std::string& pst) {
+  std::string failures;
+  auto note = [&](const std::string& who, const CommandResult& r) {
+    if (r.exit_code != 0) failures += who + " failed (" + std::to_string(r.exit_code) + ") on " + pst + ":\n" + r.output + "\n";
+  };
+  note("pffinfo", PffInfo(pst));
+  note("readpst", ReadPst(pst, TempDir("readpst")));
+  note("pstsdk", PstsdkWalk(pst));
+  note("java-libpst", LibpstWalk(pst));
+  return failures;
 }
 
 CommandResult LsPst(const std::string& pst) { return Run("lspst " + Quote(pst)); }

@@ -1,5 +1,5 @@
-// The independent readers (libpff's pffinfo and pypff, libpst's readpst) run on a store, so
-// tests see what other programs see.
+// The independent readers (libpff's pffinfo and pypff, libpst's readpst, Microsoft's pstsdk,
+// java-libpst) run on a store, so tests see what other programs see.
 #pragma once
 
 #include <string>
@@ -20,9 +20,17 @@ std::string Quote(const std::string& s);
 CommandResult PypffDump(const std::string& pst);
 // pffinfo must open the file; its output.
 CommandResult PffInfo(const std::string& pst);
-// readpst -D into a fresh folder; output lists what it wrote. Returns the folder's listing
+// readpst -D -j 0 into a fresh folder; output lists what it wrote. Returns the folder's listing
 // ("<relative path> <bytes>" per file) after the run output.
 CommandResult ReadPst(const std::string& pst, const std::string& out_dir);
+// The walkers of pstsdk (full validation, checksums) and java-libpst, built from
+// ../shared/readers into the build tree: exit 0 when every item was read. Where they were not
+// built, exit 0 with the reason as output.
+CommandResult PstsdkWalk(const std::string& pst);
+CommandResult LibpstWalk(const std::string& pst);
+// libpff (pffinfo), libpst (readpst), pstsdk and java-libpst on one store: what each that
+// did not read every item said, or "" when all did.
+std::string ReaderFailures(const std::string& pst);
 // lspst's listing.
 CommandResult LsPst(const std::string& pst);
 // pffexport of every item into a fresh folder.

@@ -167,9 +167,10 @@ TEST(Append, TableWhoseIdsWouldNotAscendIsLaidOutAnew) {
     for (int i = 0; i < 200; ++i) AddNote(*store, box, "old " + std::to_string(i));
     MustOk(store->Close());
   }
-  const uint32_t high = disk::MakeNid(0x4000000, disk::kNidTypeNormalMessage);
+  const uint32_t high = disk::MakeNid(0x400000, disk::kNidTypeNormalMessage);
   {
-    // The last item moves to a NID far above the header's counter, its row with it.
+    // The last item moves to a NID far above the header's counter (yet below 2^31: java-libpst reads NIDs as
+    // signed), its row with it.
     auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForUpdate(path))));
     const uint32_t tc_nid = disk::MakeNid(disk::NidIndexOf(box), disk::kNidTypeContentsTable);
     ltp::Table t = Must(ReadTcNode(*db, tc_nid));

@@ -29,6 +29,10 @@ class WizardPages : public WizardSelection {
   }
   void MarkRowTaken(int position) override { multiple.MarkRowTaken(position); }
   std::string OutputFolder() override { return multiple.outputFolder(); }
+  bool SkipExisting() override { return skipExisting; }
+
+  // The conversion page's "Skip messages already in the store", as its view last showed it.
+  bool skipExisting = false;
 };
 
 }  // namespace baleport

@@ -36,9 +36,11 @@ class RealStoreTest : public ::testing::Test {
     EXPECT_TRUE(desktop_.unscripted.isEmpty()) << desktop_.unscripted.join(u'\n').toStdString();
   }
 
-  // "Sta&rt Conversion" on the conversion page that `next` opens; the page is closed after.
-  void ConvertFrom(QPushButton* next) {
+  // "Sta&rt Conversion" on the conversion page that `next` opens, with "Skip messages
+  // already in the store" ticked as asked; the page is closed after.
+  void ConvertFrom(QPushButton* next, bool skipExisting = false) {
     InsideNextModal on_conversion([&] {
+      wizard_->MigateAll().ChkSkipExisting->setChecked(skipExisting);
       wizard_->MigateAll().CmdStartConversion->click();
       wizard_->MigateAll().close();
     });
@@ -96,7 +98,7 @@ TEST_F(RealStoreTest, SingleFolderModeMakesOneStoreOfTheWholeTree) {
   EXPECT_EQ(MessagesIn(store), 8);  // every .msg file of the example
 }
 
-TEST_F(RealStoreTest, MultipleFolderModeMakesAStorePerTickedFolder) {
+TEST_F(RealStoreTest, MultipleFolderModeMakesAStorePerTickedFolderOnceHoweverOftenRun) {
   wizard_->Start().OptMultiple->click();
   wizard_->Start().CmdNext->click();
   frmMultiple& multiple = wizard_->Multiple();
@@ -105,6 +107,10 @@ TEST_F(RealStoreTest, MultipleFolderModeMakesAStorePerTickedFolder) {
   multiple.chkSelectAll->click();
   multiple.txtOutputFolder->setText(out_.path());
   ConvertFrom(multiple.CmdNext);
+  EXPECT_EQ(LastMessage(),
+            "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
+  // Run again with the skip choice: every message is already there, none twice.
+  ConvertFrom(multiple.CmdNext, true);
   EXPECT_EQ(LastMessage(),
             "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
   EXPECT_EQ(MessagesIn(out_.filePath("Inbox.pst")), 3);

@@ -23,6 +23,9 @@ ConversionView::ConversionView(Win32Wizard& wizard, StoreLibrary& library)
   AddControl(L"BUTTON", "Delete Source file(s), during conversion...", BS_3STATE | WS_TABSTOP, {32, 184, 249, 17},
              kChkDelete, {9, false, L"Tahoma", RGB(128, 0, 0)});
   AddLink({280, 184, 33, 16}, kLblDeleteHelp, 9);
+  // Where the store is chosen: a re-run into it leaves out the messages it already holds.
+  AddControl(L"BUTTON", "Skip messages already in the store", BS_AUTOCHECKBOX | WS_TABSTOP, {328, 184, 241, 17},
+             kChkSkipExisting);
   AddButton("Sta&rt Conversion", {208, 216, 161, 37}, kCmdStartConversion);
   SetLook(Control(kCmdStartConversion), {9.75, false, L"Verdana"});
   AddButton("S&top Conversion", {208, 216, 161, 37}, kCmdStopMigration);
@@ -39,6 +42,8 @@ void ConversionView::Form_Load() {
   SetText(Control(kFrameConversion), " Details ");
   SetText(Control(kLblCurrentDBX), "Converting Messages...");
   SetDeleteSourceValue(0);
+  SendMessageW(Control(kChkSkipExisting), BM_SETCHECK, BST_UNCHECKED, 0);
+  wizard_.pages().skipExisting = false;
   SetButtonEnabled(ButtonControl::CmdSkip, false);
   SetButtonEnabled(ButtonControl::CmdStartConversion, true);
   SetButtonVisible(ButtonControl::CmdStartConversion, true);
@@ -71,6 +76,9 @@ void ConversionView::Command(int id, int code) {
     case kCmdStopMigration: logic_.CmdStopMigration_Click(); break;
     case kChkDelete: SetDeleteSourceValue(DeleteSourceValue() == 1 ? 0 : 1); break;  // grayed is the run's alone
     case kLblDeleteHelp: wizard_.OpenHelp("#delete-source-files"); break;
+    case kChkSkipExisting:
+      wizard_.pages().skipExisting = SendMessageW(Control(kChkSkipExisting), BM_GETCHECK, 0, 0) == BST_CHECKED;
+      break;
   }
 }
 

@@ -12,7 +12,7 @@ namespace baleport::win32 {
 
 enum ConversionControlId : int {
   kLblCount1 = 201, kCmdSkip, kLblProgress, kProgressBar1, kFrameConversion, kLblCurrentDBX, kChkDelete,
-  kLblDeleteHelp, kCmdStartConversion, kCmdStopMigration,
+  kLblDeleteHelp, kChkSkipExisting, kCmdStartConversion, kCmdStopMigration,
 };
 
 class ConversionView : public app::win32::PageWindow, public PageControls {
