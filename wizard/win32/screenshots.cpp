@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "wizard/win32/conversion_view.h"
 #include "conversion/testing/fake_store.h"
 #include "wizard/win32/testing/scripted_wizard.h"
 
@@ -80,7 +81,9 @@ int main(int argc, char** argv) {
   }
 
   baleport::FakeStoreLibrary no_conversion;
-  baleport::win32::testing::ScriptedWizard wizard(no_conversion);
+  baleport::win32::testing::ScriptedWizard wizard([&no_conversion](baleport::win32::Win32Wizard& owner) {
+    return std::make_unique<baleport::win32::ConversionView>(owner, no_conversion);
+  });
   bool ok = Save(wizard, Page::kStart, folder / "frmStart.bmp");
 
   wizard.folder_picks = {(mail / "Sales").string(), mail.string()};

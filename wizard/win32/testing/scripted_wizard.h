@@ -7,15 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "wizard/win32/conversion_view.h"
 #include "wizard/win32/win32_wizard.h"
 
 namespace baleport::win32::testing {
 
 class ScriptedWizard : public Win32Wizard {
  public:
-  explicit ScriptedWizard(StoreLibrary& library)
-      : Win32Wizard([&library](Win32Wizard& wizard) { return std::make_unique<ConversionView>(wizard, library); }) {}
+  explicit ScriptedWizard(ConversionPageMaker make_conversion_page) : Win32Wizard(std::move(make_conversion_page)) {}
 
   std::deque<std::string> folder_picks, save_names;
   std::deque<MessageAnswer> answers;
