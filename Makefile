@@ -66,12 +66,21 @@ deb: deps $(BUILD)/CMakeCache.txt
 deb-check: deb
 	packaging/deb-check $(BUILD)
 
-.PHONY: gui screenshots
+.PHONY: gui screenshots screenshots-win
 
 # Builds the wizard and opens it on this display.
 gui: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) --target baleport-gui -j $(JOBS)
 	$(BUILD)/bin/baleport-gui
+
+# Shows every Win32 page under Wine on its own Xvfb and reads it back to
+# $(BUILD_WIN)/screenshots/<page>.png.
+screenshots-win: deps $(BUILD_WIN)/CMakeCache.txt
+	cmake --build $(BUILD_WIN) --target baleport-screenshots -j $(JOBS)
+	@[ -d "$(WINEPREFIX)" ] || { /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1; /usr/lib/wine/wineserver -w; }
+	rm -rf $(BUILD_WIN)/screenshots
+	xvfb-run -a -s "-screen 0 1024x768x24" /usr/lib/wine/wine64 $(BUILD_WIN)/bin/baleport-screenshots.exe $(BUILD_WIN)/screenshots
+	python3 wizard/win32/bmp_to_png.py $(BUILD_WIN)/screenshots/*.bmp
 
 # Renders every wizard page to $(BUILD)/screenshots/<page>.png; needs no display.
 screenshots: deps $(BUILD)/CMakeCache.txt

@@ -13,7 +13,7 @@ enum class CaptionControl { frmMigateAll, lblCount1, lblProgress, LblCurrentDBX,
 
 enum class ButtonControl { CmdStartConversion, CmdStopMigration, CmdSkip };
 
-enum class MessageIcon { kNone, kInformation };
+enum class MessageIcon { kNone, kInformation, kQuestion, kWarning };
 enum class MessageButtons { kOk, kYesNo };
 enum class MessageAnswer { kOk, kYes, kNo };
 

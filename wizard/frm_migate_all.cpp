@@ -18,7 +18,7 @@ frmMigateAll::frmMigateAll(Wizard& wizard, StoreLibrary& library)
     : PageWindow(QStringLiteral("Conversion Status"), QSize(578, 261),
                  TitleButtons::kCloseOnly),
       wizard_(wizard),
-      logic_(*this, wizard, library, ConversionOptions{}) {
+      logic_(*this, wizard.pages(), library, ConversionOptions{}) {
   setFont(app::Tahoma(9));
 
   lblCount1 = app::AddLabel(this, QString(), QRect(8, 8, 625, 25), app::Tahoma(9.75, true),
@@ -58,6 +58,7 @@ frmMigateAll::frmMigateAll(Wizard& wizard, StoreLibrary& library)
   connect(CmdStopMigration, &QPushButton::clicked, this,
           [this] { logic_.CmdStopMigration_Click(); });
   connect(lblDeleteHelp, &app::LinkLabel::clicked, this, &frmMigateAll::lblDeleteHelp_Click);
+  connect(ChkSkipExisting, &QCheckBox::toggled, this, [this](bool on) { wizard_.pages().skipExisting = on; });
 }
 
 void frmMigateAll::Form_Load() {
@@ -71,6 +72,7 @@ void frmMigateAll::Form_Load() {
   LblCurrentDBX->setText(QStringLiteral("Converting Messages..."));
   ChkDelete->setCheckState(Qt::Unchecked);
   ChkSkipExisting->setCheckState(Qt::Unchecked);
+  wizard_.pages().skipExisting = false;
   CmdSkip->setEnabled(false);
   CmdStartConversion->setEnabled(true);
   CmdStartConversion->setVisible(true);
@@ -161,23 +163,8 @@ std::optional<std::string> frmMigateAll::ShowSaveDialog(const SaveDialogRequest&
 }
 
 MessageAnswer frmMigateAll::ShowMessage(const MessageBoxRequest& request) {
-  app::MessageRequest shown;
-  shown.text = QString::fromStdString(request.text);
-  shown.title = QString::fromStdString(request.title);
-  shown.icon = request.icon == MessageIcon::kInformation ? app::MessageIcon::kInformation
-                                                         : app::MessageIcon::kNone;
-  shown.buttons = request.buttons == MessageButtons::kYesNo ? app::MessageButtons::kYesNo
-                                                            : app::MessageButtons::kOk;
-  shown.default_answer = request.buttons == MessageButtons::kYesNo ? app::MessageAnswer::kYes
-                                                                   : app::MessageAnswer::kOk;
-  shown.details = QString::fromStdString(request.details);
   // A box raised while the page is closed has no page to sit over.
-  switch (wizard_.desktop().ShowMessage(isVisible() ? this : nullptr, shown)) {
-    case app::MessageAnswer::kYes: return MessageAnswer::kYes;
-    case app::MessageAnswer::kNo: return MessageAnswer::kNo;
-    case app::MessageAnswer::kOk: break;
-  }
-  return MessageAnswer::kOk;
+  return FromQtAnswer(wizard_.desktop().ShowMessage(isVisible() ? this : nullptr, ToQtMessage(request)));
 }
 
 void frmMigateAll::OpenAddress(const std::string& address) {

@@ -1,24 +1,15 @@
 #include "wizard/frm_multiple.h"
 
 #include <QCheckBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTreeWidget>
 
-#include "app/addresses.h"
 #include "app/fonts.h"
 #include "app/icons.h"
-#include "support/path_separator.h"
 #include "support/pending_events.h"
-#include "wizard/frm_migate_all.h"
-#include "wizard/frm_start.h"
-#include "wizard/subfolders.h"
-#include "wizard/typed_folder.h"
 #include "wizard/wizard.h"
 
 namespace baleport {
@@ -30,7 +21,7 @@ using app::kWhite;
 frmMultiple::frmMultiple(Wizard& wizard)
     : PageWindow(QStringLiteral("Multiple Folder Conversion Mode"), QSize(706, 472),
                  TitleButtons::kMinimizeAndClose),
-      wizard_(wizard) {
+      logic_(wizard.pages().multiple) {
   setWindowIcon(app::DriveArrowIcon());
   setFont(app::Tahoma(9));
 
@@ -84,133 +75,65 @@ frmMultiple::frmMultiple(Wizard& wizard)
   setTabOrder(cmdChange, txtOutputFolder);
   setTabOrder(txtOutputFolder, cmdBack);
 
-  connect(CmdAddFolder, &QPushButton::clicked, this, &frmMultiple::CmdAddFolder_Click);
-  // toggled, not clicked: a change made by the page runs the handler too.
-  connect(chkSelectAll, &QCheckBox::toggled, this, &frmMultiple::chkSelectAll_Click);
-  connect(cmdChange, &QPushButton::clicked, this, &frmMultiple::cmdChange_Click);
-  connect(CmdNext, &QPushButton::clicked, this, &frmMultiple::CmdNext_Click);
-  connect(cmdBack, &QPushButton::clicked, this, &frmMultiple::cmdBack_Click);
+  connect(CmdAddFolder, &QPushButton::clicked, this, [this] { logic_.CmdAddFolder_Click(); });
+  connect(chkSelectAll, &QCheckBox::toggled, this, [this](bool on) { logic_.chkSelectAll_Click(on); });
+  connect(lv, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* row, int column) {
+    if (column == 0) logic_.lv_ItemCheck(lv->indexOfTopLevelItem(row), row->checkState(0) == Qt::Checked);
+  });
+  connect(txtOutputFolder, &QLineEdit::textChanged, this,
+          [this](const QString& text) { logic_.txtOutputFolder_Change(text.toStdString()); });
+  connect(cmdChange, &QPushButton::clicked, this, [this] { logic_.cmdChange_Click(); });
+  connect(CmdNext, &QPushButton::clicked, this, [this] { logic_.CmdNext_Click(); });
+  connect(cmdBack, &QPushButton::clicked, this, [this] { logic_.cmdBack_Click(); });
   connect(lblSelectRootFolder, &app::LinkLabel::clicked, this,
-          &frmMultiple::lblSelectRootFolder_Click);
+          [this] { logic_.lblSelectRootFolder_Click(); });
 }
 
 void frmMultiple::Form_Load() {
-  lv->clear();
-  lv->setAlternatingRowColors(false);
-  {
-    const QSignalBlocker quiet(chkSelectAll);
-    chkSelectAll->setChecked(false);
-  }
-  chkSelectAll->setText(QStringLiteral("Check All"));
-  txtOutputFolder->setText(SpecialFolderPath());
-  chkSelectAll->setEnabled(false);
+  logic_.Form_Load();
   CmdNext->setFocus();
 }
 
-bool frmMultiple::Form_Unload() {
-  cmdBack_Click();
-  return false;
-}
+bool frmMultiple::Form_Unload() { return logic_.Form_Unload(); }
 
-QString frmMultiple::SpecialFolderPath() {
-  // Qt reads the desktop the user's XDG user dirs name, and names ~/Desktop when they name
-  // none, which many systems do not have.
-  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-  return QDir::toNativeSeparators(QFileInfo(desktop).isDir() ? desktop : QDir::homePath());
-}
-
-void frmMultiple::CmdAddFolder_Click() {
-  QString root =
-      wizard_.desktop().BrowseForFolder(this, QStringLiteral("Choose Source Folder..."));
-  if (root.isEmpty()) return;
-  if (!root.endsWith(QChar(kPathSeparator))) root += QChar(kPathSeparator);
-  const Result<std::vector<Subfolder>> subfolders = ListSubfolders(root);
-  if (!subfolders.ok()) {
-    wizard_.ShowWarning(this, QString::fromStdString(subfolders.status().message()));
-    return;
-  }
-
-  lv->clear();
-  lv->update();
-  for (const Subfolder& subfolder : *subfolders) {
-    ProcessPendingEvents();
-    auto* row = new QTreeWidgetItem(lv);
-    row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    row->setText(0, subfolder.name);
-    row->setIcon(0, app::PersonImage());
-    row->setCheckState(0, Qt::Unchecked);
-    const QString shown_path = root + subfolder.name;
-    row->setText(1, shown_path);
-    row->setIcon(1, app::FolderImage());
-    row->setToolTip(1, shown_path);
-    lv->update();
-  }
-  AltLVBackground(lv, kWhite, kLightYellow);
-  chkSelectAll->setChecked(false);
-  chkSelectAll->setEnabled(true);
-}
-
-void frmMultiple::chkSelectAll_Click() {
-  const bool check = chkSelectAll->isChecked();
-  // The caption is set within each row's step, so an empty list leaves it as it was.
-  for (int i = 0; i < lv->topLevelItemCount(); ++i) {
-    ProcessPendingEvents();
-    lv->topLevelItem(i)->setCheckState(0, check ? Qt::Checked : Qt::Unchecked);
-    chkSelectAll->setText(check ? QStringLiteral("Uncheck All") : QStringLiteral("Check All"));
-  }
-}
-
-void frmMultiple::cmdChange_Click() {
-  const QString folder =
-      wizard_.desktop().BrowseForFolder(this, QStringLiteral("Choose Output Folder..."));
-  if (!folder.isEmpty()) txtOutputFolder->setText(folder);
-}
-
-void frmMultiple::CmdNext_Click() {
-  bool any_checked = false;
-  for (int i = 0; i < lv->topLevelItemCount() && !any_checked; ++i) {
-    ProcessPendingEvents();
-    any_checked = lv->topLevelItem(i)->checkState(0) == Qt::Checked;
-  }
-  if (any_checked) {
-    if (const QString problem = TypedFolderProblem(txtOutputFolder->text().trimmed()); !problem.isEmpty()) {
-      wizard_.ShowWarning(this, problem);
-      return;
+void frmMultiple::Refresh() {
+  const QSignalBlocker quiet_list(lv);
+  const QSignalBlocker quiet_check_all(chkSelectAll);
+  const std::vector<ListRow>& rows = logic_.rows();
+  if (lv->topLevelItemCount() != static_cast<int>(rows.size()) ||
+      (!rows.empty() && lv->topLevelItem(0)->text(1).toStdString() != rows.front().folder)) {
+    lv->clear();
+    for (const ListRow& shown : rows) {
+      ProcessPendingEvents();
+      auto* row = new QTreeWidgetItem(lv);
+      row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+      row->setText(0, QString::fromStdString(shown.user));
+      row->setIcon(0, app::PersonImage());
+      row->setText(1, QString::fromStdString(shown.folder));
+      row->setIcon(1, app::FolderImage());
+      row->setToolTip(1, row->text(1));
     }
-    wizard_.MigateAll().ShowModal(this);
-    return;
   }
-  app::MessageRequest none;
-  none.text = QStringLiteral("No Folders Selected !\r\nPlease Select alteast one folder to convert.");
-  none.title = QStringLiteral("Select Folder(s) to Convert");
-  none.icon = app::MessageIcon::kInformation;
-  wizard_.desktop().ShowMessage(this, none);
-}
-
-void frmMultiple::cmdBack_Click() {
-  wizard_.Start().ShowModeless();
-  hide();
-}
-
-void frmMultiple::lblSelectRootFolder_Click() {
-  wizard_.desktop().OpenDocument(app::HelpPageAddress() + QStringLiteral("#select-root-folder"));
-}
-
-void frmMultiple::AltLVBackground(QTreeWidget* list, QColor first, QColor second) {
-  if (list->topLevelItemCount() == 0) return;
-  ProcessPendingEvents();
-  QPalette palette = list->palette();
-  palette.setColor(QPalette::Base, first);
-  palette.setColor(QPalette::AlternateBase, second);
-  list->setPalette(palette);
-  list->setAlternatingRowColors(true);
-}
-
-void frmMultiple::MarkRowTaken(int position) {
-  QTreeWidgetItem* row = lv->topLevelItem(position - 1);
-  if (!row) return;
-  row->setForeground(0, QColor(0, 128, 0));
-  row->setIcon(0, QIcon(row->icon(0).pixmap(16, QIcon::Disabled)));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    QTreeWidgetItem* row = lv->topLevelItem(static_cast<int>(i));
+    row->setCheckState(0, rows[i].checked ? Qt::Checked : Qt::Unchecked);
+    if (rows[i].taken && row->foreground(0).color() != QColor(0, 128, 0)) {
+      row->setForeground(0, QColor(0, 128, 0));
+      row->setIcon(0, QIcon(row->icon(0).pixmap(16, QIcon::Disabled)));
+    }
+  }
+  if (logic_.alternateColours() && !lv->alternatingRowColors()) {
+    QPalette palette = lv->palette();
+    palette.setColor(QPalette::Base, kWhite);
+    palette.setColor(QPalette::AlternateBase, kLightYellow);
+    lv->setPalette(palette);
+  }
+  lv->setAlternatingRowColors(logic_.alternateColours());
+  chkSelectAll->setChecked(logic_.checkAll());
+  chkSelectAll->setEnabled(logic_.checkAllEnabled());
+  chkSelectAll->setText(QString::fromStdString(logic_.checkAllCaption()));
+  const QString output = QString::fromStdString(logic_.outputFolder());
+  if (txtOutputFolder->text() != output) txtOutputFolder->setText(output);
 }
 
 }  // namespace baleport

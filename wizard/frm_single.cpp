@@ -3,11 +3,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/addresses.h"
 #include "app/fonts.h"
 #include "app/icons.h"
-#include "wizard/frm_migate_all.h"
-#include "wizard/typed_folder.h"
 #include "wizard/wizard.h"
 
 namespace baleport {
@@ -19,7 +16,7 @@ using app::kWhite;
 frmSingle::frmSingle(Wizard& wizard)
     : PageWindow(QStringLiteral("Single Folder Conversion Mode"), QSize(579, 250),
                  TitleButtons::kCloseOnly),
-      wizard_(wizard) {
+      logic_(wizard.pages().single) {
   setWindowIcon(app::DriveArrowIcon());
   setFont(app::Tahoma(9));
 
@@ -49,39 +46,24 @@ frmSingle::frmSingle(Wizard& wizard)
   setTabOrder(CmdAddFolder, CmdNext);
   setTabOrder(CmdNext, txtSourceMailbox);
 
-  // Typing a path is as good as picking one.
-  connect(txtSourceMailbox, &QLineEdit::textChanged, this,
-          [this](const QString& text) { CmdNext->setEnabled(!text.trimmed().isEmpty()); });
-  connect(CmdAddFolder, &QPushButton::clicked, this, &frmSingle::CmdAddFolder_Click);
-  connect(CmdNext, &QPushButton::clicked, this, &frmSingle::CmdNext_Click);
-  connect(lblSingleMailbox, &app::LinkLabel::clicked, this, &frmSingle::lblSingleMailbox_Click);
+  connect(txtSourceMailbox, &QLineEdit::textChanged, this, [this](const QString& text) {
+    logic_.txtSourceMailbox_Change(text.toStdString());
+    CmdNext->setEnabled(logic_.nextEnabled());
+  });
+  connect(CmdAddFolder, &QPushButton::clicked, this, [this] { logic_.CmdAddFolder_Click(); });
+  connect(CmdNext, &QPushButton::clicked, this, [this] { logic_.CmdNext_Click(); });
+  connect(lblSingleMailbox, &app::LinkLabel::clicked, this, [this] { logic_.lblSingleMailbox_Click(); });
 }
 
 void frmSingle::Form_Load() {
-  txtSourceMailbox->clear();
-  CmdNext->setEnabled(false);
+  logic_.Form_Load();
   CmdAddFolder->setFocus();
 }
 
-void frmSingle::CmdAddFolder_Click() {
-  const QString folder =
-      wizard_.desktop().BrowseForFolder(this, QStringLiteral("Choose Source Folder..."));
-  if (!folder.isEmpty()) txtSourceMailbox->setText(folder);
-}
-
-void frmSingle::CmdNext_Click() {
-  // The run searches the box's text as it stands.
-  const QString folder = txtSourceMailbox->text();
-  if (folder.trimmed().isEmpty()) return;
-  if (const QString problem = TypedFolderProblem(folder); !problem.isEmpty()) {
-    wizard_.ShowWarning(this, problem);
-    return;
-  }
-  wizard_.MigateAll().ShowModal(nullptr);
-}
-
-void frmSingle::lblSingleMailbox_Click() {
-  wizard_.desktop().OpenDocument(app::HelpPageAddress() + QStringLiteral("#select-folder"));
+void frmSingle::Refresh() {
+  const QString text = QString::fromStdString(logic_.sourceMailbox());
+  if (txtSourceMailbox->text() != text) txtSourceMailbox->setText(text);
+  CmdNext->setEnabled(logic_.nextEnabled());
 }
 
 }  // namespace baleport

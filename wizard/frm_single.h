@@ -1,9 +1,9 @@
-// The single-folder page: one source folder, picked with the folder chooser or typed, then on to
-// the conversion page.
+// The single-folder page's window on Qt, a view over its logic (wizard/pages/single_page.h).
 #pragma once
 
 #include "app/controls.h"
 #include "app/page_window.h"
+#include "wizard/pages/single_page.h"
 
 class QLineEdit;
 class QPushButton;
@@ -23,15 +23,14 @@ class frmSingle : public app::PageWindow {
   QPushButton* CmdAddFolder;
   QPushButton* CmdNext;
 
-  void CmdAddFolder_Click();
-  void CmdNext_Click();
-  void lblSingleMailbox_Click();
+  // Shows the logic's state: the box's text and whether Next can be clicked.
+  void Refresh();
 
  protected:
   void Form_Load() override;
 
  private:
-  Wizard& wizard_;
+  SinglePage& logic_;
 };
 
 }  // namespace baleport

@@ -4,11 +4,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/addresses.h"
 #include "app/fonts.h"
 #include "app/icons.h"
-#include "wizard/frm_multiple.h"
-#include "wizard/frm_single.h"
 #include "wizard/wizard.h"
 
 namespace baleport {
@@ -18,13 +15,13 @@ using app::kLightGrey;
 using app::kWhite;
 
 frmStart::frmStart(Wizard& wizard)
-    : PageWindow(QString::fromUtf16(kAppTitle) + QStringLiteral(" v" BALEPORT_VERSION), QSize(618, 472),
+    : PageWindow(QStringLiteral("%1 v" BALEPORT_VERSION).arg(kAppTitle), QSize(618, 472),
                  TitleButtons::kCloseOnly),
-      wizard_(wizard) {
+      logic_(wizard.pages().start) {
   setWindowIcon(app::EnvelopeIcon());
   setFont(app::Tahoma(9));
 
-  app::AddHeaderBand(this, QString::fromUtf16(kAppTitle), QColor(192, 0, 0));
+  app::AddHeaderBand(this, QString::fromLatin1(kAppTitle), QColor(192, 0, 0));
   app::AddLabel(this,
                 "Baleport supports conversion of .msg email messages to Outlook supported .pst "
                 "files. Supports Outlook Version 2016 (32 Bit), 2013 (32 Bit), 2010 (32 Bit), "
@@ -63,62 +60,29 @@ frmStart::frmStart(Wizard& wizard)
   setTabOrder(CmdNext, CmdHelp);
 
   connect(OptSingle, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) OptSingle_Click();
+    if (on) logic_.OptSingle_Click();
   });
   connect(OptMultiple, &QRadioButton::toggled, this, [this](bool on) {
-    if (on) OptMultiple_Click();
+    if (on) logic_.OptMultiple_Click();
   });
-  connect(CmdNext, &QPushButton::clicked, this, &frmStart::CmdNext_Click);
-  connect(CmdHelp, &QPushButton::clicked, this, &frmStart::CmdHelp_Click);
-  connect(lblSingleHelp, &app::LinkLabel::clicked, this, &frmStart::lblSingleHelp_Click);
-  connect(lblMultipleHelp, &app::LinkLabel::clicked, this, &frmStart::lblMultipleHelp_Click);
+  connect(CmdNext, &QPushButton::clicked, this, [this] { logic_.CmdNext_Click(); });
+  connect(CmdHelp, &QPushButton::clicked, this, [this] { logic_.CmdHelp_Click(); });
+  connect(lblSingleHelp, &app::LinkLabel::clicked, this, [this] { logic_.lblSingleHelp_Click(); });
+  connect(lblMultipleHelp, &app::LinkLabel::clicked, this, [this] { logic_.lblMultipleHelp_Click(); });
 }
 
 void frmStart::Form_Load() {
-  OptSingle->setChecked(true);
-  OptSingle_Click();
+  logic_.Form_Load();
   OptSingle->setFocus();
 }
 
-void frmStart::OptSingle_Click() {
-  OptSingle->setFont(app::Tahoma(9, true));
-  OptMultiple->setFont(app::Tahoma(9, false));
+void frmStart::Refresh() {
+  const bool single = logic_.singleMode();
+  (single ? OptSingle : OptMultiple)->setChecked(true);
+  OptSingle->setFont(app::Tahoma(9, single));
+  OptMultiple->setFont(app::Tahoma(9, !single));
 }
 
-void frmStart::OptMultiple_Click() {
-  OptSingle->setFont(app::Tahoma(9, false));
-  OptMultiple->setFont(app::Tahoma(9, true));
-}
-
-void frmStart::CmdNext_Click() {
-  if (OptSingle->isChecked()) {
-    wizard_.Single().ShowModal(this);
-  } else {
-    wizard_.Multiple().ShowModeless();
-    hide();
-  }
-}
-
-void frmStart::CmdHelp_Click() { wizard_.desktop().OpenDocument(app::ProductPageAddress()); }
-
-void frmStart::lblSingleHelp_Click() {
-  wizard_.desktop().OpenDocument(app::HelpPageAddress() + QStringLiteral("#single-folder"));
-}
-
-void frmStart::lblMultipleHelp_Click() {
-  wizard_.desktop().OpenDocument(app::HelpPageAddress() + QStringLiteral("#multiple-folders"));
-}
-
-bool frmStart::Form_Unload() {
-  app::MessageRequest question;
-  question.text = QStringLiteral("Are you sure you want to exit now?");
-  question.title = QString::fromUtf16(kAppTitle);
-  question.icon = app::MessageIcon::kQuestion;
-  question.buttons = app::MessageButtons::kYesNo;
-  question.default_answer = app::MessageAnswer::kYes;
-  if (wizard_.desktop().ShowMessage(this, question) != app::MessageAnswer::kYes) return false;
-  wizard_.desktop().EndProgram();
-  return true;
-}
+bool frmStart::Form_Unload() { return logic_.Form_Unload(); }
 
 }  // namespace baleport

@@ -1,9 +1,9 @@
-// The start page: the choice between the two modes, the help links, and the one orderly
-// end of the program (the exit question).
+// The start page's window on Qt, a view over its logic (wizard/pages/start_page.h).
 #pragma once
 
 #include "app/controls.h"
 #include "app/page_window.h"
+#include "wizard/pages/start_page.h"
 
 class QGroupBox;
 class QPushButton;
@@ -26,19 +26,15 @@ class frmStart : public app::PageWindow {
   QPushButton* CmdHelp;
   QPushButton* CmdNext;
 
-  void OptSingle_Click();
-  void OptMultiple_Click();
-  void CmdNext_Click();
-  void CmdHelp_Click();
-  void lblSingleHelp_Click();
-  void lblMultipleHelp_Click();
+  // Shows the logic's state: the selected option, in bold.
+  void Refresh();
 
  protected:
   void Form_Load() override;
   bool Form_Unload() override;
 
  private:
-  Wizard& wizard_;
+  StartPage& logic_;
 };
 
 }  // namespace baleport

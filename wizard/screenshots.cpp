@@ -58,12 +58,12 @@ int main(int argc, char** argv) {
 
   baleport::frmSingle& single = wizard.Single();
   desktop.folder_picks.push_back(QDir::toNativeSeparators(mail.filePath(QStringLiteral("Sales"))));
-  single.CmdAddFolder_Click();
+  single.CmdAddFolder->click();
   ok = Save(single, folder, QStringLiteral("frmSingle")) && ok;
 
   baleport::frmMultiple& multiple = wizard.Multiple();
   desktop.folder_picks.push_back(QDir::toNativeSeparators(mail.path()));
-  multiple.CmdAddFolder_Click();
+  multiple.CmdAddFolder->click();
   multiple.lv->topLevelItem(1)->setCheckState(0, Qt::Checked);
   multiple.lv->topLevelItem(3)->setCheckState(0, Qt::Checked);
   ok = Save(multiple, folder, QStringLiteral("frmMultiple")) && ok;

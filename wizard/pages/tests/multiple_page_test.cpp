@@ -1,0 +1,152 @@
+// The multiple-folder page's logic: filling the list from a real folder tree, Check All, the
+// output folder and what Next turns down.
+#include <gmock/gmock.h>
+
+#include "support/path_separator.h"
+#include "wizard/pages/tests/scripted_host.h"
+
+namespace baleport::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class MultiplePageTest : public PagesTest {
+ protected:
+  void PickRoot(const std::string& root) {
+    host_.folder_picks.push_back(root);
+    multiple().CmdAddFolder_Click();
+  }
+
+  // A root with three subfolders, one of them hidden on Linux, a deeper folder and a file.
+  std::string MakeTree() {
+    MakeFolder("root/beta");
+    MakeFolder("root/Alpha/Inner");
+    MakeFolder("root/.gamma");
+    MakeFile("root/note.msg");
+    return MakeFolder("root");
+  }
+
+  std::vector<std::string> Column(bool folder) {
+    std::vector<std::string> texts;
+    for (const ListRow& row : multiple().rows()) texts.push_back(folder ? row.folder : row.user);
+    return texts;
+  }
+
+  int CheckedRows() {
+    int checked = 0;
+    for (const ListRow& row : multiple().rows()) checked += row.checked;
+    return checked;
+  }
+};
+
+TEST_F(MultiplePageTest, LoadsEmptyWithCheckAllDisabledAndTheDesktopAsOutput) {
+  EXPECT_TRUE(multiple().rows().empty());
+  EXPECT_FALSE(multiple().checkAll());
+  EXPECT_FALSE(multiple().checkAllEnabled());
+  EXPECT_EQ(multiple().checkAllCaption(), "Check All");
+  EXPECT_FALSE(multiple().alternateColours());
+  EXPECT_EQ(multiple().outputFolder(), "/home/user/Desktop");
+}
+
+TEST_F(MultiplePageTest, ListsTheImmediateSubfoldersOfTheRootByNameRegardlessOfCase) {
+  const std::string root = MakeTree();
+  PickRoot(root);
+  EXPECT_THAT(host_.picker_titles, ElementsAre("Choose Source Folder..."));
+  const std::string r = root + kPathSeparator;
+  EXPECT_THAT(Column(false), ElementsAre(".gamma", "Alpha", "beta"));
+  EXPECT_THAT(Column(true), ElementsAre(r + ".gamma", r + "Alpha", r + "beta"));
+  EXPECT_TRUE(multiple().checkAllEnabled());
+  EXPECT_TRUE(multiple().alternateColours());
+
+  ASSERT_EQ(host_.pages.RowCount(), 3);
+  multiple().lv_ItemCheck(1, true);
+  const FolderRow selected = host_.pages.Row(2);
+  EXPECT_TRUE(selected.checked);
+  EXPECT_EQ(selected.name, "Alpha");
+  EXPECT_EQ(selected.path, r + "Alpha");
+  host_.pages.MarkRowTaken(2);
+  EXPECT_TRUE(multiple().rows()[1].taken);
+  EXPECT_FALSE(multiple().rows()[0].taken);
+}
+
+TEST_F(MultiplePageTest, ARootEndingInASeparatorGetsNoSecondOne) {
+  MakeFolder("root/Mail");
+  PickRoot(MakeFolder("root") + kPathSeparator);
+  EXPECT_THAT(Column(true), ElementsAre(Native("root/Mail")));
+}
+
+TEST_F(MultiplePageTest, ACancelledPickOrAMissingRootKeepsTheList) {
+  PickRoot(MakeTree());
+  multiple().lv_ItemCheck(0, true);
+  PickRoot("");
+  const std::string missing = Native("gone");
+  PickRoot(missing);
+  EXPECT_EQ(Column(false).size(), 3u);
+  EXPECT_EQ(CheckedRows(), 1);
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].text, "listing the subfolders of " + missing + kPathSeparator + ": no such folder");
+  EXPECT_EQ(host_.messages[0].icon, MessageIcon::kWarning);
+}
+
+TEST_F(MultiplePageTest, CheckAllTicksEveryRowAndANewRootClearsThem) {
+  const std::string tree = MakeTree();
+  PickRoot(tree);
+  multiple().chkSelectAll_Click(true);
+  EXPECT_EQ(CheckedRows(), 3);
+  EXPECT_EQ(multiple().checkAllCaption(), "Uncheck All");
+  multiple().chkSelectAll_Click(false);
+  EXPECT_EQ(CheckedRows(), 0);
+  EXPECT_EQ(multiple().checkAllCaption(), "Check All");
+
+  multiple().chkSelectAll_Click(true);
+  PickRoot(tree);
+  EXPECT_EQ(CheckedRows(), 0);
+  EXPECT_FALSE(multiple().checkAll());
+  EXPECT_EQ(multiple().checkAllCaption(), "Check All");
+
+  // With no rows to step through, the caption is left as it was.
+  multiple().chkSelectAll_Click(true);
+  PickRoot(MakeFolder("empty"));
+  EXPECT_TRUE(multiple().rows().empty());
+  EXPECT_FALSE(multiple().checkAll());
+  EXPECT_TRUE(multiple().checkAllEnabled());
+  EXPECT_EQ(multiple().checkAllCaption(), "Uncheck All");
+}
+
+TEST_F(MultiplePageTest, NextNeedsATickedRowAndAnOutputFolderThatCanBeListed) {
+  PickRoot(MakeFolder("empty"));
+  multiple().CmdNext_Click();
+  PickRoot(MakeTree());
+  multiple().CmdNext_Click();
+  ASSERT_EQ(host_.messages.size(), 2u);
+  for (const MessageBoxRequest& message : host_.messages) {
+    EXPECT_EQ(message.text, "No Folders Selected !\r\nPlease Select alteast one folder to convert.");
+    EXPECT_EQ(message.title, "Select Folder(s) to Convert");
+    EXPECT_EQ(message.icon, MessageIcon::kInformation);
+    EXPECT_EQ(message.buttons, MessageButtons::kOk);
+  }
+
+  multiple().lv_ItemCheck(0, true);
+  const std::string missing = Native("gone");
+  multiple().txtOutputFolder_Change(missing);
+  multiple().CmdNext_Click();
+  ASSERT_EQ(host_.messages.size(), 3u);
+  EXPECT_EQ(host_.messages[2].text.rfind("The folder " + missing + " cannot be used: ", 0), 0u);
+  EXPECT_TRUE(host_.shows.empty());
+
+  multiple().txtOutputFolder_Change(" " + MakeFolder("out") + " ");
+  multiple().CmdNext_Click();
+  EXPECT_THAT(host_.shows, ElementsAre("modal frmMigateAll over frmMultiple"));
+}
+
+TEST_F(MultiplePageTest, ChangeSetsTheOutputFolderUnlessCancelled) {
+  host_.folder_picks = {"", "/srv/out"};
+  multiple().cmdChange_Click();
+  EXPECT_EQ(multiple().outputFolder(), "/home/user/Desktop");
+  multiple().cmdChange_Click();
+  EXPECT_EQ(host_.pages.OutputFolder(), "/srv/out");
+  EXPECT_THAT(host_.picker_titles, ElementsAre("Choose Output Folder...", "Choose Output Folder..."));
+}
+
+}  // namespace
+}  // namespace baleport::testing

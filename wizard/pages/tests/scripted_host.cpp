@@ -1,0 +1,115 @@
+#include "wizard/pages/tests/scripted_host.h"
+
+#include <fstream>
+#include <random>
+
+namespace baleport::testing {
+
+std::string PageName(Page page) {
+  switch (page) {
+    case Page::kStart: return "frmStart";
+    case Page::kSingle: return "frmSingle";
+    case Page::kMultiple: return "frmMultiple";
+    case Page::kMigateAll: break;
+  }
+  return "frmMigateAll";
+}
+
+void ScriptedHost::EnsureLoaded(Page page) {
+  if (!loaded_.insert(page).second) return;
+  switch (page) {
+    case Page::kStart: pages.start.Form_Load(); break;
+    case Page::kSingle: pages.single.Form_Load(); break;
+    case Page::kMultiple: pages.multiple.Form_Load(); break;
+    case Page::kMigateAll: break;  // its logic is the conversion page's, tested with it
+  }
+}
+
+bool ScriptedHost::Close(Page page) {
+  const bool closes = page == Page::kStart      ? pages.start.Form_Unload()
+                      : page == Page::kMultiple ? pages.multiple.Form_Unload()
+                                                : true;
+  if (closes) {
+    visible_.erase(page);
+    loaded_.erase(page);
+  }
+  return closes;
+}
+
+void ScriptedHost::ShowModal(Page page, std::optional<Page> owner) {
+  std::string shown = "modal " + PageName(page);
+  if (owner) shown += " over " + PageName(*owner);
+  shows.push_back(shown);
+  EnsureLoaded(page);
+  visible_.insert(page);
+  if (!inside_modal.empty()) {
+    const std::function<void()> step = std::move(inside_modal.front());
+    inside_modal.pop_front();
+    step();
+  }
+  if (Visible(page)) Close(page);
+}
+
+void ScriptedHost::ShowModeless(Page page) {
+  shows.push_back("modeless " + PageName(page));
+  EnsureLoaded(page);
+  visible_.insert(page);
+}
+
+void ScriptedHost::Hide(Page page) {
+  shows.push_back("hide " + PageName(page));
+  visible_.erase(page);
+}
+
+MessageAnswer ScriptedHost::ShowMessage(Page, const MessageBoxRequest& request) {
+  messages.push_back(request);
+  if (request.buttons == MessageButtons::kOk) return MessageAnswer::kOk;
+  if (answers.empty()) {
+    unscripted.push_back("message: " + request.text);
+    return MessageAnswer::kNo;
+  }
+  const MessageAnswer answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+std::string ScriptedHost::BrowseForFolder(Page, const std::string& title) {
+  picker_titles.push_back(title);
+  if (folder_picks.empty()) {
+    unscripted.push_back("folder picker: " + title);
+    return {};
+  }
+  std::string pick = folder_picks.front();
+  folder_picks.pop_front();
+  return pick;
+}
+
+void PagesTest::SetUp() {
+  root_ = std::filesystem::temp_directory_path() /
+          ("baleport-pages-" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(root_);
+}
+
+void PagesTest::TearDown() {
+  for (const std::string& request : host_.unscripted) ADD_FAILURE() << "unscripted " << request;
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+std::string PagesTest::Native(const std::string& relative) const {
+  return (root_ / std::filesystem::path(relative).make_preferred()).string();
+}
+
+std::string PagesTest::MakeFolder(const std::string& relative) {
+  const std::string path = Native(relative);
+  std::filesystem::create_directories(path);
+  return path;
+}
+
+std::string PagesTest::MakeFile(const std::string& relative) {
+  const std::string path = Native(relative);
+  std::ofstream(path).put('x');
+  return path;
+}
+
+}  // namespace baleport::testing

@@ -1,0 +1,89 @@
+// The page logic of the whole wizard over a host whose user is a script: answers, folder picks
+// and what happens inside each modal show are queued in advance, and every request is
+// recorded for the test to check. A request nothing was queued for is recorded in
+// `unscripted` and answered as a cancel (No, empty).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "wizard/pages/wizard_pages.h"
+
+namespace baleport::testing {
+
+// "frmStart", "frmSingle", "frmMultiple", "frmMigateAll".
+std::string PageName(Page page);
+
+class ScriptedHost : public PageHost {
+ public:
+  WizardPages pages{*this};
+
+  // What the user does inside the next modal show, in order. The show returns when the step
+  // is done, the page closed by its close box if the step left it open; with nothing queued
+  // it returns at once, the same way.
+  std::deque<std::function<void()>> inside_modal;
+  std::deque<MessageAnswer> answers;
+  std::deque<std::string> folder_picks;
+  std::string desktop_folder = "/home/user/Desktop";
+
+  std::vector<std::string> shows;  // "modal frmSingle over frmStart", "modeless frmMultiple", "hide frmStart"
+  std::vector<MessageBoxRequest> messages;
+  std::vector<std::string> picker_titles;
+  std::vector<std::string> opened;  // "help#anchor" or "product"
+  int refreshes = 0;
+  bool ended = false;
+  std::vector<std::string> unscripted;
+
+  // Loads `page` when it has not been, or was closed since (as a reference to it does).
+  void EnsureLoaded(Page page);
+  bool Visible(Page page) const { return visible_.count(page) != 0; }
+  // The user clicks the close box of `page`; true when it closed.
+  bool Close(Page page);
+
+  void ShowModal(Page page, std::optional<Page> owner) override;
+  void ShowModeless(Page page) override;
+  void Hide(Page page) override;
+  void Refresh(Page) override { ++refreshes; }
+  MessageAnswer ShowMessage(Page owner, const MessageBoxRequest& request) override;
+  std::string BrowseForFolder(Page owner, const std::string& title) override;
+  void OpenHelp(const std::string& anchor) override { opened.push_back("help" + anchor); }
+  void OpenProductPage() override { opened.push_back("product"); }
+  std::string DesktopFolder() override { return desktop_folder; }
+  void EndProgram() override { ended = true; }
+
+ private:
+  std::set<Page> loaded_;
+  std::set<Page> visible_;
+};
+
+// A wizard's page logic over a ScriptedHost, with a temporary folder for real folder trees.
+class PagesTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  StartPage& start() { return Use(Page::kStart).start; }
+  SinglePage& single() { return Use(Page::kSingle).single; }
+  MultiplePage& multiple() { return Use(Page::kMultiple).multiple; }
+  WizardPages& Use(Page page) {
+    host_.EnsureLoaded(page);
+    return host_.pages;
+  }
+
+  // A folder (native form) under the test's temporary folder, created with its parents.
+  std::string MakeFolder(const std::string& relative);
+  // An empty file under the temporary folder.
+  std::string MakeFile(const std::string& relative);
+  std::string Native(const std::string& relative) const;
+
+  ScriptedHost host_;
+  std::filesystem::path root_;
+};
+
+}  // namespace baleport::testing

@@ -1,0 +1,67 @@
+// The single-folder page's logic: its two states and what a pick, a cancel, typing, Next and
+// a close do.
+#include <gmock/gmock.h>
+
+#include "wizard/pages/tests/scripted_host.h"
+
+namespace baleport::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+
+TEST_F(PagesTest, APickFillsTheBoxAndACancelledPickKeepsWhatIsThere) {
+  EXPECT_EQ(single().sourceMailbox(), "");
+  EXPECT_FALSE(single().nextEnabled());
+  host_.folder_picks = {"", "/data/mail", ""};
+  single().CmdAddFolder_Click();
+  EXPECT_FALSE(single().nextEnabled());
+  single().CmdAddFolder_Click();
+  single().CmdAddFolder_Click();
+  EXPECT_EQ(host_.pages.SourceMailbox(), "/data/mail");
+  EXPECT_TRUE(single().nextEnabled());
+  EXPECT_THAT(host_.picker_titles, ElementsAre("Choose Source Folder...", "Choose Source Folder...",
+                                               "Choose Source Folder..."));
+}
+
+TEST_F(PagesTest, NextFollowsTheBoxAndTurnsDownWhatIsNoFolderInTheSystemsWords) {
+  single().txtSourceMailbox_Change("  ");
+  EXPECT_FALSE(single().nextEnabled());
+  single().CmdNext_Click();
+  EXPECT_TRUE(host_.messages.empty());
+
+  const std::string missing = Native("gone");
+  const std::string file = MakeFile("mail.msg");
+  for (const std::string& typed : {missing, file}) {
+    single().txtSourceMailbox_Change(typed);
+    EXPECT_TRUE(single().nextEnabled());
+    single().CmdNext_Click();
+  }
+  EXPECT_TRUE(host_.shows.empty());
+  ASSERT_EQ(host_.messages.size(), 2u);
+  EXPECT_THAT(host_.messages[0].text, StartsWith("The folder " + missing + " cannot be used: "));
+  EXPECT_THAT(host_.messages[1].text, StartsWith("The folder " + file + " cannot be used: "));
+#ifndef _WIN32
+  EXPECT_EQ(host_.messages[0].text, "The folder " + missing + " cannot be used: No such file or directory.");
+  EXPECT_EQ(host_.messages[1].text, "The folder " + file + " cannot be used: Not a directory.");
+#endif
+  EXPECT_EQ(host_.messages[0].icon, MessageIcon::kWarning);
+  EXPECT_EQ(host_.messages[0].title, "Tamsel Baleport");
+
+  single().txtSourceMailbox_Change(MakeFolder("mail"));
+  single().CmdNext_Click();
+  EXPECT_THAT(host_.shows, ElementsAre("modal frmMigateAll"));  // over no page: centred
+}
+
+TEST_F(PagesTest, ClosingTheSinglePageDiscardsThePick) {
+  host_.folder_picks = {"/data/mail"};
+  host_.inside_modal = {[&] { single().CmdAddFolder_Click(); },
+                        [&] { EXPECT_EQ(single().sourceMailbox(), ""); }};
+  start().CmdNext_Click();
+  start().CmdNext_Click();
+  EXPECT_TRUE(host_.inside_modal.empty());
+  EXPECT_FALSE(single().nextEnabled());
+}
+
+}  // namespace
+}  // namespace baleport::testing

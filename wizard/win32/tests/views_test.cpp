@@ -1,0 +1,171 @@
+// The Win32 views under Wine: each page window is made, clicked through with SendMessage and
+// its controls read back; the dialogs are scripted.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <filesystem>
+#include <random>
+
+#include "wizard/win32/testing/scripted_wizard.h"
+
+namespace baleport::win32 {
+namespace {
+
+using app::win32::PageWindow;
+using ::testing::ElementsAre;
+
+// Runs `step` inside the next modal loop (on a thread timer), once.
+std::function<void()> pending_step;
+void InsideNextModal(std::function<void()> step) {
+  pending_step = std::move(step);
+  SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    std::function<void()> step = std::move(pending_step);
+    pending_step = nullptr;
+    if (step) step();
+  });
+}
+
+class Win32ViewsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    root_ = std::filesystem::temp_directory_path() / ("baleport-views-" + std::to_string(std::random_device{}()));
+    for (const char* name : {"Sales", "accounts", "Beta"}) std::filesystem::create_directories(root_ / name);
+    wizard_.Run();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+
+  HWND Page(baleport::Page page) { return wizard_.Window(page).hwnd(); }
+  HWND Control(baleport::Page page, int id) { return GetDlgItem(Page(page), id); }
+  void Click(baleport::Page page, int id) { SendMessageW(Control(page, id), BM_CLICK, 0, 0); }
+  void ClickLink(baleport::Page page, int id) {
+    SendMessageW(Page(page), WM_COMMAND, MAKEWPARAM(id, STN_CLICKED), reinterpret_cast<LPARAM>(Control(page, id)));
+  }
+  std::string Text(baleport::Page page, int id) { return PageWindow::Text(Control(page, id)); }
+  bool Checked(baleport::Page page, int id) {
+    return SendMessageW(Control(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
+  std::string Cell(int row, int column) {
+    wchar_t text[512] = {};
+    ListView_GetItemText(Control(baleport::Page::kMultiple, kLv), row, column, text, 512);
+    return app::win32::Narrow(text);
+  }
+
+  testing::ScriptedWizard wizard_{[](Win32Wizard&) {
+    // A stand-in for the conversion page, whose view is tested with the run.
+    return std::make_unique<PageWindow>("Conversion Status", 578, 261, PageWindow::TitleButtons::kCloseOnly, 0);
+  }};
+  std::filesystem::path root_;
+};
+
+TEST_F(Win32ViewsTest, TheStartPageIsAFixedWindowAtItsSizeWithTheSelectedOptionBold) {
+  HWND start = Page(baleport::Page::kStart);
+  EXPECT_TRUE(IsWindowVisible(start));
+  EXPECT_EQ(PageWindow::Text(start), "Tamsel Baleport v" BALEPORT_VERSION);
+  EXPECT_EQ(GetWindowLongW(start, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+  RECT client;
+  GetClientRect(start, &client);
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(client.right, MulDiv(618, dpi, 96));
+  EXPECT_EQ(client.bottom, MulDiv(472, dpi, 96));
+
+  EXPECT_TRUE(Checked(baleport::Page::kStart, kOptSingle));
+  Click(baleport::Page::kStart, kOptMultiple);
+  EXPECT_FALSE(wizard_.pages().SingleMode());
+  EXPECT_TRUE(Checked(baleport::Page::kStart, kOptMultiple));
+  LOGFONTW font{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(baleport::Page::kStart, kOptMultiple), WM_GETFONT, 0, 0)),
+             sizeof(font), &font);
+  EXPECT_EQ(font.lfWeight, FW_BOLD);
+  EXPECT_EQ(std::wstring(font.lfFaceName), L"Tahoma");
+
+  Click(baleport::Page::kStart, kCmdHelp);
+  ClickLink(baleport::Page::kStart, kLblMultipleHelp);
+  ASSERT_EQ(wizard_.opened.size(), 2u);
+  EXPECT_EQ(wizard_.opened[0], BALEPORT_PRODUCT_PAGE_ADDRESS);
+  EXPECT_THAT(wizard_.opened[1], ::testing::EndsWith("/help.html#multiple-folders"));
+
+  wizard_.answers = {MessageAnswer::kNo};
+  SendMessageW(start, WM_CLOSE, 0, 0);
+  EXPECT_THAT(wizard_.messages, ElementsAre("Are you sure you want to exit now?"));
+  EXPECT_TRUE(IsWindowVisible(start));
+  EXPECT_FALSE(wizard_.ended);
+}
+
+TEST_F(Win32ViewsTest, TheSinglePageOpensModalAndItsBoxFollowsThePick) {
+  const std::string sales = (root_ / "Sales").string();
+  wizard_.folder_picks = {sales};
+  bool start_disabled = false;
+  std::string shown;
+  bool next_enabled = false;
+  InsideNextModal([&] {
+    start_disabled = !IsWindowEnabled(Page(baleport::Page::kStart));
+    Click(baleport::Page::kSingle, kCmdAddFolder);
+    shown = Text(baleport::Page::kSingle, kTxtSourceMailbox);
+    next_enabled = IsWindowEnabled(Control(baleport::Page::kSingle, kCmdNext));
+    SetWindowTextW(Control(baleport::Page::kSingle, kTxtSourceMailbox), L"  ");
+    EXPECT_FALSE(IsWindowEnabled(Control(baleport::Page::kSingle, kCmdNext)));
+    SendMessageW(Page(baleport::Page::kSingle), WM_CLOSE, 0, 0);
+  });
+  Click(baleport::Page::kStart, kCmdNext);  // returns once the page has closed
+  EXPECT_TRUE(start_disabled);
+  EXPECT_EQ(shown, sales);
+  EXPECT_TRUE(next_enabled);
+  EXPECT_FALSE(IsWindowVisible(Page(baleport::Page::kSingle)));
+  EXPECT_TRUE(IsWindowEnabled(Page(baleport::Page::kStart)));
+}
+
+TEST_F(Win32ViewsTest, TheMultiplePageListsTheSubfoldersWithCheckBoxesAndMovesOn) {
+  Click(baleport::Page::kStart, kOptMultiple);
+  Click(baleport::Page::kStart, kCmdNext);
+  EXPECT_TRUE(IsWindowVisible(Page(baleport::Page::kMultiple)));
+  EXPECT_FALSE(IsWindowVisible(Page(baleport::Page::kStart)));
+  EXPECT_FALSE(IsWindowEnabled(Control(baleport::Page::kMultiple, kChkSelectAll)));
+  EXPECT_EQ(Text(baleport::Page::kMultiple, kTxtOutputFolder), wizard_.DesktopFolder());
+
+  HWND list = Control(baleport::Page::kMultiple, kLv);
+  EXPECT_EQ(GetWindowLongW(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+  EXPECT_TRUE(ListView_GetExtendedListViewStyle(list) & LVS_EX_CHECKBOXES);
+  EXPECT_NE(ListView_GetImageList(list, LVSIL_SMALL), nullptr);
+  wizard_.folder_picks = {root_.string()};
+  Click(baleport::Page::kMultiple, kCmdAddFolder);
+  ASSERT_EQ(ListView_GetItemCount(list), 3);
+  EXPECT_EQ(Cell(0, 0), "accounts");
+  EXPECT_EQ(Cell(2, 1), (root_ / "Sales").string());
+
+  Click(baleport::Page::kMultiple, kChkSelectAll);
+  EXPECT_TRUE(ListView_GetCheckState(list, 1));
+  EXPECT_EQ(Text(baleport::Page::kMultiple, kChkSelectAll), "Uncheck All");
+  ListView_SetCheckState(list, 1, FALSE);
+  EXPECT_FALSE(wizard_.pages().Row(2).checked);
+  EXPECT_TRUE(wizard_.pages().Row(3).checked);
+  const std::string out = (root_ / "Beta").string();
+  SetWindowTextW(Control(baleport::Page::kMultiple, kTxtOutputFolder), app::win32::Wide(out).c_str());
+  EXPECT_EQ(wizard_.pages().OutputFolder(), out);
+
+  bool conversion_shown = false;
+  InsideNextModal([&] {
+    conversion_shown = IsWindowVisible(Page(baleport::Page::kMigateAll));
+    SendMessageW(Page(baleport::Page::kMigateAll), WM_CLOSE, 0, 0);
+  });
+  Click(baleport::Page::kMultiple, kCmdNext);
+  EXPECT_TRUE(conversion_shown);
+
+  Click(baleport::Page::kMultiple, kCmdBack);
+  EXPECT_TRUE(IsWindowVisible(Page(baleport::Page::kStart)));
+  EXPECT_FALSE(IsWindowVisible(Page(baleport::Page::kMultiple)));
+}
+
+}  // namespace
+}  // namespace baleport::win32
