@@ -156,6 +156,8 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
     for (const FolderRow& row : selection.rows) {
       if (!row.checked) continue;
       const std::string part = options.report.empty() ? "" : options.report + "." + std::to_string(jobs.size()) + ".part";
+      std::error_code ec;
+      if (!part.empty()) fs::remove(part, ec);  // a part left by an earlier run is not this run's
       jobs.push_back({row.path, StorePathFor(selection.outputFolder, row.name), part});
     }
     std::vector<std::string> flags;
