@@ -3,13 +3,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 
 #include "cli/absolute_path.h"
 #include "cli/parallel_stores.h"
+#include "cli/run_summary.h"
+#include "cli/store_path_check.h"
 #include "cli/terminal_page.h"
 #include "conversion/conversion_log.h"
 #include "conversion/conversion_page.h"
@@ -62,66 +67,39 @@ Result<std::vector<FolderRow>> SubfolderRows(const std::string& root, const std:
   return rows;
 }
 
-int OutcomeStatus(const FolderReport& folder) {
-  switch (folder.outcome) {
-    case FolderOutcome::kNoStoreChosen:
-    case FolderOutcome::kLogFailed:
-    case FolderOutcome::kStoreError:
-      return kBadUsage;
-    case FolderOutcome::kSearchFailed:
-    case FolderOutcome::kSkipped:
-    case FolderOutcome::kStopped:
-    case FolderOutcome::kPageClosed:
-      return kSomeFailed;
-    case FolderOutcome::kConverted:
-    case FolderOutcome::kNoMessages:
-      return folder.failed > 0 || folder.notDeleted > 0 || !folder.reason.empty() ? kSomeFailed : kAllConverted;
-  }
-  return kSomeFailed;
+std::string StorePathFor(const std::string& outputFolder, const std::string& name) {
+  return outputFolder + "/" + name + ".pst";
 }
 
-// A folder whose tree could not be read in full was not converted in full.
-int ExitStatus(const FolderReport& folder) {
-  return std::max(OutcomeStatus(folder), folder.unreadable.empty() ? kAllConverted : kSomeFailed);
+// Reads what a process of -j wrote of the report, and removes its file; a process that
+// ended without writing it gets an entry that says so.
+std::string TakeReportPart(const StoreJob& job, std::ostream& errors) {
+  std::ifstream file(job.reportPart, std::ios::binary);
+  std::string part((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const bool read = file.is_open() && !file.bad();
+  file.close();
+  std::error_code ec;
+  fs::remove(job.reportPart, ec);
+  if (ec) errors << "baleport convert: " << job.reportPart << ": " << ec.message() << "\n";
+  if (read && !part.empty()) return part;
+  FolderReport folder;
+  folder.path = job.source;
+  folder.storePath = job.store;
+  folder.outcome = FolderOutcome::kStopped;
+  folder.reason = "its conversion process ended without reporting";
+  RunReport ended;
+  ended.folders.push_back(std::move(folder));
+  return FoldersJson(ended);
 }
 
-// One line per folder on the output; what went wrong on standard error as well.
-int Summarise(const RunReport& report, bool quiet, std::ostream& out, std::ostream& errors) {
-  int status = kAllConverted;
-  for (const FolderReport& folder : report.folders) {
-    status = std::max(status, ExitStatus(folder));
-    for (const std::string& unreadable : folder.unreadable) {
-      errors << "baleport convert: " << folder.path << ": " << unreadable << "; its messages were not converted\n";
-    }
-    if (folder.outcome == FolderOutcome::kNoMessages) {
-      if (!quiet) out << folder.path << ": no message files\n";
-      continue;
-    }
-    if (!quiet && !folder.storePath.empty()) {
-      out << folder.path << " -> " << folder.storePath << ": " << folder.converted << " converted, ";
-      if (folder.alreadyThere > 0) out << folder.alreadyThere << " already there, ";
-      out << folder.failed << " failed\n";
-    }
-    if (folder.failed > 0) {
-      errors << "baleport convert: " << folder.failed << " of " << folder.found << " messages of " << folder.path
-             << " failed, ";
-      if (folder.unlogged.empty()) {
-        errors << "listed in " << folder.logPath;
-      } else {
-        // The log does not hold them all: they are named here.
-        errors << folder.unlogged.size() << " of them not listed in " << folder.logPath << " (" << folder.logFailure
-               << ")";
-      }
-      errors << "; the first: " << OnOneLine(folder.firstFailure) << "\n";
-      for (const std::string& path : folder.unlogged) errors << "baleport convert: failed: " << OnOneLine(path) << "\n";
-    }
-    if (folder.notDeleted > 0) {
-      errors << "baleport convert: " << folder.notDeleted << " source files of " << folder.path
-             << " in the store were not deleted; the first: " << OnOneLine(folder.firstNotDeleted) << "\n";
-    }
-    if (!folder.reason.empty()) errors << "baleport convert: " << folder.path << ": " << folder.reason << "\n";
-  }
-  return status;
+// Writes the report of --report, or of one process of -j (its folders only).
+bool WriteReport(const std::string& path, const std::string& text, std::ostream& errors) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+  file.close();
+  if (file) return true;
+  errors << "baleport convert: " << path << ": the report could not be written: " << std::strerror(errno) << "\n";
+  return false;
 }
 
 }  // namespace
@@ -145,23 +123,42 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
   if (!options.folder.empty()) {
     selection.source = AbsolutePath(options.folder);
     if (!FolderExists(selection.source)) return usage("no folder at " + selection.source);
+    // Refused before the run, so that nothing is written: no log beside a file that is no store.
+    const Status store = options.storePath.empty() ? CheckOutputFolder(currentFolder)
+                                                   : CheckStorePath(AbsolutePath(options.storePath));
+    if (!store.ok()) return usage(store.message());
   } else {
     selection.singleMode = false;
     const std::string root = AbsolutePath(options.each);
     if (!FolderExists(root)) return usage("no folder at " + root);
     selection.outputFolder = options.outputFolder.empty() ? currentFolder : AbsolutePath(options.outputFolder);
-    if (!FolderExists(selection.outputFolder)) return usage("no output folder at " + selection.outputFolder);
+    if (Status folder = CheckOutputFolder(selection.outputFolder); !folder.ok()) return usage(folder.message());
     Result<std::vector<FolderRow>> rows = SubfolderRows(root, options.only);
     if (!rows.ok()) return usage(rows.status().message());
     if (rows->empty()) return usage(root + " has no subfolders to convert");
     selection.rows = std::move(*rows);
+    for (const FolderRow& row : selection.rows) {
+      if (!row.checked) continue;
+      const std::string store = StorePathFor(selection.outputFolder, row.name);
+      if (FileExists(store) || FolderExists(store)) {
+        if (Status existing = CheckStorePath(store); !existing.ok()) return usage(existing.message());
+      }
+    }
+  }
+  if (!options.report.empty()) {
+    const std::string folder = fs::path(AbsolutePath(options.report)).parent_path().string();
+    if (Status writable = CheckOutputFolder(folder); !writable.ok()) return usage("--report: " + writable.message());
   }
   if (options.jobs < 1) return usage("-j needs a number of stores of 1 or more");
   if (options.jobs > 1 && selection.singleMode) return usage("-j goes with --each");
   if (options.jobs > 1) {
     std::vector<StoreJob> jobs;
     for (const FolderRow& row : selection.rows) {
-      if (row.checked) jobs.push_back({row.path, selection.outputFolder + "/" + row.name + ".pst"});
+      if (!row.checked) continue;
+      const std::string part = options.report.empty() ? "" : options.report + "." + std::to_string(jobs.size()) + ".part";
+      std::error_code ec;
+      if (!part.empty()) fs::remove(part, ec);  // a part left by an earlier run is not this run's
+      jobs.push_back({row.path, StorePathFor(selection.outputFolder, row.name), part});
     }
     std::vector<std::string> flags;
     if (options.deleteSource) flags.push_back("--delete-source");
@@ -171,7 +168,11 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
     flags.push_back("--line-progress");
     out << std::flush;
     errors << std::flush;
-    return ConvertInParallel(options.program, jobs, flags, options.jobs, errors);
+    const int status = ConvertInParallel(options.program, jobs, flags, options.jobs, errors);
+    if (options.report.empty()) return status;
+    std::string folders;
+    for (const StoreJob& job : jobs) folders += (folders.empty() ? "" : ",\n") + TakeReportPart(job, errors);
+    return WriteReport(options.report, ReportJson(folders, status), errors) ? status : std::max(status, kSomeFailed);
   }
 
   TerminalPageOptions pageOptions;
@@ -193,7 +194,16 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
   SetPendingEventsHandler({});
-  return Summarise(conversion.lastRun(), options.quiet, out, errors);
+  const RunReport& run = conversion.lastRun();
+  Summarise(run, options.quiet, out, errors);
+  const int status = ExitStatus(run);
+  if (!options.reportPart.empty() && !WriteReport(options.reportPart, FoldersJson(run), errors)) {
+    return std::max(status, kSomeFailed);
+  }
+  if (!options.report.empty() && !WriteReport(options.report, ReportJson(FoldersJson(run), status), errors)) {
+    return std::max(status, kSomeFailed);
+  }
+  return status;
 }
 
 void AddConvertCommand(CLI::App& app) {
@@ -212,11 +222,17 @@ void AddConvertCommand(CLI::App& app) {
   convert->add_flag("--skip-existing", options->skipExisting,
                     "Do not import again a message the store already holds from an earlier run (counted as "
                     "already there; with --delete-source its file is deleted)");
-  convert->add_flag("-q,--quiet", options->quiet, "Print only what went wrong");
+  convert->add_flag("-q,--quiet", options->quiet,
+                    "Print only what went wrong, without the reason of each failed message");
+  convert->add_option("--report", options->report,
+                      "Write a JSON summary to this file: per folder and store the messages found, converted, "
+                      "failed (with reasons), skipped, already there, deleted, and the time taken");
   convert->add_option("-j,--jobs", options->jobs, "With --each: the number of stores written at once")
       ->capture_default_str();
   // For the conversion processes of -j: one line per folder even on a terminal.
   convert->add_flag("--line-progress", options->lineProgress)->group("");
+  // For the conversion processes of -j: their folders of the report, which the first process joins.
+  convert->add_option("--report-part", options->reportPart)->group("");
   convert->callback([options] {
     options->terminal = ::isatty(STDOUT_FILENO) != 0 && !options->lineProgress;
     std::error_code ec;

@@ -19,6 +19,8 @@ struct ConvertOptions {
   bool deleteSource = false;
   bool skipExisting = false;  // messages the store holds from an earlier run are not imported again
   bool quiet = false;
+  std::string report;      // --report: the JSON summary written here
+  std::string reportPart;  // for a process of -j: its folders of the report
   bool terminal = false;  // progress redrawn in place instead of one line per folder
   bool lineProgress = false;  // --line-progress: never redrawn in place
   // With --each: stores written at once; above 1, each by a process running `program`.
@@ -27,7 +29,8 @@ struct ConvertOptions {
 };
 
 // Exit status: 0 every message converted, 1 some not (listed in the logs), 2 bad usage or
-// a store that could not be opened or created.
+// a store that could not be opened or created (refused before anything is written where
+// the path tells).
 int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& errors);
 
 void AddConvertCommand(CLI::App& app);

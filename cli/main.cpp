@@ -1,6 +1,7 @@
 // baleport: the command-line front end. Each subcommand registers itself.
 #include <CLI/CLI.hpp>
 
+#include <iostream>
 #include <string>
 
 #include "cli/convert_command.h"
@@ -9,11 +10,20 @@
 
 int main(int argc, char** argv) {
   CLI::App app{"Tamsel Baleport: folders of Outlook .msg files into .pst stores"};
-  app.set_version_flag("--version", std::string("baleport ") + BALEPORT_VERSION);
-  app.require_subcommand(1);
+  const std::string version = std::string("baleport ") + BALEPORT_VERSION;
+  app.set_version_flag("-V,--version", version);
+  app.footer(
+      "Exit status: 0 every message found is in the store (or the command did what it was asked); "
+      "1 some are not (failed and listed in the log, a folder unreadable, interrupted, a source file kept); "
+      "2 bad usage, or a store that could not be opened or created.\n");
+  // `baleport help [COMMAND]`, as many programs take it.
+  CLI::App* help = app.add_subcommand("help", "Print this help, or a command's");
+  std::string helpOn;
+  help->add_option("COMMAND", helpOn, "The command whose options are printed");
   baleport::AddFindCommand(app);
   baleport::AddConvertCommand(app);
   baleport::AddStoreCommands(app);
+  app.require_subcommand(1);
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError& e) {
@@ -21,6 +31,21 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     // --help and --version end here with success; anything else is bad usage.
     return app.exit(e) == 0 ? 0 : 2;
+  }
+  if (help->parsed()) {
+    app.clear();  // the help of the program, not of the help command just parsed
+    if (helpOn.empty()) {
+      std::cout << app.help();
+      return 0;
+    }
+    CLI::App* command = nullptr;
+    try {
+      command = app.get_subcommand(helpOn);
+    } catch (const CLI::OptionNotFound&) {
+      std::cerr << "baleport help: no command " << helpOn << "\n";
+      return 2;
+    }
+    std::cout << command->help(argv[0]);
   }
   return 0;
 }

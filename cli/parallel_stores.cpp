@@ -80,6 +80,7 @@ int ConvertInParallel(const std::string& program, const std::vector<StoreJob>& s
     }
     std::vector<std::string> arguments = {program, "convert", job.source, "-o", job.store};
     arguments.insert(arguments.end(), flags.begin(), flags.end());
+    if (!job.reportPart.empty()) arguments.insert(arguments.end(), {"--report-part", job.reportPart});
     std::vector<char*> argv;
     for (std::string& a : arguments) argv.push_back(a.data());
     argv.push_back(nullptr);

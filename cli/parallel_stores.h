@@ -12,6 +12,7 @@ namespace baleport {
 struct StoreJob {
   std::string source;  // the folder, absolute
   std::string store;   // its store, absolute
+  std::string reportPart;  // where its process writes its folder of the report; empty: nowhere
 };
 
 // Runs `program convert SOURCE -o STORE <flags>` for every job, at most `jobs` at once,

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cli/absolute_path.h"
+#include "cli/counted.h"
 #include "pst/check/checker.h"
 #include "pst/store.h"
 
@@ -13,8 +14,8 @@ namespace {
 Status ListTree(pst::Store& store, pst::FolderId folder, int depth, std::ostream& out) {
   Result<pst::FolderInfo> info = store.GetFolder(folder);
   if (!info.ok()) return info.status();
-  out << std::string(static_cast<size_t>(depth) * 2, ' ') << info->name << "  " << info->content_count
-      << (info->content_count == 1 ? " item" : " items") << "\n";
+  out << std::string(static_cast<size_t>(depth) * 2, ' ') << info->name << "  " << Counted(info->content_count, "item")
+      << "\n";
   Result<std::vector<pst::FolderInfo>> children = store.ListFolders(folder);
   if (!children.ok()) return children.status();
   for (const pst::FolderInfo& child : *children) BALEPORT_RETURN_IF_ERROR(ListTree(store, child.id, depth + 1, out));
@@ -42,9 +43,10 @@ int RunList(const std::string& path, std::ostream& out, std::ostream& errors) {
 int RunCheck(const std::string& path, std::ostream& out, std::ostream& errors) {
   const std::string absolute = AbsolutePath(path);
   const pst::CheckReport report = pst::CheckStore(Env::Default(), absolute);
-  out << absolute << ": " << report.folders << " folders, " << report.messages << " messages, " << report.nodes
-      << " nodes, " << report.blocks << " blocks; " << report.errors.size() << " errors, " << report.warnings.size()
-      << " warnings\n";
+  out << absolute << ": " << Counted(report.folders, "folder") << ", " << Counted(report.messages, "message") << ", "
+      << Counted(report.nodes, "node") << ", " << Counted(report.blocks, "block") << "; "
+      << Counted(static_cast<int64_t>(report.errors.size()), "error") << ", "
+      << Counted(static_cast<int64_t>(report.warnings.size()), "warning") << "\n";
   (report.ok() ? out : errors) << report.Summary();
   return report.ok() ? 0 : 1;
 }

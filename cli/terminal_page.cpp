@@ -35,8 +35,6 @@ std::string Shown(const std::string& caption) {
   return out;
 }
 
-std::string Lines(const std::string& text) { return ReplaceAll(text, "\r\n", "\n"); }
-
 }  // namespace
 
 void CatchInterrupt(bool endWaits) {
@@ -70,7 +68,11 @@ void TerminalPage::SetCaption(CaptionControl control, const std::string& caption
     progress_.folderName = caption.substr(from + sizeof(kItemsFrom) - 1);
     if (options_.quiet) return;
     EndProgressLine();
-    out_ << Shown(caption) << "\n" << std::flush;
+    std::string shown = Shown(caption);
+    if (const size_t one = shown.find(" 1 items from "); one != std::string::npos && one < shown.find(kItemsFrom)) {
+      shown.erase(one + 7, 1);  // "1 item"
+    }
+    out_ << shown << "\n" << std::flush;
   }
 }
 
@@ -107,13 +109,10 @@ std::optional<std::string> TerminalPage::ShowSaveDialog(const SaveDialogRequest&
 
 MessageAnswer TerminalPage::ShowMessage(const MessageBoxRequest& request) {
   // The command line asks nothing: Skip and Stop are never requested, Ctrl-C closes the page.
-  if (request.buttons == MessageButtons::kYesNo) return MessageAnswer::kYes;
+  // The boxes are not shown: the store error's reason and the run's outcome are in the
+  // run's report, which the command line prints in its own words at the end.
   EndProgressLine();
-  if (options_.quiet && request.details.empty() && request.title == "Tamsel Baleport") return MessageAnswer::kOk;
-  errors_ << request.title << ":\n" << Lines(request.text) << "\n";
-  if (!request.details.empty()) errors_ << "Details: " << request.details << "\n";
-  errors_ << std::flush;
-  return MessageAnswer::kOk;
+  return request.buttons == MessageButtons::kYesNo ? MessageAnswer::kYes : MessageAnswer::kOk;
 }
 
 void TerminalPage::ProcessPendingEvents() {

@@ -1,5 +1,6 @@
 // The conversion page on a terminal: the run's captions become progress output, its
-// message boxes go to standard error with their details, the save dialog answers with
+// message boxes are answered without being shown (the command line reports the run at
+// its end), the save dialog answers with
 // the store path of the command line, and Ctrl-C closes the page (the run then ends
 // after the current message, which is committed).
 #pragma once

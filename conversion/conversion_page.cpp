@@ -1,5 +1,6 @@
 #include "conversion/conversion_page.h"
 
+#include <chrono>
 #include <memory>
 #include <utility>
 
@@ -52,6 +53,10 @@ Result<std::string> DefaultFolderName(RDOSession& session, const std::string& en
   Result<std::unique_ptr<RDOFolder>> folder = (*store)->GetDefaultFolder(which);
   if (!folder.ok()) return folder.status().WithContext(std::string("finding the ") + what + " of " + storePath);
   return (*folder)->Name();
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
@@ -132,7 +137,9 @@ void ConversionPage::RunSingle(RunReport& report) {
   if (requests_.stop || requests_.pageClosed) return;
   const std::string source = selection_.SourceMailbox();
   const std::string name = source.empty() ? "" : FileNameOfPath(source);
+  const auto started = std::chrono::steady_clock::now();
   report.folders.push_back(SearchAndConvert(name, source, "Migrating ", "Conversion Status", true));
+  report.folders.back().seconds = SecondsSince(started);
 }
 
 void ConversionPage::RunMultiple(RunReport& report) {
@@ -144,7 +151,9 @@ void ConversionPage::RunMultiple(RunReport& report) {
     Yield();
     if (requests_.stop || requests_.pageClosed) break;
     const std::string caption = "Converting " + std::to_string(i) + " of " + std::to_string(rows) + " Folders";
+    const auto started = std::chrono::steady_clock::now();
     report.folders.push_back(SearchAndConvert(row.name, row.path, "Converting ", caption, false));
+    report.folders.back().seconds = SecondsSince(started);
     // A started log and an opened store: the store holds the folder's items.
     const FolderReport& folder = report.folders.back();
     if (!folder.logPath.empty() && folder.outcome != FolderOutcome::kStoreError) selection_.MarkRowTaken(i);
@@ -333,8 +342,9 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
   report.converted = tally.converted;
   report.alreadyThere = tally.alreadyThere;
   report.failed = tally.failed;
+  report.deleted = tally.deleted;
   report.notDeleted = tally.notDeleted;
-  report.firstFailure = tally.firstFailure;
+  report.failures = tally.failures;
   report.firstNotDeleted = tally.firstNotDeleted;
   report.unlogged = tally.unlogged;
   report.logFailure = tally.logFailure;

@@ -185,7 +185,7 @@ void MessageImport::ImportMessage(std::string_view pathText) {
 }
 
 void MessageImport::NoteFailure(const Status& failure) {
-  if (tally_.firstFailure.empty()) tally_.firstFailure = failure.message();
+  tally_.failures.push_back(failure.message());
 }
 
 void MessageImport::LogFailure(const std::string& path, Status logged) {
@@ -255,7 +255,10 @@ void MessageImport::DeleteSource(const Imported& message) {
   } else if (const int32_t error = RemoveFile(path); error != 0) {
     kept = "could not be deleted (system error " + std::to_string(error) + ")";
   }
-  if (kept.empty()) return;
+  if (kept.empty()) {
+    ++tally_.deleted;
+    return;
+  }
   ++tally_.notDeleted;
   if (tally_.firstNotDeleted.empty()) tally_.firstNotDeleted = path + ": " + kept;
 }

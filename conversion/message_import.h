@@ -30,8 +30,9 @@ struct ImportTally {
   int32_t converted = 0;     // committed to the store
   int32_t alreadyThere = 0;  // recognised as already in the store, not imported again
   int32_t failed = 0;        // logged as "BAD : " (or meant to be, when the log failed)
+  int32_t deleted = 0;       // source files deleted once their item was in the store
   int32_t notDeleted = 0;    // converted, but the source file was kept or could not be deleted
-  std::string firstFailure;  // what went wrong first, with the message's path
+  std::vector<std::string> failures;  // what went wrong, one per failed message, with its path
   std::string firstNotDeleted;  // why the first source file kept was kept, with its path
   // Failed messages whose "BAD : " line could not be written, and why the log failed.
   std::vector<std::string> unlogged;

@@ -13,7 +13,7 @@ std::string Counts(const FolderReport& folder) {
     text += ", " + std::to_string(folder.notDeleted) + " source file(s) not deleted (first: " +
             OnOneLine(folder.firstNotDeleted) + ")";
   }
-  if (!folder.firstFailure.empty()) text += " (first failure: " + OnOneLine(folder.firstFailure) + ")";
+  if (!folder.failures.empty()) text += " (first failure: " + OnOneLine(folder.failures.front()) + ")";
   if (!folder.reason.empty()) text += "; " + folder.reason;  // the store did not close cleanly
   return text;
 }

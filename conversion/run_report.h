@@ -30,8 +30,9 @@ struct FolderReport {
   int32_t converted = 0;
   int32_t alreadyThere = 0;  // found in the store from an earlier run, not imported again
   int32_t failed = 0;
+  int32_t deleted = 0;     // source files deleted, their items in the store
   int32_t notDeleted = 0;  // in the store, but the source file was kept or could not be deleted
-  std::string firstFailure;
+  std::vector<std::string> failures;  // why each failed message failed, with its path
   std::string firstNotDeleted;  // the first source file kept, and why
   // Failed messages the log could not list, and why it could not.
   std::vector<std::string> unlogged;
@@ -39,6 +40,7 @@ struct FolderReport {
   // Folders of the tree the search could not read, described with their error; their
   // messages were never seen, so the folder is not converted in full.
   std::vector<std::string> unreadable;
+  double seconds = 0;  // from the search's start to the store's close
 };
 
 struct RunReport {

@@ -43,7 +43,7 @@ Converted Convert(Env* env, const std::string& source, const std::string& store)
   page.saveDialogAnswer = store;
   conversion.CmdStartConversion_Click();
   Converted run{conversion.lastRun(), ""};
-  for (const FolderReport& f : run.report.folders) run.shown += f.firstFailure + "\n" + f.reason + "\n";
+  for (const FolderReport& f : run.report.folders) run.shown += (f.failures.empty() ? "" : f.failures.front()) + "\n" + f.reason + "\n";
   for (const MessageBoxRequest& m : page.messages) run.shown += m.text + "\n" + m.details + "\n";
   return run;
 }

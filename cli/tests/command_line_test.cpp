@@ -28,6 +28,12 @@ TEST(CommandLine, VersionHelpAndUsage) {
   pst::testing::CommandResult version = Baleport("--version");
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_THAT(version.output, HasSubstr("baleport "));
+  EXPECT_EQ(Baleport("-V").output, version.output);
+  pst::testing::CommandResult helped = Baleport("help");
+  EXPECT_EQ(helped.exit_code, 0);
+  EXPECT_THAT(helped.output, HasSubstr("Subcommands:"));
+  EXPECT_THAT(helped.output, HasSubstr("Exit status: 0 "));
+  EXPECT_THAT(Baleport("help convert").output, HasSubstr("--skip-existing"));
   pst::testing::CommandResult help = Baleport("convert --help");
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_THAT(help.output, HasSubstr("--delete-source"));
@@ -43,13 +49,40 @@ TEST(CommandLine, ConvertsListsAndChecks) {
   pst::testing::CommandResult converted = Baleport("convert " + Quote(tree.Path("mail")) + " -o " + Quote(store));
   EXPECT_EQ(converted.exit_code, 0) << converted.output;
   // Not a terminal: one line per folder, no progress redrawn.
-  EXPECT_THAT(converted.output, HasSubstr("Migrating 1 items from " + tree.Path("mail") + "/\n"));
+  EXPECT_THAT(converted.output, HasSubstr("Migrating 1 item from " + tree.Path("mail") + "/\n"));
   EXPECT_EQ(converted.output.find('\r'), std::string::npos);
   pst::testing::CommandResult listed = Baleport("list " + Quote(store));
   EXPECT_EQ(listed.exit_code, 0);
   EXPECT_THAT(listed.output, HasSubstr("  Inbox  1 item\n"));
   EXPECT_EQ(Baleport("check " + Quote(store)).exit_code, 0);
   EXPECT_THAT(pst::testing::VerifiedDump(store), HasSubstr("F /Top of Personal Folders/Inbox items=1"));
+}
+
+// With -j, every failure is named with its reason, each folder is summed up once, and the
+// report of --report holds the folders of every process.
+TEST(CommandLine, ParallelRunsReportEveryFailureAndOneReport) {
+  testing::TestTree tree;
+  testing::WriteMessageFile(tree.Folder("mail/A") + "/good.msg", "A");
+  const std::string bad1 = testing::WriteBrokenFile(tree.Path("mail/A/bad1.msg"));
+  const std::string bad2 = testing::WriteBrokenFile(tree.Path("mail/A/bad2.msg"));
+  testing::WriteMessageFile(tree.Folder("mail/B") + "/good.msg", "B");
+  const std::string out = tree.Folder("out");
+  const std::string report = out + "/run.json";
+  const pst::testing::CommandResult run = Baleport("convert --each " + Quote(tree.Path("mail")) + " -d " + Quote(out) +
+                                                   " -j 2 --report " + Quote(report));
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  for (const std::string& bad : {bad1, bad2}) {
+    EXPECT_THAT(run.output, HasSubstr("baleport convert: failed: importing " + bad + ": ")) << run.output;
+  }
+  EXPECT_THAT(run.output, ::testing::Not(HasSubstr("Successfully")));
+  EXPECT_EQ(pst::testing::Run("python3 -m json.tool " + Quote(report) + " >/dev/null").exit_code, 0);
+  const std::string json = pst::testing::ReadAll(report);
+  EXPECT_THAT(json, HasSubstr("\"exit_status\": 1,"));
+  EXPECT_THAT(json, HasSubstr("\"found\": 3, \"converted\": 1, \"already_there\": 0, \"failed\": 2"));
+  EXPECT_THAT(json, HasSubstr("\"found\": 1, \"converted\": 1, \"already_there\": 0, \"failed\": 0"));
+  int files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out)) ++files;
+  EXPECT_EQ(files, 5) << "two stores, two logs, the report; no part left behind";
 }
 
 // Runs `baleport arguments...` and sends it SIGINT once its output holds `cue`; returns
@@ -102,6 +135,8 @@ TEST(CommandLine, InterruptedRunLeavesAValidStore) {
       InterruptAfter({"convert", "--delete-source", mail, "-o", store}, "Migrating ");
   EXPECT_EQ(run.exit_code, 1) << run.output;
   EXPECT_THAT(run.output, HasSubstr("Interrupted: stopping after the current message."));
+  EXPECT_THAT(run.output, HasSubstr(mail + ": interrupted; what was converted is committed, "));
+  EXPECT_THAT(run.output, ::testing::Not(HasSubstr("page")));
   const pst::CheckReport report = pst::CheckStore(Env::Default(), store);
   EXPECT_TRUE(report.ok()) << report.Summary();
   int left = 0;

@@ -5,7 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -226,8 +228,7 @@ TEST_F(ConvertCommandTest, OutlookStoresAreAddedToOrRefusedWithTheReason) {
 
   const std::string ansiBefore = ReadAll(ansi);
   EXPECT_EQ(Convert(Single(source_.root(), ansi)), 2);
-  EXPECT_THAT(errors_.str(), HasSubstr("Details: opening the store " + ansi));
-  EXPECT_THAT(errors_.str(), HasSubstr("ANSI"));
+  EXPECT_THAT(errors_.str(), HasSubstr(ansi + " is an ANSI"));
   EXPECT_EQ(ReadAll(ansi), ansiBefore);
 }
 
@@ -265,11 +266,38 @@ TEST_F(ConvertCommandTest, BadUsageAndStoresThatCannotBeOpenedExitWithTwo) {
   EXPECT_EQ(Convert(each), 2);
   EXPECT_THAT(errors_.str(), HasSubstr("has no subfolders"));
 
+  // A store path that cannot be a store: one line naming it and why, and nothing written.
   const std::string notStore = output_.File("not-a-store.pst");
-  EXPECT_EQ(Convert(Single(source_.Path("A"), notStore)), 2);
-  EXPECT_THAT(errors_.str(), HasSubstr("Outlook Error:\nOutlook Session Creation Error !\n"));
-  EXPECT_THAT(errors_.str(), HasSubstr("Details: opening the store " + notStore));
-  EXPECT_EQ(Convert(Single(source_.Path("A"), output_.Path("no/such/folder/x.pst"))), 2);
+  const std::string folder = output_.Folder("a-folder");
+  const std::string readOnly = output_.Folder("read-only");
+  fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec);
+  std::vector<std::pair<std::string, std::string>> refused = {
+      {notStore, notStore + " is not a .pst store"},
+      {folder, folder + ": a folder, not a store file"},
+      {output_.Path("no/such/x.pst"), output_.Path("no/such") + ": no such folder"},
+      {readOnly + "/x.pst", readOnly + ": cannot write in this folder"}};
+  if (::geteuid() == 0) refused.pop_back();  // root writes anywhere
+  auto outputFiles = [this] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(output_.root())) names.insert(entry.path().string());
+    return names;
+  };
+  const std::set<std::string> before = outputFiles();
+  for (const auto& [store, reason] : refused) {
+    EXPECT_EQ(Convert(Single(source_.Path("A"), store)), 2) << store;
+    const std::string said = errors_.str();
+    EXPECT_THAT(said, ::testing::StartsWith("baleport convert: "));
+    EXPECT_THAT(said, HasSubstr(reason));
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(out_.str(), "");
+  }
+  EXPECT_EQ(outputFiles(), before) << "no log, no store";
+  each.each = source_.root();
+  each.outputFolder = output_.root();
+  fs::create_directory(output_.Path("A.pst"));
+  EXPECT_EQ(Convert(each), 2) << "with --each, each store is checked before the first is written";
+  EXPECT_THAT(errors_.str(), HasSubstr(output_.Path("A.pst") + ": a folder"));
+  fs::permissions(readOnly, fs::perms::owner_all);
 
   std::ostringstream out, errors;
   EXPECT_EQ(RunList(notStore, out, errors), 2);
@@ -328,7 +356,7 @@ TEST_F(ConvertCommandTest, OnlyRegularFilesAreOpenedAndWhatIsWrittenIsPrivate) {
   const std::string fifoStore = output_.Path("fifo.pst");
   ASSERT_EQ(::mkfifo(fifoStore.c_str(), 0600), 0);
   EXPECT_EQ(Convert(Single(source_.root(), fifoStore)), 2);
-  EXPECT_THAT(errors_.str(), HasSubstr(fifoStore + " failed: not a regular file"));
+  EXPECT_THAT(errors_.str(), HasSubstr(fifoStore + ": not a regular file"));
 
   const mode_t mask = ::umask(022);
   const std::string store = output_.Path("mail.pst");
