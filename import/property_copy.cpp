@@ -67,8 +67,29 @@ std::string LeBytes(std::u16string_view text) {
   return out;
 }
 
-// Writes UTF-16LE text as the store holds it: no terminating NULs, no odd last byte.
-// Trailing NUL pairs are held back until more text follows (at most one chunk of them).
+uint16_t Utf16Unit(const std::string& le, size_t at) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(le[at]) | static_cast<uint8_t>(le[at + 1]) << 8);
+}
+
+// A surrogate without its partner (a value cut inside a character, or damage) becomes U+FFFD:
+// readers that decode the store's text refuse the whole item over one.
+void ReplaceLoneSurrogates(std::string& le, size_t end) {
+  auto is_high = [](uint16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+  auto is_low = [](uint16_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
+  for (size_t i = 0; i + 1 < end; i += 2) {
+    const uint16_t c = Utf16Unit(le, i);
+    if (is_high(c) && i + 3 < end && is_low(Utf16Unit(le, i + 2))) {
+      i += 2;
+    } else if (is_high(c) || is_low(c)) {
+      le[i] = static_cast<char>(0xFD);
+      le[i + 1] = static_cast<char>(0xFF);
+    }
+  }
+}
+
+// Writes UTF-16LE text as the store holds it: no terminating NULs, no odd last byte, no lone
+// surrogate. Trailing NUL pairs are held back until more text follows (at most one chunk of
+// them), and so is a last high surrogate, whose partner may start the next chunk.
 class Utf16Writer {
  public:
   explicit Utf16Writer(pst::ValueStream& out) : out_(out) {}
@@ -78,6 +99,8 @@ class Utf16Writer {
     const size_t even = end;
     while (end >= 2 && held_[end - 2] == '\0' && held_[end - 1] == '\0') end -= 2;
     if (held_.size() > kWholeValueLimit) end = even;  // a run of NULs too long to be a terminator
+    if (end >= 2 && (Utf16Unit(held_, end - 2) & 0xFC00) == 0xD800 && held_.size() <= kWholeValueLimit) end -= 2;
+    ReplaceLoneSurrogates(held_, end);
     BALEPORT_RETURN_IF_ERROR(out_.Write(std::string_view(held_).substr(0, end)));
     held_.erase(0, end);
     return Status::Ok();
@@ -91,6 +114,7 @@ class Utf16Writer {
 std::string TrimUtf16(std::string bytes) {
   bytes.resize(bytes.size() - bytes.size() % 2);
   while (bytes.size() >= 2 && bytes[bytes.size() - 2] == '\0' && bytes.back() == '\0') bytes.resize(bytes.size() - 2);
+  ReplaceLoneSurrogates(bytes, bytes.size());
   return bytes;
 }
 
