@@ -90,9 +90,13 @@ class Importer {
 Status ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env) {
   Result<std::unique_ptr<msg::MsgFile>> file = msg::MsgFile::Open(env, path);
   if (!file.ok()) return file.status();
-  Importer importer(**file, store);
-  BALEPORT_RETURN_IF_ERROR(importer.Fill((*file)->message(), item, ObjectRole::kItem));
-  return item.Set(pst::prop::Int32(kMessageFlags, kMessageFlagRead)).WithContext(path);
+  return ImportMessageFile(**file, item, store);
+}
+
+Status ImportMessageFile(const msg::MsgFile& file, pst::Message& item, pst::Store& store) {
+  Importer importer(file, store);
+  BALEPORT_RETURN_IF_ERROR(importer.Fill(file.message(), item, ObjectRole::kItem));
+  return item.Set(pst::prop::Int32(kMessageFlags, kMessageFlagRead)).WithContext(file.path());
 }
 
 }  // namespace baleport::import

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "msg/msg_file.h"
 #include "pst/store.h"
 #include "support/env.h"
 #include "support/status.h"
@@ -20,5 +21,7 @@ namespace baleport::import {
 // caller discards it unsaved. A property with a named-property id that the file does not
 // define is left out: under the store's map it would stand for an unrelated name.
 Status ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env = *Env::Default());
+// The same from a file already opened (perhaps on another thread).
+Status ImportMessageFile(const msg::MsgFile& file, pst::Message& item, pst::Store& store);
 
 }  // namespace baleport::import

@@ -24,6 +24,16 @@ struct OpenedStore {
   SourceIndex sources;
 };
 
+// A message file read ahead of its import: the identity of its content and the file opened
+// and checked, or why either failed.
+struct PstSourceRead final : SourceRead {
+  explicit PstSourceRead(const std::string& path)
+      : digest(SourceDigest(*Env::Default(), path)),
+        file(digest.ok() ? msg::MsgFile::Open(*Env::Default(), path) : digest.status()) {}
+  Result<std::string> digest;
+  Result<std::unique_ptr<msg::MsgFile>> file;
+};
+
 class PstFolder;
 
 class PstFolders final : public RDOFolders {
@@ -77,8 +87,16 @@ class PstMail final : public RDOMail, public MapiObject {
     if (!digest.ok()) return digest.status();
     SubjectNotingMessage noted(*message_, subject_);
     BALEPORT_RETURN_IF_ERROR(import::ImportMessageFile(path, noted, *store_.store));
-    digest_ = std::move(*digest);
-    return store_.sources.Keep(*message_, digest_).WithContext("keeping the identity of " + path);
+    return KeepIdentity(path, std::move(*digest));
+  }
+  Status Import(const std::string& path, const SourceRead& read) override {
+    if (message_ == nullptr) return Status::Error("importing " + path + " into an item that was deleted");
+    const auto* ahead = dynamic_cast<const PstSourceRead*>(&read);
+    if (ahead == nullptr) return Import(path, kImportFormatMsg);
+    if (!ahead->file.ok()) return ahead->file.status();
+    SubjectNotingMessage noted(*message_, subject_);
+    BALEPORT_RETURN_IF_ERROR(import::ImportMessageFile(**ahead->file, noted, *store_.store));
+    return KeepIdentity(path, *ahead->digest);
   }
   Result<bool> AlreadyInStore() override {
     if (digest_.empty()) return Status::Error("looking for an item that was not imported");
@@ -102,6 +120,11 @@ class PstMail final : public RDOMail, public MapiObject {
   }
 
  private:
+  Status KeepIdentity(const std::string& path, std::string digest) {
+    digest_ = std::move(digest);
+    return store_.sources.Keep(*message_, digest_).WithContext("keeping the identity of " + path);
+  }
+
   OpenedStore& store_;
   pst::FolderId folder_;
   std::unique_ptr<pst::Message> message_;
@@ -316,6 +339,10 @@ Result<std::unique_ptr<RDOSession>> PstStoreLibrary::CreateSession() {
 
 Result<std::unique_ptr<MAPIUtils>> PstStoreLibrary::CreateMAPIUtils() {
   return std::unique_ptr<MAPIUtils>(std::make_unique<PstMapiUtils>());
+}
+
+std::unique_ptr<SourceRead> PstStoreLibrary::ReadSource(const std::string& path) {
+  return std::make_unique<PstSourceRead>(path);
 }
 
 }  // namespace baleport
