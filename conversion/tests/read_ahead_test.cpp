@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -31,7 +33,19 @@ class CountingLibrary final : public FakeStoreLibrary {
     uint64_t bytesAhead = 0;
     for (size_t i = taken; i < reads; ++i) bytesAhead += sizes[i];
     if (readsAhead > limits.messages || (readsAhead > 1 && bytesAhead > limits.bytes)) overrun = path;
+    read.notify_all();
     return std::make_unique<Counted>(alive);
+  }
+  // Waits until the reader has read as far ahead of `taken` as the bounds allow; false if
+  // it stops short (the wait is only a guard against a reader that never gets there).
+  bool WaitForTheQueueFull() {
+    std::unique_lock lock(mutex);
+    size_t ahead = 0;
+    for (uint64_t bytes = 0; taken + ahead < sizes.size() && ahead < limits.messages; ++ahead) {
+      bytes += sizes[taken + ahead];
+      if (ahead > 0 && bytes > limits.bytes) break;
+    }
+    return read.wait_for(lock, std::chrono::seconds(30), [&] { return reads >= taken + ahead; });
   }
   // Before each Take: the reader may then hold `limits` beyond it.
   void Taking() {
@@ -42,6 +56,7 @@ class CountingLibrary final : public FakeStoreLibrary {
   ReadAheadLimits limits;
   std::vector<uint64_t> sizes;
   std::mutex mutex;
+  std::condition_variable read;
   size_t reads = 0;
   size_t taken = 0;
   std::string overrun;  // the first reading past a bound
@@ -69,6 +84,7 @@ TEST_F(ReadAheadTest, MessagesComeInOrderWithinBothBoundsAndALargeOneAlone) {
   const std::vector<std::string_view> paths = Files({100, 100, 100, 100, 400, 400, 5000, 400, 100, 100});
   ReadAhead ahead(library_, paths, library_.limits);
   for (const std::string_view path : paths) {
+    ASSERT_TRUE(library_.WaitForTheQueueFull());
     library_.Taking();
     const MessageRead read = ahead.Take();
     EXPECT_EQ(read.path, path);
@@ -86,9 +102,10 @@ TEST_F(ReadAheadTest, EndingDropsWhatWasReadAndReadsNoFurther) {
     ReadAhead ahead(library_, paths, library_.limits);
     library_.Taking();
     EXPECT_EQ(ahead.Take().path, paths[0]);
+    ASSERT_TRUE(library_.WaitForTheQueueFull());  // the reader now waits for room
   }
   EXPECT_EQ(library_.alive, 0);
-  EXPECT_LE(library_.reads, 3u);
+  EXPECT_EQ(library_.reads, 3u);
   EXPECT_EQ(library_.overrun, "");
 }
 
