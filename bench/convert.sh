@@ -8,7 +8,10 @@
 # second's cost per megabyte against the first's are reported (goals 1.0x and 1.3x) without
 # failing the run, as the store engine's share is not the reader's. Both read a warm page
 # cache (the mailbox was just written), and both times include the sync that puts their bytes
-# on disk; each is run twice, alternately, and the best kept.
+# on disk; each is run twice, alternately, and the best kept. The processor time (user + sys)
+# of the conversion is given beside its real time: above 1x, two cores worked at once. With
+# BEFORE=<another baleport>, that one converts each mailbox too, in the same rounds, for a
+# side-by-side comparison of two builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
@@ -18,38 +21,49 @@ bin="$BUILD/bin"
 work=$(mktemp -d "${TMPDIR:-/tmp}/baleport-convert.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# timed KIND: runs one copy (cp) or conversion (convert) of $work/mailbox, then sync;
-# prints "nanoseconds peak-RSS-in-MB".
+# timed KIND [BALEPORT]: runs one copy (cp) or conversion (convert, by $bin/baleport or
+# BALEPORT) of $work/mailbox, then sync; prints "nanoseconds peak-RSS-in-MB cpu-seconds".
 timed() {
   rm -rf "$work/copy" "$work/out.pst" "$work/out.log"
   sync
   local start end
   start=$(date +%s%N)
   if [ "$1" = cp ]; then
-    /usr/bin/time -f %M -o "$work/rss" cp -r "$work/mailbox" "$work/copy"
+    /usr/bin/time -f '%M %U %S' -o "$work/rss" cp -r "$work/mailbox" "$work/copy"
   else
-    /usr/bin/time -f %M -o "$work/rss" "$bin/baleport" convert --quiet "$work/mailbox" -o "$work/out.pst"
+    /usr/bin/time -f '%M %U %S' -o "$work/rss" "${2:-$bin/baleport}" convert --quiet "$work/mailbox" -o "$work/out.pst"
   fi
   sync
   end=$(date +%s%N)
-  echo "$((end - start)) $(($(tail -1 "$work/rss") / 1024))"
+  echo "$((end - start)) $(tail -1 "$work/rss" | awk '{ printf "%d %.2f", $1 / 1024, $2 + $3 }')"
+}
+
+# convert_round BALEPORT BEST_VAR CPU_VAR: one conversion, keeping the best time (and its
+# processor time) in the named variables and the peak RSS in $rss.
+convert_round() {
+  local t r c
+  read -r t r c <<<"$(timed convert "$1")"
+  if [ -z "${!2}" ] || [ "$t" -lt "${!2}" ]; then printf -v "$2" %s "$t"; printf -v "$3" %s "$c"; fi
+  [ "$r" -gt "$rss" ] && rss=$r
+  "$bin/baleport" check "$work/out.pst" > /dev/null
 }
 
 # compare LABEL: best of two runs each; prints the times and sets $ratio (x100), $rss, $best_convert.
 compare() {
-  local best_cp="" t r
+  local best_cp="" best_before="" cpu_before="" cpu="" t r c
   best_convert="" rss=0
   for _ in 1 2; do
-    read -r t r <<<"$(timed cp)"
+    read -r t r c <<<"$(timed cp)"
     if [ -z "$best_cp" ] || [ "$t" -lt "$best_cp" ]; then best_cp=$t; fi
-    read -r t r <<<"$(timed convert)"
-    if [ -z "$best_convert" ] || [ "$t" -lt "$best_convert" ]; then best_convert=$t; fi
-    [ "$r" -gt "$rss" ] && rss=$r
-    "$bin/baleport" check "$work/out.pst" > /dev/null
+    convert_round "$bin/baleport" best_convert cpu
+    [ -n "${BEFORE:-}" ] && convert_round "$BEFORE" best_before cpu_before
   done
   ratio=$((best_convert * 100 / best_cp))
-  awk -v l="$1" -v c="$best_cp" -v b="$best_convert" -v m="$rss" 'BEGIN {
-    printf "convert: %s: cp -r %.2f s, baleport convert %.2f s (%.2fx), peak %d MB\n", l, c / 1e9, b / 1e9, b / c, m }'
+  awk -v l="$1" -v c="$best_cp" -v b="$best_convert" -v u="$cpu" -v m="$rss" 'BEGIN {
+    printf "convert: %s: cp -r %.2f s, baleport convert %.2f s (%.2fx), processor %.2f s (%.2fx real), peak %d MB\n",
+      l, c / 1e9, b / 1e9, b / c, u, u / (b / 1e9), m }'
+  [ -z "${BEFORE:-}" ] || awk -v c="$best_cp" -v b="$best_before" -v u="$cpu_before" 'BEGIN {
+    printf "convert:   BEFORE: %.2f s (%.2fx), processor %.2f s (%.2fx real)\n", b / 1e9, b / c, u, u / (b / 1e9) }'
 }
 
 fail=0

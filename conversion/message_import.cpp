@@ -8,6 +8,7 @@
 
 #include "conversion/folder_mirror.h"
 #include "conversion/folder_paths.h"
+#include "conversion/read_ahead.h"
 #include "files/file_attributes.h"
 #include "mapi/tags.h"
 #include "support/path_separator.h"
@@ -48,6 +49,7 @@ MessageImport::MessageImport(RunContext& run, RDOStore& store, StoreLibrary& lib
                              RunRequests& requests, int32_t commitEvery)
     : run_(run),
       store_(store),
+      library_(library),
       log_(log),
       requests_(requests),
       commitEvery_(commitEvery),
@@ -59,9 +61,18 @@ MessageImport::MessageImport(RunContext& run, RDOStore& store, StoreLibrary& lib
 
 ImportEnd MessageImport::Run(const KeyedCollection& foundFiles) {
   const auto count = static_cast<int32_t>(foundFiles.Count());
+  std::vector<std::string_view> messages;
+  for (const std::string_view path : foundFiles) {
+    if (IsMessageFileName(path)) messages.push_back(path);
+  }
+  // Ends with the loop, whatever ends it: what was read ahead of a Skip or Stop is dropped.
+  ReadAhead ahead(library_, std::move(messages), readAheadLimits_);
   int32_t number = 1;
   for (const std::string_view path : foundFiles) {
-    if (IsMessageFileName(path)) ImportMessage(path);
+    if (IsMessageFileName(path)) {
+      const MessageRead read = ahead.Take();
+      ImportMessage(read);
+    }
     ShowProgress(number, count);
     ++number;
     if (const ImportEnd end = AnswerRequests(); end != ImportEnd::kCompleted) {
@@ -106,7 +117,8 @@ Result<RDOFolder*> MessageImport::OpenTarget(const FolderPieces& target) {
   return targetFolder_.get();
 }
 
-Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item, bool& alreadyThere) {
+Status MessageImport::CreateAndFill(const std::string& path, const SourceRead* source, std::unique_ptr<RDOMail>& item,
+                                    bool& alreadyThere) {
   const FolderPieces target = TargetFolder(path);
   const std::string shown = "\\\\" + run_.storeDisplayName + "\\" + JoinPieces(target);
   Result<RDOFolder*> folder = OpenTarget(target);
@@ -116,7 +128,8 @@ Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDO
   item = std::move(*added);
 
   run_.Yield();
-  BALEPORT_RETURN_IF_ERROR(item->Import(path, kImportFormatMsg).WithContext("importing " + path));
+  const Status imported = source != nullptr ? item->Import(path, *source) : item->Import(path, kImportFormatMsg);
+  BALEPORT_RETURN_IF_ERROR(imported.WithContext("importing " + path));
   // A run after one that was killed, or whose sources were not all deleted, finds items it
   // made before: with the sources deleted as asked, or without duplicates as asked.
   if (run_.skipExisting || run_.controls.DeleteSourceValue() == 1) {
@@ -134,22 +147,27 @@ Status MessageImport::CreateAndFill(const std::string& path, std::unique_ptr<RDO
 }
 
 void MessageImport::ImportMessage(std::string_view pathText) {
+  // Taken before the file is read: a file replaced later, even during the read, differs.
+  ImportMessage(MessageRead{pathText, IdentifyFile(std::string(pathText)), nullptr});
+}
+
+void MessageImport::ImportMessage(const MessageRead& ahead) {
+  const std::string_view pathText = ahead.path;
   const std::string path(pathText);
   run_.Yield();
   run_.controls.SetCaption(CaptionControl::LblCurrentDBX, "Converting Messages... from (" + path + ")");
 
-  // Taken before the file is read: a file replaced later, even during the read, differs.
-  Result<FileIdentity> read = IdentifyFile(path);
+  const Result<FileIdentity>& read = ahead.identity;
   std::unique_ptr<RDOMail> item;
   bool alreadyThere = false;
-  Status outcome = CreateAndFill(path, item, alreadyThere);
+  Status outcome = CreateAndFill(path, ahead.source.get(), item, alreadyThere);
   if (!outcome.ok() && IsOutOfRoom(outcome) && run_.controls.DeleteSourceValue() == 1 && !retrying_) {
     // The messages pending go in first, their sources deleted; then this one may fit.
     item.reset();  // before the store it belongs to is dropped
     const bool sourcesToDelete = !pending_.empty();
     if (DropAndRedoOneByOne() && sourcesToDelete) {
       retrying_ = true;
-      ImportMessage(pathText);
+      ImportMessage(ahead);
       retrying_ = false;
       return;
     }

@@ -11,6 +11,7 @@
 
 #include "conversion/conversion_log.h"
 #include "conversion/folder_paths.h"
+#include "conversion/read_ahead.h"
 #include "conversion/run_context.h"
 #include "files/keyed_collection.h"
 #include "support/file_identity.h"
@@ -56,6 +57,8 @@ class MessageImport {
                 int32_t commitEvery);
 
   ImportEnd Run(const KeyedCollection& foundFiles);
+  // How far the message files are read ahead of their import.
+  void SetReadAheadLimits(ReadAheadLimits limits) { readAheadLimits_ = limits; }
   const ImportTally& tally() const { return tally_; }
 
  private:
@@ -68,10 +71,14 @@ class MessageImport {
     std::optional<FileIdentity> read;  // the file as it was before it was read
   };
 
-  // One message file: imported and pending its commit, or failed and logged.
+  // One message file: imported and pending its commit, or failed and logged; read now, or
+  // as it was read ahead.
   void ImportMessage(std::string_view path);
-  // `alreadyThere`: the store held the message before; the item is left unsaved.
-  Status CreateAndFill(const std::string& path, std::unique_ptr<RDOMail>& item, bool& alreadyThere);
+  void ImportMessage(const MessageRead& ahead);
+  // `alreadyThere`: the store held the message before; the item is left unsaved. `source`:
+  // what was read ahead, or null to read the file now.
+  Status CreateAndFill(const std::string& path, const SourceRead* source, std::unique_ptr<RDOMail>& item,
+                       bool& alreadyThere);
   // The store folder of a message file, below the store's top folder.
   FolderPieces TargetFolder(const std::string& path);
   Result<RDOFolder*> OpenTarget(const FolderPieces& target);
@@ -92,9 +99,11 @@ class MessageImport {
 
   RunContext& run_;
   RDOStore& store_;
+  StoreLibrary& library_;
   ConversionLog& log_;
   RunRequests& requests_;
   const int32_t commitEvery_;
+  ReadAheadLimits readAheadLimits_;
   // The source folder with its links resolved: nothing outside it is deleted. Empty when
   // it cannot be resolved.
   std::string realSourceRoot_;

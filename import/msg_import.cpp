@@ -91,12 +91,16 @@ class Importer {
 Result<int32_t> ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env) {
   Result<std::unique_ptr<msg::MsgFile>> file = msg::MsgFile::Open(env, path);
   if (!file.ok()) return file.status();
-  const msg::Message& source = (*file)->message();
-  Importer importer(**file, store);
+  return ImportMessageFile(**file, item, store);
+}
+
+Result<int32_t> ImportMessageFile(const msg::MsgFile& file, pst::Message& item, pst::Store& store) {
+  const msg::Message& source = file.message();
+  Importer importer(file, store);
   BALEPORT_RETURN_IF_ERROR(importer.Fill(source, item, ObjectRole::kItem));
   const msg::Property* flags = source.Find(kMessageFlags);
   const int32_t kept = kMessageFlagRead | (flags != nullptr ? flags->AsInt32() & kMessageFlagUnsent : 0);
-  BALEPORT_RETURN_IF_ERROR(item.Set(pst::prop::Int32(kMessageFlags, kept)).WithContext(path));
+  BALEPORT_RETURN_IF_ERROR(item.Set(pst::prop::Int32(kMessageFlags, kept)).WithContext(file.path()));
   return kept;
 }
 

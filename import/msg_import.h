@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "msg/msg_file.h"
 #include "pst/store.h"
 #include "support/env.h"
 #include "support/status.h"
@@ -21,6 +22,9 @@ namespace baleport::import {
 // On failure (the message names the file and the reason) the item is half made: the
 // caller discards it unsaved. A property with a named-property id that the file does not
 // define is left out: under the store's map it would stand for an unrelated name.
+// Returns the message flags written: read, and the file's unsent flag (a draft stays a draft).
 Result<int32_t> ImportMessageFile(const std::string& path, pst::Message& item, pst::Store& store, Env& env = *Env::Default());
+// The same from a file already opened (perhaps on another thread).
+Result<int32_t> ImportMessageFile(const msg::MsgFile& file, pst::Message& item, pst::Store& store);
 
 }  // namespace baleport::import

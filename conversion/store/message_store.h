@@ -30,12 +30,25 @@ class MapiObject {
   virtual ~MapiObject() = default;
 };
 
+// What a store reads of a message file before an item is made for it (StoreLibrary::
+// ReadSource): read on another thread while the store writes the messages before it.
+class SourceRead {
+ public:
+  virtual ~SourceRead() = default;
+};
+
 class RDOMail {
  public:
   virtual ~RDOMail() = default;
   // Fills the item from the message file at `path` (format kImportFormatMsg), and keeps
   // with it the identity of that file's content.
   virtual Status Import(const std::string& path, int16_t format) = 0;
+  // The same from what ReadSource read of `path` (never null), which is not consumed: an
+  // import tried again after room was made uses it again.
+  virtual Status Import(const std::string& path, const SourceRead& read) {
+    (void)read;
+    return Import(path, kImportFormatMsg);
+  }
   // After Import: whether the folder held, when the store was opened, an item imported from
   // a file of the same content that no other item of this session has matched. Such a
   // message is in the store already and is not saved again. A store that keeps no source
@@ -139,6 +152,14 @@ class StoreLibrary {
   virtual ~StoreLibrary() = default;
   virtual Result<std::unique_ptr<RDOSession>> CreateSession() = 0;
   virtual Result<std::unique_ptr<MAPIUtils>> CreateMAPIUtils() = 0;
+  // Reads and checks the message file at `path` as far as can be done before its item is
+  // made; failures are kept in what it returns and given by RDOMail::Import. Called on a
+  // thread of its own, concurrently with the other calls: it shares nothing with them.
+  // Null when the store reads the file only at import.
+  virtual std::unique_ptr<SourceRead> ReadSource(const std::string& path) {
+    (void)path;
+    return nullptr;
+  }
 };
 
 }  // namespace baleport

@@ -24,6 +24,16 @@ struct OpenedStore {
   SourceIndex sources;
 };
 
+// A message file read ahead of its import: the identity of its content and the file opened
+// and checked, or why either failed.
+struct PstSourceRead final : SourceRead {
+  explicit PstSourceRead(const std::string& path)
+      : digest(SourceDigest(*Env::Default(), path)),
+        file(digest.ok() ? msg::MsgFile::Open(*Env::Default(), path) : digest.status()) {}
+  Result<std::string> digest;
+  Result<std::unique_ptr<msg::MsgFile>> file;
+};
+
 class PstFolder;
 
 class PstFolders final : public RDOFolders {
@@ -79,8 +89,18 @@ class PstMail final : public RDOMail, public MapiObject {
     Result<int32_t> flags = import::ImportMessageFile(path, noted, *store_.store);
     if (!flags.ok()) return flags.status();
     unsent_ = *flags & kMessageFlagUnsent;
-    digest_ = std::move(*digest);
-    return store_.sources.Keep(*message_, digest_).WithContext("keeping the identity of " + path);
+    return KeepIdentity(path, std::move(*digest));
+  }
+  Status Import(const std::string& path, const SourceRead& read) override {
+    if (message_ == nullptr) return Status::Error("importing " + path + " into an item that was deleted");
+    const auto* ahead = dynamic_cast<const PstSourceRead*>(&read);
+    if (ahead == nullptr) return Import(path, kImportFormatMsg);
+    if (!ahead->file.ok()) return ahead->file.status();
+    SubjectNotingMessage noted(*message_, subject_);
+    Result<int32_t> flags = import::ImportMessageFile(**ahead->file, noted, *store_.store);
+    if (!flags.ok()) return flags.status();
+    unsent_ = *flags & kMessageFlagUnsent;
+    return KeepIdentity(path, *ahead->digest);
   }
   Result<bool> AlreadyInStore() override {
     if (digest_.empty()) return Status::Error("looking for an item that was not imported");
@@ -107,6 +127,12 @@ class PstMail final : public RDOMail, public MapiObject {
  private:
   // A draft's MSGFLAG_UNSENT, which the flags the conversion writes keep.
   static constexpr int32_t kMessageFlagUnsent = 0x08;
+
+  Status KeepIdentity(const std::string& path, std::string digest) {
+    digest_ = std::move(digest);
+    return store_.sources.Keep(*message_, digest_).WithContext("keeping the identity of " + path);
+  }
+
   OpenedStore& store_;
   pst::FolderId folder_;
   std::unique_ptr<pst::Message> message_;
@@ -322,6 +348,10 @@ Result<std::unique_ptr<RDOSession>> PstStoreLibrary::CreateSession() {
 
 Result<std::unique_ptr<MAPIUtils>> PstStoreLibrary::CreateMAPIUtils() {
   return std::unique_ptr<MAPIUtils>(std::make_unique<PstMapiUtils>());
+}
+
+std::unique_ptr<SourceRead> PstStoreLibrary::ReadSource(const std::string& path) {
+  return std::make_unique<PstSourceRead>(path);
 }
 
 }  // namespace baleport

@@ -26,6 +26,8 @@ class PstStoreLibrary final : public StoreLibrary {
 
   Result<std::unique_ptr<RDOSession>> CreateSession() override;
   Result<std::unique_ptr<MAPIUtils>> CreateMAPIUtils() override;
+  // The source's digest, and the file opened and checked.
+  std::unique_ptr<SourceRead> ReadSource(const std::string& path) override;
 
  private:
   pst::StoreOptions options_;

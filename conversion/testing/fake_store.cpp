@@ -21,10 +21,21 @@ class FakeMapiObject : public MapiObject {
   FakeItem& item_;
 };
 
+// The path only: what matters to the run is which file was read ahead for which import.
+struct FakeSourceRead final : SourceRead {
+  explicit FakeSourceRead(std::string file) : path(std::move(file)) {}
+  std::string path;
+};
+
 class FakeMail : public RDOMail {
  public:
   FakeMail(FakeStoreLibrary& library, FakeFolder& folder) : library_(library), folder_(folder) {}
 
+  Status Import(const std::string& path, const SourceRead& read) override {
+    const auto* ahead = dynamic_cast<const FakeSourceRead*>(&read);
+    if (ahead == nullptr || ahead->path != path) return Status::Error("importing " + path + " from another reading");
+    return Import(path, kImportFormatMsg);
+  }
   Status Import(const std::string& path, int16_t format) override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kImport, path));
     if (format != kImportFormatMsg) return Status::Error("unknown import format " + std::to_string(format));
@@ -261,6 +272,10 @@ FakeFolder* FakeFolder::Child(const std::string& childName) {
     if (child->name == childName) return child.get();
   }
   return nullptr;
+}
+
+std::unique_ptr<SourceRead> FakeStoreLibrary::ReadSource(const std::string& path) {
+  return std::make_unique<FakeSourceRead>(path);
 }
 
 void FakeStoreLibrary::FailOn(FakeOp op, std::string message, std::string match) {

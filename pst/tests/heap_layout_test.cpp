@@ -138,7 +138,7 @@ void AddItems(Store& store, FolderId folder) {
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(fs::path(PST_SAMPLES_DIR) / "msg", ec)) {
     auto item = Must(store.NewMessage(folder));
-    MustOk(import::ImportMessageFile(e.path().string(), *item, store));
+    MustOk(import::ImportMessageFile(e.path().string(), *item, store).status());
     MustOk(item->Save());
   }
   for (int i = 0; i < 500; ++i) {

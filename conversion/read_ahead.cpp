@@ -1,0 +1,58 @@
+#include "conversion/read_ahead.h"
+
+#include <string>
+#include <utility>
+
+namespace baleport {
+
+ReadAhead::ReadAhead(StoreLibrary& library, std::vector<std::string_view> paths, ReadAheadLimits limits)
+    : library_(library), paths_(std::move(paths)), limits_(limits), reader_([this] { ReadAll(); }) {}
+
+ReadAhead::~ReadAhead() {
+  {
+    const std::lock_guard lock(mutex_);
+    ending_ = true;
+  }
+  changed_.notify_all();
+  reader_.join();
+}
+
+void ReadAhead::ReadAll() {
+  for (const std::string_view pathText : paths_) {
+    const std::string path(pathText);
+    MessageRead read{pathText, IdentifyFile(path), nullptr};
+    const uint64_t size = Held(read);
+    {
+      // The bytes are counted before the read, so that the bound holds while reading; an
+      // empty queue takes a message above the bound, alone.
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] {
+        return ending_ || ready_.empty() ||
+               (ready_.size() < limits_.messages && bytesHeld_ + size <= limits_.bytes);
+      });
+      if (ending_) return;
+      bytesHeld_ += size;
+    }
+    read.source = library_.ReadSource(path);
+    {
+      const std::lock_guard lock(mutex_);
+      ready_.push_back(std::move(read));
+    }
+    changed_.notify_all();
+  }
+}
+
+MessageRead ReadAhead::Take() {
+  if (taken_ == paths_.size()) return {};  // nothing more will come: never wait for it
+  ++taken_;
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return !ready_.empty(); });
+  MessageRead read = std::move(ready_.front());
+  ready_.pop_front();
+  bytesHeld_ -= Held(read);
+  lock.unlock();
+  changed_.notify_all();
+  return read;
+}
+
+}  // namespace baleport

@@ -1,0 +1,113 @@
+// The read-ahead queue: order, the bounds by count and by bytes, and its end.
+#include "conversion/read_ahead.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "conversion/testing/fake_store.h"
+#include "files/tests/test_tree.h"
+
+namespace baleport {
+namespace {
+
+// Counts the readings alive and checks, at each new one, that the readings not yet taken
+// stay within the bounds.
+class CountingLibrary final : public FakeStoreLibrary {
+ public:
+  struct Counted final : SourceRead {
+    explicit Counted(std::atomic<int>& alive) : alive_(alive) { ++alive_; }
+    ~Counted() override { --alive_; }
+    std::atomic<int>& alive_;
+  };
+
+  std::unique_ptr<SourceRead> ReadSource(const std::string& path) override {
+    const std::lock_guard lock(mutex);
+    const size_t readsAhead = ++reads - taken;
+    uint64_t bytesAhead = 0;
+    for (size_t i = taken; i < reads; ++i) bytesAhead += sizes[i];
+    if (readsAhead > limits.messages || (readsAhead > 1 && bytesAhead > limits.bytes)) overrun = path;
+    read.notify_all();
+    return std::make_unique<Counted>(alive);
+  }
+  // Waits until the reader has read as far ahead of `taken` as the bounds allow; false if
+  // it stops short (the wait is only a guard against a reader that never gets there).
+  bool WaitForTheQueueFull() {
+    std::unique_lock lock(mutex);
+    size_t ahead = 0;
+    for (uint64_t bytes = 0; taken + ahead < sizes.size() && ahead < limits.messages; ++ahead) {
+      bytes += sizes[taken + ahead];
+      if (ahead > 0 && bytes > limits.bytes) break;
+    }
+    return read.wait_for(lock, std::chrono::seconds(30), [&] { return reads >= taken + ahead; });
+  }
+  // Before each Take: the reader may then hold `limits` beyond it.
+  void Taking() {
+    const std::lock_guard lock(mutex);
+    ++taken;
+  }
+
+  ReadAheadLimits limits;
+  std::vector<uint64_t> sizes;
+  std::mutex mutex;
+  std::condition_variable read;
+  size_t reads = 0;
+  size_t taken = 0;
+  std::string overrun;  // the first reading past a bound
+  std::atomic<int> alive = 0;
+};
+
+class ReadAheadTest : public ::testing::Test {
+ protected:
+  std::vector<std::string_view> Files(const std::vector<uint64_t>& sizes) {
+    library_.sizes = sizes;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+      paths_.push_back(tree_.Path(std::to_string(i) + ".msg"));
+      std::ofstream(paths_.back(), std::ios::binary) << std::string(sizes[i], 'x');
+    }
+    return {paths_.begin(), paths_.end()};
+  }
+
+  testing::TestTree tree_;
+  std::vector<std::string> paths_;
+  CountingLibrary library_;
+};
+
+TEST_F(ReadAheadTest, MessagesComeInOrderWithinBothBoundsAndALargeOneAlone) {
+  library_.limits = {3, 1000};
+  const std::vector<std::string_view> paths = Files({100, 100, 100, 100, 400, 400, 5000, 400, 100, 100});
+  ReadAhead ahead(library_, paths, library_.limits);
+  for (const std::string_view path : paths) {
+    ASSERT_TRUE(library_.WaitForTheQueueFull());
+    library_.Taking();
+    const MessageRead read = ahead.Take();
+    EXPECT_EQ(read.path, path);
+    ASSERT_TRUE(read.identity.ok()) << read.identity.status().message();
+    EXPECT_NE(read.source, nullptr);
+  }
+  EXPECT_EQ(ahead.Take().path, "");  // past the last: nothing to wait for
+  EXPECT_EQ(library_.overrun, "");
+}
+
+TEST_F(ReadAheadTest, EndingDropsWhatWasReadAndReadsNoFurther) {
+  library_.limits = {2, 1u << 20};
+  const std::vector<std::string_view> paths = Files(std::vector<uint64_t>(50, 10));
+  {
+    ReadAhead ahead(library_, paths, library_.limits);
+    library_.Taking();
+    EXPECT_EQ(ahead.Take().path, paths[0]);
+    ASSERT_TRUE(library_.WaitForTheQueueFull());  // the reader now waits for room
+  }
+  EXPECT_EQ(library_.alive, 0);
+  EXPECT_EQ(library_.reads, 3u);
+  EXPECT_EQ(library_.overrun, "");
+}
+
+}  // namespace
+}  // namespace baleport
