@@ -147,7 +147,7 @@ TEST_F(ImportTest, EveryMessageReadsAsItsSenderSawIt) {
       "/usr/bin/python3 -c '\n"
       "import sys, pypff\n"
       "f = pypff.file(); f.open(sys.argv[1])\n"
-      "inbox = [s for s in f.get_root_folder().sub_folders[0].sub_folders if s.name == \"Inbox\"][0]\n"
+      "inbox = [s for t in f.get_root_folder().sub_folders for s in t.sub_folders if s.name == \"Inbox\"][0]\n"
       "def value(m, pid, integer=False):\n"
       "    e = [e for e in m.record_sets[0].entries if e.entry_type == pid]\n"
       "    return None if not e else e[0].data_as_integer if integer else e[0].data\n"
