@@ -78,22 +78,12 @@ void frmMigateAll::Form_Load() {
   CmdStartConversion->setVisible(true);
   CmdStopMigration->setEnabled(true);
   CmdStopMigration->setVisible(false);
-  closed_by_run_ = false;
+  close_.Reset();
   logic_.Form_Load();
 }
 
 bool frmMigateAll::Form_Unload() {
-  // While Stop can be clicked the close box is Stop: the same question, and the run closes
-  // the page once it has stopped. (Stop with a skip pending closes it at once.)
-  if (!closed_by_run_ && CmdStopMigration->isVisible() && CmdStopMigration->isEnabled()) {
-    in_close_box_ = true;
-    logic_.CmdStopMigration_Click();
-    in_close_box_ = false;
-    if (!closed_by_run_) return false;
-  }
-  closed_by_run_ = false;
-  logic_.Form_QueryUnload();
-  return true;
+  return close_.Unload(logic_, CmdStopMigration->isVisible() && CmdStopMigration->isEnabled());
 }
 
 void frmMigateAll::lblDeleteHelp_Click() {
@@ -172,8 +162,7 @@ void frmMigateAll::OpenAddress(const std::string& address) {
 }
 
 void frmMigateAll::ClosePage() {
-  closed_by_run_ = true;
-  if (!in_close_box_) close();  // otherwise the close under way goes on
+  if (close_.RunCloses()) close();
 }
 
 void frmMigateAll::ProcessPendingEvents() { baleport::ProcessPendingEvents(); }

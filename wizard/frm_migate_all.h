@@ -6,6 +6,7 @@
 #include "app/page_window.h"
 #include "conversion/conversion_page.h"
 #include "conversion/page_controls.h"
+#include "wizard/pages/close_as_stop.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -62,8 +63,7 @@ class frmMigateAll : public app::PageWindow, public PageControls {
 
   Wizard& wizard_;
   ConversionPage logic_;
-  bool closed_by_run_ = false;  // the run has asked for the close now being handled
-  bool in_close_box_ = false;   // the user's close is being handed to Stop
+  CloseAsStop close_;
 };
 
 }  // namespace baleport

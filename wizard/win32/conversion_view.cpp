@@ -49,23 +49,13 @@ void ConversionView::Form_Load() {
   SetButtonVisible(ButtonControl::CmdStartConversion, true);
   SetButtonEnabled(ButtonControl::CmdStopMigration, true);
   SetButtonVisible(ButtonControl::CmdStopMigration, false);
-  closed_by_run_ = false;
+  close_.Reset();
   logic_.Form_Load();
 }
 
 bool ConversionView::Form_Unload() {
-  // While Stop can be clicked the close box is Stop: the same question, and the run closes
-  // the page once it has stopped. (Stop with a skip pending closes it at once.)
   HWND stop = Control(kCmdStopMigration);
-  if (!closed_by_run_ && IsWindowVisible(stop) && IsWindowEnabled(stop)) {
-    in_close_box_ = true;
-    logic_.CmdStopMigration_Click();
-    in_close_box_ = false;
-    if (!closed_by_run_) return false;
-  }
-  closed_by_run_ = false;
-  logic_.Form_QueryUnload();
-  return true;
+  return close_.Unload(logic_, IsWindowVisible(stop) && IsWindowEnabled(stop));
 }
 
 void ConversionView::Command(int id, int code) {
@@ -140,8 +130,7 @@ MessageAnswer ConversionView::ShowMessage(const MessageBoxRequest& request) {
 void ConversionView::OpenAddress(const std::string& address) { wizard_.OpenAddress(address); }
 
 void ConversionView::ClosePage() {
-  closed_by_run_ = true;
-  if (!in_close_box_) Close();  // otherwise the close under way goes on
+  if (close_.RunCloses()) Close();
 }
 
 }  // namespace baleport::win32

@@ -6,6 +6,7 @@
 #include "app/win32/page_window.h"
 #include "conversion/conversion_page.h"
 #include "conversion/page_controls.h"
+#include "wizard/pages/close_as_stop.h"
 #include "wizard/win32/win32_wizard.h"
 
 namespace baleport::win32 {
@@ -45,8 +46,7 @@ class ConversionView : public app::win32::PageWindow, public PageControls {
 
   Win32Wizard& wizard_;
   ConversionPage logic_;
-  bool closed_by_run_ = false;  // the run has asked for the close now being handled
-  bool in_close_box_ = false;   // the user's close is being handed to Stop
+  CloseAsStop close_;
 };
 
 }  // namespace baleport::win32
