@@ -29,7 +29,7 @@ Status CheckStorePath(const std::string& path) {
   const fs::file_status status = fs::status(path, ec);
   if (!fs::exists(status)) {
     const Status folder = CheckOutputFolder(fs::path(path).parent_path().string());
-    return folder.ok() ? folder : Status::Error(path + ": " + folder.message());
+    return folder.WithContext(path);
   }
   if (fs::is_directory(status)) return Status::Error(path + ": a folder, not a store file");
   if (!fs::is_regular_file(status)) return Status::Error(path + ": not a regular file");

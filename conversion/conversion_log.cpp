@@ -22,7 +22,7 @@ bool EndsWithStoreExtension(const std::string& path) {
 }
 
 Status ErrnoFailure(const std::string& what, const std::string& path, int err = errno) {
-  return Status::Error(what + " " + path + ": " + std::strerror(err));
+  return Status::Error(CodeOfErrno(err), what + " " + path + ": " + std::strerror(err));
 }
 
 // Never blocks (a FIFO at the log's path) and takes only a regular file.

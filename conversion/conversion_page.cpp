@@ -240,7 +240,7 @@ Result<ConversionPage::OpenStore> ConversionPage::OpenTheStore(const std::string
   }
   open.store.reset();
   if (Status loggedOff = open.session->Logoff(); !loggedOff.ok()) {
-    failure = Status::Error(failure.message() + "; then logging off: " + loggedOff.message());
+    failure = Status::Error(failure.code(), failure.message() + "; then logging off: " + loggedOff.message());
   }
   return failure;
 }

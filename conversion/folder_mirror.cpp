@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -14,13 +15,6 @@ namespace baleport {
 namespace {
 
 constexpr char kCreatingCaption[] = "Creating Outlook Folders... ";
-constexpr char kMissingPrefix[] = "Folder \"";
-constexpr char kMissingSuffix[] = "\" does not exist";
-
-// The name the store reports missing in a failed folder lookup.
-std::string MissingFolderName(const Status& failure) {
-  return ReplaceAll(ReplaceAll(failure.message(), kMissingPrefix, ""), kMissingSuffix, "");
-}
 
 // A leftover drive mark ("X:\") in a relative path: keep what follows the first mark,
 // up to the next one. Only drive-letter systems have such marks, and there no name holds
@@ -65,13 +59,15 @@ void CreateTopLevelFolder(RunContext& run, const std::string& entry) {
 }
 
 // Creates the missing folders reported by the failing lookup of `parent`, one per attempt,
-// as long as that brings the lookup closer to success.
+// as long as that brings the lookup closer to success. Any other failure ends the attempts:
+// no folder made can mend it.
 Result<std::unique_ptr<RDOFolder>> CreateMissingParent(RunContext& run, const FolderPieces& parent, Status failure) {
   std::string previous;
   for (int attempt = 0; attempt < kMaxParentAttempts; ++attempt) {
-    const std::string missing = MissingFolderName(failure);
+    const std::optional<std::string> named = MissingFolderName(failure);
     run.Yield();
-    if (attempt > 0 && missing == previous) break;
+    if (!named || (attempt > 0 && *named == previous)) break;
+    const std::string& missing = *named;
 
     const FolderPieces base = attempt == 0 ? FolderPieces{} : FolderPieces{previous};
     if (Result<std::unique_ptr<RDOFolder>> folder = OpenStoreFolder(run, base); folder.ok()) {

@@ -25,9 +25,8 @@ std::vector<FolderPieces> BuildFolderList(RunContext& run, const KeyedCollection
 // over: the folder is then absent and the messages meant for it fail to import.
 void CreateFolders(RunContext& run, const std::vector<FolderPieces>& folderList);
 
-// The store folder at `pieces` below the store's top folder, empty pieces passed over.
-// When a folder on the way is missing the description is exactly
-//   Folder "<its name>" does not exist
+// The store folder at `pieces` below the store's top folder, empty pieces passed over;
+// a MissingFolder failure when a folder on the way is missing.
 Result<std::unique_ptr<RDOFolder>> OpenStoreFolder(RunContext& run, const FolderPieces& pieces);
 
 // Relative paths that are never created: "\Inbox", and any path of more than one piece

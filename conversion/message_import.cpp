@@ -22,10 +22,7 @@ constexpr char kStopQuestion[] =
     "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.";
 
 // A disk too full for the store: deleting the sources of what is committed makes room.
-bool IsOutOfRoom(const Status& failure) {
-  return failure.message().find(std::strerror(ENOSPC)) != std::string::npos ||
-         failure.message().find(std::strerror(EDQUOT)) != std::string::npos;
-}
+bool IsOutOfRoom(const Status& failure) { return failure.code() == StatusCode::kNoSpace; }
 
 MessageAnswer Ask(PageControls& controls, const std::string& title, const std::string& text) {
   return controls.ShowMessage({text, title, MessageIcon::kNone, MessageButtons::kYesNo, ""});
@@ -185,7 +182,7 @@ void MessageImport::ImportMessage(const MessageRead& ahead) {
   } else {
     if (item != nullptr) {
       if (Status removed = item->Delete(); !removed.ok()) {
-        outcome = Status::Error(outcome.message() + "; removing its item: " + removed.message());
+        outcome = Status::Error(outcome.code(), outcome.message() + "; removing its item: " + removed.message());
       }
     }
     run_.Yield();

@@ -14,7 +14,7 @@ namespace baleport {
 namespace {
 
 Status ErrnoError(const std::string& what, const std::string& path, int err) {
-  return Status::Error(what + " " + path + " failed: " + std::strerror(err));
+  return Status::Error(CodeOfErrno(err), what + " " + path + " failed: " + std::strerror(err));
 }
 
 class PosixFile final : public File {

@@ -27,8 +27,17 @@ std::string SystemMessage(DWORD code) {
   return Utf16ToUtf8(units);
 }
 
+StatusCode CodeOfSystemError(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return StatusCode::kNotFound;
+    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: return StatusCode::kAlreadyExists;
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return StatusCode::kNoSpace;
+    default: return StatusCode::kIOError;
+  }
+}
+
 Status SystemError(const std::string& what, const std::string& path, DWORD code = GetLastError()) {
-  return Status::Error(what + " " + path + " failed: " + SystemMessage(code));
+  return Status::Error(CodeOfSystemError(code), what + " " + path + " failed: " + SystemMessage(code));
 }
 
 // The full path ("\\?\C:\...", "\\?\UNC\server\share\...") of a relative or absolute one:

@@ -11,7 +11,7 @@ namespace baleport {
 
 Result<FileIdentity> IdentifyFile(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return Status::Error("examining " + path + ": " + std::strerror(errno));
+  if (::stat(path.c_str(), &st) != 0) return Status::Error(CodeOfErrno(errno), "examining " + path + ": " + std::strerror(errno));
   auto ns = [](const struct timespec& t) { return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
   return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
                       static_cast<uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
@@ -19,7 +19,7 @@ Result<FileIdentity> IdentifyFile(const std::string& path) {
 
 Result<std::string> RealPath(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-  if (real == nullptr) return Status::Error("resolving " + path + ": " + std::strerror(errno));
+  if (real == nullptr) return Status::Error(CodeOfErrno(errno), "resolving " + path + ": " + std::strerror(errno));
   return std::string(real.get());
 }
 

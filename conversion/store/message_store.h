@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "mapi/property_tag.h"
@@ -22,6 +23,23 @@ inline constexpr int16_t kDefaultFolderSentMail = 5;  // GetDefaultFolder
 inline constexpr int16_t kFolderTypeMail = 6;         // RDOFolders::Add
 inline constexpr int16_t kItemKindMail = 0;           // RDOItems::Add
 inline constexpr int16_t kImportFormatMsg = 3;        // RDOMail::Import
+
+// The failure of a folder lookup that found no folder `name`; its description is exactly
+//   Folder "<name>" does not exist
+inline Status MissingFolder(const std::string& name) {
+  return Status::Error(StatusCode::kNotFound, "Folder \"" + name + "\" does not exist");
+}
+
+// The name a MissingFolder failure reports; none for any other failure.
+inline std::optional<std::string> MissingFolderName(const Status& failure) {
+  static constexpr std::string_view kPrefix = "Folder \"", kSuffix = "\" does not exist";
+  const std::string& text = failure.message();
+  if (failure.code() != StatusCode::kNotFound || !text.starts_with(kPrefix) || !text.ends_with(kSuffix) ||
+      text.size() < kPrefix.size() + kSuffix.size()) {
+    return std::nullopt;
+  }
+  return text.substr(kPrefix.size(), text.size() - kPrefix.size() - kSuffix.size());
+}
 
 // The property interface of an item. Opaque here: only MAPIUtils of the same
 // implementation works on it.
@@ -76,9 +94,8 @@ class RDOFolders {
   virtual Result<int32_t> Count() = 0;
   // 1-based, in the folder's own order.
   virtual Result<std::unique_ptr<RDOFolder>> Item(int32_t position) = 0;
-  // The child folder of that name, which may hold any character ("\" too). When there is
-  // none the description is exactly
-  //   Folder "<name>" does not exist
+  // The child folder of that name, which may hold any character ("\" too); a MissingFolder
+  // failure when there is none.
   virtual Result<std::unique_ptr<RDOFolder>> Item(const std::string& name) = 0;
   // A new folder of `type` (kFolderTypeMail); fails when a folder of that name exists.
   virtual Result<std::unique_ptr<RDOFolder>> Add(const std::string& name, int16_t type) = 0;

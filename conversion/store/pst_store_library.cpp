@@ -206,7 +206,9 @@ Result<std::unique_ptr<RDOFolder>> PstFolders::Item(int32_t position) {
 }
 
 Result<std::unique_ptr<RDOFolder>> PstFolders::Item(const std::string& name) {
-  return FolderObject(opened_, store_.FindFolder(parent_, name));  // `Folder "name" does not exist`
+  Result<pst::FolderId> found = store_.FindFolder(parent_, name);
+  if (!found.ok() && found.status().code() == StatusCode::kNotFound) return MissingFolder(name);
+  return FolderObject(opened_, std::move(found));
 }
 
 Result<std::unique_ptr<RDOFolder>> PstFolders::Add(const std::string& name, int16_t type) {

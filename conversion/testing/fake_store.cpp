@@ -110,7 +110,7 @@ class FakeFolderHandle : public RDOFolder, public RDOFolders {
   }
   Result<std::unique_ptr<RDOFolder>> Item(const std::string& name) override {
     FakeFolder* child = folder_.Child(name);
-    if (child == nullptr) return Status::Error("Folder \"" + name + "\" does not exist");
+    if (child == nullptr) return MissingFolder(name);
     return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, *child, path_ + "\\" + name));
   }
   Result<std::unique_ptr<RDOFolder>> Add(const std::string& name, int16_t type) override {

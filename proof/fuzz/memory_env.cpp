@@ -54,19 +54,19 @@ void MemoryEnv::Reset(const std::string& path, const uint8_t* data, size_t size,
 
 Result<std::unique_ptr<File>> MemoryEnv::Open(const std::string& path) {
   const auto it = files_.find(path);
-  if (it == files_.end()) return Status::Error("opening " + path + " failed: no such file");
+  if (it == files_.end()) return Status::Error(StatusCode::kNotFound, "opening " + path + " failed: no such file");
   return std::unique_ptr<File>(std::make_unique<MemoryFile>(it->second, path));
 }
 
 Result<std::unique_ptr<File>> MemoryEnv::CreateNew(const std::string& path) {
-  if (Exists(path)) return Status::Error("creating " + path + " failed: the file exists");
+  if (Exists(path)) return Status::Error(StatusCode::kAlreadyExists, "creating " + path + " failed: the file exists");
   files_[path] = std::make_shared<std::vector<uint8_t>>();
   return Open(path);
 }
 
 Status MemoryEnv::Rename(const std::string& from, const std::string& to) {
   const auto it = files_.find(from);
-  if (it == files_.end()) return Status::Error("renaming " + from + " failed: no such file");
+  if (it == files_.end()) return Status::Error(StatusCode::kNotFound, "renaming " + from + " failed: no such file");
   Bytes bytes = it->second;
   files_.erase(it);
   files_[to] = std::move(bytes);
@@ -74,12 +74,12 @@ Status MemoryEnv::Rename(const std::string& from, const std::string& to) {
 }
 
 Status MemoryEnv::RenameNoReplace(const std::string& from, const std::string& to) {
-  if (Exists(to)) return Status::Error("renaming " + from + " to " + to + " failed: the file exists");
+  if (Exists(to)) return Status::Error(StatusCode::kAlreadyExists, "renaming " + from + " to " + to + " failed: the file exists");
   return Rename(from, to);
 }
 
 Status MemoryEnv::Remove(const std::string& path) {
-  if (files_.erase(path) == 0) return Status::Error("removing " + path + " failed: no such file");
+  if (files_.erase(path) == 0) return Status::Error(StatusCode::kNotFound, "removing " + path + " failed: no such file");
   return Status::Ok();
 }
 

@@ -117,7 +117,7 @@ void RemoveStalePartials(Env* env, const std::string& path) {
 Result<std::unique_ptr<Store>> MessageStore::CreateAt(const std::string& path, std::string_view display_name,
                                                       const StoreOptions& options) {
   Env* env = options.env ? options.env : Env::Default();
-  if (env->Exists(path)) return Status::Error("creating " + path + " failed: the file already exists");
+  if (env->Exists(path)) return Status::Error(StatusCode::kAlreadyExists, "creating " + path + " failed: the file already exists");
   std::unique_ptr<MessageStore> s(new MessageStore(env, path, options));
   s->options_.read_only = false;
   RemoveStalePartials(env, path);
@@ -176,7 +176,7 @@ Status MessageStore::LoadStore() {
   if (!props.ok()) return props.status();
   store_props_ = std::move(*props);
   if (Int32Prop(store_props_, kPstPassword) != 0) {
-    return Status::Error(path_ + " is protected by a password, which is not supported");
+    return Status::Error(StatusCode::kUnsupported, path_ + " is protected by a password, which is not supported");
   }
   auto key = store_props_.find(Id(kRecordKey));
   if (key == store_props_.end() || key->second.data.size() != 16) {
@@ -362,7 +362,7 @@ Result<uint32_t> MessageStore::CreateFolder(uint32_t parent_nid, std::string_vie
   auto hier = Hierarchy(**parent);
   if (!hier.ok()) return hier.status();
   if ((*parent)->child_names.count(FoldedFolderName(name))) {
-    return Status::Error("Folder \"" + std::string(name) + "\" already exists in \"" +
+    return Status::Error(StatusCode::kAlreadyExists, "Folder \"" + std::string(name) + "\" already exists in \"" +
                          StringProp((*parent)->props, kDisplayName).value_or("") + "\"");
   }
   const uint32_t index = db_->AllocateFolderIndex();
@@ -427,7 +427,8 @@ Result<FolderId> MessageStore::FindFolder(FolderId parent, std::string_view name
   if (!hier.ok()) return hier.status();
   const auto child = (*f)->child_names.find(FoldedFolderName(name));
   if (child != (*f)->child_names.end()) return child->second;
-  return Status::Error("Folder \"" + std::string(name) + "\" does not exist");
+  return Status::Error(StatusCode::kNotFound, "there is no folder \"" + std::string(name) + "\" in \"" +
+                                                 StringProp((*f)->props, kDisplayName).value_or("") + "\"");
 }
 
 Result<FolderId> MessageStore::FolderFromPath(std::string_view path) {

@@ -51,7 +51,7 @@ void SealHeader(HEADER& h) {
 }  // namespace
 
 Status NodeDatabase::Corrupt(const std::string& what) const {
-  return Status::Error(file_->path() + " is damaged: " + what);
+  return Status::Error(StatusCode::kCorrupt, file_->path() + " is damaged: " + what);
 }
 
 Result<std::unique_ptr<NodeDatabase>> NodeDatabase::CreateNew(std::unique_ptr<File> file, CryptMethod crypt) {
@@ -73,18 +73,18 @@ Status NodeDatabase::Load() {
   auto size = file_->Size();
   if (!size.ok()) return size.status();
   file_size_ = *size;
-  if (file_size_ < sizeof(HEADER)) return Status::Error(p + " is not a .pst store: it is too short to hold a header");
+  if (file_size_ < sizeof(HEADER)) return Status::Error(StatusCode::kCorrupt, p + " is not a .pst store: it is too short to hold a header");
   BALEPORT_RETURN_IF_ERROR(file_->Read(0, &header_, sizeof header_));
   HEADER& h = header_;
   if (h.dwMagic != kMagic || h.wMagicClient != kMagicClient) {
-    return Status::Error(p + " is not a .pst store: it lacks the \"!BDN\" signature");
+    return Status::Error(StatusCode::kCorrupt, p + " is not a .pst store: it lacks the \"!BDN\" signature");
   }
   if (h.wVer == 14 || h.wVer == 15) {
-    return Status::Error(p + " is an ANSI (pre-2003) store (format version " + std::to_string(h.wVer) +
+    return Status::Error(StatusCode::kUnsupported, p + " is an ANSI (pre-2003) store (format version " + std::to_string(h.wVer) +
                          "), which is not supported; only Unicode stores are");
   }
   if (h.wVer != kVersionUnicode) {
-    return Status::Error(p + " has store format version " + std::to_string(h.wVer) +
+    return Status::Error(StatusCode::kUnsupported, p + " has store format version " + std::to_string(h.wVer) +
                          ", which is not supported; only Unicode stores of version 23 are");
   }
   const auto* raw = reinterpret_cast<const uint8_t*>(&h);
@@ -93,7 +93,7 @@ Status NodeDatabase::Load() {
     return Corrupt("the header checksum does not match");
   }
   if (h.bCryptMethod > 2) {
-    return Status::Error(p + " uses data encoding " + Hex(h.bCryptMethod) + ", which is not supported");
+    return Status::Error(StatusCode::kUnsupported, p + " uses data encoding " + HexNumber(h.bCryptMethod) + ", which is not supported");
   }
   const ROOT& r = h.root;
   if (r.ibFileEof < kFirstAMapOffset + kSectionSize || (r.ibFileEof - kFirstAMapOffset) % kSectionSize != 0 ||

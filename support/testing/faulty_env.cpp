@@ -30,7 +30,8 @@ class FaultyFile final : public File {
 }  // namespace
 
 Status FaultyEnv::Failure(const std::string& what, const std::string& path) const {
-  return Status::Error(what + " " + path + " failed: " +
+  return Status::Error(fault_ == Fault::kDiskFull ? StatusCode::kNoSpace : StatusCode::kIOError,
+                       what + " " + path + " failed: " +
                        (fault_ == Fault::kDiskFull ? "disk full" : "I/O error"));
 }
 
