@@ -28,7 +28,6 @@ class PageWindow : public QWidget {
 
   // Loads the page if it has no contents yet (first use, or after the user closed it).
   void EnsureLoaded();
-  bool IsLoaded() const { return loaded_; }
 
  protected:
   // Puts every control into its initial state; runs each time the page is loaded.

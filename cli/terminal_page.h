@@ -49,7 +49,6 @@ class TerminalPage final : public PageControls {
   void SetDeleteSourceValue(int value) override { deleteSource_ = value; }
   std::optional<std::string> ShowSaveDialog(const SaveDialogRequest& request) override;
   MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
-  void OpenAddress(const std::string&) override {}
   void ClosePage() override {}
   void ProcessPendingEvents() override;
 

@@ -102,8 +102,6 @@ void ConversionPage::Form_QueryUnload() {
   if (!closingByRun_) requests_.pageClosed = true;
 }
 
-void ConversionPage::OpenDowngradeGuide() { controls_.OpenAddress(options_.downgradeGuideAddress); }
-
 void ConversionPage::ClosePageByRun() {
   if (!pageOpen_) return;
   pageOpen_ = false;

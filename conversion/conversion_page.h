@@ -50,8 +50,6 @@ class ConversionPage {
   // The page window is closing. Closed by the user during a run, the run ends after the
   // current message, which is committed.
   void Form_QueryUnload();
-  // The user followed the guide address of the "Outlook Error" box.
-  void OpenDowngradeGuide();
 
   // Converts the folder whose search results are in FoundFiles and FoundFolders.
   FolderReport StartMigration(const std::string& sFolderName, const std::string& sFolderPath);

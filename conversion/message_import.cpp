@@ -1,8 +1,6 @@
 #include "conversion/message_import.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <cmath>
 #include <utility>
 

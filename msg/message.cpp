@@ -88,18 +88,6 @@ bool Property::is_inline() const {
 int16_t Property::AsInt16() const { return static_cast<int16_t>(LoadLe16(inline_value.data())); }
 int32_t Property::AsInt32() const { return static_cast<int32_t>(LoadLe32(inline_value.data())); }
 int64_t Property::AsInt64() const { return static_cast<int64_t>(LoadLe64(inline_value.data())); }
-float Property::AsFloat32() const {
-  const uint32_t bits = LoadLe32(inline_value.data());
-  float v;
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
-}
-double Property::AsFloat64() const {
-  const uint64_t bits = LoadLe64(inline_value.data());
-  double v;
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
-}
 // Writers differ on one or two bytes for booleans; any nonzero value is true.
 bool Property::AsBool() const { return LoadLe16(inline_value.data()) != 0; }
 
@@ -448,9 +436,6 @@ uint32_t Attachment::method() const {
   return p != nullptr ? static_cast<uint32_t>(p->AsInt32()) : 0;
 }
 
-uint32_t Message::declared_recipient_count() const {
-  return header_.size() >= 24 ? LoadLe32(header_.data() + 16) : 0;
-}
 uint32_t Message::declared_attachment_count() const {
   return header_.size() >= 24 ? LoadLe32(header_.data() + 20) : 0;
 }

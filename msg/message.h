@@ -33,15 +33,12 @@ struct Property {
 
   uint16_t id() const { return mapi::TagId(tag); }
   uint16_t type() const { return mapi::TagType(tag); }
-  bool is_named() const { return id() >= mapi::kFirstNamedId; }
   bool is_inline() const;  // fixed-size and single-valued
 
   // Typed views of inline values; they read the first bytes of inline_value.
   int16_t AsInt16() const;
   int32_t AsInt32() const;
   int64_t AsInt64() const;  // also PT_CURRENCY and PT_SYSTIME (FILETIME)
-  float AsFloat32() const;
-  double AsFloat64() const;  // also PT_APPTIME
   bool AsBool() const;
 };
 
@@ -205,7 +202,6 @@ class Message : public PropertyObject {
   // 0 for the file's message, 1 for a message attached to it, ...
   uint32_t depth() const { return depth_; }
   // The header counts; they may disagree with the storages present, which are authoritative.
-  uint32_t declared_recipient_count() const;
   uint32_t declared_attachment_count() const;
 
  private:

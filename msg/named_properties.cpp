@@ -1,7 +1,6 @@
 #include "msg/named_properties.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "msg/hex.h"
 #include "msg/le.h"
@@ -23,14 +22,6 @@ Result<std::vector<uint8_t>> ReadOptional(const Storage& storage, const char* na
 }
 
 }  // namespace
-
-std::string Guid::ToString() const {
-  char text[40];
-  std::snprintf(text, sizeof(text), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", LoadLe32(&bytes[0]),
-                LoadLe16(&bytes[4]), LoadLe16(&bytes[6]), bytes[8], bytes[9], bytes[10], bytes[11], bytes[12],
-                bytes[13], bytes[14], bytes[15]);
-  return text;
-}
 
 Result<NameMap> NameMap::Read(const Storage& nameid, std::vector<std::string>* notes) {
   Result<std::vector<uint8_t>> guids = ReadOptional(nameid, "__substg1.0_00020102", kMaxGuidStream);

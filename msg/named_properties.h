@@ -17,8 +17,6 @@ namespace baleport::msg {
 // A property set GUID in its stored (Windows, Data1-3 little-endian) byte order.
 struct Guid {
   std::array<uint8_t, 16> bytes{};
-  // "{00020328-0000-0000-C000-000000000046}"
-  std::string ToString() const;
   bool operator==(const Guid&) const = default;
   auto operator<=>(const Guid&) const = default;
 };

@@ -1,7 +1,6 @@
 #include "pst/store.h"
 
 #include <chrono>
-#include <cstring>
 
 #include "pst/disk/bytes.h"
 #include "pst/ltp/property_value.h"
@@ -33,11 +32,6 @@ namespace prop {
 Property Int16(mapi::PropTag tag, int16_t v) { return Fixed<uint16_t>(tag, static_cast<uint16_t>(v)); }
 Property Int32(mapi::PropTag tag, int32_t v) { return Fixed<uint32_t>(tag, static_cast<uint32_t>(v)); }
 Property Int64(mapi::PropTag tag, int64_t v) { return Fixed<uint64_t>(tag, static_cast<uint64_t>(v)); }
-Property Float64(mapi::PropTag tag, double v) {
-  uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  return Fixed<uint64_t>(tag, bits);
-}
 Property Bool(mapi::PropTag tag, bool v) { return Property{tag, std::string(1, v ? '\1' : '\0')}; }
 Property Time(mapi::PropTag tag, uint64_t filetime) { return Fixed<uint64_t>(tag, filetime); }
 Property String(mapi::PropTag tag, std::string_view utf8) { return Property{UnicodeTag(tag), Utf8ToUtf16Le(utf8)}; }

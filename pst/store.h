@@ -37,7 +37,6 @@ namespace prop {
 Property Int16(mapi::PropTag tag, int16_t v);
 Property Int32(mapi::PropTag tag, int32_t v);
 Property Int64(mapi::PropTag tag, int64_t v);
-Property Float64(mapi::PropTag tag, double v);
 Property Bool(mapi::PropTag tag, bool v);
 // FILETIME: 100 ns units since 1601-01-01 UTC.
 Property Time(mapi::PropTag tag, uint64_t filetime);
@@ -133,7 +132,6 @@ class Store {
   virtual std::string display_name() const = 0;
   // "Top of Personal Folders", under which the user's folders live.
   virtual FolderId ipm_subtree() const = 0;
-  virtual FolderId root_folder() const = 0;
 
   virtual Result<FolderInfo> GetFolder(FolderId folder) = 0;
   virtual Result<std::vector<FolderInfo>> ListFolders(FolderId parent) = 0;
@@ -141,8 +139,6 @@ class Store {
   virtual Result<FolderId> AddFolder(FolderId parent, std::string_view name,
                                      std::string_view container_class = "IPF.Note") = 0;
   virtual Result<FolderId> FindFolder(FolderId parent, std::string_view name) = 0;
-  // "\\<display name>\a\b" → folder b; fails with `Folder "b" does not exist`.
-  virtual Result<FolderId> FolderFromPath(std::string_view path) = 0;
   // Creates the standard folders that are missing and the properties that mark them.
   virtual Status EnsureStandardFolders() = 0;
   virtual Result<FolderId> DefaultFolder(StandardFolder which) = 0;

@@ -157,10 +157,6 @@ MessageAnswer frmMigateAll::ShowMessage(const MessageBoxRequest& request) {
   return FromQtAnswer(wizard_.desktop().ShowMessage(isVisible() ? this : nullptr, ToQtMessage(request)));
 }
 
-void frmMigateAll::OpenAddress(const std::string& address) {
-  wizard_.desktop().OpenDocument(QString::fromStdString(address));
-}
-
 void frmMigateAll::ClosePage() {
   if (close_.RunCloses()) close();
 }

@@ -50,7 +50,6 @@ class frmMigateAll : public app::PageWindow, public PageControls {
   void SetDeleteSourceValue(int value) override;
   std::optional<std::string> ShowSaveDialog(const SaveDialogRequest& request) override;
   MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
-  void OpenAddress(const std::string& address) override;
   void ClosePage() override;
   void ProcessPendingEvents() override;
 

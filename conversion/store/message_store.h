@@ -145,10 +145,6 @@ class RDOSession {
                                                           const std::string& displayName) = 0;
   virtual Result<std::unique_ptr<RDOStore>> GetStoreFromID(const std::string& entryId) = 0;
   virtual RDOStores& Stores() = 0;
-  // `path` is "\\" + display name + "\" + folder path ("\"-separated; "\\name\" is the
-  // top folder). When a folder on the path is missing the description is exactly
-  // Folder "<its name>" does not exist
-  virtual Result<std::unique_ptr<RDOFolder>> GetFolderFromPath(const std::string& path) = 0;
   // Closes the session and its stores. Does not commit.
   virtual Status Logoff() = 0;
 };

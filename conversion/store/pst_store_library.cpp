@@ -286,28 +286,6 @@ class PstSession final : public RDOSession, public RDOStores {
 
   RDOStores& Stores() override { return *this; }
 
-  Result<std::unique_ptr<RDOFolder>> GetFolderFromPath(const std::string& path) override {
-    for (OpenedStore& opened : stores_) {
-      const std::string top = "\\\\" + opened.displayName;
-      if (path.compare(0, top.size(), top) != 0 || (path.size() > top.size() && path[top.size()] != '\\')) continue;
-      if (opened.store == nullptr) return FolderObject(opened, pst::FolderId{0});  // says why
-      pst::Store& store = *opened.store;
-      pst::FolderId current = store.ipm_subtree();
-      std::string_view rest = std::string_view(path).substr(top.size());
-      while (!rest.empty()) {
-        rest.remove_prefix(1);  // the "\" in front of the next name
-        const std::string_view name = rest.substr(0, rest.find('\\'));
-        rest.remove_prefix(name.size());
-        if (name.empty()) continue;
-        Result<pst::FolderId> next = store.FindFolder(current, name);  // `Folder "name" does not exist`
-        if (!next.ok()) return next.status();
-        current = *next;
-      }
-      return FolderObject(opened, current);
-    }
-    return Status::Error("no store of this session is named in the folder path " + path);
-  }
-
   Status Logoff() override {
     std::string failures;
     for (OpenedStore& opened : stores_) {

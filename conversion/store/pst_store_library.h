@@ -4,8 +4,8 @@
 // Decided here:
 // - LogonPstStore opens the file when something exists at the path (refused with the
 //   engine's reason when it is not a Unicode store) and creates a store otherwise. The
-//   display name is the session's name for the store, used by GetFolderFromPath; an
-//   existing store keeps the name in its file.
+//   display name is the session's name for the store; an existing store keeps the name
+//   in its file.
 // - HrSetOneProp's saveChanges needs nothing more: an engine item keeps what is set
 //   until RDOMail::Save stores it.
 // - Delete discards an item that was not saved; the engine cannot remove a saved item,

@@ -207,27 +207,6 @@ class FakeSession : public RDOSession, public RDOStores {
     return Status::Error("no open store has the entry id " + entryId);
   }
   RDOStores& Stores() override { return *this; }
-  Result<std::unique_ptr<RDOFolder>> GetFolderFromPath(const std::string& path) override {
-    BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kGetFolderFromPath, path));
-    if (!path.starts_with("\\\\")) return Status::Error("not a folder path: " + path);
-    const size_t nameEnd = path.find('\\', 2);
-    const std::string displayName = path.substr(2, nameEnd == std::string::npos ? std::string::npos : nameEnd - 2);
-    const auto store = opened_.find(displayName);
-    if (store == opened_.end()) return Status::Error("no open store is named \"" + displayName + "\"");
-
-    FakeFolder* folder = &library_.files[store->second].root;
-    std::string below;
-    for (size_t at = nameEnd; at != std::string::npos;) {
-      const size_t next = path.find('\\', at + 1);
-      const std::string piece = path.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
-      at = next;
-      if (piece.empty()) continue;
-      folder = folder->Child(piece);
-      if (folder == nullptr) return Status::Error("Folder \"" + piece + "\" does not exist");
-      below += "\\" + piece;
-    }
-    return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, *folder, below));
-  }
   Status Logoff() override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kLogoff, ""));
     opened_.clear();

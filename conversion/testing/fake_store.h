@@ -23,7 +23,6 @@ enum class FakeOp {
   kIPMRootFolder,
   kFoldersCount,      // matched against the folder's name
   kFoldersAdd,         // matched against the new folder's name
-  kGetFolderFromPath,  // matched against the path
   kItemsAdd,           // matched against the folder's name
   kImport,             // matched against the message file's path
   kHrSetOneProp,       // matched against the item's source path

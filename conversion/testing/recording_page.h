@@ -28,7 +28,6 @@ class RecordingPage : public PageControls {
   std::vector<std::pair<CaptionControl, std::string>> captionHistory;
   std::vector<SaveDialogRequest> saveDialogs;
   std::vector<MessageBoxRequest> messages;
-  std::vector<std::string> openedAddresses;
   int closeCount = 0;
 
   // Answers and reactions.
@@ -52,7 +51,6 @@ class RecordingPage : public PageControls {
   void SetDeleteSourceValue(int value) override { deleteSourceValue = value; }
   std::optional<std::string> ShowSaveDialog(const SaveDialogRequest& request) override;
   MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
-  void OpenAddress(const std::string& address) override { openedAddresses.push_back(address); }
   void ClosePage() override;
   void ProcessPendingEvents() override;
 };

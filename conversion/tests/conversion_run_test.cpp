@@ -432,9 +432,6 @@ TEST_F(ConversionRunTest, StoreErrorsShowTheOutlookErrorBoxWithTheReason) {
   EXPECT_EQ(report.folders[1].outcome, FolderOutcome::kStoreError);
   EXPECT_THAT(selection_.takenRows, ::testing::IsEmpty());
   EXPECT_THAT(CompletionBox().text, HasSubstr(tree_.Path("Root/B") + ": not converted: finding the Sent Items"));
-
-  Conversion().OpenDowngradeGuide();
-  EXPECT_THAT(page_.openedAddresses, ElementsAre(options_.downgradeGuideAddress));
 }
 
 TEST_F(ConversionRunTest, SessionThatCannotBeCreatedIsAnOutlookError) {

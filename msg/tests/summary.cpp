@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include "msg/hex.h"
+#include "msg/le.h"
 #include "msg/text_decoder.h"
 
 namespace baleport::msg::testing {
@@ -82,11 +83,18 @@ void SummariseMessage(const Message& m, const std::string& indent, std::string* 
 
 }  // namespace
 
+std::string GuidText(const Guid& guid) {
+  const auto& b = guid.bytes;
+  std::string text = "{" + Hex(LoadLe32(&b[0])) + "-" + Hex(LoadLe16(&b[4]), 4) + "-" + Hex(LoadLe16(&b[6]), 4) + "-";
+  for (size_t i = 8; i < 16; ++i) text += (i == 10 ? "-" : "") + Hex(b[i], 2);
+  return text + "}";
+}
+
 std::string Summarise(const MsgFile& file) {
   std::string out;
   SummariseMessage(file.message(), "", &out);
   for (const auto& [id, name] : file.names().entries()) {
-    out += "named " + Hex(id, 4) + ": " + name.guid.ToString() + " " +
+    out += "named " + Hex(id, 4) + ": " + GuidText(name.guid) + " " +
            (name.kind == PropertyName::Kind::kNumeric ? "lid 0x" + Hex(name.lid, 4) : "name \"" + name.name_utf8 + "\"") +
            "\n";
   }

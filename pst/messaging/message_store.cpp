@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -429,28 +430,6 @@ Result<FolderId> MessageStore::FindFolder(FolderId parent, std::string_view name
   if (child != (*f)->child_names.end()) return child->second;
   return Status::Error(StatusCode::kNotFound, "there is no folder \"" + std::string(name) + "\" in \"" +
                                                  StringProp((*f)->props, kDisplayName).value_or("") + "\"");
-}
-
-Result<FolderId> MessageStore::FolderFromPath(std::string_view path) {
-  if (path.substr(0, 2) != "\\\\") return Status::Error("the folder path \"" + std::string(path) + "\" does not start with \\\\");
-  path.remove_prefix(2);
-  std::vector<std::string_view> parts;
-  while (!path.empty()) {
-    size_t cut = path.find('\\');
-    std::string_view part = path.substr(0, cut);
-    if (!part.empty()) parts.push_back(part);
-    path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
-  }
-  if (parts.empty() || !SameFolderName(parts[0], display_name())) {
-    return Status::Error("Store \"" + std::string(parts.empty() ? "" : parts[0]) + "\" does not exist");
-  }
-  FolderId current = ipm_subtree_;
-  for (size_t i = 1; i < parts.size(); ++i) {
-    auto next = FindFolder(current, parts[i]);
-    if (!next.ok()) return next.status();
-    current = *next;
-  }
-  return current;
 }
 
 Result<uint32_t> MessageStore::EntryIdProperty(const ltp::PropertyMap& props, uint32_t tag) const {

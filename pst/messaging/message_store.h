@@ -12,8 +12,8 @@
 #include "pst/messaging/item_builder.h"
 #include "pst/messaging/name_map.h"
 #include "pst/messaging/node_io.h"
-#include "pst/messaging/table_append.h"
 #include "pst/messaging/search_updates.h"
+#include "pst/messaging/table_append.h"
 #include "pst/ndb/node_database.h"
 #include "pst/store.h"
 
@@ -28,13 +28,11 @@ class MessageStore final : public Store {
   const std::string& path() const override { return path_; }
   std::string display_name() const override;
   FolderId ipm_subtree() const override { return ipm_subtree_; }
-  FolderId root_folder() const override { return disk::kNidRootFolder; }
 
   Result<FolderInfo> GetFolder(FolderId folder) override;
   Result<std::vector<FolderInfo>> ListFolders(FolderId parent) override;
   Result<FolderId> AddFolder(FolderId parent, std::string_view name, std::string_view container_class) override;
   Result<FolderId> FindFolder(FolderId parent, std::string_view name) override;
-  Result<FolderId> FolderFromPath(std::string_view path) override;
   Status EnsureStandardFolders() override;
   Result<FolderId> DefaultFolder(StandardFolder which) override;
   Result<uint16_t> MapNamedProperty(const NamedProperty& name) override;

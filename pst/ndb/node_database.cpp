@@ -885,10 +885,4 @@ Result<uint64_t> StreamWriter::Finish() {
   return result;
 }
 
-Result<uint64_t> WriteStream(NodeDatabase* db, std::string_view data) {
-  StreamWriter w(db);
-  BALEPORT_RETURN_IF_ERROR(w.Write(data));
-  return w.Finish();
-}
-
 }  // namespace baleport::pst::ndb

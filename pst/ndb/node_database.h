@@ -205,7 +205,5 @@ class StreamWriter {
   bool finished_ = false;
 };
 
-// Convenience: a whole in-memory stream as a data tree.
-Result<uint64_t> WriteStream(NodeDatabase* db, std::string_view data);
 
 }  // namespace baleport::pst::ndb

@@ -50,9 +50,8 @@ TEST(Folders, AddListFindAndPaths) {
     ASSERT_FALSE(taken.ok());
     EXPECT_EQ(taken.status().code(), StatusCode::kAlreadyExists) << taken.status().message();
 
-    EXPECT_EQ(Must(store->FolderFromPath("\\\\Archive\\Projects\\Alpha")), b);
-    EXPECT_EQ(Must(store->FolderFromPath("\\\\Archive")), top);
-    auto missing = store->FolderFromPath("\\\\Archive\\Projects\\Gamma");
+    EXPECT_EQ(Must(store->FindFolder(a, "ALPHA")), b);
+    auto missing = store->FindFolder(a, "Gamma");
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.status().code(), StatusCode::kNotFound) << missing.status().message();
     // Names that are not UTF-8 are stored with U+FFFD; two that store alike are one name.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include "mapi/tags.h"
 #include "pst/disk/bytes.h"
 #include "pst/disk/crc.h"
@@ -115,7 +117,7 @@ TEST_F(MessageTest, EveryPropertyTypeRoundTrips) {
   const std::vector<Property> props = {
       prop::Int16(MakeTag(0x6601, mapi::PropType::kInt16), -5),
       prop::Int32(MakeTag(0x6602, mapi::PropType::kInt32), 123456),
-      prop::Float64(MakeTag(0x6603, mapi::PropType::kFloat64), 2.5),
+      prop::Int64(MakeTag(0x6603, mapi::PropType::kFloat64), std::bit_cast<int64_t>(2.5)),
       prop::Bool(MakeTag(0x6604, mapi::PropType::kBoolean), true),
       prop::Int64(MakeTag(0x6605, mapi::PropType::kInt64), -1234567890123LL),
       prop::Time(MakeTag(0x6606, mapi::PropType::kSysTime), 0x01D9000000000000ull),

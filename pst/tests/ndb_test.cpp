@@ -108,7 +108,9 @@ TEST_F(NodeDatabaseTest, LargeSubnodeTreesAndSharedBlocksSurviveReopening) {
   }
   auto tree = db_->WriteSubnodes(subs);
   ASSERT_TRUE(tree.ok());
-  auto data = WriteStream(db_.get(), std::string(20000, 'd'));  // an XBLOCK over three leaves
+  StreamWriter writer(db_.get());
+  ASSERT_TRUE(writer.Write(std::string(20000, 'd')).ok());
+  auto data = writer.Finish();  // an XBLOCK over three leaves
   ASSERT_TRUE(data.ok());
   ASSERT_TRUE(db_->SetNode({MakeNid(0x401, kNidTypeNormalMessage), *data, *tree, 0x122}).ok());
   ASSERT_TRUE(db_->Commit().ok());

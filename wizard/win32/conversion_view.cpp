@@ -127,8 +127,6 @@ MessageAnswer ConversionView::ShowMessage(const MessageBoxRequest& request) {
   return wizard_.ShowMessageOn(IsVisible() ? hwnd() : nullptr, request);
 }
 
-void ConversionView::OpenAddress(const std::string& address) { wizard_.OpenAddress(address); }
-
 void ConversionView::ClosePage() {
   if (close_.RunCloses()) Close();
 }

@@ -31,7 +31,6 @@ class ConversionView : public app::win32::PageWindow, public PageControls {
   void SetDeleteSourceValue(int value) override;
   std::optional<std::string> ShowSaveDialog(const SaveDialogRequest& request) override;
   MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
-  void OpenAddress(const std::string& address) override;
   void ClosePage() override;
   void ProcessPendingEvents() override { app::win32::PumpPendingMessages(); }
 
