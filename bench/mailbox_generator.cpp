@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "msg/le.h"
+#include "support/little_endian.h"
 
 namespace baleport::bench {
 namespace {
@@ -42,7 +42,7 @@ class Rng {
     out->resize(n);
     for (size_t i = 0; i < n; i += 8) {
       uint8_t word[8];
-      msg::StoreLe64(word, engine_());
+      StoreLe<uint64_t>(word, engine_());
       std::copy_n(word, std::min<size_t>(8, n - i), out->data() + i);
     }
   }
@@ -116,9 +116,9 @@ std::vector<uint8_t> RtfBody(const std::string& text) {
   }
   rtf += "}";
   std::vector<uint8_t> out(16 + rtf.size());
-  msg::StoreLe32(out.data(), static_cast<uint32_t>(rtf.size() + 12));
-  msg::StoreLe32(out.data() + 4, static_cast<uint32_t>(rtf.size()));
-  msg::StoreLe32(out.data() + 8, 0x414C454D);
+  StoreLe<uint32_t>(out.data(), static_cast<uint32_t>(rtf.size() + 12));
+  StoreLe<uint32_t>(out.data() + 4, static_cast<uint32_t>(rtf.size()));
+  StoreLe<uint32_t>(out.data() + 8, 0x414C454D);
   std::copy(rtf.begin(), rtf.end(), out.begin() + 16);
   return out;
 }

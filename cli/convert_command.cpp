@@ -20,6 +20,7 @@
 #include "conversion/conversion_page.h"
 #include "conversion/store/pst_store_library.h"
 #include "files/file_attributes.h"
+#include "files/folder_listing.h"
 #include "support/pending_events.h"
 
 namespace baleport {
@@ -49,16 +50,13 @@ class CommandLineSelection final : public WizardSelection {
 
 // The immediate subfolders of `root` by name, ticked when `only` is empty or names them.
 Result<std::vector<FolderRow>> SubfolderRows(const std::string& root, const std::vector<std::string>& only) {
+  const Result<std::vector<Subfolder>> subfolders = ListSubfolders(root);
+  if (!subfolders.ok()) return subfolders.status();
   std::vector<FolderRow> rows;
-  std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(root, ec)) {
-    if (!entry.is_directory(ec)) continue;
-    const std::string name = entry.path().filename().string();
-    const bool ticked = only.empty() || std::find(only.begin(), only.end(), name) != only.end();
-    rows.push_back({ticked, name, entry.path().string()});
+  for (const Subfolder& folder : *subfolders) {
+    const bool ticked = only.empty() || std::find(only.begin(), only.end(), folder.name) != only.end();
+    rows.push_back({ticked, folder.name, folder.path});
   }
-  if (ec) return Status::Error("reading the folder " + root + ": " + ec.message());
-  std::sort(rows.begin(), rows.end(), [](const FolderRow& a, const FolderRow& b) { return a.name < b.name; });
   for (const std::string& name : only) {
     if (std::none_of(rows.begin(), rows.end(), [&](const FolderRow& r) { return r.name == name; })) {
       return Status::Error("--only " + name + ": " + root + " has no such subfolder");

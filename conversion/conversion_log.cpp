@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "conversion/folder_paths.h"
+#include "support/ascii_case.h"
 
 namespace baleport {
 namespace {

@@ -11,14 +11,6 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-std::string AsciiLowercase(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
-
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
     text.replace(at, from.size(), to);

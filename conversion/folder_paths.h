@@ -12,9 +12,6 @@ namespace baleport {
 // The text without leading and trailing blanks.
 std::string TrimBlanks(std::string_view text);
 
-// The text with A to Z in lower case; other characters unchanged.
-std::string AsciiLowercase(std::string_view text);
-
 // Every occurrence of `from` in `text` replaced by `to`; `from` must not be empty.
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);
 

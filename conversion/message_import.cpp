@@ -9,6 +9,7 @@
 #include "conversion/read_ahead.h"
 #include "files/file_attributes.h"
 #include "mapi/tags.h"
+#include "support/ascii_case.h"
 #include "support/path_separator.h"
 #include "support/registry.h"
 

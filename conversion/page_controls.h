@@ -6,34 +6,14 @@
 #include <optional>
 #include <string>
 
+#include "support/dialog_requests.h"
+
 namespace baleport {
 
 // Controls with a caption. frmMigateAll is the page window itself.
 enum class CaptionControl { frmMigateAll, lblCount1, lblProgress, LblCurrentDBX, FrameConversion };
 
 enum class ButtonControl { CmdStartConversion, CmdStopMigration, CmdSkip };
-
-enum class MessageIcon { kNone, kInformation, kQuestion, kWarning };
-enum class MessageButtons { kOk, kYesNo };
-enum class MessageAnswer { kOk, kYes, kNo };
-
-struct MessageBoxRequest {
-  std::string text;  // lines joined with "\r\n"
-  std::string title;
-  MessageIcon icon = MessageIcon::kNone;
-  MessageButtons buttons = MessageButtons::kOk;
-  // The underlying reason (an engine failure), shown apart from the text, for example as
-  // expandable details; empty when there is none.
-  std::string details;
-};
-
-struct SaveDialogRequest {
-  // Entries "description|pattern", several joined with "|":
-  // "Outlook Data File(s) (*.pst)|*.pst".
-  std::string filter;
-  std::string proposedFileName;  // a name without folder; the dialog's own folder applies
-  std::string title;             // empty: the dialog's own title
-};
 
 class PageControls {
  public:
@@ -61,9 +41,6 @@ class PageControls {
 
   // A modal message box; the answer is the button pressed (kOk for an OK box).
   virtual MessageAnswer ShowMessage(const MessageBoxRequest& request) = 0;
-
-  // Opens a web address in the user's browser.
-  virtual void OpenAddress(const std::string& address) = 0;
 
   // Closes the page window; the selection page that opened it becomes active. The run
   // may go on touching controls afterwards (a front end may then ignore them). A front

@@ -1,5 +1,7 @@
 #include "files/file_functions.h"
 
+#include <cstring>
+
 #include "support/utf16_text.h"
 
 namespace baleport {
@@ -81,12 +83,9 @@ void GetOsVersionInfo() {
 WideBuffer LongPathBuffer(std::string_view path) {
   const std::string text =
       path.starts_with("\\\\") ? "\\\\?\\UNC\\" + std::string(path.substr(2)) : "\\\\?\\" + std::string(path);
-  const std::u16string units = Utf8ToUtf16(text);
-  WideBuffer bytes(units.size() * 2 + 2, std::byte{0});  // the last two: the NUL unit
-  for (size_t i = 0; i < units.size(); ++i) {
-    bytes[2 * i] = static_cast<std::byte>(units[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<std::byte>(units[i] >> 8);
-  }
+  const std::string units = Utf16LeBytes(Utf8ToUtf16(text));
+  WideBuffer bytes(units.size() + 2, std::byte{0});  // the last two: the NUL unit
+  std::memcpy(bytes.data(), units.data(), units.size());
   return bytes;
 }
 

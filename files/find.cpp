@@ -1,9 +1,9 @@
 #include "files/find.h"
 
-#include <cctype>
 #include <string_view>
 
 #include "files/file_functions.h"
+#include "support/ascii_case.h"
 #include "support/utf16_text.h"
 
 namespace baleport {
@@ -12,14 +12,7 @@ namespace {
 constexpr int32_t kErrorNoMoreFiles = 18;
 
 SearchKind KindOf(std::string_view spec) {
-  constexpr std::string_view kFtp = "ftp://";
-  if (spec.size() >= kFtp.size()) {
-    bool ftp = true;
-    for (size_t i = 0; i < kFtp.size(); ++i) {
-      ftp = ftp && std::tolower(static_cast<unsigned char>(spec[i])) == kFtp[i];
-    }
-    if (ftp) return SearchKind::kFtp;
-  }
+  if (AsciiLowercase(spec.substr(0, 6)) == "ftp://") return SearchKind::kFtp;
   return spec.starts_with("\\\\") ? SearchKind::kNetwork : SearchKind::kLocal;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "support/ascii_case.h"
+#include "support/utf16_order.h"
 #include "support/utf16_text.h"
 
 namespace baleport {
@@ -19,7 +21,7 @@ char16_t Upcase(char16_t c) {
   return c;
 }
 
-char Upcase(char c) { return (c >= 'a' && c <= 'z') ? c - 0x20 : c; }
+char Upcase(char c) { return AsciiUpper(c); }
 
 std::u16string Upcased(std::string_view text) {
   std::u16string units = Utf8ToUtf16(text);
@@ -78,10 +80,13 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 
 bool NameLess(std::string_view a, std::string_view b) {
   if (IsAscii(a) && IsAscii(b)) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return Upcase(x) < Upcase(y); });
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+      if (Upcase(a[i]) != Upcase(b[i])) return Upcase(a[i]) < Upcase(b[i]);
+    }
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
   }
-  return Upcased(a) < Upcased(b);
+  const std::u16string ua = Upcased(a), ub = Upcased(b);
+  return ua < ub || (ua == ub && Utf16Less(a, b));
 }
 
 }  // namespace baleport

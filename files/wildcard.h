@@ -15,7 +15,8 @@ bool HasWildcards(std::string_view pattern);
 // Cyrillic and full-width Latin), by UTF-16 code unit as Windows compares them.
 bool MatchesWildcard(std::string_view pattern, std::string_view name);
 
-// The NTFS order of names: UTF-16 code units with the letters above upper-cased.
+// The NTFS order of names: UTF-16 code units with the letters above upper-cased. Names
+// that differ only in case (two folders on a POSIX system) follow in binary UTF-16 order.
 bool NameLess(std::string_view a, std::string_view b);
 
 }  // namespace baleport

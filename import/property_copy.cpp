@@ -1,13 +1,14 @@
 #include "import/property_copy.h"
 
 #include <bitset>
-#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "import/html_body.h"
 #include "mapi/tags.h"
+#include "support/hex.h"
+#include "support/utf16_text.h"
 
 namespace baleport::import {
 namespace {
@@ -23,12 +24,6 @@ constexpr size_t kRecipientValueLimit = 1 << 20;
 constexpr size_t kMultiValueLimit = 16 << 20;
 
 constexpr uint16_t Id(PropTag tag) { return mapi::TagId(tag); }
-
-std::string Hex(PropTag tag) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", tag);
-  return buf;
-}
 
 bool IsString(uint16_t base) {
   return base == static_cast<uint16_t>(PropType::kUnicode) || base == static_cast<uint16_t>(PropType::kString8);
@@ -55,16 +50,6 @@ bool Copyable(uint16_t base) {
     default:
       return false;
   }
-}
-
-std::string LeBytes(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    out.push_back(static_cast<char>(c & 0xFF));
-    out.push_back(static_cast<char>(c >> 8));
-  }
-  return out;
 }
 
 uint16_t Utf16Unit(const std::string& le, size_t at) {
@@ -137,7 +122,7 @@ Status StreamText(const msg::PropertyObject& object, const msg::Property& p, pst
     Result<bool> read = in->Read(&decoded);
     if (!read.ok()) return read.status();
     more = *read;
-    BALEPORT_RETURN_IF_ERROR(text.Write(LeBytes(decoded)));
+    BALEPORT_RETURN_IF_ERROR(text.Write(Utf16LeBytes(decoded)));
   }
   return out.Close();
 }
@@ -184,7 +169,7 @@ Result<pst::Property> MultiValue(const msg::PropertyObject& object, const msg::P
     }
     total += element.size();
     if (total > kMultiValueLimit) {
-      return Status::Error(object.where() + ": multi-valued property " + Hex(p.tag) + " holds more than " +
+      return Status::Error(object.where() + ": multi-valued property " + HexNumber(p.tag, 8) + " holds more than " +
                            std::to_string(kMultiValueLimit) + " bytes");
     }
     elements.push_back(std::move(element));
@@ -203,7 +188,7 @@ Result<pst::Property> WholeValue(const msg::PropertyObject& object, const msg::P
     } else {
       Result<std::u16string> text = object.ReadText(p, 0, limit);
       if (!text.ok()) return text.status();
-      bytes = LeBytes(*text);
+      bytes = Utf16LeBytes(*text);
     }
     const PropTag unicode = mapi::MakeTag(Id(tag), PropType::kUnicode);
     return pst::Property{unicode, Id(tag) == Id(kSubject) ? WithoutPrefixHeader(std::move(bytes)) : std::move(bytes)};
@@ -320,7 +305,7 @@ Result<std::optional<PropTag>> PropertyCopier::StoreTag(PropTag tag) {
       named.name = name->name_utf8;
     }
     Result<uint16_t> mapped = store_.MapNamedProperty(named);
-    if (!mapped.ok()) return mapped.status().WithContext("mapping named property " + Hex(tag));
+    if (!mapped.ok()) return mapped.status().WithContext("mapping named property " + HexNumber(tag, 8));
     store_id = *mapped;
   }
   mapped_[id] = store_id;
@@ -370,7 +355,7 @@ Status PropertyCopier::Copy(const msg::PropertyObject& object, ObjectRole role, 
     if (!tag->has_value() || StoreOwned(Id(**tag), role) || written.test(Id(**tag))) continue;
     written.set(Id(**tag));
     if (Status copied = CopyValue(object, p, **tag, sink); !copied.ok()) {
-      return copied.WithContext(object.where() + ": property " + Hex(p.tag));
+      return copied.WithContext(object.where() + ": property " + HexNumber(p.tag, 8));
     }
   }
   // PR_HTML is read in PR_INTERNET_CPID: it names the code page the body was encoded in.

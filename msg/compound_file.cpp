@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "msg/le.h"
+#include "support/little_endian.h"
 #include "support/utf16_text.h"
 
 namespace baleport::msg {
@@ -31,9 +31,9 @@ class CompoundFile::Builder {
     uint8_t header[512];
     BALEPORT_RETURN_IF_ERROR(cf_.ReadFile(0, header, sizeof header));
     if (!std::equal(kSignature, kSignature + 8, header)) return Fail("it is not a compound file, so not a message file");
-    const uint16_t shift = LoadLe16(header + 0x1E);
-    if ((shift != 9 && shift != 12) || LoadLe16(header + 0x20) != kMiniShift) {
-      return Fail("its sector sizes (2^" + std::to_string(shift) + ", 2^" + std::to_string(LoadLe16(header + 0x20)) +
+    const uint16_t shift = LoadLe<uint16_t>(header + 0x1E);
+    if ((shift != 9 && shift != 12) || LoadLe<uint16_t>(header + 0x20) != kMiniShift) {
+      return Fail("its sector sizes (2^" + std::to_string(shift) + ", 2^" + std::to_string(LoadLe<uint16_t>(header + 0x20)) +
                   ") are not those of a compound file");
     }
     shift_ = shift;
@@ -43,14 +43,14 @@ class CompoundFile::Builder {
     owner_.assign(sector_count_, kFree);
     BALEPORT_RETURN_IF_ERROR(LoadFat(header));
     std::vector<uint32_t> chain;
-    BALEPORT_RETURN_IF_ERROR(Walk(LoadLe32(header + 0x30), UINT64_MAX, kTables, "the directory", &chain));
+    BALEPORT_RETURN_IF_ERROR(Walk(LoadLe<uint32_t>(header + 0x30), UINT64_MAX, kTables, "the directory", &chain));
     if (chain.empty()) return Fail("its directory is empty");
     BALEPORT_RETURN_IF_ERROR(ReadSectors(chain, &cf_.directory_));
-    BALEPORT_RETURN_IF_ERROR(Walk(LoadLe32(header + 0x3C), UINT64_MAX, kTables, "the mini FAT", &chain));
+    BALEPORT_RETURN_IF_ERROR(Walk(LoadLe<uint32_t>(header + 0x3C), UINT64_MAX, kTables, "the mini FAT", &chain));
     std::vector<uint8_t> mini_fat;
     BALEPORT_RETURN_IF_ERROR(ReadSectors(chain, &mini_fat));
     mini_fat_.resize(mini_fat.size() / 4);
-    for (size_t i = 0; i < mini_fat_.size(); ++i) mini_fat_[i] = LoadLe32(mini_fat.data() + 4 * i);
+    for (size_t i = 0; i < mini_fat_.size(); ++i) mini_fat_[i] = LoadLe<uint32_t>(mini_fat.data() + 4 * i);
     BALEPORT_RETURN_IF_ERROR(BuildTree());
     return PlaceStreams();
   }
@@ -95,19 +95,19 @@ class CompoundFile::Builder {
   }
 
   Status LoadFat(const uint8_t* header) {
-    const uint32_t fat_sectors = LoadLe32(header + 0x2C);
+    const uint32_t fat_sectors = LoadLe<uint32_t>(header + 0x2C);
     if (fat_sectors > sector_count_) return Fail("its FAT would be larger than the file");
     std::vector<uint32_t> fat_chain;
-    for (uint32_t i = 0; i < 109 && fat_chain.size() < fat_sectors; ++i) fat_chain.push_back(LoadLe32(header + 0x4C + 4 * i));
+    for (uint32_t i = 0; i < 109 && fat_chain.size() < fat_sectors; ++i) fat_chain.push_back(LoadLe<uint32_t>(header + 0x4C + 4 * i));
     std::vector<uint8_t> sector(sector_size_);
     const uint32_t per_sector = sector_size_ / 4 - 1;
-    for (uint32_t next = LoadLe32(header + 0x44); fat_chain.size() < fat_sectors;) {
+    for (uint32_t next = LoadLe<uint32_t>(header + 0x44); fat_chain.size() < fat_sectors;) {
       if (next >= sector_count_) return Fail("its DIFAT ends before naming all " + std::to_string(fat_sectors) + " FAT sectors");
       if (owner_[next] != kFree) return Fail("its DIFAT loops");
       owner_[next] = kTables;
       BALEPORT_RETURN_IF_ERROR(cf_.ReadFile(Offset(next), sector.data(), sector_size_));
-      for (uint32_t i = 0; i < per_sector && fat_chain.size() < fat_sectors; ++i) fat_chain.push_back(LoadLe32(sector.data() + 4 * i));
-      next = LoadLe32(sector.data() + 4 * per_sector);
+      for (uint32_t i = 0; i < per_sector && fat_chain.size() < fat_sectors; ++i) fat_chain.push_back(LoadLe<uint32_t>(sector.data() + 4 * i));
+      next = LoadLe<uint32_t>(sector.data() + 4 * per_sector);
     }
     const uint32_t per_fat = sector_size_ / 4;
     fat_.resize(std::min<uint64_t>(uint64_t{fat_sectors} * per_fat, sector_count_));
@@ -117,7 +117,7 @@ class CompoundFile::Builder {
       owner_[s] = kTables;
       BALEPORT_RETURN_IF_ERROR(cf_.ReadFile(Offset(s), sector.data(), sector_size_));
       const size_t n = std::min<size_t>(per_fat, fat_.size() - uint64_t{k} * per_fat);
-      for (size_t i = 0; i < n; ++i) fat_[uint64_t{k} * per_fat + i] = LoadLe32(sector.data() + 4 * i);
+      for (size_t i = 0; i < n; ++i) fat_[uint64_t{k} * per_fat + i] = LoadLe<uint32_t>(sector.data() + 4 * i);
     }
     return Status::Ok();
   }
@@ -133,7 +133,7 @@ class CompoundFile::Builder {
       const uint8_t* e = cf_.raw(static_cast<uint32_t>(i));
       entries[i].kind = static_cast<Kind>(e[0x42]);
       // Version 3 files keep only 32 bits of size; old writers left garbage in the rest.
-      entries[i].size = shift_ == 9 ? LoadLe32(e + 0x78) : LoadLe64(e + 0x78);
+      entries[i].size = shift_ == 9 ? LoadLe<uint32_t>(e + 0x78) : LoadLe<uint64_t>(e + 0x78);
     }
     if (entries[kRoot].kind != Kind::kRoot) return Fail("its directory has no root entry");
     std::vector<bool> reached(count);
@@ -142,7 +142,7 @@ class CompoundFile::Builder {
     for (size_t next = 0; next < storages.size(); ++next) {
       const uint32_t storage = storages[next];
       entries[storage].first_child = static_cast<uint32_t>(cf_.children_.size());
-      pending.assign(1, LoadLe32(cf_.raw(storage) + 0x4C));
+      pending.assign(1, LoadLe<uint32_t>(cf_.raw(storage) + 0x4C));
       while (!pending.empty()) {
         const uint32_t id = pending.back();
         pending.pop_back();
@@ -157,8 +157,8 @@ class CompoundFile::Builder {
         }
         cf_.children_.push_back(id);
         if (kind == Kind::kStorage) storages.push_back(id);
-        pending.push_back(LoadLe32(cf_.raw(id) + 0x44));
-        pending.push_back(LoadLe32(cf_.raw(id) + 0x48));
+        pending.push_back(LoadLe<uint32_t>(cf_.raw(id) + 0x44));
+        pending.push_back(LoadLe<uint32_t>(cf_.raw(id) + 0x48));
       }
       entries[storage].child_count = static_cast<uint32_t>(cf_.children_.size()) - entries[storage].first_child;
     }
@@ -178,7 +178,7 @@ class CompoundFile::Builder {
     std::vector<uint32_t> chain;
     const uint64_t mini_size = entries[kRoot].size;
     std::vector<uint32_t> mini_chain;
-    BALEPORT_RETURN_IF_ERROR(Walk(LoadLe32(cf_.raw(kRoot) + 0x74), SectorsFor(mini_size, shift_), kRoot,
+    BALEPORT_RETURN_IF_ERROR(Walk(LoadLe<uint32_t>(cf_.raw(kRoot) + 0x74), SectorsFor(mini_size, shift_), kRoot,
                                   "the mini stream", &mini_chain));
     if (uint64_t{mini_chain.size()} << shift_ < mini_size) return Fail("the mini stream's chain is shorter than its size");
     std::vector<uint32_t> mini_owner(mini_fat_.size(), kFree);
@@ -186,7 +186,7 @@ class CompoundFile::Builder {
       Entry& e = entries[id];
       if (e.kind != Kind::kStream || e.size == 0) continue;
       e.first_run = static_cast<uint32_t>(cf_.runs_.size());
-      const uint32_t start = LoadLe32(cf_.raw(id) + 0x74);
+      const uint32_t start = LoadLe<uint32_t>(cf_.raw(id) + 0x74);
       if (e.size >= kMiniCutoff) {
         const uint64_t needed = SectorsFor(e.size, shift_);
         if (needed > sector_count_) return Fail(cf_.Path(id) + ": its size of " + std::to_string(e.size) + " bytes is larger than the file");
@@ -263,11 +263,11 @@ Status CompoundFile::ReadFile(uint64_t offset, void* dst, size_t n) const {
 
 CompoundFile::ShortName CompoundFile::short_name(uint32_t id) const {
   const uint8_t* e = raw(id);
-  const size_t length = std::min<size_t>(LoadLe16(e + 0x40), 64) / 2;
+  const size_t length = std::min<size_t>(LoadLe<uint16_t>(e + 0x40), 64) / 2;
   ShortName name;
   name.size = 0;
   for (size_t i = 0; i < length; ++i) {
-    const char16_t c = LoadLe16(e + 2 * i);
+    const char16_t c = LoadLe<uint16_t>(e + 2 * i);
     if (c == 0) break;
     name.units[name.size++] = c;
   }

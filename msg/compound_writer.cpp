@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "msg/le.h"
+#include "support/little_endian.h"
 
 namespace baleport::msg {
 namespace {
@@ -74,7 +74,7 @@ class Out {
   }
   Status Le32(uint32_t v) {
     uint8_t b[4];
-    StoreLe32(b, v);
+    StoreLe<uint32_t>(b, v);
     return Put(b);
   }
   Status PadTo(uint64_t unit, uint8_t fill = 0) {
@@ -169,19 +169,19 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
   Out out(write);
   std::array<uint8_t, 512> header{};
   std::copy_n(kSignature, 8, header.begin());
-  StoreLe16(&header[0x18], 0x3E);
-  StoreLe16(&header[0x1A], 3);
-  StoreLe16(&header[0x1C], 0xFFFE);
-  StoreLe16(&header[0x1E], 9);
-  StoreLe16(&header[0x20], 6);
-  StoreLe32(&header[0x2C], static_cast<uint32_t>(fat_sectors));
-  StoreLe32(&header[0x30], static_cast<uint32_t>(dir_start));
-  StoreLe32(&header[0x38], static_cast<uint32_t>(kCutoff));
-  StoreLe32(&header[0x3C], minifat_sectors > 0 ? static_cast<uint32_t>(minifat_start) : kEnd);
-  StoreLe32(&header[0x40], static_cast<uint32_t>(minifat_sectors));
-  StoreLe32(&header[0x44], difat_sectors > 0 ? static_cast<uint32_t>(difat_start) : kEnd);
-  StoreLe32(&header[0x48], static_cast<uint32_t>(difat_sectors));
-  for (uint32_t i = 0; i < 109; ++i) StoreLe32(&header[0x4C + 4 * i], i < fat_sectors ? static_cast<uint32_t>(fat_start + i) : kFree);
+  StoreLe<uint16_t>(&header[0x18], 0x3E);
+  StoreLe<uint16_t>(&header[0x1A], 3);
+  StoreLe<uint16_t>(&header[0x1C], 0xFFFE);
+  StoreLe<uint16_t>(&header[0x1E], 9);
+  StoreLe<uint16_t>(&header[0x20], 6);
+  StoreLe<uint32_t>(&header[0x2C], static_cast<uint32_t>(fat_sectors));
+  StoreLe<uint32_t>(&header[0x30], static_cast<uint32_t>(dir_start));
+  StoreLe<uint32_t>(&header[0x38], static_cast<uint32_t>(kCutoff));
+  StoreLe<uint32_t>(&header[0x3C], minifat_sectors > 0 ? static_cast<uint32_t>(minifat_start) : kEnd);
+  StoreLe<uint32_t>(&header[0x40], static_cast<uint32_t>(minifat_sectors));
+  StoreLe<uint32_t>(&header[0x44], difat_sectors > 0 ? static_cast<uint32_t>(difat_start) : kEnd);
+  StoreLe<uint32_t>(&header[0x48], static_cast<uint32_t>(difat_sectors));
+  for (uint32_t i = 0; i < 109; ++i) StoreLe<uint32_t>(&header[0x4C + 4 * i], i < fat_sectors ? static_cast<uint32_t>(fat_start + i) : kFree);
   BALEPORT_RETURN_IF_ERROR(out.Put(header));
 
   for (const Node& n : nodes) {
@@ -198,25 +198,25 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
 
   for (size_t i = 0; i < dir_sectors * (kSector / 128); ++i) {
     std::array<uint8_t, 128> e{};
-    StoreLe32(&e[0x44], kNone);
-    StoreLe32(&e[0x48], kNone);
-    StoreLe32(&e[0x4C], kNone);
+    StoreLe<uint32_t>(&e[0x44], kNone);
+    StoreLe<uint32_t>(&e[0x48], kNone);
+    StoreLe<uint32_t>(&e[0x4C], kNone);
     if (i < nodes.size()) {
       const Node& n = nodes[i];
       const size_t length = std::min<size_t>(n.name.size(), 31);
-      for (size_t k = 0; k < length; ++k) StoreLe16(&e[2 * k], n.name[k]);
-      StoreLe16(&e[0x40], static_cast<uint16_t>(2 * (length + 1)));
+      for (size_t k = 0; k < length; ++k) StoreLe<uint16_t>(&e[2 * k], n.name[k]);
+      StoreLe<uint16_t>(&e[0x40], static_cast<uint16_t>(2 * (length + 1)));
       e[0x42] = i == 0 ? 5 : n.storage ? 1 : 2;
       e[0x43] = n.red ? 0 : 1;
-      StoreLe32(&e[0x44], n.left);
-      StoreLe32(&e[0x48], n.right);
-      StoreLe32(&e[0x4C], n.child);
+      StoreLe<uint32_t>(&e[0x44], n.left);
+      StoreLe<uint32_t>(&e[0x48], n.right);
+      StoreLe<uint32_t>(&e[0x4C], n.child);
       if (n.storage) {
         const std::array<uint8_t, 16> clsid = file.clsid(n.source);
         std::copy(clsid.begin(), clsid.end(), &e[0x50]);
       }
-      StoreLe32(&e[0x74], n.storage && i != 0 ? 0 : n.start);
-      StoreLe64(&e[0x78], n.size);
+      StoreLe<uint32_t>(&e[0x74], n.storage && i != 0 ? 0 : n.start);
+      StoreLe<uint64_t>(&e[0x78], n.size);
     }
     BALEPORT_RETURN_IF_ERROR(out.Put(e));
   }

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "mapi/tags.h"
-#include "msg/hex.h"
-#include "msg/le.h"
 #include "msg/text_decoder.h"
+#include "support/hex.h"
+#include "support/little_endian.h"
 #include "support/utf16_text.h"
 
 namespace baleport::msg {
@@ -85,11 +85,11 @@ bool Property::is_inline() const {
          (FixedSize(type()) != 0 || type() == static_cast<uint16_t>(PropType::kNull));
 }
 
-int16_t Property::AsInt16() const { return static_cast<int16_t>(LoadLe16(inline_value.data())); }
-int32_t Property::AsInt32() const { return static_cast<int32_t>(LoadLe32(inline_value.data())); }
-int64_t Property::AsInt64() const { return static_cast<int64_t>(LoadLe64(inline_value.data())); }
+int16_t Property::AsInt16() const { return static_cast<int16_t>(LoadLe<uint16_t>(inline_value.data())); }
+int32_t Property::AsInt32() const { return static_cast<int32_t>(LoadLe<uint32_t>(inline_value.data())); }
+int64_t Property::AsInt64() const { return static_cast<int64_t>(LoadLe<uint64_t>(inline_value.data())); }
 // Writers differ on one or two bytes for booleans; any nonzero value is true.
-bool Property::AsBool() const { return LoadLe16(inline_value.data()) != 0; }
+bool Property::AsBool() const { return LoadLe<uint16_t>(inline_value.data()) != 0; }
 
 Result<size_t> ValueStream::Read(void* dst, size_t n) {
   const size_t count = static_cast<size_t>(std::min<uint64_t>(n, remaining()));
@@ -198,7 +198,7 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
   }
   // Entries by tag, so that a repeated tag is seen without a set; the first entry is kept.
   std::vector<std::pair<mapi::PropTag, uint32_t>> order(entries);
-  for (size_t i = 0; i < entries; ++i) order[i] = {LoadLe32(data->data() + header_size + 16 * i), static_cast<uint32_t>(i)};
+  for (size_t i = 0; i < entries; ++i) order[i] = {LoadLe<uint32_t>(data->data() + header_size + 16 * i), static_cast<uint32_t>(i)};
   std::sort(order.begin(), order.end());
   std::vector<bool> repeated(entries);
   for (size_t i = 1; i < entries; ++i) {
@@ -208,7 +208,7 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
   locations_.reserve(entries);
   for (size_t i = 0; i < entries; ++i) {
     const uint8_t* entry = data->data() + header_size + 16 * i;
-    const mapi::PropTag tag = LoadLe32(entry);
+    const mapi::PropTag tag = LoadLe<uint32_t>(entry);
     if (tag == 0) continue;  // zero padding some writers leave at the end
     if (repeated[i]) {
       notes->push_back(storage_.path() + ": property " + Hex(tag) + " repeated; the first is kept");
@@ -223,8 +223,8 @@ Status PropertyObject::AddProperty(const uint8_t* entry, LoadContext* context, C
   std::vector<std::string>* notes = context->notes;
   const CompoundFile& file = storage_.file();
   Property p;
-  p.tag = LoadLe32(entry);
-  p.flags = LoadLe32(entry + 4);
+  p.tag = LoadLe<uint32_t>(entry);
+  p.flags = LoadLe<uint32_t>(entry + 4);
   Location location;
   const uint16_t type = p.type();
   const uint16_t base = type & ~mapi::kMultiValued;
@@ -437,7 +437,7 @@ uint32_t Attachment::method() const {
 }
 
 uint32_t Message::declared_attachment_count() const {
-  return header_.size() >= 24 ? LoadLe32(header_.data() + 20) : 0;
+  return header_.size() >= 24 ? LoadLe<uint32_t>(header_.data() + 20) : 0;
 }
 
 // The Internet code page is that of the bodies only; the other strings are in the code page

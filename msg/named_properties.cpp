@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "msg/hex.h"
-#include "msg/le.h"
 #include "msg/text_decoder.h"
+#include "support/hex.h"
+#include "support/little_endian.h"
 #include "support/utf16_text.h"
 
 namespace baleport::msg {
@@ -38,9 +38,9 @@ Result<NameMap> NameMap::Read(const Storage& nameid, std::vector<std::string>* n
   const size_t count = entries->size() / 8;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = entries->data() + 8 * i;
-    const uint32_t id_or_offset = LoadLe32(e);
-    const uint16_t kind_and_guid = LoadLe16(e + 4);
-    const uint32_t id = 0x8000u + LoadLe16(e + 6);
+    const uint32_t id_or_offset = LoadLe<uint32_t>(e);
+    const uint16_t kind_and_guid = LoadLe<uint16_t>(e + 4);
+    const uint32_t id = 0x8000u + LoadLe<uint16_t>(e + 6);
     if (id > 0xFFFE) {
       drop(i, "property index out of range");
       continue;
@@ -67,7 +67,7 @@ Result<NameMap> NameMap::Read(const Storage& nameid, std::vector<std::string>* n
         drop(i, "string offset " + std::to_string(offset) + " is past the string stream");
         continue;
       }
-      const uint32_t length = LoadLe32(strings->data() + offset);
+      const uint32_t length = LoadLe<uint32_t>(strings->data() + offset);
       if (offset + 4 + length > strings->size() || length % 2 != 0) {
         drop(i, "string of " + std::to_string(length) + " bytes does not fit the string stream");
         continue;

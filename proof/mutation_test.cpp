@@ -23,11 +23,11 @@
 
 #include "conversion/store/source_index.h"
 #include "files/tests/test_tree.h"
-#include "msg/hex.h"
-#include "msg/le.h"
+#include "proof/mailbox.h"
 #include "pst/tests/readers.h"
 #include "pst/tests/store_testing.h"
-#include "proof/mailbox.h"
+#include "support/hex.h"
+#include "support/little_endian.h"
 
 namespace baleport::proof {
 namespace {
@@ -52,7 +52,7 @@ int EnvironmentNumber(const char* name, int fallback) {
 
 // Offset of sector `n` of a compound file whose header says sectors are 2^shift bytes.
 uint64_t SectorOffset(const Bytes& file, uint32_t n) {
-  const uint16_t shift = msg::LoadLe16(reinterpret_cast<const uint8_t*>(file.data()) + 0x1E);
+  const uint16_t shift = LoadLe<uint16_t>(reinterpret_cast<const uint8_t*>(file.data()) + 0x1E);
   return (uint64_t{n} + 1) << (shift == 12 ? 12 : 9);
 }
 
@@ -60,7 +60,7 @@ uint64_t SectorOffset(const Bytes& file, uint32_t n) {
 // mini-FAT sector): false when the file has no such sector.
 bool OverwriteEntryOfSector(Bytes& file, size_t headerField, size_t entrySize, size_t entryField, std::mt19937& rng) {
   if (file.size() < 512) return false;
-  const uint32_t sector = msg::LoadLe32(reinterpret_cast<const uint8_t*>(file.data()) + headerField);
+  const uint32_t sector = LoadLe<uint32_t>(reinterpret_cast<const uint8_t*>(file.data()) + headerField);
   const uint64_t at = SectorOffset(file, sector);
   if (sector >= 0xFFFFFFFA || at + 512 > file.size()) return false;
   const uint64_t entry = at + std::uniform_int_distribution<uint64_t>(0, 512 / entrySize - 1)(rng) * entrySize;
@@ -68,7 +68,7 @@ bool OverwriteEntryOfSector(Bytes& file, size_t headerField, size_t entrySize, s
   if (entryField == 0x42) {
     file[entry + entryField] = static_cast<char>(value);  // the entry's type
   } else {
-    msg::StoreLe32(reinterpret_cast<uint8_t*>(file.data()) + entry + entryField, value);
+    StoreLe<uint32_t>(reinterpret_cast<uint8_t*>(file.data()) + entry + entryField, value);
   }
   return true;
 }
@@ -104,7 +104,7 @@ bool Mutate(Bytes& file, Kind kind, std::mt19937& rng) {
 
 std::string HexOf(const std::string& bytes) {
   std::string out;
-  for (const char c : bytes) out += msg::Hex(static_cast<uint8_t>(c), 2);
+  for (const char c : bytes) out += Hex(static_cast<uint8_t>(c), 2);
   return out;
 }
 

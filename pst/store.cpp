@@ -2,10 +2,10 @@
 
 #include <chrono>
 
-#include "pst/disk/bytes.h"
 #include "pst/ltp/property_value.h"
 #include "pst/messaging/message_store.h"
 #include "pst/messaging/text.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst {
 
@@ -14,7 +14,7 @@ namespace {
 template <typename T>
 Property Fixed(mapi::PropTag tag, T v) {
   Property p{tag, {}};
-  disk::Append<T>(p.data, v);
+  AppendLe<T>(p.data, v);
   return p;
 }
 

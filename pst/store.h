@@ -11,6 +11,7 @@
 // the first commit has made a valid store, and every commit is durable.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -19,12 +20,34 @@
 #include <vector>
 
 #include "mapi/property_tag.h"
-#include "pst/messaging/name_map.h"
-#include "pst/messaging/schema.h"
 #include "support/env.h"
 #include "support/status.h"
 
 namespace baleport::pst {
+
+using Guid = std::array<uint8_t, 16>;  // in the byte order GUIDs are stored in
+
+// A named property's name: its property set and a number or a string.
+struct NamedProperty {
+  Guid property_set{};
+  std::optional<uint32_t> number;  // a numeric name (LID) ...
+  std::string name;                // ... or a string name, UTF-8
+};
+
+// The folders every store has, found by DefaultFolder.
+enum class StandardFolder {
+  kInbox,
+  kOutbox,
+  kSentItems,
+  kDeletedItems,
+  kCalendar,
+  kContacts,
+  kJournal,
+  kNotes,
+  kTasks,
+  kDrafts,
+  kJunkEmail,
+};
 
 // A property as the store holds it: fixed values little-endian, strings UTF-16LE without a
 // terminator, multi-values in the store's packed layout. Build them with prop::.

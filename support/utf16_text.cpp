@@ -103,4 +103,21 @@ std::string Utf16ToUtf8(std::u16string_view text, BadText bad) {
   return out;
 }
 
+std::string Utf16LeBytes(std::u16string_view units) {
+  std::string out(units.size() * 2, '\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    out[2 * i] = static_cast<char>(units[i] & 0xFF);
+    out[2 * i + 1] = static_cast<char>(units[i] >> 8);
+  }
+  return out;
+}
+
+std::u16string Utf16FromLeBytes(std::string_view bytes) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+  }
+  return units;
+}
+
 }  // namespace baleport

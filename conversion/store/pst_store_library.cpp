@@ -8,7 +8,7 @@
 #include "conversion/store/source_index.h"
 #include "import/msg_import.h"
 #include "mapi/tags.h"
-#include "pst/messaging/text.h"
+#include "support/utf16_text.h"
 
 namespace baleport {
 namespace {
@@ -61,7 +61,7 @@ class SubjectNotingMessage final : public pst::Message {
  public:
   SubjectNotingMessage(pst::Message& item, std::string& subject) : item_(item), subject_(subject) {}
   Status Set(const pst::Property& p) override {
-    if (mapi::TagId(p.tag) == mapi::TagId(mapi::tags::kSubject)) subject_ = pst::Utf16LeToUtf8(p.data);
+    if (mapi::TagId(p.tag) == mapi::TagId(mapi::tags::kSubject)) subject_ = Utf16ToUtf8(Utf16FromLeBytes(p.data), BadText::kReplace);
     return item_.Set(p);
   }
   Result<std::unique_ptr<pst::ValueStream>> OpenStream(mapi::PropTag tag) override { return item_.OpenStream(tag); }

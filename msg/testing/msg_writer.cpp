@@ -9,9 +9,9 @@
 #include <map>
 
 #include "msg/testing/gobject_ptr.h"
-#include "msg/hex.h"
-#include "msg/le.h"
 #include "msg/text_decoder.h"
+#include "support/hex.h"
+#include "support/little_endian.h"
 #include "support/utf16_text.h"
 
 namespace baleport::msg::testing {
@@ -99,8 +99,8 @@ class Writer {
     std::vector<uint8_t> stream = std::move(header);
     auto entry = [&](mapi::PropTag tag, uint32_t flags, const uint8_t value[8]) {
       uint8_t e[16] = {};
-      StoreLe32(e, tag);
-      StoreLe32(e + 4, flags);
+      StoreLe<uint32_t>(e, tag);
+      StoreLe<uint32_t>(e + 4, flags);
       std::memcpy(e + 8, value, 8);
       stream.insert(stream.end(), e, e + 16);
     };
@@ -116,17 +116,17 @@ class Writer {
         std::vector<uint8_t> lengths;
         for (size_t i = 0; i < p.values.size(); ++i) {
           uint8_t record[8] = {};
-          StoreLe32(record, static_cast<uint32_t>(p.values[i].size()));
+          StoreLe<uint32_t>(record, static_cast<uint32_t>(p.values[i].size()));
           lengths.insert(lengths.end(), record, record + (binary ? 8 : 4));
           if (!p.omit_stream) BALEPORT_RETURN_IF_ERROR(Stream(dir, name + "-" + Hex(static_cast<uint32_t>(i)), p.values[i]));
         }
-        StoreLe32(value, static_cast<uint32_t>(lengths.size()));
+        StoreLe<uint32_t>(value, static_cast<uint32_t>(lengths.size()));
         if (!p.omit_stream) BALEPORT_RETURN_IF_ERROR(Stream(dir, name, lengths));
       } else {
         uint32_t size = static_cast<uint32_t>(p.value.size());
         if (mapi::TagType(p.tag) == static_cast<uint16_t>(PropType::kUnicode)) size += 2;
         if (mapi::TagType(p.tag) == static_cast<uint16_t>(PropType::kString8)) size += 1;
-        StoreLe32(value, size);
+        StoreLe<uint32_t>(value, size);
         if (!p.omit_stream) BALEPORT_RETURN_IF_ERROR(Stream(dir, name, p.value));
       }
       entry(p.tag, p.flags, value);
@@ -143,10 +143,10 @@ class Writer {
     std::vector<uint8_t> header(header_size, 0);
     const auto recipients = static_cast<uint32_t>(message.recipients.size());
     const auto attachments = static_cast<uint32_t>(message.attachments.size());
-    StoreLe32(header.data() + 8, recipients);
-    StoreLe32(header.data() + 12, attachments);
-    StoreLe32(header.data() + 16, recipients);
-    StoreLe32(header.data() + 20, attachments);
+    StoreLe<uint32_t>(header.data() + 8, recipients);
+    StoreLe<uint32_t>(header.data() + 12, attachments);
+    StoreLe<uint32_t>(header.data() + 16, recipients);
+    StoreLe<uint32_t>(header.data() + 20, attachments);
     BALEPORT_RETURN_IF_ERROR(WriteObject(dir, message, header, false));
     for (uint32_t i = 0; i < recipients; ++i) {
       Result<GPtr<GsfOutfile>> sub = Storage(dir, "__recip_version1.0_#" + Hex(i));
@@ -191,10 +191,10 @@ class Writer {
       const bool is_string = n.kind == PropertyName::Kind::kString;
       uint32_t key = n.lid;
       if (is_string) {
-        StoreLe32(e, static_cast<uint32_t>(strings.size()));
+        StoreLe<uint32_t>(e, static_cast<uint32_t>(strings.size()));
         const std::u16string& text = n.name.empty() ? Utf8ToUtf16(n.name_utf8, BadText::kReplace) : n.name;
         uint8_t length[4];
-        StoreLe32(length, static_cast<uint32_t>(text.size() * 2));
+        StoreLe<uint32_t>(length, static_cast<uint32_t>(text.size() * 2));
         strings.insert(strings.end(), length, length + 4);
         const size_t start = strings.size();
         for (char16_t c : text) {
@@ -204,16 +204,16 @@ class Writer {
         key = NameCrc(strings.data() + start, strings.size() - start);
         while (strings.size() % 4 != 0) strings.push_back(0);
       } else {
-        StoreLe32(e, n.lid);
+        StoreLe<uint32_t>(e, n.lid);
       }
       const uint16_t kind_and_guid = static_cast<uint16_t>((index << 1) | (is_string ? 1 : 0));
-      StoreLe16(e + 4, kind_and_guid);
-      StoreLe16(e + 6, static_cast<uint16_t>(i));
+      StoreLe<uint16_t>(e + 4, kind_and_guid);
+      StoreLe<uint16_t>(e + 6, static_cast<uint16_t>(i));
       entries.insert(entries.end(), e, e + 8);
       // Lookup record: the LID or the name's CRC, then the entry's second half ([MS-OXMSG] 2.2.3.2).
       std::vector<uint8_t>& bucket = buckets[0x1000 + (key ^ kind_and_guid) % 0x1F];
       uint8_t record[8];
-      StoreLe32(record, key);
+      StoreLe<uint32_t>(record, key);
       std::copy(e + 4, e + 8, record + 4);
       bucket.insert(bucket.end(), record, record + 8);
     }
@@ -235,11 +235,11 @@ class Writer {
 // FAT needs a second sector that holds only free entries: the header lists a sector past
 // the end. Append that sector, all free, as a correct writer would have.
 void CompleteFatSectors(std::vector<uint8_t>* bytes) {
-  if (bytes->size() < 512 || LoadLe16(bytes->data() + 0x1E) != 12) return;
+  if (bytes->size() < 512 || LoadLe<uint16_t>(bytes->data() + 0x1E) != 12) return;
   const size_t sector = 4096;
-  const uint32_t fat_sectors = std::min<uint32_t>(LoadLe32(bytes->data() + 0x2C), 109);
+  const uint32_t fat_sectors = std::min<uint32_t>(LoadLe<uint32_t>(bytes->data() + 0x2C), 109);
   for (uint32_t i = 0; i < fat_sectors; ++i) {
-    const uint64_t end = (uint64_t{LoadLe32(bytes->data() + 0x4C + 4 * i)} + 2) * sector;
+    const uint64_t end = (uint64_t{LoadLe<uint32_t>(bytes->data() + 0x4C + 4 * i)} + 2) * sector;
     if (end > bytes->size() && end - bytes->size() <= sector) bytes->resize(end, 0xFF);
   }
 }
@@ -282,12 +282,8 @@ FixtureObject& FixtureObject::MultiVariable(mapi::PropTag tag, std::vector<std::
 }
 
 std::vector<uint8_t> Utf16Bytes(std::string_view utf8) {
-  std::vector<uint8_t> out;
-  for (char16_t c : Utf8ToUtf16(utf8, BadText::kReplace)) {
-    out.push_back(static_cast<uint8_t>(c));
-    out.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return out;
+  const std::string bytes = Utf16LeBytes(Utf8ToUtf16(utf8, BadText::kReplace));
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 Result<std::vector<uint8_t>> WriteMsgToMemory(const FixtureFile& file) {

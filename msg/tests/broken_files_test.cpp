@@ -7,11 +7,11 @@
 
 #include <cstring>
 
-#include "msg/testing/gobject_ptr.h"
-#include "msg/le.h"
 #include "msg/msg_file.h"
+#include "msg/testing/gobject_ptr.h"
 #include "msg/testing/memory_file.h"
 #include "msg/testing/msg_writer.h"
+#include "support/little_endian.h"
 
 namespace baleport::msg {
 namespace {
@@ -45,14 +45,14 @@ FixtureFile WithAttachment() {
 class Cfb {
  public:
   explicit Cfb(std::vector<uint8_t>& bytes) : b_(bytes) {}
-  uint32_t sector_size() const { return 1u << LoadLe16(&b_[0x1E]); }
+  uint32_t sector_size() const { return 1u << LoadLe<uint16_t>(&b_[0x1E]); }
   uint8_t* Sector(uint32_t n) { return &b_[(n + 1) * sector_size()]; }
-  uint32_t FatEntry(uint32_t k) { return LoadLe32(FatSlot(k)); }
-  void SetFat(uint32_t k, uint32_t v) { StoreLe32(FatSlot(k), v); }
+  uint32_t FatEntry(uint32_t k) { return LoadLe<uint32_t>(FatSlot(k)); }
+  void SetFat(uint32_t k, uint32_t v) { StoreLe<uint32_t>(FatSlot(k), v); }
   // Directory entry i, following the directory's chain.
   uint8_t* DirEntry(uint32_t i) {
     const uint32_t per_sector = sector_size() / 128;
-    uint32_t sector = LoadLe32(&b_[0x30]);
+    uint32_t sector = LoadLe<uint32_t>(&b_[0x30]);
     for (uint32_t k = 0; k < i / per_sector; ++k) sector = FatEntry(sector);
     return Sector(sector) + 128 * (i % per_sector);
   }
@@ -60,7 +60,7 @@ class Cfb {
   int FindEntry(const std::string& ascii) {
     for (uint32_t i = 0; i < 64; ++i) {
       const uint8_t* e = DirEntry(i);
-      const size_t len = LoadLe16(e + 0x40);
+      const size_t len = LoadLe<uint16_t>(e + 0x40);
       if (len != (ascii.size() + 1) * 2) continue;
       bool same = true;
       for (size_t c = 0; c < ascii.size() && same; ++c) same = e[2 * c] == ascii[c] && e[2 * c + 1] == 0;
@@ -72,7 +72,7 @@ class Cfb {
  private:
   uint8_t* FatSlot(uint32_t k) {
     const uint32_t per_sector = sector_size() / 4;
-    const uint32_t fat_sector = LoadLe32(&b_[0x4C + 4 * (k / per_sector)]);
+    const uint32_t fat_sector = LoadLe<uint32_t>(&b_[0x4C + 4 * (k / per_sector)]);
     return Sector(fat_sector) + 4 * (k % per_sector);
   }
   std::vector<uint8_t>& b_;
@@ -130,7 +130,7 @@ TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
 
   std::vector<uint8_t> bytes = good;
   Cfb cfb(bytes);
-  const uint32_t first = LoadLe32(&bytes[0x30]);
+  const uint32_t first = LoadLe<uint32_t>(&bytes[0x30]);
   cfb.SetFat(first, first);
   ExpectFailureNaming(OpenBytes(bytes), "the directory loops");
 
@@ -139,7 +139,7 @@ TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
   const uint32_t cut = static_cast<uint32_t>(bytes.size() / 512 - 1);
   bytes.resize(bytes.size() + 256, 0xCD);
   Cfb grown(bytes);
-  const uint32_t start = LoadLe32(grown.DirEntry(grown.FindEntry("__substg1.0_37010102")) + 0x74);
+  const uint32_t start = LoadLe<uint32_t>(grown.DirEntry(grown.FindEntry("__substg1.0_37010102")) + 0x74);
   const uint32_t second = grown.FatEntry(start);
   grown.SetFat(start, cut);
   grown.SetFat(cut, grown.FatEntry(second));
@@ -163,7 +163,7 @@ TEST(BrokenFiles, StreamSizesBeyondTheFileFail) {
     Cfb cfb(bytes);
     const int entry = cfb.FindEntry("__substg1.0_37010102");
     ASSERT_GE(entry, 0);
-    StoreLe32(cfb.DirEntry(entry) + 0x78, claimed);
+    StoreLe<uint32_t>(cfb.DirEntry(entry) + 0x78, claimed);
     ExpectFailureNaming(OpenBytes(bytes), "__substg1.0_37010102: its s");
   }
 }
@@ -176,7 +176,7 @@ TEST(BrokenFiles, DirectoryTreesThatLoopFail) {
       Cfb cfb(bytes);
       uint8_t* e = cfb.DirEntry(i);
       if (e[0x42] == 0) continue;  // unused entry
-      StoreLe32(e + field, i == 0 ? 0 : i - 1);
+      StoreLe<uint32_t>(e + field, i == 0 ? 0 : i - 1);
       auto file = OpenBytes(bytes);  // must return, either way
       if (!file.ok()) {
         EXPECT_NE(file.status().message().find("/mail/broken.msg"), std::string::npos);
@@ -209,7 +209,7 @@ TEST(BrokenFiles, AbsurdCountsAreBounded) {
   for (int i = 0; i < 20; ++i) f.message.recipients.emplace_back().Unicode(0x3001, "r" + std::to_string(i));
   // Header counts claim four billion recipients; only the storages present count.
   std::vector<uint8_t> header(32, 0);
-  StoreLe32(header.data() + 16, 0xFFFFFFFF);
+  StoreLe<uint32_t>(header.data() + 16, 0xFFFFFFFF);
   f.message.property_stream = header;
   auto file = OpenBytes(Write(f));
   ASSERT_TRUE(file.ok()) << file.status().message();
@@ -218,7 +218,7 @@ TEST(BrokenFiles, AbsurdCountsAreBounded) {
   // A property stream of 100000 entries.
   FixtureFile big;
   std::vector<uint8_t> stream(32 + 16 * 100000, 0);
-  for (size_t i = 0; i < 100000; ++i) StoreLe32(&stream[32 + 16 * i], MakeTag(static_cast<uint16_t>(i), 0x0003));
+  for (size_t i = 0; i < 100000; ++i) StoreLe<uint32_t>(&stream[32 + 16 * i], MakeTag(static_cast<uint16_t>(i), 0x0003));
   big.message.property_stream = stream;
   ExpectFailureNaming(OpenBytes(Write(big)), "__properties_version1.0: stream of 1600032 bytes is larger");
 }
@@ -233,15 +233,15 @@ TEST(BrokenFiles, SoundPartsOfOddFilesStillRead) {
   // An embedded message written with the top-level header size.
   std::vector<uint8_t> stream(32, 0);
   uint8_t entry[16] = {};
-  StoreLe32(entry, MakeTag(0x0E07, 0x0003));
-  StoreLe32(entry + 8, 3);
+  StoreLe<uint32_t>(entry, MakeTag(0x0E07, 0x0003));
+  StoreLe<uint32_t>(entry + 8, 3);
   stream.insert(stream.end(), entry, entry + 16);
   a.embedded->property_stream = stream;
   f.message.attachments.push_back(a);
   // A recipient whose property stream ends in a torn entry.
   std::vector<uint8_t> torn(8, 0);
-  StoreLe32(entry, MakeTag(0x0C15, 0x0003));
-  StoreLe32(entry + 8, 1);
+  StoreLe<uint32_t>(entry, MakeTag(0x0C15, 0x0003));
+  StoreLe<uint32_t>(entry + 8, 1);
   torn.insert(torn.end(), entry, entry + 16);
   torn.push_back(0xEE);
   f.message.recipients.emplace_back().property_stream = torn;
@@ -305,7 +305,7 @@ TEST(BrokenFiles, DataTheReaderCannotPlaceFailsTheFile) {
     for (uint32_t i = 0; i < 64 && cfb.DirEntry(i)[0x42] != 0; ++i) {
       uint8_t* e = cfb.DirEntry(i);
       for (uint32_t field : {0x44u, 0x48u, 0x4Cu}) {
-        if (LoadLe32(e + field) == static_cast<uint32_t>(cfb.FindEntry("__substg1.0_1000001F"))) StoreLe32(e + field, 0xFFFFFFFF);
+        if (LoadLe<uint32_t>(e + field) == static_cast<uint32_t>(cfb.FindEntry("__substg1.0_1000001F"))) StoreLe<uint32_t>(e + field, 0xFFFFFFFF);
       }
     }
     auto file = OpenBytes(bytes);
@@ -314,8 +314,8 @@ TEST(BrokenFiles, DataTheReaderCannotPlaceFailsTheFile) {
   }
   {  // two streams on one chain
     std::vector<uint8_t> bytes = good;
-    const uint32_t start = LoadLe32(entry_of(bytes, "__substg1.0_0037001F") + 0x74);
-    StoreLe32(entry_of(bytes, "__substg1.0_1000001F") + 0x74, start);
+    const uint32_t start = LoadLe<uint32_t>(entry_of(bytes, "__substg1.0_0037001F") + 0x74);
+    StoreLe<uint32_t>(entry_of(bytes, "__substg1.0_1000001F") + 0x74, start);
     ExpectFailureNaming(OpenBytes(bytes), "shares mini sector");
   }
   {  // a stream no property names
@@ -339,11 +339,11 @@ TEST(BrokenFiles, NameMapEntriesOutOfRangeAreDroppedAlone) {
   Cfb cfb(bytes);
   const int entries = cfb.FindEntry("__substg1.0_00030102");
   ASSERT_GE(entries, 0);
-  const uint32_t mini_start = LoadLe32(cfb.DirEntry(entries) + 0x74);
-  const uint32_t mini_stream_sector = LoadLe32(cfb.DirEntry(0) + 0x74);
+  const uint32_t mini_start = LoadLe<uint32_t>(cfb.DirEntry(entries) + 0x74);
+  const uint32_t mini_stream_sector = LoadLe<uint32_t>(cfb.DirEntry(0) + 0x74);
   // The mini stream of this small file is one contiguous run of sectors.
   uint8_t* record = cfb.Sector(mini_stream_sector) + 64 * mini_start + 8;
-  StoreLe32(record, 0x1000);
+  StoreLe<uint32_t>(record, 0x1000);
   auto file = OpenBytes(bytes);
   ASSERT_TRUE(file.ok()) << file.status().message();
   ASSERT_NE((*file)->names().Find(0x8000), nullptr);

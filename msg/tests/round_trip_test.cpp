@@ -6,11 +6,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "msg/hex.h"
 #include "msg/msg_file.h"
 #include "msg/testing/memory_file.h"
 #include "msg/testing/msg_writer.h"
 #include "msg/tests/summary.h"
+#include "support/hex.h"
 #include "support/utf16_text.h"
 
 namespace baleport::msg {

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <sys/wait.h>
 
-#include "msg/hex.h"
-#include "msg/le.h"
 #include "msg/text_decoder.h"
+#include "support/hex.h"
+#include "support/little_endian.h"
 
 namespace baleport::msg::testing {
 namespace {
@@ -85,7 +85,7 @@ void SummariseMessage(const Message& m, const std::string& indent, std::string* 
 
 std::string GuidText(const Guid& guid) {
   const auto& b = guid.bytes;
-  std::string text = "{" + Hex(LoadLe32(&b[0])) + "-" + Hex(LoadLe16(&b[4]), 4) + "-" + Hex(LoadLe16(&b[6]), 4) + "-";
+  std::string text = "{" + Hex(LoadLe<uint32_t>(&b[0])) + "-" + Hex(LoadLe<uint16_t>(&b[4]), 4) + "-" + Hex(LoadLe<uint16_t>(&b[6]), 4) + "-";
   for (size_t i = 8; i < 16; ++i) text += (i == 10 ? "-" : "") + Hex(b[i], 2);
   return text + "}";
 }

@@ -5,13 +5,14 @@
 #include <set>
 
 #include "mapi/tags.h"
-#include "pst/disk/bytes.h"
 #include "pst/disk/crc.h"
 #include "pst/disk/layout.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/schema.h"
 #include "pst/ndb/node_database.h"
 #include "pst/ndb/space_map.h"
+#include "support/hex.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst {
 
@@ -19,12 +20,6 @@ using namespace disk;
 using namespace mapi::tags;
 
 namespace {
-
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
-}
 
 class Checker {
  public:
@@ -72,7 +67,7 @@ class Checker {
       if (ndb::SpaceMap::HasFPMap(k)) check_map(ib + 2 * kPageSize, kPtypeFPMap, "FPMap");
     }
     for (uint64_t ib : db_.tree_pages()) mark(ib, kPageSize, "B-tree page at " + std::to_string(ib));
-    for (const auto& [bid, b] : db_.blocks()) mark(b.ib, BlockDiskSize(b.cb), "block " + Hex(bid));
+    for (const auto& [bid, b] : db_.blocks()) mark(b.ib, BlockDiskSize(b.cb), "block " + HexNumber(bid));
     if (h.root.fAMapValid == kInvalidAMap) {
       // Outlook 2013 leaves the flag clear; the maps are then rebuilt before any write.
       Warn("the allocation maps are marked invalid and will be rebuilt when the store is written");
@@ -128,13 +123,13 @@ class Checker {
     std::vector<uint64_t> work;
     auto ref = [&](uint64_t bid, const std::string& from) {
       if (bid == 0) return;
-      if (!db_.FindBlock(bid)) return Error(from + " names block " + Hex(bid) + ", which does not exist");
+      if (!db_.FindBlock(bid)) return Error(from + " names block " + HexNumber(bid) + ", which does not exist");
       ++refs[bid & ~uint64_t{1}];
       if (bid & kBidInternal) work.push_back(bid & ~uint64_t{1});
     };
     for (const auto& [nid, n] : db_.nodes()) {
-      ref(n.bid_data, "node " + Hex(nid));
-      ref(n.bid_sub, "node " + Hex(nid));
+      ref(n.bid_data, "node " + HexNumber(nid));
+      ref(n.bid_sub, "node " + HexNumber(nid));
     }
     while (!work.empty()) {
       uint64_t bid = work.back();
@@ -147,27 +142,27 @@ class Checker {
       }
       const std::string& d = *data;
       if (d.size() < 8) {
-        Error("internal block " + Hex(bid) + " is truncated");
+        Error("internal block " + HexNumber(bid) + " is truncated");
         continue;
       }
       const uint8_t btype = static_cast<uint8_t>(d[0]), level = static_cast<uint8_t>(d[1]);
-      const uint16_t n = Load<uint16_t>(d.data() + 2);
-      const std::string from = "block " + Hex(bid);
+      const uint16_t n = LoadLe<uint16_t>(d.data() + 2);
+      const std::string from = "block " + HexNumber(bid);
       if (btype == 0x01 && (level == 1 || level == 2) && 8 + n * 8u <= d.size()) {
-        for (uint32_t i = 0; i < n; ++i) ref(Load<uint64_t>(d.data() + 8 + 8 * i), from);
+        for (uint32_t i = 0; i < n; ++i) ref(LoadLe<uint64_t>(d.data() + 8 + 8 * i), from);
       } else if (btype == 0x02 && level == 0 && n > 0 && 8 + n * 24u <= d.size()) {
         uint32_t prev = 0;
         for (uint32_t i = 0; i < n; ++i) {
           const char* e = d.data() + 8 + 24 * i;
           // NIDs are 32 bits; Outlook leaves junk in the upper half of the 8-byte slot.
-          const uint32_t nid = Load<uint32_t>(e);
+          const uint32_t nid = LoadLe<uint32_t>(e);
           if (i > 0 && nid <= prev) Error(from + " lists subnodes out of order");
           prev = nid;
-          ref(Load<uint64_t>(e + 8), from);
-          ref(Load<uint64_t>(e + 16), from);
+          ref(LoadLe<uint64_t>(e + 8), from);
+          ref(LoadLe<uint64_t>(e + 16), from);
         }
       } else if (btype == 0x02 && level == 1 && n > 0 && 8 + n * 16u <= d.size()) {
-        for (uint32_t i = 0; i < n; ++i) ref(Load<uint64_t>(d.data() + 8 + 16 * i + 8), from);
+        for (uint32_t i = 0; i < n; ++i) ref(LoadLe<uint64_t>(d.data() + 8 + 16 * i + 8), from);
       } else {
         Error(from + " is an internal block of no known kind");
       }
@@ -181,11 +176,11 @@ class Checker {
       }
       const uint32_t found = refs.count(bid) ? refs[bid] : 0;
       if (found == 0) {
-        Warn("block " + Hex(bid) + " is referenced by nothing (leaked)");
+        Warn("block " + HexNumber(bid) + " is referenced by nothing (leaked)");
       } else if (b.cref < 2 || found > b.cref - 1u) {
-        Error("block " + Hex(bid) + " has " + std::to_string(found) + " holders but a reference count of " + std::to_string(b.cref));
+        Error("block " + HexNumber(bid) + " has " + std::to_string(found) + " holders but a reference count of " + std::to_string(b.cref));
       } else if (found < b.cref - 1u) {
-        Warn("block " + Hex(bid) + " counts more holders than it has");
+        Warn("block " + HexNumber(bid) + " counts more holders than it has");
       }
     }
     if (db_.header().bidNextB <= max_bid) Error("the header's next block id is not above every block id");
@@ -195,26 +190,26 @@ class Checker {
     r_.nodes = db_.nodes().size();
     for (uint32_t nid : {kNidMessageStore, kNidNameToIdMap, kNidRootFolder, kNidHierarchyTableTemplate, kNidContentsTableTemplate,
                          kNidAssocContentsTableTemplate, kNidSearchContentsTableTemplate, kNidAttachmentTable, kNidRecipientTable}) {
-      if (!db_.FindNode(nid)) Error("mandatory node " + Hex(nid) + " is missing");
+      if (!db_.FindNode(nid)) Error("mandatory node " + HexNumber(nid) + " is missing");
     }
     for (const auto& [nid, n] : db_.nodes()) {
       const uint8_t type = NidTypeOf(nid);
       if (type == kNidTypeNormalFolder) {
         ++r_.folders;
         for (uint8_t t : {kNidTypeHierarchyTable, kNidTypeContentsTable, kNidTypeAssocContentsTable}) {
-          if (!db_.FindNode(MakeNid(NidIndexOf(nid), t))) Error("folder " + Hex(nid) + " lacks its table of type " + Hex(t));
+          if (!db_.FindNode(MakeNid(NidIndexOf(nid), t))) Error("folder " + HexNumber(nid) + " lacks its table of type " + HexNumber(t));
         }
       }
       if (type == kNidTypeNormalFolder || type == kNidTypeNormalMessage) {
         const ndb::NodeEntry* parent = db_.FindNode(n.nid_parent);
-        if (!parent || NidTypeOf(n.nid_parent) != kNidTypeNormalFolder) Error("node " + Hex(nid) + " has no parent folder " + Hex(n.nid_parent));
+        if (!parent || NidTypeOf(n.nid_parent) != kNidTypeNormalFolder) Error("node " + HexNumber(nid) + " has no parent folder " + HexNumber(n.nid_parent));
       }
       if (type == kNidTypeNormalMessage) {
         ++r_.messages;
-        CheckMessage(NodeStreams{n.bid_data, n.bid_sub}, "item " + Hex(nid), 0);
+        CheckMessage(NodeStreams{n.bid_data, n.bid_sub}, "item " + HexNumber(nid), 0);
       }
       if (type == kNidTypeHierarchyTable || type == kNidTypeContentsTable || type == kNidTypeAssocContentsTable) {
-        auto t = ReadTc(db_, NodeStreams{n.bid_data, n.bid_sub}, "table " + Hex(nid));
+        auto t = ReadTc(db_, NodeStreams{n.bid_data, n.bid_sub}, "table " + HexNumber(nid));
         if (!t.ok()) Error(t.status().message());
       }
     }
@@ -225,7 +220,7 @@ class Checker {
     auto pc = ReadPc(db_, m, what);
     if (!pc.ok()) return Error(pc.status().message());
     for (uint16_t id : {mapi::TagId(kMessageClass), mapi::TagId(kMessageFlags), mapi::TagId(kMessageSize)}) {
-      if (!pc->count(id)) Error(what + " lacks required property " + Hex(id));
+      if (!pc->count(id)) Error(what + " lacks required property " + HexNumber(id));
     }
     auto subs = db_.ReadSubnodes(m.bid_sub);
     if (!subs.ok()) return Error(subs.status().message());
@@ -234,13 +229,13 @@ class Checker {
     for (const auto& [nid, e] : *subs) {
       if (NidTypeOf(nid) == kNidTypeAttachment) attachments.insert(nid);
     }
-    const uint32_t flags = pc->count(mapi::TagId(kMessageFlags)) ? Load<uint32_t>((*pc)[mapi::TagId(kMessageFlags)].data, 0) : 0;
+    const uint32_t flags = pc->count(mapi::TagId(kMessageFlags)) ? LoadLe<uint32_t>((*pc)[mapi::TagId(kMessageFlags)].data, 0) : 0;
     auto at = subs->find(kNidAttachmentTable);
     if (((flags & 0x10) != 0) != (at != subs->end())) Error(what + " has its attachment flag out of step with its attachments");
     for (uint32_t table : {kNidRecipientTable, kNidAttachmentTable}) {
       auto it = subs->find(table);
       if (it == subs->end()) continue;
-      auto t = ReadTc(db_, NodeStreams{it->second.bid_data, it->second.bid_sub}, what + " table " + Hex(table));
+      auto t = ReadTc(db_, NodeStreams{it->second.bid_data, it->second.bid_sub}, what + " table " + HexNumber(table));
       if (!t.ok()) {
         Error(t.status().message());
         continue;
@@ -252,7 +247,7 @@ class Checker {
     }
     for (uint32_t a : attachments) {
       const auto& e = subs->at(a);
-      const std::string aw = what + " attachment " + Hex(a);
+      const std::string aw = what + " attachment " + HexNumber(a);
       auto apc = ReadPc(db_, NodeStreams{e.bid_data, e.bid_sub}, aw);
       if (!apc.ok()) {
         Error(apc.status().message());
@@ -262,14 +257,14 @@ class Checker {
       if (obj == apc->end() || obj->second.type != 0x000D) continue;
       // Method 5 holds a message; any other method (6, an OLE storage) holds plain bytes.
       auto method = apc->find(mapi::TagId(kAttachMethod));
-      const bool message = method != apc->end() && method->second.data.size() == 4 && Load<uint32_t>(method->second.data, 0) == 5;
+      const bool message = method != apc->end() && method->second.data.size() == 4 && LoadLe<uint32_t>(method->second.data, 0) == 5;
       const std::string object = message ? "an embedded message" : "a data object";
       if (obj->second.data.size() != 8) {
         Error(aw + " has a bad reference to " + object);
         continue;
       }
       auto asubs = db_.ReadSubnodes(e.bid_sub);
-      const uint32_t inner = Load<uint32_t>(obj->second.data, 0);
+      const uint32_t inner = LoadLe<uint32_t>(obj->second.data, 0);
       if (!asubs.ok() || !asubs->count(inner)) {
         Error(aw + " names " + object + " that is missing");
         continue;
@@ -300,7 +295,7 @@ class Checker {
     std::map<uint32_t, ltp::PropertyMap> pcs;
     for (const auto& [nid, n] : db_.nodes()) {
       if (NidTypeOf(nid) != kNidTypeNormalFolder) continue;
-      const std::string what = "folder " + Hex(nid);
+      const std::string what = "folder " + HexNumber(nid);
       auto pc = ReadPcNode(db_, nid);
       auto hier = ReadTcNode(db_, MakeNid(NidIndexOf(nid), kNidTypeHierarchyTable));
       auto contents = ReadTcNode(db_, MakeNid(NidIndexOf(nid), kNidTypeContentsTable));
@@ -316,7 +311,7 @@ class Checker {
       if (crows != items[nid]) Error(what + ": contents table rows differ from its items");
       auto int_prop = [&](mapi::PropTag tag) -> int64_t {
         auto it = pc->find(mapi::TagId(tag));
-        return it == pc->end() || it->second.data.size() != 4 ? int64_t{-1} : int64_t{Load<uint32_t>(it->second.data, 0)};
+        return it == pc->end() || it->second.data.size() != 4 ? int64_t{-1} : int64_t{LoadLe<uint32_t>(it->second.data, 0)};
       };
       const int64_t hidden = std::max<int64_t>(0, int_prop(kPstHiddenCount));
       if (int_prop(kContentCount) - hidden != static_cast<int64_t>(crows.size())) {
@@ -326,7 +321,7 @@ class Checker {
       int64_t unread = 0;
       for (const auto& r : contents->rows) {
         auto f = Cell(*contents, r, kMessageFlags);
-        if (!f || f->size() != 4 || !(Load<uint32_t>(*f, 0) & 1)) ++unread;
+        if (!f || f->size() != 4 || !(LoadLe<uint32_t>(*f, 0) & 1)) ++unread;
       }
       if (int_prop(kContentUnread) - std::max<int64_t>(0, int_prop(kPstHiddenUnread)) != unread) {
         Error(what + ": its unread count differs from its unread items");
@@ -347,7 +342,7 @@ class Checker {
           auto cell = Cell(*hier, r, tag);
           auto it = pc.find(mapi::TagId(tag));
           if (cell && it != pc.end() && *cell != it->second.data) {
-            Error("folder " + Hex(nid) + ": its row in the parent's hierarchy table is stale (" + Hex(tag) + ")");
+            Error("folder " + HexNumber(nid) + ": its row in the parent's hierarchy table is stale (" + HexNumber(tag) + ")");
           }
         }
       }
@@ -358,7 +353,7 @@ class Checker {
     auto pc = ReadPcNode(db_, kNidMessageStore);
     if (!pc.ok()) return Error(pc.status().message());
     for (mapi::PropTag tag : {kRecordKey, kDisplayName, kIpmSubTreeEntryId, kIpmWastebasketEntryId, kFinderEntryId}) {
-      if (!pc->count(mapi::TagId(tag))) Error("the message store lacks property " + Hex(tag));
+      if (!pc->count(mapi::TagId(tag))) Error("the message store lacks property " + HexNumber(tag));
     }
     auto key = pc->find(mapi::TagId(kRecordKey));
     if (key == pc->end() || key->second.data.size() != 16) return;
@@ -368,7 +363,7 @@ class Checker {
       auto it = pc->find(mapi::TagId(tag));
       if (it == pc->end()) continue;
       uint32_t nid = EntryIdNid(rk, it->second.data);
-      if (!nid || !db_.FindNode(nid)) Error("the message store's entry id " + Hex(tag) + " names no folder of this store");
+      if (!nid || !db_.FindNode(nid)) Error("the message store's entry id " + HexNumber(tag) + " names no folder of this store");
     }
     auto names = ReadPcNode(db_, kNidNameToIdMap);
     if (!names.ok()) return Error(names.status().message());

@@ -192,6 +192,42 @@ struct DLISTPAGE {
 };
 static_assert(sizeof(DLISTPAGE) == 512);
 
+// The heap's first block begins with HNHDR (§2.3.1.2); every block's page map with
+// HNPAGEMAP's counts, followed by cAlloc + 1 offsets (§2.3.1.5).
+struct HNHDR {
+  uint16_t ibHnpm;
+  uint8_t bSig;
+  uint8_t bClientSig;
+  uint32_t hidUserRoot;
+  uint32_t rgbFillLevel;
+};
+static_assert(sizeof(HNHDR) == 12);
+
+struct HNPAGEMAP {
+  uint16_t cAlloc;
+  uint16_t cFree;
+};
+static_assert(sizeof(HNPAGEMAP) == 4);
+
+// A table's header, TCINFO (§2.3.4.1), followed by cCols TCOLDESCs (§2.3.4.2).
+struct TCINFO {
+  uint8_t bType;
+  uint8_t cCols;
+  uint16_t rgib[4];  // ends of the 4-, 2- and 1-byte columns, and the row size
+  uint32_t hidRowIndex;
+  uint32_t hnidRows;
+  uint32_t hidIndex;
+};
+static_assert(sizeof(TCINFO) == 22);
+
+struct TCOLDESC {
+  uint32_t tag;
+  uint16_t ibData;
+  uint8_t cbData;
+  uint8_t iBit;
+};
+static_assert(sizeof(TCOLDESC) == 8);
+
 #pragma pack(pop)
 
 inline constexpr uint64_t kBidInternal = 0x2;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "pst/disk/bytes.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::ltp {
 
@@ -32,7 +32,7 @@ Status Walk(H& heap, uint32_t hid, int levels, BthShape shape, const BthVisitor&
       last = key;
       BALEPORT_RETURN_IF_ERROR(visit(r));
     } else {
-      uint32_t child = disk::Load<uint32_t>(r.data() + shape.key_size);
+      uint32_t child = LoadLe<uint32_t>(r.data() + shape.key_size);
       BALEPORT_RETURN_IF_ERROR(Walk(heap, child, levels - 1, shape, visit, last, budget - 1));
     }
   }
@@ -51,7 +51,7 @@ Status Visit(H& heap, uint32_t header_hid, BthShape shape, const BthVisitor& vis
     return Status::Error(heap.where() + ": BTree-on-heap has unexpected record sizes");
   }
   uint8_t levels = static_cast<uint8_t>(hdr[3]);
-  uint32_t root = disk::Load<uint32_t>(hdr.data() + 4);
+  uint32_t root = LoadLe<uint32_t>(hdr.data() + 4);
   if (root == 0) return Status::Ok();
   if (levels > 8) return Status::Error(heap.where() + ": BTree-on-heap is too deep");
   std::optional<uint64_t> last;
@@ -101,7 +101,7 @@ Result<std::vector<uint32_t>> BuildBth(HeapBuilder& heap, uint32_t header, BthSh
         std::string item;
         for (size_t j = i; j < std::min(level.size(), i + per_index); ++j) {
           item += level[j].first;
-          disk::Append<uint32_t>(item, level[j].second);
+          AppendLe<uint32_t>(item, level[j].second);
         }
         auto hid = heap.Allocate(item);
         if (!hid.ok()) return hid.status();
@@ -117,7 +117,7 @@ Result<std::vector<uint32_t>> BuildBth(HeapBuilder& heap, uint32_t header, BthSh
   h[1] = static_cast<char>(shape.key_size);
   h[2] = static_cast<char>(shape.data_size);
   h[3] = static_cast<char>(levels);
-  disk::Store<uint32_t>(h.data() + 4, root);
+  StoreLe<uint32_t>(h.data() + 4, root);
   heap.Replace(header, h);
   return leaves;
 }
@@ -143,7 +143,7 @@ Result<BthAppender> BthAppender::Open(HeapEditor& heap, uint32_t header_hid, Bth
     return Status::Error("BTree-on-heap header is not one rows can be added to");
   }
   const size_t levels = static_cast<uint8_t>((*hdr)[3]);
-  uint32_t hid = disk::Load<uint32_t>(hdr->data() + 4);
+  uint32_t hid = LoadLe<uint32_t>(hdr->data() + 4);
   if (hid == 0) return a;
   a.path_.resize(levels + 1);
   for (size_t level = levels + 1; level-- > 0;) {
@@ -152,7 +152,7 @@ Result<BthAppender> BthAppender::Open(HeapEditor& heap, uint32_t header_hid, Bth
     const size_t rec = a.RecordSize(level);
     if (item->empty() || item->size() % rec != 0) return Status::Error("BTree-on-heap item has a partial record");
     a.path_[level] = RightItem{std::string(*item), hid, false};
-    if (level > 0) hid = disk::Load<uint32_t>(item->data() + item->size() - 4);
+    if (level > 0) hid = LoadLe<uint32_t>(item->data() + item->size() - 4);
   }
   return a;
 }
@@ -182,11 +182,11 @@ Status BthAppender::Add(HeapEditor& heap, size_t level, std::string record) {
   BALEPORT_RETURN_IF_ERROR(Place(heap, level));
   if (level + 1 == path_.size()) {
     std::string root = path_[level].bytes.substr(0, shape_.key_size);
-    disk::Append<uint32_t>(root, path_[level].hid);
+    AppendLe<uint32_t>(root, path_[level].hid);
     path_.push_back(RightItem{std::move(root), 0, true});
   }
   std::string entry = record.substr(0, shape_.key_size);
-  disk::Append<uint32_t>(entry, 0);  // the sibling's HID, once placed
+  AppendLe<uint32_t>(entry, 0);  // the sibling's HID, once placed
   path_[level] = RightItem{std::move(record), 0, true};
   return Add(heap, level + 1, std::move(entry));
 }
@@ -212,8 +212,8 @@ Status BthAppender::Place(HeapEditor& heap, size_t level) {
   if (level + 1 < path_.size()) {
     RightItem& parent = path_[level + 1];
     char* last = parent.bytes.data() + parent.bytes.size() - 4;
-    if (disk::Load<uint32_t>(last) != hid) {
-      disk::Store<uint32_t>(last, hid);
+    if (LoadLe<uint32_t>(last) != hid) {
+      StoreLe<uint32_t>(last, hid);
       parent.dirty = true;
     }
   }
@@ -226,7 +226,7 @@ Status BthAppender::Finish(HeapEditor& heap) {
   if (!hdr.ok()) return hdr.status();
   std::string h(*hdr);
   h[3] = static_cast<char>(path_.empty() ? 0 : path_.size() - 1);
-  disk::Store<uint32_t>(h.data() + 4, path_.empty() ? 0 : path_.back().hid);
+  StoreLe<uint32_t>(h.data() + 4, path_.empty() ? 0 : path_.back().hid);
   if (h == *hdr) return Status::Ok();
   auto replaced = heap.Replace(header_hid_, h);
   if (!replaced.ok()) return replaced.status();

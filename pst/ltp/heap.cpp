@@ -2,13 +2,12 @@
 
 #include <cstring>
 
-#include "pst/disk/bytes.h"
 #include "pst/disk/layout.h"
+#include "support/hex.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::ltp {
 
-using disk::Load;
-using disk::Store;
 
 namespace {
 
@@ -38,14 +37,18 @@ Status ParseBlock(std::string_view b, size_t index, std::vector<uint16_t>& offs,
                   const std::function<Status(const std::string&)>& bad) {
   const size_t hdr = HeaderSize(index);
   if (b.size() < hdr + 4) return bad("block " + std::to_string(index) + " is too short");
-  uint16_t ibHnpm = Load<uint16_t>(b, 0);
-  if (ibHnpm < hdr || ibHnpm + 4u > b.size()) return bad("block " + std::to_string(index) + " has a bad page map offset");
-  uint16_t cAlloc = Load<uint16_t>(b, ibHnpm);
-  freed = Load<uint16_t>(b, ibHnpm + 2);
+  const uint16_t ibHnpm = LoadLe<uint16_t>(b, 0);  // every block's header begins with it
+  if (ibHnpm < hdr || ibHnpm + sizeof(disk::HNPAGEMAP) > b.size()) {
+    return bad("block " + std::to_string(index) + " has a bad page map offset");
+  }
+  disk::HNPAGEMAP map;
+  std::memcpy(&map, b.data() + ibHnpm, sizeof map);
+  const uint16_t cAlloc = map.cAlloc;
+  freed = map.cFree;
   if (ibHnpm + 4u + 2u * (cAlloc + 1u) > b.size()) return bad("block " + std::to_string(index) + " has a truncated page map");
   offs.assign(cAlloc + 1u, 0);
   for (size_t j = 0; j <= cAlloc; ++j) {
-    offs[j] = Load<uint16_t>(b, ibHnpm + 4 + 2 * j);
+    offs[j] = LoadLe<uint16_t>(b, ibHnpm + 4 + 2 * j);
     if (offs[j] < hdr || offs[j] > ibHnpm || (j > 0 && offs[j] < offs[j - 1])) {
       return bad("block " + std::to_string(index) + " has items out of place");
     }
@@ -63,10 +66,10 @@ std::string SerializeBlock(std::string header, const HeapItems& items, uint16_t 
   }
   offs.push_back(static_cast<uint16_t>(s.size()));
   if (s.size() & 1) s.push_back('\0');
-  Store<uint16_t>(s.data(), static_cast<uint16_t>(s.size()));
-  disk::Append<uint16_t>(s, static_cast<uint16_t>(items.size()));
-  disk::Append<uint16_t>(s, freed);
-  for (uint16_t o : offs) disk::Append<uint16_t>(s, o);
+  StoreLe<uint16_t>(s.data(), static_cast<uint16_t>(s.size()));
+  AppendLe<uint16_t>(s, static_cast<uint16_t>(items.size()));
+  AppendLe<uint16_t>(s, freed);
+  for (uint16_t o : offs) AppendLe<uint16_t>(s, o);
   return s;
 }
 
@@ -94,9 +97,12 @@ Result<Heap> Heap::Parse(std::vector<std::string> blocks, std::string where) {
   for (size_t i = 0; i < blocks.size(); ++i) {
     const std::string& b = blocks[i];
     if (i == 0) {
-      if (b.size() < 12 || static_cast<uint8_t>(b[2]) != kHeapSig) return bad("lacks its signature");
-      h.client_sig_ = static_cast<uint8_t>(b[3]);
-      h.user_root_ = Load<uint32_t>(b, 4);
+      disk::HNHDR hnhdr;
+      if (b.size() < sizeof hnhdr) return bad("lacks its signature");
+      std::memcpy(&hnhdr, b.data(), sizeof hnhdr);
+      if (hnhdr.bSig != kHeapSig) return bad("lacks its signature");
+      h.client_sig_ = hnhdr.bClientSig;
+      h.user_root_ = hnhdr.hidUserRoot;
     }
     std::vector<uint16_t> offs;
     uint16_t freed;
@@ -111,9 +117,7 @@ Result<std::string_view> Heap::Get(uint32_t hid) const {
   if (hid == 0) return std::string_view();
   uint32_t block = hid >> 16, index = (hid >> 5) & 0x7FF;
   if (!IsHid(hid) || index == 0 || block >= blocks_.size() || index >= allocs_[block].size()) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", hid);
-    return Status::Error(where_ + ": heap item " + buf + " does not exist");
+    return Status::Error(where_ + ": heap item " + HexNumber(hid) + " does not exist");
   }
   const auto& offs = allocs_[block];
   return std::string_view(blocks_[block]).substr(offs[index - 1], offs[index] - offs[index - 1]);
@@ -146,7 +150,7 @@ std::vector<std::string> HeapBuilder::Finish() const {
   std::string& b0 = out[0];
   b0[2] = static_cast<char>(kHeapSig);
   b0[3] = static_cast<char>(client_sig_);
-  Store<uint32_t>(b0.data() + 4, user_root_);
+  StoreLe<uint32_t>(b0.data() + 4, user_root_);
   for (size_t i = 0; i < out.size(); ++i) {
     auto [holder, nibble] = LevelSlot(i);
     PutLevel(out[holder], nibble, FillLevel(disk::kMaxBlockData - out[i].size()));
@@ -182,9 +186,7 @@ Result<std::pair<HeapEditor::Block*, size_t>> HeapEditor::Item(uint32_t hid) {
     block = *b;
   }
   if (!block || index > block->items.size()) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", hid);
-    return Status::Error(where_ + ": heap item " + buf + " does not exist");
+    return Status::Error(where_ + ": heap item " + HexNumber(hid) + " does not exist");
   }
   return std::pair{block, size_t{index - 1}};
 }
@@ -198,7 +200,7 @@ Result<uint8_t> HeapEditor::client_sig() {
 Result<uint32_t> HeapEditor::user_root() {
   auto b = Load(0);
   if (!b.ok()) return b.status();
-  return disk::Load<uint32_t>((*b)->header, 4);
+  return LoadLe<uint32_t>((*b)->header, 4);
 }
 
 Result<std::string_view> HeapEditor::Get(uint32_t hid) {

@@ -1,11 +1,10 @@
 #include "pst/ltp/property_context.h"
 
-#include "pst/disk/bytes.h"
 #include "pst/ltp/bth.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::ltp {
 
-using disk::Load;
 
 Result<PropertyMap> ReadPropertyContext(const Heap& heap, const SubnodeSource& subnodes) {
   if (heap.client_sig() != kClientSigPC) return Status::Error(heap.where() + ": not a property context");
@@ -13,8 +12,8 @@ Result<PropertyMap> ReadPropertyContext(const Heap& heap, const SubnodeSource& s
   if (!records.ok()) return records.status();
   PropertyMap out;
   for (const std::string& r : *records) {
-    uint16_t id = Load<uint16_t>(r, 0), type = Load<uint16_t>(r, 2);
-    uint32_t hnid = Load<uint32_t>(r, 4);
+    uint16_t id = LoadLe<uint16_t>(r, 0), type = LoadLe<uint16_t>(r, 2);
+    uint32_t hnid = LoadLe<uint32_t>(r, 4);
     PropertyValue v;
     v.type = type;
     if (PcInline(type)) {
@@ -56,9 +55,9 @@ Result<std::vector<std::string>> BuildPropertyContext(const PropertyMap& props, 
   std::vector<std::string> records;
   for (const auto& [id, v] : props) {
     std::string r;
-    disk::Append<uint16_t>(r, id);
-    disk::Append<uint16_t>(r, v.type);
-    disk::Append<uint32_t>(r, 0);
+    AppendLe<uint16_t>(r, id);
+    AppendLe<uint16_t>(r, v.type);
+    AppendLe<uint32_t>(r, 0);
     records.push_back(std::move(r));
   }
   auto leaves = BuildBth(heap, *header, BthShape{2, 6}, records);
@@ -70,7 +69,7 @@ Result<std::vector<std::string>> BuildPropertyContext(const PropertyMap& props, 
     if (PcInline(v.type)) {
       std::string val = v.data;
       val.resize(4, '\0');
-      hnid = Load<uint32_t>(val, 0);
+      hnid = LoadLe<uint32_t>(val, 0);
     } else if (v.subnode) {
       hnid = v.subnode;
     } else if (v.data.size() > kMaxHeapValue) {
@@ -84,7 +83,7 @@ Result<std::vector<std::string>> BuildPropertyContext(const PropertyMap& props, 
       if (!hid.ok()) return hid.status();
       hnid = *hid;
     }
-    disk::Store<uint32_t>(records[n++].data() + 4, hnid);
+    StoreLe<uint32_t>(records[n++].data() + 4, hnid);
   }
   RefillBthLeaves(heap, *leaves, BthShape{2, 6}, records);
   return heap.Finish();

@@ -1,6 +1,6 @@
 #include "pst/ltp/property_value.h"
 
-#include "pst/disk/bytes.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::ltp {
 
@@ -17,10 +17,10 @@ uint32_t FixedSize(uint16_t type) {
 
 std::string JoinMultiValue(const std::vector<std::string>& items) {
   std::string out;
-  disk::Append<uint32_t>(out, static_cast<uint32_t>(items.size()));
+  AppendLe<uint32_t>(out, static_cast<uint32_t>(items.size()));
   uint32_t off = static_cast<uint32_t>(4 + 4 * items.size());
   for (const auto& i : items) {
-    disk::Append<uint32_t>(out, off);
+    AppendLe<uint32_t>(out, off);
     off += static_cast<uint32_t>(i.size());
   }
   for (const auto& i : items) out += i;
@@ -29,12 +29,12 @@ std::string JoinMultiValue(const std::vector<std::string>& items) {
 
 Result<std::vector<std::string>> SplitMultiValue(std::string_view data) {
   if (data.size() < 4) return Status::Error("a multi-valued property is too short for its count");
-  const uint32_t n = disk::Load<uint32_t>(data.data());
+  const uint32_t n = LoadLe<uint32_t>(data.data());
   if (n > (data.size() - 4) / 4) return Status::Error("a multi-valued property claims more items than it holds");
   std::vector<std::string> out;
   for (uint32_t i = 0; i < n; ++i) {
-    uint32_t begin = disk::Load<uint32_t>(data.data() + 4 + 4 * i);
-    uint32_t end = i + 1 < n ? disk::Load<uint32_t>(data.data() + 8 + 4 * i) : static_cast<uint32_t>(data.size());
+    uint32_t begin = LoadLe<uint32_t>(data.data() + 4 + 4 * i);
+    uint32_t end = i + 1 < n ? LoadLe<uint32_t>(data.data() + 8 + 4 * i) : static_cast<uint32_t>(data.size());
     if (begin < 4 + 4 * n || end < begin || end > data.size()) {
       return Status::Error("a multi-valued property has items out of place");
     }

@@ -3,18 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pst/disk/bytes.h"
 #include "pst/disk/layout.h"
 #include "pst/ltp/bth.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::ltp {
 
-using disk::Append;
-using disk::Load;
 
 namespace {
 
-constexpr size_t kTcInfoSize = 22;
+constexpr size_t kTcInfoSize = sizeof(disk::TCINFO);
 
 uint16_t TagType(uint32_t tag) { return static_cast<uint16_t>(tag & 0xFFFF); }
 
@@ -28,7 +26,7 @@ std::string PackCells(const Cells& cells) {
       continue;
     }
     out.push_back('\1');
-    Append<uint32_t>(out, static_cast<uint32_t>(c->size()));
+    AppendLe<uint32_t>(out, static_cast<uint32_t>(c->size()));
     out += *c;
   }
   return out;
@@ -39,7 +37,7 @@ Cells UnpackCells(std::string_view packed, size_t columns) {
   size_t pos = 0;
   for (size_t i = 0; i < columns && pos < packed.size(); ++i) {
     if (packed[pos++] == '\0') continue;
-    uint32_t n = Load<uint32_t>(packed.data() + pos);
+    uint32_t n = LoadLe<uint32_t>(packed.data() + pos);
     pos += 4;
     cells[i] = std::string(packed.substr(pos, n));
     pos += n;
@@ -116,26 +114,28 @@ uint16_t Table::RowSize() const {
 }
 
 Result<TcInfo> ParseTcInfo(std::string_view info, const std::string& where) {
-  if (info.size() < kTcInfoSize || static_cast<uint8_t>(info[0]) != kClientSigTC) {
-    return Status::Error(where + ": table header is invalid");
-  }
-  const uint8_t ncols = static_cast<uint8_t>(info[1]);
-  if (info.size() < kTcInfoSize + 8u * ncols) return Status::Error(where + ": table header is truncated");
+  disk::TCINFO header;
+  if (info.size() < sizeof header) return Status::Error(where + ": table header is invalid");
+  std::memcpy(&header, info.data(), sizeof header);
+  if (header.bType != kClientSigTC) return Status::Error(where + ": table header is invalid");
+  const uint8_t ncols = header.cCols;
+  if (info.size() < sizeof header + sizeof(disk::TCOLDESC) * ncols) return Status::Error(where + ": table header is truncated");
   TcInfo t;
-  t.end4 = Load<uint16_t>(info, 2);
-  t.end2 = Load<uint16_t>(info, 4);
-  t.end1 = Load<uint16_t>(info, 6);
-  t.row_size = Load<uint16_t>(info, 8);
-  t.hid_row_index = Load<uint32_t>(info, 10);
-  t.hnid_rows = Load<uint32_t>(info, 14);
+  t.end4 = header.rgib[0];
+  t.end2 = header.rgib[1];
+  t.end1 = header.rgib[2];
+  t.row_size = header.rgib[3];
+  t.hid_row_index = header.hidRowIndex;
+  t.hnid_rows = header.hnidRows;
   // Every row begins with its 4-byte row ID and lies within one block of the row matrix; a
   // header that says otherwise would have rows added to it that cannot be laid out.
   if (t.row_size < 4 || t.row_size > disk::kMaxBlockData) {
     return Status::Error(where + ": table rows have an impossible size (" + std::to_string(t.row_size) + " bytes)");
   }
   for (uint32_t i = 0; i < ncols; ++i) {
-    const char* d = info.data() + kTcInfoSize + 8 * i;
-    TableColumn c{Load<uint32_t>(d), Load<uint16_t>(d + 4), static_cast<uint8_t>(d[6]), static_cast<uint8_t>(d[7])};
+    disk::TCOLDESC d;
+    std::memcpy(&d, info.data() + sizeof header + sizeof d * i, sizeof d);
+    TableColumn c{d.tag, d.ibData, d.cbData, d.iBit};
     if (c.offset + c.size > t.end1 || c.bit >= ncols || t.end1 + (ncols + 7) / 8 > t.row_size) {
       return Status::Error(where + ": table column " + std::to_string(i) + " lies outside the row");
     }
@@ -157,7 +157,7 @@ Status VisitTableRows(const Heap& heap, const SubnodeSource& subnodes, const Row
   if (columns) *columns = t.columns;
   std::vector<std::pair<uint32_t, uint32_t>> order;  // row index, row id
   BALEPORT_RETURN_IF_ERROR(VisitBth(heap, t.hid_row_index, BthShape{4, 4}, [&](std::string_view r) {
-    order.emplace_back(Load<uint32_t>(r, 4), Load<uint32_t>(r, 0));
+    order.emplace_back(LoadLe<uint32_t>(r, 4), LoadLe<uint32_t>(r, 0));
     return Status::Ok();
   }));
   std::string matrix;
@@ -196,7 +196,7 @@ Status VisitTableRows(const Heap& heap, const SubnodeSource& subnodes, const Row
         continue;
       }
       if (c.size != 4) return Status::Error(where + ": table column has a bad width");
-      uint32_t hnid = Load<uint32_t>(cell.data());
+      uint32_t hnid = LoadLe<uint32_t>(cell.data());
       if (IsHid(hnid)) {
         auto v = heap.Get(hnid);
         if (!v.ok()) return v.status();
@@ -242,12 +242,12 @@ Result<std::string> LayoutRow(const TcInfo& t, uint32_t id, const Cells& cells, 
       if (!v.empty()) {
         auto hnid = v.size() > kMaxHeapValue ? big(v) : small(v);
         if (!hnid.ok()) return hnid.status();
-        disk::Store<uint32_t>(row.data() + c.offset, *hnid);
+        StoreLe<uint32_t>(row.data() + c.offset, *hnid);
       }
     }
     row[t.end1 + c.bit / 8] = static_cast<char>(row[t.end1 + c.bit / 8] | (0x80 >> (c.bit % 8)));
   }
-  disk::Store<uint32_t>(row.data(), id);
+  StoreLe<uint32_t>(row.data(), id);
   return row;
 }
 
@@ -281,11 +281,11 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
   std::vector<std::string> index;
   for (size_t n = 0; n < table.rows.size(); ++n) {
     std::string rec;
-    Append<uint32_t>(rec, table.rows[n].id);
-    Append<uint32_t>(rec, static_cast<uint32_t>(n));
+    AppendLe<uint32_t>(rec, table.rows[n].id);
+    AppendLe<uint32_t>(rec, static_cast<uint32_t>(n));
     index.push_back(std::move(rec));
   }
-  auto by_id = [](const std::string& a, const std::string& b) { return Load<uint32_t>(a, 0) < Load<uint32_t>(b, 0); };
+  auto by_id = [](const std::string& a, const std::string& b) { return LoadLe<uint32_t>(a, 0) < LoadLe<uint32_t>(b, 0); };
   if (!std::is_sorted(index.begin(), index.end(), by_id)) std::sort(index.begin(), index.end(), by_id);
   auto leaves = BuildBth(heap, *hid_index, BthShape{4, 4}, index);
   if (!leaves.ok()) return leaves.status();
@@ -318,16 +318,16 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
   std::string info;
   info.push_back(static_cast<char>(kClientSigTC));
   info.push_back(static_cast<char>(table.columns.size()));
-  Append<uint16_t>(info, t.end4);
-  Append<uint16_t>(info, t.end2);
-  Append<uint16_t>(info, t.end1);
-  Append<uint16_t>(info, t.row_size);
-  Append<uint32_t>(info, *hid_index);
-  Append<uint32_t>(info, hnid_rows);
-  Append<uint32_t>(info, 0);
+  AppendLe<uint16_t>(info, t.end4);
+  AppendLe<uint16_t>(info, t.end2);
+  AppendLe<uint16_t>(info, t.end1);
+  AppendLe<uint16_t>(info, t.row_size);
+  AppendLe<uint32_t>(info, *hid_index);
+  AppendLe<uint32_t>(info, hnid_rows);
+  AppendLe<uint32_t>(info, 0);
   for (const auto& c : table.columns) {
-    Append<uint32_t>(info, c.tag);
-    Append<uint16_t>(info, c.offset);
+    AppendLe<uint32_t>(info, c.tag);
+    AppendLe<uint16_t>(info, c.offset);
     info.push_back(static_cast<char>(c.size));
     info.push_back(static_cast<char>(c.bit));
   }
@@ -376,7 +376,7 @@ Result<std::optional<TableAppend>> AppendTableRows(HeapEditor& heap, const TcInf
     std::vector<bool> seen(count);
     bool exact = true;
     BALEPORT_RETURN_IF_ERROR(VisitBth(heap, t.hid_row_index, BthShape{4, 4}, [&](std::string_view r) {
-      const uint32_t n = Load<uint32_t>(r, 4);
+      const uint32_t n = LoadLe<uint32_t>(r, 4);
       if (n >= count || seen[n]) exact = false;
       if (exact) seen[n] = true;
       return Status::Ok();
@@ -406,8 +406,8 @@ Result<std::optional<TableAppend>> AppendTableRows(HeapEditor& heap, const TcInf
     bytes += *row;
     ++in_block;
     std::string rec;
-    Append<uint32_t>(rec, r.id);
-    Append<uint32_t>(rec, static_cast<uint32_t>(count++));
+    AppendLe<uint32_t>(rec, r.id);
+    AppendLe<uint32_t>(rec, static_cast<uint32_t>(count++));
     BALEPORT_RETURN_IF_ERROR(bth->Append(heap, rec));
   }
   out.matrix_blocks[block] = std::move(bytes);

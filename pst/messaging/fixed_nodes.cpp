@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "mapi/tags.h"
-#include "pst/disk/bytes.h"
 #include "pst/ltp/bth.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/schema.h"
 #include "pst/messaging/text.h"
 #include "pst/store.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst {
 
@@ -26,7 +26,7 @@ constexpr uint32_t kTagSearchCriteria660B = 0x660B0003;
 
 std::string Le32(uint32_t v) {
   std::string s;
-  disk::Append<uint32_t>(s, v);
+  AppendLe<uint32_t>(s, v);
   return s;
 }
 
@@ -137,7 +137,7 @@ Result<uint32_t> ReceiveFolder(const ndb::NodeDatabase& db) {
     ltp::Cells cells = ltp::UnpackCells(r.packed, t->columns.size());
     if (!cells[nid_col] || cells[nid_col]->size() != 4 || !cells[class_col]) continue;
     const std::string cls = Utf16LeToUtf8(*cells[class_col]);
-    const uint32_t nid = disk::Load<uint32_t>(*cells[nid_col], 0);
+    const uint32_t nid = LoadLe<uint32_t>(*cells[nid_col], 0);
     // "IPM" names the folder for mail; "" the one for everything else.
     if (cls == "IPM" || (cls.empty() && found == 0)) found = nid;
   }

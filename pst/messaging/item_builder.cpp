@@ -3,14 +3,14 @@
 #include <random>
 
 #include "mapi/tags.h"
-#include "pst/disk/bytes.h"
 #include "pst/messaging/property_check.h"
+#include "pst/messaging/schema.h"
 #include "pst/messaging/text.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst {
 
 using namespace mapi::tags;
-using disk::Load;
 
 namespace {
 
@@ -20,8 +20,8 @@ constexpr uint32_t kAttachByValue = 1, kAttachEmbedded = 5;
 std::string RandomKey() {
   static std::mt19937_64 rng{std::random_device{}()};
   std::string k;
-  disk::Append<uint64_t>(k, rng());
-  disk::Append<uint64_t>(k, rng());
+  AppendLe<uint64_t>(k, rng());
+  AppendLe<uint64_t>(k, rng());
   return k;
 }
 
@@ -30,8 +30,8 @@ constexpr uint16_t kTypeObject = 0x000D;
 // The value of a PtypObject property: the subnode holding the object and its size.
 std::string ObjectReference(uint32_t nid, uint64_t size) {
   std::string ref;
-  disk::Append<uint32_t>(ref, nid);
-  disk::Append<uint32_t>(ref, static_cast<uint32_t>(size));
+  AppendLe<uint32_t>(ref, nid);
+  AppendLe<uint32_t>(ref, static_cast<uint32_t>(size));
   return ref;
 }
 
@@ -39,7 +39,7 @@ uint32_t Clamp32(uint64_t v) { return v > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<
 
 std::string Le32(uint32_t v) {
   std::string s;
-  disk::Append<uint32_t>(s, v);
+  AppendLe<uint32_t>(s, v);
   return s;
 }
 
@@ -50,7 +50,7 @@ std::string JoinNames(const std::vector<ltp::PropertyMap>& recipients, uint32_t 
   for (const auto& r : recipients) {
     auto t = r.find(type_id);
     auto n = r.find(name_id);
-    if (t == r.end() || t->second.data.size() != 4 || Load<uint32_t>(t->second.data, 0) != type) continue;
+    if (t == r.end() || t->second.data.size() != 4 || LoadLe<uint32_t>(t->second.data, 0) != type) continue;
     if (n == r.end() || n->second.type != 0x001F) continue;
     if (!out.empty()) out += Utf8ToUtf16Le("; ");
     out += n->second.data;
@@ -118,7 +118,7 @@ class BagStream final : public ValueStream {
 void PropertyBag::Drop(uint16_t id) {
   auto it = props_.find(id);
   if (it == props_.end()) return;
-  const uint32_t subnode = it->second.type == kTypeObject && it->second.data.size() == 8 ? Load<uint32_t>(it->second.data, 0)
+  const uint32_t subnode = it->second.type == kTypeObject && it->second.data.size() == 8 ? LoadLe<uint32_t>(it->second.data, 0)
                                                                                            : it->second.subnode;
   if (subnode) {
     auto& entries = subnodes_.entries();
@@ -317,7 +317,7 @@ Result<NodeStreams> MessageBuilder::Build() {
   BALEPORT_RETURN_IF_ERROR(MarkSubject());
   uint32_t flags = 0;
   if (auto it = bag_.props().find(mapi::TagId(kMessageFlags)); it != bag_.props().end() && it->second.data.size() == 4) {
-    flags = Load<uint32_t>(it->second.data, 0);
+    flags = LoadLe<uint32_t>(it->second.data, 0);
   }
   flags = attachments_.empty() ? (flags & ~kMsgFlagHasAttach) : (flags | kMsgFlagHasAttach);
   BALEPORT_RETURN_IF_ERROR(bag_.Set(prop::Int32(kMessageFlags, static_cast<int32_t>(flags))));
@@ -352,7 +352,7 @@ Status MessageBuilder::MarkSubject() {
       prefix_chars = prefix->second.data.size() / 2;
     }
     std::string marked("\x01\0", 2);
-    disk::Append<uint16_t>(marked, static_cast<uint16_t>(prefix_chars + 1));
+    AppendLe<uint16_t>(marked, static_cast<uint16_t>(prefix_chars + 1));
     marked += text;
     BALEPORT_RETURN_IF_ERROR(bag_.Set(Property{kSubject, std::move(marked)}));
   }

@@ -7,17 +7,17 @@
 #include <random>
 
 #include "mapi/tags.h"
-#include "pst/disk/bytes.h"
 #include "pst/messaging/fixed_nodes.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/schema.h"
 #include "pst/messaging/text.h"
+#include "support/hex.h"
+#include "support/little_endian.h"
 #include "support/process.h"
 
 namespace baleport::pst {
 
 using namespace mapi::tags;
-using disk::Load;
 using disk::MakeNid;
 using disk::NidIndexOf;
 
@@ -34,7 +34,7 @@ ltp::PropertyValue Value(const Property& p) { return ltp::PropertyValue{mapi::Ta
 
 std::string Le32(uint32_t v) {
   std::string s;
-  disk::Append<uint32_t>(s, v);
+  AppendLe<uint32_t>(s, v);
   return s;
 }
 
@@ -47,7 +47,7 @@ std::optional<std::string> StringProp(const ltp::PropertyMap& props, mapi::PropT
 uint32_t Int32Prop(const ltp::PropertyMap& props, mapi::PropTag tag, uint32_t fallback = 0) {
   auto it = props.find(Id(tag));
   if (it == props.end() || it->second.data.size() != 4) return fallback;
-  return Load<uint32_t>(it->second.data, 0);
+  return LoadLe<uint32_t>(it->second.data, 0);
 }
 
 bool BoolProp(const ltp::PropertyMap& props, mapi::PropTag tag) {
@@ -77,11 +77,7 @@ FolderInfo InfoFrom(uint32_t nid, const ltp::PropertyMap& p) {
   return f;
 }
 
-std::string FolderLabel(uint32_t nid) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "folder 0x%X", nid);
-  return buf;
-}
+std::string FolderLabel(uint32_t nid) { return "folder " + HexNumber(nid); }
 
 // Paths are UTF-8 on every system; std::filesystem would read a narrow string in the ANSI
 // code page on Windows.

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pst/disk/bytes.h"
 #include "pst/disk/crc.h"
 #include "pst/messaging/text.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst {
 
-using disk::Append;
 
 
 namespace {
@@ -45,10 +44,10 @@ Result<NameMap> NameMap::Load(const ltp::PropertyMap& pc, const std::string& whe
     return it == pc.end() ? std::string() : it->second.data;
   };
   std::string count = get(kBucketCountId);
-  if (count.size() != 4 || disk::Load<uint32_t>(count, 0) == 0) {
+  if (count.size() != 4 || LoadLe<uint32_t>(count, 0) == 0) {
     return Status::Error(where + " is damaged: the named-property map has no bucket count");
   }
-  m.bucket_count_ = disk::Load<uint32_t>(count, 0);
+  m.bucket_count_ = LoadLe<uint32_t>(count, 0);
   std::string guids = get(kGuidStreamId);
   for (size_t i = 0; i + 16 <= guids.size(); i += 16) {
     Guid g;
@@ -58,8 +57,8 @@ Result<NameMap> NameMap::Load(const ltp::PropertyMap& pc, const std::string& whe
   m.strings_ = get(kStringStreamId);
   std::string entries = get(kEntryStreamId);
   for (size_t i = 0; i + 8 <= entries.size() && m.entries_.size() < kMaxNamedProperties; i += 8) {
-    uint32_t id = disk::Load<uint32_t>(entries, i);
-    uint32_t info = disk::Load<uint32_t>(entries, i + 4);
+    uint32_t id = LoadLe<uint32_t>(entries, i);
+    uint32_t info = LoadLe<uint32_t>(entries, i + 4);
     const uint16_t prop_index = static_cast<uint16_t>(info >> 16);
     Entry e{id, static_cast<uint16_t>((info & 0xFFFF) >> 1), (info & 1) != 0, prop_index};
     m.next_index_ = std::max<uint32_t>(m.next_index_, prop_index + 1u);
@@ -73,7 +72,7 @@ Result<NameMap> NameMap::Load(const ltp::PropertyMap& pc, const std::string& whe
     }
     if (e.is_string) {
       if (id + 4ull > m.strings_.size()) return Status::Error(where + " is damaged: a named property's name lies outside the string stream");
-      uint32_t len = disk::Load<uint32_t>(m.strings_, id);
+      uint32_t len = LoadLe<uint32_t>(m.strings_, id);
       if (id + 4ull + len > m.strings_.size()) return Status::Error(where + " is damaged: a named property's name is truncated");
       n.name = Utf16LeToUtf8(std::string_view(m.strings_).substr(id + 4, len));
     } else {
@@ -111,7 +110,7 @@ Result<uint16_t> NameMap::Map(const NamedProperty& name) {
   } else {
     e.property_id = static_cast<uint32_t>(strings_.size());
     std::string u = Utf8ToUtf16Le(name.name);
-    Append<uint32_t>(strings_, static_cast<uint32_t>(u.size()));
+    AppendLe<uint32_t>(strings_, static_cast<uint32_t>(u.size()));
     strings_ += u;
     while (strings_.size() % 4) strings_.push_back('\0');
   }
@@ -132,17 +131,17 @@ ltp::PropertyMap NameMap::ToPc() const {
   std::map<uint32_t, std::string> buckets;
   for (const Entry& e : entries_) {
     uint32_t info = (static_cast<uint32_t>(e.prop_index) << 16) | (static_cast<uint32_t>(e.guid_index) << 1) | (e.is_string ? 1 : 0);
-    Append<uint32_t>(entries, e.property_id);
-    Append<uint32_t>(entries, info);
+    AppendLe<uint32_t>(entries, e.property_id);
+    AppendLe<uint32_t>(entries, info);
     // Buckets hash string names by the CRC of their UTF-16LE bytes (§2.4.7.5).
     uint32_t hash_id = e.property_id;
     if (e.is_string) {
-      uint32_t len = disk::Load<uint32_t>(strings_, e.property_id);
+      uint32_t len = LoadLe<uint32_t>(strings_, e.property_id);
       hash_id = disk::Crc(strings_.data() + e.property_id + 4, len);
     }
     uint32_t b = (hash_id ^ ((static_cast<uint32_t>(e.guid_index) << 1) | (e.is_string ? 1 : 0))) % bucket_count_;
-    Append<uint32_t>(buckets[b], hash_id);
-    Append<uint32_t>(buckets[b], info);
+    AppendLe<uint32_t>(buckets[b], hash_id);
+    AppendLe<uint32_t>(buckets[b], info);
   }
   for (const Guid& g : guids_) guids.append(reinterpret_cast<const char*>(g.data()), 16);
   pc[kGuidStreamId] = ltp::PropertyValue{0x0102, guids, 0};

@@ -10,17 +10,10 @@
 #include <vector>
 
 #include "pst/ltp/property_value.h"
+#include "pst/store.h"
 #include "support/status.h"
 
 namespace baleport::pst {
-
-using Guid = std::array<uint8_t, 16>;  // in the byte order GUIDs are stored in
-
-struct NamedProperty {
-  Guid property_set{};
-  std::optional<uint32_t> number;  // a numeric name (LID) ...
-  std::string name;                // ... or a string name, UTF-8
-};
 
 inline constexpr Guid kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};

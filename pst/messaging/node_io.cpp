@@ -1,24 +1,18 @@
 #include "pst/messaging/node_io.h"
 
-#include <cstdio>
+#include "support/hex.h"
 
 namespace baleport::pst {
 
 namespace {
 
-std::string NodeName(uint32_t nid) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "node 0x%X", nid);
-  return buf;
-}
+std::string NodeName(uint32_t nid) { return "node " + HexNumber(nid); }
 
 ltp::SubnodeSource SourceFor(const ndb::NodeDatabase& db, const ndb::SubnodeMap& subs) {
   return [&db, &subs](uint32_t nid) -> Result<std::string> {
     auto it = subs.find(nid);
     if (it == subs.end()) {
-      char buf[16];
-      std::snprintf(buf, sizeof buf, "0x%X", nid);
-      return db.Corrupt(std::string("subnode ") + buf + " is referenced but missing");
+      return db.Corrupt("subnode " + HexNumber(nid) + " is referenced but missing");
     }
     return db.ReadStream(it->second.bid_data);
   };

@@ -1,18 +1,13 @@
 #include "pst/messaging/property_check.h"
 
-#include <cstdio>
-
 #include "pst/messaging/text.h"
+#include "support/hex.h"
 
 namespace baleport::pst {
 
 namespace {
 
-std::string TagName(mapi::PropTag tag) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", tag);
-  return buf;
-}
+std::string TagName(mapi::PropTag tag) { return HexNumber(tag, 8); }
 
 bool Storable(uint16_t base) {
   switch (base) {

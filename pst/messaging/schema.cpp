@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "mapi/tags.h"
-#include "pst/disk/bytes.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst {
 
@@ -84,13 +84,13 @@ const std::vector<StandardFolderInfo>& StandardFolders() {
 std::string MakeEntryId(const std::array<uint8_t, 16>& record_key, uint32_t nid) {
   std::string id(4, '\0');
   id.append(reinterpret_cast<const char*>(record_key.data()), record_key.size());
-  disk::Append<uint32_t>(id, nid);
+  AppendLe<uint32_t>(id, nid);
   return id;
 }
 
 uint32_t EntryIdNid(const std::array<uint8_t, 16>& record_key, std::string_view entry_id) {
   if (entry_id.size() != 24 || std::memcmp(entry_id.data() + 4, record_key.data(), 16) != 0) return 0;
-  return disk::Load<uint32_t>(entry_id.data() + 20);
+  return LoadLe<uint32_t>(entry_id.data() + 20);
 }
 
 }  // namespace baleport::pst

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "pst/store.h"
+
 namespace baleport::pst {
 
 std::vector<uint32_t> HierarchyTableColumns();
@@ -26,20 +28,6 @@ inline constexpr uint32_t kTagReceiveFolderNid = 0x66050003;
 // Tables Outlook keeps in every store, by NID, with their columns; only the receive-folder
 // table has rows here. Outlook does not say what the others hold; they are made empty.
 const std::vector<std::pair<uint32_t, std::vector<uint32_t>>>& FixedTables();
-
-enum class StandardFolder {
-  kInbox,
-  kOutbox,
-  kSentItems,
-  kDeletedItems,
-  kCalendar,
-  kContacts,
-  kJournal,
-  kNotes,
-  kTasks,
-  kDrafts,
-  kJunkEmail,
-};
 
 struct StandardFolderInfo {
   StandardFolder which;

@@ -1,7 +1,7 @@
 #include "pst/messaging/search_updates.h"
 
-#include "pst/disk/bytes.h"
 #include "pst/disk/layout.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst {
 namespace {
@@ -20,17 +20,17 @@ Result<SearchUpdates> SearchUpdates::Load(const ndb::NodeDatabase& db) {
   if (!sdo || !sdo->bid_data) return u;
   auto nids = db.ReadStream(sdo->bid_data);
   if (!nids.ok()) return nids.status().WithContext("reading the search domain of " + db.path());
-  for (size_t i = 0; i + 4 <= nids->size(); i += 4) u.domain_.insert(IndexOf(disk::Load<uint32_t>(nids->data() + i)));
+  for (size_t i = 0; i + 4 <= nids->size(); i += 4) u.domain_.insert(IndexOf(LoadLe<uint32_t>(nids->data() + i)));
   return u;
 }
 
 bool SearchUpdates::Covers(uint32_t folder) const { return domain_.count(IndexOf(folder)) != 0; }
 
 void SearchUpdates::Queue(uint16_t type, uint32_t first, uint32_t second) {
-  disk::Append<uint16_t>(pending_, 0);  // wFlags
-  disk::Append<uint16_t>(pending_, type);
-  disk::Append<uint32_t>(pending_, first);
-  disk::Append<uint32_t>(pending_, second);
+  AppendLe<uint16_t>(pending_, 0);  // wFlags
+  AppendLe<uint16_t>(pending_, type);
+  AppendLe<uint32_t>(pending_, first);
+  AppendLe<uint32_t>(pending_, second);
   pending_.append(kSudSize - 12, '\0');
 }
 

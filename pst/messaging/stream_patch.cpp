@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "pst/disk/bytes.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst {
 
@@ -57,7 +57,7 @@ Result<XBlock> ReadXBlock(const ndb::NodeDatabase& db, uint64_t bid) {
     return db.Corrupt("block is not a valid data tree block");
   }
   XBlock x{h.cLevel, h.lcbTotal, {}};
-  for (uint32_t i = 0; i < h.cEnt; ++i) x.children.push_back(disk::Load<uint64_t>(data->data() + sizeof h + i * 8) & ~kBidReserved);
+  for (uint32_t i = 0; i < h.cEnt; ++i) x.children.push_back(LoadLe<uint64_t>(data->data() + sizeof h + i * 8) & ~kBidReserved);
   return x;
 }
 
@@ -66,7 +66,7 @@ Result<uint64_t> WriteXBlock(ndb::NodeDatabase* db, uint8_t level, const std::ve
   std::string blk(sizeof(disk::XBLOCK_HEADER), '\0');
   uint64_t total = 0;
   for (auto [bid, size] : children) {
-    disk::Append<uint64_t>(blk, bid);
+    AppendLe<uint64_t>(blk, bid);
     total += size;
   }
   if (total > 0xFFFFFFFFull) return Status::Error("a stream of " + std::to_string(total) + " bytes exceeds the 4 GiB a value may hold");

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pst/disk/bytes.h"
 #include "pst/disk/crc.h"
+#include "support/hex.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::ndb {
 
@@ -14,12 +15,6 @@ namespace {
 
 constexpr uint64_t kBidMask = ~uint64_t{1};  // the reserved bit is Outlook's to use
 constexpr int kMaxTreeDepth = 9;
-
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
-}
 
 void InitHeader(HEADER& h, CryptMethod crypt) {
   std::memset(&h, 0, sizeof h);
@@ -108,7 +103,7 @@ Status NodeDatabase::Load() {
   BALEPORT_RETURN_IF_ERROR(LoadTree(r.BREFBBT.bid, r.BREFBBT.ib, false, -1, 0, 0).WithContext("reading the block B-tree"));
   for (const auto& [bid, info] : blocks_) {
     if (!space_.MarkExisting(info.ib, BlockDiskSize(info.cb))) {
-      return Corrupt("block " + Hex(bid) + " at offset " + std::to_string(info.ib) +
+      return Corrupt("block " + HexNumber(bid) + " at offset " + std::to_string(info.ib) +
                      " overlaps other data or lies outside the file");
     }
   }
@@ -166,16 +161,16 @@ Status NodeDatabase::LoadTree(uint64_t bid, uint64_t ib, bool nbt, int expected_
   if (!space_.MarkExisting(ib, kPageSize)) return Corrupt("B-tree page reached twice or overlapping" + where);
   TreeLevels& levels = nbt ? nbt_levels_ : bbt_levels_;
   if (levels.size() <= c.cLevel) levels.resize(c.cLevel + 1u);
-  uint64_t first = c.cEnt ? disk::Load<uint64_t>(page) : 0;
+  uint64_t first = c.cEnt ? LoadLe<uint64_t>(page) : 0;
   first = nbt ? first & 0xFFFFFFFFu : first & kBidMask;
   levels[c.cLevel].push_back(TreePage{first, ib, t.bid, t.dwCRC});
   uint64_t prev = min_key;
   for (uint32_t i = 0; i < c.cEnt; ++i) {
     const uint8_t* e = page + i * c.cbEnt;
-    uint64_t key = disk::Load<uint64_t>(e);
+    uint64_t key = LoadLe<uint64_t>(e);
     key = nbt ? key & 0xFFFFFFFFu : key & kBidMask;  // NIDs are 32 bits wide
     if ((i > 0 || depth > 0) && key < prev) return Corrupt("B-tree keys out of order" + where);
-    if (i > 0 && key == prev) return Corrupt("duplicate B-tree key " + Hex(key) + where);
+    if (i > 0 && key == prev) return Corrupt("duplicate B-tree key " + HexNumber(key) + where);
     prev = key;
     if (c.cLevel > 0) {
       BTENTRY be;
@@ -189,7 +184,7 @@ Status NodeDatabase::LoadTree(uint64_t bid, uint64_t ib, bool nbt, int expected_
     } else {
       BBTENTRY bb;
       std::memcpy(&bb, e, sizeof bb);
-      if (bb.cb > kMaxBlockData) return Corrupt("block " + Hex(key) + " claims " + std::to_string(bb.cb) + " bytes");
+      if (bb.cb > kMaxBlockData) return Corrupt("block " + HexNumber(key) + " claims " + std::to_string(bb.cb) + " bytes");
       blocks_[key] = BlockInfo{bb.BREF_.ib, bb.cb, bb.cRef};
     }
   }
@@ -259,7 +254,7 @@ uint32_t NodeDatabase::AllocateFolderIndex() {
 Result<std::string> NodeDatabase::ReadBlockRaw(uint64_t bid, const BlockInfo& info) const {
   const uint32_t disk_size = BlockDiskSize(info.cb);
   if (info.ib < kFirstAMapOffset || info.ib % kSlotSize != 0 || info.ib > space_.file_end() || disk_size > space_.file_end() - info.ib) {
-    return Corrupt("block " + Hex(bid) + " lies outside the file");
+    return Corrupt("block " + HexNumber(bid) + " lies outside the file");
   }
   std::string buf(disk_size, '\0');
   if (!write_buffer_.empty() && info.ib >= write_buffer_ib_ && info.ib + disk_size <= write_buffer_ib_ + write_buffer_.size()) {
@@ -269,7 +264,7 @@ Result<std::string> NodeDatabase::ReadBlockRaw(uint64_t bid, const BlockInfo& in
   }
   BLOCKTRAILER t;
   std::memcpy(&t, buf.data() + disk_size - kBlockTrailerSize, sizeof t);
-  const std::string where = "block " + Hex(bid) + " at offset " + std::to_string(info.ib);
+  const std::string where = "block " + HexNumber(bid) + " at offset " + std::to_string(info.ib);
   if ((t.bid & kBidMask) != bid || t.cb != info.cb) return Corrupt(where + " does not carry its own id and size");
   if (t.wSig != ComputeSig(info.ib, t.bid)) return Corrupt(where + " has a wrong signature");
   if (Crc(buf.data(), info.cb) != t.dwCRC) return Corrupt(where + " fails its checksum");
@@ -280,7 +275,7 @@ Result<std::string> NodeDatabase::ReadBlockRaw(uint64_t bid, const BlockInfo& in
 Result<std::string> NodeDatabase::ReadBlock(uint64_t bid) const {
   bid &= kBidMask;
   const BlockInfo* info = FindBlock(bid);
-  if (!info) return Corrupt("block " + Hex(bid) + " is referenced but missing from the block B-tree");
+  if (!info) return Corrupt("block " + HexNumber(bid) + " is referenced but missing from the block B-tree");
   auto data = ReadBlockRaw(bid, *info);
   if (!data.ok()) return data;
   if (!(bid & kBidInternal)) Decode(crypt(), bid, data->data(), data->size());
@@ -290,29 +285,29 @@ Result<std::string> NodeDatabase::ReadBlock(uint64_t bid) const {
 Status NodeDatabase::CollectLeaves(uint64_t bid, int depth, std::vector<uint64_t>& out, uint64_t& total) const {
   if (!(bid & kBidInternal)) {
     const BlockInfo* info = FindBlock(bid);
-    if (!info) return Corrupt("data block " + Hex(bid) + " is missing from the block B-tree");
+    if (!info) return Corrupt("data block " + HexNumber(bid) + " is missing from the block B-tree");
     out.push_back(bid & kBidMask);
     total += info->cb;
     return Status::Ok();
   }
-  if (depth >= 2) return Corrupt("data tree " + Hex(bid) + " nests deeper than two levels");
+  if (depth >= 2) return Corrupt("data tree " + HexNumber(bid) + " nests deeper than two levels");
   auto data = ReadBlock(bid);
   if (!data.ok()) return data.status();
-  if (data->size() < sizeof(XBLOCK_HEADER)) return Corrupt("data tree block " + Hex(bid) + " is truncated");
+  if (data->size() < sizeof(XBLOCK_HEADER)) return Corrupt("data tree block " + HexNumber(bid) + " is truncated");
   XBLOCK_HEADER x;
   std::memcpy(&x, data->data(), sizeof x);
   if (x.btype != 0x01 || x.cLevel < 1 || x.cLevel > 2 || sizeof x + x.cEnt * 8u > data->size()) {
-    return Corrupt("block " + Hex(bid) + " is not a valid data tree block");
+    return Corrupt("block " + HexNumber(bid) + " is not a valid data tree block");
   }
-  if (x.lcbTotal > space_.file_end()) return Corrupt("data tree " + Hex(bid) + " claims more data than the file holds");
+  if (x.lcbTotal > space_.file_end()) return Corrupt("data tree " + HexNumber(bid) + " claims more data than the file holds");
   const uint64_t before = total;
   for (uint32_t i = 0; i < x.cEnt; ++i) {
-    uint64_t child = disk::Load<uint64_t>(data->data() + sizeof x + i * 8);
+    uint64_t child = LoadLe<uint64_t>(data->data() + sizeof x + i * 8);
     bool child_internal = (child & kBidInternal) != 0;
-    if (child_internal != (x.cLevel == 2)) return Corrupt("data tree " + Hex(bid) + " mixes levels");
+    if (child_internal != (x.cLevel == 2)) return Corrupt("data tree " + HexNumber(bid) + " mixes levels");
     BALEPORT_RETURN_IF_ERROR(CollectLeaves(child, depth + 1, out, total));
   }
-  if (total - before != x.lcbTotal) return Corrupt("data tree " + Hex(bid) + " holds a different size than it claims");
+  if (total - before != x.lcbTotal) return Corrupt("data tree " + HexNumber(bid) + " holds a different size than it claims");
   return Status::Ok();
 }
 
@@ -337,17 +332,17 @@ Result<std::string> NodeDatabase::ReadStream(uint64_t bid) const {
 }
 
 Status NodeDatabase::ReadSubnodesInto(uint64_t bid, int depth, SubnodeMap& out) const {
-  if (depth > 1) return Corrupt("subnode tree " + Hex(bid) + " nests too deep");
+  if (depth > 1) return Corrupt("subnode tree " + HexNumber(bid) + " nests too deep");
   auto data = ReadBlock(bid);
   if (!data.ok()) return data.status();
   if (!(bid & kBidInternal) || data->size() < sizeof(SLBLOCK_HEADER)) {
-    return Corrupt("block " + Hex(bid) + " is not a subnode tree block");
+    return Corrupt("block " + HexNumber(bid) + " is not a subnode tree block");
   }
   SLBLOCK_HEADER h;
   std::memcpy(&h, data->data(), sizeof h);
   const uint32_t ent = h.cLevel == 0 ? sizeof(SLENTRY) : sizeof(SIENTRY);
   if (h.btype != 0x02 || h.cLevel > 1 || sizeof h + h.cEnt * ent > data->size()) {
-    return Corrupt("block " + Hex(bid) + " is not a valid subnode tree block");
+    return Corrupt("block " + HexNumber(bid) + " is not a valid subnode tree block");
   }
   for (uint32_t i = 0; i < h.cEnt; ++i) {
     const char* e = data->data() + sizeof h + i * ent;
@@ -487,7 +482,7 @@ void NodeDatabase::FreeBlock(uint64_t bid, const BlockInfo& info) {
 Status NodeDatabase::Release(uint64_t bid) {
   bid &= kBidMask;
   auto it = blocks_.find(bid);
-  if (it == blocks_.end()) return Corrupt("block " + Hex(bid) + " is released but missing from the block B-tree");
+  if (it == blocks_.end()) return Corrupt("block " + HexNumber(bid) + " is released but missing from the block B-tree");
   dirty_ = true;
   if (it->second.cref > 2) {
     TouchBlock(bid, it->second);
@@ -501,17 +496,17 @@ Status NodeDatabase::Release(uint64_t bid) {
     if (!data.ok()) return data.status();
     if (data->size() >= 8) {
       const uint8_t btype = static_cast<uint8_t>((*data)[0]), level = static_cast<uint8_t>((*data)[1]);
-      const uint16_t n = disk::Load<uint16_t>(data->data() + 2);
+      const uint16_t n = LoadLe<uint16_t>(data->data() + 2);
       if (btype == 0x01) {
-        for (uint32_t i = 0; i < n && 8 + i * 8 + 8 <= data->size(); ++i) children.push_back(disk::Load<uint64_t>(data->data() + 8 + i * 8));
+        for (uint32_t i = 0; i < n && 8 + i * 8 + 8 <= data->size(); ++i) children.push_back(LoadLe<uint64_t>(data->data() + 8 + i * 8));
       } else if (btype == 0x02 && level == 0) {
         for (uint32_t i = 0; i < n && 8 + (i + 1) * 24 <= data->size(); ++i) {
           const char* e = data->data() + 8 + i * 24;
-          if (uint64_t d = disk::Load<uint64_t>(e + 8)) children.push_back(d);
-          if (uint64_t s = disk::Load<uint64_t>(e + 16)) children.push_back(s);
+          if (uint64_t d = LoadLe<uint64_t>(e + 8)) children.push_back(d);
+          if (uint64_t s = LoadLe<uint64_t>(e + 16)) children.push_back(s);
         }
       } else if (btype == 0x02) {
-        for (uint32_t i = 0; i < n && 8 + (i + 1) * 16 <= data->size(); ++i) children.push_back(disk::Load<uint64_t>(data->data() + 8 + i * 16 + 8));
+        for (uint32_t i = 0; i < n && 8 + (i + 1) * 16 <= data->size(); ++i) children.push_back(LoadLe<uint64_t>(data->data() + 8 + i * 16 + 8));
       }
     }
   }
@@ -581,7 +576,7 @@ Result<BREF> NodeDatabase::WriteTree(const LeafRecords& leaf_records, const std:
       const uint64_t bid = header_.bidNextP;
       auto ib = WritePage(ptype, reinterpret_cast<const uint8_t*>(bytes.data()), 0);
       if (!ib.ok()) return ib.status();
-      const uint64_t first_key = count ? disk::Load<uint64_t>(recs.data()) : 0;
+      const uint64_t first_key = count ? LoadLe<uint64_t>(recs.data()) : 0;
       pages.push_back(TreePage{first_key, *ib, bid, crc});
       changed.push_back(first_key);
       return false;
@@ -852,7 +847,7 @@ Result<uint64_t> StreamWriter::Finish() {
       uint64_t total = 0;
       std::string blk(sizeof(XBLOCK_HEADER), '\0');
       for (size_t j = i; j < i + n; ++j) {
-        Append<uint64_t>(blk, leaves_[j]);
+        AppendLe<uint64_t>(blk, leaves_[j]);
         total += leaf_sizes_[j];
       }
       XBLOCK_HEADER h{0x01, 0x01, static_cast<uint16_t>(n), static_cast<uint32_t>(total)};
@@ -870,7 +865,7 @@ Result<uint64_t> StreamWriter::Finish() {
     } else {
       if (xblocks.size() > kXBlockMaxEntries) return Status::Error("stream too large for a data tree");
       std::string blk(sizeof(XBLOCK_HEADER), '\0');
-      for (uint64_t x : xblocks) Append<uint64_t>(blk, x);
+      for (uint64_t x : xblocks) AppendLe<uint64_t>(blk, x);
       XBLOCK_HEADER h{0x01, 0x02, static_cast<uint16_t>(xblocks.size()), static_cast<uint32_t>(size_)};
       std::memcpy(blk.data(), &h, sizeof h);
       auto bid = db_->WriteBlock(blk, true);

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pst/disk/bytes.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::testing {
 
@@ -22,14 +22,14 @@ class RawHeap {
     for (size_t b = 0; b < blocks.size(); ++b) {
       const std::string& s = blocks[b];
       if (s.size() < 2) return false;
-      const uint16_t map = disk::Load<uint16_t>(s, 0);
+      const uint16_t map = LoadLe<uint16_t>(s, 0);
       if (map + 4u > s.size()) return false;
-      const uint16_t count = disk::Load<uint16_t>(s, map), freed = disk::Load<uint16_t>(s, map + 2);
+      const uint16_t count = LoadLe<uint16_t>(s, map), freed = LoadLe<uint16_t>(s, map + 2);
       if (map + 4u + 2u * (count + 1u) > s.size()) return false;
       used_.push_back(map + 4u + 2u * (count + 1u));
       freed_.push_back(freed);
       for (uint32_t i = 1; i <= count; ++i) {
-        const uint16_t from = disk::Load<uint16_t>(s, map + 2 + 2 * i), to = disk::Load<uint16_t>(s, map + 4 + 2 * i);
+        const uint16_t from = LoadLe<uint16_t>(s, map + 2 + 2 * i), to = LoadLe<uint16_t>(s, map + 4 + 2 * i);
         if (from > to || to > map) return false;
         items_[static_cast<uint32_t>(b << 16 | i << 5)] = std::string_view(blocks_[b]).substr(from, to - from);
       }
@@ -37,7 +37,7 @@ class RawHeap {
     return true;
   }
   uint8_t client_sig() const { return static_cast<uint8_t>(blocks_[0][3]); }
-  uint32_t user_root() const { return disk::Load<uint32_t>(blocks_[0], 4); }
+  uint32_t user_root() const { return LoadLe<uint32_t>(blocks_[0], 4); }
   // Every allocation by HID, in allocation order.
   const std::map<uint32_t, std::string_view>& items() const { return items_; }
   std::string_view Item(uint32_t hid) const {

@@ -17,17 +17,12 @@
 #include "pst/ndb/node_database.h"
 #include "pst/tests/heap_layout.h"
 #include "pst/tests/store_testing.h"
+#include "support/hex.h"
 
 namespace baleport::pst::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Hex(uint64_t v) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-  return buf;
-}
 
 // The HIDs of a BTH's items below its header: index items, then leaves, the leftmost first.
 void BthItems(const RawHeap& heap, uint32_t hid, int levels, size_t key_size, std::vector<uint32_t>& out, int budget = 10) {
@@ -36,7 +31,7 @@ void BthItems(const RawHeap& heap, uint32_t hid, int levels, size_t key_size, st
   if (levels == 0) return;
   const std::string_view item = heap.Item(hid);
   for (size_t off = 0; off + key_size + 4 <= item.size(); off += key_size + 4) {
-    BthItems(heap, disk::Load<uint32_t>(item.data() + off + key_size), levels - 1, key_size, out, budget - 1);
+    BthItems(heap, LoadLe<uint32_t>(item.data() + off + key_size), levels - 1, key_size, out, budget - 1);
   }
 }
 
@@ -45,7 +40,7 @@ std::pair<std::vector<uint32_t>, uint32_t> Bth(const RawHeap& heap, uint32_t hea
   const std::string_view h = heap.Item(header_hid);
   if (h.size() != 8 || static_cast<uint8_t>(h[0]) != 0xB5) return {};
   std::vector<uint32_t> items;
-  BthItems(heap, disk::Load<uint32_t>(h.data() + 4), static_cast<uint8_t>(h[3]), static_cast<uint8_t>(h[1]), items);
+  BthItems(heap, LoadLe<uint32_t>(h.data() + 4), static_cast<uint8_t>(h[3]), static_cast<uint8_t>(h[1]), items);
   uint32_t leftmost = 0;
   for (size_t i = 0, level = static_cast<uint8_t>(h[3]); i < items.size(); ++i) {
     if (level-- == 0) {
@@ -60,7 +55,7 @@ std::pair<std::vector<uint32_t>, uint32_t> Bth(const RawHeap& heap, uint32_t hea
 std::vector<std::string> OrderFaults(const RawHeap& heap) {
   std::vector<std::string> faults;
   if (heap.client_sig() == 0xBC) {
-    if (heap.user_root() != 0x20) return {"property context's user root is " + Hex(heap.user_root())};
+    if (heap.user_root() != 0x20) return {"property context's user root is " + HexNumber(heap.user_root())};
     auto [items, leftmost] = Bth(heap, 0x20);
     if (items.empty()) return faults;
     // Outlook allocates an item's message class (0x001A) before its records.
@@ -68,29 +63,29 @@ std::vector<std::string> OrderFaults(const RawHeap& heap) {
     for (uint32_t hid : items) {
       const std::string_view leaf = heap.Item(hid);
       for (size_t off = 0; leftmost == hid && off + 8 <= leaf.size(); off += 8) {
-        if (disk::Load<uint16_t>(leaf.data() + off) == 0x001A) class_hid = disk::Load<uint32_t>(leaf.data() + off + 4);
+        if (LoadLe<uint16_t>(leaf.data() + off) == 0x001A) class_hid = LoadLe<uint32_t>(leaf.data() + off + 4);
       }
     }
-    if (leftmost != 0x40 && !(leftmost == 0x60 && class_hid == 0x40)) faults.push_back("first records at " + Hex(leftmost));
+    if (leftmost != 0x40 && !(leftmost == 0x60 && class_hid == 0x40)) faults.push_back("first records at " + HexNumber(leftmost));
     const uint32_t last = *std::max_element(items.begin(), items.end());
     for (const auto& [hid, bytes] : heap.items()) {
       if (hid < last && hid != 0x20 && hid != class_hid && std::find(items.begin(), items.end(), hid) == items.end() && !bytes.empty()) {
-        faults.push_back("value " + Hex(hid) + " before the records at " + Hex(last));
+        faults.push_back("value " + HexNumber(hid) + " before the records at " + HexNumber(last));
       }
     }
   } else if (heap.client_sig() == 0x7C) {
-    if (heap.user_root() != 0x40) return {"table context's TCINFO is at " + Hex(heap.user_root())};
+    if (heap.user_root() != 0x40) return {"table context's TCINFO is at " + HexNumber(heap.user_root())};
     auto info = ltp::ParseTcInfo(heap.Item(0x40), "table");
     if (!info.ok()) return {info.status().message()};
-    if (info->hid_row_index != 0x20) faults.push_back("row index at " + Hex(info->hid_row_index));
+    if (info->hid_row_index != 0x20) faults.push_back("row index at " + HexNumber(info->hid_row_index));
     auto [items, leftmost] = Bth(heap, 0x20);
     if (info->hnid_rows != 0 && ltp::IsHid(info->hnid_rows)) {
       // A table kept whole in its heap; one with its rows in a subnode may have had rows
       // appended, its index records moved to the heap's end as they outgrew their block.
-      if (leftmost != 0x60) faults.push_back("first index records at " + Hex(leftmost));
+      if (leftmost != 0x60) faults.push_back("first index records at " + HexNumber(leftmost));
       for (const auto& [hid, bytes] : heap.items()) {
         const bool before = hid < info->hnid_rows, structure = hid <= 0x40 || std::find(items.begin(), items.end(), hid) != items.end();
-        if (before != structure && !bytes.empty()) faults.push_back("item " + Hex(hid) + " on the wrong side of the row matrix");
+        if (before != structure && !bytes.empty()) faults.push_back("item " + HexNumber(hid) + " on the wrong side of the row matrix");
       }
     }
   }
@@ -102,7 +97,7 @@ std::vector<std::string> LayoutFaults(const std::string& path) {
   std::vector<std::string> faults;
   auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForRead(path))));
   for (const auto& [bid, info] : db->blocks()) {
-    if (info.cb == 0) faults.push_back("block " + Hex(bid) + " is empty");
+    if (info.cb == 0) faults.push_back("block " + HexNumber(bid) + " is empty");
   }
   std::function<void(uint32_t, uint64_t, uint64_t, const std::string&)> node = [&](uint32_t nid, uint64_t data, uint64_t sub,
                                                                                     const std::string& where) {
@@ -116,9 +111,9 @@ std::vector<std::string> LayoutFaults(const std::string& path) {
       }
     }
     if (sub == 0) return;
-    for (const auto& [child, e] : Must(db->ReadSubnodes(sub))) node(child, e.bid_data, e.bid_sub, where + " subnode " + Hex(child));
+    for (const auto& [child, e] : Must(db->ReadSubnodes(sub))) node(child, e.bid_data, e.bid_sub, where + " subnode " + HexNumber(child));
   };
-  for (const auto& [nid, n] : db->nodes()) node(nid, n.bid_data, n.bid_sub, "node " + Hex(nid));
+  for (const auto& [nid, n] : db->nodes()) node(nid, n.bid_data, n.bid_sub, "node " + HexNumber(nid));
   return faults;
 }
 

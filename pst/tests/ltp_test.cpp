@@ -6,12 +6,12 @@
 
 using namespace std::string_literals;
 
-#include "pst/disk/bytes.h"
 #include "pst/ltp/bth.h"
 #include "pst/ltp/heap.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 #include "pst/tests/heap_layout.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::ltp {
 namespace {
@@ -140,7 +140,7 @@ TEST(Heap, DamagedBlocksAreRefused) {
   bad_sig[0][2] = 0;
   EXPECT_FALSE(Heap::Parse(bad_sig, "t").ok());
   auto bad_map = blocks;
-  disk::Store<uint16_t>(bad_map[0].data(), 0x7000);
+  StoreLe<uint16_t>(bad_map[0].data(), 0x7000);
   EXPECT_FALSE(Heap::Parse(bad_map, "t").ok());
   EXPECT_FALSE(Heap::Parse({"x"}, "t").ok());
 }
@@ -149,7 +149,7 @@ TEST(PropertyContext, ManyPropertiesAndBigValuesRoundTrip) {
   PropertyMap props;
   for (uint16_t id = 0x1000; id < 0x1000 + 1200; ++id) {
     std::string v;
-    disk::Append<uint32_t>(v, id * 3u);
+    AppendLe<uint32_t>(v, id * 3u);
     props[id] = PropertyValue{0x0003, v, 0};
   }
   props[0x0037] = PropertyValue{0x001F, std::string(10000, 'z'), 0};  // to a subnode
@@ -179,8 +179,8 @@ TEST(Bth, EmptyAndMultiLevelTrees) {
   std::vector<std::string> recs;
   for (uint32_t k = 0; k < 100000; k += 7) {
     std::string r;
-    disk::Append<uint32_t>(r, k);
-    disk::Append<uint32_t>(r, ~k);
+    AppendLe<uint32_t>(r, k);
+    AppendLe<uint32_t>(r, ~k);
     recs.push_back(r);
   }
   ASSERT_TRUE(BuildBth(b, full, BthShape{4, 4}, recs).ok());
@@ -197,8 +197,8 @@ TEST(Bth, EmptyAndMultiLevelTrees) {
 
 std::string Record(uint32_t key) {
   std::string r;
-  disk::Append<uint32_t>(r, key);
-  disk::Append<uint32_t>(r, key ^ 0x5A5A5A5A);
+  AppendLe<uint32_t>(r, key);
+  AppendLe<uint32_t>(r, key ^ 0x5A5A5A5A);
   return r;
 }
 
@@ -266,11 +266,11 @@ class TableAppendTest : public ::testing::Test {
   TableRow Row(uint32_t i) const {
     Cells c(t_.columns.size());
     std::string id;
-    disk::Append<uint32_t>(id, 0x200004u + (i << 5));
+    AppendLe<uint32_t>(id, 0x200004u + (i << 5));
     c[t_.ColumnIndex(kTagLtpRowId)] = id;
     if (i % 3) c[t_.ColumnIndex(0x0037001F)] = std::string(i % 7 ? 10 + i % 50 : 5000, static_cast<char>('A' + i % 26));
     std::string v;
-    disk::Append<uint32_t>(v, i);
+    AppendLe<uint32_t>(v, i);
     c[t_.ColumnIndex(0x0E080003)] = v;
     if (i % 2) c[t_.ColumnIndex(0x0057000B)] = std::string(1, '\1');
     return TableRow{0x200004u + (i << 5), PackCells(c)};
@@ -366,7 +366,7 @@ TEST(TableContext, RowsCellsAndMatrixInSubnode) {
     c[t.ColumnIndex(kTagLtpRowId)] = std::string("\0\0\0\0", 4);
     if (i % 3) c[subject] = std::string(i % 7 ? 10 : 5000, static_cast<char>('A' + i % 26));
     std::string v;
-    disk::Append<uint32_t>(v, i);
+    AppendLe<uint32_t>(v, i);
     c[size] = v;
     if (i % 2) c[tome] = std::string(1, '\1');
     t.rows.push_back(TableRow{0x200004u + (i << 5), PackCells(c)});
@@ -419,7 +419,7 @@ TEST(MultiValue, SplitRefusesBadLayouts) {
   EXPECT_EQ(*items, (std::vector<std::string>{"ab", "", "cde"}));
   EXPECT_FALSE(SplitMultiValue("\x05\0\0\0"s).ok());
   std::string bad = good;
-  disk::Store<uint32_t>(bad.data() + 8, 1000);
+  StoreLe<uint32_t>(bad.data() + 8, 1000);
   EXPECT_FALSE(SplitMultiValue(bad).ok());
 }
 

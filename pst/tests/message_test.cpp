@@ -3,10 +3,10 @@
 #include <bit>
 
 #include "mapi/tags.h"
-#include "pst/disk/bytes.h"
 #include "pst/disk/crc.h"
 #include "pst/messaging/text.h"
 #include "pst/tests/store_testing.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::testing {
 namespace {
@@ -113,7 +113,7 @@ TEST_F(MessageTest, EveryPropertyTypeRoundTrips) {
   Guid g{};
   for (size_t i = 0; i < g.size(); ++i) g[i] = static_cast<uint8_t>(i * 7);
   std::string int32s;
-  for (uint32_t v : {1u, 2u, 0xFFFFFFFFu}) disk::Append<uint32_t>(int32s, v);
+  for (uint32_t v : {1u, 2u, 0xFFFFFFFFu}) AppendLe<uint32_t>(int32s, v);
   const std::vector<Property> props = {
       prop::Int16(MakeTag(0x6601, mapi::PropType::kInt16), -5),
       prop::Int32(MakeTag(0x6602, mapi::PropType::kInt32), 123456),

@@ -6,10 +6,10 @@
 #include <set>
 #include <sstream>
 
-#include "pst/disk/bytes.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/schema.h"
 #include "support/env.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::testing {
 namespace {
@@ -122,20 +122,20 @@ void CheckRootAndReceiveFolder(const ndb::NodeDatabase& db, std::vector<std::str
   if (!store.ok()) return out.push_back(store.status().message());
   for (uint16_t id : {uint16_t{0x35E0}, uint16_t{0x35E7}}) {  // the IPM subtree's and the search root's entry IDs
     auto e = store->find(id);
-    const uint32_t nid = e != store->end() && e->second.data.size() == 24 ? disk::Load<uint32_t>(e->second.data, 20) : 0;
+    const uint32_t nid = e != store->end() && e->second.data.size() == 24 ? LoadLe<uint32_t>(e->second.data, 20) : 0;
     if (!rows.count(nid)) out.push_back("the root folder's hierarchy lacks " + Named("folder", nid));
   }
   if (!rows.count(disk::kNidSpamSearchFolder)) out.push_back("the root folder's hierarchy lacks the spam search folder");
   auto receive = ReadTcNode(db, kNidReceiveFolderTable);
   if (!receive.ok()) return out.push_back(receive.status().message());
   const auto mask = store->find(0x35DF);
-  const bool inbox_bit = mask != store->end() && (disk::Load<uint32_t>(mask->second.data, 0) & kFolderMaskInbox);
+  const bool inbox_bit = mask != store->end() && (LoadLe<uint32_t>(mask->second.data, 0) & kFolderMaskInbox);
   const int nid_col = receive->ColumnIndex(kTagReceiveFolderNid);
   bool delivers = false;
   for (const auto& r : receive->rows) {
     ltp::Cells cells = ltp::UnpackCells(r.packed, receive->columns.size());
     if (nid_col >= 0 && cells[nid_col]) {
-      const uint32_t to = disk::Load<uint32_t>(*cells[nid_col], 0);
+      const uint32_t to = LoadLe<uint32_t>(*cells[nid_col], 0);
       delivers |= to != disk::kNidRootFolder;
       if (!db.FindNode(to)) out.push_back("the receive-folder table names a missing " + Named("folder", to));
     }

@@ -3,10 +3,10 @@
 #include <filesystem>
 
 #include "mapi/tags.h"
-#include "pst/disk/bytes.h"
 #include "pst/disk/layout.h"
 #include "pst/ndb/node_database.h"
 #include "pst/tests/store_testing.h"
+#include "support/little_endian.h"
 
 namespace baleport::pst::testing {
 namespace {
@@ -28,8 +28,8 @@ std::vector<Sud> QueueOf(const std::string& path) {
   const std::string items = Must(db->ReadStream(n->bid_data));
   EXPECT_EQ(items.size() % 20, 0u);
   for (size_t i = 0; i + 20 <= items.size(); i += 20) {
-    out.push_back({disk::Load<uint16_t>(items.data() + i + 2), disk::Load<uint32_t>(items.data() + i + 4),
-                   disk::Load<uint32_t>(items.data() + i + 8)});
+    out.push_back({LoadLe<uint16_t>(items.data() + i + 2), LoadLe<uint32_t>(items.data() + i + 4),
+                   LoadLe<uint32_t>(items.data() + i + 8)});
   }
   return out;
 }

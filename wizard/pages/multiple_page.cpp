@@ -1,8 +1,8 @@
 #include "wizard/pages/multiple_page.h"
 
+#include "files/folder_listing.h"
 #include "support/path_separator.h"
 #include "support/pending_events.h"
-#include "wizard/pages/folders.h"
 #include "wizard/pages/single_page.h"
 
 namespace baleport {

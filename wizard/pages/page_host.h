@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "conversion/page_controls.h"
+#include "support/dialog_requests.h"
 
 namespace baleport {
 

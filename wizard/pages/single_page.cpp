@@ -1,6 +1,6 @@
 #include "wizard/pages/single_page.h"
 
-#include "wizard/pages/folders.h"
+#include "files/folder_listing.h"
 
 namespace baleport {
 

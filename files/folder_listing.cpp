@@ -1,11 +1,10 @@
-#include "wizard/pages/folders.h"
+#include "files/folder_listing.h"
 
 #include <algorithm>
-#include <cwctype>
 #include <filesystem>
 #include <system_error>
 
-#include "support/utf16_order.h"
+#include "files/wildcard.h"
 #include "support/utf16_text.h"
 
 namespace baleport {
@@ -30,19 +29,6 @@ std::string FromPath(const fs::path& path) {
 #else
   return path.native();
 #endif
-}
-
-// Windows compares names through its upper-case table.
-bool NameLess(const std::string& a, const std::string& b) {
-  const std::u16string wa = Utf8ToUtf16(a), wb = Utf8ToUtf16(b);
-  const auto upper = [](char16_t c) { return std::towupper(static_cast<wint_t>(c)); };
-  const bool less = std::lexicographical_compare(
-      wa.begin(), wa.end(), wb.begin(), wb.end(),
-      [&](char16_t x, char16_t y) { return upper(x) < upper(y); });
-  const bool greater = std::lexicographical_compare(
-      wb.begin(), wb.end(), wa.begin(), wa.end(),
-      [&](char16_t x, char16_t y) { return upper(x) < upper(y); });
-  return less || (!greater && Utf16Less(a, b));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The folders the selection pages read: the subfolders of a root and whether a typed folder
-// can be used. Paths are UTF-8 in the system's own form.
+// The folders the front ends list: the subfolders of a root, in one order everywhere, and
+// whether a typed folder can be used. Paths are UTF-8 in the system's own form.
 #pragma once
 
 #include <string>
@@ -14,8 +14,8 @@ struct Subfolder {
   std::string path;
 };
 
-// Every immediate subfolder of `folder`, hidden ones too, ordered by name regardless of case
-// (the order a Windows volume lists them in). Fails, naming the folder, when it is missing or
+// Every immediate subfolder of `folder`, hidden ones too, in NameLess order (by name
+// regardless of case, as a Windows volume lists them). Fails, naming the folder, when it is missing or
 // cannot be read.
 Result<std::vector<Subfolder>> ListSubfolders(const std::string& folder);
 
