@@ -8,8 +8,8 @@
 #include "conversion/folder_mirror.h"
 #include "conversion/folder_paths.h"
 #include "files/file_search.h"
+#include "support/path_parts.h"
 #include "support/path_separator.h"
-#include "support/registry.h"
 
 namespace baleport {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "conversion/message_import.h"
+#include "conversion/folder_import.h"
 #include "conversion/page_controls.h"
 #include "conversion/run_report.h"
 #include "conversion/run_stamp.h"
-#include "conversion/store/message_store.h"
+#include "conversion/store/store_interface.h"
 #include "conversion/wizard_selection.h"
 #include "files/file_search.h"
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "conversion/store/message_store.h"
+#include "conversion/store/store_interface.h"
 #include "support/file_identity.h"
 
 namespace baleport {

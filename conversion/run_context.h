@@ -4,7 +4,7 @@
 #include <string>
 
 #include "conversion/page_controls.h"
-#include "conversion/store/message_store.h"
+#include "conversion/store/store_interface.h"
 
 namespace baleport {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "pst/ltp/property_value.h"
-#include "pst/messaging/message_store.h"
+#include "pst/messaging/store_object.h"
 #include "pst/messaging/text.h"
 #include "support/little_endian.h"
 

@@ -7,7 +7,7 @@
 
 #include "app/desktop.h"
 #include "app/page_window.h"
-#include "conversion/store/message_store.h"
+#include "conversion/store/store_interface.h"
 #include "wizard/pages/wizard_pages.h"
 
 

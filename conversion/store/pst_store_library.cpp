@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "conversion/store/source_index.h"
-#include "import/msg_import.h"
+#include "import/msg_to_item.h"
 #include "mapi/tags.h"
 #include "support/utf16_text.h"
 

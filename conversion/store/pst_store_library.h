@@ -15,7 +15,7 @@
 
 #include <memory>
 
-#include "conversion/store/message_store.h"
+#include "conversion/store/store_interface.h"
 #include "pst/store.h"
 
 namespace baleport {

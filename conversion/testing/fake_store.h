@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "conversion/store/message_store.h"
+#include "conversion/store/store_interface.h"
 
 namespace baleport {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "import/msg_import.h"
+#include "import/msg_to_item.h"
 #include "pst/tests/outlook_layout.h"
 #include "pst/tests/store_testing.h"
 

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "import/msg_import.h"
+#include "import/msg_to_item.h"
 #include "mapi/tags.h"
 #include "pst/disk/layout.h"
 #include "pst/ltp/table_context.h"

@@ -1,4 +1,4 @@
-#include "pst/messaging/message_store.h"
+#include "pst/messaging/store_object.h"
 
 #include <algorithm>
 #include <cerrno>

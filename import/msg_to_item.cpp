@@ -1,4 +1,4 @@
-#include "import/msg_import.h"
+#include "import/msg_to_item.h"
 
 #include <vector>
 

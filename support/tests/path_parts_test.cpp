@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
+#include "support/path_parts.h"
 #include "support/path_separator.h"
-#include "support/registry.h"
 
 namespace baleport {
 namespace {

@@ -1,4 +1,4 @@
-#include "support/registry.h"
+#include "support/path_parts.h"
 
 #include <stdexcept>
 

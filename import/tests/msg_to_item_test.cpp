@@ -2,7 +2,7 @@
 // 8-bit strings in several code pages, large values, every attachment kind, nested
 // embedded messages, named properties defined and undefined, values the store owns,
 // and files that are not messages at all.
-#include "import/msg_import.h"
+#include "import/msg_to_item.h"
 
 #include <gtest/gtest.h>
 

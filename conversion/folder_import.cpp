@@ -1,4 +1,4 @@
-#include "conversion/message_import.h"
+#include "conversion/folder_import.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +10,8 @@
 #include "files/file_attributes.h"
 #include "mapi/tags.h"
 #include "support/ascii_case.h"
+#include "support/path_parts.h"
 #include "support/path_separator.h"
-#include "support/registry.h"
 
 namespace baleport {
 namespace {
