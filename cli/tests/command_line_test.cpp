@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 #include <vector>
 
 #include "conversion/tests/message_files.h"
@@ -58,14 +59,15 @@ TEST(CommandLine, ConvertsListsAndChecks) {
   EXPECT_THAT(pst::testing::VerifiedDump(store), HasSubstr("F /Top of Personal Folders/Inbox items=1"));
 }
 
-// With -j, every failure is named with its reason, each folder is summed up once, and the
-// report of --report holds the folders of every process.
-TEST(CommandLine, ParallelRunsReportEveryFailureAndOneReport) {
+// With -j on a pipe: whole lines only, every failure named with its reason, one summary
+// for the run with its totals, and the report of --report holding every process's folders.
+TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
   testing::TestTree tree;
   testing::WriteMessageFile(tree.Folder("mail/A") + "/good.msg", "A");
   const std::string bad1 = testing::WriteBrokenFile(tree.Path("mail/A/bad1.msg"));
   const std::string bad2 = testing::WriteBrokenFile(tree.Path("mail/A/bad2.msg"));
   testing::WriteMessageFile(tree.Folder("mail/B") + "/good.msg", "B");
+  testing::WriteMessageFile(tree.Folder("mail/C") + "/good.msg", "C");
   const std::string out = tree.Folder("out");
   const std::string report = out + "/run.json";
   const pst::testing::CommandResult run = Baleport("convert --each " + Quote(tree.Path("mail")) + " -d " + Quote(out) +
@@ -74,7 +76,16 @@ TEST(CommandLine, ParallelRunsReportEveryFailureAndOneReport) {
   for (const std::string& bad : {bad1, bad2}) {
     EXPECT_THAT(run.output, HasSubstr("baleport convert: failed: importing " + bad + ": ")) << run.output;
   }
-  EXPECT_THAT(run.output, ::testing::Not(HasSubstr("Successfully")));
+  std::istringstream lines(run.output);
+  int summaries = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const bool known = line.starts_with("Migrating ") || line.starts_with(tree.Path("mail/")) ||
+                       line.starts_with("baleport convert: ") || line.starts_with("In all: ");
+    EXPECT_TRUE(known && line.find_first_of("\r\x1b") == std::string::npos) << "not a whole line: " << line;
+    summaries += line.starts_with("In all: ") ? 1 : 0;
+  }
+  EXPECT_EQ(summaries, 1) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("\nIn all: 3 folders, 5 messages: 3 converted, 2 failed\n"));
   EXPECT_EQ(pst::testing::Run("python3 -m json.tool " + Quote(report) + " >/dev/null").exit_code, 0);
   const std::string json = pst::testing::ReadAll(report);
   EXPECT_THAT(json, HasSubstr("\"exit_status\": 1,"));
@@ -82,12 +93,13 @@ TEST(CommandLine, ParallelRunsReportEveryFailureAndOneReport) {
   EXPECT_THAT(json, HasSubstr("\"found\": 1, \"converted\": 1, \"already_there\": 0, \"failed\": 0"));
   int files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out)) ++files;
-  EXPECT_EQ(files, 5) << "two stores, two logs, the report; no part left behind";
+  EXPECT_EQ(files, 7) << "three stores, three logs, the report; no part left behind";
 }
 
-// Runs `baleport arguments...` and sends it SIGINT once its output holds `cue`; returns
+// Runs `baleport arguments...` and sends it `signal` once its output holds `cue`; returns
 // its exit status and output.
-pst::testing::CommandResult InterruptAfter(const std::vector<std::string>& arguments, const std::string& cue) {
+pst::testing::CommandResult InterruptAfter(const std::vector<std::string>& arguments, const std::string& cue,
+                                           int signal = SIGINT) {
   pst::testing::CommandResult result;
   int fds[2];
   if (::pipe(fds) != 0) return result;
@@ -114,7 +126,7 @@ pst::testing::CommandResult InterruptAfter(const std::vector<std::string>& argum
   char buf[4096];
   for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) {
     result.output.append(buf, static_cast<size_t>(n));
-    if (!sent && result.output.find(cue) != std::string::npos) sent = ::kill(pid, SIGINT) == 0;
+    if (!sent && result.output.find(cue) != std::string::npos) sent = ::kill(pid, signal) == 0;
   }
   ::close(fds[0]);
   int status = 0;
@@ -145,6 +157,37 @@ TEST(CommandLine, InterruptedRunLeavesAValidStore) {
   EXPECT_EQ(report.messages, static_cast<uint64_t>(count - left)) << run.output;
   EXPECT_THAT(pst::testing::VerifiedDump(store),
               HasSubstr("F /Top of Personal Folders items=" + std::to_string(count - left)));
+}
+
+// SIGTERM to the parent of -j (as a service manager stops it) ends every process after
+// its current message: each store valid in every reader and holding exactly the messages
+// whose files were deleted, and no folder started afterwards.
+TEST(CommandLine, AStoppedParallelRunEndsEveryProcessAfterItsMessage) {
+  testing::TestTree tree;
+  const int count = 400;
+  const std::vector<std::string> names = {"A", "B", "C"};
+  for (const std::string& name : names) {
+    const std::string folder = tree.Folder("mail/" + name);
+    for (int i = 0; i < count; ++i) testing::WriteMessageFile(folder + "/m" + std::to_string(i) + ".msg", name);
+  }
+  const std::string out = tree.Folder("out");
+  const pst::testing::CommandResult run = InterruptAfter(
+      {"convert", "--each", tree.Path("mail"), "-d", out, "-j", "2", "--delete-source"}, "Migrating ", SIGTERM);
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  std::istringstream lines(run.output);
+  int interrupted = 0;
+  for (std::string line; std::getline(lines, line);) interrupted += line.starts_with("Interrupted: ") ? 1 : 0;
+  EXPECT_EQ(interrupted, 1) << run.output;
+  EXPECT_FALSE(std::filesystem::exists(out + "/C.pst")) << "no folder is started after the stop";
+  for (const std::string name : {"A", "B"}) {
+    const std::string store = out + "/" + name + ".pst";
+    int left = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(tree.Path("mail/" + name))) ++left;
+    EXPECT_GT(left, 0) << name << " was stopped before its end";
+    EXPECT_THAT(run.output, HasSubstr(tree.Path("mail/" + name) + ": interrupted; what was converted is committed"));
+    EXPECT_THAT(pst::testing::VerifiedDump(store),
+                HasSubstr("F /Top of Personal Folders items=" + std::to_string(count - left)));
+  }
 }
 
 }  // namespace
