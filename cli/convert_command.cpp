@@ -251,6 +251,11 @@ void AddConvertCommand(CLI::App& app) {
   convert->add_option("--report-part", options->reportPart)->group("");
   convert->callback([options] {
     options->terminal = ::isatty(STDOUT_FILENO) != 0 && !options->progressRecords;
+#ifdef SIGPIPE
+    // A process of -j whose parent died must still commit its current message: its
+    // records then go nowhere instead of ending it.
+    if (options->progressRecords) std::signal(SIGPIPE, SIG_IGN);
+#endif
     std::error_code ec;
     options->program = fs::read_symlink("/proc/self/exe", ec).string();
     const int code = RunConvert(*options, std::cout, std::cerr);

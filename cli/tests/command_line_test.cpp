@@ -96,10 +96,9 @@ TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
   EXPECT_EQ(files, 7) << "three stores, three logs, the report; no part left behind";
 }
 
-// Runs `baleport arguments...` and sends it `signal` once its output holds `cue`; returns
+// Runs `baleport arguments...` and sends it SIGINT once its output holds `cue`; returns
 // its exit status and output.
-pst::testing::CommandResult InterruptAfter(const std::vector<std::string>& arguments, const std::string& cue,
-                                           int signal = SIGINT) {
+pst::testing::CommandResult InterruptAfter(const std::vector<std::string>& arguments, const std::string& cue) {
   pst::testing::CommandResult result;
   int fds[2];
   if (::pipe(fds) != 0) return result;
@@ -126,7 +125,7 @@ pst::testing::CommandResult InterruptAfter(const std::vector<std::string>& argum
   char buf[4096];
   for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) {
     result.output.append(buf, static_cast<size_t>(n));
-    if (!sent && result.output.find(cue) != std::string::npos) sent = ::kill(pid, signal) == 0;
+    if (!sent && result.output.find(cue) != std::string::npos) sent = ::kill(pid, SIGINT) == 0;
   }
   ::close(fds[0]);
   int status = 0;
@@ -157,37 +156,6 @@ TEST(CommandLine, InterruptedRunLeavesAValidStore) {
   EXPECT_EQ(report.messages, static_cast<uint64_t>(count - left)) << run.output;
   EXPECT_THAT(pst::testing::VerifiedDump(store),
               HasSubstr("F /Top of Personal Folders items=" + std::to_string(count - left)));
-}
-
-// SIGTERM to the parent of -j (as a service manager stops it) ends every process after
-// its current message: each store valid in every reader and holding exactly the messages
-// whose files were deleted, and no folder started afterwards.
-TEST(CommandLine, AStoppedParallelRunEndsEveryProcessAfterItsMessage) {
-  testing::TestTree tree;
-  const int count = 400;
-  const std::vector<std::string> names = {"A", "B", "C"};
-  for (const std::string& name : names) {
-    const std::string folder = tree.Folder("mail/" + name);
-    for (int i = 0; i < count; ++i) testing::WriteMessageFile(folder + "/m" + std::to_string(i) + ".msg", name);
-  }
-  const std::string out = tree.Folder("out");
-  const pst::testing::CommandResult run = InterruptAfter(
-      {"convert", "--each", tree.Path("mail"), "-d", out, "-j", "2", "--delete-source"}, "Migrating ", SIGTERM);
-  EXPECT_EQ(run.exit_code, 1) << run.output;
-  std::istringstream lines(run.output);
-  int interrupted = 0;
-  for (std::string line; std::getline(lines, line);) interrupted += line.starts_with("Interrupted: ") ? 1 : 0;
-  EXPECT_EQ(interrupted, 1) << run.output;
-  EXPECT_FALSE(std::filesystem::exists(out + "/C.pst")) << "no folder is started after the stop";
-  for (const std::string name : {"A", "B"}) {
-    const std::string store = out + "/" + name + ".pst";
-    int left = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(tree.Path("mail/" + name))) ++left;
-    EXPECT_GT(left, 0) << name << " was stopped before its end";
-    EXPECT_THAT(run.output, HasSubstr(tree.Path("mail/" + name) + ": interrupted; what was converted is committed"));
-    EXPECT_THAT(pst::testing::VerifiedDump(store),
-                HasSubstr("F /Top of Personal Folders items=" + std::to_string(count - left)));
-  }
 }
 
 }  // namespace
