@@ -10,9 +10,11 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "cli/absolute_path.h"
 #include "cli/parallel_stores.h"
+#include "cli/progress_records.h"
 #include "cli/run_summary.h"
 #include "cli/store_path_check.h"
 #include "cli/terminal_page.h"
@@ -162,11 +164,10 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
     if (options.deleteSource) flags.push_back("--delete-source");
     if (options.quiet) flags.push_back("--quiet");
     if (options.skipExisting) flags.push_back("--skip-existing");
-    // Several processes redrawing the same lines of one terminal would overwrite each other.
-    flags.push_back("--line-progress");
-    out << std::flush;
-    errors << std::flush;
-    const int status = ConvertInParallel(options.program, jobs, flags, options.jobs, errors);
+    ParallelDisplay display;
+    display.terminal = options.terminal;
+    display.quiet = options.quiet;
+    const int status = ConvertInParallel(options.program, jobs, flags, options.jobs, display, out, errors);
     if (options.report.empty()) return status;
     std::string folders;
     for (const StoreJob& job : jobs) folders += (folders.empty() ? "" : ",\n") + TakeReportPart(job, errors);
@@ -179,7 +180,17 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
   pageOptions.deleteSource = options.deleteSource;
   pageOptions.quiet = options.quiet;
   pageOptions.terminal = options.terminal;
-  TerminalPage page(pageOptions, out, errors);
+  // A process of -j: its lines and progress go to its parent as records.
+  std::optional<OutputRecords> records;
+  if (options.progressRecords) {
+    records.emplace(out);
+    pageOptions.onProgress = [&out, &records](int done, int found) {
+      *records << std::flush;
+      out << ProgressLine(done, found) << "\n" << std::flush;
+    };
+  }
+  std::ostream& shown = records ? *records : out;
+  TerminalPage page(pageOptions, shown, errors);
   PstStoreLibrary library;
   ConversionPage conversion(page, selection, library);
   page.onInterrupt = [&conversion] { conversion.Form_QueryUnload(); };
@@ -193,7 +204,12 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
   std::signal(SIGTERM, SIG_DFL);
   SetPendingEventsHandler({});
   const RunReport& run = conversion.lastRun();
-  Summarise(run, options.quiet, out, errors);
+  Summarise(run, options.quiet, shown, errors);
+  if (records) {
+    *records << std::flush;
+    for (const FolderReport& folder : run.folders) out << FolderLine(folder) << "\n";
+    out << std::flush;
+  }
   const int status = ExitStatus(run);
   if (!options.reportPart.empty() && !WriteReport(options.reportPart, FoldersJson(run), errors)) {
     return std::max(status, kSomeFailed);
@@ -227,12 +243,17 @@ void AddConvertCommand(CLI::App& app) {
                       "failed (with reasons), skipped, already there, deleted, and the time taken");
   convert->add_option("-j,--jobs", options->jobs, "With --each: the number of stores written at once")
       ->capture_default_str();
-  // For the conversion processes of -j: one line per folder even on a terminal.
-  convert->add_flag("--line-progress", options->lineProgress)->group("");
+  // For the conversion processes of -j: progress and lines as records for the parent.
+  convert->add_flag("--progress-records", options->progressRecords)->group("");
   // For the conversion processes of -j: their folders of the report, which the first process joins.
   convert->add_option("--report-part", options->reportPart)->group("");
   convert->callback([options] {
-    options->terminal = ::isatty(STDOUT_FILENO) != 0 && !options->lineProgress;
+    options->terminal = ::isatty(STDOUT_FILENO) != 0 && !options->progressRecords;
+#ifdef SIGPIPE
+    // A process of -j whose parent died must still commit its current message: its
+    // records then go nowhere instead of ending it.
+    if (options->progressRecords) std::signal(SIGPIPE, SIG_IGN);
+#endif
     std::error_code ec;
     options->program = fs::read_symlink("/proc/self/exe", ec).string();
     const int code = RunConvert(*options, std::cout, std::cerr);

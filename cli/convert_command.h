@@ -22,7 +22,8 @@ struct ConvertOptions {
   std::string report;      // --report: the JSON summary written here
   std::string reportPart;  // for a process of -j: its folders of the report
   bool terminal = false;  // progress redrawn in place instead of one line per folder
-  bool lineProgress = false;  // --line-progress: never redrawn in place
+  // --progress-records, for a process of -j: its progress and lines as records for its parent.
+  bool progressRecords = false;
   // With --each: stores written at once; above 1, each by a process running `program`.
   int jobs = 1;
   std::string program;

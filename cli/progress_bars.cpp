@@ -35,7 +35,9 @@ std::string Bar(int done, int total, int width) {
 std::string Line(const std::string& head, int done, int total, const std::string& tail, int width) {
   const int rest = width - static_cast<int>(Columns(head) + Columns(tail)) - 2;  // the brackets
   // Without the bar, the space that ends `head` is the one that starts `tail`.
-  if (rest < kMinimumBar) return CutToColumns(head + tail.substr(1), static_cast<size_t>(std::max(width, 0)));
+  if (rest < kMinimumBar) {
+    return CutToColumns(head + (tail.empty() ? "" : tail.substr(1)), static_cast<size_t>(std::max(width, 0)));
+  }
   return head + Bar(done, total, std::min(rest, kMaximumBar)) + tail;
 }
 
@@ -67,6 +69,25 @@ std::string RenderProgress(const ProgressState& state, int width) {
 
   return Line(folderHead, foldersDone, state.folders, folderTail, width) + "\n" +
          Line(messageHead, state.done, state.total, messageTail, width);
+}
+
+std::string RenderOverall(const OverallProgress& progress, int width) {
+  const std::string head = "Folders " + std::to_string(progress.foldersDone) + " of " +
+                           std::to_string(progress.folders) + ", messages " + std::to_string(progress.done) + " of " +
+                           std::to_string(progress.found) + (progress.allFound ? " " : "+ ");
+  std::string tail;
+  if (progress.allFound) {
+    const double rate = progress.seconds > 0 ? static_cast<double>(progress.done) / progress.seconds : 0;
+    const long long percent = progress.found > 0 ? 100 * progress.done / progress.found : 100;
+    tail = " " + std::to_string(percent) + "%  " + std::to_string(static_cast<long>(rate)) + "/s";
+    if (rate > 0 && progress.done < progress.found) {
+      tail += "  " + Duration(static_cast<double>(progress.found - progress.done) / rate) + " left";
+    }
+  }
+  // Messages whose count is not known yet show an empty bar rather than a wrong one.
+  const long long of = progress.allFound ? progress.found : 0;
+  return Line(head, static_cast<int>(std::min(progress.done, of) * 1000 / std::max(of, 1LL)), of > 0 ? 1000 : 0,
+              tail, width);
 }
 
 int TerminalWidth(int fd) {

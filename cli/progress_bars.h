@@ -1,5 +1,5 @@
-// The two progress lines of `baleport convert` on a terminal: the folders of the run, and
-// the messages of the current folder with their rate and the time left.
+// The progress lines of `baleport convert` on a terminal: in one process the folders of the
+// run and the messages of the current folder; with -j one line for the whole run.
 #pragma once
 
 #include <string>
@@ -19,6 +19,20 @@ struct ProgressState {
 // shrinks first, then the folder name is cut; a width too small for any bar gives the
 // counts alone). Columns are counted as UTF-8 code points.
 std::string RenderProgress(const ProgressState& state, int width);
+
+// The one line of `baleport convert --each -j N`: the folders and the messages of the
+// whole run, several folders at once.
+struct OverallProgress {
+  int foldersDone = 0;
+  int folders = 0;
+  long long done = 0;   // messages handled in all folders
+  long long found = 0;  // messages found so far
+  bool allFound = false;  // every folder searched: `found` is the run's total
+  double seconds = 0;     // since the run started
+};
+
+// At most `width` columns, as RenderProgress; the rate and time left once `allFound`.
+std::string RenderOverall(const OverallProgress& progress, int width);
 
 // The terminal's width, or 80 when `fd` is not a terminal that tells.
 int TerminalWidth(int fd);

@@ -14,8 +14,8 @@ namespace {
 
 volatile std::sig_atomic_t interruptRequested = 0;
 
-// Ctrl-C, or SIGTERM (from a parent that died, see parallel_stores.cpp): a second one of
-// the same ends the program at once.
+// Ctrl-C, or SIGTERM (the parent of a process of -j asking it to stop, see
+// parallel_stores.cpp): a second one of the same ends the program at once.
 void OnInterrupt(int signal) {
   interruptRequested = 1;
   std::signal(signal, SIG_DFL);
@@ -37,12 +37,12 @@ std::string Shown(const std::string& caption) {
 
 }  // namespace
 
-void CatchInterrupt(bool endWaits) {
+void CatchInterrupt() {
   interruptRequested = 0;
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = endWaits ? 0 : SA_RESTART;
+  action.sa_flags = SA_RESTART;  // file I/O never sees EINTR
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
 }
@@ -66,6 +66,11 @@ void TerminalPage::SetCaption(CaptionControl control, const std::string& caption
     folderStarted_ = std::chrono::steady_clock::now();
     progress_.done = progress_.total = 0;
     progress_.folderName = caption.substr(from + sizeof(kItemsFrom) - 1);
+    if (options_.onProgress) {
+      int found = 0;
+      std::sscanf(caption.c_str(), "%*s %d", &found);  // "<Migrating|Converting> <n> items"
+      options_.onProgress(0, found);
+    }
     if (options_.quiet) return;
     EndProgressLine();
     std::string shown = Shown(caption);
@@ -77,10 +82,12 @@ void TerminalPage::SetCaption(CaptionControl control, const std::string& caption
 }
 
 void TerminalPage::SetProgressValue(float) {
-  if (!options_.terminal || options_.quiet || progress_.total == 0) return;
+  const bool shown = options_.onProgress || (options_.terminal && !options_.quiet);
+  if (!shown || progress_.total == 0) return;
   const auto now = std::chrono::steady_clock::now();
   if (progress_.done < progress_.total && now - lastDrawn_ < std::chrono::milliseconds(100)) return;
   lastDrawn_ = now;
+  if (options_.onProgress) return options_.onProgress(progress_.done, progress_.total);
   progress_.seconds = std::chrono::duration<double>(now - folderStarted_).count();
   DrawProgress();
 }
@@ -119,7 +126,7 @@ void TerminalPage::ProcessPendingEvents() {
   if (!InterruptRequested() || interrupted_) return;
   interrupted_ = true;
   EndProgressLine();
-  errors_ << "Interrupted: stopping after the current message.\n" << std::flush;
+  if (!options_.onProgress) errors_ << "Interrupted: stopping after the current message.\n" << std::flush;
   if (onInterrupt) onInterrupt();
 }
 

@@ -27,6 +27,9 @@ struct TerminalPageOptions {
   bool terminal = false;
   // The terminal's width in columns; 0: asked of standard output at each redraw.
   int width = 0;
+  // For a process of -j: how far its folder is (messages handled, of those found) goes
+  // here instead of to the screen, and its parent says when it was interrupted.
+  std::function<void(int done, int found)> onProgress;
 };
 
 class TerminalPage final : public PageControls {
@@ -69,10 +72,8 @@ class TerminalPage final : public PageControls {
 };
 
 // Installs the Ctrl-C (and SIGTERM) handler that TerminalPage::ProcessPendingEvents
-// answers; a second one ends the program at once. With `endWaits`, the signal also ends a
-// blocking wait (EINTR) instead of resuming it, for a caller that must pass it on at once;
-// otherwise interrupted calls resume, so file I/O never sees EINTR.
-void CatchInterrupt(bool endWaits = false);
+// answers; a second one ends the program at once.
+void CatchInterrupt();
 // Whether Ctrl-C or SIGTERM came since CatchInterrupt.
 bool InterruptRequested();
 

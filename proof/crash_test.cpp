@@ -309,7 +309,9 @@ void ConversionsEndWithTheirParent(int signal) {
   for (pid_t child : left) ::kill(child, SIGKILL);
   EXPECT_TRUE(left.empty()) << left.size() << " conversions still run 5 s after their parent ended";
   output = pst::testing::ReadAll(log);
-  EXPECT_EQ(Occurrences(output, "Interrupted: stopping after the current message."), 2u) << output;
+  // Said once, by the parent; after SIGKILL the conversions' lines have no one to reach.
+  EXPECT_EQ(Occurrences(output, "Interrupted: stopping after the current message."), signal == SIGTERM ? 1u : 0u)
+      << output;
 
   for (const Mailbox* mailbox : {&a, &b}) {
     const std::string store = stores + "/" + fs::path(mailbox->root).filename().string() + ".pst";

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 #include <vector>
 
 #include "conversion/tests/message_files.h"
@@ -58,14 +59,15 @@ TEST(CommandLine, ConvertsListsAndChecks) {
   EXPECT_THAT(pst::testing::VerifiedDump(store), HasSubstr("F /Top of Personal Folders/Inbox items=1"));
 }
 
-// With -j, every failure is named with its reason, each folder is summed up once, and the
-// report of --report holds the folders of every process.
-TEST(CommandLine, ParallelRunsReportEveryFailureAndOneReport) {
+// With -j on a pipe: whole lines only, every failure named with its reason, one summary
+// for the run with its totals, and the report of --report holding every process's folders.
+TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
   testing::TestTree tree;
   testing::WriteMessageFile(tree.Folder("mail/A") + "/good.msg", "A");
   const std::string bad1 = testing::WriteBrokenFile(tree.Path("mail/A/bad1.msg"));
   const std::string bad2 = testing::WriteBrokenFile(tree.Path("mail/A/bad2.msg"));
   testing::WriteMessageFile(tree.Folder("mail/B") + "/good.msg", "B");
+  testing::WriteMessageFile(tree.Folder("mail/C") + "/good.msg", "C");
   const std::string out = tree.Folder("out");
   const std::string report = out + "/run.json";
   const pst::testing::CommandResult run = Baleport("convert --each " + Quote(tree.Path("mail")) + " -d " + Quote(out) +
@@ -74,7 +76,16 @@ TEST(CommandLine, ParallelRunsReportEveryFailureAndOneReport) {
   for (const std::string& bad : {bad1, bad2}) {
     EXPECT_THAT(run.output, HasSubstr("baleport convert: failed: importing " + bad + ": ")) << run.output;
   }
-  EXPECT_THAT(run.output, ::testing::Not(HasSubstr("Successfully")));
+  std::istringstream lines(run.output);
+  int summaries = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const bool known = line.starts_with("Migrating ") || line.starts_with(tree.Path("mail/")) ||
+                       line.starts_with("baleport convert: ") || line.starts_with("In all: ");
+    EXPECT_TRUE(known && line.find_first_of("\r\x1b") == std::string::npos) << "not a whole line: " << line;
+    summaries += line.starts_with("In all: ") ? 1 : 0;
+  }
+  EXPECT_EQ(summaries, 1) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("\nIn all: 3 folders, 5 messages: 3 converted, 2 failed\n"));
   EXPECT_EQ(pst::testing::Run("python3 -m json.tool " + Quote(report) + " >/dev/null").exit_code, 0);
   const std::string json = pst::testing::ReadAll(report);
   EXPECT_THAT(json, HasSubstr("\"exit_status\": 1,"));
@@ -82,7 +93,7 @@ TEST(CommandLine, ParallelRunsReportEveryFailureAndOneReport) {
   EXPECT_THAT(json, HasSubstr("\"found\": 1, \"converted\": 1, \"already_there\": 0, \"failed\": 0"));
   int files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out)) ++files;
-  EXPECT_EQ(files, 5) << "two stores, two logs, the report; no part left behind";
+  EXPECT_EQ(files, 7) << "three stores, three logs, the report; no part left behind";
 }
 
 // Runs `baleport arguments...` and sends it SIGINT once its output holds `cue`; returns

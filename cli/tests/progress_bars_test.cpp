@@ -1,14 +1,16 @@
-// The two progress lines of a terminal, rendered for given widths, and the terminal page
-// redrawing them in place; `baleport convert` in a pseudo-terminal.
+// The progress lines of a terminal, rendered for given widths, and the terminal page
+// redrawing them in place; `baleport convert` (and with -j) in a pseudo-terminal.
 #include "cli/progress_bars.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
 #include "cli/terminal_page.h"
+#include "conversion/folder_paths.h"
 #include "conversion/tests/message_files.h"
 #include "files/tests/test_tree.h"
 #include "pst/tests/store_testing.h"
@@ -42,6 +44,11 @@ TEST(ProgressBars, FoldersAndMessagesWithRateAndTimeLeft) {
   // Long waits are told in minutes and hours.
   EXPECT_THAT(RenderProgress({1, 1, "x", 1, 200000, 1.0}, 100), HasSubstr("55 h 33 min left"));
   EXPECT_THAT(RenderProgress({1, 1, "x", 100, 10000, 10.0}, 100), HasSubstr("16 min 30 s left"));
+  // With -j one line for the run; the bar, rate and time left once every folder is searched.
+  EXPECT_EQ(RenderOverall({1, 3, 250, 1000, true, 5.0}, 80),
+            "Folders 1 of 3, messages 250 of 1000 [#####---------------] 25%  50/s  15 s left");
+  EXPECT_EQ(RenderOverall({1, 3, 250, 600, false, 5.0}, 60),
+            "Folders 1 of 3, messages 250 of 600+ [---------------------]");
 }
 
 TEST(ProgressBars, AFinishedFolderFillsBothBarsWithoutTimeLeft) {
@@ -58,7 +65,9 @@ TEST(ProgressBars, NarrowTerminalsCutTheNameThenDropTheBars) {
   const std::string name = "/mail/Почта/Входящие/очень длинное имя папки";
   for (int width : {80, 40, 30, 20, 12, 1}) {
     SCOPED_TRACE(width);
-    for (const std::string& line : LinesOf(RenderProgress({3, 12, name, 7, 90, 1.0}, width))) {
+    std::vector<std::string> lines = LinesOf(RenderProgress({3, 12, name, 7, 90, 1.0}, width));
+    lines.push_back(RenderOverall({3, 12, 7, 90, true, 1.0}, width));
+    for (const std::string& line : lines) {
       EXPECT_LE(CodePoints(line), static_cast<size_t>(width)) << line;
       // Never cut inside a character.
       EXPECT_FALSE(!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0xC0) << line;
@@ -109,12 +118,8 @@ TEST(ProgressBars, TheTerminalPageRedrawsTheTwoLinesInPlace) {
   EXPECT_EQ(plain.str(), "Migrating 3 items from /mail/A\n");
 }
 
-// The real program in a pseudo-terminal of 72 columns draws both bars; through a pipe it
-// writes no control sequence (see command_line_test.cpp).
-TEST(ProgressBars, ConvertDrawsBothBarsInAPseudoTerminal) {
-  if (pst::testing::Run("python3 -c 'import pty'").exit_code != 0) GTEST_SKIP() << "python3 with pty is missing";
-  testing::TestTree tree;
-  for (int i = 0; i < 5; ++i) testing::WriteMessageFile(tree.Folder("mail") + "/m" + std::to_string(i) + ".msg", "M");
+// Runs `baleport arguments` in a pseudo-terminal of 72 columns; returns what it drew.
+pst::testing::CommandResult InATerminal(testing::TestTree& tree, const std::string& arguments) {
   const std::string script =
       "import os, pty, struct, fcntl, termios, sys\n"
       "pid, fd = pty.fork()\n"
@@ -134,24 +139,42 @@ TEST(ProgressBars, ConvertDrawsBothBarsInAPseudoTerminal) {
       "sys.stdout.write(out.decode('utf-8', 'replace'))\n"
       "sys.exit(os.waitstatus_to_exitcode(status))\n";
   const std::string scriptPath = tree.File("in_terminal.py");
-  {
-    std::ofstream(scriptPath) << script;
+  std::ofstream(scriptPath) << script;
+  return pst::testing::Run("python3 " + scriptPath + " " + BALEPORT_BINARY + " " + arguments);
+}
+
+// The real program in a pseudo-terminal draws both bars, or with -j the one line of the
+// run, within the terminal's width; through a pipe it writes no control sequence (see
+// command_line_test.cpp).
+TEST(ProgressBars, ConvertDrawsItsBarsInAPseudoTerminal) {
+  if (pst::testing::Run("python3 -c 'import pty'").exit_code != 0) GTEST_SKIP() << "python3 with pty is missing";
+  testing::TestTree tree;
+  for (const char* folder : {"mail/A", "mail/B"}) {
+    for (int i = 0; i < 5; ++i) testing::WriteMessageFile(tree.Folder(folder) + "/m" + std::to_string(i) + ".msg", "M");
   }
   const pst::testing::CommandResult run =
-      pst::testing::Run("python3 " + scriptPath + " " + BALEPORT_BINARY + " convert " +
-                        pst::testing::Quote(tree.Path("mail")) + " -o " + pst::testing::Quote(tree.Path("out.pst")));
+      InATerminal(tree, "convert " + pst::testing::Quote(tree.Path("mail/A")) + " -o " +
+                            pst::testing::Quote(tree.Path("out.pst")));
   EXPECT_EQ(run.exit_code, 0) << run.output;
   EXPECT_THAT(run.output, HasSubstr("Folder 1 of 1 ["));
   EXPECT_THAT(run.output, HasSubstr("\x1b[K\r\nMessages 5 of 5 ["));
   EXPECT_THAT(run.output, HasSubstr("\r\x1b[1A"));
-  for (const std::string& line : LinesOf(run.output)) {
-    const size_t drawn = line.rfind("\x1b[1A");
-    const std::string shown = drawn == std::string::npos ? line : line.substr(drawn + 4);
-    if (shown.starts_with("Folder ") || shown.starts_with("Messages ")) {
-      EXPECT_LE(CodePoints(shown.substr(0, shown.find("\x1b[K"))), 71u) << shown;
+  const pst::testing::CommandResult parallel =
+      InATerminal(tree, "convert --each " + pst::testing::Quote(tree.Path("mail")) + " -d " +
+                            pst::testing::Quote(tree.Folder("out")) + " -j 2");
+  EXPECT_EQ(parallel.exit_code, 0) << parallel.output;
+  EXPECT_THAT(parallel.output, HasSubstr("\rFolders 2 of 2, messages 10 of 10 [#"));
+  EXPECT_THAT(parallel.output, HasSubstr("\x1b[K\r\nIn all: 2 folders, 10 messages: 10 converted, 0 failed\r\n"));
+  // Each drawing, between returns to the start of its line, fits the terminal.
+  std::string drawn = run.output + parallel.output;
+  for (const char* sequence : {"\x1b[K", "\x1b[1A"}) drawn = ReplaceAll(drawn, sequence, "");
+  std::replace(drawn.begin(), drawn.end(), '\r', '\n');
+  for (const std::string& shown : LinesOf(drawn)) {
+    if (shown.starts_with("Folder") || shown.starts_with("Messages ")) {
+      EXPECT_LE(CodePoints(shown), 71u) << shown;
     }
   }
-  pst::testing::VerifiedDump(tree.Path("out.pst"));
+  for (const char* store : {"out.pst", "out/A.pst", "out/B.pst"}) pst::testing::VerifiedDump(tree.Path(store));
 }
 
 }  // namespace
