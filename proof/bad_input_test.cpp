@@ -31,7 +31,7 @@ namespace fs = std::filesystem;
 using pst::testing::ReadAll;
 using ::testing::HasSubstr;
 
-constexpr char kSamples[] = "/work/shared/samples";
+constexpr char kSamples[] = BALEPORT_SAMPLES_DIR;
 
 int FilesUnder(const std::string& folder) {
   int n = 0;

@@ -170,35 +170,6 @@ TEST_F(ConvertCommandTest, ExactlyTheBrokenFilesAreLoggedAndTheStatusSaysSo) {
   EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Sub items=1"));
 }
 
-// Stores made by Outlook: a Unicode one is added to, an ANSI one refused untouched.
-TEST_F(ConvertCommandTest, OutlookStoresAreAddedToOrRefusedWithTheReason) {
-  const fs::path samples = fs::path(BALEPORT_SAMPLES_DIR) / "pst";
-  if (!fs::exists(samples / "sample1.pst") || !fs::exists(samples / "sample2.pst")) {
-    GTEST_SKIP() << "sample stores not present in " << samples;
-  }
-  WriteMessageFile(source_.Folder("Inbox") + "/new.msg", "Newly imported");
-  const std::string unicode = output_.Path("unicode.pst");
-  const std::string ansi = output_.Path("ansi.pst");
-  fs::copy_file(samples / "sample1.pst", unicode);
-  fs::copy_file(samples / "sample2.pst", ansi);
-  const std::string before = VerifiedDump(unicode);
-
-  ASSERT_EQ(Convert(Single(source_.root(), unicode)), 0) << errors_.str();
-  const std::string after = VerifiedDump(unicode);
-  EXPECT_THAT(after, HasSubstr("| Newly imported |"));
-  std::istringstream lines(before);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.starts_with("M ")) {
-      EXPECT_THAT(after, HasSubstr(line));  // nothing of the old lost
-    }
-  }
-
-  const std::string ansiBefore = ReadAll(ansi);
-  EXPECT_EQ(Convert(Single(source_.root(), ansi)), 2);
-  EXPECT_THAT(errors_.str(), HasSubstr(ansi + " is an ANSI"));
-  EXPECT_EQ(ReadAll(ansi), ansiBefore);
-}
-
 TEST_F(ConvertCommandTest, DeleteSourceDeletesExactlyTheConvertedFiles) {
   const std::string good = WriteMessageFile(source_.Path("good.msg"), "Good");
   const std::string nested = WriteMessageFile(source_.Folder("Inbox") + "/nested.msg", "Nested");
