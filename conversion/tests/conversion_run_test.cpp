@@ -91,6 +91,7 @@ TEST_F(ConversionRunTest, SingleFolderRunConvertsEveryMessageAndLogsNothingButIt
 
   ASSERT_EQ(page_.saveDialogs.size(), 1u);
   EXPECT_EQ(page_.saveDialogs[0].proposedFileName, std::string("Box") + kStamp + ".pst");
+  EXPECT_EQ(store_.journal.front(), "LogonPstStore " + storePath + " Box : Created - " + kStamp);
   EXPECT_THAT(page_.CaptionsOf(CaptionControl::lblProgress),
               ElementsAre("0% Complete", "33% Complete", "67% Complete", "100% Complete"));
   EXPECT_EQ(page_.progressValue, 100.0f);
