@@ -16,6 +16,7 @@
 #include <fstream>
 #include <thread>
 
+#include "conversion/tests/failed_in_log.h"
 #include "conversion/tests/message_files.h"
 #include "files/tests/test_tree.h"
 #include "mapi/tags.h"
@@ -30,18 +31,7 @@ namespace fs = std::filesystem;
 using pst::testing::ReadAll;
 using ::testing::HasSubstr;
 
-constexpr char kSamples[] = "/work/shared/samples";
-
-// The lines of the log that name failed messages.
-std::vector<std::string> BadLines(const std::string& log) {
-  std::vector<std::string> lines;
-  std::istringstream in(ReadAll(log));
-  for (std::string line; std::getline(in, line);) {
-    if (line.ends_with('\r')) line.pop_back();
-    if (line.starts_with("BAD : ")) lines.push_back(line.substr(6));
-  }
-  return lines;
-}
+constexpr char kSamples[] = BALEPORT_SAMPLES_DIR;
 
 int FilesUnder(const std::string& folder) {
   int n = 0;
@@ -84,7 +74,7 @@ TEST_F(BadInput, FilesThatAreNotMessagesAreLoggedAndKept) {
   const Outcome run = Convert(good.root, store);
   EXPECT_EQ(run.exit_code, 1) << run.output;
   EXPECT_THAT(run.output, HasSubstr("3 of 8 messages"));
-  EXPECT_THAT(BadLines(tree_.Path("out.log")), ::testing::UnorderedElementsAre(broken, empty, dangling));
+  EXPECT_THAT(testing::FailedInLog(tree_.Path("out.log")), ::testing::UnorderedElementsAre(broken, empty, dangling));
   EXPECT_TRUE(fs::exists(broken));
   EXPECT_TRUE(fs::exists(empty));
   EXPECT_TRUE(fs::is_directory(tree_.Path("mail/x.msg")));
@@ -113,7 +103,7 @@ TEST_F(BadInput, MessagesCutAtEverySectorStayUnlessConverted) {
   const Outcome run = Convert(source, store);
   EXPECT_EQ(run.exit_code, 1) << run.output;  // not killed by a signal either
   const int left = FilesUnder(source);
-  EXPECT_EQ(static_cast<int>(BadLines(tree_.Path("cut.log")).size()), left);
+  EXPECT_EQ(static_cast<int>(testing::FailedInLog(tree_.Path("cut.log")).size()), left);
   const StoreView view = ReadStore(store);
   EXPECT_TRUE(view.readable) << view.failures;
   EXPECT_EQ(static_cast<int>(view.subjects.size()), files - left) << "a deleted file's message is missing";
@@ -209,7 +199,7 @@ TEST_F(BadInput, FilesThatVanishDuringTheRun) {
   ::waitpid(pid, &status, 0);
   ASSERT_FALSE(vanished.empty());
   EXPECT_EQ(WEXITSTATUS(status), 1) << ReadAll(log);
-  EXPECT_THAT(BadLines(tree_.Path("out.log")), ::testing::UnorderedElementsAreArray(vanished));
+  EXPECT_THAT(testing::FailedInLog(tree_.Path("out.log")), ::testing::UnorderedElementsAreArray(vanished));
   const StoreView view = ReadStore(tree_.Path("out.pst"));
   EXPECT_TRUE(view.readable) << view.failures;
   EXPECT_EQ(view.subjects.size(), mail.files.size() - vanished.size());

@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "conversion/store/source_index.h"
+#include "conversion/tests/failed_in_log.h"
 #include "files/tests/test_tree.h"
 #include "proof/mailbox.h"
 #include "pst/tests/readers.h"
@@ -108,16 +109,6 @@ std::string HexOf(const std::string& bytes) {
   return out;
 }
 
-std::set<std::string> FailedInLog(const std::string& log) {
-  std::set<std::string> failed;
-  std::istringstream lines(pst::testing::ReadAll(log));
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.starts_with("BAD : ")) failed.insert(line.substr(6));
-  }
-  return failed;
-}
-
 TEST(Mutations, EveryMessageArrivesWholeOrStaysLogged) {
   const fs::path samples = fs::path(BALEPORT_SAMPLES_DIR) / "msg";
   if (!fs::exists(samples)) GTEST_SKIP() << "the sample messages are not present in " << samples;
@@ -161,7 +152,7 @@ TEST(Mutations, EveryMessageArrivesWholeOrStaysLogged) {
     const StoreView view = ReadStore(store, /*everyReader=*/false);
     EXPECT_TRUE(view.readable) << view.failures;
 
-    const std::set<std::string> logged = FailedInLog(tree.Path(std::string(info.name) + ".log"));
+    const std::set<std::string> logged = testing::FailedInLog(tree.Path(std::string(info.name) + ".log"));
     size_t deleted = 0;
     for (const std::string& file : files) {
       if (fs::exists(file)) {

@@ -22,10 +22,11 @@ TEST(StoreRegressions, EveryKeptInputOpensOrIsRefused) {
     if (entry.path().filename() == "README") continue;
     std::ifstream in(entry.path(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    MemoryEnv env;
+    testing::MemoryEnv env;
     (void)OpenAndExtend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), env);
     ++inputs;
   }
+  EXPECT_GT(inputs, 0) << "no kept inputs in " BALEPORT_STORE_REGRESSIONS_DIR;
   std::cout << "proof: store fuzz regressions: " << inputs << " inputs\n";
 }
 
@@ -41,7 +42,7 @@ std::string NewStoreBytes() {
 
 // Extends `bytes` as the target does; returns the checker's report on the result.
 pst::CheckReport Extended(const std::string& bytes) {
-  MemoryEnv env;
+  testing::MemoryEnv env;
   const Status status = OpenAndExtend(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), env);
   EXPECT_TRUE(status.ok()) << status.message();
   return pst::CheckStore(&env, kInputPath);

@@ -22,7 +22,6 @@ MessageAnswer ScriptedDesktop::ShowMessage(QWidget*, const MessageRequest& reque
 }
 
 QString ScriptedDesktop::BrowseForFolder(QWidget*, const QString& title) {
-  picker_titles << title;
   QString pick;
   if (!Take(folder_picks, pick)) unscripted << QStringLiteral("folder picker: ") + title;
   return pick;

@@ -19,7 +19,6 @@ class ScriptedDesktop : public Desktop {
   std::deque<QString> save_names;
 
   std::vector<MessageRequest> messages;
-  QStringList picker_titles;
   std::vector<SaveRequest> save_requests;
   QStringList opened;
   bool ended = false;

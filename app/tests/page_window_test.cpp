@@ -80,6 +80,8 @@ TEST_F(PageWindowTest, ARefusedCloseKeepsThePageOpenAndLoaded) {
   EXPECT_TRUE(page_.isVisible());
   EXPECT_EQ(page_.text->text(), "typed");
   page_.allow_close = true;
+  page_.ShowModeless();
+  EXPECT_EQ(page_.loads, 1);
 }
 
 TEST_F(PageWindowTest, ModalShowsNest) {

@@ -5,8 +5,8 @@
 
 #include "bench/mailbox_generator.h"
 #include "msg/msg_file.h"
-#include "msg/testing/memory_file.h"
 #include "msg/tests/summary.h"
+#include "support/testing/memory_env.h"
 
 namespace baleport::bench {
 namespace {
@@ -63,7 +63,7 @@ TEST(MailboxGenerator, SmallMessagesStayNearFiveKilobytes) {
     auto bytes = msg::testing::WriteMsgToMemory(m.file);
     ASSERT_TRUE(bytes.ok()) << bytes.status().message();
     EXPECT_LE(bytes->size(), 8192u) << m.relative_path;
-    auto file = msg::MsgFile::Open(std::make_unique<msg::testing::MemoryFile>(*bytes, m.relative_path));
+    auto file = msg::MsgFile::Open(std::make_unique<baleport::testing::MemoryFile>(*bytes, m.relative_path));
     ASSERT_TRUE(file.ok()) << file.status().message();
     EXPECT_EQ((*file)->message().recipients().size(), 1u);
     EXPECT_TRUE((*file)->message().attachments().empty());

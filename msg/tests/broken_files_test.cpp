@@ -9,9 +9,9 @@
 
 #include "msg/msg_file.h"
 #include "msg/testing/gobject_ptr.h"
-#include "msg/testing/memory_file.h"
 #include "msg/testing/msg_writer.h"
 #include "support/little_endian.h"
+#include "support/testing/memory_env.h"
 
 namespace baleport::msg {
 namespace {
@@ -22,7 +22,7 @@ using testing::FixtureFile;
 using testing::FixtureMessage;
 
 Result<std::unique_ptr<MsgFile>> OpenBytes(std::vector<uint8_t> bytes, const ReadLimits& limits = {}) {
-  return MsgFile::Open(std::make_unique<testing::MemoryFile>(std::move(bytes), "/mail/broken.msg"), limits);
+  return MsgFile::Open(std::make_unique<baleport::testing::MemoryFile>(std::move(bytes), "/mail/broken.msg"), limits);
 }
 
 std::vector<uint8_t> Write(const FixtureFile& f) {

@@ -9,8 +9,8 @@
 
 #include "msg/compound_writer.h"
 #include "msg/msg_file.h"
-#include "msg/testing/memory_file.h"
 #include "msg/testing/msg_writer.h"
+#include "support/testing/memory_env.h"
 
 namespace baleport::msg {
 namespace {
@@ -43,7 +43,7 @@ TEST(CompoundWriter, ACopiedStorageReadsBackWhole) {
   f.message.attachments.push_back(ole);
   auto bytes = testing::WriteMsgToMemory(f);
   ASSERT_TRUE(bytes.ok());
-  auto msg = MsgFile::Open(std::make_unique<testing::MemoryFile>(*bytes, "ole.msg"));
+  auto msg = MsgFile::Open(std::make_unique<baleport::testing::MemoryFile>(*bytes, "ole.msg"));
   ASSERT_TRUE(msg.ok()) << msg.status().message();
   const Storage* storage = (*msg)->message().attachments().at(0).custom_storage();
   ASSERT_NE(storage, nullptr);
@@ -53,7 +53,7 @@ TEST(CompoundWriter, ACopiedStorageReadsBackWhole) {
                 copy.insert(copy.end(), b.begin(), b.end());
                 return Status::Ok();
               }).ok());
-  auto reread = CompoundFile::Open(std::make_unique<testing::MemoryFile>(copy, "copy.ole"));
+  auto reread = CompoundFile::Open(std::make_unique<baleport::testing::MemoryFile>(copy, "copy.ole"));
   ASSERT_TRUE(reread.ok()) << reread.status().message();
   std::vector<std::string> original, copied;
   Describe(storage->file(), storage->id(), "", &original);

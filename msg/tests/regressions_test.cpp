@@ -19,6 +19,7 @@ TEST(MsgRegressions, EveryKeptInputReturns) {
     (void)testing::ReadEverything(bytes.data(), bytes.size());
     ++count;
   }
+  EXPECT_GT(count, 0u) << "no kept inputs in " BALEPORT_MSG_TESTS_DIR "/regressions";
   RecordProperty("inputs", static_cast<int>(count));
 }
 

@@ -7,10 +7,10 @@
 #include <filesystem>
 
 #include "msg/msg_file.h"
-#include "msg/testing/memory_file.h"
 #include "msg/testing/msg_writer.h"
 #include "msg/tests/summary.h"
 #include "support/hex.h"
+#include "support/testing/memory_env.h"
 #include "support/utf16_text.h"
 
 namespace baleport::msg {
@@ -100,7 +100,7 @@ FixtureFile Rich(uint32_t sector_size) {
 std::unique_ptr<MsgFile> OpenFixture(const FixtureFile& fixture, const std::string& name = "fixture.msg") {
   auto bytes = testing::WriteMsgToMemory(fixture);
   EXPECT_TRUE(bytes.ok()) << bytes.status().message();
-  auto file = MsgFile::Open(std::make_unique<testing::MemoryFile>(std::move(bytes).value(), name));
+  auto file = MsgFile::Open(std::make_unique<baleport::testing::MemoryFile>(std::move(bytes).value(), name));
   EXPECT_TRUE(file.ok()) << file.status().message();
   return file.ok() ? std::move(file).value() : nullptr;
 }

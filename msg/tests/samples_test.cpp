@@ -5,9 +5,9 @@
 #include <fstream>
 
 #include "msg/msg_file.h"
-#include "msg/testing/memory_file.h"
 #include "msg/testing/read_everything.h"
 #include "msg/tests/summary.h"
+#include "support/testing/memory_env.h"
 
 namespace baleport::msg {
 namespace {
@@ -114,7 +114,7 @@ TEST(MsgSamples, TruncatedAnywhereFailsCleanly) {
     const size_t step = std::max<size_t>(whole.size() / 40, 1);
     for (size_t cut = 0; cut < whole.size(); cut += step) {
       const std::string name = path.filename().string() + "@" + std::to_string(cut);
-      auto file = MsgFile::Open(std::make_unique<testing::MemoryFile>(
+      auto file = MsgFile::Open(std::make_unique<baleport::testing::MemoryFile>(
           std::vector<uint8_t>(whole.begin(), whole.begin() + cut), name));
       const Status status = file.ok() ? testing::ReadEverything(**file).status() : file.status();
       if (!status.ok()) {

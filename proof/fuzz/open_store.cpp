@@ -44,7 +44,7 @@ Status Walk(pst::Store& store, pst::FolderId folder, int depth, int& budget) {
 
 }  // namespace
 
-Status OpenAndExtend(const uint8_t* data, size_t size, MemoryEnv& env) {
+Status OpenAndExtend(const uint8_t* data, size_t size, testing::MemoryEnv& env) {
   env.Reset(kInputPath, data, size, PaddedSize(data, size));
   pst::StoreOptions options;
   options.env = &env;

@@ -7,14 +7,14 @@
 #include <cstdint>
 #include <string>
 
-#include "proof/fuzz/memory_env.h"
+#include "support/testing/memory_env.h"
 #include "support/status.h"
 
 namespace baleport::proof {
 
 // Fails cleanly (the usual outcome for random bytes) or succeeds; never crashes or hangs.
 // The file is kInputPath in `env`, which keeps it afterwards (and holds nothing else).
-Status OpenAndExtend(const uint8_t* data, size_t size, MemoryEnv& env);
+Status OpenAndExtend(const uint8_t* data, size_t size, testing::MemoryEnv& env);
 
 inline constexpr char kInputPath[] = "/memory/input.pst";
 

@@ -92,7 +92,7 @@ class Resealer {
 }  // namespace baleport::proof
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static baleport::proof::MemoryEnv env;
+  static baleport::testing::MemoryEnv env;
   (void)baleport::proof::OpenAndExtend(data, size, env);  // failing cleanly is a pass
   return 0;
 }

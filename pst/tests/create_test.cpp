@@ -38,7 +38,7 @@ TEST(Create, NeverReplacesAnExistingFile) {
   EXPECT_EQ(ReadAll(path), "precious");
 }
 
-TEST(Folders, AddListFindAndPaths) {
+TEST(Folders, AddListAndFind) {
   const std::string path = TempDir("folders") + "/f.pst";
   {
     auto store = Must(Store::Create(path, "Archive"));

@@ -12,6 +12,7 @@
 #include "pst/check/checker.h"
 #include "pst/store.h"
 #include "pst/tests/readers.h"
+#include "support/testing/read_all.h"
 
 namespace baleport::pst::testing {
 
@@ -27,12 +28,7 @@ inline std::string VerifiedDump(const std::string& path) {
   return dump.output;
 }
 
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using baleport::testing::ReadAll;
 
 template <typename T>
 T Must(Result<T> r) {

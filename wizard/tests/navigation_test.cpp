@@ -1,13 +1,9 @@
-// The wizard's flow between pages, the start page's options and the exit question.
+// The wizard's flow between the Qt pages: which page is modal over which, and the exit question.
 #include <QApplication>
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
-#include <QtTest/QTest>
 
-#include "app/addresses.h"
 #include "wizard/frm_migate_all.h"
 #include "wizard/frm_multiple.h"
 #include "wizard/frm_single.h"
@@ -28,22 +24,9 @@ class NavigationTest : public WizardTest {
   frmStart& start() { return wizard_->Start(); }
 };
 
-TEST_F(NavigationTest, TheSelectedOptionIsTheBoldOne) {
-  EXPECT_TRUE(start().isVisible());
-  EXPECT_EQ(start().windowTitle(), "Tamsel Baleport v6.3");
-  EXPECT_TRUE(start().OptSingle->isChecked());
-  EXPECT_TRUE(start().OptSingle->font().bold());
-  EXPECT_FALSE(start().OptMultiple->font().bold());
-  start().OptMultiple->click();
-  EXPECT_TRUE(start().OptMultiple->font().bold());
-  EXPECT_FALSE(start().OptSingle->font().bold());
-  EXPECT_FALSE(wizard_->SingleMode());
-}
-
 TEST_F(NavigationTest, SingleModeShowsTheSinglePageModalOverTheVisibleStartPage) {
   InsideNextModal step([&] {
     frmSingle& single = wizard_->Single();
-    EXPECT_TRUE(single.isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), &single);  // the start page takes no input
     EXPECT_TRUE(start().isVisible());
     single.close();
@@ -51,12 +34,13 @@ TEST_F(NavigationTest, SingleModeShowsTheSinglePageModalOverTheVisibleStartPage)
   start().CmdNext->click();  // returns only once the single-folder page has closed
   EXPECT_TRUE(step.ran());
   EXPECT_FALSE(wizard_->Single().isVisible());
-  EXPECT_TRUE(start().isVisible());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(NavigationTest, MultipleModeHidesTheStartPageAndItsCloseBoxComesBack) {
   start().OptMultiple->click();
+  EXPECT_TRUE(start().OptMultiple->font().bold());
+  EXPECT_FALSE(start().OptSingle->font().bold());
   start().CmdNext->click();
   EXPECT_TRUE(wizard_->Multiple().isVisible());
   EXPECT_FALSE(start().isVisible());
@@ -99,61 +83,16 @@ TEST_F(NavigationTest, BothSelectionPagesOpenTheConversionPageModal) {
   next_shows_conversion_page(multiple, multiple.CmdNext);
 }
 
-TEST_F(NavigationTest, ExitQuestionNoKeepsTheStartPage) {
-  desktop_.answers = {app::MessageAnswer::kNo};
+TEST_F(NavigationTest, TheExitQuestionEndsTheProgramOnlyOnYes) {
+  desktop_.answers = {app::MessageAnswer::kNo, app::MessageAnswer::kYes};
   start().close();
   ASSERT_EQ(desktop_.messages.size(), 1u);
-  EXPECT_EQ(desktop_.messages[0].icon, app::MessageIcon::kQuestion);
   EXPECT_EQ(desktop_.messages[0].default_answer, app::MessageAnswer::kYes);
   EXPECT_TRUE(start().isVisible());
-}
-
-TEST_F(NavigationTest, ExitQuestionYesEndsTheProgram) {
-  desktop_.answers = {app::MessageAnswer::kYes};
+  EXPECT_FALSE(desktop_.ended);
   start().close();
   EXPECT_TRUE(desktop_.ended);
   EXPECT_FALSE(start().isVisible());
-}
-
-TEST_F(NavigationTest, HelpLinksOpenTheirSections) {
-  start().CmdHelp->click();
-  QTest::mouseClick(start().lblSingleHelp, Qt::LeftButton);
-  QTest::mouseClick(start().lblMultipleHelp, Qt::LeftButton);
-  QTest::mouseClick(wizard_->Single().lblSingleMailbox, Qt::LeftButton);
-  QTest::mouseClick(wizard_->Multiple().lblSelectRootFolder, Qt::LeftButton);
-  QTest::mouseClick(wizard_->MigateAll().lblDeleteHelp, Qt::LeftButton);
-  const QString help = app::HelpPageAddress();
-  EXPECT_EQ(desktop_.opened,
-            QStringList({app::ProductPageAddress(), help + "#single-folder",
-                         help + "#multiple-folders", help + "#select-folder",
-                         help + "#select-root-folder", help + "#delete-source-files"}));
-}
-
-// The widgets that Tab visits, in order, starting from `first`.
-std::vector<QWidget*> TabOrder(QWidget* first) {
-  std::vector<QWidget*> order;
-  QWidget* widget = first;
-  do {
-    if ((widget->focusPolicy() & Qt::TabFocus) && widget->window() == first->window()) {
-      order.push_back(widget);
-    }
-    widget = widget->nextInFocusChain();
-  } while (widget != first);
-  return order;
-}
-
-TEST_F(NavigationTest, KeyboardOrderOfEveryPage) {
-  EXPECT_EQ(TabOrder(start().OptSingle),
-            (std::vector<QWidget*>{start().OptSingle, start().OptMultiple, start().CmdNext,
-                                   start().CmdHelp}));
-  frmSingle& single = wizard_->Single();
-  EXPECT_EQ(TabOrder(single.CmdAddFolder),
-            (std::vector<QWidget*>{single.CmdAddFolder, single.CmdNext, single.txtSourceMailbox}));
-  frmMultiple& multiple = wizard_->Multiple();
-  EXPECT_EQ(TabOrder(multiple.CmdNext),
-            (std::vector<QWidget*>{multiple.CmdNext, multiple.lv, multiple.CmdAddFolder,
-                                   multiple.chkSelectAll, multiple.cmdChange,
-                                   multiple.txtOutputFolder, multiple.cmdBack}));
 }
 
 }  // namespace

@@ -74,7 +74,6 @@ MessageAnswer ScriptedHost::ShowMessage(Page, const MessageBoxRequest& request) 
 }
 
 std::string ScriptedHost::BrowseForFolder(Page, const std::string& title) {
-  picker_titles.push_back(title);
   if (folder_picks.empty()) {
     unscripted.push_back("folder picker: " + title);
     return {};

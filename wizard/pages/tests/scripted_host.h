@@ -34,9 +34,7 @@ class ScriptedHost : public PageHost {
 
   std::vector<std::string> shows;  // "modal frmSingle over frmStart", "modeless frmMultiple", "hide frmStart"
   std::vector<MessageBoxRequest> messages;
-  std::vector<std::string> picker_titles;
   std::vector<std::string> opened;  // "help#anchor" or "product"
-  int refreshes = 0;
   bool ended = false;
   std::vector<std::string> unscripted;
 
@@ -49,7 +47,7 @@ class ScriptedHost : public PageHost {
   void ShowModal(Page page, std::optional<Page> owner) override;
   void ShowModeless(Page page) override;
   void Hide(Page page) override;
-  void Refresh(Page) override { ++refreshes; }
+  void Refresh(Page) override {}
   MessageAnswer ShowMessage(Page owner, const MessageBoxRequest& request) override;
   std::string BrowseForFolder(Page owner, const std::string& title) override;
   void OpenHelp(const std::string& anchor) override { opened.push_back("help" + anchor); }

@@ -55,11 +55,7 @@ TEST_F(PagesTest, TheExitQuestionEndsTheProgramOnlyOnYes) {
   EXPECT_FALSE(host_.ended);
   EXPECT_FALSE(host_.pages.SingleMode());
   ASSERT_EQ(host_.messages.size(), 1u);
-  const MessageBoxRequest& question = host_.messages[0];
-  EXPECT_EQ(question.text, "Are you sure you want to exit now?");
-  EXPECT_EQ(question.title, "Tamsel Baleport");
-  EXPECT_EQ(question.icon, MessageIcon::kQuestion);
-  EXPECT_EQ(question.buttons, MessageButtons::kYesNo);
+  EXPECT_EQ(host_.messages[0].buttons, MessageButtons::kYesNo);
 
   EXPECT_TRUE(host_.Close(Page::kStart));
   EXPECT_TRUE(host_.ended);
