@@ -66,8 +66,7 @@ ImportEnd MessageImport::Run(const KeyedCollection& foundFiles) {
   int32_t number = 1;
   for (const std::string_view path : foundFiles) {
     if (IsMessageFileName(path)) {
-      const MessageRead read = ahead.Take();
-      ImportMessage(read);
+      ImportMessage(ahead.Take());
     }
     ShowProgress(number, count);
     ++number;

@@ -26,11 +26,19 @@ void ReadAhead::ReadAll() {
       // The bytes are counted before the read, so that the bound holds while reading; an
       // empty queue takes a message above the bound, alone.
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] {
-        return ending_ || ready_.empty() ||
-               (ready_.size() < limits_.messages && bytesHeld_ + size <= limits_.bytes);
-      });
-      if (ending_) return;
+      for (;;) {
+        changed_.wait(lock, [&] {
+          return ending_ || !spent_.empty() || ready_.empty() ||
+                 (ready_.size() < limits_.messages && bytesHeld_ + size <= limits_.bytes);
+        });
+        if (ending_) return;
+        if (spent_.empty()) break;
+        std::vector<MessageRead> spent = std::move(spent_);
+        spent_.clear();
+        lock.unlock();
+        spent.clear();
+        lock.lock();
+      }
       bytesHeld_ += size;
     }
     read.source = library_.ReadSource(path);
@@ -42,17 +50,19 @@ void ReadAhead::ReadAll() {
   }
 }
 
-MessageRead ReadAhead::Take() {
-  if (taken_ == paths_.size()) return {};  // nothing more will come: never wait for it
-  ++taken_;
+const MessageRead& ReadAhead::Take() {
   std::unique_lock lock(mutex_);
+  if (current_.source != nullptr) spent_.push_back(std::move(current_));
+  current_ = {};
+  if (taken_ == paths_.size()) return current_;  // nothing more will come: never wait for it
+  ++taken_;
   changed_.wait(lock, [this] { return !ready_.empty(); });
-  MessageRead read = std::move(ready_.front());
+  current_ = std::move(ready_.front());
   ready_.pop_front();
-  bytesHeld_ -= Held(read);
+  bytesHeld_ -= Held(current_);
   lock.unlock();
   changed_.notify_all();
-  return read;
+  return current_;
 }
 
 }  // namespace baleport

@@ -42,8 +42,10 @@ class ReadAhead {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   // The next path's reading, waiting for it; the paths are taken in the order given. Past
-  // the last path, an empty read (no path, no identity).
-  MessageRead Take();
+  // the last path, an empty read (no path, no identity). It stays valid until the next Take,
+  // which hands it back to the reading thread to free: the store's thread has better things
+  // to do.
+  const MessageRead& Take();
 
  private:
   void ReadAll();
@@ -57,6 +59,8 @@ class ReadAhead {
   std::condition_variable changed_;
   std::deque<MessageRead> ready_;  // guarded by mutex_, as are the two below
   uint64_t bytesHeld_ = 0;  // of the messages ready and the one being read
+  MessageRead current_;  // used by the taking thread only
+  std::vector<MessageRead> spent_;  // taken and done with, for the reader to free
   bool ending_ = false;
   std::thread reader_;  // last: started once everything above is
 };

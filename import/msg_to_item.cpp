@@ -21,7 +21,7 @@ constexpr int32_t kObjectTypeMailUser = 6;  // PR_OBJECT_TYPE of a recipient
 
 template <typename Target>
 PropertySink SinkOf(Target& target) {
-  return {[&target](const pst::Property& p) { return target.Set(p); },
+  return {[&target](pst::Property p) { return target.Set(std::move(p)); },
           [&target](mapi::PropTag tag) { return target.OpenStream(tag); }};
 }
 
@@ -45,8 +45,8 @@ class Importer {
  private:
   Status AddRecipient(const msg::Recipient& recipient, pst::Message& item) {
     std::vector<pst::Property> row;
-    const PropertySink sink{[&row](const pst::Property& p) {
-                              row.push_back(p);
+    const PropertySink sink{[&row](pst::Property p) {
+                              row.push_back(std::move(p));
                               return Status::Ok();
                             },
                             {}};
@@ -60,7 +60,7 @@ class Importer {
     };
     if (!has(kObjectType)) row.push_back(pst::prop::Int32(kObjectType, kObjectTypeMailUser));
     if (!has(kDisplayType)) row.push_back(pst::prop::Int32(kDisplayType, 0));
-    return item.AddRecipient(row).WithContext(recipient.where());
+    return item.AddRecipient(std::move(row)).WithContext(recipient.where());
   }
 
   Status FillAttachment(const msg::Attachment& source, pst::Attachment& attachment) {

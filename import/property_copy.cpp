@@ -1,13 +1,13 @@
 #include "import/property_copy.h"
 
 #include <bitset>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "import/html_body.h"
 #include "mapi/tags.h"
 #include "support/hex.h"
+#include "support/little_endian.h"
 #include "support/utf16_text.h"
 
 namespace baleport::import {
@@ -61,7 +61,14 @@ uint16_t Utf16Unit(const std::string& le, size_t at) {
 void ReplaceLoneSurrogates(std::string& le, size_t end) {
   auto is_high = [](uint16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
   auto is_low = [](uint16_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
-  for (size_t i = 0; i + 1 < end; i += 2) {
+  size_t i = 0;
+  // Most text has no surrogate at all: four units at a time while none of them is one.
+  for (; i + 8 <= end; i += 8) {
+    const uint64_t units = LoadLe<uint64_t>(le.data() + i);
+    const uint64_t x = (units & 0xF800F800F800F800ULL) ^ 0xD800D800D800D800ULL;  // a surrogate's unit is 0
+    if (((x - 0x0001000100010001ULL) & ~x & 0x8000800080008000ULL) != 0) break;
+  }
+  for (; i + 1 < end; i += 2) {
     const uint16_t c = Utf16Unit(le, i);
     if (is_high(c) && i + 3 < end && is_low(Utf16Unit(le, i + 2))) {
       i += 2;
@@ -163,9 +170,9 @@ Result<pst::Property> MultiValue(const msg::PropertyObject& object, const msg::P
       if (!text.ok()) return text.status();
       element = std::move(*text);
     } else {
-      Result<std::vector<uint8_t>> bytes = object.ReadValue(p, i, kRecipientValueLimit);
+      Result<std::string> bytes = object.ReadValue(p, i, kRecipientValueLimit);
       if (!bytes.ok()) return bytes.status();
-      element.assign(bytes->begin(), bytes->end());
+      element = std::move(*bytes);
     }
     total += element.size();
     if (total > kMultiValueLimit) {
@@ -182,9 +189,9 @@ Result<pst::Property> WholeValue(const msg::PropertyObject& object, const msg::P
   if (IsString(base)) {
     std::string bytes;
     if (base == static_cast<uint16_t>(PropType::kUnicode)) {
-      Result<std::vector<uint8_t>> raw = object.ReadValue(p, 0, limit);
+      Result<std::string> raw = object.ReadValue(p, 0, limit);
       if (!raw.ok()) return raw.status();
-      bytes = TrimUtf16(std::string(raw->begin(), raw->end()));
+      bytes = TrimUtf16(std::move(*raw));
     } else {
       Result<std::u16string> text = object.ReadText(p, 0, limit);
       if (!text.ok()) return text.status();
@@ -193,9 +200,9 @@ Result<pst::Property> WholeValue(const msg::PropertyObject& object, const msg::P
     const PropTag unicode = mapi::MakeTag(Id(tag), PropType::kUnicode);
     return pst::Property{unicode, Id(tag) == Id(kSubject) ? WithoutPrefixHeader(std::move(bytes)) : std::move(bytes)};
   }
-  Result<std::vector<uint8_t>> raw = object.ReadValue(p, 0, limit);
+  Result<std::string> raw = object.ReadValue(p, 0, limit);
   if (!raw.ok()) return raw.status();
-  return pst::Property{tag, std::string(raw->begin(), raw->end())};
+  return pst::Property{tag, std::move(*raw)};
 }
 
 constexpr uint32_t kUtf8 = 65001;
@@ -203,9 +210,9 @@ constexpr uint32_t kUtf8 = 65001;
 // An 8-bit HTML body keeps its bytes, which are already in the Internet code page.
 Status CopyHtmlBytes(const msg::PropertyObject& object, const msg::Property& p, const PropertySink& sink) {
   if (p.size > kWholeValueLimit && sink.open_stream) return StreamValue(object, p, kBodyHtml, sink);
-  Result<std::vector<uint8_t>> raw = object.ReadValue(p, 0, kMultiValueLimit);
+  Result<std::string> raw = object.ReadValue(p, 0, kMultiValueLimit);
   if (!raw.ok()) return raw.status();
-  std::string bytes(raw->begin(), raw->end());
+  std::string bytes = std::move(*raw);
   while (!bytes.empty() && bytes.back() == '\0') bytes.pop_back();
   return sink.set(pst::Property{kBodyHtml, std::move(bytes)});
 }
@@ -259,22 +266,30 @@ pst::Property InlineValue(const msg::Property& p, PropTag tag) {
 
 bool StoreOwned(uint16_t id, ObjectRole role) {
   constexpr uint16_t kSecurityDescriptorId = 0x0E27;  // the object's security descriptor
-  static const std::set<uint16_t> kAnywhere = {
-      Id(kParentEntryId),    Id(kStoreEntryId),    Id(kStoreRecordKey), Id(kStoreSupportMask), Id(kStoreUnicodeMask),
-      Id(kMappingSignature), Id(kInstanceKey),     Id(kAccess),         Id(kAccessLevel),      Id(kRowId),
-      Id(kSourceKey),        Id(kParentSourceKey), Id(kAttachNum),
-  };
-  static const std::set<uint16_t> kOfMessages = {
-      Id(kEntryId),       Id(kRecordKey),         Id(kObjectType),         Id(kHasAttach),   Id(kNormalizedSubject),
-      Id(kMessageRecipients), Id(kMessageAttachments), Id(kMessageSize), Id(kMessageStatus),
-  };
   constexpr uint16_t kFirstReplId = 0x0E30, kLastReplId = 0x0E3D;  // replication state of the file's store
-  if (kAnywhere.count(id) != 0 || (id >= kFirstReplId && id <= kLastReplId)) return true;
+  // Asked of every property of every object: a switch, not a lookup.
+  switch (id) {
+    case Id(kParentEntryId): case Id(kStoreEntryId): case Id(kStoreRecordKey): case Id(kStoreSupportMask):
+    case Id(kStoreUnicodeMask): case Id(kMappingSignature): case Id(kInstanceKey): case Id(kAccess):
+    case Id(kAccessLevel): case Id(kRowId): case Id(kSourceKey): case Id(kParentSourceKey): case Id(kAttachNum):
+      return true;
+    default:
+      if (id >= kFirstReplId && id <= kLastReplId) return true;
+  }
+  auto of_messages = [id] {
+    switch (id) {
+      case Id(kEntryId): case Id(kRecordKey): case Id(kObjectType): case Id(kHasAttach): case Id(kNormalizedSubject):
+      case Id(kMessageRecipients): case Id(kMessageAttachments): case Id(kMessageSize): case Id(kMessageStatus):
+        return true;
+      default:
+        return false;
+    }
+  };
   switch (role) {
     case ObjectRole::kItem:
-      return kOfMessages.count(id) != 0 || id == Id(kMessageFlags);
+      return of_messages() || id == Id(kMessageFlags);
     case ObjectRole::kEmbeddedMessage:
-      return kOfMessages.count(id) != 0;
+      return of_messages();
     case ObjectRole::kAttachment:
       return id == Id(kAttachSize) || id == Id(kEntryId) || id == Id(kRecordKey) || id == Id(kObjectType) ||
              id == kSecurityDescriptorId;
@@ -316,7 +331,7 @@ Status PropertyCopier::CopyValue(const msg::PropertyObject& object, const msg::P
                                  const PropertySink& sink) {
   if (mapi::IsMultiValued(tag)) {
     Result<pst::Property> value = MultiValue(object, p, tag);
-    return value.ok() ? sink.set(*value) : value.status();
+    return value.ok() ? sink.set(std::move(*value)) : value.status();
   }
   if (Id(tag) == Id(kBodyHtml) && mapi::TagType(tag) == static_cast<uint16_t>(PropType::kString8)) {
     return CopyHtmlBytes(object, p, sink);
@@ -332,7 +347,7 @@ Status PropertyCopier::CopyValue(const msg::PropertyObject& object, const msg::P
   }
   if (p.size > kWholeValueLimit && sink.open_stream) return StreamValue(object, p, tag, sink);
   Result<pst::Property> value = WholeValue(object, p, tag, sink.open_stream ? kWholeValueLimit : kRecipientValueLimit);
-  return value.ok() ? sink.set(*value) : value.status();
+  return value.ok() ? sink.set(std::move(*value)) : value.status();
 }
 
 Status PropertyCopier::Copy(const msg::PropertyObject& object, ObjectRole role, const PropertySink& sink) {

@@ -18,7 +18,7 @@ namespace baleport::import {
 
 // Where one object's properties go.
 struct PropertySink {
-  std::function<Status(const pst::Property&)> set;
+  std::function<Status(pst::Property)> set;
   // For values too large to take whole; empty for recipient rows, whose values the
   // store keeps in its table and so always takes whole.
   std::function<Result<std::unique_ptr<pst::ValueStream>>(mapi::PropTag)> open_stream;

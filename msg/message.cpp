@@ -327,8 +327,7 @@ Result<ValueStream> PropertyObject::OpenValue(const Property& property, uint32_t
   return value;
 }
 
-Result<std::vector<uint8_t>> PropertyObject::ReadValue(const Property& property, uint32_t index,
-                                                       size_t max_size) const {
+Result<std::string> PropertyObject::ReadValue(const Property& property, uint32_t index, size_t max_size) const {
   Result<ValueStream> value = OpenValue(property, index);
   if (!value.ok()) return value.status();
   if (value->size() > max_size) {
@@ -336,7 +335,7 @@ Result<std::vector<uint8_t>> PropertyObject::ReadValue(const Property& property,
                          std::to_string(value->size()) + " bytes, more than the " + std::to_string(max_size) +
                          " allowed here");
   }
-  std::vector<uint8_t> bytes(value->size());
+  std::string bytes(static_cast<size_t>(value->size()), '\0');
   Result<size_t> n = value->Read(bytes.data(), bytes.size());
   if (!n.ok()) return n.status();
   return bytes;

@@ -123,9 +123,9 @@ class PropertyObject {
 
   // Value `index` (0 for single-valued properties) of a property of this object.
   Result<ValueStream> OpenValue(const Property& property, uint32_t index = 0) const;
-  // The same value loaded whole; fails for one larger than max_size.
-  Result<std::vector<uint8_t>> ReadValue(const Property& property, uint32_t index = 0,
-                                         size_t max_size = 16u << 20) const;
+  // The same value loaded whole, in the form the store takes bytes; fails for one larger than
+  // max_size.
+  Result<std::string> ReadValue(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
   // A PT_UNICODE or PT_STRING8 value as text, trailing NULs removed. 8-bit values decode in
   // code_page(), bodies in body_code_page() or, when their bytes do not decode in it (found by
   // a first pass over the value), in code_page(). For large values, use OpenText.

@@ -88,11 +88,11 @@ class Attachment;
 class Message {
  public:
   virtual ~Message() = default;
-  virtual Status Set(const Property& p) = 0;
+  virtual Status Set(Property p) = 0;
   // For PtypBinary or PtypString values of any size (strings as UTF-16LE bytes).
   virtual Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag) = 0;
   // One row of the recipient table (PidTagRecipientType, PidTagDisplayName, ...).
-  virtual Status AddRecipient(const std::vector<Property>& row) = 0;
+  virtual Status AddRecipient(std::vector<Property> row) = 0;
   // Owned by the message; valid until the message goes away.
   virtual Result<Attachment*> AddAttachment() = 0;
   // Stores the item in its folder (for an embedded message: into its attachment).
@@ -104,7 +104,7 @@ class Message {
 class Attachment {
  public:
   virtual ~Attachment() = default;
-  virtual Status Set(const Property& p) = 0;
+  virtual Status Set(Property p) = 0;
   // As for messages; PidTagAttachDataObject (PtypObject) takes the bytes of an OLE object's
   // storage, saved as a compound file, for an attachment of method 6.
   virtual Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag) = 0;

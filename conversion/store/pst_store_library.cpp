@@ -60,12 +60,12 @@ class PstFolders final : public RDOFolders {
 class SubjectNotingMessage final : public pst::Message {
  public:
   SubjectNotingMessage(pst::Message& item, std::string& subject) : item_(item), subject_(subject) {}
-  Status Set(const pst::Property& p) override {
+  Status Set(pst::Property p) override {
     if (mapi::TagId(p.tag) == mapi::TagId(mapi::tags::kSubject)) subject_ = Utf16ToUtf8(Utf16FromLeBytes(p.data), BadText::kReplace);
-    return item_.Set(p);
+    return item_.Set(std::move(p));
   }
   Result<std::unique_ptr<pst::ValueStream>> OpenStream(mapi::PropTag tag) override { return item_.OpenStream(tag); }
-  Status AddRecipient(const std::vector<pst::Property>& row) override { return item_.AddRecipient(row); }
+  Status AddRecipient(std::vector<pst::Property> row) override { return item_.AddRecipient(std::move(row)); }
   Result<pst::Attachment*> AddAttachment() override { return item_.AddAttachment(); }
   Status Save() override { return item_.Save(); }
   uint32_t id() const override { return item_.id(); }

@@ -86,7 +86,7 @@ TEST_F(ReadAheadTest, MessagesComeInOrderWithinBothBoundsAndALargeOneAlone) {
   for (const std::string_view path : paths) {
     ASSERT_TRUE(library_.WaitForTheQueueFull());
     library_.Taking();
-    const MessageRead read = ahead.Take();
+    const MessageRead& read = ahead.Take();
     EXPECT_EQ(read.path, path);
     ASSERT_TRUE(read.identity.ok()) << read.identity.status().message();
     EXPECT_NE(read.source, nullptr);

@@ -41,6 +41,8 @@ std::vector<uint8_t> Packed(std::initializer_list<T> values) {
   return out;
 }
 
+std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
 std::shared_ptr<FixtureMessage> Nested(int depth) {
   auto m = std::make_shared<FixtureMessage>();
   m->Unicode(0x001A, "IPM.Note").Unicode(0x0037, "level " + std::to_string(depth));
@@ -143,14 +145,14 @@ TEST_P(RoundTrip, EveryTypeReadsBack) {
   EXPECT_EQ(ReadInChunks(m, *find(0x1009, 0x0102), 0, 333), Pattern(5000, 7));
   const Property* guid = find(0x6605, 0x0048);
   EXPECT_FALSE(guid->is_inline());
-  EXPECT_EQ(*m.ReadValue(*guid), std::vector<uint8_t>(kPsetidCommon.bytes.begin(), kPsetidCommon.bytes.end()));
+  EXPECT_EQ(*m.ReadValue(*guid), std::string(kPsetidCommon.bytes.begin(), kPsetidCommon.bytes.end()));
 
   const Property* ints = find(0x6606, 0x1003);
   ASSERT_EQ(ints->count, 3u);
-  EXPECT_EQ(*m.ReadValue(*ints, 1), Packed<int32_t>({-2}));
+  EXPECT_EQ(*m.ReadValue(*ints, 1), Bytes(Packed<int32_t>({-2})));
   const Property* longs = find(0x6607, 0x1014);
   ASSERT_EQ(longs->count, 2u);
-  EXPECT_EQ(*m.ReadValue(*longs, 0), Packed<int64_t>({1LL << 40}));
+  EXPECT_EQ(*m.ReadValue(*longs, 0), Bytes(Packed<int64_t>({1LL << 40})));
   const Property* strings = find(0x6608, 0x101F);
   ASSERT_EQ(strings->count, 3u);
   EXPECT_EQ(*m.ReadTextUtf8(*strings, 1), "βeta");

@@ -30,9 +30,9 @@ std::string Fnv(const uint8_t* data, size_t n) {
 std::string Blob(const PropertyObject& object, mapi::PropTag tag) {
   const Property* p = object.Find(tag);
   if (p == nullptr) return "-";
-  Result<std::vector<uint8_t>> bytes = object.ReadValue(*p, 0, size_t{1} << 30);
+  Result<std::string> bytes = object.ReadValue(*p, 0, size_t{1} << 30);
   if (!bytes.ok()) return "<" + bytes.status().message() + ">";
-  return std::to_string(bytes->size()) + " " + Fnv(bytes->data(), bytes->size());
+  return std::to_string(bytes->size()) + " " + Fnv(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());
 }
 
 std::string Int32(const PropertyObject& object, uint16_t id) {

@@ -3,9 +3,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/status.h"
@@ -20,7 +21,51 @@ struct PropertyValue {
   // Non-zero when the value already lies in a subnode of its owner (written as a stream).
   uint32_t subnode = 0;
 };
-using PropertyMap = std::map<uint16_t, PropertyValue>;  // by property id
+
+// An object's properties by id, in id order: one sorted array, since an item is built and
+// written a property at a time and a tree's node per property cost more than the property.
+// Inserting or erasing moves the elements after it (references to them do not stay valid).
+class PropertyMap {
+ public:
+  using value_type = std::pair<uint16_t, PropertyValue>;
+  using iterator = std::vector<value_type>::iterator;
+  using const_iterator = std::vector<value_type>::const_iterator;
+
+  iterator begin() { return items_.begin(); }
+  iterator end() { return items_.end(); }
+  const_iterator begin() const { return items_.begin(); }
+  const_iterator end() const { return items_.end(); }
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+
+  iterator find(uint16_t id) {
+    auto it = LowerBound(id);
+    return it != items_.end() && it->first == id ? it : items_.end();
+  }
+  const_iterator find(uint16_t id) const { return const_cast<PropertyMap*>(this)->find(id); }
+  size_t count(uint16_t id) const { return find(id) != end() ? 1 : 0; }
+  PropertyValue& operator[](uint16_t id) {
+    auto it = LowerBound(id);
+    if (it == items_.end() || it->first != id) it = items_.emplace(it, id, PropertyValue{});
+    return it->second;
+  }
+  iterator erase(const_iterator it) { return items_.erase(it); }
+  size_t erase(uint16_t id) {
+    auto it = find(id);
+    if (it == items_.end()) return 0;
+    items_.erase(it);
+    return 1;
+  }
+
+ private:
+  iterator LowerBound(uint16_t id) {
+    // Values mostly arrive in id order: the end is the place to look first.
+    if (items_.empty() || items_.back().first < id) return items_.end();
+    return std::lower_bound(items_.begin(), items_.end(), id,
+                            [](const value_type& item, uint16_t key) { return item.first < key; });
+  }
+  std::vector<value_type> items_;
+};
 
 // Bytes of a fixed-size type, or 0 for variable-size ones.
 uint32_t FixedSize(uint16_t type);

@@ -140,11 +140,12 @@ Status PropertyBag::Put(uint16_t id, ltp::PropertyValue v, uint64_t size) {
   return Status::Ok();
 }
 
-Status PropertyBag::Set(const Property& p) {
-  auto v = NormalizeProperty(p);
+Status PropertyBag::Set(Property p) {
+  const uint16_t id = mapi::TagId(p.tag);
+  auto v = NormalizeProperty(std::move(p));
   if (!v.ok()) return v.status();
   uint64_t size = v->data.size();
-  return Put(mapi::TagId(p.tag), std::move(*v), size);
+  return Put(id, std::move(*v), size);
 }
 
 Result<std::unique_ptr<ValueStream>> PropertyBag::OpenStream(mapi::PropTag tag) {
@@ -197,9 +198,9 @@ MessageBuilder::MessageBuilder(ndb::NodeDatabase* db, SharedEmptyRecipients* emp
     : db_(db), empty_recipients_(empty), save_(std::move(save)), bag_(db) {}
 MessageBuilder::~MessageBuilder() = default;
 
-Status MessageBuilder::Set(const Property& p) {
+Status MessageBuilder::Set(Property p) {
   if (saved_) return Status::Error("setting a property of an item already saved");
-  return bag_.Set(p);
+  return bag_.Set(std::move(p));
 }
 
 Result<std::unique_ptr<ValueStream>> MessageBuilder::OpenStream(mapi::PropTag tag) {
@@ -207,13 +208,14 @@ Result<std::unique_ptr<ValueStream>> MessageBuilder::OpenStream(mapi::PropTag ta
   return bag_.OpenStream(tag);
 }
 
-Status MessageBuilder::AddRecipient(const std::vector<Property>& row) {
+Status MessageBuilder::AddRecipient(std::vector<Property> row) {
   if (saved_) return Status::Error("adding a recipient to an item already saved");
   ltp::PropertyMap r;
-  for (const Property& p : row) {
-    auto v = NormalizeProperty(p);
+  for (Property& p : row) {
+    const uint16_t id = mapi::TagId(p.tag);
+    auto v = NormalizeProperty(std::move(p));
     if (!v.ok()) return v.status().WithContext("recipient " + std::to_string(recipients_.size() + 1));
-    r[mapi::TagId(p.tag)] = std::move(*v);
+    r[id] = std::move(*v);
   }
   recipients_.push_back(std::move(r));
   return Status::Ok();

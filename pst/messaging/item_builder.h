@@ -17,7 +17,7 @@ class PropertyBag {
  public:
   explicit PropertyBag(ndb::NodeDatabase* db) : db_(db), subnodes_(db) {}
 
-  Status Set(const Property& p);
+  Status Set(Property p);
   Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag);
   bool Has(uint16_t id) const { return props_.count(id) != 0; }
   const ltp::PropertyMap& props() const { return props_; }
@@ -61,9 +61,9 @@ class MessageBuilder final : public Message {
   MessageBuilder(ndb::NodeDatabase* db, SharedEmptyRecipients* empty, SaveHook save);
   ~MessageBuilder() override;
 
-  Status Set(const Property& p) override;
+  Status Set(Property p) override;
   Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag) override;
-  Status AddRecipient(const std::vector<Property>& row) override;
+  Status AddRecipient(std::vector<Property> row) override;
   Result<Attachment*> AddAttachment() override;
   Status Save() override;
   uint32_t id() const override { return id_; }
@@ -93,7 +93,7 @@ class MessageBuilder final : public Message {
 class AttachmentBuilder final : public Attachment {
  public:
   AttachmentBuilder(ndb::NodeDatabase* db, SharedEmptyRecipients* empty) : db_(db), empty_recipients_(empty), bag_(db) {}
-  Status Set(const Property& p) override { return bag_.Set(p); }
+  Status Set(Property p) override { return bag_.Set(std::move(p)); }
   Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag) override { return bag_.OpenStream(tag); }
   Result<Message*> EmbedMessage() override;
 

@@ -21,32 +21,24 @@ bool Storable(uint16_t base) {
 
 }  // namespace
 
-Result<ltp::PropertyValue> NormalizeProperty(const Property& p) {
+Result<ltp::PropertyValue> NormalizeProperty(Property p) {
   const uint16_t type = mapi::TagType(p.tag);
   const uint16_t base = type & ~mapi::kMultiValued;
   const bool multi = (type & mapi::kMultiValued) != 0;
   auto bad = [&](const std::string& why) { return Status::Error("property " + TagName(p.tag) + " " + why); };
   if (!Storable(base) || (multi && base == 0x000D)) return bad("has a type a store cannot hold");
   if (mapi::TagId(p.tag) == 0) return bad("has no property id");
-  ltp::PropertyValue v{type, p.data, 0};
   if (const uint32_t n = ltp::FixedSize(base)) {
     if (multi ? p.data.size() % n != 0 : p.data.size() != n) return bad("has a value of the wrong size");
-    return v;
-  }
-  if (base == 0x000D) {
+  } else if (base == 0x000D) {
     if (p.data.size() != 8) return bad("is an object reference of the wrong size");
-    return v;
+  } else if (!multi) {
+    if (base == 0x001E) return ltp::PropertyValue{0x001F, Utf8ToUtf16Le(p.data), 0};
+    if (base == 0x001F && p.data.size() % 2 != 0) return bad("holds a UTF-16 string of odd length");
   }
-  if (!multi) {
-    if (base == 0x001E) {
-      v.type = 0x001F;
-      v.data = Utf8ToUtf16Le(p.data);
-    } else if (base == 0x001F && p.data.size() % 2 != 0) {
-      return bad("holds a UTF-16 string of odd length");
-    }
-    return v;
-  }
-  auto items = ltp::SplitMultiValue(p.data);
+  ltp::PropertyValue v{type, std::move(p.data), 0};
+  if (ltp::FixedSize(base) || base == 0x000D || !multi) return v;
+  auto items = ltp::SplitMultiValue(v.data);
   if (!items.ok()) return bad(items.status().message());
   if (base == 0x001E) {
     for (auto& i : *items) i = Utf8ToUtf16Le(i);

@@ -7,6 +7,6 @@
 namespace baleport::pst {
 
 // 8-bit strings become UTF-16 (they are taken as UTF-8); sizes must fit the type.
-Result<ltp::PropertyValue> NormalizeProperty(const Property& p);
+Result<ltp::PropertyValue> NormalizeProperty(Property p);
 
 }  // namespace baleport::pst

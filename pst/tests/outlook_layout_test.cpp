@@ -62,7 +62,8 @@ TEST_F(OutlookLayout, StoreWithItemsHasWhatOutlooksHave) {
   const std::string marked = std::string("\x01\0\x05\0", 4) + Utf8ToUtf16Le("RE: Hello");
   auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForRead(path))));
   auto props = Must(ReadPcNode(*db, id));
-  EXPECT_EQ(props.at(mapi::TagId(kSubject)).data, marked);
+  ASSERT_TRUE(props.count(mapi::TagId(kSubject)));
+  EXPECT_EQ(props.find(mapi::TagId(kSubject))->second.data, marked);
   EXPECT_FALSE(props.count(mapi::TagId(kSubjectPrefix)));
   const ndb::NodeEntry* item = db->FindNode(id);
   auto subs = Must(db->ReadSubnodes(item->bid_sub));
