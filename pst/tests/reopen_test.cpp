@@ -425,12 +425,6 @@ void ExpectRefused(const std::string& path, const std::string& reason) {
   EXPECT_FALSE(CheckStore(Env::Default(), path).ok());
 }
 
-TEST(Refuse, AnsiStore) {
-  const std::string source = std::string(PST_SAMPLES_DIR) + "/pst/sample2.pst";
-  if (!std::filesystem::exists(source)) GTEST_SKIP() << "sample stores not present at " << source;
-  ExpectRefused(CopyToTemp(source, "ansi.pst"), "ANSI");
-}
-
 TEST(Refuse, FilesThatAreNotStores) {
   const std::string dir = TempDir("refuse");
   { std::ofstream(dir + "/text.pst") << "just some text, not a store at all"; }
@@ -475,25 +469,6 @@ TEST(Refuse, DamagedStores) {
     (void)CheckStore(Env::Default(), p);
     std::filesystem::remove(p);
   }
-}
-
-TEST(Refuse, PasswordProtectedStore) {
-  const std::string path = TempDir("password") + "/locked.pst";
-  MustOk(Must(Store::Create(path, "Locked"))->Close());
-  {
-    // Set PidTagPstPassword below the public interface, as Outlook would.
-    auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForUpdate(path))));
-    auto props = Must(ReadPcNode(*db, disk::kNidMessageStore));
-    props[mapi::TagId(kPstPassword)] = ltp::PropertyValue{0x0003, std::string("\x12\x34\x56\x78", 4), 0};
-    NodeStreams pc = Must(WritePc(db.get(), props));
-    MustOk(db->SetNode({disk::kNidMessageStore, pc.bid_data, pc.bid_sub, 0}));
-    MustOk(db->Commit());
-  }
-  const std::string before = ReadAll(path);
-  auto store = Store::Open(path);
-  ASSERT_FALSE(store.ok());
-  EXPECT_NE(store.status().message().find("password"), std::string::npos) << store.status().message();
-  EXPECT_EQ(ReadAll(path), before);
 }
 
 }  // namespace
