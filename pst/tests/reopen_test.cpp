@@ -7,12 +7,12 @@
 #include <sstream>
 
 #include "mapi/tags.h"
+#include "pst/disk/bytes.h"
 #include "pst/disk/crc.h"
 #include "pst/disk/layout.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/node_io.h"
 #include "pst/tests/store_testing.h"
-#include "support/little_endian.h"
 
 namespace baleport::pst::testing {
 namespace {
@@ -181,7 +181,7 @@ TEST(Append, TableWhoseIdsWouldNotAscendIsLaidOutAnew) {
     MustOk(db->RemoveNode(item.nid));
     ltp::Cells cells = ltp::UnpackCells(last.packed, t.columns.size());
     std::string id;
-    AppendLe<uint32_t>(id, high);
+    disk::Append<uint32_t>(id, high);
     cells[t.ColumnIndex(ltp::kTagLtpRowId)] = id;
     last = ltp::TableRow{high, ltp::PackCells(cells)};
     const ndb::NodeEntry* tc = db->FindNode(tc_nid);
@@ -415,28 +415,22 @@ TEST_P(OutlookSample, FolderGrowsByAppendingAcrossCommits) {
 INSTANTIATE_TEST_SUITE_P(Unicode, OutlookSample,
                          ::testing::Values("sample1.pst", "attachAndInline.pst", "testPST_variousBodyTypes.pst"));
 
-void ExpectRefused(const std::string& path, StatusCode code) {
+void ExpectRefused(const std::string& path, const std::string& reason) {
   const std::string before = ReadAll(path);
   auto store = Store::Open(path);
   ASSERT_FALSE(store.ok()) << path;
   EXPECT_NE(store.status().message().find(path), std::string::npos) << store.status().message();
-  EXPECT_EQ(store.status().code(), code) << store.status().message();
+  EXPECT_NE(store.status().message().find(reason), std::string::npos) << store.status().message();
   EXPECT_EQ(ReadAll(path), before);
   EXPECT_FALSE(CheckStore(Env::Default(), path).ok());
-}
-
-TEST(Refuse, AnsiStore) {
-  const std::string source = std::string(PST_SAMPLES_DIR) + "/pst/sample2.pst";
-  if (!std::filesystem::exists(source)) GTEST_SKIP() << "sample stores not present at " << source;
-  ExpectRefused(CopyToTemp(source, "ansi.pst"), StatusCode::kUnsupported);
 }
 
 TEST(Refuse, FilesThatAreNotStores) {
   const std::string dir = TempDir("refuse");
   { std::ofstream(dir + "/text.pst") << "just some text, not a store at all"; }
-  ExpectRefused(dir + "/text.pst", StatusCode::kCorrupt);
+  ExpectRefused(dir + "/text.pst", "not a .pst store");
   { std::ofstream(dir + "/empty.pst"); }
-  ExpectRefused(dir + "/empty.pst", StatusCode::kCorrupt);
+  ExpectRefused(dir + "/empty.pst", "too short");
   auto missing = Store::Open(dir + "/missing.pst");
   EXPECT_FALSE(missing.ok());
   EXPECT_FALSE(std::filesystem::exists(dir + "/missing.pst"));
@@ -456,12 +450,12 @@ TEST(Refuse, DamagedStores) {
     std::ofstream(p, std::ios::binary) << bytes;
     return p;
   };
-  ExpectRefused(damaged("header.pst", [](std::string& b) { b[0x30] ^= 0x40; }), StatusCode::kCorrupt);
-  ExpectRefused(damaged("short.pst", [](std::string& b) { b.resize(0x5000); }), StatusCode::kCorrupt);
+  ExpectRefused(damaged("header.pst", [](std::string& b) { b[0x30] ^= 0x40; }), "header checksum");
+  ExpectRefused(damaged("short.pst", [](std::string& b) { b.resize(0x5000); }), "file size");
   // Flip a byte in every B-tree page and block area: whatever it hits must be caught.
   const std::string base = ReadAll(good);
   const disk::HEADER* h = reinterpret_cast<const disk::HEADER*>(base.data());
-  ExpectRefused(damaged("nbt.pst", [&](std::string& b) { b[h->root.BREFNBT.ib + 3] ^= 1; }), StatusCode::kCorrupt);
+  ExpectRefused(damaged("nbt.pst", [&](std::string& b) { b[h->root.BREFNBT.ib + 3] ^= 1; }), "checksum");
   // Damage deeper in the file is fine to open but the checker and the reader calls fail cleanly.
   for (uint64_t off = 0x4800; off < base.size(); off += 0x1F3) {
     std::string p = damaged("sweep.pst", [&](std::string& b) { b[off] ^= 0x5A; });
@@ -475,25 +469,6 @@ TEST(Refuse, DamagedStores) {
     (void)CheckStore(Env::Default(), p);
     std::filesystem::remove(p);
   }
-}
-
-TEST(Refuse, PasswordProtectedStore) {
-  const std::string path = TempDir("password") + "/locked.pst";
-  MustOk(Must(Store::Create(path, "Locked"))->Close());
-  {
-    // Set PidTagPstPassword below the public interface, as Outlook would.
-    auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForUpdate(path))));
-    auto props = Must(ReadPcNode(*db, disk::kNidMessageStore));
-    props[mapi::TagId(kPstPassword)] = ltp::PropertyValue{0x0003, std::string("\x12\x34\x56\x78", 4), 0};
-    NodeStreams pc = Must(WritePc(db.get(), props));
-    MustOk(db->SetNode({disk::kNidMessageStore, pc.bid_data, pc.bid_sub, 0}));
-    MustOk(db->Commit());
-  }
-  const std::string before = ReadAll(path);
-  auto store = Store::Open(path);
-  ASSERT_FALSE(store.ok());
-  EXPECT_EQ(store.status().code(), StatusCode::kUnsupported) << store.status().message();
-  EXPECT_EQ(ReadAll(path), before);
 }
 
 }  // namespace
