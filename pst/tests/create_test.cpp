@@ -2,6 +2,7 @@
 
 #include "mapi/tags.h"
 #include "pst/messaging/node_io.h"
+#include "pst/messaging/schema.h"
 #include "pst/tests/store_testing.h"
 
 namespace baleport::pst::testing {

@@ -4,6 +4,7 @@
 
 #include "mapi/tags.h"
 #include "pst/disk/crc.h"
+#include "pst/messaging/name_map.h"
 #include "pst/messaging/text.h"
 #include "pst/tests/store_testing.h"
 #include "support/little_endian.h"
