@@ -33,19 +33,42 @@ std::map<std::string, std::string> ReadPstFiles(const std::string& store) {
   return files;
 }
 
+std::string WindowsBuildMissing() {
+  if (fs::exists(BALEPORT_WINDOWS_BINARY)) return "";
+  return std::string("skipped: no Windows build at ") + BALEPORT_WINDOWS_BINARY + " (make build-win)";
+}
+
+pst::testing::CommandResult RunWindowsBuild(const std::string& arguments) {
+  return pst::testing::Run("/usr/lib/wine/wine64 " + Quote(BALEPORT_WINDOWS_BINARY) + " " + arguments);
+}
+
+// Paths past 260 characters and names outside the ANSI code page, for the mailbox and the store.
+TEST(WindowsBuild, ConvertsBetweenLongUnicodePaths) {
+  if (const std::string why = WindowsBuildMissing(); !why.empty()) GTEST_SKIP() << why;
+  const std::string deep(120, 'f');
+  const fs::path dir = fs::path(pst::testing::TempDir("windows-paths")) / "Zürich 日本" / deep / deep;
+  fs::create_directories(dir);
+  fs::copy(fs::path(BALEPORT_EXAMPLES_DIR) / "mailbox", dir / "Pöst ✉", fs::copy_options::recursive);
+  const std::string store = (dir / "Brief ✉.pst").string();
+  ASSERT_GT(store.size(), 260u);
+  const pst::testing::CommandResult run =
+      RunWindowsBuild("convert -q " + Quote((dir / "Pöst ✉").string()) + " -o " + Quote(store));
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_TRUE(fs::exists(dir / "Brief ✉.log"));
+  EXPECT_EQ(pst::testing::ReaderFailures(store), "");
+}
+
 TEST(WindowsBuild, ConvertsTheSamplesAsThisBuildDoes) {
   const fs::path samples = fs::path(BALEPORT_SAMPLES_DIR) / "msg";
   if (!fs::is_directory(samples)) GTEST_SKIP() << "skipped: " << samples << " is absent (../shared)";
-  if (!fs::exists(BALEPORT_WINDOWS_BINARY)) {
-    GTEST_SKIP() << "skipped: no Windows build at " << BALEPORT_WINDOWS_BINARY << " (make build-win)";
-  }
+  if (const std::string why = WindowsBuildMissing(); !why.empty()) GTEST_SKIP() << why;
   const std::string dir = pst::testing::TempDir("windows-build");
   const std::string linux = dir + "/linux.pst";
   const std::string windows = dir + "/windows.pst";
   const pst::testing::CommandResult native =
       pst::testing::Run(Quote(BALEPORT_BINARY) + " convert -q " + Quote(samples.string()) + " -o " + Quote(linux));
-  const pst::testing::CommandResult wine = pst::testing::Run("/usr/lib/wine/wine64 " + Quote(BALEPORT_WINDOWS_BINARY) +
-                                                             " convert -q " + Quote(samples.string()) + " -o " + Quote(windows));
+  const pst::testing::CommandResult wine =
+      RunWindowsBuild("convert -q " + Quote(samples.string()) + " -o " + Quote(windows));
   ASSERT_EQ(native.exit_code, 0) << native.output;
   ASSERT_EQ(wine.exit_code, 0) << wine.output;
 
