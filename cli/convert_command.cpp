@@ -14,6 +14,8 @@
 #include "conversion/conversion_page.h"
 #include "conversion/store/pst_store_library.h"
 #include "files/file_attributes.h"
+#include "files/file_functions.h"
+#include "files/find.h"
 #include "support/env.h"
 #include "support/path_separator.h"
 #include "support/pending_events.h"
@@ -43,17 +45,21 @@ class CommandLineSelection final : public WizardSelection {
   bool SkipExisting() override { return skipExisting; }
 };
 
-// The immediate subfolders of `root` by name, ticked when `only` is empty or names them.
+// The immediate subfolders of `root` by name, ticked when `only` is empty or names them. Listed
+// through the file services, which take long paths on Windows.
 Result<std::vector<FolderRow>> SubfolderRows(const std::string& root, const std::vector<std::string>& only) {
   std::vector<FolderRow> rows;
-  std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(Utf8Path(root), ec)) {
-    if (!entry.is_directory(ec)) continue;
-    const std::string name = Utf8String(entry.path().filename());
-    const bool ticked = only.empty() || std::find(only.begin(), only.end(), name) != only.end();
-    rows.push_back({ticked, name, Utf8String(entry.path())});
+  const std::string folder = root.ends_with(kPathSeparator) ? root : root + kPathSeparator;
+  FindEntry entry;
+  if (FindFirst(folder + "*", entry) == kInvalidFindHandle) {
+    return Status::Error("reading the folder " + root + ": " + FileErrorText(LastFileError));
   }
-  if (ec) return Status::Error("reading the folder " + root + ": " + ec.message());
+  do {
+    if ((entry.attributes & kAttributeDirectory) == 0 || entry.name == "." || entry.name == "..") continue;
+    const bool ticked = only.empty() || std::find(only.begin(), only.end(), entry.name) != only.end();
+    rows.push_back({ticked, entry.name, folder + entry.name});
+  } while (FindNext(entry));
+  if (entry.errorFlag) return Status::Error("reading the folder " + root + ": " + FileErrorText(entry.errorCode));
   std::sort(rows.begin(), rows.end(), [](const FolderRow& a, const FolderRow& b) { return a.name < b.name; });
   for (const std::string& name : only) {
     if (std::none_of(rows.begin(), rows.end(), [&](const FolderRow& r) { return r.name == name; })) {

@@ -42,20 +42,26 @@ pst::testing::CommandResult RunWindowsBuild(const std::string& arguments) {
   return pst::testing::Run("/usr/lib/wine/wine64 " + Quote(BALEPORT_WINDOWS_BINARY) + " " + arguments);
 }
 
-// Paths past 260 characters and names outside the ANSI code page, for the mailbox and the store.
+// Paths past 260 characters and names outside the ANSI code page, for the mailbox and the
+// store, one folder and each subfolder in processes of their own.
 TEST(WindowsBuild, ConvertsBetweenLongUnicodePaths) {
   if (const std::string why = WindowsBuildMissing(); !why.empty()) GTEST_SKIP() << why;
   const std::string deep(120, 'f');
   const fs::path dir = fs::path(pst::testing::TempDir("windows-paths")) / "Zürich 日本" / deep / deep;
-  fs::create_directories(dir);
-  fs::copy(fs::path(BALEPORT_EXAMPLES_DIR) / "mailbox", dir / "Pöst ✉", fs::copy_options::recursive);
+  fs::create_directories(dir / "Ströme");
+  fs::copy(fs::path(BALEPORT_EXAMPLES_DIR) / "mailbox", dir / "Ströme" / "Pöst ✉", fs::copy_options::recursive);
   const std::string store = (dir / "Brief ✉.pst").string();
   ASSERT_GT(store.size(), 260u);
-  const pst::testing::CommandResult run =
-      RunWindowsBuild("convert -q " + Quote((dir / "Pöst ✉").string()) + " -o " + Quote(store));
-  ASSERT_EQ(run.exit_code, 0) << run.output;
+  const pst::testing::CommandResult one =
+      RunWindowsBuild("convert -q " + Quote((dir / "Ströme" / "Pöst ✉").string()) + " -o " + Quote(store));
+  ASSERT_EQ(one.exit_code, 0) << one.output;
   EXPECT_TRUE(fs::exists(dir / "Brief ✉.log"));
   EXPECT_EQ(pst::testing::ReaderFailures(store), "");
+
+  const pst::testing::CommandResult each =
+      RunWindowsBuild("convert -q --each " + Quote((dir / "Ströme").string()) + " -d " + Quote(dir.string()) + " -j 2");
+  ASSERT_EQ(each.exit_code, 0) << each.output;
+  EXPECT_EQ(pst::testing::ReaderFailures((dir / "Pöst ✉.pst").string()), "");
 }
 
 TEST(WindowsBuild, ConvertsTheSamplesAsThisBuildDoes) {
