@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 
+#include "cli/absolute_path.h"
 #include "files/file_attributes.h"
 #include "files/file_search.h"
 
@@ -58,7 +59,7 @@ void AddFindCommand(CLI::App& app) {
   find->add_option("--pattern", options->pattern, "File name pattern with the wildcards * and ?")
       ->capture_default_str();
   find->callback([options] {
-    const int code = RunFind(options->folder, options->pattern, std::cout, std::cerr);
+    const int code = RunFind(AbsolutePath(options->folder), options->pattern, std::cout, std::cerr);
     if (code != 0) throw CLI::RuntimeError(code);
   });
 }

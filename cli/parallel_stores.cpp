@@ -1,6 +1,5 @@
 #include "cli/parallel_stores.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -154,7 +153,7 @@ class ParallelRun {
     }
     progress.seconds = std::chrono::duration<double>(at - started_).count();
     // One column spare: a line that fills the terminal would leave the cursor past its end.
-    const int width = (display_.width > 0 ? display_.width : TerminalWidth(STDOUT_FILENO)) - 1;
+    const int width = (display_.width > 0 ? display_.width : TerminalWidth()) - 1;
     out_ << "\r" << RenderOverall(progress, width) << "\x1b[K" << std::flush;
     barShown_ = true;
   }

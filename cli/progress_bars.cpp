@@ -1,6 +1,5 @@
 #include "cli/progress_bars.h"
 
-#include <sys/ioctl.h>
 
 #include <algorithm>
 
@@ -88,12 +87,6 @@ std::string RenderOverall(const OverallProgress& progress, int width) {
   const long long of = progress.allFound ? progress.found : 0;
   return Line(head, static_cast<int>(std::min(progress.done, of) * 1000 / std::max(of, 1LL)), of > 0 ? 1000 : 0,
               tail, width);
-}
-
-int TerminalWidth(int fd) {
-  winsize size{};
-  if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
 }
 
 }  // namespace baleport

@@ -34,7 +34,4 @@ struct OverallProgress {
 // At most `width` columns, as RenderProgress; the rate and time left once `allFound`.
 std::string RenderOverall(const OverallProgress& progress, int width);
 
-// The terminal's width, or 80 when `fd` is not a terminal that tells.
-int TerminalWidth(int fd);
-
 }  // namespace baleport

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/console.h"
 #include "cli/progress_bars.h"
 #include "conversion/page_controls.h"
 
@@ -70,11 +71,5 @@ class TerminalPage final : public PageControls {
   std::chrono::steady_clock::time_point lastDrawn_{};
   bool progressShown_ = false;
 };
-
-// Installs the Ctrl-C (and SIGTERM) handler that TerminalPage::ProcessPendingEvents
-// answers; a second one ends the program at once.
-void CatchInterrupt();
-// Whether Ctrl-C or SIGTERM came since CatchInterrupt.
-bool InterruptRequested();
 
 }  // namespace baleport

@@ -8,9 +8,11 @@
 #include "conversion/folder_paths.h"
 #include "conversion/read_ahead.h"
 #include "files/file_attributes.h"
+#include "files/file_functions.h"
 #include "mapi/tags.h"
 #include "support/ascii_case.h"
 #include "support/path_parts.h"
+#include "support/env.h"
 #include "support/path_separator.h"
 
 namespace baleport {
@@ -156,6 +158,7 @@ void MessageImport::ImportMessage(const MessageRead& ahead) {
   std::unique_ptr<RDOMail> item;
   bool alreadyThere = false;
   Status outcome = CreateAndFill(path, ahead.source.get(), item, alreadyThere);
+  // A disk too full for the store: deleting the sources of what is committed makes room.
   if (!outcome.ok() && IsOutOfRoom(outcome) && run_.controls.DeleteSourceValue() == 1 && !retrying_) {
     // The messages pending go in first, their sources deleted; then this one may fit.
     item.reset();  // before the store it belongs to is dropped
@@ -266,7 +269,7 @@ void MessageImport::DeleteSource(const Imported& message) {
   } else if (Result<FileIdentity> now = IdentifyFile(path); !message.read || !now.ok() || *now != *message.read) {
     kept = "kept: it changed after it was read, and the change was not converted";
   } else if (const int32_t error = RemoveFile(path); error != 0) {
-    kept = "could not be deleted (system error " + std::to_string(error) + ")";
+    kept = "could not be deleted: " + FileErrorText(error);
   }
   if (kept.empty()) {
     ++tally_.deleted;

@@ -5,47 +5,24 @@
 #include <system_error>
 
 #include "files/wildcard.h"
-#include "support/utf16_text.h"
+#include "support/filesystem_path.h"
 
 namespace baleport {
-namespace {
-
 namespace fs = std::filesystem;
-
-// Windows names are UTF-16; elsewhere the UTF-8 bytes are the name as it stands.
-fs::path ToPath(const std::string& text) {
-#ifdef _WIN32
-  const std::u16string wide = Utf8ToUtf16(text);
-  return fs::path(std::wstring(wide.begin(), wide.end()));
-#else
-  return fs::path(text);
-#endif
-}
-
-std::string FromPath(const fs::path& path) {
-#ifdef _WIN32
-  const std::wstring wide = path.native();
-  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
-#else
-  return path.native();
-#endif
-}
-
-}  // namespace
 
 Result<std::vector<Subfolder>> ListSubfolders(const std::string& folder) {
   const std::string where = "listing the subfolders of " + folder;
   std::error_code error;
-  fs::directory_iterator listing(ToPath(folder), error);
+  fs::directory_iterator listing(Utf8Path(folder), error);
   if (error) {
-    const bool missing = !fs::is_directory(ToPath(folder), error);
+    const bool missing = !fs::is_directory(Utf8Path(folder), error);
     return Status::Error(where + (missing ? ": no such folder" : ": the folder cannot be read"));
   }
   std::vector<Subfolder> subfolders;
   for (; listing != fs::directory_iterator(); listing.increment(error)) {
     std::error_code kind_error;
     if (listing->is_directory(kind_error)) {
-      subfolders.push_back({FromPath(listing->path().filename()), FromPath(listing->path())});
+      subfolders.push_back({Utf8String(listing->path().filename()), Utf8String(listing->path())});
     }
   }
   if (error) return Status::Error(where + ": " + error.message());
@@ -57,7 +34,7 @@ Result<std::vector<Subfolder>> ListSubfolders(const std::string& folder) {
 std::string TypedFolderProblem(const std::string& folder) {
   std::error_code error;
   // Opening the listing tells a missing folder, a file and a folder without read access apart.
-  fs::directory_iterator listing(ToPath(folder), error);
+  fs::directory_iterator listing(Utf8Path(folder), error);
   if (!error) return {};
   return "The folder " + folder + " cannot be used: " + error.message() + ".";
 }

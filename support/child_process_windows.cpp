@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "support/child_process.h"
-#include "support/windows_text.h"
+#include "support/windows_system.h"
 
 namespace baleport {
 namespace {

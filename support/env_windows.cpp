@@ -5,43 +5,10 @@
 #include <string>
 
 #include "support/env.h"
-#include "support/windows_text.h"
+#include "support/windows_system.h"
 
 namespace baleport {
 namespace {
-
-StatusCode CodeOfSystemError(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return StatusCode::kNotFound;
-    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: return StatusCode::kAlreadyExists;
-    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return StatusCode::kNoSpace;
-    default: return StatusCode::kIOError;
-  }
-}
-
-Status SystemError(const std::string& what, const std::string& path, DWORD code = GetLastError()) {
-  return Status::Error(CodeOfSystemError(code), what + " " + path + " failed: " + SystemMessage(code));
-}
-
-// The full path ("\\?\C:\...", "\\?\UNC\server\share\...") of a relative or absolute one:
-// the prefix lifts the 260-character limit but turns off the resolution of "." and "..",
-// which GetFullPathNameW does first.
-std::wstring SystemPath(const std::string& path) {
-  const std::wstring wide = ToWide(path);
-  if (wide.starts_with(L"\\\\?\\")) return wide;
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n == 0) return wide;  // the open that follows reports what is wrong with it
-    if (n < full.size()) {
-      full.resize(n);
-      break;
-    }
-    full.resize(n);
-  }
-  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
 
 class WindowsFile final : public File {
  public:
@@ -115,10 +82,11 @@ class WindowsFile final : public File {
 };
 
 // A writer shares the file with readers only: a second writer is refused by the system, as the
-// advisory lock refuses it on POSIX.
+// advisory lock refuses it on POSIX. It may still be renamed while open, as a new store is
+// moved to its name once its first state is written.
 Result<std::unique_ptr<File>> OpenWith(const std::string& path, bool write, DWORD disposition, const char* what) {
   const DWORD access = write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-  const DWORD share = write ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const DWORD share = write ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   HANDLE h = CreateFileW(SystemPath(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD err = GetLastError();

@@ -13,6 +13,7 @@
 #include "pst/messaging/text.h"
 #include "support/hex.h"
 #include "support/little_endian.h"
+#include "support/filesystem_path.h"
 #include "support/process.h"
 
 namespace baleport::pst {
@@ -79,33 +80,25 @@ FolderInfo InfoFrom(uint32_t nid, const ltp::PropertyMap& p) {
 
 std::string FolderLabel(uint32_t nid) { return "folder " + HexNumber(nid); }
 
-// Paths are UTF-8 on every system; std::filesystem would read a narrow string in the ANSI
-// code page on Windows.
-std::filesystem::path FsPath(const std::string& path) { return std::u8string(path.begin(), path.end()); }
-std::string Utf8(const std::filesystem::path& path) {
-  const std::u8string s = path.u8string();
-  return std::string(s.begin(), s.end());
-}
-
 std::string FolderOf(const std::string& path) {
-  const std::string folder = Utf8(FsPath(path).parent_path());
+  const std::string folder = Utf8String(Utf8Path(path).parent_path());
   return folder.empty() ? "." : folder;
 }
 
 // A writer killed before its new store's first commit leaves `<path>.partial-<pid>`, which
 // holds nothing committed; once that process is gone the file is nobody's, and goes.
 void RemoveStalePartials(Env* env, const std::string& path) {
-  const std::string prefix = Utf8(FsPath(path).filename()) + ".partial-";
+  const std::string prefix = Utf8String(Utf8Path(path).filename()) + ".partial-";
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(FsPath(FolderOf(path)), ec)) {
-    const std::string name = Utf8(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(Utf8Path(FolderOf(path)), ec)) {
+    const std::string name = Utf8String(entry.path().filename());
     const std::string digits = name.substr(std::min(name.size(), prefix.size()));
     if (!name.starts_with(prefix) || digits.empty() || digits.size() > 9 ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       continue;
     }
     if (ProcessMayBeRunning(static_cast<uint32_t>(std::stoul(digits)))) continue;  // may be at work
-    (void)env->Remove(Utf8(entry.path()));
+    (void)env->Remove(Utf8String(entry.path()));
   }
 }
 
