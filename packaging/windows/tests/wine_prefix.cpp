@@ -65,21 +65,22 @@ std::string WindowsPath(const std::string& unix_path) {
   return path;
 }
 
-WinePrefix::WinePrefix(std::string display) : root_(pst::testing::TempDir("wine") + "/prefix"), display_(std::move(display)) {
+WinePrefix::WinePrefix(std::string display)
+    : root_(pst::testing::TempDir("wine") + "/prefix"), home_(pst::testing::TempDir("home")), display_(std::move(display)) {
   const CommandResult made = pst::testing::Run(Environment() + kLimit + kWine + " wineboot --init; " + Environment() +
                                                kLimit + kWineServer + " -w");
   if (!fs::exists(root_ + "/system.reg")) error_ = "wineboot --init made no prefix in " + root_ + ":\n" + made.output;
 }
 
 WinePrefix::~WinePrefix() {
-  pst::testing::Run(Environment() + kWineServer + " -k");
+  EndAll();
   std::error_code ignored;  // the test folder goes at exit in any case
   fs::remove_all(root_, ignored);
 }
 
 std::string WinePrefix::Environment() const {
   return std::string("env ") + (display_.empty() ? "-u DISPLAY " : "DISPLAY=" + Quote(display_) + " ") +
-         "WINEPREFIX=" + Quote(root_) + " WINEDEBUG=-all ";
+         "HOME=" + Quote(home_) + " WINEPREFIX=" + Quote(root_) + " WINEDEBUG=-all ";
 }
 
 std::string WinePrefix::Profile() const {
@@ -98,6 +99,8 @@ pid_t WinePrefix::Start(const std::string& args, const std::string& log) const {
   if (out >= 0) ::close(out);
   return pid;
 }
+
+void WinePrefix::EndAll() const { pst::testing::Run(Environment() + kWineServer + " -k"); }
 
 std::string WinePrefix::RegistryText() const {
   return ReadFile(root_ + "/system.reg") + ReadFile(root_ + "/user.reg");
@@ -123,7 +126,7 @@ VirtualDisplay::~VirtualDisplay() {
 }
 
 CommandResult VirtualDisplay::Xdotool(const std::string& args) const {
-  return pst::testing::Run("DISPLAY=" + Quote(name_) + " xdotool " + args);
+  return pst::testing::Run("DISPLAY=" + Quote(name_) + " " + kLimit + "xdotool " + args);
 }
 
 }  // namespace baleport::testing

@@ -1,6 +1,7 @@
 // Running the Windows build's programs under Wine from a native test: each test gets a Wine
-// prefix (a Windows system of its own) made fresh and removed after it, and, for windows, an
-// X server of its own.
+// prefix (a Windows system of its own) made fresh and removed after it, with a home folder of
+// its own (Wine links the Desktop and Documents folders to it), and, for windows, an X server
+// of its own.
 #pragma once
 
 #include <sys/types.h>
@@ -31,6 +32,8 @@ class WinePrefix {
   const std::string& error() const { return error_; }
   // The folder C: stands for.
   std::string DriveC() const { return root_ + "/drive_c"; }
+  // The home folder Wine was given: the Windows Desktop.
+  std::string Home() const { return home_; }
   // The Windows user's profile folder, as this system sees it.
   std::string Profile() const;
 
@@ -41,11 +44,14 @@ class WinePrefix {
   pid_t Start(const std::string& args, const std::string& log) const;
   // The registry files as Wine last saved them (after Run, once its processes have ended).
   std::string RegistryText() const;
+  // Ends every process running in the prefix.
+  void EndAll() const;
 
  private:
   std::string Environment() const;
 
   std::string root_;
+  std::string home_;
   std::string display_;
   std::string error_;
 };
@@ -61,7 +67,8 @@ class VirtualDisplay {
 
   // ":N", or "" when Xvfb could not start.
   const std::string& name() const { return name_; }
-  // `xdotool ARGS` on this display.
+  // `xdotool ARGS` on this display (ended after ten minutes, should it wait for a window that
+  // never comes).
   CommandResult Xdotool(const std::string& args) const;
 
  private:
