@@ -4,10 +4,12 @@
 // Desktop); the multiple-folder run is skipped in one folder and stopped in the next. Every
 // store is then read by every reader.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -25,6 +27,8 @@ const std::string kSamples = BALEPORT_SAMPLES_DIR "/msg";
 // Enough copies that a folder takes several seconds under Wine: Skip and Stop land mid-folder
 // however quickly the machine converts.
 constexpr int kCopies = 80;
+// The title of the program's message boxes: the end of a run, and warnings.
+constexpr char kBoxTitle[] = "Tamsel Baleport";
 
 // Links (or copies, across file systems) `count` of the samples into `folder`, `copies` times.
 int AddSamples(const fs::path& folder, size_t from, size_t count, int copies) {
@@ -43,6 +47,16 @@ int AddSamples(const fs::path& folder, size_t from, size_t count, int copies) {
     }
   }
   return added;
+}
+
+// The first window id xdotool printed: X errors about windows closing meanwhile come in the
+// same output.
+std::string FirstWindow(const std::string& output) {
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
+  }
+  return "";
 }
 
 // The items of a store that every reader and the checker accept, as pypff counts them.
@@ -89,15 +103,54 @@ class WizardUnderWineTest : public ::testing::Test {
     if (wine_) wine_->EndAll();
   }
 
-  // The visible window titled exactly `title` (an extended regular expression), once it shows.
-  std::string Await(const std::string& title) {
-    const CommandResult found = display_->Xdotool("search --sync --onlyvisible --name " + Quote("^" + title + "$"));
-    std::string window = found.output.substr(0, found.output.find('\n'));
-    if (found.exit_code != 0 || window.empty()) {
-      ADD_FAILURE() << "no window \"" << title << "\" showed; the program said:\n" << pst::testing::Run("cat " + Quote(log_)).output;
+  // The visible window titled exactly `title` (an extended regular expression), once it shows;
+  // "" after a failure when a box of the program's errors or warnings shows instead, unless
+  // `allowed` names it.
+  std::string Await(const std::string& title, const std::string& allowed = "") {
+    std::string boxes = "Outlook Error|Select Folder\\(s\\) to Convert";
+    if (title != kBoxTitle) boxes += std::string("|") + kBoxTitle;
+    // xdotool gives up on an X error, as when a window closes while it reads its name.
+    CommandResult found;
+    std::string window;
+    for (int attempt = 0; attempt < 100 && window.empty(); ++attempt) {
+      found = display_->Xdotool("search --sync --onlyvisible --name " + Quote("^(" + title + "|" + boxes + ")$"));
+      window = FirstWindow(found.output);
+    }
+    const std::string shown = window.empty() ? found.output : Title(window);
+    if (window.empty() ||
+        !(std::regex_match(shown, std::regex(title)) || (!allowed.empty() && shown == allowed))) {
+      ADD_FAILURE() << "awaiting \"" << title << "\", the program showed \"" << shown << "\"; it said:\n"
+                    << pst::testing::Run("cat " + Quote(log_)).output;
       return "";
     }
     return window;
+  }
+  std::string Title(const std::string& window) {
+    const std::string name = display_->Xdotool("getwindowname " + window).output;
+    return name.substr(0, name.find('\n'));  // a window's name, then any error
+  }
+  // Once no visible window is titled `title`: a dialog answered closes a moment later, and
+  // the page under it takes clicks only then.
+  void AwaitGone(const std::string& title) {
+    for (int attempt = 0; attempt < 3000; ++attempt) {
+      const CommandResult shown = display_->Xdotool("search --onlyvisible --name " + Quote("^" + title + "$"));
+      if (shown.exit_code == 1 && FirstWindow(shown.output).empty()) return;
+      ::usleep(200 * 1000);
+    }
+    ADD_FAILURE() << "\"" << title << "\" never closed";
+  }
+  // Clicks at `x`, `y` until the window titled `title` shows: a button the run enables a moment
+  // after its caption changes ignores a click that comes before. Clicks on a page under a modal
+  // box go nowhere.
+  std::string ClickUntil(const std::string& window, int x, int y, const std::string& title) {
+    for (int attempt = 0; attempt < 1200; ++attempt) {
+      Click(window, x, y);
+      const CommandResult shown = display_->Xdotool("search --onlyvisible --name " + Quote("^" + title + "$"));
+      if (const std::string box = FirstWindow(shown.output); !box.empty()) return box;
+      ::usleep(500 * 1000);
+    }
+    ADD_FAILURE() << "clicks at " << x << "," << y << " never brought \"" << title << "\"";
+    return "";
   }
   // A click at `x`, `y` of the window's client area (its X window; the pages are laid out at
   // 96 dpi, which is Wine's).
@@ -141,7 +194,7 @@ TEST_F(WizardUnderWineTest, SingleFolderTypedAndSavedConvertsEveryMessage) {
   const std::string store = wine_->Home() + "/Alice single.pst";
   Keys(save, "key ctrl+a type --delay 5 " + Quote(WindowsPath(store)));
   Keys(save, "key Return");
-  const std::string done = Await("Tamsel Baleport");
+  const std::string done = Await(kBoxTitle);
   ASSERT_NE(done, "");
   Keys(done, "key Return");
 
@@ -157,29 +210,42 @@ TEST_F(WizardUnderWineTest, MultipleFoldersPickedWithSkipAndStopLeaveReadableSto
   const std::string multiple = Await("Multiple Folder Conversion Mode");
   ASSERT_NE(multiple, "");
   Click(multiple, 496, 80);  // Select...
-  // The shell's folder picker opens on the Desktop, where the mailboxes are: typing a name
-  // selects it in the tree.
+  // The shell's folder picker opens on the Desktop, which holds only the mailboxes beside
+  // Wine's own items: "/", Documents, Mailboxes, My Computer, Trash. Letters typed there could
+  // press a button by its access key, so the row is clicked.
   const std::string picker = Await("Browse for Folder");
   ASSERT_NE(picker, "");
-  Keys(picker, "type Mailboxes");
+  Click(picker, 100, 119);  // Mailboxes
   Keys(picker, "key Return");
-  Click(multiple, 47, 136);   // Check All: Alice, Bob, Carol
-  Click(multiple, 632, 453);  // Next >; the stores go to the Desktop
-  const std::string page = Await("Conversion Status");
+  AwaitGone("Browse for Folder");
+  // The list is filled once the picker has gone, which no title shows: until Next moves on,
+  // the warning that nothing is ticked is answered and Check All clicked again.
+  std::string page;
+  for (int attempt = 0; attempt < 100 && page.empty(); ++attempt) {
+    Click(multiple, 47, 136);   // Check All: Alice, Bob, Carol
+    Click(multiple, 632, 453);  // Next >; the stores go to the Desktop
+    const std::string shown = Await("Conversion Status", "Select Folder(s) to Convert");
+    ASSERT_NE(shown, "");
+    if (Title(shown) == "Conversion Status") {
+      page = shown;
+    } else {
+      Keys(shown, "key Return");
+      AwaitGone("Select Folder\\(s\\) to Convert");
+    }
+  }
   ASSERT_NE(page, "");
   Click(page, 288, 234);  // Start Conversion
 
   ASSERT_NE(Await("Converting 2 of 3 Folders"), "");
-  Click(page, 556, 26);  // X: skip Bob
-  const std::string skip = Await("Confirm Skip");
+  const std::string skip = ClickUntil(page, 556, 26, "Confirm Skip");  // X: skip Bob
   ASSERT_NE(skip, "");
   Keys(skip, "key y");
+  AwaitGone("Confirm Skip");
   ASSERT_NE(Await("Converting 3 of 3 Folders"), "");
-  Click(page, 288, 234);  // Stop Conversion, where Start was
-  const std::string stop = Await("Confirm Stop");
+  const std::string stop = ClickUntil(page, 288, 234, "Confirm Stop");  // Stop, where Start was
   ASSERT_NE(stop, "");
   Keys(stop, "key y");
-  const std::string done = Await("Tamsel Baleport");
+  const std::string done = Await(kBoxTitle);
   ASSERT_NE(done, "");
   Keys(done, "key Return");
 
