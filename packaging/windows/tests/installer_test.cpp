@@ -4,9 +4,12 @@
 // registered quiet uninstall command). Nothing may be left behind but what the user made.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "packaging/windows/tests/wine_prefix.h"
 #include "pst/tests/store_testing.h"

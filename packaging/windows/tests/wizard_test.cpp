@@ -4,6 +4,7 @@
 // Desktop); the multiple-folder run is skipped in one folder and stopped in the next. Every
 // store is then read by every reader.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -97,10 +98,13 @@ class WizardUnderWineTest : public ::testing::Test {
       carol_ = AddSamples(mail_ / "Carol", 0, 1000, kCopies);
     }
     log_ = pst::testing::TempDir("wizard") + "/wine.log";
-    ASSERT_GT(wine_->Start(Quote(WindowsPath(kProgram)), log_), 0);
+    program_ = wine_->Start(Quote(WindowsPath(kProgram)), log_);
+    ASSERT_GT(program_, 0);
   }
   void TearDown() override {
-    if (wine_) wine_->EndAll();
+    if (program_ <= 0) return;
+    wine_->EndAll();
+    ::waitpid(program_, nullptr, 0);
   }
 
   // The visible window titled exactly `title` (an extended regular expression), once it shows;
@@ -167,6 +171,7 @@ class WizardUnderWineTest : public ::testing::Test {
   static fs::path mail_;
   static int alice_, bob_, carol_;
   std::string log_;
+  pid_t program_ = -1;
 };
 
 std::unique_ptr<VirtualDisplay> WizardUnderWineTest::display_;
