@@ -1,13 +1,7 @@
 #include "cli/convert_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 
@@ -20,6 +14,8 @@
 #include "conversion/conversion_page.h"
 #include "conversion/store/pst_store_library.h"
 #include "files/file_attributes.h"
+#include "support/env.h"
+#include "support/path_separator.h"
 #include "support/pending_events.h"
 
 namespace baleport {
@@ -51,11 +47,11 @@ class CommandLineSelection final : public WizardSelection {
 Result<std::vector<FolderRow>> SubfolderRows(const std::string& root, const std::vector<std::string>& only) {
   std::vector<FolderRow> rows;
   std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(root, ec)) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(Utf8Path(root), ec)) {
     if (!entry.is_directory(ec)) continue;
-    const std::string name = entry.path().filename().string();
+    const std::string name = Utf8String(entry.path().filename());
     const bool ticked = only.empty() || std::find(only.begin(), only.end(), name) != only.end();
-    rows.push_back({ticked, name, entry.path().string()});
+    rows.push_back({ticked, name, Utf8String(entry.path())});
   }
   if (ec) return Status::Error("reading the folder " + root + ": " + ec.message());
   std::sort(rows.begin(), rows.end(), [](const FolderRow& a, const FolderRow& b) { return a.name < b.name; });
@@ -68,20 +64,20 @@ Result<std::vector<FolderRow>> SubfolderRows(const std::string& root, const std:
 }
 
 std::string StorePathFor(const std::string& outputFolder, const std::string& name) {
-  return outputFolder + "/" + name + ".pst";
+  return outputFolder + kPathSeparator + name + ".pst";
 }
 
 // Reads what a process of -j wrote of the report, and removes its file; a process that
 // ended without writing it gets an entry that says so.
 std::string TakeReportPart(const StoreJob& job, std::ostream& errors) {
-  std::ifstream file(job.reportPart, std::ios::binary);
-  std::string part((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  const bool read = file.is_open() && !file.bad();
-  file.close();
-  std::error_code ec;
-  fs::remove(job.reportPart, ec);
-  if (ec) errors << "baleport convert: " << job.reportPart << ": " << ec.message() << "\n";
-  if (read && !part.empty()) return part;
+  constexpr uint64_t kPartLimit = 64 << 20;  // a folder's entry with every failure's reason
+  Env& env = *Env::Default();
+  Result<std::string> part = ReadSmallFile(env, job.reportPart, kPartLimit);
+  if (env.Exists(job.reportPart)) {
+    if (!part.ok()) errors << "baleport convert: " << part.status().message() << "\n";
+    if (Status removed = env.Remove(job.reportPart); !removed.ok()) errors << "baleport convert: " << removed.message() << "\n";
+  }
+  if (part.ok() && !part->empty()) return *part;
   FolderReport folder;
   folder.path = job.source;
   folder.storePath = job.store;
@@ -94,11 +90,9 @@ std::string TakeReportPart(const StoreJob& job, std::ostream& errors) {
 
 // Writes the report of --report, or of one process of -j (its folders only).
 bool WriteReport(const std::string& path, const std::string& text, std::ostream& errors) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (file) return true;
-  errors << "baleport convert: " << path << ": the report could not be written: " << std::strerror(errno) << "\n";
+  const Status written = ReplaceFile(*Env::Default(), path, text);
+  if (written.ok()) return true;
+  errors << "baleport convert: the report could not be written: " << written.message() << "\n";
   return false;
 }
 
@@ -146,7 +140,7 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
     }
   }
   if (!options.report.empty()) {
-    const std::string folder = fs::path(AbsolutePath(options.report)).parent_path().string();
+    const std::string folder = Utf8String(Utf8Path(AbsolutePath(options.report)).parent_path());
     if (Status writable = CheckOutputFolder(folder); !writable.ok()) return usage("--report: " + writable.message());
   }
   if (options.jobs < 1) return usage("-j needs a number of stores of 1 or more");
@@ -157,7 +151,7 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
       if (!row.checked) continue;
       const std::string part = options.report.empty() ? "" : options.report + "." + std::to_string(jobs.size()) + ".part";
       std::error_code ec;
-      if (!part.empty()) fs::remove(part, ec);  // a part left by an earlier run is not this run's
+      if (!part.empty()) fs::remove(Utf8Path(part), ec);  // a part left by an earlier run is not this run's
       jobs.push_back({row.path, StorePathFor(selection.outputFolder, row.name), part});
     }
     std::vector<std::string> flags;
@@ -191,8 +185,7 @@ int RunConvert(const ConvertOptions& options, std::ostream& out, std::ostream& e
   conversion.Form_Load();
   page.ApplyCommandLine();
   conversion.CmdStartConversion_Click();
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
+  ReleaseInterrupt();
   SetPendingEventsHandler({});
   const RunReport& run = conversion.lastRun();
   Summarise(run, options.quiet, out, errors);
@@ -234,9 +227,8 @@ void AddConvertCommand(CLI::App& app) {
   // For the conversion processes of -j: their folders of the report, which the first process joins.
   convert->add_option("--report-part", options->reportPart)->group("");
   convert->callback([options] {
-    options->terminal = ::isatty(STDOUT_FILENO) != 0 && !options->lineProgress;
-    std::error_code ec;
-    options->program = fs::read_symlink("/proc/self/exe", ec).string();
+    options->terminal = OutputIsTerminal() && !options->lineProgress;
+    options->program = ProgramPath();
     const int code = RunConvert(*options, std::cout, std::cerr);
     if (code != 0) throw CLI::RuntimeError(code);
   });

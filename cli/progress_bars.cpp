@@ -1,6 +1,5 @@
 #include "cli/progress_bars.h"
 
-#include <sys/ioctl.h>
 
 #include <algorithm>
 
@@ -67,12 +66,6 @@ std::string RenderProgress(const ProgressState& state, int width) {
 
   return Line(folderHead, foldersDone, state.folders, folderTail, width) + "\n" +
          Line(messageHead, state.done, state.total, messageTail, width);
-}
-
-int TerminalWidth(int fd) {
-  winsize size{};
-  if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
 }
 
 }  // namespace baleport

@@ -20,7 +20,4 @@ struct ProgressState {
 // counts alone). Columns are counted as UTF-8 code points.
 std::string RenderProgress(const ProgressState& state, int width);
 
-// The terminal's width, or 80 when `fd` is not a terminal that tells.
-int TerminalWidth(int fd);
-
 }  // namespace baleport

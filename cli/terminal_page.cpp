@@ -1,9 +1,5 @@
 #include "cli/terminal_page.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 
 #include "conversion/folder_paths.h"
@@ -11,15 +7,6 @@
 
 namespace baleport {
 namespace {
-
-volatile std::sig_atomic_t interruptRequested = 0;
-
-// Ctrl-C, or SIGTERM (from a parent that died, see parallel_stores.cpp): a second one of
-// the same ends the program at once.
-void OnInterrupt(int signal) {
-  interruptRequested = 1;
-  std::signal(signal, SIG_DFL);
-}
 
 // A caption as shown: "&&" is a plain "&", a single "&" marks the access key.
 std::string Shown(const std::string& caption) {
@@ -36,18 +23,6 @@ std::string Shown(const std::string& caption) {
 }
 
 }  // namespace
-
-void CatchInterrupt(bool endWaits) {
-  interruptRequested = 0;
-  struct sigaction action = {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = endWaits ? 0 : SA_RESTART;
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-}
-
-bool InterruptRequested() { return interruptRequested != 0; }
 
 void TerminalPage::SetCaption(CaptionControl control, const std::string& caption) {
   if (control == CaptionControl::FrameConversion) {
@@ -87,7 +62,7 @@ void TerminalPage::SetProgressValue(float) {
 
 void TerminalPage::DrawProgress() {
   // One column spare: a line that fills the terminal would leave the cursor past its end.
-  const int width = (options_.width > 0 ? options_.width : TerminalWidth(STDOUT_FILENO)) - 1;
+  const int width = (options_.width > 0 ? options_.width : TerminalWidth()) - 1;
   // Back to the start of the first of the two lines drawn before.
   if (progressShown_) out_ << "\r\x1b[1A";
   out_ << ReplaceAll(RenderProgress(progress_, width), "\n", "\x1b[K\n") << "\x1b[K" << std::flush;

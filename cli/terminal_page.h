@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/console.h"
 #include "cli/progress_bars.h"
 #include "conversion/page_controls.h"
 
@@ -68,13 +69,5 @@ class TerminalPage final : public PageControls {
   std::chrono::steady_clock::time_point lastDrawn_{};
   bool progressShown_ = false;
 };
-
-// Installs the Ctrl-C (and SIGTERM) handler that TerminalPage::ProcessPendingEvents
-// answers; a second one ends the program at once. With `endWaits`, the signal also ends a
-// blocking wait (EINTR) instead of resuming it, for a caller that must pass it on at once;
-// otherwise interrupted calls resume, so file I/O never sees EINTR.
-void CatchInterrupt(bool endWaits = false);
-// Whether Ctrl-C or SIGTERM came since CatchInterrupt.
-bool InterruptRequested();
 
 }  // namespace baleport

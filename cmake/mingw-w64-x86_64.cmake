@@ -9,3 +9,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# Programs are linked statically (no DLL travels with them): zlib's archive, not its import library.
+set(ZLIB_USE_STATIC_LIBS ON)

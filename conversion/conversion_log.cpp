@@ -1,12 +1,6 @@
 #include "conversion/conversion_log.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "conversion/folder_paths.h"
 
@@ -19,22 +13,6 @@ constexpr char kLogExtension[] = ".log";
 bool EndsWithStoreExtension(const std::string& path) {
   const size_t n = sizeof(kStoreExtension) - 1;
   return path.size() >= n && AsciiLowercase(std::string_view(path).substr(path.size() - n)) == kStoreExtension;
-}
-
-Status ErrnoFailure(const std::string& what, const std::string& path, int err = errno) {
-  return Status::Error(what + " " + path + ": " + std::strerror(err));
-}
-
-// Never blocks (a FIFO at the log's path) and takes only a regular file.
-Result<int> OpenLog(const std::string& path, int flags, const char* what) {
-  const int fd = ::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC | O_NONBLOCK, 0600);
-  if (fd < 0) return ErrnoFailure(what, path);
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return Status::Error(std::string(what) + " " + path + ": not a regular file");
-  }
-  return fd;
 }
 
 }  // namespace
@@ -62,23 +40,14 @@ std::string OnOneLine(std::string_view text) {
   return out;
 }
 
-LogAppender::~LogAppender() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 Status LogAppender::WriteLine(std::string_view line) {
   const std::string text = OnOneLine(line) + "\r\n";
-  const off_t start = ::lseek(fd_, 0, SEEK_END);
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const Status failed = ErrnoFailure("cannot write to the log", path_, n < 0 ? errno : ENOSPC);
-      if (start >= 0 && done > 0) (void)::ftruncate(fd_, start);
-      return failed;
-    }
-    done += static_cast<size_t>(n);
+  Result<uint64_t> end = file_->Size();
+  if (!end.ok()) return end.status().WithContext("cannot write to the log");
+  const Status written = file_->Write(*end, text.data(), text.size());
+  if (!written.ok()) {
+    (void)file_->Truncate(*end);  // the line's first bytes, if any reached the file; the write's failure is the one given
+    return written.WithContext("cannot write to the log");
   }
   return Status::Ok();
 }
@@ -87,42 +56,35 @@ Status ConversionLog::Reserve() {
   Release();
   // An existing log is opened as it is; only a missing one is created (and the reason it
   // cannot be, such as a read-only disk, is the one given).
-  struct stat st;
-  createdByReserve_ = ::lstat(path_.c_str(), &st) != 0 && errno == ENOENT;
-  Result<int> fd = OpenLog(path_, createdByReserve_ ? O_CREAT | O_EXCL : 0, "cannot start the log");
-  if (!fd.ok()) {
+  createdByReserve_ = !env_.Exists(path_);
+  Result<std::unique_ptr<File>> file = createdByReserve_ ? env_.CreateNew(path_) : env_.OpenForUpdate(path_);
+  if (!file.ok()) {
     createdByReserve_ = false;
-    return fd.status();
+    return file.status().WithContext("cannot start the log");
   }
-  reserved_ = *fd;
+  reserved_ = std::move(*file);
   return Status::Ok();
 }
 
 void ConversionLog::Release() {
-  if (reserved_ < 0) return;
-  ::close(reserved_);
-  reserved_ = -1;
-  if (createdByReserve_) (void)::unlink(path_.c_str());
+  if (reserved_ == nullptr) return;
+  reserved_.reset();
+  if (createdByReserve_) (void)env_.Remove(path_);  // an empty file left behind names no failure
   createdByReserve_ = false;
 }
 
 Status ConversionLog::Start() {
-  if (reserved_ < 0) BALEPORT_RETURN_IF_ERROR(Reserve());
-  const int fd = reserved_;
-  reserved_ = -1;
+  if (reserved_ == nullptr) BALEPORT_RETURN_IF_ERROR(Reserve());
+  std::unique_ptr<File> file = std::move(reserved_);
   createdByReserve_ = false;
-  if (::ftruncate(fd, 0) != 0) {
-    const Status failed = ErrnoFailure("cannot start the log", path_);
-    ::close(fd);
-    return failed;
-  }
-  return LogAppender(fd, path_).WriteLine(kLogFirstLine);
+  BALEPORT_RETURN_IF_ERROR(file->Truncate(0).WithContext("cannot start the log"));
+  return LogAppender(std::move(file)).WriteLine(kLogFirstLine);
 }
 
 Result<LogAppender> ConversionLog::OpenForAppend() {
-  Result<int> fd = OpenLog(path_, O_CREAT | O_APPEND, "cannot open the log");
-  if (!fd.ok()) return fd.status();
-  return LogAppender(*fd, path_);
+  Result<std::unique_ptr<File>> file = env_.Exists(path_) ? env_.OpenForUpdate(path_) : env_.CreateNew(path_);
+  if (!file.ok()) return file.status().WithContext("cannot open the log");
+  return LogAppender(std::move(*file));
 }
 
 Status ConversionLog::RecordFailure(const std::string& messagePath) {

@@ -1,12 +1,14 @@
 // The log kept beside each store: a first line when the call starts, a line for every
 // source folder that could not be read, then one line for every message whose import failed. Lines end with "\r\n"; texts are written as held
 // (UTF-8), control characters escaped so that every entry stays on its line. The file is
-// open only within one operation, created readable by its owner only.
+// open only within one operation, created readable by its owner only (as the Env creates files).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "support/env.h"
 #include "support/status.h"
 
 namespace baleport {
@@ -26,24 +28,19 @@ std::string OnOneLine(std::string_view text);
 // The log opened for appending; closed when destroyed.
 class LogAppender {
  public:
-  LogAppender(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  LogAppender(LogAppender&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
-  LogAppender(const LogAppender&) = delete;
-  LogAppender& operator=(const LogAppender&) = delete;
-  LogAppender& operator=(LogAppender&&) = delete;
-  ~LogAppender();
+  explicit LogAppender(std::unique_ptr<File> file) : file_(std::move(file)) {}
 
   // The line whole or not at all: a write cut short (a full disk) is taken back.
   Status WriteLine(std::string_view line);
 
  private:
-  int fd_;
-  std::string path_;
+  std::unique_ptr<File> file_;
 };
 
 class ConversionLog {
  public:
-  explicit ConversionLog(std::string path) : path_(std::move(path)) {}
+  // Every file call goes through `env`, so that a failing disk can be put in its place.
+  explicit ConversionLog(std::string path, Env& env = *Env::Default()) : path_(std::move(path)), env_(env) {}
   ~ConversionLog() { Release(); }
   ConversionLog(const ConversionLog&) = delete;
   ConversionLog& operator=(const ConversionLog&) = delete;
@@ -65,7 +62,8 @@ class ConversionLog {
 
  private:
   std::string path_;
-  int reserved_ = -1;
+  Env& env_;
+  std::unique_ptr<File> reserved_;
   bool createdByReserve_ = false;
 };
 

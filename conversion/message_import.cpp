@@ -1,8 +1,6 @@
 #include "conversion/message_import.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <cmath>
 #include <utility>
 
@@ -10,7 +8,9 @@
 #include "conversion/folder_paths.h"
 #include "conversion/read_ahead.h"
 #include "files/file_attributes.h"
+#include "files/file_functions.h"
 #include "mapi/tags.h"
+#include "support/env.h"
 #include "support/path_separator.h"
 #include "support/registry.h"
 
@@ -20,12 +20,6 @@ namespace {
 constexpr char kSkipQuestion[] = "Do you really want to \"Skip\" conversion of this folder ?";
 constexpr char kStopQuestion[] =
     "Do you really want to \"STOP\" on-going conversion ?\r\nThis action will STOP complete conversion process.";
-
-// A disk too full for the store: deleting the sources of what is committed makes room.
-bool IsOutOfRoom(const Status& failure) {
-  return failure.message().find(std::strerror(ENOSPC)) != std::string::npos ||
-         failure.message().find(std::strerror(EDQUOT)) != std::string::npos;
-}
 
 MessageAnswer Ask(PageControls& controls, const std::string& title, const std::string& text) {
   return controls.ShowMessage({text, title, MessageIcon::kNone, MessageButtons::kYesNo, ""});
@@ -161,6 +155,7 @@ void MessageImport::ImportMessage(const MessageRead& ahead) {
   std::unique_ptr<RDOMail> item;
   bool alreadyThere = false;
   Status outcome = CreateAndFill(path, ahead.source.get(), item, alreadyThere);
+  // A disk too full for the store: deleting the sources of what is committed makes room.
   if (!outcome.ok() && IsOutOfRoom(outcome) && run_.controls.DeleteSourceValue() == 1 && !retrying_) {
     // The messages pending go in first, their sources deleted; then this one may fit.
     item.reset();  // before the store it belongs to is dropped
@@ -271,7 +266,7 @@ void MessageImport::DeleteSource(const Imported& message) {
   } else if (Result<FileIdentity> now = IdentifyFile(path); !message.read || !now.ok() || *now != *message.read) {
     kept = "kept: it changed after it was read, and the change was not converted";
   } else if (const int32_t error = RemoveFile(path); error != 0) {
-    kept = "could not be deleted (system error " + std::to_string(error) + ")";
+    kept = "could not be deleted: " + FileErrorText(error);
   }
   if (kept.empty()) {
     ++tally_.deleted;

@@ -90,6 +90,14 @@ WideBuffer LongPathBuffer(std::string_view path) {
   return bytes;
 }
 
+std::string FileErrorText(int32_t code) {
+  if (code == -1) return "the system gave no reason";
+  std::string words = ActiveFileSystemApi().ErrorMessage(static_cast<uint32_t>(code));
+  if (words.ends_with('.')) words.pop_back();
+  const std::string number = "system error " + std::to_string(code);
+  return words.empty() ? number : words + " (" + number + ")";
+}
+
 void CaptureLastError() {
   FileSystemApi& api = ActiveFileSystemApi();
   uint32_t code = api.LastCallError();

@@ -36,6 +36,9 @@ extern OsVersionInfo OsVersion;
 // the system reported a failure without a code.
 extern int32_t LastFileError;
 
+// "Access is denied (system error 5)": the system's words for a LastFileError, and its code.
+std::string FileErrorText(int32_t code);
+
 void InitFileFunctions();
 void GetOsVersionInfo();
 

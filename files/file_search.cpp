@@ -131,7 +131,7 @@ Status SearchFolder(Search& search, std::string& folderPath) {
 }  // namespace
 
 std::string UnreadableFolder::Reason() const {
-  return "cannot be read (system error " + std::to_string(systemError) + ")";
+  return "cannot be read: " + FileErrorText(systemError);
 }
 
 std::string UnreadableFolder::Describe() const { return "the folder " + path + " " + Reason(); }

@@ -92,6 +92,10 @@ class FileSystemApi {
   // anything else in the process could overwrite the thread's last error.
   virtual uint32_t LastCallError() = 0;
 
+  // The system's words for an error code: FormatMessageW on Windows; on POSIX, Windows' own
+  // words for the codes it gives.
+  virtual std::string ErrorMessage(uint32_t code) = 0;
+
   // UTF-8 to the system code page and back (the identity where that is UTF-8).
   virtual std::string ToCodePage(const std::string& text) = 0;
   virtual std::string FromCodePage(const std::string& text) = 0;

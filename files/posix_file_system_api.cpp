@@ -447,4 +447,29 @@ std::optional<FolderIdentity> PosixFileSystemApi::IdentifyFolder(const WideBuffe
   return FolderIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
+std::string PosixFileSystemApi::ErrorMessage(uint32_t code) {
+  switch (code) {
+    case kErrorFileNotFound: return "The system cannot find the file specified.";
+    case kErrorPathNotFound: return "The system cannot find the path specified.";
+    case kErrorTooManyOpenFiles: return "The system cannot open the file.";
+    case kErrorAccessDenied: return "Access is denied.";
+    case kErrorInvalidHandle: return "The handle is invalid.";
+    case kErrorNotEnoughMemory: return "Not enough memory resources are available to process this command.";
+    case kErrorNoMoreFiles: return "There are no more files.";
+    case kErrorWriteProtect: return "The media is write protected.";
+    case kErrorSharingViolation:
+      return "The process cannot access the file because it is being used by another process.";
+    case kErrorInvalidParameter: return "The parameter is incorrect.";
+    case kErrorFileExists: return "The file exists.";
+    case kErrorDiskFull: return "There is not enough space on the disk.";
+    case kErrorInvalidName: return "The filename, directory name, or volume label syntax is incorrect.";
+    case kErrorDirNotEmpty: return "The directory is not empty.";
+    case kErrorFilenameTooLong: return "The filename or extension is too long.";
+    case kErrorIoDevice: return "The request could not be performed because of an I/O device error.";
+    case kErrorCantResolveFilename: return "The name of the file cannot be resolved by the system.";
+    case kErrorGenFailure: return "A device attached to the system is not functioning.";
+    default: return "";
+  }
+}
+
 }  // namespace baleport

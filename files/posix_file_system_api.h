@@ -46,6 +46,7 @@ class PosixFileSystemApi final : public FileSystemApi {
   bool DeleteFileA(const std::string& path) override;
   uint32_t GetLastError() override { return last_error_; }
   uint32_t LastCallError() override { return last_error_; }
+  std::string ErrorMessage(uint32_t code) override;
   std::string ToCodePage(const std::string& text) override { return text; }
   std::string FromCodePage(const std::string& text) override { return text; }
   std::optional<FolderIdentity> IdentifyFolder(const WideBuffer& path) override;

@@ -6,6 +6,7 @@
 
 #include "files/file_system_api.h"
 #include "support/utf16_text.h"
+#include "support/windows_system.h"
 
 static_assert(sizeof(OSVERSIONINFOW) == sizeof(baleport::OsVersionRecordW));
 static_assert(sizeof(OSVERSIONINFOA) == sizeof(baleport::OsVersionRecordA));
@@ -92,6 +93,7 @@ class WindowsFileSystemApi final : public FileSystemApi {
   uint32_t GetLastError() override { return ::GetLastError(); }
   uint32_t LastCallError() override { return last_call_error_; }
 
+  std::string ErrorMessage(uint32_t code) override { return SystemMessage(code); }
   std::string ToCodePage(const std::string& text) override { return ToAnsi(Utf8ToUtf16(text)); }
   std::string FromCodePage(const std::string& text) override { return Utf16ToUtf8(FromAnsi(text)); }
 

@@ -7,16 +7,10 @@
 #include <climits>
 
 #include "msg/text_decoder.h"
+#include "msg/windows_code_pages.h"
 
 namespace baleport::msg {
 namespace {
-
-// Code pages whose characters carry a shift state or need more than a look at the last bytes
-// (ISO-2022, HZ, UTF-7, GB18030) are decoded in one call at the end of the value.
-bool DecodedWhole(uint32_t code_page) {
-  return code_page == 50220 || code_page == 50221 || code_page == 50222 || code_page == 50225 ||
-         code_page == 52936 || code_page == 65000 || code_page == 54936;
-}
 
 // How many of the n bytes end on a character boundary.
 size_t CompleteLength(uint32_t code_page, const uint8_t* data, size_t n) {
@@ -44,12 +38,7 @@ size_t CompleteLength(uint32_t code_page, const uint8_t* data, size_t n) {
 // Flags MultiByteToWideChar accepts for the code page, with invalid input refused or not.
 DWORD Flags(uint32_t code_page, bool refuse_invalid) {
   if (!refuse_invalid) return 0;
-  if (code_page == CP_UTF8 || code_page == 54936) return MB_ERR_INVALID_CHARS;
-  if ((code_page >= 50220 && code_page <= 50229) || code_page == 52936 || code_page == 65000 ||
-      (code_page >= 57002 && code_page <= 57011) || code_page == 42) {
-    return 0;
-  }
-  return MB_ERR_INVALID_CHARS;
+  return TakesNoFlags(code_page) ? 0 : MB_ERR_INVALID_CHARS;
 }
 
 }  // namespace
@@ -68,11 +57,11 @@ Result<TextDecoder> TextDecoder::ForCodePage(uint32_t code_page) {
 }
 
 size_t TextDecoder::Convert(const uint8_t* data, size_t n, std::u16string* out, bool final) {
-  if (DecodedWhole(code_page_) && !final) return 0;
+  if (ConvertedWhole(code_page_) && !final) return 0;
   constexpr size_t kPiece = size_t{1} << 20;
   size_t used = 0;
   while (used < n) {
-    const size_t window = DecodedWhole(code_page_) ? std::min<size_t>(n - used, INT_MAX) : std::min(n - used, kPiece);
+    const size_t window = ConvertedWhole(code_page_) ? std::min<size_t>(n - used, INT_MAX) : std::min(n - used, kPiece);
     const size_t piece = CompleteLength(code_page_, data + used, window);
     if (piece == 0) break;  // only the start of a character: wait for the rest
     const auto* in = reinterpret_cast<const char*>(data + used);

@@ -181,10 +181,10 @@ TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
   const Outcome unlisted = convert(mail.root, out + "/unlisted.pst");
   fs::permissions(hidden, fs::perms::all);
   EXPECT_EQ(unlisted.exit_code, 1) << unlisted.output;
-  EXPECT_THAT(unlisted.output, HasSubstr("the folder " + hidden + " cannot be read (system error 5)"));
+  EXPECT_THAT(unlisted.output, HasSubstr("the folder " + hidden + " cannot be read: Access is denied (system error 5)"));
   EXPECT_THAT(unlisted.output, ::testing::Not(HasSubstr("Successfully")));
   EXPECT_THAT(ReadAll(out + "/unlisted.log"),
-              HasSubstr("\r\nBAD FOLDER : " + hidden + " : cannot be read (system error 5)\r\n"));
+              HasSubstr("\r\nBAD FOLDER : " + hidden + " : cannot be read: Access is denied (system error 5)\r\n"));
   EXPECT_TRUE(fs::exists(unseen));
   EXPECT_FALSE(fs::exists(locked));  // m0.msg, beside the folder, converted and deleted
   view = ReadStore(out + "/unlisted.pst");

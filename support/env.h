@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "support/status.h"
 
@@ -45,6 +46,16 @@ class Env {
   virtual Status SyncFolder(const std::string& folder) = 0;
   virtual bool Exists(const std::string& path) = 0;
 };
+
+// A small file read whole; a file longer than `limit` bytes is refused, naming it.
+Result<std::string> ReadSmallFile(Env& env, const std::string& path, uint64_t limit);
+// `path` replaced by `text` at once: written to "<path>.new", made durable, then renamed over
+// it, so that a failure leaves the earlier file whole.
+Status ReplaceFile(Env& env, const std::string& path, std::string_view text);
+
+// Whether a failure of a file call was a disk (or the user's quota) with no room left; read
+// from the message, in the system's own words.
+bool IsOutOfRoom(const Status& failure);
 
 // An Env that hands every call to another; wrappers that watch or change some calls (a
 // failing disk, a timed one) override only those.

@@ -141,6 +141,11 @@ class PosixEnv final : public Env {
 
 }  // namespace
 
+bool IsOutOfRoom(const Status& failure) {
+  return failure.message().find(std::strerror(ENOSPC)) != std::string::npos ||
+         failure.message().find(std::strerror(EDQUOT)) != std::string::npos;
+}
+
 Env* Env::Default() {
   static PosixEnv env;
   return &env;

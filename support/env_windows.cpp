@@ -5,51 +5,10 @@
 #include <string>
 
 #include "support/env.h"
-#include "support/utf16_text.h"
+#include "support/windows_system.h"
 
 namespace baleport {
 namespace {
-
-std::wstring ToWide(const std::string& text) {
-  const std::u16string units = Utf8ToUtf16(text);
-  return std::wstring(units.begin(), units.end());
-}
-
-// The system's message for `code` ("Access is denied."), without its line break.
-std::string SystemMessage(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::u16string units(reinterpret_cast<const char16_t*>(text), n);
-  LocalFree(text);
-  while (!units.empty() && (units.back() == u'\r' || units.back() == u'\n' || units.back() == u' ')) units.pop_back();
-  if (units.empty()) return "system error " + std::to_string(code);
-  return Utf16ToUtf8(units);
-}
-
-Status SystemError(const std::string& what, const std::string& path, DWORD code = GetLastError()) {
-  return Status::Error(what + " " + path + " failed: " + SystemMessage(code));
-}
-
-// The full path ("\\?\C:\...", "\\?\UNC\server\share\...") of a relative or absolute one:
-// the prefix lifts the 260-character limit but turns off the resolution of "." and "..",
-// which GetFullPathNameW does first.
-std::wstring SystemPath(const std::string& path) {
-  const std::wstring wide = ToWide(path);
-  if (wide.starts_with(L"\\\\?\\")) return wide;
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n == 0) return wide;  // the open that follows reports what is wrong with it
-    if (n < full.size()) {
-      full.resize(n);
-      break;
-    }
-    full.resize(n);
-  }
-  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
 
 class WindowsFile final : public File {
  public:
@@ -123,10 +82,11 @@ class WindowsFile final : public File {
 };
 
 // A writer shares the file with readers only: a second writer is refused by the system, as the
-// advisory lock refuses it on POSIX.
+// advisory lock refuses it on POSIX. It may still be renamed while open, as a new store is
+// moved to its name once its first state is written.
 Result<std::unique_ptr<File>> OpenWith(const std::string& path, bool write, DWORD disposition, const char* what) {
   const DWORD access = write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-  const DWORD share = write ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const DWORD share = write ? FILE_SHARE_READ | FILE_SHARE_DELETE : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   HANDLE h = CreateFileW(SystemPath(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD err = GetLastError();
@@ -179,6 +139,11 @@ class WindowsEnv final : public Env {
 };
 
 }  // namespace
+
+bool IsOutOfRoom(const Status& failure) {
+  return failure.message().find(SystemMessage(ERROR_DISK_FULL)) != std::string::npos ||
+         failure.message().find(SystemMessage(ERROR_HANDLE_DISK_FULL)) != std::string::npos;
+}
 
 Env* Env::Default() {
   static WindowsEnv env;

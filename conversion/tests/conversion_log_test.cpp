@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "files/tests/test_tree.h"
+#include "support/testing/faulty_env.h"
 
 namespace baleport {
 namespace {
@@ -70,12 +71,25 @@ TEST(ConversionLogTest, ReservedLogsAreLeftAsTheyWereAndNewOnesAreOwnerOnly) {
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
+// Through the Env: a disk that fills up takes no part of a line, and says which log it was.
+TEST(ConversionLogTest, AFullDiskLeavesTheLogAsItWas) {
+  testing::TestTree tree;
+  const std::string path = tree.Path("x.log");
+  testing::FaultyEnv env(Env::Default());
+  ConversionLog log(path, env);
+  ASSERT_TRUE(log.Start().ok());
+  env.FailWriteAt(1, testing::FaultyEnv::Fault::kDiskFull);
+  const Status failed = log.RecordFailure("/mail/a.msg");
+  EXPECT_EQ(failed.message(), "cannot write to the log: writing " + path + " failed: disk full");
+  EXPECT_EQ(Contents(path), "---- Log Starts -----\r\n");
+}
+
 TEST(ConversionLogTest, FailuresNameTheLog) {
   testing::TestTree tree;
   ConversionLog log(tree.Path("missing/x.log"));
   const Status started = log.Start();
   ASSERT_FALSE(started.ok());
-  EXPECT_EQ(started.message(), "cannot start the log " + tree.Path("missing/x.log") + ": No such file or directory");
+  EXPECT_EQ(started.message(), "cannot start the log: creating " + tree.Path("missing/x.log") + " failed: No such file or directory");
   EXPECT_FALSE(log.OpenForAppend().ok());
 }
 

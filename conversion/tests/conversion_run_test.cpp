@@ -242,7 +242,8 @@ TEST_F(ConversionRunTest, FailuresTheLogCannotHoldAreNamedInTheBox) {
   EXPECT_THAT(CompletionBox().text, Not(HasSubstr("listed in")));
   EXPECT_THAT(CompletionBox().text,
               HasSubstr("1 failed message(s) of " + tree_.Path("Box") + " are not in " + tree_.Path("out.log") +
-                        " (cannot open the log " + tree_.Path("out.log") + ": Is a directory):\r\n" + lost));
+                        " (cannot open the log: opening for update " + tree_.Path("out.log") +
+                        " failed: Is a directory):\r\n" + lost));
 }
 
 TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
@@ -303,10 +304,10 @@ TEST_F(ConversionRunTest, AnUnreadableFolderIsLoggedAndTheRestConverts) {
   EXPECT_FALSE(fs::exists(other));
   EXPECT_TRUE(fs::exists(locked));
   EXPECT_EQ(Contents(tree_.Path("out.log")), "---- Log Starts -----\r\nBAD FOLDER : " + tree_.Path("Box/Locked") +
-                                                 " : cannot be read (system error 5)\r\n");
+                                                 " : cannot be read: Access is denied (system error 5)\r\n");
   EXPECT_EQ(CompletionBox().text, "2 of 2 messages converted, 0 failed.\r\n" + tree_.Path("Box") +
                                       ": 2 of 2 converted, 0 failed; the folder " + tree_.Path("Box/Locked") +
-                                      " cannot be read (system error 5)");
+                                      " cannot be read: Access is denied (system error 5)");
 }
 
 TEST_F(ConversionRunTest, AnUnreadableSourceFolderIsNoSuccessAndOpensNoStore) {
@@ -387,10 +388,10 @@ TEST_F(ConversionRunTest, LogThatCannotStartAbandonsTheFolderAndTheNextOneIsTrie
   EXPECT_TRUE(store_.journal.empty());
   EXPECT_THAT(selection_.takenRows, ::testing::IsEmpty());  // green is for written stores only
   EXPECT_EQ(CompletionBox().text, "0 of 2 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") +
-                                      ": not converted: cannot start the log " + tree_.Path("gone/A.log") +
-                                      ": No such file or directory\r\n" + tree_.Path("Root/B") +
-                                      ": not converted: cannot start the log " + tree_.Path("gone/B.log") +
-                                      ": No such file or directory");
+                                      ": not converted: cannot start the log: creating " + tree_.Path("gone/A.log") +
+                                      " failed: No such file or directory\r\n" + tree_.Path("Root/B") +
+                                      ": not converted: cannot start the log: creating " + tree_.Path("gone/B.log") +
+                                      " failed: No such file or directory");
 }
 
 TEST_F(ConversionRunTest, LogGoesBesideTheStoreWhateverItsFolderIsCalled) {
@@ -604,7 +605,7 @@ TEST_F(ConversionRunTest, MessageWhoseLogCannotBeOpenedCountsAsFailedAndKeepsIts
   EXPECT_EQ(report.folders[0].failed, 1);
   EXPECT_TRUE(fs::exists(a));
   EXPECT_THAT(store_.ItemSources(tree_.Path("Out/out.pst"), ""), ::testing::IsEmpty());
-  EXPECT_THAT(CompletionBox().text, HasSubstr("cannot open the log " + tree_.Path("Out/out.log")));
+  EXPECT_THAT(CompletionBox().text, HasSubstr("cannot open the log: creating " + tree_.Path("Out/out.log")));
 }
 
 TEST_F(ConversionRunTest, SourceAtTheRootOfItsTreeMapsItsTopFoldersDirectly) {

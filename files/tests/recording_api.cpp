@@ -105,6 +105,7 @@ uint32_t RecordingApi::LastCallError() {
   if (injectedError_ != 0) return injectedError_;
   return failWithoutCode ? 0 : real_.LastCallError();
 }
+std::string RecordingApi::ErrorMessage(uint32_t code) { return real_.ErrorMessage(code); }
 std::string RecordingApi::ToCodePage(const std::string& text) { return real_.ToCodePage(text); }
 std::string RecordingApi::FromCodePage(const std::string& text) { return real_.FromCodePage(text); }
 std::optional<FolderIdentity> RecordingApi::IdentifyFolder(const WideBuffer& path) {

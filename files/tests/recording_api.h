@@ -42,6 +42,7 @@ class RecordingApi final : public FileSystemApi {
   bool DeleteFileA(const std::string& path) override;
   uint32_t GetLastError() override;
   uint32_t LastCallError() override;
+  std::string ErrorMessage(uint32_t code) override;
   std::string ToCodePage(const std::string& text) override;
   std::string FromCodePage(const std::string& text) override;
   std::optional<FolderIdentity> IdentifyFolder(const WideBuffer& path) override;
