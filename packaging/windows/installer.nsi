@@ -3,6 +3,7 @@
 ; /CurrentUser or /AllUsers choose the mode on the command line. CMake defines VERSION,
 ; STAGE (the folder the zip is made of), ICON, LISTS (where the example mailbox's file lists
 ; are written) and OUTFILE.
+
 ; A 64-bit installer for 64-bit programs: it writes to the 64-bit Program Files and registry.
 Target amd64-unicode
 ManifestDPIAware true
