@@ -10,7 +10,7 @@ export WINEDEBUG   := -all
 export WINEPREFIX  := $(abspath $(BUILD_WIN))/wineprefix
 export GTEST_COLOR := no
 
-.PHONY: deps build build-win run test test-native test-win bench clean fuzz install deb deb-check
+.PHONY: deps build build-win dist-win run test test-native test-win bench clean fuzz install deb deb-check
 
 deps:
 	@scripts/install-deps
@@ -26,6 +26,11 @@ $(BUILD_WIN)/CMakeCache.txt:
 
 build-win: deps $(BUILD_WIN)/CMakeCache.txt
 	cmake --build $(BUILD_WIN) -j $(JOBS)
+
+# The Windows programs, and in $(BUILD_WIN)/ what a Windows user downloads: the portable zip
+# tamsel-baleport-<version>-windows-x64.zip and the installer tamsel-baleport-<version>-setup.exe.
+dist-win: deps $(BUILD_WIN)/CMakeCache.txt
+	cmake --build $(BUILD_WIN) --target dist -j $(JOBS)
 
 # Builds only the program it runs.
 run: deps $(BUILD)/CMakeCache.txt
