@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "import/text_encoder.h"
-#include "msg/le.h"
+#include "support/little_endian.h"
 #include "support/utf16_text.h"
 
 namespace baleport::import {
@@ -40,7 +40,7 @@ Result<bool> EncodeHtml(const msg::PropertyObject& object, const msg::Property& 
     bytes.resize(kept + *n);
     end = in->remaining() == 0;
     text.resize(bytes.size() / 2);
-    for (size_t i = 0; i < text.size(); ++i) text[i] = msg::LoadLe16(&bytes[2 * i]);
+    for (size_t i = 0; i < text.size(); ++i) text[i] = LoadLe<uint16_t>(&bytes[2 * i]);
     if (!end && !text.empty() && IsHighSurrogate(text.back())) text.pop_back();
     bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(2 * text.size()));
     // The value's terminating NUL is not part of the text.
