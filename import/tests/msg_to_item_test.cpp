@@ -280,6 +280,32 @@ TEST_F(ImportTest, HasAttachmentsFollowsTheAttachmentsNotTheFile) {
   CloseAndCompare();  // checks flags: 0x09 (unsent kept) and 0x11
 }
 
+// A surrogate without its partner (damage, a value cut inside a character) becomes U+FFFD, as
+// readers that decode the store's text refuse the item over one; pairs stay, wherever they fall.
+// Read back by the engine: libpff decodes pairs wrongly (U+1F600 comes out as U+1F201).
+TEST_F(ImportTest, LoneSurrogatesBecomeReplacementCharactersAndPairsStay) {
+  const std::u16string units = u"abcd\xD800" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xDC00";
+  const std::u16string stored = u"abcd\xFFFD" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xFFFD";
+  auto le = [](const std::u16string& text) {
+    std::string out;
+    for (const char16_t unit : text) out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    return out;
+  };
+  const std::string body = le(units);
+  FixtureFile cut;
+  cut.message.Unicode(0x0037, "cut").Add({mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Bytes(body), {}});
+  Import(Write(cut, "cut.msg"));
+  CloseAndCompare(/*dump=*/false);
+  store_ = Must(pst::Store::Open(dir_ + "/store.pst"));
+  const auto items = Must(store_->ListMessages(Must(store_->DefaultFolder(pst::StandardFolder::kInbox))));
+  ASSERT_EQ(items.size(), 1u);
+  std::string read;
+  for (const pst::Property& p : Must(store_->ReadMessageProperties(items[0].id))) {
+    if (p.tag == kBody) read = p.data;
+  }
+  EXPECT_EQ(read, le(stored));
+}
+
 TEST_F(ImportTest, BrokenFilesFailNamingTheFileAndLeaveNoItem) {
   FixtureFile good;
   good.message.Unicode(0x0037, "good").Unicode(0x1000, std::string(5000, 'b'));
