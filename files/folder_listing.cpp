@@ -4,28 +4,32 @@
 #include <filesystem>
 #include <system_error>
 
+#include "files/file_attributes.h"
+#include "files/file_functions.h"
+#include "files/find.h"
 #include "files/wildcard.h"
+#include "support/path_separator.h"
 #include "support/filesystem_path.h"
 
 namespace baleport {
 namespace fs = std::filesystem;
 
+// Listed through the file services, which take paths past 260 characters on Windows.
 Result<std::vector<Subfolder>> ListSubfolders(const std::string& folder) {
-  const std::string where = "listing the subfolders of " + folder;
-  std::error_code error;
-  fs::directory_iterator listing(Utf8Path(folder), error);
-  if (error) {
-    const bool missing = !fs::is_directory(Utf8Path(folder), error);
-    return Status::Error(where + (missing ? ": no such folder" : ": the folder cannot be read"));
+  const std::string where = "listing the subfolders of " + folder + ": ";
+  const std::string prefix = folder.ends_with(kPathSeparator) ? folder : folder + kPathSeparator;
+  FindEntry entry;
+  if (FindFirst(prefix + "*", entry) == kInvalidFindHandle) {
+    constexpr int32_t kFileNotFound = 2, kPathNotFound = 3;
+    const bool missing = LastFileError == kFileNotFound || LastFileError == kPathNotFound;
+    return Status::Error(where + (missing ? "no such folder" : FileErrorText(LastFileError)));
   }
   std::vector<Subfolder> subfolders;
-  for (; listing != fs::directory_iterator(); listing.increment(error)) {
-    std::error_code kind_error;
-    if (listing->is_directory(kind_error)) {
-      subfolders.push_back({Utf8String(listing->path().filename()), Utf8String(listing->path())});
-    }
-  }
-  if (error) return Status::Error(where + ": " + error.message());
+  do {
+    if ((entry.attributes & kAttributeDirectory) == 0 || entry.name == "." || entry.name == "..") continue;
+    subfolders.push_back({entry.name, prefix + entry.name});
+  } while (FindNext(entry));
+  if (entry.errorFlag) return Status::Error(where + FileErrorText(entry.errorCode));
   std::sort(subfolders.begin(), subfolders.end(),
             [](const Subfolder& a, const Subfolder& b) { return NameLess(a.name, b.name); });
   return subfolders;
