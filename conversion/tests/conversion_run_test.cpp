@@ -10,7 +10,7 @@
 #include "conversion/conversion_page.h"
 #include "conversion/testing/fake_store.h"
 #include "conversion/testing/recording_page.h"
-#include "files/tests/recording_api.h"
+#include "files/tests/failing_api.h"
 #include "files/tests/test_tree.h"
 #include "support/path_separator.h"
 #include "support/testing/read_all.h"
@@ -255,7 +255,7 @@ TEST_F(ConversionRunTest, AnUnreadableFolderIsLoggedAndTheRestConverts) {
   const std::string a = tree_.File("Box/a.msg");
   const std::string locked = tree_.File("Box/Locked/l.msg");
   const std::string other = tree_.File("Box/Other/o.msg");
-  testing::RecordedApi recorded;
+  testing::FailingApiInPlace recorded;
   recorded.api.unlistableFolder = tree_.Path("Box/Locked");
   deleteSources_ = true;
   const std::string storePath = tree_.Path("out.pst");
@@ -335,7 +335,7 @@ TEST_F(ConversionRunTest, FailuresAroundTheMessagesAreNoSuccessAndNamedInTheBox)
     page_.messages.clear();
     tree_.File("Box/a.msg");
     if (c.op) store_.FailOn(*c.op, c.error);
-    testing::RecordedApi recorded;
+    testing::FailingApiInPlace recorded;
     if (c.unlistableSource) recorded.api.unlistableFolder = box;
     const RunReport& report = ConvertSingle(box, tree_.Path("out.pst"));
     EXPECT_FALSE(report.AllConverted());

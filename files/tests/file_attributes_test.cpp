@@ -17,13 +17,18 @@ using baleport::testing::TestTree;
 
 const std::string kSep(1, kPathSeparator);
 
-TEST(GetAttributesTest, TellsFoldersFromFilesAndMissingPathsByKind) {
+TEST(GetAttributesTest, TellsFoldersFilesHiddenFilesAndMissingPathsByKind) {
   TestTree tree;
   const std::string folder = tree.Folder("f");
   const std::string file = tree.File("f/m.msg");
+  const std::string hidden = tree.File(".hidden.msg");
+#ifdef _WIN32
+  ASSERT_EQ(SetAttributes(hidden, kAttributeHidden), 0);
+#endif
   EXPECT_NE(GetAttributes(folder) & kAttributeDirectory, 0u);
   EXPECT_EQ(LastFileError, 0);
   EXPECT_EQ(GetAttributes(file) & (kAttributeDirectory | kAttributeReadOnly | kAttributeHidden), 0u);
+  EXPECT_NE(GetAttributes(hidden) & kAttributeHidden, 0u);  // POSIX: a leading dot
   EXPECT_EQ(GetAttributes(tree.Path("missing.msg")), kInvalidFileAttributes);
   EXPECT_EQ(LastFileError, 2);
   EXPECT_EQ(GetAttributes(tree.Path("missing/x.msg")), kInvalidFileAttributes);
@@ -32,17 +37,6 @@ TEST(GetAttributesTest, TellsFoldersFromFilesAndMissingPathsByKind) {
   EXPECT_EQ(LastFileError, 3);  // a file where a folder should be
   EXPECT_EQ(RemoveFile(tree.Path("missing.msg")), 2);
   EXPECT_EQ(SetAttributes(tree.Path("missing/x.msg"), kAttributeNormal), 3);
-}
-
-TEST(GetAttributesTest, HiddenFiles) {
-  TestTree tree;
-  const std::string file = tree.File(".hidden.msg");
-#ifdef _WIN32
-  ASSERT_EQ(SetAttributes(file, kAttributeHidden), 0);
-#endif
-  // POSIX: a name starting with a dot is hidden.
-  EXPECT_NE(GetAttributes(file) & kAttributeHidden, 0u);
-  EXPECT_EQ(GetAttributes(tree.root()) & kAttributeHidden, 0u);
 }
 
 TEST(RemoveFileTest, DeletesAReadOnlyFile) {

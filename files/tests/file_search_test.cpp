@@ -8,7 +8,7 @@
 
 #include "files/file_attributes.h"
 #include "files/file_functions.h"
-#include "files/tests/recording_api.h"
+#include "files/tests/failing_api.h"
 #include "files/tests/test_tree.h"
 #include "support/path_separator.h"
 #include "support/pending_events.h"
@@ -112,20 +112,16 @@ TEST_F(SearchTest, NumberingContinuesFromTheCountersAndTheCaptionFollowsIt) {
   }
 }
 
-TEST_F(SearchTest, AFolderNamedLikeAMessageIsSearchedNotTaken) {
+// A folder named like a message is searched, not taken; hidden and read-only messages count.
+TEST_F(SearchTest, WhatCountsAsAMessage) {
   tree.File("R/box.msg/inner.msg");
-  ASSERT_TRUE(Search(tree.Path("R")).ok());
-  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/box.msg")));
-  EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/box.msg/inner.msg")));
-}
-
-TEST_F(SearchTest, HiddenAndReadOnlyMessagesAreIncluded) {
   const std::string hidden = tree.File("R/.hidden.msg");
   const std::string read_only = tree.File("R/ro.msg");
   ASSERT_EQ(SetAttributes(hidden, kAttributeHidden), 0);
   ASSERT_EQ(SetAttributes(read_only, kAttributeReadOnly), 0);
   ASSERT_TRUE(Search(tree.Path("R")).ok());
-  EXPECT_THAT(Items(FoundFiles), ElementsAre(hidden, read_only));
+  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/box.msg")));
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(hidden, read_only, tree.Path("R/box.msg/inner.msg")));
 }
 
 TEST_F(SearchTest, NamesBeyondAsciiAndPathsBeyond260Characters) {
@@ -179,8 +175,8 @@ TEST_F(SearchTest, AnUnreadableFolderIsReportedAndTheRestIsSearched) {
   tree.File("R/B/b.msg");
   tree.File("R/B/B1/b1.msg");
   tree.File("R/C/c.msg");
-  testing::RecordedApi recorded;
-  recorded.api.unlistableFolder = tree.Path("R/B");
+  testing::FailingApiInPlace failing;
+  failing.api.unlistableFolder = tree.Path("R/B");
 
   ASSERT_TRUE(Search(tree.Path("R")).ok());
   EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/A"), tree.Path("R/B"), tree.Path("R/C")));
@@ -197,7 +193,7 @@ TEST_F(SearchTest, AnUnreadableFolderIsReportedAndTheRestIsSearched) {
   // The searched folder itself: reported, nothing found.
   SetUp();
   unreadable.clear();
-  recorded.api.unlistableFolder = tree.Path("R");
+  failing.api.unlistableFolder = tree.Path("R");
   ASSERT_TRUE(Search(tree.Path("R")).ok());
   EXPECT_EQ(FoundFolders.Count() + FoundFiles.Count(), 0u);
   ASSERT_EQ(unreadable.size(), 1u);

@@ -1,16 +1,15 @@
-// The platform's file functions with a record of the calls made, and failures on order:
-// a system without kernel32, failing version queries, failures that carry no code.
+// The platform's file functions with failures on order: a system without kernel32, failing
+// version queries, failures that carry no code, a folder that cannot be listed.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "files/file_functions.h"
 #include "files/file_system_api.h"
 
 namespace baleport::testing {
 
-class RecordingApi final : public FileSystemApi {
+class FailingApi final : public FileSystemApi {
  public:
   bool kernel32Missing = false;
   bool versionExWFails = false;
@@ -19,9 +18,6 @@ class RecordingApi final : public FileSystemApi {
   bool failWithoutCode = false;
   // Listing this folder (a path without a trailing separator) fails with access denied.
   std::string unlistableFolder;
-
-  std::vector<std::string> calls;
-  int CountOf(const std::string& name) const;
 
   ModuleHandle LoadLibraryA(const char* name) override;
   void* GetProcAddress(ModuleHandle module, const char* name) override;
@@ -55,11 +51,11 @@ class RecordingApi final : public FileSystemApi {
   uint32_t injectedError_ = 0;  // the code of the last call failed on purpose, or 0
 };
 
-// Puts a RecordingApi in place for its lifetime; the selection runs afresh on either side.
-struct RecordedApi {
-  RecordedApi() { UseFileSystemApi(&api); }
-  ~RecordedApi() { UseFileSystemApi(nullptr); }
-  RecordingApi api;
+// Puts a FailingApi in place for its lifetime; the selection runs afresh on either side.
+struct FailingApiInPlace {
+  FailingApiInPlace() { UseFileSystemApi(&api); }
+  ~FailingApiInPlace() { UseFileSystemApi(nullptr); }
+  FailingApi api;
 };
 
 }  // namespace baleport::testing
