@@ -1,4 +1,4 @@
-// The `baleport` program itself: options, exit statuses, Ctrl-C.
+// The `baleport` program itself: options, exit statuses, -j, Ctrl-C.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <vector>
 
+#include "conversion/tests/failed_in_log.h"
 #include "conversion/tests/message_files.h"
 #include "files/tests/test_tree.h"
 #include "pst/check/checker.h"
@@ -35,24 +37,9 @@ TEST(CommandLine, VersionHelpAndUsage) {
   EXPECT_EQ(Baleport("list").exit_code, 2);
 }
 
-TEST(CommandLine, ConvertsListsAndChecks) {
-  testing::TestTree tree;
-  testing::WriteMessageFile(tree.Folder("mail/Inbox") + "/a.msg", "A");
-  const std::string store = tree.Path("out.pst");
-  pst::testing::CommandResult converted = Baleport("convert " + Quote(tree.Path("mail")) + " -o " + Quote(store));
-  EXPECT_EQ(converted.exit_code, 0) << converted.output;
-  // Not a terminal: one line per folder, no progress redrawn.
-  EXPECT_THAT(converted.output, HasSubstr("Migrating 1 item from " + tree.Path("mail") + "/\n"));
-  EXPECT_EQ(converted.output.find('\r'), std::string::npos);
-  pst::testing::CommandResult listed = Baleport("list " + Quote(store));
-  EXPECT_EQ(listed.exit_code, 0);
-  EXPECT_THAT(listed.output, HasSubstr("  Inbox  1 item\n"));
-  EXPECT_EQ(Baleport("check " + Quote(store)).exit_code, 0);
-  EXPECT_THAT(pst::testing::VerifiedDump(store), HasSubstr("F /Top of Personal Folders/Inbox items=1"));
-}
-
-// With -j on a pipe: whole lines only, every failure named with its reason, one summary
-// for the run with its totals, and the report of --report holding every process's folders.
+// With -j on a pipe: whole lines only (no progress drawn), every failure named with its reason
+// and in its store's log, one summary for the run with its totals, the highest exit status of
+// the processes, and the report of --report holding every process's folders.
 TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
   testing::TestTree tree;
   testing::WriteMessageFile(tree.Folder("mail/A") + "/good.msg", "A");
@@ -86,6 +73,9 @@ TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
   int files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out)) ++files;
   EXPECT_EQ(files, 7) << "three stores, three logs, the report; no part left behind";
+  EXPECT_EQ(testing::FailedInLog(out + "/A.log"), (std::set<std::string>{bad1, bad2}));
+  EXPECT_TRUE(testing::FailedInLog(out + "/B.log").empty());
+  for (const char* store : {"/A.pst", "/B.pst", "/C.pst"}) pst::testing::VerifiedDump(out + store);
 }
 
 // Runs `baleport arguments...` and sends it SIGINT once its output holds `cue`; returns
