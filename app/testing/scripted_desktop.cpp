@@ -28,13 +28,10 @@ QString ScriptedDesktop::BrowseForFolder(QWidget*, const QString& title) {
 }
 
 QString ScriptedDesktop::AskSaveFileName(QWidget*, const SaveRequest& request) {
-  save_requests.push_back(request);
   QString name;
   if (!Take(save_names, name)) unscripted << QStringLiteral("save dialog: ") + request.proposed_name;
   return name;
 }
-
-void ScriptedDesktop::OpenDocument(const QString& target) { opened << target; }
 
 void ScriptedDesktop::EndProgram() { ended = true; }
 

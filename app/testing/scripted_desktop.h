@@ -1,6 +1,6 @@
 // A Desktop whose user is a script: answers, folder picks and save names are queued in
-// advance, and every request is recorded for the test to check. A request nothing was
-// queued for is recorded in `unscripted` and answered as a cancel (No, empty).
+// advance, and the message boxes recorded for the test to check; documents are not opened. A
+// request nothing was queued for is recorded in `unscripted` and answered as a cancel (No, empty).
 #pragma once
 
 #include <QString>
@@ -19,15 +19,13 @@ class ScriptedDesktop : public Desktop {
   std::deque<QString> save_names;
 
   std::vector<MessageRequest> messages;
-  std::vector<SaveRequest> save_requests;
-  QStringList opened;
   bool ended = false;
   QStringList unscripted;
 
   MessageAnswer ShowMessage(QWidget* owner, const MessageRequest& request) override;
   QString BrowseForFolder(QWidget* owner, const QString& title) override;
   QString AskSaveFileName(QWidget* owner, const SaveRequest& request) override;
-  void OpenDocument(const QString& target) override;
+  void OpenDocument(const QString&) override {}
   void EndProgram() override;
 };
 

@@ -38,41 +38,33 @@ class PageWindowTest : public ::testing::Test {
   CountingPage page_;
 };
 
-TEST_F(PageWindowTest, AModalShowReturnsOnlyOnceThePageIsClosed) {
+// A modal show returns once the page is closed, or hidden, which keeps its contents.
+TEST_F(PageWindowTest, AModalShowReturnsOnlyOnceThePageGoes) {
   owner_.ShowModeless();
   bool was_modal = false;
-  InsideNextModal step([&] {
+  InsideNextModal closing([&] {
     was_modal = QApplication::activeModalWidget() == &page_;
     page_.close();
   });
   page_.ShowModal(&owner_);
-  EXPECT_TRUE(step.ran());
+  EXPECT_TRUE(closing.ran());
   EXPECT_TRUE(was_modal);
   EXPECT_FALSE(page_.isVisible());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-}
 
-TEST_F(PageWindowTest, AModalShowAlsoReturnsWhenThePageIsHiddenAndKeepsItsContents) {
-  InsideNextModal step([&] {
+  InsideNextModal hiding([&] {
     page_.text->setText("kept");
     page_.hide();
   });
   page_.ShowModal(nullptr);
+  EXPECT_TRUE(hiding.ran());
   page_.ShowModeless();
   EXPECT_EQ(page_.text->text(), "kept");
-  EXPECT_EQ(page_.loads, 1);
+  EXPECT_EQ(page_.loads, 2);  // loaded afresh after the close only
 }
 
-TEST_F(PageWindowTest, AClosedPageIsLoadedAfreshOnItsNextUse) {
-  page_.ShowModeless();
-  page_.text->setText("typed");
-  page_.close();
-  page_.ShowModeless();
-  EXPECT_EQ(page_.loads, 2);
-  EXPECT_EQ(page_.text->text(), "");
-}
-
-TEST_F(PageWindowTest, ARefusedCloseKeepsThePageOpenAndLoaded) {
+// A closed page is loaded afresh on its next use; a refused close keeps it open and loaded.
+TEST_F(PageWindowTest, AClosedPageIsLoadedAfreshUnlessTheCloseIsRefused) {
   page_.ShowModeless();
   page_.text->setText("typed");
   page_.allow_close = false;
@@ -80,8 +72,10 @@ TEST_F(PageWindowTest, ARefusedCloseKeepsThePageOpenAndLoaded) {
   EXPECT_TRUE(page_.isVisible());
   EXPECT_EQ(page_.text->text(), "typed");
   page_.allow_close = true;
+  page_.close();
   page_.ShowModeless();
-  EXPECT_EQ(page_.loads, 1);
+  EXPECT_EQ(page_.loads, 2);
+  EXPECT_EQ(page_.text->text(), "");
 }
 
 TEST_F(PageWindowTest, ModalShowsNest) {

@@ -66,7 +66,7 @@ class StopWatchDesktop : public app::testing::ScriptedDesktop {
   }
 };
 
-TEST(ResponsivenessTest, StopIsAnsweredWithin200MsDuringALongRun) {
+TEST(ResponsivenessTest, StopIsAnsweredWhileALongRunGoesOn) {
   ASSERT_EQ(QCoreApplication::instance(), nullptr) << "the display must be set before the application";
   ASSERT_TRUE(StartDisplayServer()) << "cannot start Xvfb";
   app::testing::EnsureApplication();

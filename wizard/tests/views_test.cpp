@@ -1,16 +1,22 @@
-// The Qt views over the page logic: what the user does in a widget reaches the logic, and
-// what the logic decides shows in the widgets. The pages' behaviour is tested on the logic
-// (wizard/pages/tests).
+// The Qt views over the page logic: what the user does in a widget reaches the logic, what the
+// logic decides shows in the widgets, and the windows are shown as it asks. The pages'
+// behaviour is tested on the logic (wizard/pages/tests).
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 
+#include "wizard/frm_migate_all.h"
 #include "wizard/frm_multiple.h"
 #include "wizard/frm_single.h"
+#include "wizard/frm_start.h"
 #include "wizard/tests/wizard_fixture.h"
 
 namespace baleport::testing {
@@ -47,7 +53,6 @@ TEST_F(ViewsTest, TheListShowsTheRowsAndHandsTicksAndTheOutputFolderToTheLogic) 
   ASSERT_EQ(lv->topLevelItemCount(), 5);
   EXPECT_EQ(lv->topLevelItem(1)->text(0), "b");
   EXPECT_EQ(lv->topLevelItem(1)->toolTip(1), QDir::toNativeSeparators(root_.filePath("five/b")));
-  EXPECT_FALSE(lv->topLevelItem(1)->icon(0).isNull());
   EXPECT_TRUE(multiple.chkSelectAll->isEnabled());
 
   lv->topLevelItem(3)->setCheckState(0, Qt::Checked);
@@ -60,6 +65,62 @@ TEST_F(ViewsTest, TheListShowsTheRowsAndHandsTicksAndTheOutputFolderToTheLogic) 
 
   wizard_->pages().MarkRowTaken(2);
   EXPECT_NE(lv->topLevelItem(1)->foreground(0).color(), lv->topLevelItem(0)->foreground(0).color());
+}
+
+// The multiple-folder page is modeless and hides the start page; its close box brings it back.
+TEST_F(ViewsTest, MultipleModeHidesTheStartPageAndItsCloseBoxComesBack) {
+  wizard_->Run();
+  wizard_->Start().OptMultiple->click();
+  wizard_->Start().CmdNext->click();
+  EXPECT_TRUE(wizard_->Multiple().isVisible());
+  EXPECT_FALSE(wizard_->Start().isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  wizard_->Multiple().close();
+  EXPECT_TRUE(wizard_->Start().isVisible());
+  EXPECT_FALSE(wizard_->Multiple().isVisible());
+}
+
+TEST_F(ViewsTest, TheStartPageCloseBoxAsksAndEndsTheProgramOnlyOnYes) {
+  wizard_->Run();
+  desktop_.answers = {app::MessageAnswer::kNo, app::MessageAnswer::kYes};
+  wizard_->Start().close();
+  ASSERT_EQ(desktop_.messages.size(), 1u);
+  EXPECT_EQ(desktop_.messages[0].default_answer, app::MessageAnswer::kYes);
+  EXPECT_TRUE(wizard_->Start().isVisible());
+  EXPECT_FALSE(desktop_.ended);
+  wizard_->Start().close();
+  EXPECT_TRUE(desktop_.ended);
+  EXPECT_FALSE(wizard_->Start().isVisible());
+}
+
+// A label shows a doubled "&" once (a group box does so itself); a closed conversion page is
+// shown again in its initial state.
+TEST_F(ViewsTest, TheConversionPageShowsCaptionsAndStartsAfresh) {
+  frmMigateAll& page = wizard_->MigateAll();
+  page.show();
+  const QString initial = page.lblCount1->text();
+  PageControls& controls = page;
+  controls.SetCaption(CaptionControl::lblCount1, "Migrating 2 items from /mail/R&&D/");
+  controls.SetCaption(CaptionControl::FrameConversion, "Reading Messages && Email Metadata - (1 of 2) File(s)");
+  EXPECT_EQ(page.lblCount1->text(), "Migrating 2 items from /mail/R&D/");
+  EXPECT_EQ(page.FrameConversion->title(), "Reading Messages && Email Metadata - (1 of 2) File(s)");
+  controls.SetProgressValue(50);
+  controls.SetButtonVisible(ButtonControl::CmdStopMigration, true);
+  controls.SetDeleteSourceValue(1);
+  controls.ClosePage();
+  EXPECT_FALSE(page.isVisible());
+
+  InsideNextModal look([&] {
+    EXPECT_EQ(page.lblCount1->text(), initial);
+    EXPECT_EQ(page.ProgressBar1->value(), 0);
+    EXPECT_EQ(page.ChkDelete->checkState(), Qt::Unchecked);
+    EXPECT_FALSE(page.CmdSkip->isEnabled());
+    EXPECT_FALSE(page.CmdStopMigration->isVisibleTo(&page));
+    EXPECT_TRUE(page.CmdStartConversion->isVisibleTo(&page));
+    page.close();
+  });
+  page.ShowModal(nullptr);
+  EXPECT_TRUE(look.ran());
 }
 
 // Sets environment variables for one test and puts them back after it.

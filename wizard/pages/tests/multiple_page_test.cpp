@@ -19,11 +19,11 @@ class MultiplePageTest : public PagesTest {
 
   // A root with three subfolders, one of them hidden on Linux, a deeper folder and a file.
   std::string MakeTree() {
-    MakeFolder("root/beta");
-    MakeFolder("root/Alpha/Inner");
-    MakeFolder("root/.gamma");
-    MakeFile("root/note.msg");
-    return MakeFolder("root");
+    tree_.Folder("root/beta");
+    tree_.Folder("root/Alpha/Inner");
+    tree_.Folder("root/.gamma");
+    tree_.File("root/note.msg");
+    return tree_.Folder("root");
   }
 
   std::vector<std::string> Column(bool folder) {
@@ -62,16 +62,16 @@ TEST_F(MultiplePageTest, ListsTheImmediateSubfoldersOfTheRootByNameRegardlessOfC
 }
 
 TEST_F(MultiplePageTest, ARootEndingInASeparatorGetsNoSecondOne) {
-  MakeFolder("root/Mail");
-  PickRoot(MakeFolder("root") + kPathSeparator);
-  EXPECT_THAT(Column(true), ElementsAre(Native("root/Mail")));
+  tree_.Folder("root/Mail");
+  PickRoot(tree_.Folder("root") + kPathSeparator);
+  EXPECT_THAT(Column(true), ElementsAre(tree_.Path("root/Mail")));
 }
 
 TEST_F(MultiplePageTest, ACancelledPickOrAMissingRootKeepsTheList) {
   PickRoot(MakeTree());
   multiple().lv_ItemCheck(0, true);
   PickRoot("");
-  const std::string missing = Native("gone");
+  const std::string missing = tree_.Path("gone");
   PickRoot(missing);
   EXPECT_EQ(Column(false).size(), 3u);
   EXPECT_EQ(CheckedRows(), 1);
@@ -98,7 +98,7 @@ TEST_F(MultiplePageTest, CheckAllTicksEveryRowAndANewRootClearsThem) {
 
   // With no rows to step through, the caption is left as it was.
   multiple().chkSelectAll_Click(true);
-  PickRoot(MakeFolder("empty"));
+  PickRoot(tree_.Folder("empty"));
   EXPECT_TRUE(multiple().rows().empty());
   EXPECT_FALSE(multiple().checkAll());
   EXPECT_TRUE(multiple().checkAllEnabled());
@@ -106,7 +106,7 @@ TEST_F(MultiplePageTest, CheckAllTicksEveryRowAndANewRootClearsThem) {
 }
 
 TEST_F(MultiplePageTest, NextNeedsATickedRowAndAnOutputFolderThatCanBeListed) {
-  PickRoot(MakeFolder("empty"));
+  PickRoot(tree_.Folder("empty"));
   multiple().CmdNext_Click();
   PickRoot(MakeTree());
   multiple().CmdNext_Click();
@@ -114,14 +114,14 @@ TEST_F(MultiplePageTest, NextNeedsATickedRowAndAnOutputFolderThatCanBeListed) {
   EXPECT_EQ(host_.messages[0].text, host_.messages[1].text);
 
   multiple().lv_ItemCheck(0, true);
-  const std::string missing = Native("gone");
+  const std::string missing = tree_.Path("gone");
   multiple().txtOutputFolder_Change(missing);
   multiple().CmdNext_Click();
   ASSERT_EQ(host_.messages.size(), 3u);
   EXPECT_EQ(host_.messages[2].text.rfind("The folder " + missing + " cannot be used: ", 0), 0u);
   EXPECT_TRUE(host_.shows.empty());
 
-  multiple().txtOutputFolder_Change(" " + MakeFolder("out") + " ");
+  multiple().txtOutputFolder_Change(" " + tree_.Folder("out") + " ");
   multiple().CmdNext_Click();
   EXPECT_THAT(host_.shows, ElementsAre("modal frmMigateAll over frmMultiple"));
 }

@@ -1,8 +1,5 @@
 #include "wizard/pages/tests/scripted_host.h"
 
-#include <fstream>
-#include <random>
-
 namespace baleport::testing {
 
 std::string PageName(Page page) {
@@ -83,32 +80,8 @@ std::string ScriptedHost::BrowseForFolder(Page, const std::string& title) {
   return pick;
 }
 
-void PagesTest::SetUp() {
-  root_ = std::filesystem::temp_directory_path() /
-          ("baleport-pages-" + std::to_string(std::random_device{}()));
-  std::filesystem::create_directories(root_);
-}
-
 void PagesTest::TearDown() {
   for (const std::string& request : host_.unscripted) ADD_FAILURE() << "unscripted " << request;
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
-}
-
-std::string PagesTest::Native(const std::string& relative) const {
-  return (root_ / std::filesystem::path(relative).make_preferred()).string();
-}
-
-std::string PagesTest::MakeFolder(const std::string& relative) {
-  const std::string path = Native(relative);
-  std::filesystem::create_directories(path);
-  return path;
-}
-
-std::string PagesTest::MakeFile(const std::string& relative) {
-  const std::string path = Native(relative);
-  std::ofstream(path).put('x');
-  return path;
 }
 
 }  // namespace baleport::testing

@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "files/tests/test_tree.h"
 #include "wizard/pages/wizard_pages.h"
 
 namespace baleport::testing {
@@ -63,7 +63,6 @@ class ScriptedHost : public PageHost {
 // A wizard's page logic over a ScriptedHost, with a temporary folder for real folder trees.
 class PagesTest : public ::testing::Test {
  protected:
-  void SetUp() override;
   void TearDown() override;
 
   StartPage& start() { return Use(Page::kStart).start; }
@@ -74,14 +73,8 @@ class PagesTest : public ::testing::Test {
     return host_.pages;
   }
 
-  // A folder (native form) under the test's temporary folder, created with its parents.
-  std::string MakeFolder(const std::string& relative);
-  // An empty file under the temporary folder.
-  std::string MakeFile(const std::string& relative);
-  std::string Native(const std::string& relative) const;
-
   ScriptedHost host_;
-  std::filesystem::path root_;
+  TestTree tree_;
 };
 
 }  // namespace baleport::testing

@@ -28,8 +28,8 @@ TEST_F(PagesTest, NextFollowsTheBoxAndTurnsDownWhatIsNoFolderInTheSystemsWords) 
   single().CmdNext_Click();
   EXPECT_TRUE(host_.messages.empty());
 
-  const std::string missing = Native("gone");
-  const std::string file = MakeFile("mail.msg");
+  const std::string missing = tree_.Path("gone");
+  const std::string file = tree_.File("mail.msg");
   for (const std::string& typed : {missing, file}) {
     single().txtSourceMailbox_Change(typed);
     EXPECT_TRUE(single().nextEnabled());
@@ -45,7 +45,7 @@ TEST_F(PagesTest, NextFollowsTheBoxAndTurnsDownWhatIsNoFolderInTheSystemsWords) 
 #endif
   EXPECT_EQ(host_.messages[0].icon, MessageIcon::kWarning);
 
-  single().txtSourceMailbox_Change(MakeFolder("mail"));
+  single().txtSourceMailbox_Change(tree_.Folder("mail"));
   single().CmdNext_Click();
   EXPECT_THAT(host_.shows, ElementsAre("modal frmMigateAll"));  // over no page: centred
 }

@@ -25,11 +25,11 @@ TEST_F(PagesTest, TheStartPageSelectsSingleFolderAndNextFollowsTheOption) {
 }
 
 TEST_F(PagesTest, BackAndTheMultiplePageCloseBoxKeepBothPagesAsTheyWere) {
-  MakeFolder("root/Alpha");
-  MakeFolder("root/Beta");
+  tree_.Folder("root/Alpha");
+  tree_.Folder("root/Beta");
   start().OptMultiple_Click();
   start().CmdNext_Click();
-  host_.folder_picks = {MakeFolder("root")};
+  host_.folder_picks = {tree_.Folder("root")};
   multiple().CmdAddFolder_Click();
   multiple().lv_ItemCheck(1, true);
   multiple().txtOutputFolder_Change("/srv/out");
