@@ -1,12 +1,9 @@
-// Conversions of the bundled example mailbox through the pages into real stores, which
-// the independent readers then open.
+// Conversions of the bundled example mailbox through the pages into real stores, which the
+// checker and every independent reader then open.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QDir>
-#include <QDirIterator>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -14,6 +11,7 @@
 #include "app/testing/scripted_desktop.h"
 #include "app/testing/test_application.h"
 #include "conversion/store/pst_store_library.h"
+#include "pst/tests/store_testing.h"
 #include "wizard/frm_migate_all.h"
 #include "wizard/frm_multiple.h"
 #include "wizard/frm_single.h"
@@ -48,18 +46,10 @@ class RealStoreTest : public ::testing::Test {
     EXPECT_TRUE(on_conversion.ran());
   }
 
-  // The messages that readpst finds in `store`, after pffinfo has opened it.
-  int MessagesIn(const QString& store) {
-    Run("pffinfo", {store});
-    const QString exported = out_.filePath(QFileInfo(store).completeBaseName() + "-readpst");
-    QDir().mkpath(exported);
-    Run("readpst", {"-q", "-e", "-o", exported, store});
-    int messages = 0;
-    for (QDirIterator it(exported, {"*.eml"}, QDir::Files, QDirIterator::Subdirectories);
-         it.hasNext(); it.next()) {
-      ++messages;
-    }
-    return messages;
+  // The messages of `store`, as the checker counts them, once every reader has read it whole.
+  uint64_t MessagesIn(const QString& store) {
+    pst::testing::VerifiedDump(store.toStdString());
+    return pst::CheckStore(Env::Default(), store.toStdString()).messages;
   }
 
   QString LastMessage() { return desktop_.messages.empty() ? QString() : desktop_.messages.back().text; }
@@ -68,17 +58,6 @@ class RealStoreTest : public ::testing::Test {
   app::testing::ScriptedDesktop desktop_;
   PstStoreLibrary library_;
   std::unique_ptr<Wizard> wizard_;
-
- private:
-  static void Run(const QString& reader, const QStringList& arguments) {
-    QProcess process;
-    process.start(reader, arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-      ADD_FAILURE() << reader.toStdString() << " " << arguments.join(' ').toStdString()
-                    << " failed: " << process.readAllStandardError().toStdString();
-    }
-  }
 };
 
 TEST_F(RealStoreTest, SingleFolderModeMakesOneStoreOfTheWholeTree) {
@@ -95,7 +74,7 @@ TEST_F(RealStoreTest, SingleFolderModeMakesOneStoreOfTheWholeTree) {
   ASSERT_TRUE(on_single.ran());
   EXPECT_EQ(LastMessage(),
             "Messages Converted Successfully.\r\nOpen Converted PST file in Outlook to View Converted Messages.");
-  EXPECT_EQ(MessagesIn(store), 8);  // every .msg file of the example
+  EXPECT_EQ(MessagesIn(store), 8u);  // every .msg file of the example
 }
 
 TEST_F(RealStoreTest, MultipleFolderModeMakesAStorePerTickedFolderOnceHoweverOftenRun) {
@@ -113,9 +92,9 @@ TEST_F(RealStoreTest, MultipleFolderModeMakesAStorePerTickedFolderOnceHoweverOft
   ConvertFrom(multiple.CmdNext, true);
   EXPECT_EQ(LastMessage(),
             "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
-  EXPECT_EQ(MessagesIn(out_.filePath("Inbox.pst")), 3);
-  EXPECT_EQ(MessagesIn(out_.filePath("Projects.pst")), 2);
-  EXPECT_EQ(MessagesIn(out_.filePath("Sent.pst")), 3);
+  EXPECT_EQ(MessagesIn(out_.filePath("Inbox.pst")), 3u);
+  EXPECT_EQ(MessagesIn(out_.filePath("Projects.pst")), 2u);
+  EXPECT_EQ(MessagesIn(out_.filePath("Sent.pst")), 3u);
 }
 
 }  // namespace
