@@ -94,51 +94,44 @@ class ConversionRunTest : public WizardTest {
   const app::MessageRequest& LastMessage() { return desktop_.messages.back(); }
 };
 
-TEST_F(ConversionRunTest, SkipAsksAndYesGoesOnWithTheNextFolder) {
-  for (const app::MessageAnswer answer : {app::MessageAnswer::kNo, app::MessageAnswer::kYes}) {
-    SCOPED_TRACE(answer == app::MessageAnswer::kYes ? "Yes" : "No");
+// Skip, Stop and the close box clicked while the run goes: each asks its question and the
+// answer reaches the run; the close box is Stop only while Stop can be clicked. What each
+// answer does to the run is the conversion page's (conversion/tests).
+TEST_F(ConversionRunTest, SkipStopAndTheCloseBoxReachTheRun) {
+  using app::MessageAnswer;
+  struct Case {
+    const char* name;
+    bool skip;
+    bool closeBox;
+    MessageAnswer answer;
+    const char* question;
+    bool openAfterRun;  // Yes to Stop closes the page
+    bool secondFolder;  // converted
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"Skip, Yes", true, false, MessageAnswer::kYes, "Confirm Skip", true, true},
+           {"Stop, Yes", false, false, MessageAnswer::kYes, "Confirm Stop", false, false},
+           {"close box, No", false, true, MessageAnswer::kNo, "Confirm Stop", true, true},
+           {"close box, Yes", false, true, MessageAnswer::kYes, "Confirm Stop", false, false}}) {
+    SCOPED_TRACE(c.name);
+    library_.files.clear();
     library_.journal.clear();
     desktop_.messages.clear();
     MakeMessages("root/A", 3);
     MakeMessages("root/B", 2);
     frmMultiple& multiple = ListedAndTicked("root");
-    desktop_.answers = {answer};
-    ClickDuringRun skip(wizard_->MigateAll().CmdSkip);
-    EXPECT_TRUE(RunFromMultiplePage(multiple));
-    ASSERT_TRUE(skip.clicked());
-    EXPECT_EQ(desktop_.messages[0].title, "Confirm Skip");
-    EXPECT_EQ(Imports("root/A") == 3, answer == app::MessageAnswer::kNo);
-    EXPECT_EQ(Imports("root/B"), 2);
+    desktop_.answers = {c.answer};
+    frmMigateAll& page = wizard_->MigateAll();
+    ClickDuringRun click(c.skip ? page.CmdSkip : page.CmdStopMigration,
+                         c.closeBox ? std::function<void()>([&page] { page.close(); }) : std::function<void()>());
+    EXPECT_EQ(RunFromMultiplePage(multiple), c.openAfterRun);
+    ASSERT_TRUE(click.clicked());
+    EXPECT_EQ(desktop_.messages[0].title, c.question);
+    EXPECT_EQ(Imports("root/A") < 3, c.answer == MessageAnswer::kYes);
+    EXPECT_EQ(library_.files.count(Store("B")) == 1, c.secondFolder);
+    EXPECT_EQ(LastMessage().icon, app::MessageIcon::kInformation);  // the completion box still comes
+    EXPECT_TRUE(multiple.isVisible());
     multiple.close();
-  }
-}
-
-// Stop and the close box during a run ask the same question; Yes ends the run there and
-// closes the page, No lets it finish.
-TEST_F(ConversionRunTest, StopAndTheCloseBoxAskAndYesEndsTheRun) {
-  for (const bool close_box : {false, true}) {
-    for (const app::MessageAnswer answer : {app::MessageAnswer::kNo, app::MessageAnswer::kYes}) {
-      SCOPED_TRACE(std::string(close_box ? "close box, " : "Stop, ") +
-                   (answer == app::MessageAnswer::kYes ? "Yes" : "No"));
-      library_.files.clear();
-      desktop_.messages.clear();
-      MakeMessages("root/A", 3);
-      MakeMessages("root/B", 1);
-      frmMultiple& multiple = ListedAndTicked("root");
-      desktop_.answers = {answer};
-      frmMigateAll& page = wizard_->MigateAll();
-      ClickDuringRun stop(page.CmdStopMigration, close_box ? std::function<void()>([&page] { page.close(); })
-                                                           : std::function<void()>());
-      const bool open_after_run = RunFromMultiplePage(multiple);
-
-      ASSERT_TRUE(stop.clicked());
-      EXPECT_EQ(desktop_.messages[0].title, "Confirm Stop");
-      EXPECT_EQ(open_after_run, answer == app::MessageAnswer::kNo);
-      EXPECT_EQ(library_.files.count(Store("B")), answer == app::MessageAnswer::kNo ? 1u : 0u);
-      EXPECT_EQ(LastMessage().icon, app::MessageIcon::kInformation);  // the completion box still comes
-      EXPECT_TRUE(multiple.isVisible());
-      multiple.close();
-    }
   }
 }
 
