@@ -29,7 +29,7 @@ TEST(ShellHelpersTest, OpenDocumentHandsTheAddressToTheDesktopAndIgnoresTheEmpty
   QDesktopServices::setUrlHandler("https", &recorder, "Open");
   QDesktopServices::setUrlHandler("file", &recorder, "Open");
   OpenDocument("");
-  OpenDocument("https://tamsel.example/baleport/#single-folder");
+  OpenDocument("https://example.org/product/#single-folder");
   OpenDocument(HelpPageAddress() + "#select-folder");
   QDesktopServices::unsetUrlHandler("https");
   QDesktopServices::unsetUrlHandler("file");

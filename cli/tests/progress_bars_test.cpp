@@ -13,6 +13,7 @@
 #include "conversion/tests/message_files.h"
 #include "files/tests/test_tree.h"
 #include "pst/tests/store_testing.h"
+#include "support/utf16_text.h"
 
 namespace baleport {
 namespace {
@@ -25,12 +26,6 @@ std::vector<std::string> LinesOf(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
-}
-
-size_t CodePoints(const std::string& text) {
-  size_t n = 0;
-  for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-  return n;
 }
 
 TEST(ProgressBars, FoldersAndMessagesWithRateAndTimeLeft) {
@@ -59,7 +54,7 @@ TEST(ProgressBars, NarrowTerminalsCutTheNameThenDropTheBars) {
     std::vector<std::string> lines = LinesOf(RenderProgress({3, 12, name, 7, 90, 1.0}, width));
     lines.push_back(RenderOverall({3, 12, 7, 90, true, 1.0}, width));
     for (const std::string& line : lines) {
-      EXPECT_LE(CodePoints(line), static_cast<size_t>(width)) << line;
+      EXPECT_LE(Utf8ToUtf16(line).size(), static_cast<size_t>(width)) << line;
       // Never cut inside a character.
       EXPECT_FALSE(!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0xC0) << line;
     }
@@ -144,7 +139,7 @@ TEST(ProgressBars, ConvertDrawsItsBarsInAPseudoTerminal) {
   std::replace(drawn.begin(), drawn.end(), '\r', '\n');
   for (const std::string& shown : LinesOf(drawn)) {
     if (shown.starts_with("Folder") || shown.starts_with("Messages ")) {
-      EXPECT_LE(CodePoints(shown), 71u) << shown;
+      EXPECT_LE(Utf8ToUtf16(shown).size(), 71u) << shown;
     }
   }
   for (const char* store : {"out.pst", "out/A.pst", "out/B.pst"}) pst::testing::VerifiedDump(tree.Path(store));
