@@ -28,6 +28,13 @@ inline std::string VerifiedDump(const std::string& path) {
   return dump.output;
 }
 
+// The messages of a store that the checker and every independent reader accept, as the
+// checker counts them.
+inline uint64_t VerifiedMessageCount(const std::string& path) {
+  VerifiedDump(path);
+  return CheckStore(Env::Default(), path).messages;
+}
+
 using baleport::testing::ReadAll;
 
 template <typename T>

@@ -46,12 +46,6 @@ class RealStoreTest : public ::testing::Test {
     EXPECT_TRUE(on_conversion.ran());
   }
 
-  // The messages of `store`, as the checker counts them, once every reader has read it whole.
-  uint64_t MessagesIn(const QString& store) {
-    pst::testing::VerifiedDump(store.toStdString());
-    return pst::CheckStore(Env::Default(), store.toStdString()).messages;
-  }
-
   QString LastMessage() { return desktop_.messages.empty() ? QString() : desktop_.messages.back().text; }
 
   QTemporaryDir out_;
@@ -74,7 +68,7 @@ TEST_F(RealStoreTest, SingleFolderModeMakesOneStoreOfTheWholeTree) {
   ASSERT_TRUE(on_single.ran());
   EXPECT_EQ(LastMessage(),
             "Messages Converted Successfully.\r\nOpen Converted PST file in Outlook to View Converted Messages.");
-  EXPECT_EQ(MessagesIn(store), 8u);  // every .msg file of the example
+  EXPECT_EQ(pst::testing::VerifiedMessageCount(store.toStdString()), 8u);  // every .msg file of the example
 }
 
 TEST_F(RealStoreTest, MultipleFolderModeMakesAStorePerTickedFolderOnceHoweverOftenRun) {
@@ -92,9 +86,9 @@ TEST_F(RealStoreTest, MultipleFolderModeMakesAStorePerTickedFolderOnceHoweverOft
   ConvertFrom(multiple.CmdNext, true);
   EXPECT_EQ(LastMessage(),
             "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
-  EXPECT_EQ(MessagesIn(out_.filePath("Inbox.pst")), 3u);
-  EXPECT_EQ(MessagesIn(out_.filePath("Projects.pst")), 2u);
-  EXPECT_EQ(MessagesIn(out_.filePath("Sent.pst")), 3u);
+  EXPECT_EQ(pst::testing::VerifiedMessageCount(out_.filePath("Inbox.pst").toStdString()), 3u);
+  EXPECT_EQ(pst::testing::VerifiedMessageCount(out_.filePath("Projects.pst").toStdString()), 2u);
+  EXPECT_EQ(pst::testing::VerifiedMessageCount(out_.filePath("Sent.pst").toStdString()), 3u);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using pst::testing::Quote;
+using pst::testing::VerifiedMessageCount;
 
 const std::string kProgram = BALEPORT_WINDOWS_BUILD "/bin/baleport-gui.exe";
 const std::string kSamples = BALEPORT_SAMPLES_DIR "/msg";
@@ -58,14 +59,6 @@ std::string FirstWindow(const std::string& output) {
     if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
   }
   return "";
-}
-
-// The items of a store that every reader and the checker accept, as pypff counts them.
-int VerifiedItemCount(const std::string& store) {
-  std::istringstream dump(pst::testing::VerifiedDump(store));
-  int items = 0;
-  for (std::string line; std::getline(dump, line);) items += line.starts_with("M ");
-  return items;
 }
 
 class WizardUnderWineTest : public ::testing::Test {
@@ -169,7 +162,7 @@ class WizardUnderWineTest : public ::testing::Test {
   static std::unique_ptr<VirtualDisplay> display_;
   static std::unique_ptr<WinePrefix> wine_;
   static fs::path mail_;
-  static int alice_, bob_, carol_;
+  static uint64_t alice_, bob_, carol_;
   std::string log_;
   pid_t program_ = -1;
 };
@@ -177,9 +170,9 @@ class WizardUnderWineTest : public ::testing::Test {
 std::unique_ptr<VirtualDisplay> WizardUnderWineTest::display_;
 std::unique_ptr<WinePrefix> WizardUnderWineTest::wine_;
 fs::path WizardUnderWineTest::mail_;
-int WizardUnderWineTest::alice_ = 0;
-int WizardUnderWineTest::bob_ = 0;
-int WizardUnderWineTest::carol_ = 0;
+uint64_t WizardUnderWineTest::alice_ = 0;
+uint64_t WizardUnderWineTest::bob_ = 0;
+uint64_t WizardUnderWineTest::carol_ = 0;
 
 TEST_F(WizardUnderWineTest, SingleFolderTypedAndSavedConvertsEveryMessage) {
   const std::string start = Await("Tamsel Baleport v" BALEPORT_VERSION);
@@ -203,7 +196,7 @@ TEST_F(WizardUnderWineTest, SingleFolderTypedAndSavedConvertsEveryMessage) {
   ASSERT_NE(done, "");
   Keys(done, "key Return");
 
-  EXPECT_EQ(VerifiedItemCount(store), alice_);
+  EXPECT_EQ(VerifiedMessageCount(store), alice_);
   EXPECT_TRUE(fs::exists(wine_->Home() + "/Alice single.log"));
 }
 
@@ -254,10 +247,10 @@ TEST_F(WizardUnderWineTest, MultipleFoldersPickedWithSkipAndStopLeaveReadableSto
   ASSERT_NE(done, "");
   Keys(done, "key Return");
 
-  EXPECT_EQ(VerifiedItemCount(wine_->Home() + "/Alice.pst"), alice_);
-  const int bob = VerifiedItemCount(wine_->Home() + "/Bob.pst");
+  EXPECT_EQ(VerifiedMessageCount(wine_->Home() + "/Alice.pst"), alice_);
+  const uint64_t bob = VerifiedMessageCount(wine_->Home() + "/Bob.pst");
   EXPECT_LT(bob, bob_) << "Skip came after the folder was done";
-  const int carol = VerifiedItemCount(wine_->Home() + "/Carol.pst");
+  const uint64_t carol = VerifiedMessageCount(wine_->Home() + "/Carol.pst");
   EXPECT_LT(carol, carol_) << "Stop came after the folder was done";
   for (const char* log : {"Alice.log", "Bob.log", "Carol.log"}) EXPECT_TRUE(fs::exists(wine_->Home() + "/" + log)) << log;
 }
