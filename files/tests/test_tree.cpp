@@ -91,11 +91,7 @@ TestTree::~TestTree() {
 }
 
 std::string TestTree::Path(const std::string& relative) const {
-  std::string path = root_ + kPathSeparator + relative;
-  for (char& c : path) {
-    if (c == '/') c = kPathSeparator;
-  }
-  return path;
+  return WithSystemSeparators(root_ + kPathSeparator + relative);
 }
 
 std::string TestTree::Folder(const std::string& relative) const {
