@@ -130,29 +130,43 @@ TEST_F(ConversionRunTest, SourceAtTheRootOfItsTreeMapsItsTopFoldersDirectly) {
   EXPECT_EQ(page_.saveDialogs[0].proposedFileName, std::string(kStamp) + ".pst");
 }
 
-TEST_F(ConversionRunTest, FailedImportsAreLoggedRemovedKeptOnDiskAndReported) {
+// A message that cannot be imported, saved or logged fails: its item is removed, its
+// source kept, and the box names the failures the log could not take.
+TEST_F(ConversionRunTest, FailedMessagesAreLoggedRemovedKeptOnDiskAndReported) {
   const std::string good = tree_.File("Box/a.msg");
   const std::string broken = tree_.File("Box/broken.msg");
+  const std::string unlogged = tree_.File("Box/unlogged.msg");
   const std::string unsaved = tree_.File("Box/unsaved.msg");
   store_.FailOn(FakeOp::kImport, "not a message file", "broken");
   store_.FailOn(FakeOp::kSave, "disk full", "unsaved");
   deleteSources_ = true;
-  ConvertSingle(tree_.Path("Box"));
+  const std::string log = tree_.Path("out.log");
+  WhenConverting(unlogged, [&] {
+    fs::rename(log, log + ".kept");
+    fs::create_directory(log);
+  });
+  const RunReport& report = ConvertSingle(tree_.Path("Box"));
 
-  EXPECT_EQ(ReadAll(tree_.Path("out.log")), kLogStart + ("BAD : " + broken + "\r\nBAD : " + unsaved + "\r\n"));
+  EXPECT_EQ(ReadAll(log + ".kept"), kLogStart + ("BAD : " + broken + "\r\n"));
+  EXPECT_THAT(report.folders[0].unlogged, ElementsAre(unlogged, unsaved));
   EXPECT_THAT(InStore(""), ElementsAre(good));
   EXPECT_THAT(store_.journal, ::testing::Contains("Delete " + unsaved));
   EXPECT_FALSE(fs::exists(good));
-  EXPECT_TRUE(fs::exists(broken));
-  EXPECT_TRUE(fs::exists(unsaved));
-  EXPECT_EQ(CompletionBox().text, "1 of 3 messages converted, 2 failed.\r\n" + tree_.Path("Box") +
-                                      ": 1 of 3 converted, 2 failed (first failure: importing " + broken +
-                                      ": not a message file)\r\nFailed messages are listed in:\r\n" +
-                                      tree_.Path("out.log"));
+  for (const std::string& kept : {broken, unlogged, unsaved}) EXPECT_TRUE(fs::exists(kept)) << kept;
+  EXPECT_THAT(CompletionBox().text, ::testing::StartsWith("1 of 4 messages converted, 3 failed.\r\n" + tree_.Path("Box") +
+                                                          ": 1 of 4 converted, 3 failed (first failure: importing " +
+                                                          broken + ": not a message file)\r\n"));
+  EXPECT_THAT(CompletionBox().text, Not(HasSubstr("listed in")));
+  EXPECT_THAT(CompletionBox().text, HasSubstr("2 failed message(s) of " + tree_.Path("Box") + " are not in " + log +
+                                              " (cannot open the log: opening for update " + log + " failed: "));
+  EXPECT_THAT(CompletionBox().text, ::testing::EndsWith("):\r\n" + unlogged + "\r\n" + unsaved));
 }
 
-TEST_F(ConversionRunTest, SourcesAreDeletedOnlyAfterTheirItemsAreCommittedAndKeptWhenACommitFails) {
+// A source is deleted once its item is committed, and only while it is still the file
+// that was read.
+TEST_F(ConversionRunTest, SourcesAreDeletedOnlyOnceCommittedAndStillAsRead) {
   for (const char* name : {"a", "b", "c", "d", "e"}) tree_.File(std::string("Box/") + name + ".msg");
+  const std::string replaced = tree_.Path("Box/a.msg");
   options_.commitEvery = 2;
   deleteSources_ = true;
   std::vector<std::string> missingAtCommit;
@@ -163,38 +177,28 @@ TEST_F(ConversionRunTest, SourcesAreDeletedOnlyAfterTheirItemsAreCommittedAndKep
       if (!item.committed && !fs::exists(item.source)) missingAtCommit.push_back(item.source);
     }
   };
-  ConvertSingle(tree_.Path("Box"));
-  EXPECT_EQ(commits, 4);  // the folders, then batches of 2, 2 and 1
-  EXPECT_THAT(missingAtCommit, IsEmpty());
-  EXPECT_TRUE(fs::is_empty(tree_.Path("Box")));
-
-  conversion_.reset();
-  const std::string a = tree_.File("Again/a.msg");
-  store_.FailOn(FakeOp::kCommit, "cannot write the store: no space left on device");
-  const RunReport& failed = ConvertSingle(tree_.Path("Again"), tree_.Path("again.pst"));
-  EXPECT_TRUE(fs::exists(a));
-  EXPECT_EQ(failed.folders[0].failed, 1);
-  EXPECT_EQ(ReadAll(tree_.Path("again.log")), kLogStart + ("BAD : " + a + "\r\n"));
-  EXPECT_THAT(CompletionBox().text, HasSubstr("committing " + a + ": cannot write the store: no space left on device"));
-}
-
-// A source is deleted only while it is still the file that was read.
-TEST_F(ConversionRunTest, ASourceChangedAfterItWasReadIsKept) {
-  const std::string replaced = tree_.File("Box/a.msg");
-  const std::string kept = tree_.File("Box/b.msg");
-  deleteSources_ = true;
-  options_.commitEvery = 10;
   // Once a.msg has been read, and before its commit, the user saves new mail at its path.
-  WhenConverting(kept, [&] {
+  WhenConverting(tree_.Path("Box/b.msg"), [&] {
     std::ofstream(replaced + ".new") << "new mail";
     fs::rename(replaced + ".new", replaced);
   });
   const RunReport& report = ConvertSingle(tree_.Path("Box"));
-  EXPECT_EQ(report.folders[0].converted, 2);
+  EXPECT_EQ(commits, 4);  // the folders, then batches of 2, 2 and 1
+  EXPECT_THAT(missingAtCommit, IsEmpty());
   EXPECT_EQ(report.folders[0].notDeleted, 1);
   EXPECT_EQ(ReadAll(replaced), "new mail");
-  EXPECT_FALSE(fs::exists(kept));
+  EXPECT_EQ(std::distance(fs::directory_iterator(tree_.Path("Box")), fs::directory_iterator()), 1);
   EXPECT_THAT(CompletionBox().text, HasSubstr(replaced + ": kept: it changed after it was read"));
+}
+
+TEST_F(ConversionRunTest, AFailedCommitKeepsTheSourcesAndCountsTheMessagesAsFailed) {
+  const std::string a = tree_.File("Box/a.msg");
+  store_.FailOn(FakeOp::kCommit, "cannot write the store: no space left on device");
+  deleteSources_ = true;
+  EXPECT_EQ(ConvertSingle(tree_.Path("Box")).folders[0].failed, 1);
+  EXPECT_TRUE(fs::exists(a));
+  EXPECT_EQ(ReadAll(tree_.Path("out.log")), kLogStart + ("BAD : " + a + "\r\n"));
+  EXPECT_THAT(CompletionBox().text, HasSubstr("committing " + a + ": cannot write the store: no space left on device"));
 }
 
 // ... and only when it lies in the chosen folder once links are followed.
@@ -202,7 +206,8 @@ TEST_F(ConversionRunTest, ASourceReachedThroughALinkOutOfTheFolderIsKept) {
   const std::string outside = tree_.File("Elsewhere/o.msg");
   tree_.Folder("Box");
   if (const std::error_code error = tree_.LinkFolder(tree_.Path("Elsewhere"), "Box/link")) {
-    GTEST_SKIP() << "no folder link can be made here (" << error.message() << "; Wine makes none)";
+    GTEST_SKIP() << "no folder link can be made here (" << error.message()
+                 << "): Wine makes none, Windows only with the right to make symbolic links";
   }
   deleteSources_ = true;
   const RunReport& report = ConvertSingle(tree_.Path("Box"));
@@ -210,30 +215,6 @@ TEST_F(ConversionRunTest, ASourceReachedThroughALinkOutOfTheFolderIsKept) {
   EXPECT_TRUE(fs::exists(outside));
   EXPECT_THAT(CompletionBox().text, HasSubstr(": kept: it lies outside " + tree_.Path("Box")));
   EXPECT_THAT(InStore("\\link"), ElementsAre(tree_.Path("Box/link/o.msg")));
-}
-
-// A message whose failure the log cannot take fails too, keeps its source, and the box
-// names it instead of pointing at the log.
-TEST_F(ConversionRunTest, FailuresTheLogCannotHoldAreNamedInTheBox) {
-  const std::string broken = tree_.File("Box/broken.msg");
-  const std::string lost = tree_.File("Box/lost.msg");
-  store_.FailOn(FakeOp::kImport, "not a message file", "broken");
-  deleteSources_ = true;
-  WhenConverting(lost, [&] {
-    fs::remove(tree_.Path("out.log"));
-    fs::create_directory(tree_.Path("out.log"));
-  });
-  const RunReport& report = ConvertSingle(tree_.Path("Box"));
-
-  EXPECT_EQ(report.folders[0].failed, 2);
-  EXPECT_THAT(report.folders[0].unlogged, ElementsAre(lost));
-  EXPECT_TRUE(fs::exists(lost));
-  EXPECT_THAT(InStore(""), IsEmpty());
-  EXPECT_THAT(CompletionBox().text, Not(HasSubstr("listed in")));
-  EXPECT_THAT(CompletionBox().text,
-              HasSubstr("1 failed message(s) of " + tree_.Path("Box") + " are not in " + tree_.Path("out.log") +
-                        " (cannot open the log: opening for update " + tree_.Path("out.log") + " failed: "));
-  EXPECT_THAT(CompletionBox().text, HasSubstr("):\r\n" + lost));
 }
 
 // Sorted by UTF-16 units (\B before \a); reserved names, "!" names and the mapped defaults
@@ -449,56 +430,47 @@ TEST_F(ConversionRunTest, ConfirmedSkipEndsTheFolderAndTheNextOneFollows) {
                                       ": skipped, 3 of 4 converted, 0 failed");
 }
 
-TEST_F(ConversionRunTest, ConfirmedStopClosesThePageAfterCommittingAndLeavesTheRestAlone) {
-  for (const char* file : {"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg", "Root/C/c.msg"})
-    tree_.File(file);
-  WhenConverting(tree_.Path("Root/A/2.msg"), [&] {
-    Conversion().CmdStopMigration_Click();
-    Conversion().CmdSkip_Click();  // asked first, answered No below
-  });
-  page_.answer = [](const MessageBoxRequest& box) {
-    return box.title == "Confirm Stop" ? MessageAnswer::kYes : MessageAnswer::kNo;
+// A confirmed Stop, a closed window, or Stop while a Skip is pending end the run after the
+// current message, which is committed; no further folder is taken up.
+TEST_F(ConversionRunTest, StopOrClosingThePageEndsTheRunAfterTheCurrentMessage) {
+  struct Case {
+    std::function<void(ConversionPage&)> click;
+    std::vector<std::string> questions;
+    std::string how;
   };
-  deleteSources_ = true;
-  ConvertChecked(Rows("ABC"), tree_.Path(""));
+  for (const Case& c : std::vector<Case>{
+           {[](ConversionPage& p) { p.CmdStopMigration_Click(), p.CmdSkip_Click(); }, {"Confirm Skip", "Confirm Stop"},
+            "stopped"},
+           {[this](ConversionPage&) { page_.ClosePage(); }, {}, "stopped when the page was closed"},
+           {[](ConversionPage& p) { p.CmdSkip_Click(), p.CmdStopMigration_Click(); }, {},
+            "stopped when the page was closed"}}) {
+    SCOPED_TRACE(c.how);
+    conversion_.reset();
+    page_ = RecordingPage();
+    page_.onClose = [this] { conversion_->Form_QueryUnload(); };
+    store_ = FakeStoreLibrary();
+    selection_.takenRows.clear();
+    for (const char* file : {"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg"}) tree_.File(file);
+    WhenConverting(tree_.Path("Root/A/2.msg"), [&] { c.click(Conversion()); });
+    page_.answer = [](const MessageBoxRequest& box) {
+      return box.title == "Confirm Stop" ? MessageAnswer::kYes : MessageAnswer::kNo;
+    };
+    deleteSources_ = true;
+    ConvertChecked(Rows("AB"), tree_.Path(""));
 
-  ASSERT_GE(page_.messages.size(), 3u);
-  EXPECT_EQ(page_.messages[0].title, "Confirm Skip");
-  EXPECT_EQ(page_.messages[1].title, "Confirm Stop");
-  EXPECT_GE(page_.closeCount, 1);
-  EXPECT_FALSE(page_.enabled[ButtonControl::CmdStartConversion]);
-  EXPECT_THAT(selection_.takenRows, ElementsAre(1));
-  EXPECT_TRUE(store_.FolderAt(tree_.Path("A.pst"), "")->items.at(1).committed);
-  EXPECT_FALSE(fs::exists(tree_.Path("Root/A/2.msg")));
-  EXPECT_TRUE(fs::exists(tree_.Path("Root/A/3.msg")));
-  EXPECT_EQ(CompletionBox().text, "2 of 3 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") +
-                                      ": stopped, 2 of 3 converted, 0 failed");
-}
-
-// Closing the window, or Stop while a Skip is pending, ends the run after the current
-// message without questions.
-TEST_F(ConversionRunTest, ClosingThePageEndsTheRunAfterTheCurrentMessage) {
-  for (const char* file : {"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg"}) tree_.File(file);
-  WhenConverting(tree_.Path("Root/A/2.msg"), [&] { page_.ClosePage(); });
-  ConvertChecked(Rows("AB"), tree_.Path(""));
-  EXPECT_TRUE(store_.FolderAt(tree_.Path("A.pst"), "")->items.at(1).committed);
-  EXPECT_FALSE(store_.files.contains(tree_.Path("B.pst")));
-  EXPECT_EQ(page_.messages.size(), 1u);
-  EXPECT_EQ(CompletionBox().text, "2 of 3 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") +
-                                      ": stopped when the page was closed, 2 of 3 converted, 0 failed");
-
-  conversion_.reset();
-  page_ = RecordingPage();
-  page_.onClose = [this] { conversion_->Form_QueryUnload(); };
-  WhenConverting(tree_.Path("Root/A/1.msg"), [&] {
-    Conversion().CmdSkip_Click();
-    Conversion().CmdStopMigration_Click();
-  });
-  const RunReport& report = ConvertSingle(tree_.Path("Root/A"), tree_.Path("again.pst"));
-  EXPECT_EQ(page_.closeCount, 1);
-  EXPECT_EQ(page_.messages.size(), 1u);
-  EXPECT_EQ(report.folders[0].outcome, FolderOutcome::kPageClosed);
-  EXPECT_EQ(report.folders[0].converted, 1);
+    std::vector<std::string> asked;
+    for (const MessageBoxRequest& box : page_.messages) asked.push_back(box.title);
+    asked.pop_back();  // the completion box
+    EXPECT_EQ(asked, c.questions);
+    EXPECT_EQ(page_.closeCount, 1);
+    EXPECT_THAT(selection_.takenRows, ElementsAre(1));
+    EXPECT_TRUE(store_.FolderAt(tree_.Path("A.pst"), "")->items.at(1).committed);
+    EXPECT_FALSE(store_.files.contains(tree_.Path("B.pst")));
+    EXPECT_FALSE(fs::exists(tree_.Path("Root/A/2.msg")));
+    EXPECT_TRUE(fs::exists(tree_.Path("Root/A/3.msg")));
+    EXPECT_EQ(CompletionBox().text,
+              "2 of 3 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") + ": " + c.how + ", 2 of 3 converted, 0 failed");
+  }
 }
 
 }  // namespace
