@@ -53,9 +53,16 @@ TEST(ConversionLogTest, ReservedLogsAreLeftAsTheyWere) {
   EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
-// Through the Env: a disk that fills up takes no part of a line, and says which log it was.
-TEST(ConversionLogTest, AFullDiskLeavesTheLogAsItWas) {
+// Failures say which log it was, by path and code; through the Env, a disk that fills up
+// takes no part of a line.
+TEST(ConversionLogTest, FailuresNameTheLogAndLeaveItAsItWas) {
   testing::TestTree tree;
+  ConversionLog missing(tree.Path("missing/x.log"));
+  const Status started = missing.Start();
+  EXPECT_EQ(started.code(), StatusCode::kNotFound);
+  EXPECT_THAT(started.message(), ::testing::StartsWith("cannot start the log: creating " + tree.Path("missing/x.log")));
+  EXPECT_FALSE(missing.OpenForAppend().ok());
+
   const std::string path = tree.Path("x.log");
   testing::FaultyEnv env(Env::Default());
   ConversionLog log(path, env);
@@ -65,15 +72,6 @@ TEST(ConversionLogTest, AFullDiskLeavesTheLogAsItWas) {
   EXPECT_EQ(failed.code(), StatusCode::kNoSpace);
   EXPECT_THAT(failed.message(), ::testing::HasSubstr(path));
   EXPECT_EQ(ReadAll(path), "---- Log Starts -----\r\n");
-}
-
-TEST(ConversionLogTest, FailuresNameTheLog) {
-  testing::TestTree tree;
-  ConversionLog log(tree.Path("missing/x.log"));
-  const Status started = log.Start();
-  EXPECT_EQ(started.code(), StatusCode::kNotFound);
-  EXPECT_THAT(started.message(), ::testing::StartsWith("cannot start the log: creating " + tree.Path("missing/x.log")));
-  EXPECT_FALSE(log.OpenForAppend().ok());
 }
 
 }  // namespace

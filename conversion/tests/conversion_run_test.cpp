@@ -12,10 +12,8 @@
 #include "conversion/conversion_page.h"
 #include "conversion/testing/fake_store.h"
 #include "conversion/testing/recording_page.h"
-#include "files/file_functions.h"
 #include "files/tests/recording_api.h"
 #include "files/tests/test_tree.h"
-#include "support/path_separator.h"
 #include "support/testing/read_all.h"
 
 namespace baleport {
@@ -252,55 +250,14 @@ TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
   EXPECT_THAT(report.folders[0].failures, ::testing::Contains(HasSubstr("Folder \"Calendar\" does not exist")));
 }
 
-// Folder creation and message placement agree on a name holding "\\": one folder, beside
-// the folder "a" and its "b".
-TEST_F(ConversionRunTest, ANameWithABackslashIsOneFolderForItsMessages) {
-  if (kPathSeparator == '\\') GTEST_SKIP() << "names cannot hold \\ on this system";
-  const std::string x = tree_.File("Box/a\\b/x.msg");
-  const std::string y = tree_.File("Box/a/y.msg");
-  const std::string z = tree_.File("Box/a/b/z.msg");
-  const std::string inbox = tree_.File("Box/Inbox\\old/i.msg");
-  const RunReport& report = ConvertSingle(tree_.Path("Box"));
-  EXPECT_EQ(report.folders[0].failed, 0) << CompletionBox().text;
-  FakeFolder& root = store_.files[tree_.Path("out.pst")].root;
-  ASSERT_NE(root.Child("a\\b"), nullptr);
-  ASSERT_NE(root.Child("a")->Child("b"), nullptr);
-  ASSERT_NE(root.Child("Inbox\\old"), nullptr) << "not the Inbox's subfolder";
-  EXPECT_EQ(root.Child("a\\b")->items.at(0).source, x);
-  EXPECT_EQ(root.Child("a")->items.at(0).source, y);
-  EXPECT_EQ(root.Child("a")->Child("b")->items.at(0).source, z);
-  EXPECT_EQ(root.Child("Inbox\\old")->items.at(0).source, inbox);
-  EXPECT_THAT(page_.CaptionsOf(CaptionControl::LblCurrentDBX), ::testing::Contains("Reading Folder(s)... \\a\\b"));
-}
-
-// The rest of the tree converts; the folder is logged and reported, and nothing of it deleted.
-TEST_F(ConversionRunTest, AnUnreadableFolderIsLoggedAndTheRestConverts) {
-  const std::string a = tree_.File("Box/a.msg");
-  const std::string locked = tree_.File("Box/Locked/l.msg");
-  const std::string other = tree_.File("Box/Other/o.msg");
-  testing::RecordedApi recorded;
-  recorded.api.unlistableFolder = tree_.Path("Box/Locked");
-  deleteSources_ = true;
-  const RunReport& report = ConvertSingle(tree_.Path("Box"));
-
-  EXPECT_EQ(report.folders.at(0).converted, 2);
-  EXPECT_FALSE(report.AllConverted());
-  EXPECT_THAT(InStore(""), ElementsAre(a));
-  EXPECT_THAT(InStore("\\Other"), ElementsAre(other));
-  EXPECT_FALSE(fs::exists(other));
-  EXPECT_TRUE(fs::exists(locked));
-  const std::string reason = " cannot be read: " + FileErrorText(5);  // access denied, in the system's words
-  EXPECT_EQ(ReadAll(tree_.Path("out.log")), kLogStart + ("BAD FOLDER : " + tree_.Path("Box/Locked") + " :" + reason + "\r\n"));
-  EXPECT_EQ(CompletionBox().text, "2 of 2 messages converted, 0 failed.\r\n" + tree_.Path("Box") +
-                                      ": 2 of 2 converted, 0 failed; the folder " + tree_.Path("Box/Locked") + reason);
-}
-
 // Whatever goes wrong around the messages, the run is no success and the box says what.
 TEST_F(ConversionRunTest, FailuresAroundTheMessagesAreNoSuccessAndNamedInTheBox) {
   struct Case {
     std::optional<FakeOp> op;
     const char* error;
     std::string said;
+    bool unlistable = false;  // the source folder cannot be listed
+    bool cancelled = false;   // the save dialog is cancelled
   };
   const std::string box = tree_.Path("Box");
   for (const Case& c : std::vector<Case>{
@@ -308,7 +265,8 @@ TEST_F(ConversionRunTest, FailuresAroundTheMessagesAreNoSuccessAndNamedInTheBox)
             "; closing the store " + tree_.Path("out.pst") + ": the store file is locked"},
            {FakeOp::kCreateSession, "the store engine is not available",
             "creating the message-store session: the store engine is not available"},
-           {std::nullopt, "", "the folder " + box + " cannot be read"}}) {
+           {std::nullopt, "", "the folder " + box + " cannot be read", true},
+           {std::nullopt, "", box + ": not converted: no store file was chosen", false, true}}) {
     SCOPED_TRACE(c.said);
     conversion_.reset();
     store_ = FakeStoreLibrary();
@@ -316,8 +274,12 @@ TEST_F(ConversionRunTest, FailuresAroundTheMessagesAreNoSuccessAndNamedInTheBox)
     tree_.File("Box/a.msg");
     if (c.op) store_.FailOn(*c.op, c.error);
     testing::RecordedApi recorded;
-    if (!c.op) recorded.api.unlistableFolder = box;
-    EXPECT_FALSE(ConvertSingle(box).AllConverted());
+    if (c.unlistable) recorded.api.unlistableFolder = box;
+    selection_.singleMode = true;
+    selection_.sourceMailbox = box;
+    page_.saveDialogAnswer = c.cancelled ? std::nullopt : std::optional(tree_.Path("out.pst"));
+    Conversion().CmdStartConversion_Click();
+    EXPECT_FALSE(conversion_->lastRun().AllConverted());
     std::string shown;
     for (const MessageBoxRequest& m : page_.messages) shown += m.text + m.details;
     EXPECT_THAT(shown, HasSubstr(c.said));
@@ -327,21 +289,12 @@ TEST_F(ConversionRunTest, FailuresAroundTheMessagesAreNoSuccessAndNamedInTheBox)
   }
 }
 
-// When the run closes the page itself, no store is opened; a multiple-folder run goes on.
-TEST_F(ConversionRunTest, NoStoreChosenOrNoLogStartedClosesThePageAndOpensNoStore) {
-  tree_.File("Box/a.msg");
-  page_.saveDialogAnswer = std::nullopt;
-  selection_.singleMode = true;
-  selection_.sourceMailbox = tree_.Path("Box");
-  Conversion().CmdStartConversion_Click();
-  EXPECT_EQ(CompletionBox().text, "0 of 1 messages converted, 0 failed.\r\n" + tree_.Path("Box") +
-                                      ": not converted: no store file was chosen");
-
-  conversion_.reset();
+// A log that cannot be started closes the page and opens no store; the next folder is tried.
+TEST_F(ConversionRunTest, ALogThatCannotStartAbandonsTheFolderAndTheNextOneIsTried) {
   tree_.File("Root/A/a.msg");
   tree_.File("Root/B/b.msg");
   ConvertChecked(Rows("AB"), tree_.Path("gone"));
-  EXPECT_EQ(page_.closeCount, 2);
+  EXPECT_EQ(page_.closeCount, 1);
   EXPECT_TRUE(store_.journal.empty());
   EXPECT_THAT(selection_.takenRows, IsEmpty());  // green is for written stores only
   for (const char* name : {"A", "B"}) {
