@@ -199,7 +199,7 @@ TEST_F(ConversionRunTest, AFailedCommitKeepsTheSourcesAndCountsTheMessagesAsFail
   EXPECT_THAT(CompletionBox().text, HasSubstr("committing " + a + ": cannot write the store: no space left on device"));
 }
 
-// ... and only when it lies in the chosen folder once links are followed.
+// A source is deleted only when it lies in the chosen folder once links are followed.
 TEST_F(ConversionRunTest, ASourceReachedThroughALinkOutOfTheFolderIsKept) {
   const std::string outside = tree_.File("Elsewhere/o.msg");
   tree_.Folder("Box");
