@@ -131,7 +131,8 @@ TEST(WindowsBuild, ConvertsADriveRootWithReadOnlyAndHiddenMessagesAndDeletesThem
 
   const int messages = MessageFiles(dir / "mailbox");
   const std::string store = (dir / "root.pst").string();
-  const pst::testing::CommandResult run = RunWindowsBuild("convert -q --delete-source " + Quote(drive + "\\") + " -o " + Quote(store));
+  const pst::testing::CommandResult run =
+      RunWindowsBuild("convert -q --delete-source " + Quote(drive + "\\") + " -o " + Quote(store));
   ASSERT_EQ(run.exit_code, 0) << run.output;
   EXPECT_EQ(pst::testing::ReaderFailures(store), "");
   EXPECT_EQ(ItemCount(store), messages);

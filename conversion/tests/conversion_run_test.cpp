@@ -35,7 +35,12 @@ class ConversionRunTest : public ::testing::Test {
     options_.downgradeGuideAddress = "https://guide.test/help/downgrade-office-2010-to-32-bit.pdf";
     options_.localTime = [] {
       std::tm time{};
-      time.tm_mday = 6, time.tm_mon = 11, time.tm_year = 126, time.tm_hour = 9, time.tm_min = 5, time.tm_sec = 3;
+      time.tm_mday = 6;
+      time.tm_mon = 11;
+      time.tm_year = 126;
+      time.tm_hour = 9;
+      time.tm_min = 5;
+      time.tm_sec = 3;
       return time;
     };
     page_.onClose = [this] { conversion_->Form_QueryUnload(); };
@@ -84,7 +89,9 @@ class ConversionRunTest : public ::testing::Test {
   }
 
   const MessageBoxRequest& CompletionBox() const { return page_.messages.back(); }
-  std::vector<std::string> InStore(const std::string& folder) { return store_.ItemSources(tree_.Path("out.pst"), folder); }
+  std::vector<std::string> InStore(const std::string& folder) {
+    return store_.ItemSources(tree_.Path("out.pst"), folder);
+  }
 
   testing::TestTree tree_;
   RecordingPage page_;
@@ -151,9 +158,10 @@ TEST_F(ConversionRunTest, FailedMessagesAreLoggedRemovedKeptOnDiskAndReported) {
   EXPECT_THAT(store_.journal, ::testing::Contains("Delete " + unsaved));
   EXPECT_FALSE(fs::exists(good));
   for (const std::string& kept : {broken, unlogged, unsaved}) EXPECT_TRUE(fs::exists(kept)) << kept;
-  EXPECT_THAT(CompletionBox().text, ::testing::StartsWith("1 of 4 messages converted, 3 failed.\r\n" + tree_.Path("Box") +
-                                                          ": 1 of 4 converted, 3 failed (first failure: importing " +
-                                                          broken + ": not a message file)\r\n"));
+  EXPECT_THAT(CompletionBox().text,
+              ::testing::StartsWith("1 of 4 messages converted, 3 failed.\r\n" + tree_.Path("Box") +
+                                    ": 1 of 4 converted, 3 failed (first failure: importing " + broken +
+                                    ": not a message file)\r\n"));
   EXPECT_THAT(CompletionBox().text, Not(HasSubstr("listed in")));
   EXPECT_THAT(CompletionBox().text, HasSubstr("2 failed message(s) of " + tree_.Path("Box") + " are not in " + log +
                                               " (cannot open the log: opening for update " + log + " failed: "));
@@ -392,11 +400,17 @@ TEST_F(ConversionRunTest, StopOrClosingThePageEndsTheRunAfterTheCurrentMessage) 
     std::string how;
   };
   for (const Case& c : std::vector<Case>{
-           {[](ConversionPage& p) { p.CmdStopMigration_Click(), p.CmdSkip_Click(); }, {"Confirm Skip", "Confirm Stop"},
-            "stopped"},
+           {[](ConversionPage& p) {
+              p.CmdStopMigration_Click();
+              p.CmdSkip_Click();  // asked first, answered No
+            },
+            {"Confirm Skip", "Confirm Stop"}, "stopped"},
            {[this](ConversionPage&) { page_.ClosePage(); }, {}, "stopped when the page was closed"},
-           {[](ConversionPage& p) { p.CmdSkip_Click(), p.CmdStopMigration_Click(); }, {},
-            "stopped when the page was closed"}}) {
+           {[](ConversionPage& p) {
+              p.CmdSkip_Click();
+              p.CmdStopMigration_Click();
+            },
+            {}, "stopped when the page was closed"}}) {
     SCOPED_TRACE(c.how);
     conversion_.reset();
     page_ = RecordingPage();
@@ -421,8 +435,8 @@ TEST_F(ConversionRunTest, StopOrClosingThePageEndsTheRunAfterTheCurrentMessage) 
     EXPECT_FALSE(store_.files.contains(tree_.Path("B.pst")));
     EXPECT_FALSE(fs::exists(tree_.Path("Root/A/2.msg")));
     EXPECT_TRUE(fs::exists(tree_.Path("Root/A/3.msg")));
-    EXPECT_EQ(CompletionBox().text,
-              "2 of 3 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") + ": " + c.how + ", 2 of 3 converted, 0 failed");
+    EXPECT_EQ(CompletionBox().text, "2 of 3 messages converted, 0 failed.\r\n" + tree_.Path("Root/A") + ": " + c.how +
+                                        ", 2 of 3 converted, 0 failed");
   }
 }
 

@@ -62,7 +62,8 @@ class Win32ViewsTest : public ::testing::Test {
   }
 
   FakeStoreLibrary store_;
-  testing::ScriptedWizard wizard_{[this](Win32Wizard& owner) { return std::make_unique<ConversionView>(owner, store_); }};
+  testing::ScriptedWizard wizard_{
+      [this](Win32Wizard& owner) { return std::make_unique<ConversionView>(owner, store_); }};
   std::filesystem::path root_;
 };
 
