@@ -19,6 +19,7 @@
 #include "files/file_attributes.h"
 #include "files/folder_listing.h"
 #include "support/env.h"
+#include "support/filesystem_path.h"
 #include "support/path_separator.h"
 #include "support/pending_events.h"
 

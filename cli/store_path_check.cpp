@@ -5,6 +5,7 @@
 #include "cli/absolute_path.h"
 #include "pst/store.h"
 #include "support/env.h"
+#include "support/filesystem_path.h"
 #include "support/path_separator.h"
 #include "support/process.h"
 

@@ -133,7 +133,7 @@ void ConversionPage::CmdStartConversion_Click() {
 void ConversionPage::RunSingle(RunReport& report) {
   Yield();
   if (requests_.stop || requests_.pageClosed) return;
-  const std::string source = selection_.SourceMailbox();
+  const std::string source = WithSystemSeparators(selection_.SourceMailbox());
   const std::string name = source.empty() ? "" : FileNameOfPath(source);
   const auto started = std::chrono::steady_clock::now();
   report.folders.push_back(SearchAndConvert(name, source, "Migrating ", "Conversion Status", true));
@@ -150,7 +150,8 @@ void ConversionPage::RunMultiple(RunReport& report) {
     if (requests_.stop || requests_.pageClosed) break;
     const std::string caption = "Converting " + std::to_string(i) + " of " + std::to_string(rows) + " Folders";
     const auto started = std::chrono::steady_clock::now();
-    report.folders.push_back(SearchAndConvert(row.name, row.path, "Converting ", caption, false));
+    report.folders.push_back(
+        SearchAndConvert(row.name, WithSystemSeparators(row.path), "Converting ", caption, false));
     report.folders.back().seconds = SecondsSince(started);
     // A started log and an opened store: the store holds the folder's items.
     const FolderReport& folder = report.folders.back();
@@ -266,7 +267,7 @@ FolderReport ConversionPage::StartMigration(const std::string& sFolderName, cons
         controls_.ShowSaveDialog({kStoreFilter, sFolderName + stamp + ".pst", ""});
     if (chosen) storePath = TrimBlanks(*chosen);
   } else {
-    std::string folder = TrimBlanks(selection_.OutputFolder());
+    std::string folder = WithSystemSeparators(TrimBlanks(selection_.OutputFolder()));
     if (!folder.ends_with(kPathSeparator)) folder += kPathSeparator;
     storePath = folder + sFolderName + ".pst";
   }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "support/path_separator.h"
 #include "support/utf16_text.h"
 
 namespace baleport {
@@ -81,8 +82,9 @@ void GetOsVersionInfo() {
 }
 
 WideBuffer LongPathBuffer(std::string_view path) {
+  const std::string system = WithSystemSeparators(std::string(path));
   const std::string text =
-      path.starts_with("\\\\") ? "\\\\?\\UNC\\" + std::string(path.substr(2)) : "\\\\?\\" + std::string(path);
+      system.starts_with("\\\\") ? "\\\\?\\UNC\\" + system.substr(2) : "\\\\?\\" + system;
   const std::string units = Utf16LeBytes(Utf8ToUtf16(text));
   WideBuffer bytes(units.size() + 2, std::byte{0});  // the last two: the NUL unit
   std::memcpy(bytes.data(), units.data(), units.size());

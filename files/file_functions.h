@@ -43,7 +43,8 @@ void InitFileFunctions();
 void GetOsVersionInfo();
 
 // "\\?\" + path, or "\\?\UNC\" + path without its first two characters for a network
-// path, as UTF-16LE bytes with one NUL unit at the end. The path is not examined further.
+// path, as UTF-16LE bytes with one NUL unit at the end. The path is not examined further
+// but for its separators: "/" is one on Windows, and "\\?\" would take it as part of a name.
 WideBuffer LongPathBuffer(std::string_view path);
 
 // The text before the first NUL of a fixed-size buffer the system filled.

@@ -20,22 +20,36 @@ std::string SystemMessage(DWORD code) {
   return Utf16ToUtf8(units);
 }
 
+namespace {
+
+// GetFullPathNameW's answer; the path itself when it has none.
+std::wstring FullPathWide(const std::wstring& wide) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) return wide;  // the call that follows reports what is wrong with it
+    if (n < full.size()) {
+      full.resize(n);
+      return full;
+    }
+    full.resize(n);
+  }
+}
+
+}  // namespace
+
+std::string FullPath(const std::string& path) {
+  const std::wstring full = FullPathWide(ToWide(path));
+  return Utf16ToUtf8(std::u16string(full.begin(), full.end()));
+}
+
 // The full path ("\\?\C:\...", "\\?\UNC\server\share\...") of a relative or absolute one:
 // the prefix lifts the 260-character limit but turns off the resolution of "." and "..",
 // which GetFullPathNameW does first.
 std::wstring SystemPath(const std::string& path) {
   const std::wstring wide = ToWide(path);
   if (wide.starts_with(L"\\\\?\\")) return wide;
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n == 0) return wide;  // the open that follows reports what is wrong with it
-    if (n < full.size()) {
-      full.resize(n);
-      break;
-    }
-    full.resize(n);
-  }
+  const std::wstring full = FullPathWide(wide);
   if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }

@@ -18,6 +18,10 @@ std::string SystemMessage(DWORD code);
 // "<what> <path> failed: <the system's message>".
 Status SystemError(const std::string& what, const std::string& path, DWORD code = GetLastError());
 
+// The system's full path of a relative or absolute one: "." and ".." resolved, "/" made "\",
+// a UNC path ("\\server\share\...") kept as one; the path itself when it cannot be made full.
+std::string FullPath(const std::string& path);
+
 // The full path ("\\?\C:\...", "\\?\UNC\server\share\...") of a relative or absolute one.
 std::wstring SystemPath(const std::string& path);
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "mapi/tags.h"
+#include "support/filesystem_path.h"
 
 namespace baleport {
 namespace {
@@ -39,7 +40,7 @@ class FakeMail : public RDOMail {
   Status Import(const std::string& path, int16_t format) override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kImport, path));
     if (format != kImportFormatMsg) return Status::Error("unknown import format " + std::to_string(format));
-    if (!std::filesystem::is_regular_file(path)) return Status::Error("cannot read " + path + ": no such file");
+    if (!std::filesystem::is_regular_file(Utf8Path(path))) return Status::Error("cannot read " + path + ": no such file");
     item_.source = path;
     library_.journal.push_back("Import " + path);
     return Status::Ok();

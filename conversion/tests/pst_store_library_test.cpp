@@ -35,10 +35,6 @@ class PstRunTest : public ::testing::Test {
     return conversion_->lastRun();
   }
 
-  std::string Line(const std::string& folder, int items) const {
-    return "F /Top of Personal Folders" + folder + " items=" + std::to_string(items);
-  }
-
   testing::TestTree source_;
   testing::TestTree output_;
   RecordingPage page_;
@@ -47,48 +43,36 @@ class PstRunTest : public ::testing::Test {
   std::unique_ptr<ConversionPage> conversion_;
 };
 
-TEST_F(PstRunTest, TheTreeIsMirroredWithInboxAndSentOnTheStoresOwnFolders) {
+// Inbox and Sent land on the store's own folders; the paper clip is set exactly where there
+// is an attachment, every item is read, and a draft stays one.
+TEST_F(PstRunTest, TheTreeIsMirroredAndTheMessageFlagsKept) {
   testing::WriteMessageFile(source_.Path("top.msg"), "At the top");
-  source_.Folder("Inbox");
-  testing::WriteMessageFile(source_.Path("Inbox/in.msg"), "Received", true);
-  source_.Folder("Sent");
-  testing::WriteMessageFile(source_.Path("Sent/out.msg"), "Sent one");
-  source_.Folder("Projects/2019");
-  testing::WriteMessageFile(source_.Path("Projects/2019/deep.msg"), "Deep down", false, 0, true);
-  source_.Folder("Переписка");
-  testing::WriteMessageFile(source_.Path("Переписка/ru.msg"), "Привет");
-
+  testing::WriteMessageFile(source_.Folder("Inbox") + "/in.msg", "Received", true);
+  testing::WriteMessageFile(source_.Folder("Sent") + "/out.msg", "Sent one");
+  testing::WriteMessageFile(source_.Folder("Projects/2019") + "/deep.msg", "Deep down", false, 0, true);
   const std::string store = output_.Path("mail.pst");
   const RunReport& report = ConvertSingle(source_.root(), store);
-  ASSERT_EQ(report.folders.size(), 1u);
-  EXPECT_EQ(report.folders[0].outcome, FolderOutcome::kConverted) << report.folders[0].reason;
-  EXPECT_EQ(report.folders[0].converted, 5);
+  EXPECT_EQ(report.folders.at(0).converted, 4);
   EXPECT_TRUE(report.AllConverted()) << CompletionText(report);
 
   const std::string dump = VerifiedDump(store);
-  EXPECT_THAT(dump, HasSubstr(Line("", 1)));
-  EXPECT_THAT(dump, HasSubstr(Line("/Inbox", 1)));
-  EXPECT_THAT(dump, HasSubstr(Line("/Sent Items", 1)));
-  EXPECT_THAT(dump, HasSubstr(Line("/Projects/2019", 1)));
-  EXPECT_THAT(dump, HasSubstr(Line("/Переписка", 1)));
+  for (const char* folder : {"", "/Inbox", "/Sent Items", "/Projects/2019"}) {
+    EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders" + std::string(folder) + " items=1"));
+  }
   EXPECT_THAT(dump, HasSubstr("M /Top of Personal Folders/Inbox | Received | "));
-  EXPECT_THAT(dump, HasSubstr("M /Top of Personal Folders/Переписка | Привет | "));
   EXPECT_EQ(dump.find("/Top of Personal Folders/Sent items="), std::string::npos) << dump;
 
-  // Read, with the paper clip exactly where there is an attachment, and a draft still one.
   auto opened = pst::testing::Must(pst::Store::Open(store));
-  const auto inbox =
-      pst::testing::Must(opened->ListMessages(pst::testing::Must(opened->FindFolder(opened->ipm_subtree(), "Inbox"))));
-  const auto top = pst::testing::Must(opened->ListMessages(opened->ipm_subtree()));
-  ASSERT_EQ(inbox.size(), 1u);
-  ASSERT_EQ(top.size(), 1u);
-  EXPECT_EQ(inbox[0].flags, 0x11u);
-  EXPECT_EQ(top[0].flags, 0x01u);
-  const auto projects = pst::testing::Must(opened->FindFolder(opened->ipm_subtree(), "Projects"));
-  const auto deep = pst::testing::Must(opened->ListMessages(pst::testing::Must(opened->FindFolder(projects, "2019"))));
-  ASSERT_EQ(deep.size(), 1u);
-  EXPECT_EQ(deep[0].flags, 0x09u);
-  EXPECT_EQ(pst::testing::Must(opened->GetFolder(opened->ipm_subtree())).unread_count, 0u);
+  const auto flagsIn = [&](pst::FolderId folder) {
+    const auto messages = pst::testing::Must(opened->ListMessages(folder));
+    return messages.size() == 1 ? messages[0].flags : 0u;
+  };
+  const auto root = opened->ipm_subtree();
+  EXPECT_EQ(flagsIn(pst::testing::Must(opened->FindFolder(root, "Inbox"))), 0x11u);
+  EXPECT_EQ(flagsIn(root), 0x01u);
+  const auto projects = pst::testing::Must(opened->FindFolder(root, "Projects"));
+  EXPECT_EQ(flagsIn(pst::testing::Must(opened->FindFolder(projects, "2019"))), 0x09u);
+  EXPECT_EQ(pst::testing::Must(opened->GetFolder(root)).unread_count, 0u);
 }
 
 // The "Outlook Error" box keeps its text; the engine's reason goes into its details.

@@ -208,13 +208,7 @@ std::string LinkTree(const TestTree& tree, std::string& why_not) {
   const std::error_code error = tree.LinkFolder(tree.Path("R"), "R/A/loop");
   if (!error && !tree.LinkFolder(tree.Path("Outside"), "R/out")) return tree.root();
   // Made by the host before a run under Wine (see files/CMakeLists.txt).
-  if (const char* made = std::getenv("BALEPORT_LINK_TREE")) {
-    std::string root = made;
-    for (char& c : root) {
-      if (c == '/') c = kPathSeparator;
-    }
-    return root;
-  }
+  if (const char* made = std::getenv("BALEPORT_LINK_TREE")) return WithSystemSeparators(made);
   why_not = "this system cannot make folder links: " + error.message();
   return "";
 }
@@ -223,13 +217,7 @@ TEST_F(SearchTest, ALinkBackIntoTheTreeIsRecordedButNotEnteredAgain) {
   std::string why_not;
   const std::string root = LinkTree(tree, why_not);
   if (root.empty()) GTEST_SKIP() << why_not;
-  const auto at = [&root](const std::string& relative) {
-    std::string path = root + kSep + relative;
-    for (char& c : path) {
-      if (c == '/') c = kPathSeparator;
-    }
-    return path;
-  };
+  const auto at = [&root](const std::string& relative) { return WithSystemSeparators(root + kSep + relative); };
   ASSERT_TRUE(Search(at("R")).ok());
   EXPECT_THAT(Items(FoundFolders), ElementsAre(at("R/A"), at("R/out"), at("R/A/loop")));
   // The link out of the tree leads to a folder not yet seen, and is followed.

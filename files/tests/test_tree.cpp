@@ -91,11 +91,7 @@ TestTree::~TestTree() {
 }
 
 std::string TestTree::Path(const std::string& relative) const {
-  std::string path = root_ + kPathSeparator + relative;
-  for (char& c : path) {
-    if (c == '/') c = kPathSeparator;
-  }
-  return path;
+  return WithSystemSeparators(root_ + kPathSeparator + relative);
 }
 
 std::string TestTree::Folder(const std::string& relative) const {
@@ -117,9 +113,20 @@ std::string TestTree::File(const std::string& relative) const {
 namespace baleport::testing {
 
 std::error_code TestTree::LinkFolder(const std::string& target, const std::string& relative) const {
+#ifdef _WIN32
+  // The standard library makes no links here, and Wine reports a link made without making one.
+  const std::wstring link = Native(Path(relative)).wstring();
+  if (!CreateSymbolicLinkW(link.c_str(), Native(target).wstring().c_str(),
+                           SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+    return {static_cast<int>(GetLastError()), std::system_category()};
+  }
+  if (GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES) return {ERROR_NOT_SUPPORTED, std::system_category()};
+  return {};
+#else
   std::error_code error;
   fs::create_directory_symlink(Native(target), Native(Path(relative)), error);
   return error;
+#endif
 }
 
 }  // namespace baleport::testing

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <utility>
 
 #include "support/path_parts.h"
 #include "support/path_separator.h"
@@ -8,11 +9,7 @@
 namespace baleport {
 namespace {
 
-std::string P(std::string s) {  // writes paths with '/' and turns them native
-  for (char& c : s)
-    if (c == '/') c = kPathSeparator;
-  return s;
-}
+std::string P(std::string s) { return WithSystemSeparators(std::move(s)); }  // paths written with '/'
 
 TEST(PathHelpers, SplitsAtTheLastSeparator) {
   EXPECT_EQ(FileNameOfPath(P("/mail/in/a.msg")), "a.msg");

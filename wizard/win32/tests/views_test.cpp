@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <random>
 
+#include "conversion/testing/fake_store.h"
+#include "wizard/win32/conversion_view.h"
 #include "wizard/win32/testing/scripted_wizard.h"
 
 namespace baleport::win32 {
@@ -59,10 +61,9 @@ class Win32ViewsTest : public ::testing::Test {
     return app::win32::Narrow(text);
   }
 
-  testing::ScriptedWizard wizard_{[](Win32Wizard&) {
-    // A stand-in for the conversion page, whose view is tested with the run.
-    return std::make_unique<PageWindow>("Conversion Status", 578, 261, PageWindow::TitleButtons::kCloseOnly, 0);
-  }};
+  FakeStoreLibrary store_;
+  testing::ScriptedWizard wizard_{
+      [this](Win32Wizard& owner) { return std::make_unique<ConversionView>(owner, store_); }};
   std::filesystem::path root_;
 };
 
