@@ -4,15 +4,13 @@
 
 #include <string>
 
+#include "support/testing/command.h"
+
 namespace baleport::pst::testing {
 
-struct CommandResult {
-  int exit_code = -1;
-  std::string output;  // stdout and stderr
-};
-
-CommandResult Run(const std::string& command);
-std::string Quote(const std::string& s);
+using baleport::testing::CommandResult;
+using baleport::testing::Quote;
+using baleport::testing::Run;
 
 // pypff's view: one line per folder "F <path> items=<n> subfolders=<n>" and per item
 // "M <path> | <subject> | <sender> | attachments=<list> | body=<len>", where <list> holds
@@ -31,12 +29,12 @@ CommandResult LibpstWalk(const std::string& pst);
 // libpff (pffinfo), libpst (readpst), pstsdk and java-libpst on one store: what each that
 // did not read every item said, or "" when all did.
 std::string ReaderFailures(const std::string& pst);
-// lspst's listing.
-CommandResult LsPst(const std::string& pst);
 // pffexport of every item into a fresh folder.
 CommandResult PffExport(const std::string& pst);
 
 // A fresh empty directory under the test temp folder.
 std::string TempDir(const std::string& name);
+// A copy of `file` in a fresh directory, under its own name, that its owner may write.
+std::string WritableCopy(const std::string& file);
 
 }  // namespace baleport::pst::testing
