@@ -101,6 +101,8 @@ std::string ReaderFailures(const std::string& pst) {
   return failures;
 }
 
+CommandResult LsPst(const std::string& pst) { return Run("lspst " + Quote(pst)); }
+
 CommandResult PffExport(const std::string& pst) {
   return Run("pffexport -q -t " + Quote(TempDir("pffexport") + "/out") + " " + Quote(pst));
 }

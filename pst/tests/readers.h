@@ -29,6 +29,8 @@ CommandResult LibpstWalk(const std::string& pst);
 // libpff (pffinfo), libpst (readpst), pstsdk and java-libpst on one store: what each that
 // did not read every item said, or "" when all did.
 std::string ReaderFailures(const std::string& pst);
+// lspst's listing.
+CommandResult LsPst(const std::string& pst);
 // pffexport of every item into a fresh folder.
 CommandResult PffExport(const std::string& pst);
 
