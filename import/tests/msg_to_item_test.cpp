@@ -13,6 +13,7 @@
 #include "mapi/tags.h"
 #include "msg/testing/msg_writer.h"
 #include "pst/tests/store_testing.h"
+#include "support/utf16_text.h"
 
 namespace baleport::import {
 namespace {
@@ -22,6 +23,7 @@ using msg::PropertyName;
 using msg::testing::FixtureAttachment;
 using msg::testing::FixtureFile;
 using msg::testing::FixtureMessage;
+using msg::testing::Pattern;
 using msg::testing::Utf16Bytes;
 using pst::testing::Must;
 using pst::testing::MustOk;
@@ -32,12 +34,6 @@ constexpr msg::Guid kPsetidCommon = {
     {0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 std::vector<uint8_t> Bytes(std::string_view s) { return {s.begin(), s.end()}; }
-
-std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
-  std::vector<uint8_t> out(n);
-  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 9));
-  return out;
-}
 
 // A long Unicode body as some writers leave it: with its terminating NUL, streamed.
 std::vector<uint8_t> Body(size_t characters) {
@@ -238,12 +234,7 @@ TEST_F(ImportTest, HasAttachmentsFollowsTheAttachmentsNotTheFile) {
 TEST_F(ImportTest, LoneSurrogatesBecomeReplacementCharactersAndPairsStay) {
   const std::u16string units = u"abcd\xD800" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xDC00";
   const std::u16string stored = u"abcd\xFFFD" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xFFFD";
-  auto le = [](const std::u16string& text) {
-    std::string out;
-    for (const char16_t unit : text) out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-    return out;
-  };
-  const std::string body = le(units);
+  const std::string body = Utf16LeBytes(units);
   FixtureFile cut;
   cut.message.Unicode(0x0037, "cut").Add({mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Bytes(body), {}});
   Import(Write(cut, "cut.msg"));
@@ -255,7 +246,7 @@ TEST_F(ImportTest, LoneSurrogatesBecomeReplacementCharactersAndPairsStay) {
   for (const pst::Property& p : Must(store_->ReadMessageProperties(items[0].id))) {
     if (p.tag == kBody) read = p.data;
   }
-  EXPECT_EQ(read, le(stored));
+  EXPECT_EQ(read, Utf16LeBytes(stored));
 }
 
 TEST_F(ImportTest, BrokenFilesFailNamingTheFileAndLeaveNoItem) {

@@ -21,17 +21,12 @@ using testing::FixtureAttachment;
 using testing::FixtureFile;
 using testing::FixtureMessage;
 using testing::FixtureObject;
+using testing::Pattern;
 
 constexpr Guid kPsetidCommon = {{0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00,
                                  0x00, 0x46}};
 constexpr Guid kPsInternetHeaders = {{0x86, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00,
                                       0x00, 0x00, 0x46}};
-
-std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
-  std::vector<uint8_t> out(n);
-  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(seed + i * 31 + (i >> 8));
-  return out;
-}
 
 template <typename T>
 std::vector<uint8_t> Packed(std::initializer_list<T> values) {

@@ -7,6 +7,7 @@
 #include "pst/messaging/name_map.h"
 #include "pst/messaging/text.h"
 #include "pst/tests/store_testing.h"
+#include "support/hex.h"
 #include "support/little_endian.h"
 
 namespace baleport::pst::testing {
@@ -37,12 +38,8 @@ std::string Pattern(size_t n, int seed) {
   return s;
 }
 
-// The zlib CRC-32 that Python's zlib.crc32 prints.
-std::string Crc32Hex(std::string_view s) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%08x", static_cast<unsigned>(~disk::Crc(s.data(), s.size(), ~0u)));
-  return buf;
-}
+// The zlib CRC-32 of the pypff dump (the engine's CRC is zlib's without its inversions).
+std::string Crc32Hex(std::string_view s) { return Hex(static_cast<uint32_t>(~disk::Crc(s.data(), s.size(), ~0u))); }
 
 class MessageTest : public ::testing::Test {
  protected:

@@ -26,7 +26,7 @@ def att_desc(m):
         except Exception as ex:
             name = '?'
         data = a.read_buffer(a.size) if a.size else b''
-        out.append('%s:%d:%08x' % (name, a.size, zlib.crc32(data or b'')))
+        out.append('%s:%d:%08X' % (name, a.size, zlib.crc32(data or b'')))
     return ','.join(out)
 def walk(folder, path):
     print('F %s items=%d subfolders=%d' % (path, folder.number_of_sub_messages, folder.number_of_sub_folders))

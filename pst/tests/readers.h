@@ -14,7 +14,7 @@ using baleport::testing::Run;
 
 // pypff's view: one line per folder "F <path> items=<n> subfolders=<n>" and per item
 // "M <path> | <subject> | <sender> | attachments=<list> | body=<len>", where <list> holds
-// "name:size:crc32" of each attachment's bytes as pypff reads them.
+// "name:size:CRC32" (upper-case hex) of each attachment's bytes as pypff reads them.
 CommandResult PypffDump(const std::string& pst);
 // pffinfo must open the file; its output.
 CommandResult PffInfo(const std::string& pst);
