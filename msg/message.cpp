@@ -191,7 +191,6 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
     return Status::Error(storage_.ChildPath(index) + ": " + std::to_string(data->size()) +
                          " bytes is shorter than its " + std::to_string(header_size) + "-byte header");
   }
-  header_.assign(data->begin(), data->begin() + header_size);
   const size_t entries = (data->size() - header_size) / 16;
   if ((data->size() - header_size) % 16 != 0) {
     notes->push_back(storage_.ChildPath(index) + ": trailing partial entry ignored");
@@ -433,10 +432,6 @@ Attachment::~Attachment() = default;
 uint32_t Attachment::method() const {
   const Property* p = Find(mapi::tags::kAttachMethod);
   return p != nullptr ? static_cast<uint32_t>(p->AsInt32()) : 0;
-}
-
-uint32_t Message::declared_attachment_count() const {
-  return header_.size() >= 24 ? LoadLe<uint32_t>(header_.data() + 20) : 0;
 }
 
 // The Internet code page is that of the bodies only; the other strings are in the code page

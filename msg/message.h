@@ -151,7 +151,6 @@ class PropertyObject {
 
   uint32_t code_page_ = 0;
   uint32_t body_code_page_ = 0;
-  std::vector<uint8_t> header_;
 
  private:
   friend class Message;
@@ -201,8 +200,6 @@ class Message : public PropertyObject {
   const std::vector<Attachment>& attachments() const { return attachments_; }
   // 0 for the file's message, 1 for a message attached to it, ...
   uint32_t depth() const { return depth_; }
-  // The header counts; they may disagree with the storages present, which are authoritative.
-  uint32_t declared_attachment_count() const;
 
  private:
   friend class MsgFile;

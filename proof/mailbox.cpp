@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -85,6 +86,11 @@ int StartBaleport(const std::vector<std::string>& arguments, const std::string& 
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return pid;
+}
+
+int EnvironmentNumber(const char* name, int fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
 }
 
 int LostMessages(const Mailbox& mailbox, const StoreView& store) {

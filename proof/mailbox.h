@@ -46,4 +46,7 @@ int StartBaleport(const std::vector<std::string>& arguments, const std::string& 
 // The messages of `mailbox` neither left as a source file nor found in `store`.
 int LostMessages(const Mailbox& mailbox, const StoreView& store);
 
+// The number in environment variable `name` (a proof's count or seed), or `fallback`.
+int EnvironmentNumber(const char* name, int fallback);
+
 }  // namespace baleport::proof

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -45,11 +44,6 @@ constexpr KindInfo kKinds[] = {
     {Kind::kBitFlips, "bit-flips"},       {Kind::kByteRun, "byte-run"},     {Kind::kCut, "cut"},
     {Kind::kDirectoryEntry, "directory-entry"}, {Kind::kFatEntry, "fat-entry"}, {Kind::kMiniFatEntry, "mini-fat-entry"},
 };
-
-int EnvironmentNumber(const char* name, int fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? std::atoi(value) : fallback;
-}
 
 // Offset of sector `n` of a compound file whose header says sectors are 2^shift bytes.
 uint64_t SectorOffset(const Bytes& file, uint32_t n) {

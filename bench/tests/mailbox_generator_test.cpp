@@ -1,9 +1,8 @@
 // The generated mailboxes are reproducible and read back, by the reader and by olefile.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "bench/mailbox_generator.h"
+#include "files/tests/test_tree.h"
 #include "msg/msg_file.h"
 #include "msg/tests/summary.h"
 #include "support/testing/memory_env.h"
@@ -31,8 +30,8 @@ TEST(MailboxGenerator, SameSeedSameBytesOtherSeedOtherMail) {
 }
 
 TEST(MailboxGenerator, MessagesReadBackAsOlefileSeesThem) {
-  const std::string dir = ::testing::TempDir() + "/mailbox_generator_test";
-  std::filesystem::create_directories(dir);
+  const baleport::testing::TestTree tree;
+  const std::string dir = tree.root();
   bool saw_embedded = false, saw_ansi = false, saw_attachment = false;
   for (uint32_t n = 0; n < 40; ++n) {
     const GeneratedMessage m = GenerateMessage(11, n, Small());
@@ -51,7 +50,6 @@ TEST(MailboxGenerator, MessagesReadBackAsOlefileSeesThem) {
     }
   }
   EXPECT_TRUE(saw_embedded && saw_ansi && saw_attachment) << "the mix lacks a kind of message";
-  std::filesystem::remove_all(dir);
 }
 
 TEST(MailboxGenerator, SmallMessagesStayNearFiveKilobytes) {

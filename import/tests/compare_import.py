@@ -12,7 +12,9 @@ What the store owns, and so may differ from the file, is accepted here:
   file has none; creation and modification times are the import's when the file has none.
 - 8-bit strings are held as Unicode: compared as text, decoded with the file's code page.
 - An HTML body is PR_HTML bytes: an 8-bit one as in the file, a Unicode one encoded into
-  PR_INTERNET_CPID, which is UTF-8 (65001) when the file names none.
+  PR_INTERNET_CPID, which the store sets (UTF-8, 65001, when the file names none).
+- An OLE attachment's storage is a compound file of its own (PtypObject): the same streams,
+  bytes and class id as the storage in the file.
 - PR_SUBJECT_PREFIX and PR_NORMALIZED_SUBJECT are left out: the store derives them.
 - A named property's id is the store's; compared by its name (set and number or string).
 - Every other property of the message and of each attachment is compared one by one (fixed
@@ -20,6 +22,7 @@ What the store owns, and so may differ from the file, is accepted here:
   pffexport (name, address, type), embedded messages by their subject: pypff reaches neither.
 pffexport does not export post items (IPM.Post): their recipients go unchecked.
 """
+import io
 import os
 import struct
 import subprocess
@@ -148,6 +151,13 @@ def store_value(item, pid, t):
     return data
 
 
+def object_storage(ole, path):
+    """The class id of storage `path` and every stream below it, by its path under it."""
+    streams = {"/".join(e[len(path):]): ole.openstream(e).read()
+               for e in ole.listdir(streams=True, storages=False) if e[:len(path)] == path}
+    return ole.getclsid("/".join(path)) if path else ole.root.clsid, sorted(streams), streams
+
+
 def exported_recipients(folder):
     """(name, address, type) per recipient, from pffexport's Recipients.txt."""
     path = os.path.join(folder, "Recipients.txt")
@@ -208,6 +218,8 @@ def compare(msg_path, item, folder, names_in_store, report):
             expected = m.stream(0x1013001E).rstrip(b"\0")
         if expected is None and pid == 0x1013 and m.stream(0x1013001F) is not None:
             text = m.stream(0x1013001F).decode("utf-16-le", "replace").rstrip("\0")
+            if item.int(0x3FDE) is None:
+                say("Internet code page of the Unicode HTML body", "set", None)
             expected = text.encode(_reader["codec"](item.int(0x3FDE) or 65001))
         if expected is not None and expected != item.raw(pid):
             say(what, len(expected), None if item.raw(pid) is None else len(item.raw(pid)))
@@ -241,6 +253,14 @@ def compare(msg_path, item, folder, names_in_store, report):
                 if data != stored_data:
                     say("attachment %d bytes" % i, len(data), len(stored_data))
             inner = [name, "__substg1.0_3701000D"]
+            if (a.int32(0x3705) or 0) == 6 and ole.exists("/".join(inner)):
+                stored_data = stored.read_buffer(stored.size) if stored.size else b""
+                found = object_storage(olefile.OleFileIO(io.BytesIO(stored_data)), []) \
+                    if olefile.isOleFile(io.BytesIO(stored_data)) else "no compound file"
+                if object_storage(ole, inner) != found:
+                    say("attachment %d object" % i, object_storage(ole, inner)[1], found if isinstance(found, str) else found[1])
+                if 0x3701 not in entries or entries[0x3701].value_type != 0x000D:
+                    say("attachment %d object type" % i, 0x000D, entries[0x3701].value_type if 0x3701 in entries else None)
             if (a.int32(0x3705) or 0) == 5 and ole.exists("/".join(inner)):
                 expected = Obj(ole, inner, 24).text(0x0037, cp)
                 exported = os.path.join(folder, "Attachments", "Attachment%05d" % (i + 1), "Message00001")

@@ -1,12 +1,13 @@
 // Every sample .msg imports into a store, and the store, read by pypff, holds what
 // olefile reads in the file (compare_import.py; the differences the store owns are
-// written down there).
+// written down there); its heaps and nodes are laid out as in Outlook's stores.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "import/msg_to_item.h"
+#include "pst/tests/heap_layout.h"
 #include "pst/tests/outlook_layout.h"
 #include "pst/tests/store_testing.h"
 
@@ -46,10 +47,10 @@ TEST(SampleImport, EverySampleReadsBackAsTheFileHoldsIt) {
   MustOk(store->Close());
 
   pst::testing::VerifiedDump(path);
+  EXPECT_EQ(pst::testing::HeapLayoutFaults(path), std::vector<std::string>());
   const std::vector<std::string> outlook = pst::testing::OutlookSamples(BALEPORT_SAMPLES_DIR);
   if (!outlook.empty()) {
-    const std::vector<std::string> differences = pst::testing::LayoutDifferences(path, outlook);
-    EXPECT_TRUE(differences.empty()) << differences.front();
+    EXPECT_EQ(pst::testing::LayoutDifferences(path, outlook), std::vector<std::string>());
   }
   const pst::testing::CommandResult compared =
       pst::testing::Run("/usr/bin/python3 " BALEPORT_IMPORT_TESTS_DIR "/compare_import.py " + Quote(path) + arguments);

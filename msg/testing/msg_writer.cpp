@@ -286,6 +286,12 @@ std::vector<uint8_t> Utf16Bytes(std::string_view utf8) {
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
+  std::vector<uint8_t> out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(seed + i * 31 + (i >> 8));
+  return out;
+}
+
 Result<std::vector<uint8_t>> WriteMsgToMemory(const FixtureFile& file) {
   GPtr<GsfOutput> sink(gsf_output_memory_new());
   BALEPORT_RETURN_IF_ERROR(Writer(file).Write(sink.get()));

@@ -80,5 +80,7 @@ Status WriteMsgToPath(const FixtureFile& file, const std::string& path);
 
 // UTF-16LE bytes of UTF-8 text, as PT_UNICODE streams hold it.
 std::vector<uint8_t> Utf16Bytes(std::string_view utf8);
+// `n` bytes that vary with `seed` and their position, for binary values.
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed);
 
 }  // namespace baleport::msg::testing

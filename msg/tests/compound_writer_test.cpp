@@ -3,13 +3,13 @@
 // red-black trees the writer builds) and streams on both sides of the mini-stream cutoff.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 
+#include "files/tests/test_tree.h"
 #include "msg/compound_writer.h"
 #include "msg/msg_file.h"
 #include "msg/testing/msg_writer.h"
+#include "support/testing/command.h"
 #include "support/testing/memory_env.h"
 
 namespace baleport::msg {
@@ -61,20 +61,15 @@ TEST(CompoundWriter, ACopiedStorageReadsBackWhole) {
   EXPECT_EQ(copied, original);
   EXPECT_EQ((*reread)->clsid(CompoundFile::kRoot), ole.clsid);
 
-  const std::string path = (std::filesystem::temp_directory_path() / "baleport-compound-writer.ole").string();
+  baleport::testing::TestTree tree;
+  const std::string path = tree.Path("copy.ole");
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(copy.data()), copy.size());
-  const std::string command =
+  const baleport::testing::CommandResult olefile = baleport::testing::Run(
       "/usr/bin/python3 -c 'import sys, olefile\n"
       "o = olefile.OleFileIO(sys.argv[1], raise_defects=olefile.DEFECT_INCORRECT)\n"
-      "print(o.root.clsid, len(o.listdir()))' " + path;
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  char line[256] = {};
-  const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
-  EXPECT_EQ(pclose(pipe), 0);
-  std::remove(path.c_str());
-  ASSERT_TRUE(read);
-  EXPECT_EQ(std::string(line), "0003000C-0000-0000-C000-000000000046 " + std::to_string(original.size()) + "\n");
+      "print(o.root.clsid, len(o.listdir()))' " + baleport::testing::Quote(path));
+  EXPECT_EQ(olefile.exit_code, 0) << olefile.output;
+  EXPECT_EQ(olefile.output, "0003000C-0000-0000-C000-000000000046 " + std::to_string(original.size()) + "\n");
 }
 
 }  // namespace

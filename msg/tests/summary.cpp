@@ -1,12 +1,11 @@
 #include "msg/tests/summary.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <sys/wait.h>
 
 #include "msg/text_decoder.h"
 #include "support/hex.h"
 #include "support/little_endian.h"
+#include "support/testing/command.h"
 
 namespace baleport::msg::testing {
 namespace {
@@ -81,14 +80,15 @@ void SummariseMessage(const Message& m, const std::string& indent, std::string* 
   }
 }
 
-}  // namespace
-
+// "{00020328-0000-0000-C000-000000000046}"
 std::string GuidText(const Guid& guid) {
   const auto& b = guid.bytes;
   std::string text = "{" + Hex(LoadLe<uint32_t>(&b[0])) + "-" + Hex(LoadLe<uint16_t>(&b[4]), 4) + "-" + Hex(LoadLe<uint16_t>(&b[6]), 4) + "-";
   for (size_t i = 8; i < 16; ++i) text += (i == 10 ? "-" : "") + Hex(b[i], 2);
   return text + "}";
 }
+
+}  // namespace
 
 std::string Summarise(const MsgFile& file) {
   std::string out;
@@ -102,19 +102,10 @@ std::string Summarise(const MsgFile& file) {
 }
 
 Result<std::string> OlefileSummary(const std::string& path) {
-  std::string quoted = "'";
-  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  quoted += "'";
-  const std::string command = "/usr/bin/python3 " BALEPORT_MSG_TESTS_DIR "/olefile_summary.py " + quoted;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return Status::Error("cannot run " + command);
-  std::string out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  const int rc = pclose(pipe);
-  if (rc != 0) return Status::Error(command + " failed with status " + std::to_string(rc));
-  return out;
+  const std::string command = "/usr/bin/python3 " BALEPORT_MSG_TESTS_DIR "/olefile_summary.py " + baleport::testing::Quote(path);
+  const baleport::testing::CommandResult r = baleport::testing::Run(command);
+  if (r.exit_code != 0) return Status::Error(command + " failed with status " + std::to_string(r.exit_code) + ": " + r.output);
+  return r.output;
 }
 
 }  // namespace baleport::msg::testing

@@ -11,8 +11,6 @@
 namespace baleport::msg::testing {
 
 std::string Summarise(const MsgFile& file);
-// "{00020328-0000-0000-C000-000000000046}"
-std::string GuidText(const Guid& guid);
 // Runs the olefile script over a file on disk; the output, or an error.
 Result<std::string> OlefileSummary(const std::string& path);
 

@@ -77,13 +77,5 @@ TEST(TextDecoder, CodePagesIconvLacksAreRefusedByNumber) {
   EXPECT_NE(decoder.status().message().find("4242"), std::string::npos);
 }
 
-TEST(TextDecoder, LocalesPickTheirAnsiCodePage) {
-  EXPECT_EQ(AnsiCodePageOfLocale(0x0411), 932u);   // ja-JP
-  EXPECT_EQ(AnsiCodePageOfLocale(0x0804), 936u);   // zh-CN
-  EXPECT_EQ(AnsiCodePageOfLocale(0x0404), 950u);   // zh-TW
-  EXPECT_EQ(AnsiCodePageOfLocale(0x0419), 1251u);  // ru-RU
-  EXPECT_EQ(AnsiCodePageOfLocale(0x0407), 1252u);  // de-DE
-}
-
 }  // namespace
 }  // namespace baleport::msg

@@ -58,7 +58,7 @@ class MessageStore final : public Store {
     bool append_verified = false;  // the stored row index was found to cover its rows
     size_t unwritten_row_bytes = 0;  // packed rows not yet in the table's blocks
     TableShapes contents_shapes;     // the table's data trees as last appended to
-    // Folded as SameFolderName compares, to the child's id (the first of a name in row order);
+    // Folded by FoldedFolderName, to the child's id (the first of a name in row order);
     // filled with hierarchy.
     std::map<std::string, uint32_t> child_names;
     bool props_dirty = false, hierarchy_dirty = false, contents_dirty = false;

@@ -26,6 +26,4 @@ std::string_view UnmarkedSubject(std::string_view utf16) {
   return utf16;
 }
 
-bool SameFolderName(std::string_view a, std::string_view b) { return FoldedFolderName(a) == FoldedFolderName(b); }
-
 }  // namespace baleport::pst

@@ -13,9 +13,8 @@ std::string Utf16LeToUtf8(std::string_view utf16);
 // A stored subject (UTF-16LE) without the leading U+0001 and prefix length Outlook puts
 // before it.
 std::string_view UnmarkedSubject(std::string_view utf16);
-// Folder names compare without regard to ASCII case, as Outlook treats them.
-bool SameFolderName(std::string_view a, std::string_view b);
-// The form under which SameFolderName finds names equal.
+// Folder names compare without regard to ASCII case, as Outlook treats them: equal names
+// have equal folded forms.
 std::string FoldedFolderName(std::string_view name);
 
 }  // namespace baleport::pst

@@ -216,18 +216,6 @@ Status NodeDatabase::SetNode(const NodeEntry& entry) {
   return Status::Ok();
 }
 
-Status NodeDatabase::RemoveNode(uint32_t nid) {
-  auto it = nodes_.find(nid);
-  if (it == nodes_.end()) return Status::Ok();
-  NodeEntry old = it->second;
-  nodes_.erase(it);
-  dirty_ = true;
-  touched_nodes_.push_back(nid);
-  if (old.bid_data) BALEPORT_RETURN_IF_ERROR(Release(old.bid_data));
-  if (old.bid_sub) BALEPORT_RETURN_IF_ERROR(Release(old.bid_sub));
-  return Status::Ok();
-}
-
 uint32_t NodeDatabase::AllocateNid(uint8_t nid_type) {
   dirty_ = true;
   for (;;) {

@@ -75,7 +75,6 @@ class NodeDatabase {
   const NodeIndex& nodes() const { return nodes_; }
   // Puts `entry` in place of any node of that NID, releasing the previous entry's blocks.
   Status SetNode(const NodeEntry& entry);
-  Status RemoveNode(uint32_t nid);
   // A fresh NID of that type from the header's counters (§2.2.2.6 rgnid).
   uint32_t AllocateNid(uint8_t nid_type);
   // Folder NIDs advance the three folder-table counters with them, as Outlook does.

@@ -1,6 +1,11 @@
-// A heap-on-node read from its raw blocks, apart from the engine's reader, and the block-level
-// rules Outlook's own heaps follow: every block but the last a full 8176 bytes, each block's
-// fill level matching its free bytes, no zero-length allocation but freed ones.
+// A heap-on-node read from its raw blocks, apart from the engine's reader, and the rules
+// Outlook's own heaps follow. Blocks: every block but the last a full 8176 bytes, each block's
+// fill level matching its free bytes, no zero-length allocation but freed ones. Order: in a
+// property context the BTH header first (0x20, the user root), its records next (after the
+// message class, which Outlook allocates first), values after; in a table context the row
+// index's BTH header at 0x20, TCINFO at 0x40, the index records from 0x60, a row matrix kept
+// in the heap next, cells after (in a table grown by appending rows, index records that
+// outgrew their block move to the heap's end). Stricter readers (java-libpst) rely on this.
 #pragma once
 
 #include <cstdint>
@@ -78,5 +83,9 @@ class RawHeap {
   std::vector<uint16_t> freed_;
   std::map<uint32_t, std::string_view> items_;
 };
+
+// Every heap of the store at `path` (nodes and their subnodes) and every block against the
+// rules, one line per fault; no block of the file may be empty either.
+std::vector<std::string> HeapLayoutFaults(const std::string& path);
 
 }  // namespace baleport::pst::testing

@@ -16,11 +16,6 @@ using namespace std::string_literals;
 namespace baleport::pst::ltp {
 namespace {
 
-void MustFree(HeapEditor& e, uint32_t hid) {
-  Status s = e.Free(hid);
-  ASSERT_TRUE(s.ok()) << s.message();
-}
-
 // Stands in for a node's subnodes: big values are kept by NID.
 struct FakeSubnodes {
   std::map<uint32_t, std::string> streams;
@@ -111,7 +106,7 @@ TEST(HeapEditor, ChangesOnlyTheBlocksItTouches) {
   EXPECT_TRUE(*e.Replace(in_block3, "short"));
   items[in_block3] = "short";
   EXPECT_FALSE(*e.Replace(in_block40, std::string(3000, 'x')));  // no room: left as it was
-  MustFree(e, in_block40);
+  ASSERT_TRUE(e.Free(in_block40).ok());
   items[in_block40] = "";
   EXPECT_FALSE(e.Get(0x7FE0).ok());
   auto changed = e.Finish();

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/schema.h"
 #include "support/env.h"
+#include "support/hex.h"
 #include "support/little_endian.h"
 
 namespace baleport::pst::testing {
@@ -24,17 +24,14 @@ const uint32_t kTemplates[] = {disk::kNidHierarchyTableTemplate, disk::kNidConte
                                disk::kNidAssocContentsTableTemplate, disk::kNidSearchContentsTableTemplate,
                                disk::kNidAttachmentTable, disk::kNidRecipientTable};
 
-std::string Named(const char* what, uint64_t v) {
-  std::ostringstream s;
-  s << what << " 0x" << std::hex << std::uppercase << v;
-  return s.str();
-}
+std::string Named(const char* what, uint64_t v) { return std::string(what) + " " + HexNumber(v); }
 
 std::string Columns(const std::vector<ltp::TableColumn>& columns) {
-  std::ostringstream s;
-  s << std::hex << std::uppercase;
-  for (const auto& c : columns) s << " " << c.tag << "@" << std::dec << c.offset << "/" << int{c.size} << "/" << int{c.bit} << std::hex;
-  return s.str();
+  std::string s;
+  for (const auto& c : columns) {
+    s += " " + Hex(c.tag, 1) + "@" + std::to_string(c.offset) + "/" + std::to_string(c.size) + "/" + std::to_string(c.bit);
+  }
+  return s;
 }
 
 struct Facts {

@@ -1,11 +1,9 @@
 #include "pst/tests/readers.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+
+#include "files/tests/test_tree.h"
 
 namespace baleport::pst::testing {
 
@@ -28,7 +26,7 @@ def att_desc(m):
         except Exception as ex:
             name = '?'
         data = a.read_buffer(a.size) if a.size else b''
-        out.append('%s:%d:%08x' % (name, a.size, zlib.crc32(data or b'')))
+        out.append('%s:%d:%08X' % (name, a.size, zlib.crc32(data or b'')))
     return ','.join(out)
 def walk(folder, path):
     print('F %s items=%d subfolders=%d' % (path, folder.number_of_sub_messages, folder.number_of_sub_folders))
@@ -44,27 +42,6 @@ walk(f.get_root_folder(), '')
 )PY";
 
 }  // namespace
-
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
-  }
-  return out + "'";
-}
-
-CommandResult Run(const std::string& command) {
-  CommandResult r;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  int status = ::pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
 
 CommandResult PypffDump(const std::string& pst) {
   std::string script = TempDir("pypff") + "/dump.py";
@@ -132,32 +109,23 @@ CommandResult PffExport(const std::string& pst) {
 
 namespace {
 
-// One folder per test process, removed when the process ends normally.
-class TempRoot {
- public:
-  TempRoot() {
-    const char* base = std::getenv("TMPDIR");
-    path_ = std::filesystem::path(base ? base : "/tmp") / ("baleport-pst-" + std::to_string(::getpid()));
-  }
-  ~TempRoot() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+// Made before any test runs, so named for none (a parameterized test's name holds a '/');
+// removed when the process ends normally.
+const baleport::testing::TestTree kTempRoot;
 
 }  // namespace
 
 std::string TempDir(const std::string& name) {
-  static TempRoot root;
   static int counter = 0;
-  std::filesystem::path p = root.path() / (name + "-" + std::to_string(counter++));
-  std::filesystem::remove_all(p);
-  std::filesystem::create_directories(p);
-  return p.string();
+  return kTempRoot.Folder(name + "-" + std::to_string(counter++));
+}
+
+std::string WritableCopy(const std::string& file) {
+  const std::filesystem::path from(file);
+  const std::filesystem::path to = TempDir("copy") / from.filename();
+  std::filesystem::copy_file(from, to);
+  std::filesystem::permissions(to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  return to.string();
 }
 
 }  // namespace baleport::pst::testing

@@ -4,19 +4,17 @@
 
 #include <string>
 
+#include "support/testing/command.h"
+
 namespace baleport::pst::testing {
 
-struct CommandResult {
-  int exit_code = -1;
-  std::string output;  // stdout and stderr
-};
-
-CommandResult Run(const std::string& command);
-std::string Quote(const std::string& s);
+using baleport::testing::CommandResult;
+using baleport::testing::Quote;
+using baleport::testing::Run;
 
 // pypff's view: one line per folder "F <path> items=<n> subfolders=<n>" and per item
 // "M <path> | <subject> | <sender> | attachments=<list> | body=<len>", where <list> holds
-// "name:size:crc32" of each attachment's bytes as pypff reads them.
+// "name:size:CRC32" (upper-case hex) of each attachment's bytes as pypff reads them.
 CommandResult PypffDump(const std::string& pst);
 // pffinfo must open the file; its output.
 CommandResult PffInfo(const std::string& pst);
@@ -38,5 +36,7 @@ CommandResult PffExport(const std::string& pst);
 
 // A fresh empty directory under the test temp folder.
 std::string TempDir(const std::string& name);
+// A copy of `file` in a fresh directory, under its own name, that its owner may write.
+std::string WritableCopy(const std::string& file);
 
 }  // namespace baleport::pst::testing

@@ -34,22 +34,13 @@ std::vector<Sud> QueueOf(const std::string& path) {
   return out;
 }
 
-uint32_t AddMail(Store& store, FolderId folder, const std::string& subject) {
-  auto m = Must(store.NewMessage(folder));
-  MustOk(m->Set(prop::String(kSubject, subject)));
-  MustOk(m->Save());
-  return m->id();
-}
-
 // Outlook's sample lists the top folder and two others in its search domain: what is added
 // under them is queued after what Outlook queued; what is added elsewhere, and what is
 // added to a store nobody searches, is not.
 TEST(SearchUpdates, AdditionsUnderSearchedFoldersAreQueued) {
   const std::string sample = PST_SAMPLES_DIR "/pst/sample1.pst";
   if (!std::filesystem::exists(sample)) GTEST_SKIP() << "the sample stores are absent: " << sample;
-  const std::string path = TempDir("search-updates") + "/sample1.pst";
-  std::filesystem::copy_file(sample, path);
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const std::string path = WritableCopy(sample);
   const std::vector<Sud> before = QueueOf(path);
 
   auto store = Must(Store::Open(path));

@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 
+#include "mapi/tags.h"
 #include "pst/check/checker.h"
 #include "pst/store.h"
 #include "pst/tests/readers.h"
@@ -47,6 +49,33 @@ T Must(Result<T> r) {
 inline void MustOk(const Status& s) {
   EXPECT_TRUE(s.ok()) << s.message();
   if (!s.ok()) throw std::runtime_error(s.message());
+}
+
+// A saved item with a subject and a body and, with `attachment`, a small file attached; its id.
+inline uint32_t AddMail(Store& store, FolderId folder, const std::string& subject, bool attachment = false) {
+  auto m = Must(store.NewMessage(folder));
+  MustOk(m->Set(prop::String(mapi::tags::kSubject, subject)));
+  MustOk(m->Set(prop::String(mapi::tags::kBody, "body of " + subject)));
+  if (attachment) {
+    Attachment* a = Must(m->AddAttachment());
+    MustOk(a->Set(prop::String(mapi::tags::kAttachLongFilename, subject + ".txt")));
+    MustOk(a->Set(prop::Binary(mapi::tags::kAttachDataBinary, "data of " + subject)));
+  }
+  MustOk(m->Save());
+  return m->id();
+}
+
+// The items of pypff dump `before` that dump `after` lacks or shows otherwise, a line each.
+inline std::string LostItems(const std::string& before, const std::string& after) {
+  std::set<std::string> kept;
+  std::istringstream in(after);
+  for (std::string line; std::getline(in, line);) kept.insert(line);
+  std::string lost;
+  std::istringstream old(before);
+  for (std::string line; std::getline(old, line);) {
+    if (line.starts_with("M ") && !kept.count(line)) lost += line + "\n";
+  }
+  return lost;
 }
 
 }  // namespace baleport::pst::testing

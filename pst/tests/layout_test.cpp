@@ -1,0 +1,210 @@
+// Stores laid out as Outlook lays out its own, heap by heap (heap_layout.h) and node by node
+// (outlook_layout.h): Outlook's samples as they are, a new store filled with the sample
+// messages, a store in another language, and each Outlook sample added to across commits
+// and reopens without losing or changing what it held.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "import/msg_to_item.h"
+#include "mapi/tags.h"
+#include "pst/messaging/node_io.h"
+#include "pst/messaging/text.h"
+#include "pst/tests/heap_layout.h"
+#include "pst/tests/outlook_layout.h"
+#include "pst/tests/store_testing.h"
+
+namespace baleport::pst::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace mapi::tags;
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const auto& l : lines) s += l + "\n";
+  return s;
+}
+
+class Layout : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    samples_ = OutlookSamples(PST_SAMPLES_DIR);
+    if (samples_.empty()) GTEST_SKIP() << "no Outlook-made stores in " PST_SAMPLES_DIR "/pst";
+  }
+  // Whatever departs from the rules Outlook's heaps follow and from what its stores all have.
+  std::string Departures(const std::string& path) const {
+    return Joined(HeapLayoutFaults(path)) + Joined(LayoutDifferences(path, samples_));
+  }
+  std::vector<std::string> samples_;
+};
+
+// With `samples`, every sample message imported into `folder`; then 500 small items over two
+// commits (table rows appended, heaps of several blocks). A new store of the sample messages
+// is judged in import/tests/samples_import_test.cpp.
+void AddItems(Store& store, FolderId folder, bool samples) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(fs::path(PST_SAMPLES_DIR) / "msg", ec)) {
+    if (!samples) break;
+    auto item = Must(store.NewMessage(folder));
+    MustOk(import::ImportMessageFile(e.path().string(), *item, store).status());
+    MustOk(item->Save());
+  }
+  for (int i = 0; i < 500; ++i) {
+    auto m = Must(store.NewMessage(folder));
+    MustOk(m->Set(prop::String(kSubject, i % 7 ? "item " + std::to_string(i) : "")));
+    MustOk(m->Save());
+    if (i == 250) MustOk(store.Commit());
+  }
+}
+
+TEST_F(Layout, OutlookSamplesFollowTheRules) {
+  for (const std::string& sample : samples_) EXPECT_EQ(Departures(sample), "") << sample;
+}
+
+// Standard folders make the Inbox the store's receive folder; subjects carry the marker of
+// their prefix's length in the item and in its contents row; recipients are numbered from 1.
+TEST_F(Layout, NewStoreEmptyAndFilled) {
+  const std::string path = TempDir("layout") + "/new.pst";
+  auto store = Must(Store::Create(path, "New"));
+  MustOk(store->Commit());
+  EXPECT_EQ(Departures(path), "") << "empty";
+  MustOk(store->EnsureStandardFolders());
+  const FolderId inbox = Must(store->DefaultFolder(StandardFolder::kInbox));
+  Must(store->AddFolder(inbox, "Sub"));
+  auto m = Must(store->NewMessage(inbox));
+  MustOk(m->Set(prop::String(kSubject, "RE: Hello")));
+  MustOk(m->Set(prop::String(kSubjectPrefix, "RE: ")));
+  MustOk(m->AddRecipient({prop::Int32(kRecipientType, 1), prop::String(kDisplayName, "Bob")}));
+  MustOk(m->Save());
+  const uint32_t id = m->id();
+  EXPECT_EQ(Must(store->ListMessages(inbox)).at(0).subject, "RE: Hello");
+  AddItems(*store, inbox, false);
+  MustOk(store->Close());
+  EXPECT_EQ(Departures(path), "") << "filled";
+
+  auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForRead(path))));
+  auto props = Must(ReadPcNode(*db, id));
+  ASSERT_TRUE(props.count(mapi::TagId(kSubject)));
+  EXPECT_EQ(props.find(mapi::TagId(kSubject))->second.data, std::string("\x01\0\x05\0", 4) + Utf8ToUtf16Le("RE: Hello"));
+  EXPECT_FALSE(props.count(mapi::TagId(kSubjectPrefix)));
+  auto subs = Must(db->ReadSubnodes(db->FindNode(id)->bid_sub));
+  auto recipients = Must(ReadTc(*db, {subs.at(disk::kNidRecipientTable).bid_data, 0}, "recipients"));
+  EXPECT_EQ(recipients.rows.at(0).id, 1u);
+  EXPECT_NE(VerifiedDump(path).find("| RE: Hello |"), std::string::npos);
+}
+
+// A store in another language names its default folders in it: adding to it finds them by
+// their entry IDs and the receive-folder table, and adds no English one beside them.
+TEST(LocalizedStore, TakesItemsWithoutEnglishDefaultFolders) {
+  const std::string path = TempDir("layout") + "/italiano.pst";
+  const std::map<std::string, std::string> italian = {
+      {"Inbox", "Posta in arrivo"}, {"Outbox", "Posta in uscita"}, {"Sent Items", "Posta inviata"},
+      {"Deleted Items", "Posta eliminata"}, {"Calendar", "Calendario"}, {"Contacts", "Contatti"},
+      {"Journal", "Diario"}, {"Notes", "Note"}, {"Tasks", "Attività"}, {"Drafts", "Bozze"},
+      {"Junk E-mail", "Posta indesiderata"}};
+  FolderId ipm = 0;
+  {
+    auto store = Must(Store::Create(path, "Italiano"));
+    MustOk(store->EnsureStandardFolders());
+    ipm = store->ipm_subtree();
+    MustOk(store->Close());
+  }
+  {
+    // Renamed below the interface, in each folder and in its parent's row.
+    auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForUpdate(path))));
+    const uint32_t hier_nid = disk::MakeNid(disk::NidIndexOf(ipm), disk::kNidTypeHierarchyTable);
+    ltp::Table hier = Must(ReadTcNode(*db, hier_nid));
+    const int name_col = hier.ColumnIndex(kDisplayName);
+    for (auto& row : hier.rows) {
+      ltp::Cells cells = ltp::UnpackCells(row.packed, hier.columns.size());
+      const std::string name = Utf16LeToUtf8(*cells[name_col]);
+      cells[name_col] = Utf8ToUtf16Le(italian.at(name));
+      row.packed = ltp::PackCells(cells);
+      ltp::PropertyMap props = Must(ReadPcNode(*db, row.id));
+      props[mapi::TagId(kDisplayName)].data = *cells[name_col];
+      const NodeStreams pc = Must(WritePc(db.get(), props));
+      MustOk(db->SetNode({row.id, pc.bid_data, pc.bid_sub, ipm}));
+    }
+    const ndb::NodeEntry* old = db->FindNode(hier_nid);
+    const NodeStreams tc = Must(WriteTc(db.get(), hier, {old->bid_data, old->bid_sub}));
+    MustOk(db->SetNode({hier_nid, tc.bid_data, tc.bid_sub, 0}));
+    MustOk(db->Commit());
+  }
+  auto store = Must(Store::Open(path));
+  MustOk(store->EnsureStandardFolders());
+  const FolderId inbox = Must(store->DefaultFolder(StandardFolder::kInbox));
+  EXPECT_EQ(Must(store->GetFolder(inbox)).name, "Posta in arrivo");
+  AddMail(*store, inbox, "arrivato");
+  std::set<std::string> names;
+  for (const auto& f : Must(store->ListFolders(ipm))) names.insert(f.name);
+  std::set<std::string> expected;
+  for (const auto& [english, local] : italian) expected.insert(local);
+  EXPECT_EQ(names, expected);
+  MustOk(store->Close());
+  EXPECT_NE(VerifiedDump(path).find("/Posta in arrivo | arrivato |"), std::string::npos);
+}
+
+// The folder under the top folder holding the most items.
+FolderId BusiestFolder(Store& store) {
+  FolderId busiest = store.ipm_subtree();
+  uint32_t most = 0;
+  std::vector<FolderId> todo{store.ipm_subtree()};
+  while (!todo.empty()) {
+    FolderId f = todo.back();
+    todo.pop_back();
+    for (const auto& c : Must(store.ListFolders(f))) {
+      todo.push_back(c.id);
+      if (c.content_count > most) most = c.content_count, busiest = c.id;
+    }
+  }
+  return busiest;
+}
+
+class OutlookSample : public Layout, public ::testing::WithParamInterface<const char*> {};
+
+// Into the folder that holds the most items (whose table Outlook laid out in its heap: laid
+// out anew once it outgrows it, then grown by appending), over three reopens with commits
+// between; into a new folder; into the Inbox the standard folders name.
+TEST_P(OutlookSample, TakesFoldersAndItemsKeepingWhatItHeld) {
+  const std::string path = WritableCopy(std::string(PST_SAMPLES_DIR) + "/pst/" + GetParam());
+  const std::string old_dump = PypffDump(path).output;
+  FolderId busiest;
+  std::vector<MessageInfo> old_items;
+  for (int round = 0; round < 3; ++round) {
+    auto store = Must(Store::Open(path));
+    if (round == 0) {
+      busiest = BusiestFolder(*store);
+      old_items = Must(store->ListMessages(busiest));
+      MustOk(store->EnsureStandardFolders());
+      AddMail(*store, Must(store->DefaultFolder(StandardFolder::kInbox)), "added to inbox", true);
+      AddItems(*store, Must(store->AddFolder(store->ipm_subtree(), "Imported")), true);
+    }
+    for (int i = 0; i < 120; ++i) {
+      AddMail(*store, busiest, "appended " + std::to_string(round * 120 + i), i == 0);
+      if (i % 50 == 49) MustOk(store->Commit());
+    }
+    MustOk(store->Close());
+  }
+  const auto listed = Must(Must(Store::Open(path, StoreOptions{nullptr, true}))->ListMessages(busiest));
+  ASSERT_EQ(listed.size(), old_items.size() + 360);
+  for (size_t i = 0; i < old_items.size(); ++i) {
+    EXPECT_EQ(listed[i].id, old_items[i].id);
+    EXPECT_EQ(listed[i].subject, old_items[i].subject);
+  }
+  EXPECT_EQ(listed.back().subject, "appended 359");
+  EXPECT_EQ(Departures(path), "");
+  const std::string dump = VerifiedDump(path);
+  EXPECT_EQ(LostItems(old_dump, dump), "");
+  EXPECT_NE(dump.find("| added to inbox |"), std::string::npos) << dump;
+  for (int i = 0; i < 360; ++i) EXPECT_NE(dump.find("| appended " + std::to_string(i) + " |"), std::string::npos) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Unicode, OutlookSample,
+                         ::testing::Values("sample1.pst", "attachAndInline.pst", "testPST_variousBodyTypes.pst"));
+
+}  // namespace
+}  // namespace baleport::pst::testing
