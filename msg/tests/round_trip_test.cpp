@@ -115,7 +115,6 @@ std::vector<uint8_t> ReadInChunks(const PropertyObject& object, const Property& 
   return out;
 }
 
-// Made before any test runs: a parameterized test's name, which a tree takes, holds a '/'.
 const baleport::testing::TestTree kFiles;
 
 class RoundTrip : public ::testing::TestWithParam<uint32_t> {};

@@ -109,8 +109,7 @@ CommandResult PffExport(const std::string& pst) {
 
 namespace {
 
-// Made before any test runs, so named for none (a parameterized test's name holds a '/');
-// removed when the process ends normally.
+// One folder for the whole process, removed when it ends normally.
 const baleport::testing::TestTree kTempRoot;
 
 }  // namespace
