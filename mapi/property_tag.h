@@ -38,7 +38,6 @@ constexpr PropTag MakeTag(uint16_t id, PropType type) { return MakeTag(id, stati
 constexpr uint16_t TagId(PropTag tag) { return static_cast<uint16_t>(tag >> 16); }
 constexpr uint16_t TagType(PropTag tag) { return static_cast<uint16_t>(tag & 0xFFFF); }
 constexpr bool IsMultiValued(PropTag tag) { return (TagType(tag) & kMultiValued) != 0; }
-constexpr PropType BaseType(PropTag tag) { return static_cast<PropType>(TagType(tag) & ~kMultiValued); }
 
 // Ids from here up are named properties, mapped per store (or per file) to a name.
 inline constexpr uint16_t kFirstNamedId = 0x8000;
