@@ -81,7 +81,7 @@ TEST(ConversionLogTest, FailuresNameTheLog) {
   const Status started = log.Start();
   ASSERT_FALSE(started.ok());
   EXPECT_EQ(started.message(), "cannot start the log: creating " + tree.Path("missing/x.log") + " failed: No such file or directory");
-  EXPECT_FALSE(log.OpenForAppend().ok());
+  EXPECT_FALSE(log.RecordFailure("/mail/a.msg").ok());
 }
 
 }  // namespace
