@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "bench/mailbox_generator.h"
-#include "msg/msg_file.h"
+#include "msg/message.h"
 #include "msg/tests/summary.h"
 #include "support/testing/memory_env.h"
 

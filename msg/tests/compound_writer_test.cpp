@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "msg/compound_writer.h"
-#include "msg/msg_file.h"
+#include "msg/message.h"
 #include "msg/testing/msg_writer.h"
 #include "support/testing/memory_env.h"
 
