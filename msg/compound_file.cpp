@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/ascii_case.h"
 #include "support/little_endian.h"
 
 namespace baleport::msg {
@@ -17,8 +18,6 @@ constexpr uint64_t kMiniCutoff = 4096;
 // Who holds a sector, so that a chain running into another one is caught where it happens.
 constexpr uint32_t kFree = 0xFFFFFFFF;
 constexpr uint32_t kTables = 0xFFFFFFFE;  // DIFAT, FAT, mini FAT, directory
-
-char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
 
 }  // namespace
 
@@ -316,12 +315,10 @@ Result<std::span<const uint8_t>> CompoundFile::View(uint32_t id, uint64_t offset
 
 int Storage::Find(std::string_view name) const {
   const std::span<const uint32_t> children = file_->children(id_);
+  auto same = [](char a, char16_t c) { return c < 0x80 && AsciiUpper(a) == AsciiUpper(static_cast<char>(c)); };
   for (size_t i = 0; i < children.size(); ++i) {
     const std::u16string_view child = file_->name(children[i]);
-    if (child.size() != name.size()) continue;
-    size_t k = 0;
-    while (k < name.size() && AsciiUpper(child[k]) == AsciiUpper(static_cast<unsigned char>(name[k]))) ++k;
-    if (k == name.size()) return static_cast<int>(i);
+    if (std::equal(name.begin(), name.end(), child.begin(), child.end(), same)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -185,10 +185,7 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
       StoreLe<uint32_t>(&e[0x44], n.left);
       StoreLe<uint32_t>(&e[0x48], n.right);
       StoreLe<uint32_t>(&e[0x4C], n.child);
-      if (n.storage) {
-        const std::array<uint8_t, 16> clsid = file.clsid(n.source);
-        std::copy(clsid.begin(), clsid.end(), &e[0x50]);
-      }
+      if (n.storage) std::ranges::copy(file.clsid(n.source), &e[0x50]);
       StoreLe<uint32_t>(&e[0x74], n.storage && i != 0 ? 0 : n.start);
       StoreLe<uint64_t>(&e[0x78], n.size);
     }
@@ -206,8 +203,7 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
   BALEPORT_RETURN_IF_ERROR(out.Chain(mini_start, mini_sectors));
   BALEPORT_RETURN_IF_ERROR(out.Chain(dir_start, dir_sectors));
   BALEPORT_RETURN_IF_ERROR(out.Chain(minifat_start, minifat_sectors));
-  for (uint64_t k = 0; k < fat_sectors; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(kFatSect));
-  for (uint64_t k = 0; k < difat_sectors; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(kDifSect));
+  for (uint64_t k = 0; k < fat_sectors + difat_sectors; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(k < fat_sectors ? kFatSect : kDifSect));
   BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector, 0xFF));
 
   for (uint64_t d = 0; d < difat_sectors; ++d) {

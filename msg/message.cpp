@@ -102,27 +102,23 @@ ChildIndex::ChildIndex(const Storage& storage) : claimed_(storage.child_count())
     if (rest.size() > 8) index = rest[8] == u'-' ? ParseHex8(rest.substr(9)) : std::nullopt;
     if (index) by_key_.emplace_back(uint64_t{*tag} << 32 | *index, i);
   }
-  // A damaged directory can repeat a name; the first one wins, as in a tree lookup.
-  std::stable_sort(by_key_.begin(), by_key_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // A damaged directory can repeat a name; the first one (lowest position) wins, as in a tree lookup.
+  std::sort(by_key_.begin(), by_key_.end());
 }
 
 int ChildIndex::Take(mapi::PropTag tag, uint32_t index) {
   const uint64_t key = uint64_t{tag} << 32 | index;
-  auto it = std::lower_bound(by_key_.begin(), by_key_.end(), std::pair<uint64_t, int>(key, -1),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
+  auto it = std::lower_bound(by_key_.begin(), by_key_.end(), std::pair<uint64_t, int>(key, -1));
   if (it == by_key_.end() || it->first != key) return -1;
   claimed_[it->second] = true;
   return it->second;
 }
 
 Status ChildIndex::CheckAllClaimed(const Storage& storage) const {
-  for (size_t i = 0; i < claimed_.size(); ++i) {
-    if (!claimed_[i]) {
-      return Status::Error(storage.ChildPath(static_cast<int>(i)) +
-                           ": holds data that belongs to no property or object of the message");
-    }
-  }
-  return Status::Ok();
+  const auto unclaimed = std::find(claimed_.begin(), claimed_.end(), false);
+  if (unclaimed == claimed_.end()) return Status::Ok();
+  return Status::Error(storage.ChildPath(static_cast<int>(unclaimed - claimed_.begin())) +
+                       ": holds data that belongs to no property or object of the message");
 }
 
 const Property* PropertyObject::Find(mapi::PropTag tag) const {
@@ -160,9 +156,7 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
   for (size_t i = 0; i < entries; ++i) order[i] = {LoadLe<uint32_t>(data->data() + header_size + 16 * i), static_cast<uint32_t>(i)};
   std::sort(order.begin(), order.end());
   std::vector<bool> repeated(entries);
-  for (size_t i = 1; i < entries; ++i) {
-    if (order[i].first == order[i - 1].first) repeated[order[i].second] = true;
-  }
+  for (size_t i = 1; i < entries; ++i) repeated[order[i].second] = order[i].first == order[i - 1].first;
   properties_.reserve(entries);
   locations_.reserve(entries);
   for (size_t i = 0; i < entries; ++i) {
@@ -264,16 +258,13 @@ Result<ValueStream> PropertyObject::OpenValue(const Property& property, uint32_t
     return value;
   }
   value.file_ = &storage_.file();
+  value.entry_ = location.value_streams.empty() ? location.stream : location.value_streams[index];
   if (!location.value_streams.empty()) {
-    value.entry_ = location.value_streams[index];
     value.size_ = value.file_->size(value.entry_);
-  } else if (mapi::IsMultiValued(property.tag)) {
-    const size_t element = FixedSize(property.type() & ~mapi::kMultiValued);
-    value.entry_ = location.stream;
-    value.base_ = uint64_t{index} * element;
-    value.size_ = element;
+  } else if (mapi::IsMultiValued(property.tag)) {  // fixed-size values end to end
+    value.size_ = FixedSize(property.type() & ~mapi::kMultiValued);
+    value.base_ = uint64_t{index} * value.size_;
   } else {
-    value.entry_ = location.stream;
     value.size_ = property.size;
   }
   return value;
@@ -303,16 +294,21 @@ Result<std::u16string> PropertyObject::ReadText(const Property& property, uint32
 }
 
 Result<bool> PropertyObject::DecodesCleanly(const Property& property, uint32_t index, uint32_t code_page) const {
-  Result<TextDecoder> decoder = TextDecoder::ForCodePage(code_page);
-  if (!decoder.ok()) return false;
+  Result<TextStream> text = OpenTextIn(property, index, code_page);
+  if (!text.ok()) return false;  // a code page the system lacks; a value that cannot be opened fails next
+  for (std::u16string scratch;; scratch.clear()) {
+    Result<bool> more = text->Read(&scratch);
+    if (!more.ok()) return more.status();
+    if (text->had_errors() || !*more) return !text->had_errors();
+  }
+}
+
+Result<TextStream> PropertyObject::OpenTextIn(const Property& property, uint32_t index, uint32_t code_page) const {
+  Result<TextDecoder> decoder = code_page == 0 ? TextDecoder::ForUtf16() : TextDecoder::ForCodePage(code_page);
+  if (!decoder.ok()) return decoder.status().WithContext(where());
   Result<ValueStream> value = OpenValue(property, index);
   if (!value.ok()) return value.status();
-  TextStream text(std::move(value).value(), std::move(decoder).value());
-  for (std::u16string scratch;; scratch.clear()) {
-    Result<bool> more = text.Read(&scratch);
-    if (!more.ok()) return more.status();
-    if (text.had_errors() || !*more) return !text.had_errors();
-  }
+  return TextStream(std::move(value).value(), std::move(decoder).value());
 }
 
 Result<TextStream> PropertyObject::OpenText(const Property& property, uint32_t index) const {
@@ -330,11 +326,7 @@ Result<TextStream> PropertyObject::OpenText(const Property& property, uint32_t i
     if (!clean.ok()) return clean.status();
     if (*clean) code_page = body_code_page_;
   }
-  Result<TextDecoder> decoder = unicode ? TextDecoder::ForUtf16() : TextDecoder::ForCodePage(code_page);
-  if (!decoder.ok()) return decoder.status().WithContext(where());
-  Result<ValueStream> value = OpenValue(property, index);
-  if (!value.ok()) return value.status();
-  return TextStream(std::move(value).value(), std::move(decoder).value());
+  return OpenTextIn(property, index, unicode ? 0 : code_page);
 }
 
 Result<bool> TextStream::Read(std::u16string* out, size_t max_bytes) {
@@ -362,10 +354,6 @@ Result<std::string> PropertyObject::ReadTextUtf8(const Property& property, uint3
   if (!text.ok()) return text.status();
   return Utf16ToUtf8(*text, BadText::kReplace);
 }
-
-Attachment::Attachment(Storage storage) : PropertyObject(std::move(storage)) {}
-Attachment::Attachment(Attachment&&) noexcept = default;
-Attachment::~Attachment() = default;
 
 uint32_t Attachment::method() const {
   const Property* p = Find(mapi::tags::kAttachMethod);

@@ -165,6 +165,8 @@ class PropertyObject {
   };
   Status AddProperty(const uint8_t* entry, LoadContext* context, ChildIndex* children);
   Result<bool> DecodesCleanly(const Property& property, uint32_t index, uint32_t code_page) const;
+  // The value as text in `code_page`, 0 for UTF-16.
+  Result<TextStream> OpenTextIn(const Property& property, uint32_t index, uint32_t code_page) const;
 
   Storage storage_;
   std::vector<Property> properties_;
@@ -181,8 +183,6 @@ class Message;
 
 class Attachment : public PropertyObject {
  public:
-  Attachment(Attachment&&) noexcept;
-  ~Attachment();
   // PR_ATTACH_METHOD, or 0 when absent.
   uint32_t method() const;
   // The embedded message of an afEmbeddedMessage attachment, or nullptr.
@@ -193,7 +193,7 @@ class Attachment : public PropertyObject {
 
  private:
   friend class Message;
-  explicit Attachment(Storage storage);
+  explicit Attachment(Storage storage) : PropertyObject(std::move(storage)) {}
   std::unique_ptr<Message> embedded_;
   std::optional<Storage> custom_storage_;
 };

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "msg/text_decoder.h"
+#include "support/code_pages.h"
 
 namespace baleport::msg {
 namespace {

@@ -7,7 +7,7 @@
 #include <climits>
 
 #include "msg/text_decoder.h"
-#include "msg/windows_code_pages.h"
+#include "support/code_pages.h"
 
 namespace baleport::msg {
 namespace {
