@@ -1,7 +1,6 @@
 #include "msg/message.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "mapi/tags.h"
 #include "msg/text_decoder.h"
