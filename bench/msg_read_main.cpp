@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "msg/msg_file.h"
+#include "msg/message.h"
 #include "msg/testing/read_everything.h"
 
 int main(int argc, char** argv) {

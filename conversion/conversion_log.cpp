@@ -1,9 +1,8 @@
 #include "conversion/conversion_log.h"
 
-#include <cstdio>
-
 #include "conversion/folder_paths.h"
 #include "support/ascii_case.h"
+#include "support/hex.h"
 
 namespace baleport {
 namespace {
@@ -32,22 +31,20 @@ std::string OnOneLine(std::string_view text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x20 && byte != 0x7F) {
       out += c;
-      continue;
+    } else {
+      out += "\\x" + Hex(byte, 2);
     }
-    char escaped[5];
-    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-    out += escaped;
   }
   return out;
 }
 
-Status LogAppender::WriteLine(std::string_view line) {
+Status ConversionLog::AppendLine(std::string_view line) {
   const std::string text = OnOneLine(line) + "\r\n";
-  Result<uint64_t> end = file_->Size();
+  Result<uint64_t> end = open_->Size();
   if (!end.ok()) return end.status().WithContext("cannot write to the log");
-  const Status written = file_->Write(*end, text.data(), text.size());
+  const Status written = open_->Write(*end, text.data(), text.size());
   if (!written.ok()) {
-    (void)file_->Truncate(*end);  // the line's first bytes, if any reached the file; the write's failure is the one given
+    (void)open_->Truncate(*end);  // the line's first bytes, if any reached the file; the write's failure is the one given
     return written.WithContext("cannot write to the log");
   }
   return Status::Ok();
@@ -74,30 +71,43 @@ void ConversionLog::Release() {
   createdByReserve_ = false;
 }
 
+void ConversionLog::Hold(std::unique_ptr<File> file) {
+  open_ = std::move(file);
+  // Unknown, the file is opened again at the next check: slower, never wrong.
+  Result<FileIdentity> identity = IdentifyFile(path_);
+  openIdentity_ = identity.ok() ? *identity : FileIdentity{};
+}
+
 Status ConversionLog::Start() {
   if (reserved_ == nullptr) BALEPORT_RETURN_IF_ERROR(Reserve());
   std::unique_ptr<File> file = std::move(reserved_);
   createdByReserve_ = false;
   BALEPORT_RETURN_IF_ERROR(file->Truncate(0).WithContext("cannot start the log"));
-  return LogAppender(std::move(file)).WriteLine(kLogFirstLine);
+  Hold(std::move(file));
+  return AppendLine(kLogFirstLine);
 }
 
-Result<LogAppender> ConversionLog::OpenForAppend() {
+Status ConversionLog::CheckWritable() {
+  if (open_ != nullptr) {
+    // One query of the path instead of an open and close for every message.
+    Result<FileIdentity> now = IdentifyFile(path_);
+    if (now.ok() && now->volume == openIdentity_.volume && now->index == openIdentity_.index) return Status::Ok();
+    open_.reset();  // removed or replaced: lines written to it would reach no one
+  }
   Result<std::unique_ptr<File>> file = env_.Exists(path_) ? env_.OpenForUpdate(path_) : env_.CreateNew(path_);
   if (!file.ok()) return file.status().WithContext("cannot open the log");
-  return LogAppender(std::move(*file));
+  Hold(std::move(*file));
+  return Status::Ok();
 }
 
 Status ConversionLog::RecordFailure(const std::string& messagePath) {
-  Result<LogAppender> log = OpenForAppend();
-  if (!log.ok()) return log.status();
-  return log->WriteLine(kLogFailurePrefix + messagePath);
+  BALEPORT_RETURN_IF_ERROR(CheckWritable());
+  return AppendLine(kLogFailurePrefix + messagePath);
 }
 
 Status ConversionLog::RecordUnreadableFolder(const std::string& folderPath, const std::string& reason) {
-  Result<LogAppender> log = OpenForAppend();
-  if (!log.ok()) return log.status();
-  return log->WriteLine(kLogUnreadableFolderPrefix + folderPath + " : " + reason);
+  BALEPORT_RETURN_IF_ERROR(CheckWritable());
+  return AppendLine(kLogUnreadableFolderPrefix + folderPath + " : " + reason);
 }
 
 }  // namespace baleport

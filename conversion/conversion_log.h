@@ -1,7 +1,8 @@
 // The log kept beside each store: a first line when the call starts, a line for every
-// source folder that could not be read, then one line for every message whose import failed. Lines end with "\r\n"; texts are written as held
-// (UTF-8), control characters escaped so that every entry stays on its line. The file is
-// open only within one operation, created readable by its owner only (as the Env creates files).
+// source folder that could not be read, then one line for every message whose import failed.
+// Lines end with "\r\n"; texts are written as held (UTF-8), control characters escaped so that every entry stays on its line. The file is
+// created readable by its owner only (as the Env creates files) and, once started, held open
+// (and locked against a second writer) until the log is destroyed.
 #pragma once
 
 #include <memory>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "support/env.h"
+#include "support/file_identity.h"
 #include "support/status.h"
 
 namespace baleport {
@@ -24,18 +26,6 @@ std::string LogPathFor(const std::string& storePath);
 
 // `text` with each control character (a newline in a file name) written as "\xNN".
 std::string OnOneLine(std::string_view text);
-
-// The log opened for appending; closed when destroyed.
-class LogAppender {
- public:
-  explicit LogAppender(std::unique_ptr<File> file) : file_(std::move(file)) {}
-
-  // The line whole or not at all: a write cut short (a full disk) is taken back.
-  Status WriteLine(std::string_view line);
-
- private:
-  std::unique_ptr<File> file_;
-};
 
 class ConversionLog {
  public:
@@ -53,18 +43,27 @@ class ConversionLog {
   void Release();
   // Empties the file (reserved or not) and writes the first line.
   Status Start();
-  // Opens the file for appending, creating it when it has disappeared.
-  Result<LogAppender> OpenForAppend();
-  // Appends "BAD : " + messagePath in one open-write-close.
+  // Whether a line can be appended: the file held open is still the one at the path, or the
+  // file now at the path (created when it has disappeared) could be opened. A log removed or
+  // replaced during the run is noticed here, before a message's success depends on it.
+  Status CheckWritable();
+  // Appends "BAD : " + messagePath.
   Status RecordFailure(const std::string& messagePath);
-  // Appends "BAD FOLDER : " + folderPath + " : " + reason in one open-write-close.
+  // Appends "BAD FOLDER : " + folderPath + " : " + reason.
   Status RecordUnreadableFolder(const std::string& folderPath, const std::string& reason);
 
  private:
+  // The line whole or not at all: a write cut short (a full disk) is taken back.
+  Status AppendLine(std::string_view line);
+  void Hold(std::unique_ptr<File> file);
+
   std::string path_;
   Env& env_;
   std::unique_ptr<File> reserved_;
   bool createdByReserve_ = false;
+  // After Start: the file lines go to, and which file it is (its volume and number).
+  std::unique_ptr<File> open_;
+  FileIdentity openIdentity_;
 };
 
 }  // namespace baleport

@@ -170,28 +170,27 @@ void MessageImport::ImportMessage(const MessageRead& ahead) {
       return;
     }
   }
-  {  // the log is closed again before a commit below may write to it
-    Result<LogAppender> appender = log_.OpenForAppend();
-    if (outcome.ok() && !appender.ok()) outcome = appender.status();
+  // A log that can no longer take a line (removed, replaced, unopenable) fails the message.
+  const Status logWritable = log_.CheckWritable();
+  if (outcome.ok() && !logWritable.ok()) outcome = logWritable;
 
-    if (outcome.ok()) {
-      const bool deleteSource = run_.controls.DeleteSourceValue() == 1;
-      if (deleteSource) run_.Yield();
-      std::optional<FileIdentity> identity;
-      if (read.ok()) identity = *read;
-      pending_.push_back({pathText, deleteSource, alreadyThere, identity});
-      if (alreadyThere) (void)item->Delete();  // unsaved: nothing of it reaches the store
-    } else {
-      if (item != nullptr) {
-        if (Status removed = item->Delete(); !removed.ok()) {
-          outcome = Status::Error(outcome.code(), outcome.message() + "; removing its item: " + removed.message());
-        }
+  if (outcome.ok()) {
+    const bool deleteSource = run_.controls.DeleteSourceValue() == 1;
+    if (deleteSource) run_.Yield();
+    std::optional<FileIdentity> identity;
+    if (read.ok()) identity = *read;
+    pending_.push_back({pathText, deleteSource, alreadyThere, identity});
+    if (alreadyThere) (void)item->Delete();  // unsaved: nothing of it reaches the store
+  } else {
+    if (item != nullptr) {
+      if (Status removed = item->Delete(); !removed.ok()) {
+        outcome = Status::Error(outcome.code(), outcome.message() + "; removing its item: " + removed.message());
       }
-      run_.Yield();
-      ++tally_.failed;
-      NoteFailure(outcome);
-      LogFailure(path, appender.ok() ? appender->WriteLine(kLogFailurePrefix + path) : appender.status());
     }
+    run_.Yield();
+    ++tally_.failed;
+    NoteFailure(outcome);
+    LogFailure(path, logWritable.ok() ? log_.RecordFailure(path) : logWritable);
   }
   item.reset();
   run_.controls.SetButtonEnabled(ButtonControl::CmdStartConversion, false);

@@ -30,8 +30,7 @@ Result<std::vector<Subfolder>> ListSubfolders(const std::string& folder) {
     subfolders.push_back({entry.name, prefix + entry.name});
   } while (FindNext(entry));
   if (entry.errorFlag) return Status::Error(where + FileErrorText(entry.errorCode));
-  std::sort(subfolders.begin(), subfolders.end(),
-            [](const Subfolder& a, const Subfolder& b) { return NameLess(a.name, b.name); });
+  SortByName(subfolders.begin(), subfolders.end(), [](const Subfolder& s) -> std::string_view { return s.name; });
   return subfolders;
 }
 

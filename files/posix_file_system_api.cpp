@@ -332,7 +332,7 @@ std::shared_ptr<const PosixFileSystemApi::Listing> PosixFileSystemApi::Read(cons
     return nullptr;
   }
   std::sort(entries.begin(), entries.begin() + dots, [](const Entry& a, const Entry& b) { return a.name < b.name; });
-  std::sort(entries.begin() + dots, entries.end(), [](const Entry& a, const Entry& b) { return NameLess(a.name, b.name); });
+  SortByName(entries.begin() + dots, entries.end(), [](const Entry& e) -> std::string_view { return e.name; });
   return listing;
 }
 

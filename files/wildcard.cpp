@@ -23,12 +23,6 @@ char16_t Upcase(char16_t c) {
 
 char Upcase(char c) { return AsciiUpper(c); }
 
-std::u16string Upcased(std::string_view text) {
-  std::u16string units = Utf8ToUtf16(text);
-  for (char16_t& c : units) c = Upcase(c);
-  return units;
-}
-
 // ASCII names, the common case, are compared as they are, without conversion.
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -68,13 +62,19 @@ bool Match(std::basic_string_view<Char> p, size_t i, std::basic_string_view<Char
 
 }  // namespace
 
+std::u16string NameKey(std::string_view name) {
+  std::u16string units = Utf8ToUtf16(name);
+  for (char16_t& c : units) c = Upcase(c);
+  return units;
+}
+
 bool HasWildcards(std::string_view pattern) { return pattern.find_first_of("*?") != std::string_view::npos; }
 
 bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   if (pattern == "*" || pattern == "*.*") return true;
   if (IsAscii(pattern) && IsAscii(name)) return Match(pattern, 0, name, 0);
-  const std::u16string p = Upcased(pattern);
-  const std::u16string n = Upcased(name);
+  const std::u16string p = NameKey(pattern);
+  const std::u16string n = NameKey(name);
   return Match(std::u16string_view(p), 0, std::u16string_view(n), 0);
 }
 
@@ -85,7 +85,7 @@ bool NameLess(std::string_view a, std::string_view b) {
     }
     return a.size() != b.size() ? a.size() < b.size() : a < b;
   }
-  const std::u16string ua = Upcased(a), ub = Upcased(b);
+  const std::u16string ua = NameKey(a), ub = NameKey(b);
   return ua < ub || (ua == ub && Utf16Less(a, b));
 }
 

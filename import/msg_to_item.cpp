@@ -5,7 +5,7 @@
 #include "import/property_copy.h"
 #include "import/storage_copy.h"
 #include "mapi/tags.h"
-#include "msg/msg_file.h"
+#include "msg/message.h"
 
 namespace baleport::import {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "msg/msg_file.h"
+#include "msg/message.h"
 #include "pst/store.h"
 #include "support/env.h"
 #include "support/status.h"

@@ -1,5 +1,6 @@
 #include "import/property_copy.h"
 
+#include <algorithm>
 #include <bitset>
 #include <string>
 #include <vector>
@@ -61,20 +62,25 @@ uint16_t Utf16Unit(const std::string& le, size_t at) {
 void ReplaceLoneSurrogates(std::string& le, size_t end) {
   auto is_high = [](uint16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
   auto is_low = [](uint16_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
-  size_t i = 0;
-  // Most text has no surrogate at all: four units at a time while none of them is one.
-  for (; i + 8 <= end; i += 8) {
-    const uint64_t units = LoadLe<uint64_t>(le.data() + i);
-    const uint64_t x = (units & 0xF800F800F800F800ULL) ^ 0xD800D800D800D800ULL;  // a surrogate's unit is 0
-    if (((x - 0x0001000100010001ULL) & ~x & 0x8000800080008000ULL) != 0) break;
-  }
-  for (; i + 1 < end; i += 2) {
-    const uint16_t c = Utf16Unit(le, i);
-    if (is_high(c) && i + 3 < end && is_low(Utf16Unit(le, i + 2))) {
-      i += 2;
-    } else if (is_high(c) || is_low(c)) {
-      le[i] = static_cast<char>(0xFD);
-      le[i + 1] = static_cast<char>(0xFF);
+  // Most text has no surrogate, and text with some (emoji) has them far apart: four units at
+  // a time while none of them is one, unit by unit through a group that holds one.
+  for (size_t i = 0; i + 1 < end;) {
+    if (i + 8 <= end) {
+      const uint64_t units = LoadLe<uint64_t>(le.data() + i);
+      const uint64_t x = (units & 0xF800F800F800F800ULL) ^ 0xD800D800D800D800ULL;  // a surrogate's unit is 0
+      if (((x - 0x0001000100010001ULL) & ~x & 0x8000800080008000ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    for (const size_t group = std::min(end, i + 8); i + 1 < group; i += 2) {
+      const uint16_t c = Utf16Unit(le, i);
+      if (is_high(c) && i + 3 < end && is_low(Utf16Unit(le, i + 2))) {
+        i += 2;
+      } else if (is_high(c) || is_low(c)) {
+        le[i] = static_cast<char>(0xFD);
+        le[i + 1] = static_cast<char>(0xFF);
+      }
     }
   }
 }

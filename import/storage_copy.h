@@ -1,7 +1,7 @@
 // The storage of an OLE attachment (afStorage) written out as a compound file of its own.
 #pragma once
 
-#include "msg/storage.h"
+#include "msg/compound_file.h"
 #include "pst/store.h"
 #include "support/status.h"
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "import/text_encoder.h"
-#include "msg/text_decoder.h"
+#include "support/code_pages.h"
 
 namespace baleport::import {
 
@@ -14,7 +14,7 @@ static_assert(std::endian::native == std::endian::little, "the text is handed to
 void TextEncoder::Closer::operator()(void* handle) const { iconv_close(static_cast<iconv_t>(handle)); }
 
 Result<TextEncoder> TextEncoder::ForCodePage(uint32_t code_page) {
-  iconv_t cd = iconv_open(msg::IconvCharset(code_page).c_str(), "UTF-16LE");
+  iconv_t cd = iconv_open(IconvCharset(code_page).c_str(), "UTF-16LE");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     return Status::Error("no encoder for code page " + std::to_string(code_page));
   }

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "import/text_encoder.h"
-#include "msg/windows_code_pages.h"
+#include "support/code_pages.h"
 
 namespace baleport::import {
 namespace {
@@ -16,7 +16,7 @@ bool EncodePiece(uint32_t code_page, std::u16string_view text, std::string* out)
   if (text.size() > INT_MAX / 4) return false;
   const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
   const int units = static_cast<int>(text.size());
-  const DWORD flags = msg::TakesNoFlags(code_page) || code_page == 54936 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const DWORD flags = TakesNoFlags(code_page) || code_page == 54936 ? 0 : WC_NO_BEST_FIT_CHARS;
   const int n = WideCharToMultiByte(code_page, flags, wide, units, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return false;
   const size_t start = out->size();
@@ -43,7 +43,7 @@ Result<TextEncoder> TextEncoder::ForCodePage(uint32_t code_page) {
 }
 
 bool TextEncoder::Encode(std::u16string_view text, std::string* out) {
-  if (msg::ConvertedWhole(code_page_)) {
+  if (ConvertedWhole(code_page_)) {
     held_.append(text);
     return true;
   }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/ascii_case.h"
 #include "support/little_endian.h"
-#include "support/utf16_text.h"
 
 namespace baleport::msg {
 namespace {
@@ -129,9 +129,14 @@ class CompoundFile::Builder {
     const size_t count = cf_.directory_.size() / 128;
     std::vector<Entry>& entries = cf_.entries_;
     entries.resize(count);
+    cf_.names_.resize(32 * count);
     for (size_t i = 0; i < count; ++i) {
       const uint8_t* e = cf_.raw(static_cast<uint32_t>(i));
       entries[i].kind = static_cast<Kind>(e[0x42]);
+      const size_t length = std::min<size_t>(LoadLe<uint16_t>(e + 0x40), 64) / 2;
+      for (uint8_t& n = entries[i].name_length; n < length && LoadLe<uint16_t>(e + 2 * n) != 0; ++n) {
+        cf_.names_[32 * i + n] = LoadLe<uint16_t>(e + 2 * n);
+      }
       // Version 3 files keep only 32 bits of size; old writers left garbage in the rest.
       entries[i].size = shift_ == 9 ? LoadLe<uint32_t>(e + 0x78) : LoadLe<uint64_t>(e + 0x78);
     }
@@ -261,32 +266,20 @@ Status CompoundFile::ReadFile(uint64_t offset, void* dst, size_t n) const {
   return Status::Ok();
 }
 
-CompoundFile::ShortName CompoundFile::short_name(uint32_t id) const {
-  const uint8_t* e = raw(id);
-  const size_t length = std::min<size_t>(LoadLe<uint16_t>(e + 0x40), 64) / 2;
-  ShortName name;
-  name.size = 0;
-  for (size_t i = 0; i < length; ++i) {
-    const char16_t c = LoadLe<uint16_t>(e + 2 * i);
-    if (c == 0) break;
-    name.units[name.size++] = c;
-  }
-  return name;
-}
-
-std::string CompoundFile::name_utf8(uint32_t id) const { return Utf16ToUtf8(name(id), BadText::kReplace); }
-
-std::array<uint8_t, 16> CompoundFile::clsid(uint32_t id) const {
-  std::array<uint8_t, 16> out;
-  std::copy_n(raw(id) + 0x50, 16, out.begin());
-  return out;
-}
-
 std::string CompoundFile::Path(uint32_t id) const {
   if (id == kRoot) return path_;
   std::string tail;
   for (uint32_t at = id; at != kRoot; at = entries_[at].parent) tail = "/" + name_utf8(at) + tail;
   return path_ + ":" + tail;
+}
+
+const CompoundFile::Run* CompoundFile::RunAt(const Entry& e, uint64_t offset) const {
+  const Run* first = runs_.data() + e.first_run;
+  return std::upper_bound(first, first + e.run_count, offset, [](uint64_t at, const Run& r) { return at < r.stream_offset; }) - 1;
+}
+
+uint64_t CompoundFile::RunEnd(const Entry& e, const Run* run) const {
+  return run + 1 < runs_.data() + e.first_run + e.run_count ? run[1].stream_offset : e.size;
 }
 
 Status CompoundFile::Read(uint32_t id, uint64_t offset, void* dst, size_t n) const {
@@ -295,12 +288,8 @@ Status CompoundFile::Read(uint32_t id, uint64_t offset, void* dst, size_t n) con
     return Status::Error(Path(id) + ": reading " + std::to_string(n) + " bytes at offset " + std::to_string(offset) +
                          " goes past its " + std::to_string(e.size) + " bytes");
   }
-  const Run* first = runs_.data() + e.first_run;
-  const Run* last = first + e.run_count;
-  const Run* run = std::upper_bound(first, last, offset, [](uint64_t at, const Run& r) { return at < r.stream_offset; }) - 1;
-  for (auto* out = static_cast<uint8_t*>(dst); n > 0; ++run) {
-    const uint64_t run_end = run + 1 < last ? run[1].stream_offset : e.size;
-    const size_t take = static_cast<size_t>(std::min<uint64_t>(n, run_end - offset));
+  for (auto [out, run] = std::pair(static_cast<uint8_t*>(dst), RunAt(e, offset)); n > 0; ++run) {
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(n, RunEnd(e, run) - offset));
     Status read = ReadFile(run->file_offset + (offset - run->stream_offset), out, take);
     if (!read.ok()) return Status::Error(Path(id) + ": cannot be read (" + read.message() + ")");
     out += take;
@@ -314,17 +303,39 @@ Result<std::span<const uint8_t>> CompoundFile::View(uint32_t id, uint64_t offset
                                                     std::vector<uint8_t>* scratch) const {
   const Entry& e = entries_[id];
   if (!bytes_.empty() && n > 0 && offset <= e.size && n <= e.size - offset) {
-    const Run* first = runs_.data() + e.first_run;
-    const Run* last = first + e.run_count;
-    const Run* run = std::upper_bound(first, last, offset, [](uint64_t at, const Run& r) { return at < r.stream_offset; }) - 1;
-    const uint64_t run_end = run + 1 < last ? run[1].stream_offset : e.size;
+    const Run* run = RunAt(e, offset);
     const uint64_t at = run->file_offset + (offset - run->stream_offset);
     // A chain may pass through the file's last, cut-short sector; Read then says so.
-    if (offset + n <= run_end && at + n <= bytes_.size()) return std::span<const uint8_t>(bytes_.data() + at, n);
+    if (offset + n <= RunEnd(e, run) && at + n <= bytes_.size()) return std::span<const uint8_t>(bytes_.data() + at, n);
   }
   scratch->resize(n);
   BALEPORT_RETURN_IF_ERROR(Read(id, offset, scratch->data(), n));
   return std::span<const uint8_t>(*scratch);
+}
+
+int Storage::Find(std::string_view name) const {
+  const std::span<const uint32_t> children = file_->children(id_);
+  auto same = [](char a, char16_t c) { return c < 0x80 && AsciiUpper(a) == AsciiUpper(static_cast<char>(c)); };
+  for (size_t i = 0; i < children.size(); ++i) {
+    const std::u16string_view child = file_->name(children[i]);
+    if (std::equal(name.begin(), name.end(), child.begin(), child.end(), same)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+Result<Storage> Storage::OpenStorage(int index) const {
+  if (!child_is_storage(index)) return Status::Error(ChildPath(index) + ": is a stream where a storage was expected");
+  return Storage(*file_, child_id(index));
+}
+
+Result<std::span<const uint8_t>> Storage::ViewStream(int index, uint64_t max_size, std::vector<uint8_t>* scratch) const {
+  const uint32_t id = child_id(index);
+  if (child_is_storage(index)) return Status::Error(ChildPath(index) + ": is a storage where a stream was expected");
+  if (file_->size(id) > max_size) {
+    return Status::Error(ChildPath(index) + ": stream of " + std::to_string(file_->size(id)) +
+                         " bytes is larger than the " + std::to_string(max_size) + " allowed");
+  }
+  return file_->View(id, 0, static_cast<size_t>(file_->size(id)), scratch);
 }
 
 }  // namespace baleport::msg

@@ -21,27 +21,22 @@ struct Node {
   uint32_t source = 0;  // entry in the file read
   bool storage = false;
   uint64_t size = 0;
-  std::u16string name;
-  std::vector<uint32_t> children;
+  std::u16string_view name;
   uint32_t left = kNone, right = kNone, child = kNone;
   bool red = false;
   uint32_t start = kEnd;  // first sector, or first mini sector below the cutoff
+  bool big() const { return !storage && size >= kCutoff; }
+  bool mini() const { return !storage && size > 0 && size < kCutoff; }
 };
 
 uint64_t Ceil(uint64_t n, uint64_t unit) { return (n + unit - 1) / unit; }
 
-char16_t Upper(char16_t c) {
-  if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<char16_t>(c - 0x20);
-  return c;
-}
-
 // The order readers search a storage's tree in: shorter names first, then by upper case.
-bool Before(const std::u16string& a, const std::u16string& b) {
+bool Before(std::u16string_view a, std::u16string_view b) {
+  auto upper = [](char16_t c) { return (c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ? c - 0x20 : c; };
   if (a.size() != b.size()) return a.size() < b.size();
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Upper(a[i]) != Upper(b[i])) return Upper(a[i]) < Upper(b[i]);
-  }
-  return false;
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [&](char16_t x, char16_t y) { return upper(x) < upper(y); });
 }
 
 // A balanced tree over sorted[lo, hi): every level full but the last, whose nodes are red, so
@@ -50,8 +45,7 @@ uint32_t BuildTree(std::vector<Node>& nodes, const std::vector<uint32_t>& sorted
                    int red_depth) {
   if (lo >= hi) return kNone;
   const size_t mid = lo + (hi - lo) / 2;
-  Node& n = nodes[sorted[mid]];
-  n.red = depth == red_depth;
+  nodes[sorted[mid]].red = depth == red_depth;
   const uint32_t left = BuildTree(nodes, sorted, lo, mid, depth + 1, red_depth);
   const uint32_t right = BuildTree(nodes, sorted, mid + 1, hi, depth + 1, red_depth);
   nodes[sorted[mid]].left = left;
@@ -59,42 +53,32 @@ uint32_t BuildTree(std::vector<Node>& nodes, const std::vector<uint32_t>& sorted
   return sorted[mid];
 }
 
-// Buffers the output into sectors.
+// The output, counted for the padding to a sector's end (the sink buffers it).
 class Out {
  public:
-  explicit Out(const std::function<Status(std::span<const uint8_t>)>& write) : write_(write) { buffer_.reserve(kChunk); }
+  explicit Out(const std::function<Status(std::span<const uint8_t>)>& write) : write_(write) {}
   Status Put(std::span<const uint8_t> bytes) {
     written_ += bytes.size();
-    if (buffer_.size() + bytes.size() > kChunk) {
-      BALEPORT_RETURN_IF_ERROR(Flush());
-      if (bytes.size() >= kChunk) return write_(bytes);
-    }
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    return Status::Ok();
+    return bytes.empty() ? Status::Ok() : write_(bytes);
   }
   Status Le32(uint32_t v) {
     uint8_t b[4];
     StoreLe<uint32_t>(b, v);
     return Put(b);
   }
-  Status PadTo(uint64_t unit, uint8_t fill = 0) {
-    const std::vector<uint8_t> pad(Ceil(written_, unit) * unit - written_, fill);
-    return Put(pad);
+  // The FAT (or mini FAT) entries of a chain through `count` consecutive sectors.
+  Status Chain(uint64_t start, uint64_t count) {
+    for (uint64_t k = 1; k <= count; ++k) BALEPORT_RETURN_IF_ERROR(Le32(k == count ? kEnd : static_cast<uint32_t>(start + k)));
+    return Status::Ok();
   }
-  Status Flush() {
-    if (buffer_.empty()) return Status::Ok();
-    Status s = write_(buffer_);
-    buffer_.clear();
-    return s;
-  }
+  Status PadTo(uint64_t unit, uint8_t fill = 0) { return Put(std::vector<uint8_t>(Ceil(written_, unit) * unit - written_, fill)); }
 
  private:
-  static constexpr size_t kChunk = 64u << 10;
   const std::function<Status(std::span<const uint8_t>)>& write_;
-  std::vector<uint8_t> buffer_;
   uint64_t written_ = 0;
 };
 
+// A stream's bytes, then padding to the end of its (mini) sector.
 Status CopyStream(const CompoundFile& file, const Node& n, Out& out) {
   std::vector<uint8_t> scratch;
   for (uint64_t at = 0; at < n.size;) {
@@ -104,7 +88,7 @@ Status CopyStream(const CompoundFile& file, const Node& n, Out& out) {
     BALEPORT_RETURN_IF_ERROR(out.Put(*bytes));
     at += take;
   }
-  return Status::Ok();
+  return out.PadTo(n.big() ? kSector : kMini);
 }
 
 }  // namespace
@@ -117,34 +101,29 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
   nodes[0].name = u"Root Entry";
   for (size_t i = 0; i < nodes.size(); ++i) {
     if (!nodes[i].storage) continue;
+    std::vector<uint32_t> sorted;  // the storage's children, in tree order
     for (uint32_t child : file.children(nodes[i].source)) {
-      const bool is_storage = file.kind(child) == CompoundFile::Kind::kStorage;
-      nodes[i].children.push_back(static_cast<uint32_t>(nodes.size()));
+      sorted.push_back(static_cast<uint32_t>(nodes.size()));
       Node& n = nodes.emplace_back();
       n.source = child;
-      n.storage = is_storage;
-      n.size = is_storage ? 0 : file.size(child);
+      n.storage = file.kind(child) == CompoundFile::Kind::kStorage;
+      n.size = n.storage ? 0 : file.size(child);
       n.name = file.name(child);
     }
-  }
-  for (Node& n : nodes) {
-    if (!n.storage || n.children.empty()) continue;
-    std::vector<uint32_t> sorted = n.children;
     std::sort(sorted.begin(), sorted.end(), [&](uint32_t a, uint32_t b) { return Before(nodes[a].name, nodes[b].name); });
     int full_levels = 0;
     while ((size_t{2} << full_levels) - 1 <= sorted.size()) ++full_levels;
     const int red_depth = (size_t{1} << full_levels) - 1 == sorted.size() ? -1 : full_levels;
-    n.child = BuildTree(nodes, sorted, 0, sorted.size(), 0, red_depth);
+    nodes[i].child = BuildTree(nodes, sorted, 0, sorted.size(), 0, red_depth);
   }
 
   // Layout: big streams, the mini stream, the directory, the mini FAT, the FAT, the DIFAT.
   uint64_t sectors = 0, minis = 0;
   for (Node& n : nodes) {
-    if (n.storage || n.size == 0) continue;
-    if (n.size >= kCutoff) {
+    if (n.big()) {
       n.start = static_cast<uint32_t>(sectors);
       sectors += Ceil(n.size, kSector);
-    } else {
+    } else if (n.mini()) {
       n.start = static_cast<uint32_t>(minis);
       minis += Ceil(n.size, kMini);
     }
@@ -184,15 +163,10 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
   for (uint32_t i = 0; i < 109; ++i) StoreLe<uint32_t>(&header[0x4C + 4 * i], i < fat_sectors ? static_cast<uint32_t>(fat_start + i) : kFree);
   BALEPORT_RETURN_IF_ERROR(out.Put(header));
 
-  for (const Node& n : nodes) {
-    if (n.storage || n.size < kCutoff) continue;
-    BALEPORT_RETURN_IF_ERROR(CopyStream(file, n, out));
-    BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector));
-  }
-  for (const Node& n : nodes) {
-    if (n.storage || n.size == 0 || n.size >= kCutoff) continue;
-    BALEPORT_RETURN_IF_ERROR(CopyStream(file, n, out));
-    BALEPORT_RETURN_IF_ERROR(out.PadTo(kMini));
+  for (const bool big : {true, false}) {
+    for (const Node& n : nodes) {
+      if (big ? n.big() : n.mini()) BALEPORT_RETURN_IF_ERROR(CopyStream(file, n, out));
+    }
   }
   BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector));
 
@@ -211,10 +185,7 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
       StoreLe<uint32_t>(&e[0x44], n.left);
       StoreLe<uint32_t>(&e[0x48], n.right);
       StoreLe<uint32_t>(&e[0x4C], n.child);
-      if (n.storage) {
-        const std::array<uint8_t, 16> clsid = file.clsid(n.source);
-        std::copy(clsid.begin(), clsid.end(), &e[0x50]);
-      }
+      if (n.storage) std::ranges::copy(file.clsid(n.source), &e[0x50]);
       StoreLe<uint32_t>(&e[0x74], n.storage && i != 0 ? 0 : n.start);
       StoreLe<uint64_t>(&e[0x78], n.size);
     }
@@ -223,23 +194,16 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
 
   // The mini FAT, then the FAT: each chain runs through consecutive sectors.
   for (const Node& n : nodes) {
-    if (n.storage || n.size == 0 || n.size >= kCutoff) continue;
-    const uint64_t count = Ceil(n.size, kMini);
-    for (uint64_t k = 1; k <= count; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(k == count ? kEnd : static_cast<uint32_t>(n.start + k)));
+    if (n.mini()) BALEPORT_RETURN_IF_ERROR(out.Chain(n.start, Ceil(n.size, kMini)));
   }
   BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector, 0xFF));
-  auto chain = [&](uint64_t start, uint64_t count) -> Status {
-    for (uint64_t k = 1; k <= count; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(k == count ? kEnd : static_cast<uint32_t>(start + k)));
-    return Status::Ok();
-  };
   for (const Node& n : nodes) {
-    if (!n.storage && n.size >= kCutoff) BALEPORT_RETURN_IF_ERROR(chain(n.start, Ceil(n.size, kSector)));
+    if (n.big()) BALEPORT_RETURN_IF_ERROR(out.Chain(n.start, Ceil(n.size, kSector)));
   }
-  BALEPORT_RETURN_IF_ERROR(chain(mini_start, mini_sectors));
-  BALEPORT_RETURN_IF_ERROR(chain(dir_start, dir_sectors));
-  BALEPORT_RETURN_IF_ERROR(chain(minifat_start, minifat_sectors));
-  for (uint64_t k = 0; k < fat_sectors; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(kFatSect));
-  for (uint64_t k = 0; k < difat_sectors; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(kDifSect));
+  BALEPORT_RETURN_IF_ERROR(out.Chain(mini_start, mini_sectors));
+  BALEPORT_RETURN_IF_ERROR(out.Chain(dir_start, dir_sectors));
+  BALEPORT_RETURN_IF_ERROR(out.Chain(minifat_start, minifat_sectors));
+  for (uint64_t k = 0; k < fat_sectors + difat_sectors; ++k) BALEPORT_RETURN_IF_ERROR(out.Le32(k < fat_sectors ? kFatSect : kDifSect));
   BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector, 0xFF));
 
   for (uint64_t d = 0; d < difat_sectors; ++d) {
@@ -249,7 +213,7 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
     }
     BALEPORT_RETURN_IF_ERROR(out.Le32(d + 1 < difat_sectors ? static_cast<uint32_t>(difat_start + d + 1) : kEnd));
   }
-  return out.Flush();
+  return Status::Ok();
 }
 
 }  // namespace baleport::msg

@@ -7,7 +7,7 @@
 #include <functional>
 #include <span>
 
-#include "msg/storage.h"
+#include "msg/compound_file.h"
 #include "support/status.h"
 
 namespace baleport::msg {

@@ -1,7 +1,6 @@
 #include "msg/message.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "mapi/tags.h"
 #include "msg/text_decoder.h"
@@ -14,42 +13,35 @@ namespace {
 
 using mapi::PropType;
 
+constexpr uint16_t Type(PropType type) { return static_cast<uint16_t>(type); }
 constexpr uint32_t kNoValue = 0;
-constexpr std::string_view kValuePrefix = "__substg1.0_";
+constexpr std::u16string_view kValuePrefix = u"__substg1.0_";
 
 // Size of one value of a fixed-size type, or 0 for types whose values live in streams.
 size_t FixedSize(uint16_t base_type) {
   switch (static_cast<PropType>(base_type)) {
-    case PropType::kInt16:
-    case PropType::kBoolean: return 2;
-    case PropType::kInt32:
-    case PropType::kFloat32:
-    case PropType::kError: return 4;
-    case PropType::kFloat64:
-    case PropType::kCurrency:
-    case PropType::kAppTime:
-    case PropType::kInt64:
+    case PropType::kInt16: case PropType::kBoolean: return 2;
+    case PropType::kInt32: case PropType::kFloat32: case PropType::kError: return 4;
+    case PropType::kFloat64: case PropType::kCurrency: case PropType::kAppTime: case PropType::kInt64:
     case PropType::kSysTime: return 8;
     case PropType::kGuid: return 16;
     default: return 0;
   }
 }
 
-bool IsVariable(uint16_t base_type) {
-  switch (static_cast<PropType>(base_type)) {
-    case PropType::kString8:
-    case PropType::kUnicode:
-    case PropType::kBinary:
-    case PropType::kServerId:
-    case PropType::kRestriction:
-    case PropType::kRuleAction: return true;
-    default: return false;
-  }
+bool IsUnicode(uint16_t type) { return (type & ~mapi::kMultiValued) == Type(PropType::kUnicode); }
+bool IsString(uint16_t type) { return IsUnicode(type) || (type & ~mapi::kMultiValued) == Type(PropType::kString8); }
+// Of the variable-size types, those that can also be multi-valued.
+bool IsMultiVariable(uint16_t base) { return IsString(base) || base == Type(PropType::kBinary); }
+bool IsVariable(uint16_t base) {
+  return IsMultiVariable(base) || base == Type(PropType::kServerId) || base == Type(PropType::kRestriction) ||
+         base == Type(PropType::kRuleAction);
 }
 
-bool IsString(uint16_t type) {
-  const uint16_t base = type & ~mapi::kMultiValued;
-  return base == static_cast<uint16_t>(PropType::kUnicode) || base == static_cast<uint16_t>(PropType::kString8);
+// "<where>: value of property <tag> has <n> bytes, more than the <max> allowed here".
+Status TooLarge(const std::string& where, mapi::PropTag tag, uint64_t size, size_t max_size) {
+  return Status::Error(where + ": value of property " + Hex(tag) + " has " + std::to_string(size) +
+                       " bytes, more than the " + std::to_string(max_size) + " allowed here");
 }
 
 // The value of 8 hex digits (either case), or nullopt.
@@ -64,14 +56,6 @@ std::optional<uint32_t> ParseHex8(std::u16string_view digits) {
   return value;
 }
 
-bool StartsWith(std::u16string_view name, std::string_view prefix) {
-  if (name.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (name[i] != static_cast<char16_t>(prefix[i])) return false;
-  }
-  return true;
-}
-
 // A code page able to describe 8-bit strings and known to iconv.
 bool UsableCodePage(uint32_t cp) {
   if (cp == 0 || cp == 1200 || cp == 1201 || cp == 12000 || cp == 12001) return false;
@@ -81,26 +65,15 @@ bool UsableCodePage(uint32_t cp) {
 }  // namespace
 
 bool Property::is_inline() const {
-  return !mapi::IsMultiValued(tag) && type() != static_cast<uint16_t>(PropType::kGuid) &&
-         (FixedSize(type()) != 0 || type() == static_cast<uint16_t>(PropType::kNull));
+  return !mapi::IsMultiValued(tag) && type() != Type(PropType::kGuid) && (FixedSize(type()) != 0 || type() == Type(PropType::kNull));
 }
 
-int16_t Property::AsInt16() const { return static_cast<int16_t>(LoadLe<uint16_t>(inline_value.data())); }
-int32_t Property::AsInt32() const { return static_cast<int32_t>(LoadLe<uint32_t>(inline_value.data())); }
-int64_t Property::AsInt64() const { return static_cast<int64_t>(LoadLe<uint64_t>(inline_value.data())); }
-// Writers differ on one or two bytes for booleans; any nonzero value is true.
-bool Property::AsBool() const { return LoadLe<uint16_t>(inline_value.data()) != 0; }
-
 Result<size_t> ValueStream::Read(void* dst, size_t n) {
-  const size_t count = static_cast<size_t>(std::min<uint64_t>(n, remaining()));
-  if (count == 0) return size_t{0};
-  if (file_ != nullptr) {
-    BALEPORT_RETURN_IF_ERROR(file_->Read(entry_, base_ + position_, dst, count));
-  } else {
-    std::memcpy(dst, inline_.data() + position_, count);
-  }
-  position_ += count;
-  return count;
+  std::vector<uint8_t> scratch;
+  Result<std::span<const uint8_t>> bytes = Next(n, &scratch);
+  if (!bytes.ok()) return bytes.status();
+  std::copy(bytes->begin(), bytes->end(), static_cast<uint8_t*>(dst));
+  return bytes->size();
 }
 
 Result<std::span<const uint8_t>> ValueStream::Next(size_t n, std::vector<uint8_t>* scratch) {
@@ -119,48 +92,37 @@ Result<std::span<const uint8_t>> ValueStream::Next(size_t n, std::vector<uint8_t
 ChildIndex::ChildIndex(const Storage& storage) : claimed_(storage.child_count()) {
   const CompoundFile& file = storage.file();
   for (int i = 0; i < storage.child_count(); ++i) {
-    const CompoundFile::ShortName name = file.short_name(storage.child_id(i));
-    if (!StartsWith(name.view(), kValuePrefix)) continue;
-    const std::u16string_view rest = name.view().substr(kValuePrefix.size());
+    const std::u16string_view name = file.name(storage.child_id(i));
+    if (!name.starts_with(kValuePrefix)) continue;
+    const std::u16string_view rest = name.substr(kValuePrefix.size());
     const std::optional<uint32_t> tag = ParseHex8(rest.substr(0, 8));
     if (!tag) continue;
     std::optional<uint32_t> index = kWhole;
     if (rest.size() > 8) index = rest[8] == u'-' ? ParseHex8(rest.substr(9)) : std::nullopt;
     if (index) by_key_.emplace_back(uint64_t{*tag} << 32 | *index, i);
   }
-  // A damaged directory can repeat a name; the first one wins, as in a tree lookup.
-  std::stable_sort(by_key_.begin(), by_key_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // A damaged directory can repeat a name; the first one (lowest position) wins, as in a tree lookup.
+  std::sort(by_key_.begin(), by_key_.end());
 }
 
 int ChildIndex::Take(mapi::PropTag tag, uint32_t index) {
   const uint64_t key = uint64_t{tag} << 32 | index;
-  auto it = std::lower_bound(by_key_.begin(), by_key_.end(), std::pair<uint64_t, int>(key, -1),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
+  auto it = std::lower_bound(by_key_.begin(), by_key_.end(), std::pair<uint64_t, int>(key, -1));
   if (it == by_key_.end() || it->first != key) return -1;
   claimed_[it->second] = true;
   return it->second;
 }
 
 Status ChildIndex::CheckAllClaimed(const Storage& storage) const {
-  for (size_t i = 0; i < claimed_.size(); ++i) {
-    if (!claimed_[i]) {
-      return Status::Error(storage.ChildPath(static_cast<int>(i)) +
-                           ": holds data that belongs to no property or object of the message");
-    }
-  }
-  return Status::Ok();
+  const auto unclaimed = std::find(claimed_.begin(), claimed_.end(), false);
+  if (unclaimed == claimed_.end()) return Status::Ok();
+  return Status::Error(storage.ChildPath(static_cast<int>(unclaimed - claimed_.begin())) +
+                       ": holds data that belongs to no property or object of the message");
 }
 
 const Property* PropertyObject::Find(mapi::PropTag tag) const {
-  for (const Property& p : properties_) {
-    if (p.tag == tag) return &p;
-  }
-  return nullptr;
-}
-
-const Property* PropertyObject::Find(uint16_t id, PropType type, PropType alternative) const {
-  const Property* p = Find(mapi::MakeTag(id, type));
-  return p != nullptr ? p : Find(mapi::MakeTag(id, alternative));
+  auto found = std::find_if(properties_.begin(), properties_.end(), [tag](const Property& p) { return p.tag == tag; });
+  return found != properties_.end() ? &*found : nullptr;
 }
 
 Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, ChildIndex* children) {
@@ -170,15 +132,8 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
     return Status::Error(storage_.path() + ": has no __properties_version1.0 stream; " +
                          (header_size == 32 ? "not a message" : "the directory is damaged or incomplete"));
   }
-  if (storage_.child_is_storage(index)) return Status::Error(storage_.ChildPath(index) + ": is a storage where a stream was expected");
-  const uint32_t stream = storage_.child_id(index);
-  const uint64_t size = storage_.file().size(stream);
-  if (size > context->limits.max_property_stream) {
-    return Status::Error(storage_.ChildPath(index) + ": stream of " + std::to_string(size) + " bytes is larger than the " +
-                         std::to_string(context->limits.max_property_stream) + " allowed");
-  }
   std::vector<uint8_t> scratch;
-  Result<std::span<const uint8_t>> data = storage_.file().View(stream, 0, static_cast<size_t>(size), &scratch);
+  Result<std::span<const uint8_t>> data = storage_.ViewStream(index, context->limits.max_property_stream, &scratch);
   if (!data.ok()) return data.status();
   children->Claim(index);
   // The header size follows the object's role; files that used the other message header
@@ -200,9 +155,7 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
   for (size_t i = 0; i < entries; ++i) order[i] = {LoadLe<uint32_t>(data->data() + header_size + 16 * i), static_cast<uint32_t>(i)};
   std::sort(order.begin(), order.end());
   std::vector<bool> repeated(entries);
-  for (size_t i = 1; i < entries; ++i) {
-    if (order[i].first == order[i - 1].first) repeated[order[i].second] = true;
-  }
+  for (size_t i = 1; i < entries; ++i) repeated[order[i].second] = order[i].first == order[i - 1].first;
   properties_.reserve(entries);
   locations_.reserve(entries);
   for (size_t i = 0; i < entries; ++i) {
@@ -241,39 +194,32 @@ Status PropertyObject::AddProperty(const uint8_t* entry, LoadContext* context, C
     }
     return child;
   };
-  if (type == static_cast<uint16_t>(PropType::kError)) return Status::Ok();  // an error code, not a value
-  if (type == static_cast<uint16_t>(PropType::kNull)) {
+  if (type == Type(PropType::kError)) return Status::Ok();  // an error code, not a value
+  if (type == Type(PropType::kNull)) {
     p.size = 0;
-  } else if (type == static_cast<uint16_t>(PropType::kObject)) {
+  } else if (type == Type(PropType::kObject)) {
     // The value is a storage; the attachment exposes it as a message or an opaque storage.
     p.count = kNoValue;
     children->Take(p.tag);
-  } else if (!multi && FixedSize(base) != 0 && base != static_cast<uint16_t>(PropType::kGuid)) {
+  } else if (!multi && FixedSize(base) != 0 && base != Type(PropType::kGuid)) {
     p.size = FixedSize(base);
     std::copy_n(entry + 8, 8, p.inline_value.begin());
-  } else if (!multi && (IsVariable(base) || base == static_cast<uint16_t>(PropType::kGuid))) {
+  } else if ((!multi && (IsVariable(base) || base == Type(PropType::kGuid))) ||
+             (multi && FixedSize(base) != 0 && base != Type(PropType::kError) && base != Type(PropType::kBoolean))) {
+    // One stream: a single value, or fixed-size values end to end.
     Result<int> child = stream(ChildIndex::kWhole);
     if (!child.ok()) return child.status();
     if (*child < 0) return skip("its value stream is missing");
     location.stream = storage_.child_id(*child);
     p.size = file.size(location.stream);
-  } else if (multi && FixedSize(base) != 0 && base != static_cast<uint16_t>(PropType::kError) &&
-             base != static_cast<uint16_t>(PropType::kBoolean)) {
-    Result<int> child = stream(ChildIndex::kWhole);
-    if (!child.ok()) return child.status();
-    if (*child < 0) return skip("its value stream is missing");
-    location.stream = storage_.child_id(*child);
-    const size_t element = FixedSize(base);
-    const uint64_t size = file.size(location.stream);
-    if (size % element != 0) {
-      return Status::Error(storage_.ChildPath(*child) + ": " + std::to_string(size) + " bytes is not a whole number of " +
+    if (const size_t element = FixedSize(base); multi && p.size % element != 0) {
+      return Status::Error(storage_.ChildPath(*child) + ": " + std::to_string(p.size) + " bytes is not a whole number of " +
                            std::to_string(element) + "-byte values");
+    } else if (multi) {
+      p.count = static_cast<uint32_t>(std::min<uint64_t>(p.size / element, UINT32_MAX));
+      p.size = uint64_t{p.count} * element;
     }
-    p.count = static_cast<uint32_t>(std::min<uint64_t>(size / element, UINT32_MAX));
-    p.size = uint64_t{p.count} * element;
-  } else if (multi && IsVariable(base) && base != static_cast<uint16_t>(PropType::kServerId) &&
-             base != static_cast<uint16_t>(PropType::kRestriction) &&
-             base != static_cast<uint16_t>(PropType::kRuleAction)) {
+  } else if (multi && IsMultiVariable(base)) {
     // The values themselves are authoritative; the length stream only repeats their sizes.
     Result<int> lengths = stream(ChildIndex::kWhole);
     if (!lengths.ok()) return lengths.status();
@@ -311,16 +257,13 @@ Result<ValueStream> PropertyObject::OpenValue(const Property& property, uint32_t
     return value;
   }
   value.file_ = &storage_.file();
+  value.entry_ = location.value_streams.empty() ? location.stream : location.value_streams[index];
   if (!location.value_streams.empty()) {
-    value.entry_ = location.value_streams[index];
     value.size_ = value.file_->size(value.entry_);
-  } else if (mapi::IsMultiValued(property.tag)) {
-    const size_t element = FixedSize(property.type() & ~mapi::kMultiValued);
-    value.entry_ = location.stream;
-    value.base_ = uint64_t{index} * element;
-    value.size_ = element;
+  } else if (mapi::IsMultiValued(property.tag)) {  // fixed-size values end to end
+    value.size_ = FixedSize(property.type() & ~mapi::kMultiValued);
+    value.base_ = uint64_t{index} * value.size_;
   } else {
-    value.entry_ = location.stream;
     value.size_ = property.size;
   }
   return value;
@@ -329,11 +272,7 @@ Result<ValueStream> PropertyObject::OpenValue(const Property& property, uint32_t
 Result<std::string> PropertyObject::ReadValue(const Property& property, uint32_t index, size_t max_size) const {
   Result<ValueStream> value = OpenValue(property, index);
   if (!value.ok()) return value.status();
-  if (value->size() > max_size) {
-    return Status::Error(where() + ": value of property " + Hex(property.tag) + " has " +
-                         std::to_string(value->size()) + " bytes, more than the " + std::to_string(max_size) +
-                         " allowed here");
-  }
+  if (value->size() > max_size) return TooLarge(where(), property.tag, value->size(), max_size);
   std::string bytes(static_cast<size_t>(value->size()), '\0');
   Result<size_t> n = value->Read(bytes.data(), bytes.size());
   if (!n.ok()) return n.status();
@@ -343,14 +282,9 @@ Result<std::string> PropertyObject::ReadValue(const Property& property, uint32_t
 Result<std::u16string> PropertyObject::ReadText(const Property& property, uint32_t index, size_t max_size) const {
   Result<TextStream> stream = OpenText(property, index);
   if (!stream.ok()) return stream.status();
-  if (stream->size() > max_size) {
-    return Status::Error(where() + ": value of property " + Hex(property.tag) + " has " +
-                         std::to_string(stream->size()) + " bytes, more than the " + std::to_string(max_size) +
-                         " allowed here");
-  }
+  if (stream->size() > max_size) return TooLarge(where(), property.tag, stream->size(), max_size);
   std::u16string text;
-  const bool unicode = (property.type() & ~mapi::kMultiValued) == static_cast<uint16_t>(PropType::kUnicode);
-  text.reserve(static_cast<size_t>(unicode ? stream->size() / 2 : stream->size()));
+  text.reserve(static_cast<size_t>(IsUnicode(property.type()) ? stream->size() / 2 : stream->size()));
   for (;;) {
     Result<bool> more = stream->Read(&text, static_cast<size_t>(stream->size()) + 1);
     if (!more.ok()) return more.status();
@@ -359,29 +293,28 @@ Result<std::u16string> PropertyObject::ReadText(const Property& property, uint32
 }
 
 Result<bool> PropertyObject::DecodesCleanly(const Property& property, uint32_t index, uint32_t code_page) const {
-  Result<TextDecoder> decoder = TextDecoder::ForCodePage(code_page);
-  if (!decoder.ok()) return false;
+  Result<TextStream> text = OpenTextIn(property, index, code_page);
+  if (!text.ok()) return false;  // a code page the system lacks; a value that cannot be opened fails next
+  for (std::u16string scratch;; scratch.clear()) {
+    Result<bool> more = text->Read(&scratch);
+    if (!more.ok()) return more.status();
+    if (text->had_errors() || !*more) return !text->had_errors();
+  }
+}
+
+Result<TextStream> PropertyObject::OpenTextIn(const Property& property, uint32_t index, uint32_t code_page) const {
+  Result<TextDecoder> decoder = code_page == 0 ? TextDecoder::ForUtf16() : TextDecoder::ForCodePage(code_page);
+  if (!decoder.ok()) return decoder.status().WithContext(where());
   Result<ValueStream> value = OpenValue(property, index);
   if (!value.ok()) return value.status();
-  std::vector<uint8_t> bytes;
-  std::u16string scratch;
-  for (;;) {
-    Result<std::span<const uint8_t>> chunk = value->Next(64u << 10, &bytes);
-    if (!chunk.ok()) return chunk.status();
-    if (chunk->empty()) break;
-    decoder->Decode(chunk->data(), chunk->size(), &scratch);
-    if (decoder->had_errors()) return false;
-    scratch.clear();
-  }
-  decoder->Finish(&scratch);
-  return !decoder->had_errors();
+  return TextStream(std::move(value).value(), std::move(decoder).value());
 }
 
 Result<TextStream> PropertyObject::OpenText(const Property& property, uint32_t index) const {
   if (!IsString(property.type())) {
     return Status::Error(where() + ": property " + Hex(property.tag) + " is not a string");
   }
-  const bool unicode = (property.type() & ~mapi::kMultiValued) == static_cast<uint16_t>(PropType::kUnicode);
+  const bool unicode = IsUnicode(property.type());
   uint32_t code_page = code_page_;
   const uint16_t id = property.id();
   if (!unicode && (id == mapi::TagId(mapi::tags::kBody) || id == mapi::TagId(mapi::tags::kBodyHtml)) &&
@@ -392,11 +325,7 @@ Result<TextStream> PropertyObject::OpenText(const Property& property, uint32_t i
     if (!clean.ok()) return clean.status();
     if (*clean) code_page = body_code_page_;
   }
-  Result<TextDecoder> decoder = unicode ? TextDecoder::ForUtf16() : TextDecoder::ForCodePage(code_page);
-  if (!decoder.ok()) return decoder.status().WithContext(where());
-  Result<ValueStream> value = OpenValue(property, index);
-  if (!value.ok()) return value.status();
-  return TextStream(std::move(value).value(), std::move(decoder).value());
+  return OpenTextIn(property, index, unicode ? 0 : code_page);
 }
 
 Result<bool> TextStream::Read(std::u16string* out, size_t max_bytes) {
@@ -425,17 +354,14 @@ Result<std::string> PropertyObject::ReadTextUtf8(const Property& property, uint3
   return Utf16ToUtf8(*text, BadText::kReplace);
 }
 
-Attachment::Attachment(Storage storage) : PropertyObject(std::move(storage)) {}
-Attachment::Attachment(Attachment&&) noexcept = default;
-Attachment::~Attachment() = default;
-
 uint32_t Attachment::method() const {
   const Property* p = Find(mapi::tags::kAttachMethod);
   return p != nullptr ? static_cast<uint32_t>(p->AsInt32()) : 0;
 }
 
-// The Internet code page is that of the bodies only; the other strings are in the code page
-// of the program that wrote them, which its locale tells when PR_MESSAGE_CODEPAGE is absent.
+// The strings are in PR_MESSAGE_CODEPAGE, else the ANSI code page of PR_MESSAGE_LOCALE_ID (the
+// writing program's), else the enclosing message's, else 1252; the bodies in PR_INTERNET_CPID,
+// the code page they were received in, else the same.
 void Message::ChooseCodePage(const PropertyObject* parent) {
   auto declared = [this](mapi::PropTag tag) -> uint32_t {
     const Property* p = Find(tag);
@@ -457,23 +383,22 @@ void Message::ChooseCodePage(const PropertyObject* parent) {
 
 namespace {
 
-// Sub-object storages "<prefix>XXXXXXXX" in the order of their numbers; each is claimed.
-std::vector<int> NumberedChildren(const Storage& storage, std::string_view prefix, ChildIndex* children) {
+// Sub-object storages "<prefix>XXXXXXXX" as (number, child index), in the order of their
+// numbers; each is claimed.
+std::vector<std::pair<uint32_t, int>> NumberedChildren(const Storage& storage, std::u16string_view prefix,
+                                                      ChildIndex* children) {
   std::vector<std::pair<uint32_t, int>> found;
   for (int i = 0; i < storage.child_count(); ++i) {
     if (!storage.child_is_storage(i)) continue;
-    const CompoundFile::ShortName name = storage.file().short_name(storage.child_id(i));
-    if (!StartsWith(name.view(), prefix)) continue;
-    const std::optional<uint32_t> number = ParseHex8(name.view().substr(prefix.size()));
+    const std::u16string_view name = storage.file().name(storage.child_id(i));
+    if (!name.starts_with(prefix)) continue;
+    const std::optional<uint32_t> number = ParseHex8(name.substr(prefix.size()));
     if (!number) continue;
     found.emplace_back(*number, i);
     children->Claim(i);
   }
   std::sort(found.begin(), found.end());
-  std::vector<int> indices;
-  indices.reserve(found.size());
-  for (const auto& f : found) indices.push_back(f.second);
-  return indices;
+  return found;
 }
 
 }  // namespace
@@ -488,11 +413,11 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
   }
 
   message->ChooseCodePage(parent);
-  const std::vector<int> recipients = NumberedChildren(storage, "__recip_version1.0_#", &children);
-  const std::vector<int> attachments = NumberedChildren(storage, "__attach_version1.0_#", &children);
+  const auto recipients = NumberedChildren(storage, u"__recip_version1.0_#", &children);
+  const auto attachments = NumberedChildren(storage, u"__attach_version1.0_#", &children);
   BALEPORT_RETURN_IF_ERROR(children.CheckAllClaimed(storage));
   message->recipients_.reserve(recipients.size());
-  for (int index : recipients) {
+  for (const auto& [number, index] : recipients) {
     Recipient recipient(Storage(storage.file(), storage.child_id(index)));
     ChildIndex own(recipient.storage());
     BALEPORT_RETURN_IF_ERROR(recipient.LoadProperties(8, context, &own));
@@ -501,7 +426,7 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
     message->recipients_.push_back(std::move(recipient));
   }
   message->attachments_.reserve(attachments.size());
-  for (int index : attachments) {
+  for (const auto& [number, index] : attachments) {
     Attachment attachment(Storage(storage.file(), storage.child_id(index)));
     ChildIndex own(attachment.storage());
     BALEPORT_RETURN_IF_ERROR(attachment.LoadProperties(8, context, &own));
@@ -528,5 +453,34 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
   }
   return message;
 }
+
+Result<std::unique_ptr<MsgFile>> MsgFile::Open(Env& env, const std::string& path, const ReadLimits& limits) {
+  Result<std::unique_ptr<File>> file = env.OpenForRead(path);
+  if (!file.ok()) return file.status();
+  return Open(std::move(file).value(), limits);
+}
+
+Result<std::unique_ptr<MsgFile>> MsgFile::Open(std::unique_ptr<File> file, const ReadLimits& limits) {
+  std::unique_ptr<MsgFile> msg(new MsgFile());
+  Result<std::unique_ptr<CompoundFile>> compound = CompoundFile::Open(std::move(file));
+  if (!compound.ok()) return compound.status();
+  msg->file_ = std::move(compound).value();
+  const Storage root(*msg->file_, CompoundFile::kRoot);
+  const int nameid = root.Find("__nameid_version1.0");
+  if (nameid >= 0) {
+    Result<Storage> names_storage = root.OpenStorage(nameid);
+    if (!names_storage.ok()) return names_storage.status();
+    Result<NameMap> names = NameMap::Read(*names_storage, &msg->notes_);
+    if (!names.ok()) return names.status();
+    msg->names_ = std::move(names).value();
+  }
+  LoadContext context{limits, &msg->notes_};
+  Result<std::unique_ptr<Message>> message = Message::Load(root, 0, nullptr, &context);
+  if (!message.ok()) return message.status();
+  msg->message_ = std::move(message).value();
+  return msg;
+}
+
+MsgFile::~MsgFile() = default;
 
 }  // namespace baleport::msg

@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "mapi/property_tag.h"
-#include "msg/read_limits.h"
-#include "msg/storage.h"
+#include "msg/compound_file.h"
+#include "msg/named_properties.h"
 #include "msg/text_decoder.h"
+#include "support/little_endian.h"
 #include "support/status.h"
 
 namespace baleport::msg {
@@ -22,12 +23,8 @@ namespace baleport::msg {
 struct Property {
   mapi::PropTag tag = 0;
   uint32_t flags = 0;  // PROPATTR_* bits of the entry
-  // Number of values: 1 for single-valued properties, N for multi-valued ones, 0 for
-  // PT_OBJECT (an attachment's embedded message or storage).
-  uint32_t count = 1;
-  // Bytes of all values as stored: the type's size for fixed values, the stream sizes
-  // otherwise. For strings this is the raw encoded size, before decoding.
-  uint64_t size = 0;
+  uint32_t count = 1;  // values: N when multi-valued, 0 for PT_OBJECT (an embedded message or storage)
+  uint64_t size = 0;   // bytes of all values as stored (strings before decoding)
   // Fixed-size single values, little-endian, zero-padded.
   std::array<uint8_t, 8> inline_value{};
 
@@ -36,14 +33,13 @@ struct Property {
   bool is_inline() const;  // fixed-size and single-valued
 
   // Typed views of inline values; they read the first bytes of inline_value.
-  int16_t AsInt16() const;
-  int32_t AsInt32() const;
-  int64_t AsInt64() const;  // also PT_CURRENCY and PT_SYSTIME (FILETIME)
-  bool AsBool() const;
+  int16_t AsInt16() const { return LoadLe<int16_t>(inline_value.data()); }
+  int32_t AsInt32() const { return LoadLe<int32_t>(inline_value.data()); }
+  int64_t AsInt64() const { return LoadLe<int64_t>(inline_value.data()); }  // also PT_CURRENCY and PT_SYSTIME
+  bool AsBool() const { return AsInt16() != 0; }  // writers differ on one or two bytes: any nonzero value
 };
 
-// Sequential reader of one value's bytes. It refers to the MsgFile it came from, which must
-// outlive it.
+// Sequential reader of one value's bytes; the MsgFile it came from must outlive it.
 class ValueStream {
  public:
   uint64_t size() const { return size_; }
@@ -84,6 +80,15 @@ class TextStream {
   bool done_ = false;
 };
 
+// Bounds on what one file may ask of the reader beyond what its size already bounds (every
+// object, entry and value takes room in the file), so that a hostile file costs little time
+// and memory. The defaults are far beyond what Outlook writes.
+struct ReadLimits {
+  // Each level of embedding is a level of recursion in the reader and the import.
+  uint32_t max_embedding_depth = 32;
+  uint64_t max_property_stream = 1u << 20;  // 65536 entries: more than there are distinct tags
+};
+
 // State of one file's loading, shared by all its objects.
 struct LoadContext {
   const ReadLimits& limits;
@@ -119,12 +124,14 @@ class PropertyObject {
   const Property* Find(mapi::PropTag tag) const;
   // The property with this id in the given type or, failing that, in `alternative`
   // (e.g. PT_UNICODE then PT_STRING8), or nullptr.
-  const Property* Find(uint16_t id, mapi::PropType type, mapi::PropType alternative) const;
+  const Property* Find(uint16_t id, mapi::PropType type, mapi::PropType alternative) const {
+    const Property* p = Find(mapi::MakeTag(id, type));
+    return p != nullptr ? p : Find(mapi::MakeTag(id, alternative));
+  }
 
   // Value `index` (0 for single-valued properties) of a property of this object.
   Result<ValueStream> OpenValue(const Property& property, uint32_t index = 0) const;
-  // The same value loaded whole, in the form the store takes bytes; fails for one larger than
-  // max_size.
+  // The same value loaded whole; fails for one larger than max_size.
   Result<std::string> ReadValue(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
   // A PT_UNICODE or PT_STRING8 value as text, trailing NULs removed. 8-bit values decode in
   // code_page(), bodies in body_code_page() or, when their bytes do not decode in it (found by
@@ -133,12 +140,9 @@ class PropertyObject {
   Result<std::string> ReadTextUtf8(const Property& property, uint32_t index = 0, size_t max_size = 16u << 20) const;
   Result<TextStream> OpenText(const Property& property, uint32_t index = 0) const;
 
-  // Code page of this object's PT_STRING8 values other than the bodies: the message's
-  // PR_MESSAGE_CODEPAGE, else the ANSI code page of its PR_MESSAGE_LOCALE_ID, else that of
-  // the enclosing message, else 1252.
+  // Code pages of the PT_STRING8 values (see Message::ChooseCodePage): of all but the bodies,
+  // and of the bodies (PR_BODY, PR_HTML).
   uint32_t code_page() const { return code_page_; }
-  // Code page of the 8-bit bodies (PR_BODY, PR_HTML): PR_INTERNET_CPID, the one they were
-  // received in, else code_page().
   uint32_t body_code_page() const { return body_code_page_; }
   // File and storage of this object, for messages about it.
   std::string where() const { return storage_.path(); }
@@ -161,6 +165,8 @@ class PropertyObject {
   };
   Status AddProperty(const uint8_t* entry, LoadContext* context, ChildIndex* children);
   Result<bool> DecodesCleanly(const Property& property, uint32_t index, uint32_t code_page) const;
+  // The value as text in `code_page`, 0 for UTF-16.
+  Result<TextStream> OpenTextIn(const Property& property, uint32_t index, uint32_t code_page) const;
 
   Storage storage_;
   std::vector<Property> properties_;
@@ -177,8 +183,6 @@ class Message;
 
 class Attachment : public PropertyObject {
  public:
-  Attachment(Attachment&&) noexcept;
-  ~Attachment();
   // PR_ATTACH_METHOD, or 0 when absent.
   uint32_t method() const;
   // The embedded message of an afEmbeddedMessage attachment, or nullptr.
@@ -189,7 +193,7 @@ class Attachment : public PropertyObject {
 
  private:
   friend class Message;
-  explicit Attachment(Storage storage);
+  explicit Attachment(Storage storage) : PropertyObject(std::move(storage)) {}
   std::unique_ptr<Message> embedded_;
   std::optional<Storage> custom_storage_;
 };
@@ -216,6 +220,32 @@ class Message : public PropertyObject {
   uint32_t depth_ = 0;
   std::vector<Recipient> recipients_;
   std::vector<Attachment> attachments_;
+};
+
+// Opening a .msg file ([MS-OXMSG] on [MS-CFB]). The compound file's tables and the whole
+// object tree are checked at open, so that a damaged file fails here, naming the file and the
+// storage or stream at fault; values are read later, on demand. A MsgFile owns all it refers
+// to and shares nothing with other files: it may be opened on one thread and read on another
+// (a file up to CompoundFile::kWholeFileLimit is in memory once opened).
+class MsgFile {
+ public:
+  static Result<std::unique_ptr<MsgFile>> Open(Env& env, const std::string& path, const ReadLimits& limits = {});
+  static Result<std::unique_ptr<MsgFile>> Open(std::unique_ptr<File> file, const ReadLimits& limits = {});
+  ~MsgFile();
+
+  const std::string& path() const { return file_->path(); }
+  const Message& message() const { return *message_; }
+  // Named properties of every object in the file, by their local ids.
+  const NameMap& names() const { return names_; }
+  // Things the reader skipped without failing (missing value streams, unresolvable names...).
+  const std::vector<std::string>& notes() const { return notes_; }
+
+ private:
+  MsgFile() = default;
+  std::unique_ptr<CompoundFile> file_;
+  NameMap names_;
+  std::vector<std::string> notes_;
+  std::unique_ptr<Message> message_;
 };
 
 }  // namespace baleport::msg

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "msg/text_decoder.h"
 #include "support/hex.h"
 #include "support/little_endian.h"
 #include "support/utf16_text.h"
@@ -15,20 +14,23 @@ constexpr size_t kMaxEntryStream = 0x8000 * 8;
 constexpr size_t kMaxGuidStream = 0x8000 * 16;
 constexpr size_t kMaxStringStream = 16u << 20;
 
-Result<std::vector<uint8_t>> ReadOptional(const Storage& storage, const char* name, size_t max_size) {
+// A stream of the mapping storage; empty when absent.
+Result<std::span<const uint8_t>> ViewOptional(const Storage& storage, const char* name, size_t max_size,
+                                              std::vector<uint8_t>* scratch) {
   const int index = storage.Find(name);
-  if (index < 0) return std::vector<uint8_t>();
-  return storage.ReadStream(index, max_size);
+  if (index < 0) return std::span<const uint8_t>();
+  return storage.ViewStream(index, max_size, scratch);
 }
 
 }  // namespace
 
 Result<NameMap> NameMap::Read(const Storage& nameid, std::vector<std::string>* notes) {
-  Result<std::vector<uint8_t>> guids = ReadOptional(nameid, "__substg1.0_00020102", kMaxGuidStream);
+  std::vector<uint8_t> scratch[3];
+  Result<std::span<const uint8_t>> guids = ViewOptional(nameid, "__substg1.0_00020102", kMaxGuidStream, &scratch[0]);
   if (!guids.ok()) return guids.status();
-  Result<std::vector<uint8_t>> entries = ReadOptional(nameid, "__substg1.0_00030102", kMaxEntryStream);
+  Result<std::span<const uint8_t>> entries = ViewOptional(nameid, "__substg1.0_00030102", kMaxEntryStream, &scratch[1]);
   if (!entries.ok()) return entries.status();
-  Result<std::vector<uint8_t>> strings = ReadOptional(nameid, "__substg1.0_00040102", kMaxStringStream);
+  Result<std::span<const uint8_t>> strings = ViewOptional(nameid, "__substg1.0_00040102", kMaxStringStream, &scratch[2]);
   if (!strings.ok()) return strings.status();
 
   NameMap map;
@@ -72,9 +74,7 @@ Result<NameMap> NameMap::Read(const Storage& nameid, std::vector<std::string>* n
         drop(i, "string of " + std::to_string(length) + " bytes does not fit the string stream");
         continue;
       }
-      TextDecoder decoder = TextDecoder::ForUtf16();
-      decoder.Decode(strings->data() + offset + 4, length, &name.name);
-      decoder.Finish(&name.name);
+      name.name = Utf16FromLeBytes(std::string_view(reinterpret_cast<const char*>(strings->data()) + offset + 4, length));
       name.name_utf8 = Utf16ToUtf8(name.name, BadText::kReplace);
     }
     if (!map.names_.emplace(static_cast<uint16_t>(id), std::move(name)).second) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "msg/storage.h"
+#include "msg/compound_file.h"
 #include "support/status.h"
 
 namespace baleport::msg {

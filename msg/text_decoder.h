@@ -18,9 +18,6 @@ inline constexpr uint32_t kDefaultCodePage = 1252;
 // The ANSI code page of a Windows locale (PR_MESSAGE_LOCALE_ID); 1252 for unknown ones.
 uint32_t AnsiCodePageOfLocale(uint32_t lcid);
 
-// The iconv name of a Windows code page ("CP1252", "ISO-2022-JP", "UTF-8", ...).
-std::string IconvCharset(uint32_t code_page);
-
 class TextDecoder {
  public:
   // For PT_STRING8 values in the given Windows code page; fails when the system lacks it

@@ -3,66 +3,46 @@
 
 #include <cerrno>
 #include <unordered_map>
-#include <unordered_set>
-#include <vector>
 
 #include "msg/text_decoder.h"
+#include "support/code_pages.h"
 
 namespace baleport::msg {
 namespace {
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
 // A decoder is made for every 8-bit value and every message's choice of code page, and
 // iconv_open loads the charset's module and tables each time; so each thread keeps the
-// descriptors it has opened, reset, for the next decoder of the same code page.
-class IconvPool {
- public:
-  static constexpr size_t kKeptPerCodePage = 4;
+// descriptors it has opened, reset, for the next decoder of the same code page, and
+// remembers (as kNoConverter) the code pages iconv lacks.
+struct IconvPool {
+  std::unordered_multimap<uint32_t, iconv_t> idle;
   ~IconvPool() {
-    for (auto& [code_page, list] : idle_) {
-      for (iconv_t cd : list) iconv_close(cd);
+    for (const auto& [code_page, cd] : idle) {
+      if (cd != kNoConverter) iconv_close(cd);
     }
   }
-  // (iconv_t)-1 when iconv lacks the code page.
-  iconv_t Take(uint32_t code_page, const std::string& charset) {
-    std::vector<iconv_t>& list = idle_[code_page];
-    if (!list.empty()) {
-      iconv_t cd = list.back();
-      list.pop_back();
-      return cd;
-    }
-    if (unsupported_.count(code_page) != 0) return reinterpret_cast<iconv_t>(-1);
-    iconv_t cd = iconv_open("UTF-16LE", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) unsupported_.insert(code_page);
-    return cd;
-  }
-  void Give(uint32_t code_page, iconv_t cd) {
-    std::vector<iconv_t>& list = idle_[code_page];
-    if (list.size() >= kKeptPerCodePage) {
-      iconv_close(cd);
-      return;
-    }
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
-    list.push_back(cd);
-  }
-
- private:
-  std::unordered_map<uint32_t, std::vector<iconv_t>> idle_;
-  std::unordered_set<uint32_t> unsupported_;
 };
-
-IconvPool& Pool() {
-  thread_local IconvPool pool;
-  return pool;
-}
+thread_local IconvPool pool;
 
 }  // namespace
 
-void TextDecoder::ConverterReturner::operator()(void* cd) const { Pool().Give(code_page, static_cast<iconv_t>(cd)); }
+void TextDecoder::ConverterReturner::operator()(void* cd) const {
+  iconv(static_cast<iconv_t>(cd), nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+  pool.idle.emplace(code_page, static_cast<iconv_t>(cd));
+}
 
 Result<TextDecoder> TextDecoder::ForCodePage(uint32_t code_page) {
   const std::string charset = IconvCharset(code_page);
-  iconv_t cd = Pool().Take(code_page, charset);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  iconv_t cd = kNoConverter;
+  if (auto kept = pool.idle.find(code_page); kept != pool.idle.end()) {
+    cd = kept->second;
+    if (cd != kNoConverter) pool.idle.erase(kept);
+  } else if (cd = iconv_open("UTF-16LE", charset.c_str()); cd == kNoConverter) {
+    pool.idle.emplace(code_page, kNoConverter);
+  }
+  if (cd == kNoConverter) {
     return Status::Error("code page " + std::to_string(code_page) + " (" + charset + ") is not supported by iconv");
   }
   TextDecoder decoder;

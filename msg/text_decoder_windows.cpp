@@ -7,7 +7,7 @@
 #include <climits>
 
 #include "msg/text_decoder.h"
-#include "msg/windows_code_pages.h"
+#include "support/code_pages.h"
 
 namespace baleport::msg {
 namespace {
@@ -36,10 +36,7 @@ size_t CompleteLength(uint32_t code_page, const uint8_t* data, size_t n) {
 }
 
 // Flags MultiByteToWideChar accepts for the code page, with invalid input refused or not.
-DWORD Flags(uint32_t code_page, bool refuse_invalid) {
-  if (!refuse_invalid) return 0;
-  return TakesNoFlags(code_page) ? 0 : MB_ERR_INVALID_CHARS;
-}
+DWORD Flags(uint32_t code_page, bool refuse_invalid) { return refuse_invalid && !TakesNoFlags(code_page) ? MB_ERR_INVALID_CHARS : 0; }
 
 }  // namespace
 

@@ -2,18 +2,23 @@
 // is stored so.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 namespace baleport {
 
+// Every target (x86-64 Linux and Windows) is little-endian, so a copy is the conversion: one
+// load or store where a loop of shifts was not always merged into one by the compiler.
+static_assert(std::endian::native == std::endian::little, "a big-endian build would swap bytes here");
+
 template <typename T>
 T LoadLe(const void* p) {
-  T v = 0;
-  const auto* b = static_cast<const unsigned char*>(p);
-  for (size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(static_cast<T>(b[i]) << (8 * i));
+  T v;
+  std::memcpy(&v, p, sizeof(T));
   return v;
 }
 
@@ -22,8 +27,7 @@ T LoadLe(std::string_view s, size_t off) { return LoadLe<T>(s.data() + off); }
 
 template <typename T>
 void StoreLe(void* p, T v) {
-  auto* b = static_cast<unsigned char*>(p);
-  for (size_t i = 0; i < sizeof(T); ++i) b[i] = static_cast<unsigned char>(static_cast<uint64_t>(v) >> (8 * i));
+  std::memcpy(p, &v, sizeof(T));
 }
 
 template <typename T>

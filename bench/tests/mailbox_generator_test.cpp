@@ -3,7 +3,7 @@
 
 #include "bench/mailbox_generator.h"
 #include "files/tests/test_tree.h"
-#include "msg/msg_file.h"
+#include "msg/message.h"
 #include "msg/tests/summary.h"
 #include "support/testing/memory_env.h"
 

@@ -61,7 +61,7 @@ TEST(ConversionLogTest, FailuresNameTheLogAndLeaveItAsItWas) {
   const Status started = missing.Start();
   EXPECT_EQ(started.code(), StatusCode::kNotFound);
   EXPECT_THAT(started.message(), ::testing::StartsWith("cannot start the log: creating " + tree.Path("missing/x.log")));
-  EXPECT_FALSE(missing.OpenForAppend().ok());
+  EXPECT_FALSE(missing.RecordFailure("/mail/a.msg").ok());
 
   const std::string path = tree.Path("x.log");
   testing::FaultyEnv env(Env::Default());

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "msg/msg_file.h"
+#include "msg/message.h"
 #include "support/status.h"
 
 namespace baleport::msg::testing {

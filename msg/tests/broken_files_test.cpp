@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "msg/msg_file.h"
+#include "msg/message.h"
 #include "msg/testing/gobject_ptr.h"
 #include "msg/testing/msg_writer.h"
 #include "support/little_endian.h"

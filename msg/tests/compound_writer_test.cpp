@@ -7,7 +7,7 @@
 
 #include "files/tests/test_tree.h"
 #include "msg/compound_writer.h"
-#include "msg/msg_file.h"
+#include "msg/message.h"
 #include "msg/testing/msg_writer.h"
 #include "support/testing/command.h"
 #include "support/testing/memory_env.h"

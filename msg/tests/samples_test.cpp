@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "msg/msg_file.h"
+#include "msg/message.h"
 #include "msg/testing/read_everything.h"
 #include "msg/tests/summary.h"
 #include "support/testing/memory_env.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "msg/msg_file.h"
+#include "msg/message.h"
 
 namespace baleport::msg::testing {
 
