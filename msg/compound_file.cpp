@@ -249,8 +249,10 @@ Result<std::unique_ptr<CompoundFile>> CompoundFile::Open(std::unique_ptr<File> f
   if (*size < 512) return Status::Error(cf->path_ + ": at " + std::to_string(*size) + " bytes it is too short to be a message file");
   cf->file_ = std::move(file);
   if (*size <= kWholeFileLimit) {
-    cf->bytes_.resize(*size);
-    BALEPORT_RETURN_IF_ERROR(cf->file_->Read(0, cf->bytes_.data(), cf->bytes_.size()));
+    const size_t n = static_cast<size_t>(*size);
+    cf->whole_ = std::make_unique_for_overwrite<uint8_t[]>(n);
+    BALEPORT_RETURN_IF_ERROR(cf->file_->Read(0, cf->whole_.get(), n));
+    cf->bytes_ = std::span<const uint8_t>(cf->whole_.get(), n);
   }
   BALEPORT_RETURN_IF_ERROR(Builder(*cf).Build(*size));
   return cf;

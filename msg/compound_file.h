@@ -30,6 +30,8 @@ class CompoundFile {
   static Result<std::unique_ptr<CompoundFile>> Open(std::unique_ptr<File> file);
 
   const std::string& path() const { return path_; }
+  // The whole file when it is held in memory (up to kWholeFileLimit), else empty.
+  std::span<const uint8_t> bytes() const { return bytes_; }
   Kind kind(uint32_t id) const { return entries_[id].kind; }
   uint64_t size(uint32_t id) const { return entries_[id].size; }
   std::span<const uint32_t> children(uint32_t id) const {
@@ -78,7 +80,8 @@ class CompoundFile {
 
   std::string path_;
   std::unique_ptr<File> file_;
-  std::vector<uint8_t> bytes_;  // the whole file when it is small, else empty
+  std::unique_ptr<uint8_t[]> whole_;  // not zero-filled: the read overwrites it at once
+  std::span<const uint8_t> bytes_;     // onto whole_ when the file is small, else empty
   std::vector<uint8_t> directory_;
   std::vector<char16_t> names_;  // 32 units for each entry, decoded once for the lookups of every open
   std::vector<Entry> entries_;

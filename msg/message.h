@@ -234,6 +234,8 @@ class MsgFile {
   ~MsgFile();
 
   const std::string& path() const { return file_->path(); }
+  // The bytes the file was read from, when it is held whole in memory; else empty.
+  std::span<const uint8_t> bytes() const { return file_->bytes(); }
   const Message& message() const { return *message_; }
   // Named properties of every object in the file, by their local ids.
   const NameMap& names() const { return names_; }

@@ -24,14 +24,20 @@ struct OpenedStore {
   SourceIndex sources;
 };
 
-// A message file read ahead of its import: the identity of its content and the file opened
-// and checked, or why either failed.
+// A message file read ahead of its import: the file opened and checked and the identity of
+// its content, or why either failed. A file held whole is digested from the very bytes parsed.
 struct PstSourceRead final : SourceRead {
   explicit PstSourceRead(const std::string& path)
-      : digest(SourceDigest(*Env::Default(), path)),
-        file(digest.ok() ? msg::MsgFile::Open(*Env::Default(), path) : digest.status()) {}
-  Result<std::string> digest;
+      : file(msg::MsgFile::Open(*Env::Default(), path)), digest(DigestOf(file, path)) {}
   Result<std::unique_ptr<msg::MsgFile>> file;
+  Result<std::string> digest;
+
+ private:
+  static Result<std::string> DigestOf(const Result<std::unique_ptr<msg::MsgFile>>& file, const std::string& path) {
+    if (!file.ok()) return file.status();
+    if (const std::span<const uint8_t> bytes = (*file)->bytes(); !bytes.empty()) return SourceDigest(bytes);
+    return SourceDigest(*Env::Default(), path);
+  }
 };
 
 class PstFolder;
@@ -96,6 +102,7 @@ class PstMail final : public RDOMail, public MapiObject {
     const auto* ahead = dynamic_cast<const PstSourceRead*>(&read);
     if (ahead == nullptr) return Import(path, kImportFormatMsg);
     if (!ahead->file.ok()) return ahead->file.status();
+    if (!ahead->digest.ok()) return ahead->digest.status();
     SubjectNotingMessage noted(*message_, subject_);
     Result<int32_t> flags = import::ImportMessageFile(**ahead->file, noted, *store_.store);
     if (!flags.ok()) return flags.status();

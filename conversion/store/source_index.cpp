@@ -22,6 +22,14 @@ void AppendLe64(std::string& out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
+std::string Digest(XXH128_hash_t hash, uint64_t size) {
+  std::string digest;
+  AppendLe64(digest, hash.low64);
+  AppendLe64(digest, hash.high64);
+  AppendLe64(digest, size);
+  return digest;
+}
+
 }  // namespace
 
 Result<std::string> SourceDigest(Env& env, const std::string& path) {
@@ -33,18 +41,18 @@ Result<std::string> SourceDigest(Env& env, const std::string& path) {
   if (state == nullptr || XXH3_128bits_reset(state.get()) != XXH_OK) {
     return Status::Error("digesting " + path + ": out of memory");
   }
-  std::vector<char> piece(static_cast<size_t>(std::min<uint64_t>(*size, kPiece)));
-  for (uint64_t at = 0; at < *size; at += piece.size()) {
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(*size - at, piece.size()));
-    BALEPORT_RETURN_IF_ERROR((*file)->Read(at, piece.data(), n));
-    XXH3_128bits_update(state.get(), piece.data(), n);
+  const size_t pieceSize = static_cast<size_t>(std::min<uint64_t>(*size, kPiece));
+  const auto piece = std::make_unique_for_overwrite<char[]>(pieceSize);
+  for (uint64_t at = 0; at < *size; at += pieceSize) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(*size - at, pieceSize));
+    BALEPORT_RETURN_IF_ERROR((*file)->Read(at, piece.get(), n));
+    XXH3_128bits_update(state.get(), piece.get(), n);
   }
-  const XXH128_hash_t hash = XXH3_128bits_digest(state.get());
-  std::string digest;
-  AppendLe64(digest, hash.low64);
-  AppendLe64(digest, hash.high64);
-  AppendLe64(digest, *size);
-  return digest;
+  return Digest(XXH3_128bits_digest(state.get()), *size);
+}
+
+std::string SourceDigest(std::span<const uint8_t> bytes) {
+  return Digest(XXH3_128bits(bytes.data(), bytes.size()), bytes.size());
 }
 
 Result<mapi::PropTag> SourceIndex::DigestTag() {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -25,6 +26,8 @@ namespace baleport {
 // 16 bytes of XXH3-128 over the file's bytes, then its size as 8 bytes little-endian. Read
 // in pieces: memory does not grow with the file.
 Result<std::string> SourceDigest(Env& env, const std::string& path);
+// The same digest of bytes already in memory.
+std::string SourceDigest(std::span<const uint8_t> bytes);
 
 class SourceIndex {
  public:

@@ -308,7 +308,7 @@ TEST(BrokenFiles, DataTheReaderCannotPlaceFailsTheFile) {
   }
   {  // fixed-size values that do not fill their stream
     FixtureFile torn = f;
-    torn.message.properties.push_back({MakeTag(0x6701, 0x1003), {1, 0, 0, 0, 2, 0, 0}});
+    torn.message.properties.push_back({MakeTag(0x6701, 0x1003), {1, 0, 0, 0, 2, 0, 0}, {}});
     ExpectFailureNaming(OpenBytes(Write(torn)), "__substg1.0_67011003: 7 bytes is not a whole number of 4-byte values");
   }
 }
