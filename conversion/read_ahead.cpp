@@ -3,10 +3,15 @@
 #include <string>
 #include <utility>
 
+#include "support/process.h"
+
 namespace baleport {
 
 ReadAhead::ReadAhead(StoreLibrary& library, std::vector<std::string_view> paths, ReadAheadLimits limits)
-    : library_(library), paths_(std::move(paths)), limits_(limits), reader_([this] { ReadAll(); }) {}
+    : library_(library), paths_(std::move(paths)), limits_(limits), reader_([this] {
+        ReuseFreedMemory();
+        ReadAll();
+      }) {}
 
 ReadAhead::~ReadAhead() {
   {

@@ -5,6 +5,9 @@
 #else
 #include <signal.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <cerrno>
 #endif
@@ -14,6 +17,8 @@ namespace baleport {
 #ifdef _WIN32
 
 uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+void ReuseFreedMemory() {}
 
 bool ProcessMayBeRunning(uint32_t pid) {
   HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
@@ -28,6 +33,14 @@ bool ProcessMayBeRunning(uint32_t pid) {
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 bool ProcessMayBeRunning(uint32_t pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH; }
+
+void ReuseFreedMemory() {
+#ifdef __GLIBC__
+  // Files held whole are at most 8 MB; the read-ahead holds at most 64 MB of them.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
 
 #endif
 
