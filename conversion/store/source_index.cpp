@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mapi/tags.h"
+#include "support/little_endian.h"
 
 namespace baleport {
 namespace {
@@ -18,15 +19,11 @@ constexpr size_t kPiece = size_t{1} << 20;
 
 uint64_t SubjectKey(std::string_view subject) { return XXH3_64bits(subject.data(), subject.size()); }
 
-void AppendLe64(std::string& out, uint64_t v) {
-  for (int i = 0; i < 8; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 std::string Digest(XXH128_hash_t hash, uint64_t size) {
   std::string digest;
-  AppendLe64(digest, hash.low64);
-  AppendLe64(digest, hash.high64);
-  AppendLe64(digest, size);
+  AppendLe<uint64_t>(digest, hash.low64);
+  AppendLe<uint64_t>(digest, hash.high64);
+  AppendLe<uint64_t>(digest, size);
   return digest;
 }
 
