@@ -1,8 +1,9 @@
 // The log kept beside each store: a first line when the call starts, a line for every
 // source folder that could not be read, then one line for every message whose import failed.
-// Lines end with "\r\n"; texts are written as held (UTF-8), control characters escaped so that every entry stays on its line. The file is
-// created readable by its owner only (as the Env creates files) and, once started, held open
-// (and locked against a second writer) until the log is destroyed.
+// Lines end with "\r\n"; texts are written as held (UTF-8), control characters escaped so
+// that every entry stays on its line. The file is created readable by its owner only (as the
+// Env creates files) and, once started, held open (and locked against a second writer) until
+// the log is destroyed.
 #pragma once
 
 #include <memory>
