@@ -1,3 +1,5 @@
+// The N-th write or sync fails, for every N (or N spread over a long run): a new store leaves
+// nothing behind, an existing one keeps its last commit.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,128 +13,111 @@ namespace {
 
 using namespace mapi::tags;
 using baleport::testing::FaultyEnv;
+using Fault = FaultyEnv::Fault;
 
-// Adds a folder and two items (one with a multi-block attachment) and commits.
-Status AddWork(Store& store, const std::string& name) {
-  auto folder = store.AddFolder(store.ipm_subtree(), name);
-  if (!folder.ok()) return folder.status();
-  for (int i = 0; i < 2; ++i) {
-    auto m = store.NewMessage(*folder);
-    if (!m.ok()) return m.status();
-    BALEPORT_RETURN_IF_ERROR((*m)->Set(prop::String(kSubject, name + " item " + std::to_string(i))));
-    auto a = (*m)->AddAttachment();
-    if (!a.ok()) return a.status();
-    BALEPORT_RETURN_IF_ERROR((*a)->Set(prop::Binary(kAttachDataBinary, std::string(20000 * (i + 1), 'a'))));
-    BALEPORT_RETURN_IF_ERROR((*m)->Save());
+// Ways to arm a fault, each named, for every N up to what a probe run counted.
+std::vector<std::pair<std::string, std::function<void(FaultyEnv&)>>> Arms(const FaultyEnv& probe, bool all_writes) {
+  std::vector<std::pair<std::string, std::function<void(FaultyEnv&)>>> out;
+  const long writes = probe.writes();
+  for (long n = 1; n <= writes; n += all_writes || n < 20 ? 1 : 1 + writes / 60) {
+    const Fault f = n % 2 ? Fault::kDiskFull : Fault::kIoError;
+    out.emplace_back("w" + std::to_string(n), [n, f](FaultyEnv& env) { env.FailWriteAt(n, f); });
   }
-  return store.Commit();
+  for (long n = 1; n <= probe.syncs(); ++n) {
+    out.emplace_back("s" + std::to_string(n), [n](FaultyEnv& env) { env.FailSyncAt(n, Fault::kIoError); });
+  }
+  return out;
 }
 
 TEST(Faults, FailedCreationLeavesNothingBehind) {
-  FaultyEnv probe(Env::Default());
   const std::string dir = TempDir("faults");
-  {
-    auto store = Must(Store::Create(dir + "/probe.pst", "P", StoreOptions{&probe}));
-    MustOk(store->Close());
-  }
-  const long writes = probe.writes(), syncs = probe.syncs();
-  ASSERT_GT(writes, 5);
-  for (long n = 1; n <= writes; ++n) {
+  FaultyEnv probe(Env::Default());
+  MustOk(Must(Store::Create(dir + "/probe.pst", "P", StoreOptions{&probe}))->Close());
+  ASSERT_GT(probe.writes(), 5);
+  for (const auto& [what, arm] : Arms(probe, true)) {
     FaultyEnv env(Env::Default());
-    env.FailWriteAt(n, n % 2 ? FaultyEnv::Fault::kDiskFull : FaultyEnv::Fault::kIoError);
-    const std::string path = dir + "/w" + std::to_string(n) + ".pst";
+    arm(env);
+    const std::string path = dir + "/" + what + ".pst";
     auto store = Store::Create(path, "P", StoreOptions{&env});
-    ASSERT_FALSE(store.ok()) << "write " << n;
-    EXPECT_EQ(store.status().code(), n % 2 ? StatusCode::kNoSpace : StatusCode::kIOError) << store.status().message();
-    EXPECT_FALSE(std::filesystem::exists(path));
+    ASSERT_FALSE(store.ok()) << what;
+    EXPECT_FALSE(std::filesystem::exists(path)) << what;
+    if (what[0] == 'w') {
+      EXPECT_EQ(store.status().code(), std::stol(what.substr(1)) % 2 ? StatusCode::kNoSpace : StatusCode::kIOError) << what;
+    }
   }
-  for (long n = 1; n <= syncs; ++n) {
-    FaultyEnv env(Env::Default());
-    env.FailSyncAt(n, FaultyEnv::Fault::kIoError);
-    const std::string path = dir + "/s" + std::to_string(n) + ".pst";
-    EXPECT_FALSE(Store::Create(path, "P", StoreOptions{&env}).ok());
-    EXPECT_FALSE(std::filesystem::exists(path));
-  }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator{}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
 }
 
-// Items into a folder whose table grows by appending: three commits of 150, the rows of each
-// reaching the table in more than one batch.
-Status AddRows(Store& store, FolderId folder, int first) {
-  for (int i = first; i < first + 450; ++i) {
-    auto m = store.NewMessage(folder);
+// A folder with two items (one attachment of several blocks), then rows appended to the big
+// table in three commits of 150, each reaching the table in more than one batch.
+Status Grow(Store& store, const std::string& name, FolderId big, int first) {
+  auto folder = store.AddFolder(store.ipm_subtree(), name);
+  if (!folder.ok()) return folder.status();
+  for (int i = 0; i < 2 + 450; ++i) {
+    auto m = store.NewMessage(i < 2 ? *folder : big);
     if (!m.ok()) return m.status();
-    BALEPORT_RETURN_IF_ERROR((*m)->Set(prop::String(kSubject, "row " + std::to_string(i) + std::string(1000, '.'))));
+    const int row = first + i - 2;
+    BALEPORT_RETURN_IF_ERROR((*m)->Set(prop::String(
+        kSubject, i < 2 ? name + " item " + std::to_string(i) : "row " + std::to_string(row) + std::string(1000, '.'))));
+    if (i < 2) {
+      auto a = (*m)->AddAttachment();
+      if (!a.ok()) return a.status();
+      BALEPORT_RETURN_IF_ERROR((*a)->Set(prop::Binary(kAttachDataBinary, std::string(20000 * (i + 1), 'a'))));
+    }
     BALEPORT_RETURN_IF_ERROR((*m)->Save());
-    if (i % 150 == 149) BALEPORT_RETURN_IF_ERROR(store.Commit());
+    if (i == 1 || row % 150 == 149) BALEPORT_RETURN_IF_ERROR(store.Commit());
   }
   return Status::Ok();
 }
 
-// An existing store gets a new folder with items and rows appended to a big table; the N-th
-// write or sync fails. Whatever N, the store is that of its last commit.
+// An existing store gets a new folder with items and rows appended to a big table; whatever
+// write or sync fails, the store is that of its last commit, its rows in order.
 TEST(Faults, FailedCommitOrAppendKeepsTheLastCommit) {
   const std::string dir = TempDir("faults");
   const std::string base = dir + "/base.pst";
   FolderId big;
   {
     auto store = Must(Store::Create(base, "Base"));
-    MustOk(AddWork(*store, "Kept"));
     big = Must(store->AddFolder(store->ipm_subtree(), "Big"));
-    MustOk(AddRows(*store, big, 0));
+    MustOk(Grow(*store, "Kept", big, 0));
     MustOk(store->Close());
   }
-  auto grow = [&](Store& store) {
-    Status s = AddWork(store, "New");
-    return s.ok() ? AddRows(store, big, 450) : s;
-  };
   FaultyEnv probe(Env::Default());
   {
-    const std::string p = dir + "/probe.pst";
-    std::filesystem::copy_file(base, p);
-    auto store = Must(Store::Open(p, StoreOptions{&probe}));
-    probe.FailWriteAt(0, FaultyEnv::Fault::kIoError);
-    MustOk(grow(*store));
+    std::filesystem::copy_file(base, dir + "/probe.pst");
+    auto store = Must(Store::Open(dir + "/probe.pst", StoreOptions{&probe}));
+    probe.FailWriteAt(0, Fault::kIoError);  // counts from here, as the armed runs do
+    MustOk(Grow(*store, "New", big, 450));
   }
-  const long writes = probe.writes(), syncs = probe.syncs();
-  ASSERT_GT(writes, 10);
-  auto run = [&](const std::string& what, const std::function<void(FaultyEnv&)>& arm) {
+  ASSERT_GT(probe.writes(), 10);
+  for (const auto& [what, arm] : Arms(probe, false)) {
     const std::string p = dir + "/" + what + ".pst";
     std::filesystem::copy_file(base, p);
     FaultyEnv env(Env::Default());
     {
       auto store = Must(Store::Open(p, StoreOptions{&env}));
       arm(env);
-      if (grow(*store).ok()) return;  // the fault fell after the last header write
+      if (Grow(*store, "New", big, 450).ok()) continue;  // the fault fell after the last header write
     }
     CheckReport report = CheckStore(Env::Default(), p);
     EXPECT_TRUE(report.ok()) << what << "\n" << report.Summary();
-    auto store = Must(Store::Open(p, StoreOptions{nullptr, true}));
+    auto store = OpenReadOnly(p);
     EXPECT_EQ(Must(store->ListMessages(Must(store->FindFolder(store->ipm_subtree(), "Kept")))).size(), 2u) << what;
-    // The stored rows, in order, and nothing half-added.
     const auto items = Must(store->ListMessages(big));
     EXPECT_EQ(items.size() % 150, 0u) << what;
     EXPECT_EQ(Must(store->GetFolder(big)).content_count, items.size()) << what;
     for (size_t i = 0; i < items.size(); ++i) {
       ASSERT_EQ(items[i].subject.substr(0, items[i].subject.find('.')), "row " + std::to_string(i)) << what;
     }
-  };
-  for (long n = 1; n <= writes; n += (n < 20 ? 1 : 1 + writes / 60)) {
-    run("w" + std::to_string(n), [n](FaultyEnv& env) { env.FailWriteAt(n, FaultyEnv::Fault::kDiskFull); });
   }
-  for (long n = 1; n <= syncs; ++n) {
-    run("s" + std::to_string(n), [n](FaultyEnv& env) { env.FailSyncAt(n, FaultyEnv::Fault::kIoError); });
-  }
-  // One full reader pass over a store whose commit failed halfway.
-  const std::string dump = VerifiedDump(dir + "/w10.pst");
-  EXPECT_NE(dump.find("| Kept item 1 |"), std::string::npos) << dump;
+  EXPECT_THAT(VerifiedDump(dir + "/w10.pst"), HasSubstr("| Kept item 1 |")) << "a store whose commit failed halfway";
 }
 
 TEST(Faults, ReadOnlyStoresRefuseChanges) {
   const std::string path = TempDir("faults") + "/ro.pst";
   MustOk(Must(Store::Create(path, "RO"))->Close());
   const std::string before = ReadAll(path);
-  auto store = Must(Store::Open(path, StoreOptions{nullptr, true}));
+  auto store = OpenReadOnly(path);
   EXPECT_FALSE(store->AddFolder(store->ipm_subtree(), "x").ok());
   EXPECT_FALSE(store->NewMessage(store->ipm_subtree()).ok());
   EXPECT_FALSE(store->Commit().ok());

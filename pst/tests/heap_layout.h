@@ -1,11 +1,5 @@
-// A heap-on-node read from its raw blocks, apart from the engine's reader, and the rules
-// Outlook's own heaps follow. Blocks: every block but the last a full 8176 bytes, each block's
-// fill level matching its free bytes, no zero-length allocation but freed ones. Order: in a
-// property context the BTH header first (0x20, the user root), its records next (after the
-// message class, which Outlook allocates first), values after; in a table context the row
-// index's BTH header at 0x20, TCINFO at 0x40, the index records from 0x60, a row matrix kept
-// in the heap next, cells after (in a table grown by appending rows, index records that
-// outgrew their block move to the heap's end). Stricter readers (java-libpst) rely on this.
+// A heap-on-node read from its raw blocks, apart from the engine's reader, and held to the
+// rules Outlook's own heaps follow (pst/README.md, "Heap layout"): stricter readers rely on them.
 #pragma once
 
 #include <cstdint>
@@ -45,10 +39,7 @@ class RawHeap {
   uint32_t user_root() const { return LoadLe<uint32_t>(blocks_[0], 4); }
   // Every allocation by HID, in allocation order.
   const std::map<uint32_t, std::string_view>& items() const { return items_; }
-  std::string_view Item(uint32_t hid) const {
-    auto it = items_.find(hid);
-    return it == items_.end() ? std::string_view() : it->second;
-  }
+  std::string_view Item(uint32_t hid) const { return items_.contains(hid) ? items_.at(hid) : std::string_view(); }
 
   // What breaks the block-level rules, one line each.
   std::vector<std::string> BlockFaults() const {

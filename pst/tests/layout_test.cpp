@@ -22,12 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace mapi::tags;
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string s;
-  for (const auto& l : lines) s += l + "\n";
-  return s;
-}
+using ::testing::IsEmpty;
 
 class Layout : public ::testing::Test {
  protected:
@@ -36,8 +31,10 @@ class Layout : public ::testing::Test {
     if (samples_.empty()) GTEST_SKIP() << "no Outlook-made stores in " PST_SAMPLES_DIR "/pst";
   }
   // Whatever departs from the rules Outlook's heaps follow and from what its stores all have.
-  std::string Departures(const std::string& path) const {
-    return Joined(HeapLayoutFaults(path)) + Joined(LayoutDifferences(path, samples_));
+  std::vector<std::string> Departures(const std::string& path) const {
+    std::vector<std::string> out = HeapLayoutFaults(path);
+    for (std::string& d : LayoutDifferences(path, samples_)) out.push_back(std::move(d));
+    return out;
   }
   std::vector<std::string> samples_;
 };
@@ -62,7 +59,7 @@ void AddItems(Store& store, FolderId folder, bool samples) {
 }
 
 TEST_F(Layout, OutlookSamplesFollowTheRules) {
-  for (const std::string& sample : samples_) EXPECT_EQ(Departures(sample), "") << sample;
+  for (const std::string& sample : samples_) EXPECT_THAT(Departures(sample), IsEmpty()) << sample;
 }
 
 // Standard folders make the Inbox the store's receive folder; subjects carry the marker of
@@ -71,7 +68,7 @@ TEST_F(Layout, NewStoreEmptyAndFilled) {
   const std::string path = TempDir("layout") + "/new.pst";
   auto store = Must(Store::Create(path, "New"));
   MustOk(store->Commit());
-  EXPECT_EQ(Departures(path), "") << "empty";
+  EXPECT_THAT(Departures(path), IsEmpty()) << "empty";
   MustOk(store->EnsureStandardFolders());
   const FolderId inbox = Must(store->DefaultFolder(StandardFolder::kInbox));
   Must(store->AddFolder(inbox, "Sub"));
@@ -84,9 +81,9 @@ TEST_F(Layout, NewStoreEmptyAndFilled) {
   EXPECT_EQ(Must(store->ListMessages(inbox)).at(0).subject, "RE: Hello");
   AddItems(*store, inbox, false);
   MustOk(store->Close());
-  EXPECT_EQ(Departures(path), "") << "filled";
+  EXPECT_THAT(Departures(path), IsEmpty()) << "filled";
 
-  auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForRead(path))));
+  auto db = OpenNodes(path);
   auto props = Must(ReadPcNode(*db, id));
   ASSERT_TRUE(props.count(mapi::TagId(kSubject)));
   EXPECT_EQ(props.find(mapi::TagId(kSubject))->second.data, std::string("\x01\0\x05\0", 4) + Utf8ToUtf16Le("RE: Hello"));
@@ -94,7 +91,7 @@ TEST_F(Layout, NewStoreEmptyAndFilled) {
   auto subs = Must(db->ReadSubnodes(db->FindNode(id)->bid_sub));
   auto recipients = Must(ReadTc(*db, {subs.at(disk::kNidRecipientTable).bid_data, 0}, "recipients"));
   EXPECT_EQ(recipients.rows.at(0).id, 1u);
-  EXPECT_NE(VerifiedDump(path).find("| RE: Hello |"), std::string::npos);
+  EXPECT_THAT(VerifiedDump(path), HasSubstr("| RE: Hello |"));
 }
 
 // A store in another language names its default folders in it: adding to it finds them by
@@ -113,25 +110,20 @@ TEST(LocalizedStore, TakesItemsWithoutEnglishDefaultFolders) {
     ipm = store->ipm_subtree();
     MustOk(store->Close());
   }
-  {
-    // Renamed below the interface, in each folder and in its parent's row.
-    auto db = Must(ndb::NodeDatabase::Open(Must(Env::Default()->OpenForUpdate(path))));
+  {  // Renamed below the interface, in each folder and in its parent's row.
+    auto db = OpenNodes(path, true);
     const uint32_t hier_nid = disk::MakeNid(disk::NidIndexOf(ipm), disk::kNidTypeHierarchyTable);
     ltp::Table hier = Must(ReadTcNode(*db, hier_nid));
     const int name_col = hier.ColumnIndex(kDisplayName);
     for (auto& row : hier.rows) {
       ltp::Cells cells = ltp::UnpackCells(row.packed, hier.columns.size());
-      const std::string name = Utf16LeToUtf8(*cells[name_col]);
-      cells[name_col] = Utf8ToUtf16Le(italian.at(name));
+      cells[name_col] = Utf8ToUtf16Le(italian.at(Utf16LeToUtf8(*cells[name_col])));
       row.packed = ltp::PackCells(cells);
       ltp::PropertyMap props = Must(ReadPcNode(*db, row.id));
       props[mapi::TagId(kDisplayName)].data = *cells[name_col];
-      const NodeStreams pc = Must(WritePc(db.get(), props));
-      MustOk(db->SetNode({row.id, pc.bid_data, pc.bid_sub, ipm}));
+      PutProperties(*db, row.id, props);
     }
-    const ndb::NodeEntry* old = db->FindNode(hier_nid);
-    const NodeStreams tc = Must(WriteTc(db.get(), hier, {old->bid_data, old->bid_sub}));
-    MustOk(db->SetNode({hier_nid, tc.bid_data, tc.bid_sub, 0}));
+    PutTable(*db, hier_nid, hier);
     MustOk(db->Commit());
   }
   auto store = Must(Store::Open(path));
@@ -139,13 +131,12 @@ TEST(LocalizedStore, TakesItemsWithoutEnglishDefaultFolders) {
   const FolderId inbox = Must(store->DefaultFolder(StandardFolder::kInbox));
   EXPECT_EQ(Must(store->GetFolder(inbox)).name, "Posta in arrivo");
   AddMail(*store, inbox, "arrivato");
-  std::set<std::string> names;
+  std::set<std::string> names, expected;
   for (const auto& f : Must(store->ListFolders(ipm))) names.insert(f.name);
-  std::set<std::string> expected;
   for (const auto& [english, local] : italian) expected.insert(local);
   EXPECT_EQ(names, expected);
   MustOk(store->Close());
-  EXPECT_NE(VerifiedDump(path).find("/Posta in arrivo | arrivato |"), std::string::npos);
+  EXPECT_THAT(VerifiedDump(path), HasSubstr("/Posta in arrivo | arrivato |"));
 }
 
 // The folder under the top folder holding the most items.
@@ -189,18 +180,18 @@ TEST_P(OutlookSample, TakesFoldersAndItemsKeepingWhatItHeld) {
     }
     MustOk(store->Close());
   }
-  const auto listed = Must(Must(Store::Open(path, StoreOptions{nullptr, true}))->ListMessages(busiest));
+  const auto listed = Must(OpenReadOnly(path)->ListMessages(busiest));
   ASSERT_EQ(listed.size(), old_items.size() + 360);
   for (size_t i = 0; i < old_items.size(); ++i) {
     EXPECT_EQ(listed[i].id, old_items[i].id);
     EXPECT_EQ(listed[i].subject, old_items[i].subject);
   }
   EXPECT_EQ(listed.back().subject, "appended 359");
-  EXPECT_EQ(Departures(path), "");
+  EXPECT_THAT(Departures(path), IsEmpty());
   const std::string dump = VerifiedDump(path);
   EXPECT_EQ(LostItems(old_dump, dump), "");
-  EXPECT_NE(dump.find("| added to inbox |"), std::string::npos) << dump;
-  for (int i = 0; i < 360; ++i) EXPECT_NE(dump.find("| appended " + std::to_string(i) + " |"), std::string::npos) << i;
+  EXPECT_THAT(dump, HasSubstr("| added to inbox |"));
+  for (int i = 0; i < 360; ++i) EXPECT_THAT(dump, HasSubstr("| appended " + std::to_string(i) + " |"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Unicode, OutlookSample,

@@ -58,25 +58,22 @@ TEST(ChunkedMap, KeepsOrderThroughAppendsSplitsAndMerges) {
   EXPECT_EQ(m.count(8), 1u);
 }
 
-TEST(SpaceMap, CommittedSpaceIsNotReusedBeforeTheCommit) {
+// Space of the last commit is not handed out again before the next; the map grows by
+// sections with their own map pages.
+TEST(SpaceMap, KeepsCommittedSpaceAndGrowsBySections) {
   SpaceMap m(1);
   const uint64_t a = m.Allocate(512, 512);
   EXPECT_EQ(a, kFirstAMapOffset + 2 * kPageSize);  // after the AMap and the PMap
   m.CommitDone();
   m.Free(a, 512);
-  const uint64_t b = m.Allocate(512, 512);
-  EXPECT_NE(b, a) << "space of the last commit was handed out again";
+  EXPECT_NE(m.Allocate(512, 512), a);
   m.CommitDone();
   EXPECT_EQ(m.Allocate(512, 512), a);
-}
-
-TEST(SpaceMap, GrowsBySectionsWithTheirMapPages) {
-  SpaceMap m(1);
   uint64_t last = 0;
   for (int i = 0; i < 40; ++i) last = m.Allocate(8192, 64);
   EXPECT_EQ(m.sections(), 2u);
   EXPECT_GT(last, SpaceMap::AMapOffset(1));
-  EXPECT_EQ(SpaceMap::MapPagesIn(0), 2u);   // AMap + PMap
+  EXPECT_EQ(SpaceMap::MapPagesIn(0), 2u);    // AMap + PMap
   EXPECT_EQ(SpaceMap::MapPagesIn(1), 1u);
   EXPECT_EQ(SpaceMap::MapPagesIn(128), 3u);  // + the first FMap
   EXPECT_TRUE(SpaceMap::HasFPMap(8192));
@@ -91,35 +88,35 @@ class NodeDatabaseTest : public ::testing::Test {
     path_ = pst::testing::TempDir("ndb") + "/n.pst";
     db_ = std::move(NodeDatabase::CreateNew(std::move(Env::Default()->CreateNew(path_).value()), CryptMethod::kCyclic).value());
   }
+  // The file as it is now, through a handle of its own.
+  std::unique_ptr<NodeDatabase> Reopen(bool update = false) {
+    auto file = update ? Env::Default()->OpenForUpdate(path_) : Env::Default()->OpenForRead(path_);
+    auto db = NodeDatabase::Open(std::move(file).value());
+    EXPECT_TRUE(db.ok()) << db.status().message();
+    return db.ok() ? std::move(*db) : nullptr;
+  }
   std::string path_;
   std::unique_ptr<NodeDatabase> db_;
 };
 
 TEST_F(NodeDatabaseTest, LargeSubnodeTreesAndSharedBlocksSurviveReopening) {
   // 700 subnodes need SIBLOCK over three SLBLOCKs; one data block is shared by all of them.
-  auto shared = db_->WriteBlock("shared payload", false);
-  ASSERT_TRUE(shared.ok());
+  const uint64_t shared = *db_->WriteBlock("shared payload", false);
   SubnodeMap subs;
   for (uint32_t i = 0; i < 700; ++i) {
-    if (i > 0) {
-      ASSERT_TRUE(db_->AddRef(*shared));
-    }
-    subs[MakeNid(0x400 + i, kNidTypeLtp)] = SubnodeEntry{*shared, 0};
+    ASSERT_TRUE(i == 0 || db_->AddRef(shared));
+    subs[MakeNid(0x400 + i, kNidTypeLtp)] = SubnodeEntry{shared, 0};
   }
-  auto tree = db_->WriteSubnodes(subs);
-  ASSERT_TRUE(tree.ok());
   StreamWriter writer(db_.get());
   ASSERT_TRUE(writer.Write(std::string(20000, 'd')).ok());
-  auto data = writer.Finish();  // an XBLOCK over three leaves
-  ASSERT_TRUE(data.ok());
-  ASSERT_TRUE(db_->SetNode({MakeNid(0x401, kNidTypeNormalMessage), *data, *tree, 0x122}).ok());
+  const uint64_t data = *writer.Finish();  // an XBLOCK over three leaves
+  ASSERT_TRUE(db_->SetNode({MakeNid(0x401, kNidTypeNormalMessage), data, *db_->WriteSubnodes(subs), 0x122}).ok());
   ASSERT_TRUE(db_->Commit().ok());
-  EXPECT_EQ(db_->FindBlock(*shared)->cref, 701);
+  EXPECT_EQ(db_->FindBlock(shared)->cref, 701);
   db_.reset();
 
-  auto reopened = NodeDatabase::Open(Env::Default()->OpenForUpdate(path_).value());
-  ASSERT_TRUE(reopened.ok()) << reopened.status().message();
-  auto& db = **reopened;
+  const auto reopened = Reopen(true);
+  NodeDatabase& db = *reopened;
   const NodeEntry* n = db.FindNode(MakeNid(0x401, kNidTypeNormalMessage));
   ASSERT_NE(n, nullptr);
   auto back = db.ReadSubnodes(n->bid_sub);
@@ -145,10 +142,9 @@ TEST_F(NodeDatabaseTest, CommitsRewriteOnlyThePagesOnChangedPaths) {
     want[nid] = parent;
   };
   auto expect_file_holds = [&] {
-    auto reread = NodeDatabase::Open(Env::Default()->OpenForRead(path_).value());
-    ASSERT_TRUE(reread.ok()) << reread.status().message();
+    const auto reread = Reopen();
     std::map<uint32_t, uint32_t> got;
-    for (const auto& [nid, e] : (*reread)->nodes()) got[nid] = e.nid_parent;
+    for (const auto& [nid, e] : reread->nodes()) got[nid] = e.nid_parent;
     EXPECT_EQ(got, want);
   };
   for (uint32_t i = 0; i < 6000; ++i) put(0x400 + 4 * i, 1);  // 400 leaves under 20 pages
@@ -180,18 +176,13 @@ TEST_F(NodeDatabaseTest, CommitsRewriteOnlyThePagesOnChangedPaths) {
 // of blocks are freed at once: their pages go, and the pages above them follow.
 TEST_F(NodeDatabaseTest, ReferencesTakenAndGivenBackLeaveTheFileRight) {
   std::vector<uint64_t> bids;
-  for (int i = 0; i < 2000; ++i) {  // a block B-tree of many leaves
-    auto bid = db_->WriteBlock("block " + std::to_string(i), false);
-    ASSERT_TRUE(bid.ok());
-    bids.push_back(*bid);
-  }
+  for (int i = 0; i < 2000; ++i) bids.push_back(*db_->WriteBlock("block " + std::to_string(i), false));  // many leaves
   ASSERT_TRUE(db_->Commit().ok());
   auto expect_file_counts = [&](const char* when) {
-    auto reread = NodeDatabase::Open(Env::Default()->OpenForRead(path_).value());
-    ASSERT_TRUE(reread.ok()) << reread.status().message();
+    const auto reread = Reopen();
     for (uint64_t bid : bids) {
       const BlockInfo* here = db_->FindBlock(bid);
-      const BlockInfo* there = (*reread)->FindBlock(bid);
+      const BlockInfo* there = reread->FindBlock(bid);
       ASSERT_EQ(here == nullptr, there == nullptr) << when << ": block " << bid;
       if (here) {
         EXPECT_EQ(here->cref, there->cref) << when << ": block " << bid;
@@ -227,20 +218,13 @@ TEST_F(NodeDatabaseTest, ReferencesTakenAndGivenBackLeaveTheFileRight) {
 }
 
 TEST_F(NodeDatabaseTest, BlocksFailTheirChecksumWhenDamaged) {
-  auto bid = db_->WriteBlock("payload to damage", false);
-  ASSERT_TRUE(bid.ok());
-  ASSERT_TRUE(db_->SetNode({0x21, *bid, 0, 0}).ok());
+  const uint64_t bid = *db_->WriteBlock("payload to damage", false);
+  ASSERT_TRUE(db_->SetNode({0x21, bid, 0, 0}).ok());
   ASSERT_TRUE(db_->Commit().ok());
-  const uint64_t ib = db_->FindBlock(*bid)->ib;
+  const uint64_t ib = db_->FindBlock(bid)->ib;
   db_.reset();
-  {
-    auto f = Env::Default()->OpenForUpdate(path_).value();
-    char c = 0x55;
-    ASSERT_TRUE(f->Write(ib + 3, &c, 1).ok());
-  }
-  auto db = NodeDatabase::Open(Env::Default()->OpenForRead(path_).value());
-  ASSERT_TRUE(db.ok());
-  auto r = (*db)->ReadBlock(*bid);
+  ASSERT_TRUE(Env::Default()->OpenForUpdate(path_).value()->Write(ib + 3, "\x55", 1).ok());
+  auto r = Reopen()->ReadBlock(bid);
   ASSERT_FALSE(r.ok());
   EXPECT_NE(r.status().message().find("checksum"), std::string::npos) << r.status().message();
   EXPECT_NE(r.status().message().find(path_), std::string::npos);

@@ -1,6 +1,5 @@
 #include "pst/tests/readers.h"
 
-#include <cstdio>
 #include <filesystem>
 
 #include "files/tests/test_tree.h"
@@ -44,11 +43,7 @@ walk(f.get_root_folder(), '')
 }  // namespace
 
 CommandResult PypffDump(const std::string& pst) {
-  std::string script = TempDir("pypff") + "/dump.py";
-  FILE* f = std::fopen(script.c_str(), "w");
-  std::fputs(kPypffScript, f);
-  std::fclose(f);
-  return Run("/usr/bin/python3 " + Quote(script) + " " + Quote(pst));
+  return Run("/usr/bin/python3 -c " + Quote(kPypffScript) + " " + Quote(pst));
 }
 
 CommandResult PffInfo(const std::string& pst) { return Run("pffinfo " + Quote(pst)); }
@@ -81,13 +76,13 @@ CommandResult Walk(const std::string& command, const std::string& pst) {
   return Run("timeout 300 " + command + " " + Quote(link));
 }
 
-}  // namespace
-
 CommandResult PstsdkWalk(const std::string& pst) { return Walk(Quote(std::string(BALEPORT_READERS_DIR) + "/pstsdk_walk"), pst); }
 
 CommandResult LibpstWalk(const std::string& pst) {
   return Walk("java -cp " + Quote(std::string(BALEPORT_READERS_DIR) + "/java-libpst") + " com.pff.LibpstWalk", pst);
 }
+
+}  // namespace
 
 std::string ReaderFailures(const std::string& pst) {
   std::string failures;

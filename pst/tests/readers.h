@@ -16,20 +16,13 @@ using baleport::testing::Run;
 // "M <path> | <subject> | <sender> | attachments=<list> | body=<len>", where <list> holds
 // "name:size:CRC32" (upper-case hex) of each attachment's bytes as pypff reads them.
 CommandResult PypffDump(const std::string& pst);
-// pffinfo must open the file; its output.
 CommandResult PffInfo(const std::string& pst);
-// readpst -D -j 0 into a fresh folder; output lists what it wrote. Returns the folder's listing
-// ("<relative path> <bytes>" per file) after the run output.
+// readpst -D -j 0 into `out_dir`; its output, then "FILE <relative path> <bytes>" per file written.
 CommandResult ReadPst(const std::string& pst, const std::string& out_dir);
-// The walkers of pstsdk (full validation, checksums) and java-libpst, built from
-// ../shared/readers into the build tree: exit 0 when every item was read. Where they were not
-// built, exit 0 with the reason as output.
-CommandResult PstsdkWalk(const std::string& pst);
-CommandResult LibpstWalk(const std::string& pst);
-// libpff (pffinfo), libpst (readpst), pstsdk and java-libpst on one store: what each that
-// did not read every item said, or "" when all did.
+// pffinfo, readpst, pstsdk (full validation, checksums) and java-libpst on one store: what
+// each that did not read every item said, or "" when all did. pstsdk and java-libpst are
+// built from ../shared/readers into the build tree; where they are not, they are skipped.
 std::string ReaderFailures(const std::string& pst);
-// lspst's listing.
 CommandResult LsPst(const std::string& pst);
 // pffexport of every item into a fresh folder.
 CommandResult PffExport(const std::string& pst);

@@ -2,6 +2,7 @@
 // independent readers.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #include "mapi/tags.h"
 #include "pst/check/checker.h"
+#include "pst/messaging/node_io.h"
 #include "pst/store.h"
 #include "pst/tests/readers.h"
 #include "support/testing/read_all.h"
@@ -38,6 +40,8 @@ inline uint64_t VerifiedMessageCount(const std::string& path) {
 }
 
 using baleport::testing::ReadAll;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 template <typename T>
 T Must(Result<T> r) {
@@ -49,6 +53,26 @@ T Must(Result<T> r) {
 inline void MustOk(const Status& s) {
   EXPECT_TRUE(s.ok()) << s.message();
   if (!s.ok()) throw std::runtime_error(s.message());
+}
+
+inline std::unique_ptr<Store> OpenReadOnly(const std::string& path) {
+  return Must(Store::Open(path, StoreOptions{nullptr, true}));
+}
+
+// A store's node database, for tests that change or read a store below the public interface.
+inline std::unique_ptr<ndb::NodeDatabase> OpenNodes(const std::string& path, bool update = false) {
+  return Must(ndb::NodeDatabase::Open(Must(update ? Env::Default()->OpenForUpdate(path) : Env::Default()->OpenForRead(path))));
+}
+
+// Node `nid` rewritten with `props` or as table `t` (keeping its parent and the blocks that did not change).
+inline void PutProperties(ndb::NodeDatabase& db, uint32_t nid, const ltp::PropertyMap& props) {
+  const NodeStreams s = Must(WritePc(&db, props));
+  MustOk(db.SetNode({nid, s.bid_data, s.bid_sub, db.FindNode(nid)->nid_parent}));
+}
+inline void PutTable(ndb::NodeDatabase& db, uint32_t nid, const ltp::Table& t) {
+  const ndb::NodeEntry* old = db.FindNode(nid);
+  const NodeStreams s = Must(WriteTc(&db, t, NodeStreams{old->bid_data, old->bid_sub}));
+  MustOk(db.SetNode({nid, s.bid_data, s.bid_sub, old->nid_parent}));
 }
 
 // A saved item with a subject and a body and, with `attachment`, a small file attached; its id.
