@@ -1,26 +1,16 @@
-"""Compares .msg files with the store items imported from them, each side read by a
-program of its own: olefile reads the files, pypff and pffexport (libpff) the store.
-
-Usage: compare_import.py STORE.pst MSG...  (the files in the order of the Inbox's items)
+"""Compares .msg files (read by olefile) with the store items imported from them (read by pypff
+and pffexport). Usage: compare_import.py STORE.pst MSG...  (in the order of the Inbox's items).
 Prints one line per difference and exits 1 if there is any.
 
-What the store owns, and so may differ from the file, is accepted here:
-- PR_MESSAGE_FLAGS: read, plus has-attachments exactly when the item has attachments, plus
-  the file's unsent flag (a draft stays a draft); its other flags are not kept.
-- PR_MESSAGE_SIZE, PR_ATTACH_SIZE, PR_ATTACH_NUM, entry ids, record keys, row ids and
-  PR_HASATTACH are the store's; PR_DISPLAY_TO/CC/BCC are made from the recipients when the
-  file has none; creation and modification times are the import's when the file has none.
-- 8-bit strings are held as Unicode: compared as text, decoded with the file's code page.
-- An HTML body is PR_HTML bytes: an 8-bit one as in the file, a Unicode one encoded into
-  PR_INTERNET_CPID, which the store sets (UTF-8, 65001, when the file names none).
-- An OLE attachment's storage is a compound file of its own (PtypObject): the same streams,
-  bytes and class id as the storage in the file.
-- PR_SUBJECT_PREFIX and PR_NORMALIZED_SUBJECT are left out: the store derives them.
-- A named property's id is the store's; compared by its name (set and number or string).
-- Every other property of the message and of each attachment is compared one by one (fixed
-  types, strings, binaries), but those the store owns. Recipients are compared through
-  pffexport (name, address, type), embedded messages by their subject: pypff reaches neither.
-pffexport does not export post items (IPM.Post): their recipients go unchecked.
+Every property of each message and attachment is compared (fixed types, strings as text in the
+file's code page, binaries), named ones by their name; recipients through pffexport, embedded
+messages by their subject (pypff reaches neither; pffexport passes over post items). Accepted as
+the store's own: PR_MESSAGE_FLAGS (read, has-attachments exactly when there are attachments, the
+file's unsent flag), sizes, numbers, entry ids, record keys, PR_HASATTACH, PR_DISPLAY_TO/CC/BCC
+and times the file lacks, the subject's prefix marker and PR_SUBJECT_PREFIX/PR_NORMALIZED_SUBJECT.
+An HTML body is PR_HTML bytes: an 8-bit one as in the file, a Unicode one encoded into
+PR_INTERNET_CPID (65001 when the file names none). An OLE attachment's storage is a compound file
+of its own with the same streams and class id.
 """
 import io
 import os
@@ -49,6 +39,15 @@ STORE_OWNED = {0x0E07, 0x0E08, 0x0E17, 0x0E1B, 0x0E1D, 0x003D, 0x0FFF, 0x0FF9, 0
 ATTACHMENT_OWNED = {0x0E20, 0x0E21, 0x0FFF, 0x3000, 0x0FF6, 0x0FFB, 0x0FFA, 0x0E09, 0x340D, 0x340F,
                     0x0FF8, 0x0FF4, 0x0FF7, 0x65E0, 0x65E1, 0x0FF9, 0x0FFE, 0x0E27}
 FIXED_SIZES = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x0005: 8, 0x0006: 8, 0x0007: 8, 0x000B: 1, 0x0014: 8, 0x0040: 8}
+
+
+def brief(v):
+    return v if v is None or len(v) < 40 else len(v)
+
+
+def unmarked(subject):
+    """A subject without the marker of its prefix's length, which the store adds."""
+    return subject[2:] if isinstance(subject, str) and subject[:1] == "\x01" else subject
 
 
 def file_names(ole):
@@ -130,16 +129,13 @@ def compare_plain(obj, stored, cp, owned, say):
         if t == 0x001E and (tag | 1) in obj.props and obj.stream(tag | 1):
             continue  # the Unicode twin is the one kept
         expected = file_value(obj, tag, cp)
-        if pid == 0x0037 and expected[:1] == "\x01":
-            expected = expected[2:]
         found = store_value(stored, pid, t)
-        if pid == 0x0037 and isinstance(found, str) and found[:1] == "\x01":
-            found = found[2:]  # the store marks the length of the subject's prefix
+        if pid == 0x0037:
+            expected, found = unmarked(expected), unmarked(found)
         if t == 0x0102 and found is not None and expected is None:
             expected = b""
         if expected != found and not (t in (0x001E, 0x001F) and expected == "" and found is None):
-            say("0x%08X" % tag, expected if expected is None or len(expected) < 40 else len(expected),
-                found if found is None or len(found) < 40 else len(found))
+            say("0x%08X" % tag, brief(expected), brief(found))
 
 
 def store_value(item, pid, t):
@@ -196,14 +192,9 @@ def compare(msg_path, item, folder, names_in_store, report):
                                                                              expected, found))
 
     for pid, what in ((0x001A, "class"), (0x0037, "subject"), (0x0C1A, "sender"), (0x1000, "text body")):
-        expected = m.text(pid, cp)
-        if expected and expected[:2].startswith("\x01") and pid == 0x0037:
-            expected = expected[2:]
+        expected, found = unmarked(m.text(pid, cp)), unmarked(item.text(pid))
         if pid == 0x001A and not expected:
             expected = "IPM.Note"  # the store's default class
-        found = item.text(pid)
-        if pid == 0x0037 and found.startswith("\x01"):
-            found = found[2:]  # the store marks the length of the subject's prefix
         if expected != found:
             say(what, expected[:80], found[:80])
     for pid, what in TIMES.items():
@@ -295,8 +286,7 @@ def compare(msg_path, item, folder, names_in_store, report):
         expected = file_value(m, tag, cp)
         found = None if store_pid is None else store_value(item, store_pid, t)
         if expected != found:
-            say("named property %s" % (key,), expected if expected is None or len(expected) < 40 else len(expected),
-                found if found is None or len(found) < 40 else len(found))
+            say("named property %s" % (key,), brief(expected), brief(found))
 
 
 def main():
