@@ -154,24 +154,11 @@ std::string Record(uint32_t key) {
   return r;
 }
 
-TEST(Bth, EmptyAndMultiLevelTrees) {
-  HeapBuilder b(kClientSigBTH);
-  const uint32_t empty = *b.Allocate(std::string(8, '\0')), full = *b.Allocate(std::string(8, '\0'));
-  ASSERT_TRUE(BuildBth(b, empty, BthShape{4, 4}, {}).ok());
-  std::vector<std::string> recs;
-  for (uint32_t k = 0; k < 100000; k += 7) recs.push_back(Record(k));
-  ASSERT_TRUE(BuildBth(b, full, BthShape{4, 4}, recs).ok());
-  auto heap = Heap::Parse(b.Finish(), "bth");
-  ASSERT_TRUE(heap.ok());
-  EXPECT_TRUE(ReadBth(*heap, empty, BthShape{4, 4})->empty());
-  EXPECT_EQ(*ReadBth(*heap, full, BthShape{4, 4}), recs);
-  EXPECT_FALSE(ReadBth(*heap, full, BthShape{2, 6}).ok());
-}
-
 uint8_t BthLevels(const std::vector<std::string>& blocks, uint32_t header) { return (*(*Heap::Parse(blocks, "bth")).Get(header))[3]; }
 
-// Rounds of appends, each over the blocks the previous one left, as commits would do; the split
-// points of leaves (447 records) and index items are where the right edge is rebuilt.
+// A tree built empty or of 1,000 records, then rounds of appends, each over the blocks the
+// previous one left, as commits would do; the split points of leaves (447 records) and index
+// items are where the right edge is rebuilt. Read with another shape, the tree is refused.
 TEST(BthAppender, RightEdgeGrowsThroughSeveralLevels) {
   for (size_t stored : {0, 1000}) {
     HeapBuilder b(kClientSigBTH);
@@ -180,6 +167,7 @@ TEST(BthAppender, RightEdgeGrowsThroughSeveralLevels) {
     const uint32_t header = *b.Allocate(std::string(8, '\0'));
     ASSERT_TRUE(BuildBth(b, header, BthShape{4, 4}, recs).ok());
     std::vector<std::string> blocks = b.Finish();
+    EXPECT_EQ(*ReadBth(*Heap::Parse(blocks, "bth"), header, BthShape{4, 4}), recs) << "as built";
     uint32_t next = static_cast<uint32_t>(stored * 3);
     for (size_t round : {1, 446, 447, 1, 5000, 200000, 3}) {
       size_t reads = 0;
@@ -203,6 +191,7 @@ TEST(BthAppender, RightEdgeGrowsThroughSeveralLevels) {
       ExpectOutlookBlocks(blocks);
     }
     EXPECT_EQ(BthLevels(blocks, header), 2) << "leaves, index items and a root";
+    EXPECT_FALSE(ReadBth(*Heap::Parse(blocks, "bth"), header, BthShape{2, 6}).ok());
   }
 }
 
