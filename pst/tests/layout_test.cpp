@@ -41,7 +41,7 @@ class Layout : public ::testing::Test {
 
 // With `samples`, every sample message imported into `folder`; then 500 small items over two
 // commits (table rows appended, heaps of several blocks). A new store of the sample messages
-// is judged in import/tests/samples_import_test.cpp.
+// is judged in import/tests/msg_to_item_test.cpp.
 void AddItems(Store& store, FolderId folder, bool samples) {
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(fs::path(PST_SAMPLES_DIR) / "msg", ec)) {

@@ -34,6 +34,10 @@ std::string Columns(const std::vector<ltp::TableColumn>& columns) {
   return s;
 }
 
+bool HasTag(const std::vector<ltp::TableColumn>& columns, uint32_t tag) {
+  return std::any_of(columns.begin(), columns.end(), [&](const ltp::TableColumn& c) { return c.tag == tag; });
+}
+
 struct Facts {
   std::set<std::string> nodes;  // fixed nodes and NID types
   std::set<uint32_t> store_tags;
@@ -99,7 +103,7 @@ void CheckFolderTables(const ndb::NodeDatabase& db, const Facts& ours, std::vect
       std::vector<std::string> faults;
       const auto columns = TcColumns(db, n, faults);
       for (const auto& c : ours.tables.at(tmpl)) {
-        if (std::none_of(columns.begin(), columns.end(), [&](const ltp::TableColumn& t) { return t.tag == c.tag; })) {
+        if (!HasTag(columns, c.tag)) {
           out.push_back(Named("table", nid) + " lacks its template's column " + Named("tag", c.tag));
         }
       }
@@ -173,8 +177,7 @@ std::vector<std::string> LayoutDifferences(const std::string& path, const std::v
       if (other != f.tables.end() && Columns(other->second) == Columns(columns)) continue;
       common->varied.insert(nid);
       std::erase_if(columns, [&](const ltp::TableColumn& c) {
-        return other == f.tables.end() || std::none_of(other->second.begin(), other->second.end(),
-                                                       [&](const ltp::TableColumn& o) { return o.tag == c.tag; });
+        return other == f.tables.end() || !HasTag(other->second, c.tag);
       });
     }
   }
@@ -197,10 +200,7 @@ std::vector<std::string> LayoutDifferences(const std::string& path, const std::v
       continue;
     }
     for (const auto& c : columns) {
-      if (it == ours.tables.end() || std::none_of(it->second.begin(), it->second.end(),
-                                                  [&](const ltp::TableColumn& o) { return o.tag == c.tag; })) {
-        out.push_back(Named("table", nid) + " lacks " + Named("column", c.tag));
-      }
+      if (it == ours.tables.end() || !HasTag(it->second, c.tag)) out.push_back(Named("table", nid) + " lacks " + Named("column", c.tag));
     }
   }
   CheckFolderTables(**db, ours, out);
