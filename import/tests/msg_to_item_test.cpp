@@ -76,7 +76,7 @@ class ImportTest : public ::testing::Test {
     const std::string path = dir_ + "/store.pst";
     const pst::CheckReport report = pst::CheckStore(Env::Default(), path);
     EXPECT_TRUE(report.ok()) << report.Summary();
-    EXPECT_EQ(pst::testing::ReaderFailures(path), "");
+    EXPECT_EQ(pst::testing::ReaderFailures(path), "");  // compare_import.py reads it with pypff and pffexport
     const pst::testing::CommandResult compared = pst::testing::Run(
         "/usr/bin/python3 " BALEPORT_IMPORT_TESTS_DIR "/compare_import.py " + Quote(path) + imported_);
     EXPECT_EQ(compared.output, "");
