@@ -45,7 +45,7 @@ TEST(Faults, FailedCreationLeavesNothingBehind) {
       EXPECT_EQ(store.status().code(), std::stol(what.substr(1)) % 2 ? StatusCode::kNoSpace : StatusCode::kIOError) << what;
     }
   }
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "a temporary file was left";
 }
 
 // A folder with two items (one attachment of several blocks), then rows appended to the big
