@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "msg/message.h"
 #include "msg/testing/msg_writer.h"
+#include "msg/testing/read_everything.h"
 #include "support/little_endian.h"
 #include "support/testing/memory_env.h"
+#include "support/testing/read_all.h"
 
 namespace baleport::msg {
 namespace {
@@ -299,6 +302,19 @@ TEST(BrokenFiles, NameMapEntriesOutOfRangeAreDroppedAlone) {
   ASSERT_NE((*file)->names().Find(0x8000), nullptr);
   EXPECT_EQ((*file)->names().Find(0x8000)->lid, 0x1234u);
   EXPECT_EQ((*file)->names().Find(0x8001), nullptr);
+}
+
+// Inputs the fuzz target once found crashing, hanging or leaking; each must now return.
+TEST(BrokenFiles, EveryInputTheFuzzerKeptReturns) {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(BALEPORT_MSG_TESTS_DIR "/regressions")) {
+    if (entry.path().filename() == "README") continue;
+    const std::string bytes = baleport::testing::ReadAll(entry.path().string());
+    SCOPED_TRACE(entry.path().string());
+    (void)testing::ReadEverything(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    ++count;
+  }
+  EXPECT_GT(count, 0u) << "no kept inputs in " BALEPORT_MSG_TESTS_DIR "/regressions";
 }
 
 }  // namespace
