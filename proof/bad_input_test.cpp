@@ -45,7 +45,8 @@ class BadInput : public ::testing::Test {
   Outcome Convert(const std::string& source, const std::string& store) {
     return Baleport({"convert", "--delete-source", source, "-o", store});
   }
-  // A store the run must not touch: refused with `reason`, the same bytes after, no source gone.
+  // A store the run must not touch: refused with `reason`, the same bytes after (none, where
+  // there was no file), no source gone.
   void ExpectRefused(const std::string& store, const std::string& reason) {
     SCOPED_TRACE(store);
     const Mailbox source = WriteMailbox(tree_.Path("refused"), 3, "refused");
@@ -55,6 +56,7 @@ class BadInput : public ::testing::Test {
     EXPECT_THAT(run.output, HasSubstr(store));
     EXPECT_THAT(run.output, HasSubstr(reason));
     EXPECT_EQ(ReadAll(store), before);
+    EXPECT_EQ(fs::exists(store), !before.empty());
     EXPECT_EQ(FilesUnder(source.root), 3);
   }
 
@@ -182,19 +184,10 @@ TEST_F(BadInput, FilesThatVanishDuringTheRun) {
 }
 
 TEST_F(BadInput, StoresThatCannotBeWrittenAreRefusedUntouched) {
-  const Mailbox mail = WriteMailbox(tree_.Path("mail"), 3, "nowhere");
-  const Outcome missing = Convert(mail.root, tree_.Path("no/such/folder/out.pst"));
-  EXPECT_EQ(missing.exit_code, 2) << missing.output;
-  EXPECT_THAT(missing.output, HasSubstr(tree_.Path("no/such/folder/out")));
-  EXPECT_EQ(FilesUnder(mail.root), 3);
-
+  ExpectRefused(tree_.Path("no/such/folder/out.pst"), "no such folder");
   const std::string readOnly = tree_.Folder("readonly");
   if (::mount("tmpfs", readOnly.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0) {
-    const Outcome refused = Convert(mail.root, readOnly + "/out.pst");
-    EXPECT_EQ(refused.exit_code, 2) << refused.output;
-    EXPECT_THAT(refused.output, HasSubstr(readOnly + "/out"));
-    EXPECT_THAT(refused.output, HasSubstr("Read-only file system"));
-    EXPECT_EQ(FilesUnder(mail.root), 3);
+    ExpectRefused(readOnly + "/out.pst", "Read-only file system");
     EXPECT_EQ(::umount(readOnly.c_str()), 0);
   } else {
     std::cout << "proof: bad input: no read-only mount here (" << std::strerror(errno) << "), skipped that case\n";
@@ -204,7 +197,7 @@ TEST_F(BadInput, StoresThatCannotBeWrittenAreRefusedUntouched) {
   std::ofstream(text) << "my notes, not a store\n";
   ExpectRefused(text, "not a .pst store");
   const std::string cut = tree_.Path("cut.pst");
-  ASSERT_EQ(Baleport({"convert", "--quiet", mail.root, "-o", cut}).exit_code, 0);
+  ASSERT_EQ(Baleport({"convert", "--quiet", WriteMailbox(tree_.Path("mail"), 3, "cut").root, "-o", cut}).exit_code, 0);
   fs::resize_file(cut, fs::file_size(cut) / 2);
   ExpectRefused(cut, "file size");
 
