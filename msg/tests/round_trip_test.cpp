@@ -1,14 +1,19 @@
 // Files made by the fixture writer read back whole, through the reader and through olefile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <span>
 
 #include "files/tests/test_tree.h"
+#include "msg/compound_writer.h"
 #include "msg/message.h"
 #include "msg/testing/msg_writer.h"
 #include "msg/tests/summary.h"
+#include "support/testing/command.h"
 #include "support/testing/memory_env.h"
 #include "support/utf16_text.h"
 
@@ -71,6 +76,14 @@ FixtureFile Rich(uint32_t sector_size) {
     m.recipients.emplace_back().Int32(0x0C15, 1).Unicode(0x3001, name).Unicode(0x3003, "a@example.org").Unicode(0x3002, "SMTP");
   }
   m.attachments.emplace_back().Int32(0x3705, 1).Unicode(0x3707, "résumé.pdf").Binary(0x3701, Pattern(100000, 3));
+  // An OLE object: a storage of many children (whose red-black tree the copy builds anew) and
+  // streams on both sides of the mini-stream cutoff.
+  FixtureAttachment& ole = m.attachments.emplace_back();
+  ole.Int32(0x3705, 6);
+  ole.clsid = {0x0C, 0x00, 0x03, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+  ole.embedded = std::make_shared<FixtureMessage>();
+  for (uint16_t i = 0; i < 40; ++i) ole.embedded->Binary(0x6000 + i, std::vector<uint8_t>(i * 250, static_cast<uint8_t>(i)));
+  for (int i = 0; i < 3; ++i) ole.embedded->recipients.emplace_back().Unicode(0x3001, "r" + std::to_string(i));
   FixtureMessage* level = &m;
   for (int depth = 1; depth <= 3; ++depth) {
     FixtureAttachment& a = level->attachments.emplace_back();
@@ -130,6 +143,46 @@ std::string StreamText(const PropertyObject& object, const Property& p, size_t c
   return Utf16ToUtf8(out, BadText::kReplace);
 }
 
+// "path size hash" of every stream below `id`, sorted.
+void Describe(const CompoundFile& file, uint32_t id, const std::string& prefix, std::vector<std::string>* out) {
+  for (uint32_t child : file.children(id)) {
+    const std::string path = prefix + file.name_utf8(child);
+    if (file.kind(child) == CompoundFile::Kind::kStorage) {
+      Describe(file, child, path + "/", out);
+      continue;
+    }
+    std::vector<uint8_t> bytes(file.size(child));
+    EXPECT_TRUE(file.Read(child, 0, bytes.data(), bytes.size()).ok());
+    uint32_t sum = 0;
+    for (uint8_t b : bytes) sum = sum * 31 + b;
+    out->push_back(path + " " + std::to_string(bytes.size()) + " " + std::to_string(sum));
+  }
+  std::sort(out->begin(), out->end());
+}
+
+// The OLE object's storage copied out as a compound file of its own reads back the same,
+// through the reader and through olefile: every entry, byte and class id.
+void ExpectCopiedWhole(const Storage& storage, const std::string& path) {
+  std::vector<uint8_t> copy;
+  ASSERT_TRUE(WriteStorageAsCompoundFile(storage, [&](std::span<const uint8_t> b) {
+                copy.insert(copy.end(), b.begin(), b.end());
+                return Status::Ok();
+              }).ok());
+  auto reread = CompoundFile::Open(std::make_unique<baleport::testing::MemoryFile>(copy, "copy.ole"));
+  ASSERT_TRUE(reread.ok()) << reread.status().message();
+  std::vector<std::string> original, copied;
+  Describe(storage.file(), storage.id(), "", &original);
+  Describe(**reread, CompoundFile::kRoot, "", &copied);
+  EXPECT_EQ(copied, original);
+  EXPECT_EQ((*reread)->clsid(CompoundFile::kRoot), storage.file().clsid(storage.id()));
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(copy.data()), copy.size());
+  const baleport::testing::CommandResult olefile = baleport::testing::Run(
+      "/usr/bin/python3 -c 'import sys, olefile\n"
+      "o = olefile.OleFileIO(sys.argv[1], raise_defects=olefile.DEFECT_INCORRECT)\n"
+      "print(o.root.clsid, len(o.listdir()))' " + baleport::testing::Quote(path));
+  EXPECT_EQ(olefile.output, "0003000C-0000-0000-C000-000000000046 " + std::to_string(original.size()) + "\n");
+}
+
 const baleport::testing::TestTree kFiles;
 
 class RoundTrip : public ::testing::TestWithParam<uint32_t> {};
@@ -165,6 +218,9 @@ TEST_P(RoundTrip, EveryTypeReadsBackAsOlefileSeesIt) {
   const Property* blobs = find(0x6609, 0x1102);
   EXPECT_EQ(ReadInChunks(m, *blobs, 1, 4096), Pattern(4100, 2));
   EXPECT_FALSE(m.OpenValue(*blobs, 2).ok());
+  const Storage* ole = m.attachments().at(1).custom_storage();
+  ASSERT_NE(ole, nullptr);
+  ExpectCopiedWhole(*ole, kFiles.Path("copy-" + std::to_string(GetParam()) + ".ole"));
   const Message* level = &m;
   for (uint32_t depth = 1; depth <= 3; ++depth) {
     level = level->attachments().back().embedded_message();
