@@ -90,10 +90,10 @@ class Writer {
   // The property stream and the value streams of one object.
   Status WriteObject(GsfOutfile* dir, const FixtureObject& object, std::vector<uint8_t> header, bool has_embedded) {
     std::vector<uint8_t> stream = std::move(header);
-    auto entry = [&](mapi::PropTag tag, uint32_t flags, const uint8_t value[8]) {
+    auto entry = [&](mapi::PropTag tag, const uint8_t value[8]) {
       uint8_t e[16] = {};
       StoreLe<uint32_t>(e, tag);
-      StoreLe<uint32_t>(e + 4, flags);
+      StoreLe<uint32_t>(e + 4, 0x6);  // readable, writable
       std::memcpy(e + 8, value, 8);
       stream.insert(stream.end(), e, e + 16);
     };
@@ -122,11 +122,11 @@ class Writer {
         StoreLe<uint32_t>(value, size);
         if (!p.omit_stream) BALEPORT_RETURN_IF_ERROR(Stream(dir, name, p.value));
       }
-      entry(p.tag, p.flags, value);
+      entry(p.tag, value);
     }
     if (has_embedded) {
       uint8_t value[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
-      entry(mapi::MakeTag(0x3701, PropType::kObject), 0x6, value);
+      entry(mapi::MakeTag(0x3701, PropType::kObject), value);
     }
     for (const auto& [name, bytes] : object.extra_streams) BALEPORT_RETURN_IF_ERROR(Stream(dir, name, bytes));
     return Stream(dir, "__properties_version1.0", object.property_stream ? *object.property_stream : stream);

@@ -25,7 +25,6 @@ struct FixtureProperty {
   std::vector<uint8_t> value;
   // Variable-size multi-valued properties: one entry per value.
   std::vector<std::vector<uint8_t>> values;
-  uint32_t flags = 0x6;  // readable, writable
   bool omit_stream = false;  // entry without its value stream, as damaged files have
 };
 
