@@ -10,10 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <random>
@@ -29,12 +27,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using pst::testing::ReadAll;
 
 struct Scenario {
   const char* name;
-  bool existingStore;
-  bool deleteSource;
-  bool each;  // --each -j 2: a store per subfolder, two written at once
+  bool existingStore, deleteSource;
+  bool each;                     // --each -j 2: a store per subfolder, two written at once
   const char* sample = nullptr;  // the existing store is a copy of this Outlook store
 };
 constexpr Scenario kScenarios[] = {
@@ -48,7 +46,7 @@ constexpr Scenario kScenarios[] = {
     {"Outlook's testPST_variousBodyTypes.pst, --delete-source", true, true, false, "testPST_variousBodyTypes.pst"},
 };
 
-fs::path SamplePath(const Scenario& s) { return fs::path(BALEPORT_SAMPLES_DIR) / "pst" / s.sample; }
+std::string SamplePath(const Scenario& s) { return std::string(BALEPORT_SAMPLES_DIR) + "/pst/" + s.sample; }
 
 // `store` is the store, or with --each the folder of the stores. A run after a kill skips
 // what the killed one committed.
@@ -62,11 +60,9 @@ std::vector<std::string> ConvertArguments(const Scenario& s, const std::string& 
 }
 
 // With --each, the files at the top of the source belong to no subfolder and stay.
-bool Converted(const Scenario& s, const std::string& relative) {
-  return !s.each || relative.find('/') != std::string::npos;
-}
+bool Converted(const Scenario& s, const std::string& relative) { return !s.each || relative.find('/') != std::string::npos; }
 
-// Every store there is (none: `exists` false), read as one.
+// Every store there is, read as one; `exists` says whether there was any.
 StoreView ReadStores(const Scenario& s, const std::string& store, bool everyReader, bool& exists) {
   std::vector<std::string> stores;
   if (!s.each && fs::exists(store)) stores.push_back(store);
@@ -76,8 +72,7 @@ StoreView ReadStores(const Scenario& s, const std::string& store, bool everyRead
     }
   }
   exists = !stores.empty();
-  StoreView all;
-  all.readable = true;
+  StoreView all{true, "", {}};
   for (const std::string& path : stores) {
     const StoreView one = ReadStore(path, everyReader);
     all.readable = all.readable && one.readable;
@@ -89,23 +84,19 @@ StoreView ReadStores(const Scenario& s, const std::string& store, bool everyRead
 
 class Crash : public ::testing::Test {
  protected:
-  static constexpr int kMessages = 600;  // past two batches of the run's 256
-  static constexpr int kOldMessages = 12;
-
   void SetUp() override {
-    mailbox_ = WriteMailbox(tree_.Path("template"), kMessages, "proof");
-    const Mailbox old = WriteMailbox(tree_.Path("old"), kOldMessages, "old");
+    mailbox_ = WriteMailbox(tree_.Path("template"), 600, "proof");  // past two batches of the run's 256
+    const Mailbox old = WriteMailbox(tree_.Path("old"), 12, "old");
     const Outcome made = Baleport({"convert", "--quiet", old.root, "-o", existing_});
     ASSERT_EQ(made.exit_code, 0) << made.output;
-    for (const std::string& s : old.subjects) oldSubjects_[nullptr].insert(s);
+    oldSubjects_[nullptr].insert(old.subjects.begin(), old.subjects.end());
     for (const Scenario& s : kScenarios) {
       if (s.sample == nullptr) continue;
-      // Read in place: the readers do not write.
       if (!fs::exists(SamplePath(s))) {
         std::cout << "proof: crash: " << SamplePath(s) << " is absent; its rounds are skipped\n";
         continue;
       }
-      const StoreView view = ReadStore(SamplePath(s).string());
+      const StoreView view = ReadStore(SamplePath(s));  // in place: the readers do not write
       ASSERT_TRUE(view.readable) << view.failures;
       oldSubjects_[s.sample] = view.subjects;
     }
@@ -124,20 +115,17 @@ class Crash : public ::testing::Test {
     bool exists = false;
     const StoreView view = ReadStores(s, store, true, exists);
     EXPECT_TRUE(view.readable) << view.failures;
-    const auto converted = std::count_if(source.files.begin(), source.files.end(),
-                                         [&](const std::string& f) { return Converted(s, f); });
-    EXPECT_EQ(view.subjects.size(), static_cast<size_t>(converted) + (s.existingStore ? OldSubjects(s).size() : 0));
+    size_t converted = s.existingStore ? oldSubjects_[s.sample].size() : 0;
+    for (const std::string& f : source.files) converted += Converted(s, f) ? 1 : 0;
+    EXPECT_EQ(view.subjects.size(), converted);
     EXPECT_EQ(LostMessages(source, view), 0);
     return seconds;
   }
 
-  const std::multiset<std::string>& OldSubjects(const Scenario& s) { return oldSubjects_[s.sample]; }
-
   // Each item the store held before the run is there as often as it was.
   void ExpectOldItemsIntact(const Scenario& s, const StoreView& view) {
-    for (const std::string& old : OldSubjects(s)) {
-      EXPECT_EQ(view.subjects.count(old), OldSubjects(s).count(old)) << old;
-    }
+    if (!s.existingStore) return;
+    for (const std::string& old : oldSubjects_[s.sample]) EXPECT_EQ(view.subjects.count(old), oldSubjects_[s.sample].count(old)) << old;
   }
 
   std::string PrepareStore(const Scenario& s, const std::string& folder) {
@@ -145,7 +133,7 @@ class Crash : public ::testing::Test {
     fs::remove_all(store);
     if (s.each) fs::create_directories(store);
     if (s.existingStore) {
-      fs::copy_file(s.sample != nullptr ? SamplePath(s).string() : existing_, store);
+      fs::copy_file(s.sample != nullptr ? SamplePath(s) : existing_, store);
       fs::permissions(store, fs::perms::owner_write, fs::perm_options::add);
     }
     return store;
@@ -166,7 +154,7 @@ TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
   for (size_t i = 0; i < std::size(kScenarios); ++i) duration[i] = Runnable(kScenarios[i]) ? Calibrate(kScenarios[i]) : 0;
 
   int survived = 0, finishedFirst = 0, beforeStore = 0, lost = 0, leftovers = 0;
-  for (int round = 0; round < kills; ++round) {
+  for (int round = 0; round < kills && !HasFailure(); ++round) {
     const size_t which = static_cast<size_t>(round) % std::size(kScenarios);
     const Scenario& s = kScenarios[which];
     if (!Runnable(s)) continue;
@@ -175,16 +163,15 @@ TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
     const Mailbox source = CopyMailbox(mailbox_, folder + "/mail");
     const std::string store = PrepareStore(s, folder);
     // Uniform over the whole run, and a little past it so that the end is covered too.
-    const auto delay = std::chrono::microseconds(static_cast<long>(
-        std::uniform_real_distribution<double>(0, duration[which] * 1.1)(rng) * 1e6));
+    const auto delay = std::chrono::microseconds(
+        static_cast<long>(std::uniform_real_distribution<double>(0, duration[which] * 1.1)(rng) * 1e6));
     SCOPED_TRACE(std::string(s.name) + ", round " + std::to_string(round) + ", killed after " +
                  std::to_string(delay.count()) + " us, seed " + std::to_string(seed));
 
     const pid_t pid = StartBaleport(ConvertArguments(s, source.root, store), folder + "/run.txt");
     ASSERT_GT(pid, 0);
     std::this_thread::sleep_for(delay);
-    // The whole program, with the conversion processes of -j, as a crash or power cut would.
-    ::kill(-pid, SIGKILL);
+    ::kill(-pid, SIGKILL);  // the whole program, with the conversions of -j, as a power cut would
     int status = 0;
     ::waitpid(pid, &status, 0);
     // Its conversion processes are reaped by init, which may take a moment: until then they
@@ -192,27 +179,21 @@ TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
     for (int i = 0; i < 500 && ::kill(-pid, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (WIFSIGNALED(status)) {
       ++survived;
-    } else {
-      // The run was faster than when measured (a busy machine then): aim earlier from now on.
+    } else {  // the run was faster than when measured (a busy machine then): aim earlier
       ++finishedFirst;
       duration[which] *= 0.8;
     }
 
     bool exists = false;
     const StoreView view = ReadStores(s, store, true, exists);
-    if (exists) {
-      EXPECT_TRUE(view.readable) << view.failures;
-      if (s.existingStore) ExpectOldItemsIntact(s, view);
-    } else {
-      EXPECT_FALSE(s.existingStore) << "the existing store is gone";
-      ++beforeStore;
-    }
+    EXPECT_TRUE(view.readable) << view.failures;
+    EXPECT_TRUE(exists || !s.existingStore) << "the existing store is gone";
+    beforeStore += exists ? 0 : 1;
+    ExpectOldItemsIntact(s, view);
     const int lostNow = LostMessages(source, view);
     EXPECT_EQ(lostNow, 0);
     lost += lostNow;
-    if (!s.deleteSource) {
-      for (const std::string& file : source.files) EXPECT_TRUE(fs::exists(source.root + "/" + file)) << file;
-    }
+    for (const std::string& file : source.files) EXPECT_TRUE(s.deleteSource || fs::exists(source.root + "/" + file)) << file;
 
     // The interrupted store takes the rest: afterwards every message is in it once, and
     // with --delete-source no source of a converted message is left.
@@ -220,11 +201,11 @@ TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
     EXPECT_EQ(resumed.exit_code, 0) << resumed.output;
     const StoreView finished = ReadStores(s, store, false, exists);
     EXPECT_TRUE(finished.readable) << finished.failures;
-    if (s.existingStore) ExpectOldItemsIntact(s, finished);
+    ExpectOldItemsIntact(s, finished);
     for (size_t i = 0; i < source.files.size(); ++i) {
       if (!Converted(s, source.files[i])) continue;
       EXPECT_EQ(finished.subjects.count(source.subjects[i]), 1u) << source.files[i];
-      if (s.deleteSource) EXPECT_FALSE(fs::exists(source.root + "/" + source.files[i])) << source.files[i];
+      EXPECT_FALSE(s.deleteSource && fs::exists(source.root + "/" + source.files[i])) << source.files[i];
     }
     // A partial store the kill left is gone once a store is made there again.
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
@@ -232,39 +213,31 @@ TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
       leftovers += partial ? 1 : 0;
       EXPECT_FALSE(partial) << entry.path() << " is left";
     }
-    if (HasFailure()) break;
   }
   std::cout << "proof: crash: " << survived << " kills survived, " << lost << " messages lost (" << finishedFirst
             << " runs ended before their kill, " << beforeStore << " kills before the new store existed, "
             << leftovers << " partial files left after the second run; seed " << seed << ")\n";
-  EXPECT_EQ(lost, 0);
-  EXPECT_EQ(leftovers, 0) << "a partial store stays beside the store after the second run";
 }
 
 // The processes of group `group` that have not ended (zombies have: only their parent's
-// wait is missing, and for orphans that is init's).
+// wait is missing, and for orphans that is init's). A process ending under the listing
+// fails it now and then (ESRCH): it is listed again.
 std::vector<pid_t> RunningMembers(pid_t group) {
-  // Listing /proc fails now and then (ESRCH) when a process ends under the cursor: list again.
-  std::error_code error;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::vector<pid_t> members;
-    error.clear();
+    std::error_code error;
     for (fs::directory_iterator entry("/proc", error), last; !error && entry != last; entry.increment(error)) {
-      const std::string name = entry->path().filename().string();
-      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-      std::ifstream in(entry->path() / "stat");
-      std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      const size_t end = stat.rfind(')');
-      if (end == std::string::npos) continue;
-      std::istringstream fields(stat.substr(end + 1));
+      const std::string stat = ReadAll((entry->path() / "stat").string());
+      std::istringstream fields(stat.substr(stat.find(')') == std::string::npos ? stat.size() : stat.rfind(')') + 1));
       char state = 0;
       pid_t parent = 0, processGroup = 0;
-      fields >> state >> parent >> processGroup;
-      if (processGroup == group && state != 'Z' && state != 'X') members.push_back(std::stoi(name));
+      if (fields >> state >> parent >> processGroup && processGroup == group && state != 'Z' && state != 'X') {
+        members.push_back(std::stoi(entry->path().filename().string()));
+      }
     }
     if (!error) return members;
   }
-  ADD_FAILURE() << "/proc cannot be listed: " << error.message();
+  ADD_FAILURE() << "/proc cannot be listed";
   return {};
 }
 
@@ -277,22 +250,19 @@ size_t Occurrences(const std::string& text, const std::string& what) {
 // Killing only the parent of --each -j 2 once left its two conversions running unseen, and
 // SIGTERM to it let them run to their end. Either way they now end after their current
 // message, committed, as with Ctrl-C.
-void ConversionsEndWithTheirParent(int signal) {
+class ParentEnds : public ::testing::TestWithParam<int> {};
+
+TEST_P(ParentEnds, ConversionsEndWithTheirParentAndLoseNothing) {
+  const int signal = GetParam();
   testing::TestTree tree;
   constexpr int kMessages = 3000;  // each folder: a run of a second or more
-  const Mailbox a = WriteMailbox(tree.Path("mail/A"), kMessages, "a");
-  const Mailbox b = WriteMailbox(tree.Path("mail/B"), kMessages, "b");
-  const std::string stores = tree.Folder("stores");
-  const std::string log = tree.Path("run.txt");
-  const pid_t pid = StartBaleport(
-      {"convert", "--each", tree.Path("mail"), "-d", stores, "-j", "2", "--delete-source"}, log);
+  const Mailbox mailboxes[] = {WriteMailbox(tree.Path("mail/A"), kMessages, "a"),
+                               WriteMailbox(tree.Path("mail/B"), kMessages, "b")};
+  const std::string stores = tree.Folder("stores"), log = tree.Path("run.txt");
+  const pid_t pid = StartBaleport({"convert", "--each", tree.Path("mail"), "-d", stores, "-j", "2", "--delete-source"}, log);
   ASSERT_GT(pid, 0);
-  std::string output;
-  for (int i = 0; i < 30000 && Occurrences(output, "Migrating ") < 2; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    output = pst::testing::ReadAll(log);
-  }
-  ASSERT_EQ(Occurrences(output, "Migrating "), 2u) << output;
+  for (int i = 0; i < 30000 && Occurrences(ReadAll(log), "Migrating ") < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(Occurrences(ReadAll(log), "Migrating "), 2u) << ReadAll(log);
 
   ::kill(pid, signal);
   const auto signalled = Clock::now();
@@ -309,28 +279,22 @@ void ConversionsEndWithTheirParent(int signal) {
   const std::vector<pid_t> left = RunningMembers(pid);
   for (pid_t child : left) ::kill(child, SIGKILL);
   EXPECT_TRUE(left.empty()) << left.size() << " conversions still run 5 s after their parent ended";
-  output = pst::testing::ReadAll(log);
   // Said once, by the parent; after SIGKILL the conversions' lines have no one to reach.
-  EXPECT_EQ(Occurrences(output, "Interrupted: stopping after the current message."), signal == SIGTERM ? 1u : 0u)
-      << output;
+  EXPECT_EQ(Occurrences(ReadAll(log), "Interrupted: stopping after the current message."), signal == SIGTERM ? 1u : 0u)
+      << ReadAll(log);
 
-  for (const Mailbox* mailbox : {&a, &b}) {
-    const std::string store = stores + "/" + fs::path(mailbox->root).filename().string() + ".pst";
+  for (const Mailbox& mailbox : mailboxes) {
+    const std::string store = stores + "/" + fs::path(mailbox.root).filename().string() + ".pst";
     SCOPED_TRACE(store);
-    if (!fs::exists(store)) {
-      // Stopped before its store was made: then no source may have gone either.
-      EXPECT_EQ(LostMessages(*mailbox, StoreView{}), 0);
-      continue;
-    }
-    const StoreView view = ReadStore(store);
+    // Stopped before its store was made: then no source may have gone either.
+    const StoreView view = fs::exists(store) ? ReadStore(store) : StoreView{true, "", {}};
     EXPECT_TRUE(view.readable) << view.failures;
-    EXPECT_EQ(LostMessages(*mailbox, view), 0);
+    EXPECT_EQ(LostMessages(mailbox, view), 0);
     EXPECT_LT(view.subjects.size(), static_cast<size_t>(kMessages)) << "the conversion went on to its end";
   }
 }
 
-TEST(ParentKill, ConversionsEndWithTheirParentAndLoseNothing) { ConversionsEndWithTheirParent(SIGKILL); }
-TEST(ParentTerm, ConversionsEndWithTheirParentAndLoseNothing) { ConversionsEndWithTheirParent(SIGTERM); }
+INSTANTIATE_TEST_SUITE_P(Signals, ParentEnds, ::testing::Values(SIGKILL, SIGTERM));
 
 }  // namespace
 }  // namespace baleport::proof

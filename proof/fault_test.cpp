@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iostream>
 
 #include "conversion/conversion_page.h"
 #include "conversion/store/pst_store_library.h"
@@ -52,118 +53,91 @@ Converted Convert(Env* env, const std::string& source, const std::string& store)
 // proof, since these runs are many and each reader process costs more than the run.
 void AddSubjects(pst::Store& store, pst::FolderId folder, StoreView& view) {
   Result<std::vector<pst::MessageInfo>> messages = store.ListMessages(folder);
-  if (!messages.ok()) view.failures += messages.status().message() + "\n";
-  for (const pst::MessageInfo& m : messages.ok() ? *messages : std::vector<pst::MessageInfo>{}) {
-    view.subjects.insert(m.subject);
-  }
   Result<std::vector<pst::FolderInfo>> children = store.ListFolders(folder);
-  if (!children.ok()) view.failures += children.status().message() + "\n";
-  for (const pst::FolderInfo& child : children.ok() ? *children : std::vector<pst::FolderInfo>{}) {
-    AddSubjects(store, child.id, view);
+  for (const Status& s : {messages.status(), children.status()}) view.failures += s.ok() ? "" : s.message() + "\n";
+  if (messages.ok()) {
+    for (const pst::MessageInfo& m : *messages) view.subjects.insert(m.subject);
+  }
+  if (children.ok()) {
+    for (const pst::FolderInfo& child : *children) AddSubjects(store, child.id, view);
   }
 }
 
 StoreView ReadBack(const std::string& path) {
   StoreView view;
   const pst::CheckReport report = pst::CheckStore(Env::Default(), path);
-  if (!report.ok()) view.failures += report.Summary();
+  view.failures = report.ok() ? "" : report.Summary();
   pst::StoreOptions readOnly;
   readOnly.read_only = true;
   Result<std::unique_ptr<pst::Store>> store = pst::Store::Open(path, readOnly);
-  if (!store.ok()) view.failures += store.status().message() + "\n";
   if (store.ok()) AddSubjects(**store, (*store)->ipm_subtree(), view);
+  view.failures += store.ok() ? "" : store.status().message();
   view.readable = view.failures.empty();
   return view;
 }
 
-class Faults : public ::testing::Test {
+// Into a new store, or into an existing one (the parameter).
+class Faults : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override { mailbox_ = WriteMailbox(tree_.Path("template"), 10, "fault"); }
-
-  void IntoAnExistingStore() {
-    existingStore_ = true;
-    const Mailbox old = WriteMailbox(tree_.Path("old"), 4, "old");
-    ASSERT_TRUE(Convert(Env::Default(), old.root, existing_).report.AllConverted());
-    oldSubjects_ = old.subjects;
-  }
-
-  void FailEveryWriteAndSyncInTurn();
-
   // A fresh source and store for one run; the store path.
   std::string Prepare(Mailbox& source) {
     fs::remove_all(tree_.Path("run"));
     source = CopyMailbox(mailbox_, tree_.Path("run/mail"));
     const std::string store = tree_.Path("run/out.pst");
-    if (existingStore_) fs::copy_file(existing_, store);
+    if (GetParam()) fs::copy_file(existing_, store);
     return store;
   }
 
-  // One run with the fault `arm` sets up.
-  void ExpectNothingLost(const std::function<void(FaultyEnv&)>& arm, const char* faultText, const std::string& what) {
-    SCOPED_TRACE(what);
-    Mailbox source;
-    const std::string store = Prepare(source);
-    FaultyEnv env(Env::Default());
-    arm(env);
-    const Converted run = Convert(&env, source.root, store);
-    ASSERT_EQ(run.report.folders.size(), 1u);
-    if (!run.report.AllConverted()) {
-      ++reported_;
-      EXPECT_THAT(run.shown, ::testing::HasSubstr(faultText)) << "the run does not say what failed";
-      EXPECT_THAT(run.shown, ::testing::HasSubstr(store));
-      EXPECT_THAT(CompletionText(run.report), ::testing::Not(::testing::HasSubstr("Successfully")));
-    }
-    StoreView view;
-    if (fs::exists(store)) {
-      view = ReadBack(store);
-      EXPECT_TRUE(view.readable) << view.failures << run.shown;
-      for (const std::string& old : oldSubjects_) EXPECT_EQ(view.subjects.count(old), 1u) << old;
-    } else {
-      EXPECT_FALSE(existingStore_) << "the existing store is gone";
-    }
-    EXPECT_EQ(LostMessages(source, view), 0) << run.shown;
-    // Every message the run counts as converted is in the store.
-    EXPECT_GE(static_cast<int>(view.subjects.size()) - static_cast<int>(oldSubjects_.size()),
-              run.report.folders[0].converted);
-  }
-
   testing::TestTree tree_;
-  Mailbox mailbox_;
+  const Mailbox mailbox_ = WriteMailbox(tree_.Path("template"), 10, "fault");
   const std::string existing_ = tree_.Path("existing.pst");
-  std::vector<std::string> oldSubjects_;
-  bool existingStore_ = false;
-  int reported_ = 0;  // runs that said something failed
 };
 
-void Faults::FailEveryWriteAndSyncInTurn() {
+TEST_P(Faults, NothingIsLostWhateverWriteOrSyncFails) {
+  const Mailbox old = WriteMailbox(tree_.Path("old"), GetParam() ? 4 : 0, "old");
+  if (GetParam()) {
+    ASSERT_TRUE(Convert(Env::Default(), old.root, existing_).report.AllConverted());
+  }
   Mailbox source;
-  const std::string store = Prepare(source);
+  const std::string first = Prepare(source);
   FaultyEnv counter(Env::Default());
-  ASSERT_TRUE(Convert(&counter, source.root, store).report.AllConverted());
+  ASSERT_TRUE(Convert(&counter, source.root, first).report.AllConverted());
   const long writes = counter.writes(), syncs = counter.syncs();
   ASSERT_GT(writes, 0);
   ASSERT_GT(syncs, 0);
-  for (long n = 1; n <= writes && !HasFailure(); ++n) {
-    const FaultyEnv::Fault fault = n % 2 == 0 ? FaultyEnv::Fault::kDiskFull : FaultyEnv::Fault::kIoError;
-    ExpectNothingLost([&](FaultyEnv& env) { env.FailWriteAt(n, fault); },
-                      fault == FaultyEnv::Fault::kDiskFull ? "disk full" : "I/O error",
-                      "write " + std::to_string(n) + " of " + std::to_string(writes));
-  }
-  for (long n = 1; n <= syncs && !HasFailure(); ++n) {
-    ExpectNothingLost([&](FaultyEnv& env) { env.FailSyncAt(n, FaultyEnv::Fault::kIoError); }, "I/O error",
-                      "sync " + std::to_string(n) + " of " + std::to_string(syncs));
+  int reported = 0;  // runs that said something failed
+  // Writes fail in turn with a full disk and an I/O error, then syncs with an I/O error.
+  for (long n = 1; n <= writes + syncs && !HasFailure(); ++n) {
+    const bool write = n <= writes, full = write && n % 2 == 0;
+    const long at = write ? n : n - writes;
+    SCOPED_TRACE((write ? "write " : "sync ") + std::to_string(at) + " of " + std::to_string(write ? writes : syncs));
+    const std::string store = Prepare(source);
+    FaultyEnv env(Env::Default());
+    const FaultyEnv::Fault fault = full ? FaultyEnv::Fault::kDiskFull : FaultyEnv::Fault::kIoError;
+    write ? env.FailWriteAt(at, fault) : env.FailSyncAt(at, fault);
+    const Converted run = Convert(&env, source.root, store);
+    ASSERT_EQ(run.report.folders.size(), 1u);
+    if (!run.report.AllConverted()) {
+      ++reported;
+      EXPECT_THAT(run.shown, ::testing::HasSubstr(full ? "disk full" : "I/O error")) << "the run does not say what failed";
+      EXPECT_THAT(run.shown, ::testing::HasSubstr(store));
+      EXPECT_THAT(CompletionText(run.report), ::testing::Not(::testing::HasSubstr("Successfully")));
+    }
+    EXPECT_TRUE(fs::exists(store) || !GetParam()) << "the existing store is gone";
+    const StoreView view = fs::exists(store) ? ReadBack(store) : StoreView{true, "", {}};
+    EXPECT_TRUE(view.readable) << view.failures << run.shown;
+    for (const std::string& s : old.subjects) EXPECT_EQ(view.subjects.count(s), 1u) << s;
+    EXPECT_EQ(LostMessages(source, view), 0) << run.shown;
+    // Every message the run counts as converted is in the store.
+    EXPECT_GE(view.subjects.size() - old.subjects.size(), static_cast<size_t>(run.report.folders[0].converted));
   }
   std::cout << "proof: faults: " << writes << " writes and " << syncs << " syncs failed in turn"
-            << (existingStore_ ? " (existing store)" : " (new store)") << ", " << reported_
+            << (GetParam() ? " (existing store)" : " (new store)") << ", " << reported
             << " runs reported the failure, messages lost " << (HasFailure() ? "some" : "0") << "\n";
 }
 
-TEST_F(Faults, IntoANewStoreNothingIsLost) { FailEveryWriteAndSyncInTurn(); }
-
-TEST_F(Faults, IntoAnExistingStoreNothingIsLost) {
-  IntoAnExistingStore();
-  FailEveryWriteAndSyncInTurn();
-}
+INSTANTIATE_TEST_SUITE_P(Stores, Faults, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "IntoAnExistingStore" : "IntoANewStore"; });
 
 }  // namespace
 }  // namespace baleport::proof

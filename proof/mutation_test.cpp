@@ -36,34 +36,21 @@ namespace fs = std::filesystem;
 using Bytes = std::string;
 
 enum class Kind { kBitFlips, kByteRun, kCut, kDirectoryEntry, kFatEntry, kMiniFatEntry };
-struct KindInfo {
-  Kind kind;
-  const char* name;
-};
-constexpr KindInfo kKinds[] = {
-    {Kind::kBitFlips, "bit-flips"},       {Kind::kByteRun, "byte-run"},     {Kind::kCut, "cut"},
-    {Kind::kDirectoryEntry, "directory-entry"}, {Kind::kFatEntry, "fat-entry"}, {Kind::kMiniFatEntry, "mini-fat-entry"},
-};
-
-// Offset of sector `n` of a compound file whose header says sectors are 2^shift bytes.
-uint64_t SectorOffset(const Bytes& file, uint32_t n) {
-  const uint16_t shift = LoadLe<uint16_t>(reinterpret_cast<const uint8_t*>(file.data()) + 0x1E);
-  return (uint64_t{n} + 1) << (shift == 12 ? 12 : 9);
-}
+constexpr const char* kKindNames[] = {"bit-flips", "byte-run", "cut", "directory-entry", "fat-entry", "mini-fat-entry"};
 
 // A random 4-byte entry of the sector named at `headerField` (the first directory, FAT or
 // mini-FAT sector): false when the file has no such sector.
 bool OverwriteEntryOfSector(Bytes& file, size_t headerField, size_t entrySize, size_t entryField, std::mt19937& rng) {
   if (file.size() < 512) return false;
-  const uint32_t sector = LoadLe<uint32_t>(reinterpret_cast<const uint8_t*>(file.data()) + headerField);
-  const uint64_t at = SectorOffset(file, sector);
+  auto* bytes = reinterpret_cast<uint8_t*>(file.data());
+  const uint32_t sector = LoadLe<uint32_t>(bytes + headerField);
+  const uint64_t at = (uint64_t{sector} + 1) << (LoadLe<uint16_t>(bytes + 0x1E) == 12 ? 12 : 9);
   if (sector >= 0xFFFFFFFA || at + 512 > file.size()) return false;
   const uint64_t entry = at + std::uniform_int_distribution<uint64_t>(0, 512 / entrySize - 1)(rng) * entrySize;
-  const uint32_t value = entryField == 0x42 ? std::uniform_int_distribution<uint32_t>(0, 5)(rng) : rng();
   if (entryField == 0x42) {
-    file[entry + entryField] = static_cast<char>(value);  // the entry's type
+    bytes[entry + entryField] = static_cast<uint8_t>(std::uniform_int_distribution<uint32_t>(0, 5)(rng));  // the type
   } else {
-    StoreLe<uint32_t>(reinterpret_cast<uint8_t*>(file.data()) + entry + entryField, value);
+    StoreLe<uint32_t>(bytes + entry + entryField, static_cast<uint32_t>(rng()));
   }
   return true;
 }
@@ -116,28 +103,29 @@ TEST(Mutations, EveryMessageArrivesWholeOrStaysLogged) {
   std::mt19937 rng(static_cast<unsigned>(EnvironmentNumber("BALEPORT_PROOF_SEED", 20261207)));
   testing::TestTree tree;
 
-  for (const KindInfo& info : kKinds) {
-    SCOPED_TRACE(info.name);
-    const std::string source = tree.Folder(std::string("mail-") + info.name);
-    const std::string kept = tree.Folder(std::string("kept-") + info.name);
-    std::ofstream map(tree.Path(std::string("map-") + info.name + ".tsv"));
+  for (size_t k = 0; k < std::size(kKindNames); ++k) {
+    const std::string name = kKindNames[k];
+    SCOPED_TRACE(name);
+    const std::string source = tree.Folder("mail-" + name), kept = tree.Folder("kept-" + name);
+    const std::string mapPath = tree.Path("map-" + name + ".tsv");
+    std::ofstream map(mapPath);
     std::set<std::string> digests, files;
     for (int n = 0, tries = 0; n < perKind && tries < perKind * 20; ++tries) {
       Bytes file = originals[static_cast<size_t>(tries) % originals.size()];
-      if (!Mutate(file, info.kind, rng)) continue;
-      const std::string name = "m" + std::to_string(n) + ".msg";
-      std::ofstream(kept + "/" + name, std::ios::binary) << file;
-      Result<std::string> digest = SourceDigest(*Env::Default(), kept + "/" + name);
+      if (!Mutate(file, static_cast<Kind>(k), rng)) continue;
+      const std::string file_name = "/m" + std::to_string(n) + ".msg";
+      std::ofstream(kept + file_name, std::ios::binary) << file;
+      Result<std::string> digest = SourceDigest(*Env::Default(), kept + file_name);
       ASSERT_TRUE(digest.ok()) << digest.status().message();
       if (!digests.insert(*digest).second) continue;  // the same bytes twice are one message
-      fs::copy_file(kept + "/" + name, source + "/" + name);
-      map << HexOf(*digest) << '\t' << kept << "/" << name << '\n';
-      files.insert(source + "/" + name);
+      fs::copy_file(kept + file_name, source + file_name);
+      map << HexOf(*digest) << '\t' << kept << file_name << '\n';
+      files.insert(source + file_name);
       ++n;
     }
     map.close();
 
-    const std::string store = tree.Path(std::string(info.name) + ".pst");
+    const std::string store = tree.Path(name + ".pst");
     const Outcome run = Baleport({"convert", "--quiet", "--delete-source", source, "-o", store});
     ASSERT_NE(run.exit_code, 2) << run.output;
     // Values are copied as the damaged files hold them (a compressed RTF body cut short, text
@@ -146,7 +134,7 @@ TEST(Mutations, EveryMessageArrivesWholeOrStaysLogged) {
     const StoreView view = ReadStore(store, /*everyReader=*/false);
     EXPECT_TRUE(view.readable) << view.failures;
 
-    const std::set<std::string> logged = testing::FailedInLog(tree.Path(std::string(info.name) + ".log"));
+    const std::set<std::string> logged = testing::FailedInLog(tree.Path(name + ".log"));
     size_t deleted = 0;
     for (const std::string& file : files) {
       if (fs::exists(file)) {
@@ -157,7 +145,7 @@ TEST(Mutations, EveryMessageArrivesWholeOrStaysLogged) {
     }
     const pst::testing::CommandResult judged = pst::testing::Run(
         "/usr/bin/python3 " + pst::testing::Quote(BALEPORT_MUTATION_JUDGE) + " " + pst::testing::Quote(store) + " " +
-        pst::testing::Quote(tree.Path(std::string("map-") + info.name + ".tsv")));
+        pst::testing::Quote(mapPath));
     ASSERT_EQ(judged.exit_code, 0) << judged.output;
     EXPECT_THAT(judged.output, ::testing::Not(::testing::HasSubstr("MISSING"))) << "converted half read";
     size_t matched = 0, unjudged = 0, unmatched = 0;
@@ -167,7 +155,7 @@ TEST(Mutations, EveryMessageArrivesWholeOrStaysLogged) {
       if (line.starts_with("JUDGED ")) std::sscanf(line.c_str(), "JUDGED %zu UNMATCHED %zu", &matched, &unmatched);
     }
     EXPECT_EQ(matched + unjudged, deleted) << "a deleted source has no item of its own";
-    std::cout << "proof: mutations: " << info.name << ": " << files.size() << " messages, " << deleted
+    std::cout << "proof: mutations: " << name << ": " << files.size() << " messages, " << deleted
               << " converted and deleted (" << unjudged << " that olefile cannot read), " << logged.size()
               << " kept and logged\n";
   }

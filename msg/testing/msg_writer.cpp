@@ -8,8 +8,6 @@
 #include <fstream>
 #include <map>
 
-#include "msg/testing/gobject_ptr.h"
-#include "msg/text_decoder.h"
 #include "support/hex.h"
 #include "support/little_endian.h"
 #include "support/utf16_text.h"
@@ -18,6 +16,12 @@ namespace baleport::msg::testing {
 namespace {
 
 using mapi::PropType;
+
+struct Unref {
+  void operator()(void* object) const { g_object_unref(object); }
+};
+template <typename T>
+using GPtr = std::unique_ptr<T, Unref>;
 
 template <typename T>
 std::vector<uint8_t> Bytes(T v) {
@@ -49,17 +53,6 @@ bool IsInline(mapi::PropTag tag) {
     case PropType::kSysTime: return true;
     default: return false;
   }
-}
-
-// CRC-32 of a name's UTF-16LE bytes as the lookup streams use it: reflected polynomial
-// 0xEDB88320, no initial or final inversion (checked against the samples' streams).
-uint32_t NameCrc(const uint8_t* data, size_t n) {
-  uint32_t crc = 0;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= data[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) != 0 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-  }
-  return crc;
 }
 
 class Writer {
@@ -97,10 +90,10 @@ class Writer {
   // The property stream and the value streams of one object.
   Status WriteObject(GsfOutfile* dir, const FixtureObject& object, std::vector<uint8_t> header, bool has_embedded) {
     std::vector<uint8_t> stream = std::move(header);
-    auto entry = [&](mapi::PropTag tag, uint32_t flags, const uint8_t value[8]) {
+    auto entry = [&](mapi::PropTag tag, const uint8_t value[8]) {
       uint8_t e[16] = {};
       StoreLe<uint32_t>(e, tag);
-      StoreLe<uint32_t>(e + 4, flags);
+      StoreLe<uint32_t>(e + 4, 0x6);  // readable, writable
       std::memcpy(e + 8, value, 8);
       stream.insert(stream.end(), e, e + 16);
     };
@@ -129,11 +122,11 @@ class Writer {
         StoreLe<uint32_t>(value, size);
         if (!p.omit_stream) BALEPORT_RETURN_IF_ERROR(Stream(dir, name, p.value));
       }
-      entry(p.tag, p.flags, value);
+      entry(p.tag, value);
     }
     if (has_embedded) {
       uint8_t value[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
-      entry(mapi::MakeTag(0x3701, PropType::kObject), 0x6, value);
+      entry(mapi::MakeTag(0x3701, PropType::kObject), value);
     }
     for (const auto& [name, bytes] : object.extra_streams) BALEPORT_RETURN_IF_ERROR(Stream(dir, name, bytes));
     return Stream(dir, "__properties_version1.0", object.property_stream ? *object.property_stream : stream);
@@ -171,60 +164,37 @@ class Writer {
     return Status::Ok();
   }
 
+  // The GUID, entry and string streams; no name-to-id lookup streams, which readers do not need.
   Status WriteNames(GsfOutfile* root) {
     std::vector<uint8_t> guids, entries, strings;
-    std::map<uint32_t, std::vector<uint8_t>> buckets;  // name-to-id lookup streams by number
     std::map<Guid, uint16_t> guid_index;
     for (size_t i = 0; i < file_.names.size(); ++i) {
       const PropertyName& n = file_.names[i];
-      uint16_t index;
-      if (n.guid == kPsMapi) {
-        index = 1;
-      } else if (n.guid == kPsPublicStrings) {
-        index = 2;
-      } else {
+      uint16_t index = n.guid == kPsMapi ? 1 : n.guid == kPsPublicStrings ? 2 : 0;
+      if (index == 0) {
         auto [it, added] = guid_index.emplace(n.guid, static_cast<uint16_t>(3 + guid_index.size()));
         if (added) guids.insert(guids.end(), n.guid.bytes.begin(), n.guid.bytes.end());
         index = it->second;
       }
-      uint8_t e[8];
       const bool is_string = n.kind == PropertyName::Kind::kString;
-      uint32_t key = n.lid;
-      if (is_string) {
-        StoreLe<uint32_t>(e, static_cast<uint32_t>(strings.size()));
-        const std::u16string& text = n.name.empty() ? Utf8ToUtf16(n.name_utf8, BadText::kReplace) : n.name;
-        uint8_t length[4];
-        StoreLe<uint32_t>(length, static_cast<uint32_t>(text.size() * 2));
-        strings.insert(strings.end(), length, length + 4);
-        const size_t start = strings.size();
-        for (char16_t c : text) {
-          strings.push_back(static_cast<uint8_t>(c));
-          strings.push_back(static_cast<uint8_t>(c >> 8));
-        }
-        key = NameCrc(strings.data() + start, strings.size() - start);
-        while (strings.size() % 4 != 0) strings.push_back(0);
-      } else {
-        StoreLe<uint32_t>(e, n.lid);
-      }
-      const uint16_t kind_and_guid = static_cast<uint16_t>((index << 1) | (is_string ? 1 : 0));
-      StoreLe<uint16_t>(e + 4, kind_and_guid);
+      uint8_t e[8];
+      StoreLe<uint32_t>(e, is_string ? static_cast<uint32_t>(strings.size()) : n.lid);
+      StoreLe<uint16_t>(e + 4, static_cast<uint16_t>((index << 1) | (is_string ? 1 : 0)));
       StoreLe<uint16_t>(e + 6, static_cast<uint16_t>(i));
       entries.insert(entries.end(), e, e + 8);
-      // Lookup record: the LID or the name's CRC, then the entry's second half ([MS-OXMSG] 2.2.3.2).
-      std::vector<uint8_t>& bucket = buckets[0x1000 + (key ^ kind_and_guid) % 0x1F];
-      uint8_t record[8];
-      StoreLe<uint32_t>(record, key);
-      std::copy(e + 4, e + 8, record + 4);
-      bucket.insert(bucket.end(), record, record + 8);
+      if (is_string) {
+        const std::string text = Utf16LeBytes(n.name.empty() ? Utf8ToUtf16(n.name_utf8, BadText::kReplace) : n.name);
+        strings.resize(strings.size() + 4);
+        StoreLe<uint32_t>(strings.data() + strings.size() - 4, static_cast<uint32_t>(text.size()));
+        strings.insert(strings.end(), text.begin(), text.end());
+        strings.resize((strings.size() + 3) / 4 * 4, 0);
+      }
     }
     Result<GPtr<GsfOutfile>> dir = Storage(root, "__nameid_version1.0");
     if (!dir.ok()) return dir.status();
     BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_00020102", guids));
     BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_00030102", entries));
     BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_00040102", strings));
-    for (const auto& [number, records] : buckets) {
-      BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_" + Hex(number, 4) + "0102", records));
-    }
     return Close(dir->get());
   }
 
@@ -250,13 +220,7 @@ FixtureObject& FixtureObject::Add(FixtureProperty property) {
   properties.push_back(std::move(property));
   return *this;
 }
-FixtureObject& FixtureObject::Int16(uint16_t id, int16_t v) { return Add(Make(mapi::MakeTag(id, PropType::kInt16), Bytes(v))); }
 FixtureObject& FixtureObject::Int32(uint16_t id, int32_t v) { return Add(Make(mapi::MakeTag(id, PropType::kInt32), Bytes(v))); }
-FixtureObject& FixtureObject::Int64(uint16_t id, int64_t v) { return Add(Make(mapi::MakeTag(id, PropType::kInt64), Bytes(v))); }
-FixtureObject& FixtureObject::Float32(uint16_t id, float v) { return Add(Make(mapi::MakeTag(id, PropType::kFloat32), Bytes(v))); }
-FixtureObject& FixtureObject::Float64(uint16_t id, double v) { return Add(Make(mapi::MakeTag(id, PropType::kFloat64), Bytes(v))); }
-FixtureObject& FixtureObject::Currency(uint16_t id, int64_t v) { return Add(Make(mapi::MakeTag(id, PropType::kCurrency), Bytes(v))); }
-FixtureObject& FixtureObject::AppTime(uint16_t id, double v) { return Add(Make(mapi::MakeTag(id, PropType::kAppTime), Bytes(v))); }
 FixtureObject& FixtureObject::Bool(uint16_t id, bool v) { return Add(Make(mapi::MakeTag(id, PropType::kBoolean), Bytes<uint16_t>(v ? 1 : 0))); }
 FixtureObject& FixtureObject::Time(uint16_t id, uint64_t filetime) { return Add(Make(mapi::MakeTag(id, PropType::kSysTime), Bytes(filetime))); }
 FixtureObject& FixtureObject::Unicode(uint16_t id, std::string_view utf8) {
@@ -268,12 +232,7 @@ FixtureObject& FixtureObject::String8(uint16_t id, std::string_view bytes) {
 FixtureObject& FixtureObject::Binary(uint16_t id, std::vector<uint8_t> bytes) {
   return Add(Make(mapi::MakeTag(id, PropType::kBinary), std::move(bytes)));
 }
-FixtureObject& FixtureObject::GuidValue(uint16_t id, const Guid& guid) {
-  return Add(Make(mapi::MakeTag(id, PropType::kGuid), std::vector<uint8_t>(guid.bytes.begin(), guid.bytes.end())));
-}
-FixtureObject& FixtureObject::MultiFixed(mapi::PropTag tag, std::vector<uint8_t> packed) {
-  return Add(Make(tag, std::move(packed)));
-}
+FixtureObject& FixtureObject::Raw(mapi::PropTag tag, std::vector<uint8_t> bytes) { return Add(Make(tag, std::move(bytes))); }
 FixtureObject& FixtureObject::MultiVariable(mapi::PropTag tag, std::vector<std::vector<uint8_t>> values) {
   FixtureProperty p;
   p.tag = tag;

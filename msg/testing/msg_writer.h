@@ -25,7 +25,6 @@ struct FixtureProperty {
   std::vector<uint8_t> value;
   // Variable-size multi-valued properties: one entry per value.
   std::vector<std::vector<uint8_t>> values;
-  uint32_t flags = 0x6;  // readable, writable
   bool omit_stream = false;  // entry without its value stream, as damaged files have
 };
 
@@ -36,22 +35,16 @@ struct FixtureObject {
   // Streams written as given, beside the generated ones (odd names, orphans).
   std::vector<std::pair<std::string, std::vector<uint8_t>>> extra_streams;
 
-  FixtureObject& Int16(uint16_t id, int16_t v);
   FixtureObject& Int32(uint16_t id, int32_t v);
-  FixtureObject& Int64(uint16_t id, int64_t v);
-  FixtureObject& Float32(uint16_t id, float v);
-  FixtureObject& Float64(uint16_t id, double v);
-  FixtureObject& Currency(uint16_t id, int64_t v);
-  FixtureObject& AppTime(uint16_t id, double v);
   FixtureObject& Bool(uint16_t id, bool v);
   FixtureObject& Time(uint16_t id, uint64_t filetime);
   FixtureObject& Unicode(uint16_t id, std::string_view utf8);
   // Bytes already in the message's code page.
   FixtureObject& String8(uint16_t id, std::string_view bytes);
   FixtureObject& Binary(uint16_t id, std::vector<uint8_t> bytes);
-  FixtureObject& GuidValue(uint16_t id, const Guid& guid);
-  // Multi-valued: fixed-size values packed back to back, or one entry per variable value.
-  FixtureObject& MultiFixed(mapi::PropTag tag, std::vector<uint8_t> packed);
+  // Any other type: the value's bytes (fixed-size values packed back to back when multi-valued).
+  FixtureObject& Raw(mapi::PropTag tag, std::vector<uint8_t> bytes);
+  // Variable-size multi-valued: one entry per value.
   FixtureObject& MultiVariable(mapi::PropTag tag, std::vector<std::vector<uint8_t>> values);
   FixtureObject& Add(FixtureProperty property);
 };

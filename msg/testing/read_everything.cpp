@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "support/hex.h"
 #include "support/testing/memory_env.h"
 
 namespace baleport::msg::testing {
@@ -35,12 +36,19 @@ Status ReadObject(const PropertyObject& object, uint64_t* bytes) {
       }
       Result<ValueStream> value = object.OpenValue(p, i);
       if (!value.ok()) return value.status();
+      uint64_t read = 0;
       for (;;) {
         Result<size_t> n = value->Read(chunk, sizeof chunk);
         if (!n.ok()) return n.status();
         if (*n == 0) break;
-        *bytes += *n;
+        read += *n;
       }
+      // A value that streams short or long of its declared size is a fault of the reader.
+      if (read != value->size()) {
+        return Status::Error(object.where() + ": value " + std::to_string(i) + " of " + Hex(p.tag) + " streamed " +
+                             std::to_string(read) + " of its " + std::to_string(value->size()) + " bytes");
+      }
+      *bytes += read;
     }
   }
   return Status::Ok();

@@ -1,5 +1,6 @@
 """Summarises a .msg file with olefile, independently of the C++ reader, in the line format
-that msg/tests/summary.cpp writes; the tests compare the two."""
+that msg/tests/summary.cpp writes; the tests compare the two. Imported, it gives its readers
+(Obj, children, choose_code_page, file_names, parse_names, guid) to other scripts."""
 import struct
 import sys
 
@@ -176,13 +177,18 @@ def guid(b):
     return "{%08X-%04X-%04X-%s-%s}" % (d1, d2, d3, b[8:10].hex().upper(), b[10:16].hex().upper())
 
 
-def names(ole, out):
+def file_names(ole):
+    """local id -> (property set, "lid" or "name", number or name)"""
     base = "__nameid_version1.0/__substg1.0_000%d0102"
     if not ole.exists("__nameid_version1.0"):
-        return
+        return {}
     read = lambda n: ole.openstream(base % n).read() if ole.exists(base % n) else b""
-    guids, entries, strings = read(2), read(3), read(4)
-    lines = {}
+    return parse_names(read(2), read(3), read(4))
+
+
+def parse_names(guids, entries, strings):
+    """The name map's GUID, entry and string streams read as file_names says."""
+    out = {}
     for off in range(0, len(entries) - 7, 8):
         value, word, index = struct.unpack_from("<IHH", entries, off)
         gi = word >> 1
@@ -196,14 +202,20 @@ def names(ole, out):
             continue
         if word & 1:
             n, = struct.unpack_from("<I", strings, value)
-            what = 'name "%s"' % strings[value + 4:value + 4 + n].decode("utf-16-le", "replace")
+            out.setdefault(0x8000 + index, (g, "name", strings[value + 4:value + 4 + n].decode("utf-16-le", "replace")))
         else:
-            what = "lid 0x%04X" % value
-        lines.setdefault(0x8000 + index, "named %04X: %s %s" % (0x8000 + index, g, what))
-    out.extend(lines[k] for k in sorted(lines))
+            out.setdefault(0x8000 + index, (g, "lid", value))
+    return out
+
+
+def names(ole, out):
+    for pid, (g, kind, value) in sorted(file_names(ole).items()):
+        out.append("named %04X: %s %s" % (pid, g, 'name "%s"' % value if kind == "name" else "lid 0x%04X" % value))
 
 
 def main():
+    if __name__ != "__main__":  # imported for its readers
+        return
     ole = olefile.OleFileIO(sys.argv[1])
     out = []
     message(ole, [], 32, None, "", out)
