@@ -14,7 +14,6 @@ of its own with the same streams and class id.
 """
 import io
 import os
-import struct
 import subprocess
 import sys
 import tempfile
@@ -22,14 +21,11 @@ import tempfile
 import olefile
 import pypff
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-
-# The olefile reading of the reader's own tests (message objects, code pages, names).
-_source = open(os.path.join(HERE, "..", "..", "msg", "tests", "olefile_summary.py"), encoding="utf-8").read()
-_reader = {}
-exec(compile(_source[:_source.rindex("\nmain()")], "olefile_summary.py", "exec"), _reader)
-Obj, children, choose_code_page, guid_text = (_reader[n] for n in ("Obj", "children", "choose_code_page", "guid"))
-PS_MAPI, PS_PUBLIC_STRINGS = _reader["PS_MAPI"], _reader["PS_PUBLIC_STRINGS"]
+# The olefile reading of the reader's own tests (message objects, code pages, names), imported
+# without leaving compiled files in the source tree.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "msg", "tests"))
+from olefile_summary import PS_MAPI, Obj, children, choose_code_page, codec, file_names, parse_names  # noqa: E402
 
 RECIPIENT_TYPES = {1: "To", 2: "CC", 3: "BCC"}
 # Ids of the message the store owns (see above); a PS_MAPI name with one of these is not copied.
@@ -47,37 +43,6 @@ def brief(v):
 def unmarked(subject):
     """A subject without the marker of its prefix's length, which the store adds."""
     return subject[2:] if isinstance(subject, str) and subject[:1] == "\x01" else subject
-
-
-def file_names(ole):
-    """local id -> (property set, kind, number or name)"""
-    base = "__nameid_version1.0/__substg1.0_000%d0102"
-    if not ole.exists("__nameid_version1.0"):
-        return {}
-    read = lambda n: ole.openstream(base % n).read() if ole.exists(base % n) else b""
-    return parse_names(read(2), read(3), read(4))
-
-
-def parse_names(guids, entries, strings):
-    out = {}
-    for off in range(0, len(entries) - 7, 8):
-        value, word, index = struct.unpack_from("<IHH", entries, off)
-        gi = word >> 1
-        if gi == 1:
-            g = PS_MAPI
-        elif gi == 2:
-            g = PS_PUBLIC_STRINGS
-        elif gi >= 3 and (gi - 3) * 16 + 16 <= len(guids):
-            g = guid_text(guids[(gi - 3) * 16:(gi - 2) * 16])
-        else:
-            continue
-        if word & 1:
-            n, = struct.unpack_from("<I", strings, value)
-            key = (g, "name", strings[value + 4:value + 4 + n].decode("utf-16-le", "replace"))
-        else:
-            key = (g, "lid", value)
-        out.setdefault(0x8000 + index, key)
-    return out
 
 
 def store_names(pst):
@@ -201,7 +166,7 @@ def compare(msg_path, item, folder, names_in_store, report):
             text = m.stream(0x1013001F).decode("utf-16-le", "replace").rstrip("\0")
             if item.int(0x3FDE) is None:
                 say("Internet code page of the Unicode HTML body", "set", None)
-            expected = text.encode(_reader["codec"](item.int(0x3FDE) or 65001))
+            expected = text.encode(codec(item.int(0x3FDE) or 65001))
         if expected is not None and expected != item.raw(pid):
             say(what, len(expected), None if item.raw(pid) is None else len(item.raw(pid)))
 
