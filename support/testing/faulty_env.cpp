@@ -29,37 +29,16 @@ class FaultyFile final : public File {
 
 }  // namespace
 
-Status FaultyEnv::Failure(const std::string& what, const std::string& path) const {
-  return Status::Error(fault_ == Fault::kDiskFull ? StatusCode::kNoSpace : StatusCode::kIOError,
-                       what + " " + path + " failed: " +
-                       (fault_ == Fault::kDiskFull ? "disk full" : "I/O error"));
-}
-
-Status FaultyEnv::OnWrite(const std::string& path) {
-  ++writes_;
-  if (write_fail_at_ > 0 && writes_ >= write_fail_at_) return Failure("writing", path);
-  return Status::Ok();
-}
-
-Status FaultyEnv::OnSync(const std::string& path) {
-  ++syncs_;
-  if (sync_fail_at_ > 0 && syncs_ >= sync_fail_at_) return Failure("flushing", path);
-  return Status::Ok();
+Status FaultyEnv::Count(Counter& counter, const char* what, const std::string& path) {
+  if (++counter.done < counter.fail_at || counter.fail_at == 0) return Status::Ok();
+  const bool full = fault_ == Fault::kDiskFull;
+  return Status::Error(full ? StatusCode::kNoSpace : StatusCode::kIOError,
+                       std::string(what) + " " + path + " failed: " + (full ? "disk full" : "I/O error"));
 }
 
 Result<std::unique_ptr<File>> FaultyEnv::Wrap(Result<std::unique_ptr<File>> file) {
   if (!file.ok()) return file.status();
   return std::unique_ptr<File>(new FaultyFile(std::move(file).value(), this));
-}
-
-Result<std::unique_ptr<File>> FaultyEnv::OpenForRead(const std::string& path) {
-  return Wrap(target()->OpenForRead(path));
-}
-Result<std::unique_ptr<File>> FaultyEnv::OpenForUpdate(const std::string& path) {
-  return Wrap(target()->OpenForUpdate(path));
-}
-Result<std::unique_ptr<File>> FaultyEnv::CreateNew(const std::string& path) {
-  return Wrap(target()->CreateNew(path));
 }
 
 }  // namespace baleport::testing

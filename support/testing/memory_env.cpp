@@ -32,45 +32,15 @@ Status MemoryFile::Truncate(uint64_t size) {
 }
 
 void MemoryEnv::Reset(const std::string& path, const uint8_t* data, size_t size, size_t padded_size) {
-  MemoryFile::Bytes bytes;
-  const auto it = files_.find(path);
-  if (it != files_.end() && it->second.use_count() == 1) bytes = std::move(it->second);
-  files_.clear();
-  if (!bytes) bytes = std::make_shared<std::vector<uint8_t>>();
-  bytes->assign(data, data + size);
-  if (padded_size > size) bytes->resize(padded_size);
-  files_[path] = std::move(bytes);
+  path_ = path;
+  if (bytes_.use_count() != 1) bytes_ = std::make_shared<std::vector<uint8_t>>();  // a file of the last run is open
+  bytes_->assign(data, data + size);
+  if (padded_size > size) bytes_->resize(padded_size);
 }
 
 Result<std::unique_ptr<File>> MemoryEnv::Open(const std::string& path) {
-  const auto it = files_.find(path);
-  if (it == files_.end()) return Status::Error(StatusCode::kNotFound, "opening " + path + " failed: no such file");
-  return std::unique_ptr<File>(std::make_unique<MemoryFile>(it->second, path));
-}
-
-Result<std::unique_ptr<File>> MemoryEnv::CreateNew(const std::string& path) {
-  if (Exists(path)) return Status::Error(StatusCode::kAlreadyExists, "creating " + path + " failed: the file exists");
-  files_[path] = std::make_shared<std::vector<uint8_t>>();
-  return Open(path);
-}
-
-Status MemoryEnv::Rename(const std::string& from, const std::string& to) {
-  const auto it = files_.find(from);
-  if (it == files_.end()) return Status::Error(StatusCode::kNotFound, "renaming " + from + " failed: no such file");
-  MemoryFile::Bytes bytes = it->second;
-  files_.erase(it);
-  files_[to] = std::move(bytes);
-  return Status::Ok();
-}
-
-Status MemoryEnv::RenameNoReplace(const std::string& from, const std::string& to) {
-  if (Exists(to)) return Status::Error(StatusCode::kAlreadyExists, "renaming " + from + " to " + to + " failed: the file exists");
-  return Rename(from, to);
-}
-
-Status MemoryEnv::Remove(const std::string& path) {
-  if (files_.erase(path) == 0) return Status::Error(StatusCode::kNotFound, "removing " + path + " failed: no such file");
-  return Status::Ok();
+  if (path != path_) return Status::Error(StatusCode::kNotFound, "opening " + path + " failed: no such file");
+  return std::unique_ptr<File>(std::make_unique<MemoryFile>(bytes_, path));
 }
 
 }  // namespace baleport::testing

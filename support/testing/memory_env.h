@@ -1,8 +1,7 @@
 // Files in memory, for tests and the fuzz targets: a File over a byte buffer, and an Env
-// whose files are such buffers, so that a fuzz run writes no disk.
+// holding one such file, so that a fuzz run writes no disk.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,24 +30,30 @@ class MemoryFile final : public File {
   std::string path_;
 };
 
+// One file, opened and changed in place; making, renaming or removing files is refused, so a
+// store opened here for extension that reached for another file would fail, not go unseen.
 class MemoryEnv final : public Env {
  public:
-  // Makes `path` the only file: `size` bytes of `data`, then zeros up to `padded_size`. The
-  // buffer `path` had is reused, so that a fuzz run allocates no new store-sized block.
+  // Makes `path` the file: `size` bytes of `data`, then zeros up to `padded_size`. Its buffer
+  // is reused, so that a fuzz run allocates no new store-sized block.
   void Reset(const std::string& path, const uint8_t* data, size_t size, size_t padded_size);
 
   Result<std::unique_ptr<File>> OpenForRead(const std::string& path) override { return Open(path); }
   Result<std::unique_ptr<File>> OpenForUpdate(const std::string& path) override { return Open(path); }
-  Result<std::unique_ptr<File>> CreateNew(const std::string& path) override;
-  Status Rename(const std::string& from, const std::string& to) override;
-  Status RenameNoReplace(const std::string& from, const std::string& to) override;
-  Status Remove(const std::string& path) override;
+  Result<std::unique_ptr<File>> CreateNew(const std::string& path) override { return Refuse("creating", path); }
+  Status Rename(const std::string& from, const std::string&) override { return Refuse("renaming", from); }
+  Status RenameNoReplace(const std::string& from, const std::string&) override { return Refuse("renaming", from); }
+  Status Remove(const std::string& path) override { return Refuse("removing", path); }
   Status SyncFolder(const std::string&) override { return Status::Ok(); }
-  bool Exists(const std::string& path) override { return files_.count(path) != 0; }
+  bool Exists(const std::string& path) override { return path == path_; }
 
  private:
   Result<std::unique_ptr<File>> Open(const std::string& path);
-  std::map<std::string, MemoryFile::Bytes> files_;
+  static Status Refuse(const std::string& what, const std::string& path) {
+    return Status::Error(StatusCode::kUnsupported, what + " " + path + " failed: the memory holds one file");
+  }
+  std::string path_;
+  MemoryFile::Bytes bytes_ = std::make_shared<std::vector<uint8_t>>();
 };
 
 }  // namespace baleport::testing

@@ -9,14 +9,13 @@ namespace {
 
 using Kind = ChildEvent::Kind;
 
-// Every event until every child has ended, or until `stopAfter` is seen (then each child
-// is asked to stop once).
-std::vector<ChildEvent> Collect(ChildProcesses& children, const std::string& stopAfter = "") {
+// Every event until every child has ended, each child asked to stop once it says `stopAfter`.
+std::vector<ChildEvent> Collect(ChildProcesses& children, const std::string& stopAfter = "-") {
   std::vector<ChildEvent> events;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (children.running() > 0 && std::chrono::steady_clock::now() < deadline) {
     for (ChildEvent& event : children.Wait(std::chrono::milliseconds(100))) {
-      if (!stopAfter.empty() && event.line == stopAfter) children.RequestStop(event.child);
+      if (event.line == stopAfter) children.RequestStop(event.child);
       events.push_back(std::move(event));
     }
   }
@@ -26,7 +25,7 @@ std::vector<ChildEvent> Collect(ChildProcesses& children, const std::string& sto
 TEST(ChildProcesses, LinesOfBothPipesAndTheExitStatusComeBackPerChild) {
   ChildProcesses children;
   for (int i = 0; i < 2; ++i) {
-    Result<int> started = children.Start(CHILD_HELPER, {"lines"});
+    const Result<int> started = children.Start(CHILD_HELPER, {"lines"});
     ASSERT_TRUE(started.ok()) << started.status().message();
     EXPECT_EQ(*started, i);
   }
@@ -34,17 +33,15 @@ TEST(ChildProcesses, LinesOfBothPipesAndTheExitStatusComeBackPerChild) {
   std::map<int, int> exits;
   for (const ChildEvent& event : Collect(children)) {
     EXPECT_EQ(exits.count(event.child), 0u) << "a line after the child's end";
-    if (event.kind == Kind::kOutput) output[event.child].push_back(event.line);
-    if (event.kind == Kind::kError) errors[event.child].push_back(event.line);
     if (event.kind == Kind::kExited) exits[event.child] = event.exitCode;
+    else (event.kind == Kind::kError ? errors : output)[event.child].push_back(event.line);
   }
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(output[i], (std::vector<std::string>{"first", "second with \"quotes\"", "unended"}));
     EXPECT_EQ(errors[i], std::vector<std::string>{"a problem"});
     EXPECT_EQ(exits[i], 3);
   }
-
-  Result<int> missing = children.Start(std::string(CHILD_HELPER) + ".missing", {});
+  const Result<int> missing = children.Start(std::string(CHILD_HELPER) + ".missing", {});
   ASSERT_FALSE(missing.ok());
   EXPECT_NE(missing.status().message().find(".missing"), std::string::npos) << missing.status().message();
 }
@@ -54,7 +51,7 @@ TEST(ChildProcesses, AStoppedChildEndsAfterItsCurrentWork) {
   ASSERT_TRUE(children.Start(CHILD_HELPER, {"work"}).ok());
   const std::vector<ChildEvent> events = Collect(children, "ready");
   ASSERT_GE(events.size(), 2u);
-  EXPECT_EQ(events[events.size() - 2].line.rfind("stopped after ", 0), 0u) << events[events.size() - 2].line;
+  EXPECT_EQ(events.end()[-2].line, "stopped") << "its last words were lost";
   EXPECT_EQ(events.back().kind, Kind::kExited);
   EXPECT_EQ(events.back().exitCode, 0) << "it ended on its own, as asked";
 }
