@@ -42,7 +42,7 @@ int FilesUnder(const std::string& folder) {
 
 class BadInput : public ::testing::Test {
  protected:
-  Outcome Convert(const std::string& source, const std::string& store) {
+  testing::CommandResult Convert(const std::string& source, const std::string& store) {
     return Baleport({"convert", "--delete-source", source, "-o", store});
   }
   // A store the run must not touch: refused with `reason`, the same bytes after (none, where
@@ -51,7 +51,7 @@ class BadInput : public ::testing::Test {
     SCOPED_TRACE(store);
     const Mailbox source = WriteMailbox(tree_.Path("refused"), 3, "refused");
     const std::string before = ReadAll(store);
-    const Outcome run = Convert(source.root, store);
+    const testing::CommandResult run = Convert(source.root, store);
     EXPECT_EQ(run.exit_code, 2) << run.output;
     EXPECT_THAT(run.output, HasSubstr(store));
     EXPECT_THAT(run.output, HasSubstr(reason));
@@ -74,7 +74,7 @@ TEST_F(BadInput, FilesThatAreNotMessagesAreLoggedAndKept) {
   fs::create_symlink(tree_.Path("nowhere.msg"), dangling);
   const std::string store = tree_.Path("out.pst");
 
-  const Outcome run = Convert(good.root, store);
+  const testing::CommandResult run = Convert(good.root, store);
   EXPECT_EQ(run.exit_code, 1) << run.output;
   EXPECT_THAT(run.output, HasSubstr("3 of 8 messages"));
   EXPECT_THAT(testing::FailedInLog(tree_.Path("out.log")), ::testing::UnorderedElementsAre(broken, empty, dangling));
@@ -112,13 +112,11 @@ TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
   }
   fs::permissions(kept.root, readOnly);
   auto convert = [&](const std::string& source, const std::string& store) {
-    const pst::testing::CommandResult r = pst::testing::Run(prefix + BALEPORT_BINARY + " convert --delete-source " +
-                                                            pst::testing::Quote(source) + " -o " +
-                                                            pst::testing::Quote(store));
-    return Outcome{r.exit_code, r.output};
+    return testing::Run(prefix + BALEPORT_BINARY + " convert --delete-source " + testing::Quote(source) + " -o " +
+                        testing::Quote(store));
   };
 
-  const Outcome unreadable = convert(mail.root, out + "/mail.pst");
+  const testing::CommandResult unreadable = convert(mail.root, out + "/mail.pst");
   EXPECT_EQ(unreadable.exit_code, 1) << unreadable.output;
   EXPECT_THAT(unreadable.output, HasSubstr(locked));
   EXPECT_THAT(unreadable.output, HasSubstr("Permission denied"));
@@ -128,7 +126,7 @@ TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
   EXPECT_EQ(view.subjects.size(), 3u);
   EXPECT_EQ(LostMessages(mail, view), 0);
 
-  const Outcome undeletable = convert(kept.root, out + "/kept.pst");
+  const testing::CommandResult undeletable = convert(kept.root, out + "/kept.pst");
   EXPECT_EQ(undeletable.exit_code, 1) << undeletable.output;
   EXPECT_THAT(undeletable.output, HasSubstr("could not be deleted"));
   view = ReadStore(out + "/kept.pst");
@@ -145,7 +143,7 @@ TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
   const std::string unseen = hidden + "/unseen.msg";
   testing::WriteMessageFile(unseen, "behind a folder that cannot be read");
   fs::permissions(hidden, fs::perms::none);
-  const Outcome unlisted = convert(mail.root, out + "/unlisted.pst");
+  const testing::CommandResult unlisted = convert(mail.root, out + "/unlisted.pst");
   fs::permissions(hidden, fs::perms::all);
   EXPECT_EQ(unlisted.exit_code, 1) << unlisted.output;
   EXPECT_THAT(unlisted.output, HasSubstr("the folder " + hidden + " cannot be read: Access is denied (system error 5)"));
@@ -240,7 +238,7 @@ TEST_F(BadInput, OddNamesAndDeepTreesConvertWhole) {
       testing::WriteMessageFile(folder + "/m.msg", subjects.back());
     }
   }
-  const Outcome run = Convert(source, tree_.Path("odd.pst"));
+  const testing::CommandResult run = Convert(source, tree_.Path("odd.pst"));
   EXPECT_EQ(run.exit_code, 0) << run.output;
   const StoreView view = ReadStore(tree_.Path("odd.pst"));
   EXPECT_TRUE(view.readable) << view.failures;

@@ -87,7 +87,7 @@ class Crash : public ::testing::Test {
   void SetUp() override {
     mailbox_ = WriteMailbox(tree_.Path("template"), 600, "proof");  // past two batches of the run's 256
     const Mailbox old = WriteMailbox(tree_.Path("old"), 12, "old");
-    const Outcome made = Baleport({"convert", "--quiet", old.root, "-o", existing_});
+    const testing::CommandResult made = Baleport({"convert", "--quiet", old.root, "-o", existing_});
     ASSERT_EQ(made.exit_code, 0) << made.output;
     oldSubjects_[nullptr].insert(old.subjects.begin(), old.subjects.end());
     for (const Scenario& s : kScenarios) {
@@ -109,7 +109,7 @@ class Crash : public ::testing::Test {
     const Mailbox source = CopyMailbox(mailbox_, tree_.Path("calibrate/mail"));
     const std::string store = PrepareStore(s, tree_.Path("calibrate"));
     const auto start = Clock::now();
-    const Outcome run = Baleport(ConvertArguments(s, source.root, store));
+    const testing::CommandResult run = Baleport(ConvertArguments(s, source.root, store));
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     EXPECT_EQ(run.exit_code, 0) << s.name << ": " << run.output;
     bool exists = false;
@@ -197,7 +197,7 @@ TEST_F(Crash, NoKillLosesAMessageOrTheStore) {
 
     // The interrupted store takes the rest: afterwards every message is in it once, and
     // with --delete-source no source of a converted message is left.
-    const Outcome resumed = Baleport(ConvertArguments(s, source.root, store, true));
+    const testing::CommandResult resumed = Baleport(ConvertArguments(s, source.root, store, true));
     EXPECT_EQ(resumed.exit_code, 0) << resumed.output;
     const StoreView finished = ReadStores(s, store, false, exists);
     EXPECT_TRUE(finished.readable) << finished.failures;

@@ -47,7 +47,7 @@ TEST_F(FullDisk, NewAndExistingStoresOnAFullDiskLoseNothing) {
   std::multiset<std::string> held;
   for (const char* which : {"a new store", "the store the first run left"}) {
     SCOPED_TRACE(which);
-    const Outcome run = Baleport({"convert", "--delete-source", mailbox.root, "-o", store});
+    const testing::CommandResult run = Baleport({"convert", "--delete-source", mailbox.root, "-o", store});
     EXPECT_NE(run.exit_code, 0) << run.output;
     EXPECT_THAT(run.output, ::testing::HasSubstr("No space left on device")) << "the run does not say what failed";
     const StoreView view = fs::exists(store) ? ReadStore(store) : StoreView{true, "", {}};
@@ -76,7 +76,7 @@ TEST_F(FullDisk, ARunMakesRoomByDeletingTheSourcesItHasConverted) {
 
   int runs = 0;
   for (size_t left = mailbox.files.size(); left > 0 && runs < 2; ++runs) {
-    const Outcome run = Baleport({"convert", "--quiet", "--delete-source", mailbox.root, "-o", store});
+    const testing::CommandResult run = Baleport({"convert", "--quiet", "--delete-source", mailbox.root, "-o", store});
     const StoreView view = ReadStore(store, false);
     ASSERT_TRUE(view.readable) << view.failures;
     ASSERT_EQ(LostMessages(mailbox, view), 0) << run.output;

@@ -41,11 +41,10 @@ Mailbox CopyMailbox(const Mailbox& mailbox, const std::string& root) {
 
 StoreView ReadStore(const std::string& store, bool everyReader) {
   StoreView view;
-  auto note = [&view](const std::string& who, const pst::testing::CommandResult& r) {
+  auto note = [&view](const std::string& who, const testing::CommandResult& r) {
     if (r.exit_code != 0) view.failures += who + " failed (" + std::to_string(r.exit_code) + "): " + r.output + "\n";
   };
-  const Outcome checked = Baleport({"check", store});
-  note("baleport check", {checked.exit_code, checked.output});
+  note("baleport check", Baleport({"check", store}));
   if (everyReader) view.failures += pst::testing::ReaderFailures(store);
   const pst::testing::CommandResult dump = pst::testing::PypffDump(store);
   note("pypff", dump);
@@ -60,11 +59,10 @@ StoreView ReadStore(const std::string& store, bool everyReader) {
   return view;
 }
 
-Outcome Baleport(const std::vector<std::string>& arguments) {
+testing::CommandResult Baleport(const std::vector<std::string>& arguments) {
   std::string command = BALEPORT_BINARY;
-  for (const std::string& a : arguments) command += " " + pst::testing::Quote(a);
-  const pst::testing::CommandResult r = pst::testing::Run(command);
-  return {r.exit_code, r.output};
+  for (const std::string& a : arguments) command += " " + testing::Quote(a);
+  return testing::Run(command);
 }
 
 int StartBaleport(const std::vector<std::string>& arguments, const std::string& log) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/testing/command.h"
+
 namespace baleport::proof {
 
 struct Mailbox {
@@ -33,11 +35,7 @@ struct StoreView {
 StoreView ReadStore(const std::string& store, bool everyReader = true);
 
 // `baleport ARGS`, its exit status and combined output.
-struct Outcome {
-  int exit_code = -1;
-  std::string output;
-};
-Outcome Baleport(const std::vector<std::string>& arguments);
+testing::CommandResult Baleport(const std::vector<std::string>& arguments);
 // `baleport ARGS` started in the background with its output in `log`, in a process group of
 // its own (with the conversion processes of --each -j) whose id is the returned process id;
 // -1 when it cannot start.

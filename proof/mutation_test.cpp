@@ -126,7 +126,7 @@ TEST(Mutations, EveryMessageArrivesWholeOrStaysLogged) {
     map.close();
 
     const std::string store = tree.Path(name + ".pst");
-    const Outcome run = Baleport({"convert", "--quiet", "--delete-source", source, "-o", store});
+    const testing::CommandResult run = Baleport({"convert", "--quiet", "--delete-source", source, "-o", store});
     ASSERT_NE(run.exit_code, 2) << run.output;
     // Values are copied as the damaged files hold them (a compressed RTF body cut short, text
     // with broken UTF-16), which the stricter readers refuse value by value; what arrived is
