@@ -8,16 +8,19 @@ upper-case hex). Prints, per matched item whose file holds top-level properties 
 
 Usage: mutation_judge.py STORE MAP.tsv   (MAP: digest-hex TAB kept-copy-path per line)
 """
+import os
 import struct
 import sys
 
 import olefile
 import pypff
 
-# What the store owns or computes for an item, never copied from the file (see import/).
-STORE_OWNED = {0x0E09, 0x0FFB, 0x0FFA, 0x340D, 0x340F, 0x0FF8, 0x0FF6, 0x0FF4, 0x0FF7, 0x3000,
-               0x65E0, 0x65E1, 0x0E21, 0x0FFF, 0x0FF9, 0x0FFE, 0x0E1B, 0x0E1D, 0x003D, 0x0E12,
-               0x0E13, 0x0E08, 0x0E17, 0x0E07} | set(range(0x0E30, 0x0E3E))
+# What the store owns or computes for an item, never copied from the file: the import's judge's list.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "import", "tests"))
+from compare_import import STORE_OWNED as IMPORT_OWNED  # noqa: E402
+
+STORE_OWNED = IMPORT_OWNED | set(range(0x0E30, 0x0E3E))
 FIXED_TYPES = {0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x000A, 0x000B, 0x0014, 0x0040}
 
 

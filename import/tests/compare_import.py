@@ -28,7 +28,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from olefile_summary import PS_MAPI, Obj, children, choose_code_page, codec, file_names, parse_names  # noqa: E402
 
 RECIPIENT_TYPES = {1: "To", 2: "CC", 3: "BCC"}
-# Ids of the message the store owns (see above); a PS_MAPI name with one of these is not copied.
+# Ids of the message the store owns (see above; also the mutation proof's judge); a PS_MAPI name
+# with one of these is not copied.
 STORE_OWNED = {0x0E07, 0x0E08, 0x0E17, 0x0E1B, 0x0E1D, 0x003D, 0x0FFF, 0x0FF9, 0x0FFE, 0x0E09, 0x0FFB, 0x0FFA,
                0x340D, 0x340F, 0x0FF8, 0x0FF6, 0x0FF4, 0x0FF7, 0x0E12, 0x0E13, 0x0E21, 0x3000, 0x65E0, 0x65E1}
 ATTACHMENT_OWNED = {0x0E20, 0x0E21, 0x0FFF, 0x3000, 0x0FF6, 0x0FFB, 0x0FFA, 0x0E09, 0x340D, 0x340F,
@@ -271,4 +272,5 @@ def main():
     sys.exit(1 if differences else 0)
 
 
-main()
+if __name__ == "__main__":
+    main()
