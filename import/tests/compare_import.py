@@ -71,6 +71,11 @@ class Item:
         data = self.raw(pid)
         return None if data is None else int.from_bytes(data, "little", signed=True)
 
+    def value(self, pid, t):
+        """As file_value reads a property of type t; None where the item lacks it."""
+        data = self.raw(pid)
+        return data.decode("utf-16-le", "replace") if data is not None and t in (0x001E, 0x001F) else data
+
 
 def file_value(obj, tag, cp):
     """A property of a file object as the store should hold it: text for strings, bytes otherwise."""
@@ -94,22 +99,13 @@ def compare_plain(obj, stored, cp, owned, say):
         if t == 0x001E and (tag | 1) in obj.props and obj.stream(tag | 1):
             continue  # the Unicode twin is the one kept
         expected = file_value(obj, tag, cp)
-        found = store_value(stored, pid, t)
+        found = stored.value(pid, t)
         if pid == 0x0037:
             expected, found = unmarked(expected), unmarked(found)
         if t == 0x0102 and found is not None and expected is None:
             expected = b""
         if expected != found and not (t in (0x001E, 0x001F) and expected == "" and found is None):
             say("0x%08X" % tag, brief(expected), brief(found))
-
-
-def store_value(item, pid, t):
-    vt, data = item.props.get(pid, (None, None))
-    if data is None:
-        return None
-    if t in (0x001E, 0x001F):
-        return data.decode("utf-16-le", "replace")
-    return data
 
 
 def object_storage(ole, path):
@@ -219,7 +215,7 @@ def compare(msg_path, item, folder, names_in_store, report):
                 if folder is not None and expected != found:
                     say("embedded message %d subject" % i, expected, found)
 
-    compare_plain(m, Item(item.message), cp, STORE_OWNED | {0x0E07, 0x1013}, lambda w, e, f: say("property " + w, e, f))
+    compare_plain(m, item, cp, STORE_OWNED | {0x0E07, 0x1013}, lambda w, e, f: say("property " + w, e, f))
     if len(attachments) == item.message.number_of_attachments:
         for i, name in enumerate(attachments):
             compare_plain(Obj(ole, [name], 8), Item(item.message.get_attachment(i)), cp, ATTACHMENT_OWNED,
@@ -240,7 +236,7 @@ def compare(msg_path, item, folder, names_in_store, report):
         else:
             store_pid = names_in_store.get(key)
         expected = file_value(m, tag, cp)
-        found = None if store_pid is None else store_value(item, store_pid, t)
+        found = None if store_pid is None else item.value(store_pid, t)
         if expected != found:
             say("named property %s" % (key,), brief(expected), brief(found))
 
