@@ -92,7 +92,7 @@ TEST_F(BadInput, FilesThatAreNotMessagesAreLoggedAndKept) {
 TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
   std::string prefix;
   if (::geteuid() == 0) {
-    if (pst::testing::Run("setpriv --reuid=65534 --regid=65534 --clear-groups true").exit_code != 0) {
+    if (testing::Run("setpriv --reuid=65534 --regid=65534 --clear-groups true").exit_code != 0) {
       GTEST_SKIP() << "root reads any file, and setpriv cannot drop to the nobody user here";
     }
     prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
@@ -211,11 +211,10 @@ TEST_F(BadInput, StoresThatCannotBeWrittenAreRefusedUntouched) {
   const std::string locked = tree_.Path("locked.pst");
   pst::testing::MustOk(pst::testing::Must(pst::Store::Create(locked, "Locked"))->Close());
   {
-    auto db = pst::testing::Must(pst::ndb::NodeDatabase::Open(pst::testing::Must(Env::Default()->OpenForUpdate(locked))));
+    const auto db = pst::testing::OpenNodes(locked, /*update=*/true);
     auto props = pst::testing::Must(pst::ReadPcNode(*db, pst::disk::kNidMessageStore));
     props[mapi::TagId(mapi::tags::kPstPassword)] = pst::ltp::PropertyValue{0x0003, std::string("\x12\x34\x56\x78", 4), 0};
-    const pst::NodeStreams pc = pst::testing::Must(pst::WritePc(db.get(), props));
-    pst::testing::MustOk(db->SetNode({pst::disk::kNidMessageStore, pc.bid_data, pc.bid_sub, 0}));
+    pst::testing::PutProperties(*db, pst::disk::kNidMessageStore, props);
     pst::testing::MustOk(db->Commit());
   }
   ExpectRefused(locked, "password");

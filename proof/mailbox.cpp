@@ -46,7 +46,7 @@ StoreView ReadStore(const std::string& store, bool everyReader) {
   };
   note("baleport check", Baleport({"check", store}));
   if (everyReader) view.failures += pst::testing::ReaderFailures(store);
-  const pst::testing::CommandResult dump = pst::testing::PypffDump(store);
+  const testing::CommandResult dump = pst::testing::PypffDump(store);
   note("pypff", dump);
   std::istringstream lines(dump.output);
   for (std::string line; std::getline(lines, line);) {
