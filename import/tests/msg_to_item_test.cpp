@@ -232,8 +232,9 @@ TEST_F(ImportTest, HasAttachmentsFollowsTheAttachmentsNotTheFile) {
 // readers that decode the store's text refuse the item over one; pairs stay, wherever they fall.
 // Read back by the engine: libpff decodes pairs wrongly (U+1F600 comes out as U+1F201).
 TEST_F(ImportTest, LoneSurrogatesBecomeReplacementCharactersAndPairsStay) {
-  const std::u16string units = u"abcd\xD800" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xDC00";
-  const std::u16string stored = u"abcd\xFFFD" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xFFFD";
+  const std::u16string lead = std::u16string(31, u'x') + u"\xD83D\xDE00";  // a pair across 64-byte groups
+  const std::u16string units = lead + u"abcd\xD800" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xDC00";
+  const std::u16string stored = lead + u"abcd\xFFFD" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xFFFD";
   const std::string body = Utf16LeBytes(units);
   FixtureFile cut;
   cut.message.Unicode(0x0037, "cut").Add({mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Bytes(body), {}});
