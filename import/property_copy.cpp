@@ -162,16 +162,13 @@ Status StreamValue(const msg::PropertyObject& object, const msg::Property& p, Pr
   Result<msg::ValueStream> in = object.OpenValue(p);
   if (!in.ok()) return in.status();
   Utf16Writer text(**out);
-  std::vector<uint8_t> chunk(kWholeValueLimit);
+  std::vector<uint8_t> scratch;  // used only where a chunk is not contiguous in the file
   for (;;) {
-    Result<size_t> n = in->Read(chunk.data(), chunk.size());
-    if (!n.ok()) return n.status();
-    if (*n == 0) break;
-    if (base == static_cast<uint16_t>(PropType::kUnicode)) {
-      BALEPORT_RETURN_IF_ERROR(text.Write(std::string_view(reinterpret_cast<const char*>(chunk.data()), *n)));
-    } else {
-      BALEPORT_RETURN_IF_ERROR((*out)->Write(std::string_view(reinterpret_cast<const char*>(chunk.data()), *n)));
-    }
+    Result<std::span<const uint8_t>> chunk = in->Next(kWholeValueLimit, &scratch);
+    if (!chunk.ok()) return chunk.status();
+    if (chunk->empty()) break;
+    const std::string_view bytes(reinterpret_cast<const char*>(chunk->data()), chunk->size());
+    BALEPORT_RETURN_IF_ERROR(base == static_cast<uint16_t>(PropType::kUnicode) ? text.Write(bytes) : (*out)->Write(bytes));
   }
   return (*out)->Close();
 }
