@@ -1,5 +1,6 @@
 #include "msg/text_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
