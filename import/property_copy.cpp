@@ -168,7 +168,8 @@ Status StreamValue(const msg::PropertyObject& object, const msg::Property& p, Pr
     if (!chunk.ok()) return chunk.status();
     if (chunk->empty()) break;
     const std::string_view bytes(reinterpret_cast<const char*>(chunk->data()), chunk->size());
-    BALEPORT_RETURN_IF_ERROR(base == static_cast<uint16_t>(PropType::kUnicode) ? text.Write(bytes) : (*out)->Write(bytes));
+    const bool unicode = base == static_cast<uint16_t>(PropType::kUnicode);
+    BALEPORT_RETURN_IF_ERROR(unicode ? text.Write(bytes) : (*out)->Write(bytes));
   }
   return (*out)->Close();
 }

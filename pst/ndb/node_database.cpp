@@ -397,7 +397,8 @@ bool NodeDatabase::ReuseIfSame(uint64_t candidate, std::string_view payload) {
 
 Status NodeDatabase::StartBufferedWrite(uint64_t ib, size_t size) {
   constexpr size_t kBufferLimit = 1 << 20;
-  if (!write_buffer_.empty() && (ib != write_buffer_ib_ + write_buffer_.size() || write_buffer_.size() + size > kBufferLimit)) {
+  if (!write_buffer_.empty() &&
+      (ib != write_buffer_ib_ + write_buffer_.size() || write_buffer_.size() + size > kBufferLimit)) {
     BALEPORT_RETURN_IF_ERROR(FlushWrites());
   }
   if (write_buffer_.empty()) write_buffer_ib_ = ib;
