@@ -224,21 +224,6 @@ TEST_F(SearchTest, ALinkBackIntoTheTreeIsRecordedButNotEnteredAgain) {
   EXPECT_THAT(Items(FoundFiles), ElementsAre(at("R/A/a.msg"), at("R/out/o.msg")));
 }
 
-// The loop guard tells folders apart by what the path leads to, not by its text.
-TEST_F(SearchTest, FoldersAreIdentifiedByWhatThePathLeadsTo) {
-  const std::string a = tree.Folder("A");
-  const std::string b = tree.Folder("B");
-  const std::string file = tree.File("A/x.msg");
-  FileSystemApi& api = PlatformFileSystemApi();
-  const std::optional<FolderIdentity> first = api.IdentifyFolder(LongPathBuffer(a));
-  ASSERT_TRUE(first.has_value());
-  EXPECT_EQ(api.IdentifyFolder(LongPathBuffer(a)), first);
-  EXPECT_EQ(api.IdentifyFolder(LongPathBuffer(a + kSep)), first);
-  EXPECT_NE(api.IdentifyFolder(LongPathBuffer(b)), first);
-  EXPECT_EQ(api.IdentifyFolder(LongPathBuffer(file)), std::nullopt);
-  EXPECT_EQ(api.IdentifyFolder(LongPathBuffer(tree.Path("missing"))), std::nullopt);
-}
-
 #ifndef _WIN32
 // Beyond PATH_MAX (4096 bytes) the POSIX calls walk the path a stretch at a time.
 TEST_F(SearchTest, PosixPathsBeyondPathMaxAreSearched) {
