@@ -7,10 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "pst/tests/store_testing.h"
 
@@ -31,9 +29,7 @@ std::map<std::string, std::string> ReadPstFiles(const std::string& store) {
   std::map<std::string, std::string> files;
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(into)) {
     if (!e.is_regular_file()) continue;
-    std::ostringstream bytes;
-    bytes << std::ifstream(e.path(), std::ios::binary).rdbuf();
-    files[std::regex_replace(fs::relative(e.path(), into).string(), stamp, "Created")] = bytes.str();
+    files[std::regex_replace(fs::relative(e.path(), into).string(), stamp, "Created")] = pst::testing::ReadAll(e.path());
   }
   return files;
 }
