@@ -85,9 +85,6 @@ class ConversionRunTest : public ::testing::Test {
     };
   }
 
-  void Files(std::initializer_list<const char*> paths) {
-    for (const char* path : paths) tree_.File(path);
-  }
   const MessageBoxRequest& CompletionBox() const { return page_.messages.back(); }
   std::vector<std::string> InStore(const std::string& folder) {
     return store_.ItemSources(tree_.Path("out.pst"), folder);
@@ -103,7 +100,7 @@ class ConversionRunTest : public ::testing::Test {
 };
 
 TEST_F(ConversionRunTest, SingleFolderRunConvertsEveryMessageAndLogsNothingButItsFirstLine) {
-  Files({"Box/a.msg", "Box/b.MSG", "Box/c.msg", "Box/notes.txt"});
+  tree_.Files({"Box/a.msg", "Box/b.MSG", "Box/c.msg", "Box/notes.txt"});
   const RunReport& report = ConvertSingle(tree_.Path("Box"));
 
   EXPECT_EQ(page_.saveDialogs.at(0).proposedFileName, std::string("Box") + kStamp + ".pst");
@@ -120,7 +117,7 @@ TEST_F(ConversionRunTest, SingleFolderRunConvertsEveryMessageAndLogsNothingButIt
 // A source folder ending with a separator behaves as a drive root does. On Windows the
 // separator here is "/", as one may type it.
 TEST_F(ConversionRunTest, SourceAtTheRootOfItsTreeMapsItsTopFoldersDirectly) {
-  Files({"Box/Inbox/i.msg", "Box/Sent/Old/o.msg", "Box/Notebook/n.msg"});
+  tree_.Files({"Box/Inbox/i.msg", "Box/Sent/Old/o.msg", "Box/Notebook/n.msg"});
   ConvertSingle(tree_.Path("Box") + "/");
   EXPECT_THAT(InStore("\\Inbox"), ElementsAre(tree_.Path("Box/Inbox/i.msg")));
   EXPECT_THAT(InStore("\\Sent Items\\Old"), ElementsAre(tree_.Path("Box/Sent/Old/o.msg")));
@@ -164,7 +161,7 @@ TEST_F(ConversionRunTest, FailedMessagesAreLoggedRemovedKeptOnDiskAndReported) {
 // A source is deleted once its item is committed, and only while it is still the file
 // that was read.
 TEST_F(ConversionRunTest, SourcesAreDeletedOnlyOnceCommittedAndStillAsRead) {
-  Files({"Box/a.msg", "Box/b.msg", "Box/c.msg", "Box/d.msg", "Box/e.msg"});
+  tree_.Files({"Box/a.msg", "Box/b.msg", "Box/c.msg", "Box/d.msg", "Box/e.msg"});
   const std::string replaced = tree_.Path("Box/a.msg");
   options_.commitEvery = 2;
   deleteSources_ = true;
@@ -216,9 +213,9 @@ TEST_F(ConversionRunTest, ASourceReachedThroughALinkOutOfTheFolderIsKept) {
 // Sorted by UTF-16 units (\B before \a); reserved names, "!" names and the mapped defaults
 // are not created, nor a missing parent that is reserved (Calendar of \Work\Calendar\Old).
 TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
-  Files({"Box/Inbox/i.msg", "Box/Inbox/Projects/2019/p.msg", "Box/Sent/s.msg", "Box/Sent/Old/o.msg", "Box/B/b.msg",
-         "Box/a/a.msg", "Box/Work/Inbox/w.msg", "Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg",
-         "Box/Hot!/h.msg", "Box/Hot!/Sub/hs.msg", "Box/Zürich/z.msg"});
+  tree_.Files({"Box/Inbox/i.msg", "Box/Inbox/Projects/2019/p.msg", "Box/Sent/s.msg", "Box/Sent/Old/o.msg",
+               "Box/B/b.msg", "Box/a/a.msg", "Box/Work/Inbox/w.msg", "Box/Work/Calendar/c.msg",
+               "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg", "Box/Hot!/Sub/hs.msg", "Box/Zürich/z.msg"});
   store_.inboxName = "Posteingang";
   store_.sentName = "Gesendete Elemente";
   const RunReport& report = ConvertSingle(tree_.Path("Box"));
@@ -286,7 +283,7 @@ TEST_F(ConversionRunTest, FailuresAroundTheMessagesAreNoSuccessAndNamedInTheBox)
 
 // A log that cannot be started closes the page and opens no store; the next folder is tried.
 TEST_F(ConversionRunTest, ALogThatCannotStartAbandonsTheFolderAndTheNextOneIsTried) {
-  Files({"Root/A/a.msg", "Root/B/b.msg"});
+  tree_.Files({"Root/A/a.msg", "Root/B/b.msg"});
   ConvertChecked(Rows("AB"), tree_.Path("gone"));
   EXPECT_EQ(page_.closeCount, 1);
   EXPECT_TRUE(store_.journal.empty());
@@ -299,7 +296,7 @@ TEST_F(ConversionRunTest, ALogThatCannotStartAbandonsTheFolderAndTheNextOneIsTri
 }
 
 TEST_F(ConversionRunTest, StoreErrorsShowTheOutlookErrorBoxWithTheReason) {
-  Files({"Root/A/a.msg", "Root/B/b.msg"});
+  tree_.Files({"Root/A/a.msg", "Root/B/b.msg"});
   store_.FailOn(FakeOp::kLogonPstStore, "cannot create " + tree_.Path("A.pst") + ": permission denied", "A.pst");
   store_.FailOn(FakeOp::kGetDefaultFolder, "not a Unicode store", "5");
   // The log of another run into B.pst, which this run cannot open.
@@ -322,7 +319,7 @@ TEST_F(ConversionRunTest, StoreErrorsShowTheOutlookErrorBoxWithTheReason) {
 }
 
 TEST_F(ConversionRunTest, MultipleFoldersQueueEveryCheckedRow) {
-  Files({"Root/A/a.msg", "Root/C/c.msg"});
+  tree_.Files({"Root/A/a.msg", "Root/C/c.msg"});
   tree_.Folder("Root/Empty");
   tree_.Folder("Out");
   // An existing store is added to, and its log begun again.
@@ -349,7 +346,7 @@ TEST_F(ConversionRunTest, MultipleFoldersQueueEveryCheckedRow) {
 
 // The questions are answered after the message being converted; No goes on and asks again.
 TEST_F(ConversionRunTest, ConfirmedSkipEndsTheFolderAndTheNextOneFollows) {
-  Files({"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/A/4.msg", "Root/B/b.msg"});
+  tree_.Files({"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/A/4.msg", "Root/B/b.msg"});
   int asked = 0;
   std::set<std::string> clickedAt;
   page_.onYield = [&] {
@@ -400,7 +397,7 @@ TEST_F(ConversionRunTest, StopOrClosingThePageEndsTheRunAfterTheCurrentMessage) 
     page_.onClose = [this] { conversion_->Form_QueryUnload(); };
     store_ = FakeStoreLibrary();
     selection_.takenRows.clear();
-    Files({"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg"});
+    tree_.Files({"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg"});
     WhenConverting(tree_.Path("Root/A/2.msg"), [&] { c.click(Conversion()); });
     page_.answer = [](const MessageBoxRequest& box) {
       return box.title == "Confirm Stop" ? MessageAnswer::kYes : MessageAnswer::kNo;

@@ -68,11 +68,7 @@ class SearchTest : public ::testing::Test {
 
 TEST_F(SearchTest, RecordsFoldersLevelByLevelAndFilesDepthFirst) {
   const std::string r = tree.Folder("R");
-  tree.File("R/r.msg");
-  tree.File("R/A/a.msg");
-  tree.File("R/A/A1/a1.msg");
-  tree.File("R/B/b.msg");
-  tree.File("R/B/not-a-message.txt");
+  tree.Files({"R/r.msg", "R/A/a.msg", "R/A/A1/a1.msg", "R/B/b.msg", "R/B/not-a-message.txt"});
 
   std::string folder = r;
   ASSERT_TRUE(FindFilesRecursive(folder, "*.msg", fileCounter, folderCounter, page, unreadable).ok());
@@ -146,9 +142,7 @@ TEST_F(SearchTest, YieldsWhileItSearches) {
 }
 
 TEST_F(SearchTest, APresentKeyStopsTheSearchKeepingWhatWasAdded) {
-  tree.File("R/a.msg");
-  tree.File("R/b.msg");
-  tree.File("R/c.msg");
+  tree.Files({"R/a.msg", "R/b.msg", "R/c.msg"});
   ASSERT_TRUE(FoundFiles.Add("earlier", "K2").ok());
   const Status s = Search(tree.Path("R"));
   ASSERT_FALSE(s.ok());
@@ -170,11 +164,7 @@ TEST_F(SearchTest, ACounterAtItsLimitFails) {
 // A folder that cannot be listed once ended the search of its whole tree; its siblings, and
 // the files beside it, are still to be found, and the folder is reported with its error.
 TEST_F(SearchTest, AnUnreadableFolderIsReportedAndTheRestIsSearched) {
-  tree.File("R/r.msg");
-  tree.File("R/A/a.msg");
-  tree.File("R/B/b.msg");
-  tree.File("R/B/B1/b1.msg");
-  tree.File("R/C/c.msg");
+  tree.Files({"R/r.msg", "R/A/a.msg", "R/B/b.msg", "R/B/B1/b1.msg", "R/C/c.msg"});
   testing::FailingApiInPlace failing;
   failing.api.unlistableFolder = tree.Path("R/B");
 
@@ -203,8 +193,7 @@ TEST_F(SearchTest, AnUnreadableFolderIsReportedAndTheRestIsSearched) {
 // A tree where R/A/loop leads back to R and R/out to Outside; returns the folder that
 // holds R and Outside, or "" with the reason when no such tree can be had.
 std::string LinkTree(const TestTree& tree, std::string& why_not) {
-  tree.File("R/A/a.msg");
-  tree.File("Outside/o.msg");
+  tree.Files({"R/A/a.msg", "Outside/o.msg"});
   const std::error_code error = tree.LinkFolder(tree.Path("R"), "R/A/loop");
   if (!error && !tree.LinkFolder(tree.Path("Outside"), "R/out")) return tree.root();
   // Made by the host before a run under Wine (see files/CMakeLists.txt).

@@ -100,8 +100,7 @@ TEST(FindFirstTest, FtpAndNetworkAddressesAreRecognised) {
 
 TEST(FindNextTest, AFailedStepIsAnErrorAndClosesTheRecord) {
   TestTree tree;
-  tree.File("a.msg");
-  tree.File("b.msg");
+  tree.Files({"a.msg", "b.msg"});
   FailingApiInPlace failing;
   FindEntry entry;
   ASSERT_NE(FindFirst(tree.Path("*.msg"), entry), kInvalidFindHandle);
