@@ -6,11 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <filesystem>
-#include <random>
-
 #include "conversion/testing/fake_store.h"
+#include "files/tests/test_tree.h"
 #include "wizard/win32/conversion_view.h"
 #include "wizard/win32/testing/scripted_wizard.h"
 
@@ -37,13 +34,8 @@ class Win32ViewsTest : public ::testing::Test {
   void SetUp() override {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    root_ = std::filesystem::temp_directory_path() / ("baleport-views-" + std::to_string(std::random_device{}()));
-    for (const char* name : {"Sales", "accounts", "Beta"}) std::filesystem::create_directories(root_ / name);
+    for (const char* name : {"Sales", "accounts", "Beta"}) tree_.Folder(name);
     wizard_.Run();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
   }
 
   HWND Page(P page) { return wizard_.Window(page).hwnd(); }
@@ -63,7 +55,7 @@ class Win32ViewsTest : public ::testing::Test {
   FakeStoreLibrary store_;
   testing::ScriptedWizard wizard_{
       [this](Win32Wizard& owner) { return std::make_unique<ConversionView>(owner, store_); }};
-  std::filesystem::path root_;
+  baleport::testing::TestTree tree_;
 };
 
 TEST_F(Win32ViewsTest, TheStartPageHandsClicksAndItsCloseBoxToTheLogic) {
@@ -86,7 +78,7 @@ TEST_F(Win32ViewsTest, TheStartPageHandsClicksAndItsCloseBoxToTheLogic) {
 }
 
 TEST_F(Win32ViewsTest, TheSinglePageOpensModalAndItsBoxFollowsThePick) {
-  const std::string sales = (root_ / "Sales").string();
+  const std::string sales = tree_.Path("Sales");
   wizard_.folder_picks = {sales};
   bool ran = false;
   InsideNextModal([&] {
@@ -114,11 +106,11 @@ TEST_F(Win32ViewsTest, TheMultiplePageListsTheSubfoldersWithCheckBoxesAndMovesOn
   EXPECT_EQ(Text(P::kMultiple, kTxtOutputFolder), wizard_.DesktopFolder());
 
   HWND list = Control(P::kMultiple, kLv);
-  wizard_.folder_picks = {root_.string()};
+  wizard_.folder_picks = {tree_.root()};
   Click(P::kMultiple, kCmdAddFolder);
   ASSERT_EQ(ListView_GetItemCount(list), 3);
   EXPECT_EQ(Cell(0, 0), "accounts");
-  EXPECT_EQ(Cell(2, 1), (root_ / "Sales").string());
+  EXPECT_EQ(Cell(2, 1), tree_.Path("Sales"));
 
   Click(P::kMultiple, kChkSelectAll);
   EXPECT_TRUE(ListView_GetCheckState(list, 1));
@@ -126,7 +118,7 @@ TEST_F(Win32ViewsTest, TheMultiplePageListsTheSubfoldersWithCheckBoxesAndMovesOn
   ListView_SetCheckState(list, 1, FALSE);
   EXPECT_FALSE(wizard_.pages().Row(2).checked);
   EXPECT_TRUE(wizard_.pages().Row(3).checked);
-  const std::string out = (root_ / "Beta").string();
+  const std::string out = tree_.Path("Beta");
   SetWindowTextW(Control(P::kMultiple, kTxtOutputFolder), app::win32::Wide(out).c_str());
   EXPECT_EQ(wizard_.pages().OutputFolder(), out);
 
