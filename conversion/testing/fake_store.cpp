@@ -1,5 +1,6 @@
 #include "conversion/testing/fake_store.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 

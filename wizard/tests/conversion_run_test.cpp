@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
-#include <functional>
 
 #include "app/event_pump.h"
 #include "support/pending_events.h"
