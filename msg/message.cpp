@@ -273,10 +273,11 @@ Result<std::string> PropertyObject::ReadValue(const Property& property, uint32_t
   Result<ValueStream> value = OpenValue(property, index);
   if (!value.ok()) return value.status();
   if (value->size() > max_size) return TooLarge(where(), property.tag, value->size(), max_size);
-  std::string bytes(static_cast<size_t>(value->size()), '\0');
-  Result<size_t> n = value->Read(bytes.data(), bytes.size());
-  if (!n.ok()) return n.status();
-  return bytes;
+  // Taken from the value's view, which holds all of it: no zero-filled buffer copied over.
+  std::vector<uint8_t> scratch;
+  Result<std::span<const uint8_t>> bytes = value->Next(static_cast<size_t>(value->size()), &scratch);
+  if (!bytes.ok()) return bytes.status();
+  return std::string(reinterpret_cast<const char*>(bytes->data()), bytes->size());
 }
 
 Result<std::u16string> PropertyObject::ReadText(const Property& property, uint32_t index, size_t max_size) const {

@@ -1,5 +1,12 @@
 #include "msg/text_decoder.h"
 
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "support/code_pages.h"
+#include "support/little_endian.h"
+
 namespace baleport::msg {
 
 uint32_t AnsiCodePageOfLocale(uint32_t lcid) {
@@ -23,12 +30,54 @@ uint32_t AnsiCodePageOfLocale(uint32_t lcid) {
 
 TextDecoder TextDecoder::ForUtf16() { return TextDecoder(); }
 
+// Most 8-bit values are short and a call into the back end costs more than the text: a
+// single-byte code page is decoded through a table the back end fills once per thread, and
+// the ASCII a multi-byte value starts with is widened before the back end takes the rest.
+const TextDecoder::ByteTable& TextDecoder::Table() {
+  thread_local std::unordered_map<uint32_t, std::unique_ptr<ByteTable>> tables;
+  std::unique_ptr<ByteTable>& table = tables[code_page_];
+  if (table == nullptr) {
+    table = std::make_unique<ByteTable>();
+    const bool had_errors = had_errors_;
+    for (int b = 0; b < 256; ++b) {
+      const auto byte = static_cast<uint8_t>(b);
+      std::u16string one;
+      had_errors_ = false;
+      Convert(&byte, 1, &one, true);
+      table->valid[b] = !had_errors_ && one.size() == 1;
+      table->unit[b] = one.size() == 1 ? one[0] : kReplacement;
+    }
+    had_errors_ = had_errors;
+  }
+  return *table;
+}
+
 size_t TextDecoder::Take(const uint8_t* data, size_t n, std::u16string* out, bool final) {
-  if (code_page_ != 0) return Convert(data, n, out, final);
-  const size_t units = n / 2;
   const size_t start = out->size();
+  if (code_page_ != 0 && SingleByte(code_page_)) {
+    if (table_ == nullptr) table_ = &Table();
+    out->resize(start + n);
+    char16_t* units = out->data() + start;
+    bool valid = true;
+    for (size_t i = 0; i < n; ++i) {
+      units[i] = table_->unit[data[i]];
+      valid &= table_->valid[data[i]];
+    }
+    had_errors_ |= !valid;
+    return n;
+  }
+  if (code_page_ != 0) {
+    size_t ascii = 0;
+    if (AsciiTransparent(code_page_)) {
+      while (ascii < n && data[ascii] < 0x80) ++ascii;
+      out->resize(start + ascii);
+      std::copy(data, data + ascii, out->data() + start);
+    }
+    return ascii + Convert(data + ascii, n - ascii, out, final);
+  }
+  const size_t units = n / 2;
   out->resize(start + units);
-  for (size_t i = 0; i < units; ++i) (*out)[start + i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+  std::memcpy(out->data() + start, data, 2 * units);  // little-endian targets: the bytes are the units
   return 2 * units;
 }
 

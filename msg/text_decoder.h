@@ -41,13 +41,20 @@ class TextDecoder {
     uint32_t code_page;  // no initializer: it would keep the type from being default-constructible here
     void operator()(void* cd) const;
   };
+  // The characters of a single-byte code page's 256 bytes, as the back end decodes them.
+  struct ByteTable {
+    char16_t unit[256];
+    bool valid[256];
+  };
   TextDecoder() = default;
-  // Decodes what it can of data[0, n); returns the bytes used. Take handles UTF-16 itself and
-  // hands 8-bit text to the back end's Convert.
+  // Decodes what it can of data[0, n); returns the bytes used. Take handles UTF-16, single-byte
+  // code pages and leading ASCII itself and hands the rest to the back end's Convert.
   size_t Take(const uint8_t* data, size_t n, std::u16string* out, bool final);
   size_t Convert(const uint8_t* data, size_t n, std::u16string* out, bool final);
+  const ByteTable& Table();
 
   uint32_t code_page_ = 0;  // 0 for UTF-16 input
+  const ByteTable* table_ = nullptr;  // for a single-byte code page, once looked up
   std::unique_ptr<void, ConverterReturner> cd_;  // iconv's descriptor; empty for UTF-16 and on Windows
   std::vector<uint8_t> pending_;
   bool had_errors_ = false;

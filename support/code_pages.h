@@ -24,4 +24,17 @@ inline bool TakesNoFlags(uint32_t code_page) {
          (code_page >= 57002 && code_page <= 57011) || code_page == 42;
 }
 
+// Each byte is one character and the conversion keeps no state (glibc's 1255 and 1258 combine
+// accents with the letter before them, so they are not among these).
+inline bool SingleByte(uint32_t code_page) {
+  return code_page == 874 || (code_page >= 1250 && code_page <= 1257 && code_page != 1255) ||
+         (code_page >= 28591 && code_page <= 28605) || code_page == 20866 || code_page == 21866;
+}
+
+// Multi-byte code pages without shift states in which a byte below 0x80 that starts a
+// character is that ASCII character.
+inline bool AsciiTransparent(uint32_t code_page) {
+  return code_page == 932 || code_page == 936 || code_page == 949 || code_page == 950 || code_page == 65001;
+}
+
 }  // namespace baleport

@@ -1,6 +1,9 @@
 #include "support/utf16_text.h"
 
 #include <cstdint>
+#include <cstring>
+
+#include "support/little_endian.h"  // the targets are little-endian: UTF-16LE bytes are the units' own
 
 namespace baleport {
 namespace {
@@ -81,6 +84,7 @@ std::u16string Utf8ToUtf16(std::string_view text, BadText bad) {
 
 std::string Utf16ToUtf8(std::u16string_view text, BadText bad) {
   std::string out;
+  out.reserve(text.size());
   size_t ascii = 0;
   while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
   out.resize(ascii);
@@ -104,19 +108,12 @@ std::string Utf16ToUtf8(std::u16string_view text, BadText bad) {
 }
 
 std::string Utf16LeBytes(std::u16string_view units) {
-  std::string out(units.size() * 2, '\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    out[2 * i] = static_cast<char>(units[i] & 0xFF);
-    out[2 * i + 1] = static_cast<char>(units[i] >> 8);
-  }
-  return out;
+  return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
 }
 
 std::u16string Utf16FromLeBytes(std::string_view bytes) {
   std::u16string units(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
-  }
+  std::memcpy(units.data(), bytes.data(), units.size() * 2);
   return units;
 }
 

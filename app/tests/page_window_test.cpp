@@ -14,10 +14,8 @@ using testing::InsideNextModal;
 
 class CountingPage : public PageWindow {
  public:
-  CountingPage() : PageWindow("Page", QSize(300, 200), TitleButtons::kCloseOnly) {
-    text = new QLineEdit(this);
-  }
-  QLineEdit* text;
+  CountingPage() : PageWindow("Page", QSize(300, 200), TitleButtons::kCloseOnly) {}
+  QLineEdit* text = new QLineEdit(this);
   int loads = 0;
   bool allow_close = true;
 

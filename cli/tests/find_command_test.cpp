@@ -14,9 +14,7 @@ using ::testing::HasSubstr;
 
 TEST(FindCommandTest, PrintsFoldersAndFilesWithTheirKeysAndACount) {
   testing::TestTree tree;
-  tree.File("A/one.msg");
-  tree.File("A/skip.txt");
-  tree.File("two.MSG");
+  tree.Files({"A/one.msg", "A/skip.txt", "two.MSG"});
   std::ostringstream out, errors;
   EXPECT_EQ(RunFind(tree.root(), "*.msg", out, errors), 0);
   EXPECT_EQ(out.str(), "Folders:\n  Z1  " + tree.Path("A") + "\nFiles:\n  K1  " + tree.Path("two.MSG") + "\n  K2  " +

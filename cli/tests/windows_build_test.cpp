@@ -7,18 +7,17 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
-#include "pst/tests/readers.h"
+#include "pst/tests/store_testing.h"
 
 namespace baleport {
 namespace {
 
 namespace fs = std::filesystem;
 using pst::testing::Quote;
+using pst::testing::VerifiedMessageCount;
 
 // What readpst wrote (every message with its headers, recipients, bodies and attachments), by
 // file name without the time of the run, which the store's name and so the files' hold.
@@ -30,20 +29,9 @@ std::map<std::string, std::string> ReadPstFiles(const std::string& store) {
   std::map<std::string, std::string> files;
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(into)) {
     if (!e.is_regular_file()) continue;
-    std::ostringstream bytes;
-    bytes << std::ifstream(e.path(), std::ios::binary).rdbuf();
-    files[std::regex_replace(fs::relative(e.path(), into).string(), stamp, "Created")] = bytes.str();
+    files[std::regex_replace(fs::relative(e.path(), into).string(), stamp, "Created")] = pst::testing::ReadAll(e.path());
   }
   return files;
-}
-
-std::string WindowsBuildMissing() {
-  if (fs::exists(BALEPORT_WINDOWS_BINARY)) return "";
-  return std::string("skipped: no Windows build at ") + BALEPORT_WINDOWS_BINARY + " (make build-win)";
-}
-
-pst::testing::CommandResult RunWindowsBuild(const std::string& arguments) {
-  return pst::testing::Run("/usr/lib/wine/wine64 " + Quote(BALEPORT_WINDOWS_BINARY) + " " + arguments);
 }
 
 // The Wine prefix's devices folder, or "" when there is none to map drives in.
@@ -51,6 +39,16 @@ fs::path WineDevices() {
   const char* prefix = std::getenv("WINEPREFIX");
   if (prefix == nullptr || !fs::is_directory(fs::path(prefix) / "dosdevices")) return {};
   return fs::path(prefix) / "dosdevices";
+}
+
+// Why the Windows build cannot be run here, with drives and shares mapped when `devices`; "" when it can.
+std::string WindowsBuildMissing(bool devices = false) {
+  if (!fs::exists(BALEPORT_WINDOWS_BINARY)) return std::string("no Windows build at ") + BALEPORT_WINDOWS_BINARY;
+  return devices && WineDevices().empty() ? "no Wine prefix (WINEPREFIX) to map devices in" : "";
+}
+
+pst::testing::CommandResult RunWindowsBuild(const std::string& arguments) {
+  return pst::testing::Run("/usr/lib/wine/wine64 " + Quote(BALEPORT_WINDOWS_BINARY) + " " + arguments);
 }
 
 // A folder as Windows programs under Wine reach it: a drive letter ("q:") or a network share
@@ -68,14 +66,6 @@ class WineMapping {
  private:
   fs::path link_;
 };
-
-// The items pypff lists in a store (its lines "M <path> | <subject> | ...").
-int ItemCount(const std::string& store) {
-  std::istringstream lines(pst::testing::PypffDump(store).output);
-  int items = 0;
-  for (std::string line; std::getline(lines, line);) items += line.starts_with("M ") ? 1 : 0;
-  return items;
-}
 
 int MessageFiles(const fs::path& folder) {
   int files = 0;
@@ -97,21 +87,20 @@ TEST(WindowsBuild, ConvertsBetweenLongUnicodePaths) {
       RunWindowsBuild("convert -q " + Quote((dir / "Ströme" / "Pöst ✉").string()) + " -o " + Quote(store));
   ASSERT_EQ(one.exit_code, 0) << one.output;
   EXPECT_TRUE(fs::exists(dir / "Brief ✉.log"));
-  EXPECT_EQ(pst::testing::ReaderFailures(store), "");
+  VerifiedMessageCount(store);
 
   const pst::testing::CommandResult each =
       RunWindowsBuild("convert -q --each " + Quote((dir / "Ströme").string()) + " -d " + Quote(dir.string()) + " -j 2");
   ASSERT_EQ(each.exit_code, 0) << each.output;
-  EXPECT_EQ(pst::testing::ReaderFailures((dir / "Pöst ✉.pst").string()), "");
+  VerifiedMessageCount((dir / "Pöst ✉.pst").string());
 }
 
 // A mailbox at the root of a drive, one message read-only and one hidden: all are converted,
 // and with --delete-source all are deleted, the read-only one as well (as Explorer and the
 // Linux build do: the user asked for it, and its item is committed first).
 TEST(WindowsBuild, ConvertsADriveRootWithReadOnlyAndHiddenMessagesAndDeletesThem) {
-  if (const std::string why = WindowsBuildMissing(); !why.empty()) GTEST_SKIP() << why;
+  if (const std::string why = WindowsBuildMissing(true); !why.empty()) GTEST_SKIP() << why;
   const fs::path devices = WineDevices();
-  if (devices.empty()) GTEST_SKIP() << "skipped: no Wine prefix (WINEPREFIX) to map a drive in";
   char letter = 'm';
   while (letter < 'z' && fs::exists(fs::symlink_status(devices / (std::string(1, letter) + ":")))) ++letter;
   ASSERT_LT(letter, 'z') << "no free drive letter in " << devices;
@@ -136,8 +125,7 @@ TEST(WindowsBuild, ConvertsADriveRootWithReadOnlyAndHiddenMessagesAndDeletesThem
   const pst::testing::CommandResult run =
       RunWindowsBuild("convert -q --delete-source " + Quote(drive + "\\") + " -o " + Quote(store));
   ASSERT_EQ(run.exit_code, 0) << run.output;
-  EXPECT_EQ(pst::testing::ReaderFailures(store), "");
-  EXPECT_EQ(ItemCount(store), messages);
+  EXPECT_EQ(VerifiedMessageCount(store), static_cast<uint64_t>(messages));
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir / "mailbox")) {
     EXPECT_FALSE(e.is_regular_file()) << e.path() << " was converted but not deleted";
   }
@@ -145,9 +133,8 @@ TEST(WindowsBuild, ConvertsADriveRootWithReadOnlyAndHiddenMessagesAndDeletesThem
 
 // A mailbox on a network share (Wine's "unc" devices), its store written to the share beside it.
 TEST(WindowsBuild, ConvertsFromAndIntoANetworkShare) {
-  if (const std::string why = WindowsBuildMissing(); !why.empty()) GTEST_SKIP() << why;
+  if (const std::string why = WindowsBuildMissing(true); !why.empty()) GTEST_SKIP() << why;
   const fs::path devices = WineDevices();
-  if (devices.empty()) GTEST_SKIP() << "skipped: no Wine prefix (WINEPREFIX) to add a share to";
   const fs::path dir = pst::testing::TempDir("windows-share");
   fs::copy(fs::path(BALEPORT_EXAMPLES_DIR) / "mailbox", dir / "Mail", fs::copy_options::recursive);
   const std::string share = "baleport-" + std::to_string(::getpid());
@@ -157,8 +144,7 @@ TEST(WindowsBuild, ConvertsFromAndIntoANetworkShare) {
       RunWindowsBuild("convert -q " + Quote(unc + "Mail") + " -o " + Quote(unc + "Mail.pst"));
   ASSERT_EQ(run.exit_code, 0) << run.output;
   EXPECT_TRUE(fs::exists(dir / "Mail.log"));
-  EXPECT_EQ(pst::testing::ReaderFailures((dir / "Mail.pst").string()), "");
-  EXPECT_EQ(ItemCount((dir / "Mail.pst").string()), MessageFiles(dir / "Mail"));
+  EXPECT_EQ(VerifiedMessageCount((dir / "Mail.pst").string()), static_cast<uint64_t>(MessageFiles(dir / "Mail")));
 }
 
 TEST(WindowsBuild, ConvertsTheSamplesAsThisBuildDoes) {

@@ -1,6 +1,6 @@
 // An in-memory message store behind the store interface, for tests of the run: stores
-// kept by path across sessions, a journal of the operations, and any operation made to
-// fail on demand.
+// kept by path across sessions, a journal of the operations, and chosen operations made
+// to fail on demand.
 #pragma once
 
 #include <functional>
@@ -13,24 +13,9 @@
 
 namespace baleport {
 
-enum class FakeOp {
-  kCreateSession,
-  kCreateMAPIUtils,
-  kLogonPstStore,  // matched against the store path
-  kValidateIPMTree,
-  kGetDefaultFolder,  // matched against "6" or "5"
-  kGetStoreFromID,
-  kIPMRootFolder,
-  kFoldersCount,      // matched against the folder's name
-  kFoldersAdd,         // matched against the new folder's name
-  kItemsAdd,           // matched against the folder's name
-  kImport,             // matched against the message file's path
-  kHrSetOneProp,       // matched against the item's source path
-  kSave,               // matched against the item's source path
-  kDelete,
-  kCommit,
-  kLogoff,
-};
+// Each matched against the argument given: the store path (kLogonPstStore, kCommit), the
+// message file's path (kImport, kSave), "6" or "5" (kGetDefaultFolder), "" (the others).
+enum class FakeOp { kCreateSession, kLogonPstStore, kGetDefaultFolder, kImport, kSave, kCommit, kLogoff };
 
 struct FakeItem {
   std::string source;  // the imported file
@@ -54,8 +39,7 @@ struct FakeStoreFile {
 
 class FakeStoreLibrary : public StoreLibrary {
  public:
-  // The default folders that ValidateIPMTree creates (Inbox and Sent Items under the
-  // names below).
+  // The names ValidateIPMTree gives the Inbox and Sent Items.
   std::string inboxName = "Inbox";
   std::string sentName = "Sent Items";
 
@@ -66,17 +50,14 @@ class FakeStoreLibrary : public StoreLibrary {
 
   // Store files by path; a test may put one in place before a run.
   std::map<std::string, FakeStoreFile> files;
-  // One line per operation that changed something or was asked for by path:
-  // "LogonPstStore <path> <display name>", "Add folder <parent path>\<name>",
-  // "Import <file>", "Save <file>", "Delete <file>", "Commit", "Logoff".
+  // "LogonPstStore <path> <display name>", "Add folder <parent path>\<name>", "Import <file>",
+  // "Delete <file>", "Logoff".
   std::vector<std::string> journal;
   // Called at every successful Commit, before the items are marked committed.
   std::function<void(FakeStoreFile&)> onCommit;
 
   // The folder at a "\"-separated path below the top ("" is the top), or nullptr.
   FakeFolder* FolderAt(const std::string& storePath, const std::string& folderPath);
-  // Every folder of a store as its path below the top ("\Inbox\Projects"), depth first.
-  std::vector<std::string> FolderPaths(const std::string& storePath);
   // The source paths of the items in the folder at `folderPath`.
   std::vector<std::string> ItemSources(const std::string& storePath, const std::string& folderPath);
 

@@ -15,22 +15,15 @@ namespace baleport {
 
 class RecordingPage : public PageControls {
  public:
-  // Current state.
   std::map<CaptionControl, std::string> captions;
   std::map<ButtonControl, bool> enabled;
   std::map<ButtonControl, bool> visible;
-  float progressValue = 0;
-  int progressMinimum = 0;
-  int progressMaximum = 0;
   int deleteSourceValue = 0;
 
-  // History.
-  std::vector<std::pair<CaptionControl, std::string>> captionHistory;
   std::vector<SaveDialogRequest> saveDialogs;
   std::vector<MessageBoxRequest> messages;
   int closeCount = 0;
 
-  // Answers and reactions.
   std::optional<std::string> saveDialogAnswer;  // nullopt: the user cancels
   // Answers every Yes/No box; kYes unless set.
   std::function<MessageAnswer(const MessageBoxRequest&)> answer;
@@ -39,20 +32,29 @@ class RecordingPage : public PageControls {
   // Runs inside ClosePage, as a window's close event would.
   std::function<void()> onClose;
 
-  // Every caption `control` was given, in order.
-  std::vector<std::string> CaptionsOf(CaptionControl control) const;
-
-  void SetCaption(CaptionControl control, const std::string& caption) override;
-  void SetProgressRange(int minimum, int maximum) override;
-  void SetProgressValue(float value) override { progressValue = value; }
+  void SetCaption(CaptionControl control, const std::string& caption) override { captions[control] = caption; }
+  void SetProgressRange(int, int) override {}
+  void SetProgressValue(float) override {}
   void SetButtonEnabled(ButtonControl button, bool on) override { enabled[button] = on; }
   void SetButtonVisible(ButtonControl button, bool on) override { visible[button] = on; }
   int DeleteSourceValue() override { return deleteSourceValue; }
   void SetDeleteSourceValue(int value) override { deleteSourceValue = value; }
-  std::optional<std::string> ShowSaveDialog(const SaveDialogRequest& request) override;
-  MessageAnswer ShowMessage(const MessageBoxRequest& request) override;
-  void ClosePage() override;
-  void ProcessPendingEvents() override;
+  std::optional<std::string> ShowSaveDialog(const SaveDialogRequest& request) override {
+    saveDialogs.push_back(request);
+    return saveDialogAnswer;
+  }
+  MessageAnswer ShowMessage(const MessageBoxRequest& request) override {
+    messages.push_back(request);
+    if (request.buttons == MessageButtons::kOk) return MessageAnswer::kOk;
+    return answer ? answer(request) : MessageAnswer::kYes;
+  }
+  void ClosePage() override {
+    ++closeCount;
+    if (onClose) onClose();
+  }
+  void ProcessPendingEvents() override {
+    if (onYield) onYield();
+  }
 };
 
 struct FixedSelection : WizardSelection {

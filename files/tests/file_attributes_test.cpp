@@ -17,7 +17,7 @@ using baleport::testing::TestTree;
 
 const std::string kSep(1, kPathSeparator);
 
-TEST(GetAttributesTest, TellsFoldersFilesHiddenFilesAndMissingPathsByKind) {
+TEST(GetAttributesTest, TellsFoldersFilesHiddenFilesAndMissingPathsApart) {
   TestTree tree;
   const std::string folder = tree.Folder("f");
   const std::string file = tree.File("f/m.msg");
@@ -37,6 +37,16 @@ TEST(GetAttributesTest, TellsFoldersFilesHiddenFilesAndMissingPathsByKind) {
   EXPECT_EQ(LastFileError, 3);  // a file where a folder should be
   EXPECT_EQ(RemoveFile(tree.Path("missing.msg")), 2);
   EXPECT_EQ(SetAttributes(tree.Path("missing/x.msg"), kAttributeNormal), 3);
+
+  EXPECT_FALSE(FileExists(folder));
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_FALSE(FileExists(tree.Path("missing.msg")));
+  EXPECT_TRUE(FileExists(folder + kSep + "*.msg"));  // the first match is a file
+  EXPECT_TRUE(FolderExists(folder + kSep));
+  EXPECT_TRUE(FolderExists("  " + folder + "  "));
+  EXPECT_FALSE(FolderExists(file));
+  EXPECT_FALSE(FolderExists(tree.Path("missing")));
+  EXPECT_EQ(LastFileError, 0);
 }
 
 TEST(RemoveFileTest, DeletesAReadOnlyFile) {
@@ -73,26 +83,6 @@ TEST(RemoveFileTest, AFileInUseIsASharingViolation) {
   EXPECT_TRUE(FileExists(file));
 }
 #endif
-
-TEST(ExistsTest, FilesAndFolders) {
-  TestTree tree;
-  const std::string folder = tree.Folder("f");
-  const std::string file = tree.File("f/m.msg");
-  const std::string missing = tree.Path("nothing");
-
-  EXPECT_FALSE(FileExists(folder));
-  EXPECT_TRUE(FileExists(file));
-  EXPECT_FALSE(FileExists(missing));
-  EXPECT_TRUE(FileExists(folder + kSep + "*.msg"));  // the first match is a file
-  EXPECT_EQ(LastFileError, 0);
-
-  EXPECT_TRUE(FolderExists(folder));
-  EXPECT_TRUE(FolderExists(folder + kSep));
-  EXPECT_TRUE(FolderExists("  " + folder + "  "));
-  EXPECT_FALSE(FolderExists(file));
-  EXPECT_FALSE(FolderExists(missing));
-  EXPECT_EQ(LastFileError, 0);
-}
 
 TEST(WithTrailingBackslashTest, TrimsSpacesAndEndsInOneSeparator) {
   EXPECT_EQ(WithTrailingBackslash("  a" + kSep + "b  "), "a" + kSep + "b" + kSep);

@@ -3,6 +3,7 @@
 // they may exceed 260 characters.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <system_error>
 
@@ -23,6 +24,10 @@ class TestTree {
   std::string Folder(const std::string& relative) const;
   // Makes a small file (and the folders above it); returns its path.
   std::string File(const std::string& relative) const;
+  // Makes each of the files as File does.
+  void Files(std::initializer_list<const char*> relatives) const {
+    for (const char* relative : relatives) File(relative);
+  }
   // Makes a symbolic link to the folder `target` (a full path).
   std::error_code LinkFolder(const std::string& target, const std::string& relative) const;
 

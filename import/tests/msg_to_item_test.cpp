@@ -158,13 +158,14 @@ TEST_F(ImportTest, EveryMessageReadsAsItsSenderSawIt) {
   // as readers refuse the item over one; pairs stay, wherever they fall. Read back by the
   // engine: libpff decodes pairs wrongly (U+1F600 comes out as U+1F201).
   FixtureFile cut;
-  const std::string units = Utf16LeBytes(u"abcd\xD800" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xDC00");
+  const std::u16string lead = std::u16string(31, u'x') + u"\xD83D\xDE00";  // a pair across 64-byte groups
+  const std::string units = Utf16LeBytes(lead + u"abcd\xD800" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xDC00");
   cut.message.Unicode(0x0037, "cut").Add({mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Bytes(units), {}});
   Import(Write(cut, "cut.msg"));
   CloseAndCompare();
   std::string body;
   for (const pst::Property& p : ItemProperties("cut")) body = p.tag == kBody ? p.data : body;
-  EXPECT_EQ(body, Utf16LeBytes(u"abcd\xFFFD" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xFFFD"));
+  EXPECT_EQ(body, Utf16LeBytes(lead + u"abcd\xFFFD" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xFFFD"));
 }
 
 TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {

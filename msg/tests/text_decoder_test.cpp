@@ -3,6 +3,12 @@
 
 #include <iostream>
 
+#ifndef _WIN32
+#include <iconv.h>
+
+#include "support/code_pages.h"
+#endif
+
 #include "msg/text_decoder.h"
 #include "support/utf16_text.h"
 
@@ -69,6 +75,61 @@ TEST(TextDecoder, Utf16KeepsOddByteAndLonePairsVisible) {
   decoder.Finish(&out);
   EXPECT_EQ(Utf16ToUtf8(out, BadText::kReplace), "h\U0001F627\uFFFD\uFFFD");
   EXPECT_TRUE(decoder.had_errors());
+}
+
+#ifndef _WIN32
+// What iconv makes of the bytes in one call, a byte it cannot decode standing as U+FFFD.
+std::string IconvDecode(uint32_t code_page, std::string_view bytes) {
+  iconv_t cd = iconv_open("UTF-16LE", IconvCharset(code_page).c_str());
+  std::u16string out;
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  while (in_left > 0) {
+    char16_t buffer[512];
+    char* o = reinterpret_cast<char*>(buffer);
+    size_t out_left = sizeof buffer;
+    const size_t rc = iconv(cd, &in, &in_left, &o, &out_left);
+    out.append(buffer, (sizeof buffer - out_left) / 2);
+    if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+      out.push_back(u'\uFFFD');
+      ++in;
+      --in_left;
+    }
+  }
+  iconv_close(cd);
+  return Utf16ToUtf8(out, BadText::kReplace);
+}
+#endif
+
+// Single-byte code pages go through a table and multi-byte ones widen their leading ASCII
+// themselves: every byte must come out as iconv alone makes it, errors flagged alike.
+TEST(TextDecoder, FastPathsAgreeWithIconvOnEveryByte) {
+#ifdef _WIN32
+  std::cout << "skipped: the fast paths are checked against iconv, which Windows lacks\n";
+#else
+  for (uint32_t code_page : {874u, 1250u, 1251u, 1252u, 1253u, 1254u, 1256u, 1257u, 28591u, 28595u, 28605u, 20866u}) {
+    ASSERT_TRUE(SingleByte(code_page));
+    std::string all;
+    for (int b = 0; b < 256; ++b) {
+      const std::string one(1, static_cast<char>(b));
+      all += one;
+      bool errors = false;
+      const std::string expected = IconvDecode(code_page, one);
+      EXPECT_EQ(DecodeInChunks(code_page, one, 1, &errors), expected) << "code page " << code_page << ", byte " << b;
+      EXPECT_EQ(errors, expected == "\uFFFD") << "code page " << code_page << ", byte " << b;
+    }
+    EXPECT_EQ(DecodeInChunks(code_page, all, 100), IconvDecode(code_page, all)) << "code page " << code_page;
+  }
+  for (uint32_t code_page : {932u, 936u, 949u, 950u, 65001u}) {
+    ASSERT_TRUE(AsciiTransparent(code_page));
+    std::string ascii;
+    for (int b = 0; b < 0x80; ++b) ascii += static_cast<char>(b);
+    const std::string text = ascii + "\x93\xfa" + ascii;  // a lead byte, then ASCII: a trail byte in 932
+    for (size_t chunk : {size_t{1}, size_t{3}, size_t{1000}}) {
+      EXPECT_EQ(DecodeInChunks(code_page, text, chunk), IconvDecode(code_page, text)) << "code page " << code_page;
+    }
+  }
+#endif
 }
 
 TEST(TextDecoder, CodePagesIconvLacksAreRefusedByNumber) {

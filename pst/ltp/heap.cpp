@@ -59,7 +59,11 @@ Status ParseBlock(std::string_view b, size_t index, std::vector<uint16_t>& offs,
 // A block laid out from its header bytes and items; fill levels in the header are kept.
 std::string SerializeBlock(std::string header, const HeapItems& items, uint16_t freed) {
   std::string s = std::move(header);
+  size_t bytes = s.size() + 1 + 4 + 2 * (items.size() + 1);  // the items, a pad byte, the page map
+  for (const auto& item : items) bytes += item.size();
+  s.reserve(bytes);  // one allocation: grown item by item it was reallocated and copied again and again
   std::vector<uint16_t> offs;
+  offs.reserve(items.size() + 1);
   for (const auto& item : items) {
     offs.push_back(static_cast<uint16_t>(s.size()));
     s += item;

@@ -364,14 +364,17 @@ Result<uint64_t> NodeDatabase::WriteBlock(std::string_view payload, bool interna
   header_.bidNextB += 4;
   const uint32_t disk_size = BlockDiskSize(static_cast<uint32_t>(payload.size()));
   uint64_t ib = space_.Allocate(disk_size, kSlotSize);
-  std::string buf(disk_size, '\0');
-  std::memcpy(buf.data(), payload.data(), payload.size());
-  if (!internal) Encode(crypt(), bid, buf.data(), payload.size());
-  BLOCKTRAILER t{static_cast<uint16_t>(payload.size()), ComputeSig(ib, bid), Crc(buf.data(), payload.size()), bid};
-  std::memcpy(buf.data() + disk_size - kBlockTrailerSize, &t, sizeof t);
+  // Made in place at the end of the write buffer: no buffer of its own to fill, copy and free.
+  BALEPORT_RETURN_IF_ERROR(StartBufferedWrite(ib, disk_size));
+  const size_t at = write_buffer_.size();
+  write_buffer_.append(payload);
+  char* block = write_buffer_.data() + at;
+  if (!internal) Encode(crypt(), bid, block, payload.size());
+  BLOCKTRAILER t{static_cast<uint16_t>(payload.size()), ComputeSig(ib, bid), Crc(block, payload.size()), bid};
+  write_buffer_.append(disk_size - kBlockTrailerSize - payload.size(), '\0');
+  write_buffer_.append(reinterpret_cast<const char*>(&t), sizeof t);
   blocks_[bid] = BlockInfo{ib, static_cast<uint16_t>(payload.size()), 2, t.dwCRC};
   touched_blocks_.push_back(bid);
-  BALEPORT_RETURN_IF_ERROR(BufferedWrite(ib, buf));
   return bid;
 }
 
@@ -392,14 +395,13 @@ bool NodeDatabase::ReuseIfSame(uint64_t candidate, std::string_view payload) {
   return true;
 }
 
-Status NodeDatabase::BufferedWrite(uint64_t ib, const std::string& bytes) {
+Status NodeDatabase::StartBufferedWrite(uint64_t ib, size_t size) {
   constexpr size_t kBufferLimit = 1 << 20;
   if (!write_buffer_.empty() &&
-      (ib != write_buffer_ib_ + write_buffer_.size() || write_buffer_.size() + bytes.size() > kBufferLimit)) {
+      (ib != write_buffer_ib_ + write_buffer_.size() || write_buffer_.size() + size > kBufferLimit)) {
     BALEPORT_RETURN_IF_ERROR(FlushWrites());
   }
   if (write_buffer_.empty()) write_buffer_ib_ = ib;
-  write_buffer_ += bytes;
   return Status::Ok();
 }
 

@@ -150,8 +150,9 @@ class NodeDatabase {
   void TouchBlock(uint64_t bid, const BlockInfo& before);
 
   // Blocks are written through a buffer of adjacent ones; a failed write poisons the database,
-  // since blocks it holds may then be missing from the file.
-  Status BufferedWrite(uint64_t ib, const std::string& bytes);
+  // since blocks it holds may then be missing from the file. Flushes the buffer unless a
+  // block of `size` bytes at `ib` can be appended to it.
+  Status StartBufferedWrite(uint64_t ib, size_t size);
   Status FlushWrites();
 
   std::unique_ptr<File> file_;

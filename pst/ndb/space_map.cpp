@@ -103,11 +103,28 @@ uint64_t SpaceMap::Allocate(uint64_t size, uint64_t align) {
         s += 8;
         continue;
       }
+      // A block's 128 slots are looked at and marked a byte of them at a time where they can be.
       uint64_t run = 0;
-      while (run < n && SlotFree(s + run)) ++run;
+      while (run < n) {
+        const uint64_t at = s + run;
+        if ((at & 7) == 0 && n - run >= 8 && (live_[at >> 3] | committed_[at >> 3]) == 0) {
+          run += 8;
+        } else if (SlotFree(at)) {
+          ++run;
+        } else {
+          break;
+        }
+      }
       if (run == n) {
         NoteNoFit(cls, whole, s / kSlotsPerSection, n);
-        for (uint64_t i = 0; i < n; ++i) Set(live_, s + i);
+        for (uint64_t i = 0; i < n;) {
+          if (((s + i) & 7) == 0 && n - i >= 8) {
+            live_[(s + i) >> 3] = 0xFF;
+            i += 8;
+          } else {
+            Set(live_, s + i++);
+          }
+        }
         Touch(s);
         cursor_ = s + n;
         return kFirstAMapOffset + s * kSlotSize;

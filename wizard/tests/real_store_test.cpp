@@ -1,42 +1,27 @@
-// Conversions of the bundled example mailbox through the pages into real stores, which the
-// checker and every independent reader then open.
-#include <gtest/gtest.h>
-
+// The wizard's end-to-end run: the bundled example mailbox through the pages into real
+// stores, which the checker and every independent reader then open.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 
-#include "app/testing/scripted_desktop.h"
-#include "app/testing/test_application.h"
 #include "conversion/store/pst_store_library.h"
 #include "pst/tests/store_testing.h"
 #include "wizard/frm_migate_all.h"
 #include "wizard/frm_multiple.h"
-#include "wizard/frm_single.h"
 #include "wizard/frm_start.h"
-#include "wizard/wizard.h"
+#include "wizard/tests/wizard_fixture.h"
 
 namespace baleport::testing {
 namespace {
 
 using app::testing::InsideNextModal;
 
-class RealStoreTest : public ::testing::Test {
+class RealStoreTest : public WizardTestOver<PstStoreLibrary> {
  protected:
-  void SetUp() override {
-    app::testing::EnsureApplication();
-    wizard_ = std::make_unique<Wizard>(desktop_, library_);
-    wizard_->Run();
-  }
-  void TearDown() override {
-    EXPECT_TRUE(desktop_.unscripted.isEmpty()) << desktop_.unscripted.join(u'\n').toStdString();
-  }
-
   // "Sta&rt Conversion" on the conversion page that `next` opens, with "Skip messages
   // already in the store" ticked as asked; the page is closed after.
-  void ConvertFrom(QPushButton* next, bool skipExisting = false) {
+  void ConvertFrom(QPushButton* next, bool skipExisting) {
     InsideNextModal on_conversion([&] {
       wizard_->MigateAll().ChkSkipExisting->setChecked(skipExisting);
       wizard_->MigateAll().CmdStartConversion->click();
@@ -47,48 +32,26 @@ class RealStoreTest : public ::testing::Test {
   }
 
   QString LastMessage() { return desktop_.messages.empty() ? QString() : desktop_.messages.back().text; }
-
-  QTemporaryDir out_;
-  app::testing::ScriptedDesktop desktop_;
-  PstStoreLibrary library_;
-  std::unique_ptr<Wizard> wizard_;
 };
 
-TEST_F(RealStoreTest, SingleFolderModeMakesOneStoreOfTheWholeTree) {
-  const QString store = out_.filePath("Mailbox.pst");
-  desktop_.folder_picks = {QStringLiteral(BALEPORT_EXAMPLE_MAILBOX)};
-  desktop_.save_names = {store};
-  InsideNextModal on_single([&] {
-    frmSingle& single = wizard_->Single();
-    single.CmdAddFolder->click();
-    ConvertFrom(single.CmdNext);
-    single.close();
-  });
-  wizard_->Start().CmdNext->click();
-  ASSERT_TRUE(on_single.ran());
-  EXPECT_EQ(LastMessage(),
-            "Messages Converted Successfully.\r\nOpen Converted PST file in Outlook to View Converted Messages.");
-  EXPECT_EQ(pst::testing::VerifiedMessageCount(store.toStdString()), 8u);  // every .msg file of the example
-}
-
 TEST_F(RealStoreTest, MultipleFolderModeMakesAStorePerTickedFolderOnceHoweverOftenRun) {
+  wizard_->Run();
   wizard_->Start().OptMultiple->click();
   wizard_->Start().CmdNext->click();
   frmMultiple& multiple = wizard_->Multiple();
   desktop_.folder_picks = {QStringLiteral(BALEPORT_EXAMPLE_MAILBOX)};
   multiple.CmdAddFolder->click();
   multiple.chkSelectAll->click();
-  multiple.txtOutputFolder->setText(out_.path());
-  ConvertFrom(multiple.CmdNext);
-  EXPECT_EQ(LastMessage(),
-            "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
+  multiple.txtOutputFolder->setText(root_.path());
   // Run again with the skip choice: every message is already there, none twice.
-  ConvertFrom(multiple.CmdNext, true);
-  EXPECT_EQ(LastMessage(),
-            "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
-  EXPECT_EQ(pst::testing::VerifiedMessageCount(out_.filePath("Inbox.pst").toStdString()), 3u);
-  EXPECT_EQ(pst::testing::VerifiedMessageCount(out_.filePath("Projects.pst").toStdString()), 2u);
-  EXPECT_EQ(pst::testing::VerifiedMessageCount(out_.filePath("Sent.pst").toStdString()), 3u);
+  for (const bool skipExisting : {false, true}) {
+    ConvertFrom(multiple.CmdNext, skipExisting);
+    EXPECT_EQ(LastMessage(),
+              "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
+  }
+  EXPECT_EQ(pst::testing::VerifiedMessageCount(root_.filePath("Inbox.pst").toStdString()), 3u);
+  EXPECT_EQ(pst::testing::VerifiedMessageCount(root_.filePath("Projects.pst").toStdString()), 2u);
+  EXPECT_EQ(pst::testing::VerifiedMessageCount(root_.filePath("Sent.pst").toStdString()), 3u);
 }
 
 }  // namespace

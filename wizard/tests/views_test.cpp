@@ -123,35 +123,15 @@ TEST_F(ViewsTest, TheConversionPageShowsCaptionsAndStartsAfresh) {
   EXPECT_TRUE(look.ran());
 }
 
-// Sets environment variables for one test and puts them back after it.
-class ScopedEnvironment {
- public:
-  void Set(const char* name, const QString& value) {
-    saved_.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
-    qputenv(name, value.toLocal8Bit());
-  }
-  ~ScopedEnvironment() {
-    for (const Saved& saved : saved_) {
-      if (saved.was_set) qputenv(saved.name, saved.value); else qunsetenv(saved.name);
-    }
-  }
-
- private:
-  struct Saved {
-    const char* name;
-    QByteArray value;
-    bool was_set;
-  };
-  std::vector<Saved> saved_;
-};
-
 // Many Linux systems have no ~/Desktop: the output folder is then the desktop the XDG user
 // dirs name, or else the home folder.
 TEST_F(ViewsTest, TheDefaultOutputIsTheXdgDesktopOrElseHome) {
-  ScopedEnvironment environment;
+  const QByteArray homeBefore = qgetenv("HOME");
+  const bool configSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+  const QByteArray configBefore = qgetenv("XDG_CONFIG_HOME");
   const QString home = MakeFolder("home");
-  environment.Set("HOME", home);
-  environment.Set("XDG_CONFIG_HOME", MakeFolder("home/.config"));
+  qputenv("HOME", home.toLocal8Bit());
+  qputenv("XDG_CONFIG_HOME", MakeFolder("home/.config").toLocal8Bit());
   EXPECT_EQ(wizard_->DesktopFolder(), home.toStdString());
 
   QFile user_dirs(root_.filePath("home/.config/user-dirs.dirs"));
@@ -162,6 +142,8 @@ TEST_F(ViewsTest, TheDefaultOutputIsTheXdgDesktopOrElseHome) {
   const QString desktop = MakeFolder("home/Schreibtisch");
   EXPECT_EQ(wizard_->DesktopFolder(), desktop.toStdString());
   EXPECT_EQ(wizard_->Multiple().txtOutputFolder->text(), desktop);
+  qputenv("HOME", homeBefore);
+  if (configSet) qputenv("XDG_CONFIG_HOME", configBefore); else qunsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // A wizard on Qt's offscreen platform whose dialogs are answered by a script, converting
-// into an in-memory store.
+// into the in-memory store or, with PstStoreLibrary, the real one.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,7 +17,8 @@
 
 namespace baleport::testing {
 
-class WizardTest : public ::testing::Test {
+template <typename Library = FakeStoreLibrary>
+class WizardTestOver : public ::testing::Test {
  protected:
   void SetUp() override {
     app::testing::EnsureApplication();
@@ -37,9 +38,11 @@ class WizardTest : public ::testing::Test {
   }
 
   app::testing::ScriptedDesktop desktop_;
-  FakeStoreLibrary library_;
+  Library library_;
   std::unique_ptr<Wizard> wizard_;
   QTemporaryDir root_;
 };
+
+using WizardTest = WizardTestOver<>;
 
 }  // namespace baleport::testing

@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
+
+#include "support/testing/read_all.h"
 
 namespace baleport::testing {
 
@@ -41,13 +41,6 @@ pid_t Spawn(const std::vector<std::string>& arguments, int output_fd, int extra_
   if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   return pid;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 }  // namespace
@@ -103,7 +96,7 @@ pid_t WinePrefix::Start(const std::string& args, const std::string& log) const {
 void WinePrefix::EndAll() const { pst::testing::Run(Environment() + kWineServer + " -k"); }
 
 std::string WinePrefix::RegistryText() const {
-  return ReadFile(root_ + "/system.reg") + ReadFile(root_ + "/user.reg");
+  return ReadAll(root_ + "/system.reg") + ReadAll(root_ + "/user.reg");
 }
 
 VirtualDisplay::VirtualDisplay() {

@@ -117,7 +117,7 @@ class WizardUnderWineTest : public ::testing::Test {
     if (window.empty() ||
         !(std::regex_match(shown, std::regex(title)) || (!allowed.empty() && shown == allowed))) {
       ADD_FAILURE() << "awaiting \"" << title << "\", the program showed \"" << shown << "\"; it said:\n"
-                    << pst::testing::Run("cat " + Quote(log_)).output;
+                    << pst::testing::ReadAll(log_);
       return "";
     }
     return window;
@@ -126,13 +126,16 @@ class WizardUnderWineTest : public ::testing::Test {
     const std::string name = display_->Xdotool("getwindowname " + window).output;
     return name.substr(0, name.find('\n'));  // a window's name, then any error
   }
+  // The visible window titled exactly `title` (an extended regular expression) now, or "".
+  std::string Shown(const std::string& title) {
+    return FirstWindow(display_->Xdotool("search --onlyvisible --name " + Quote("^" + title + "$")).output);
+  }
   // Once no visible window is titled `title`: a dialog answered closes a moment later, and
   // the page under it takes clicks only then.
   void AwaitGone(const std::string& title) {
-    for (int attempt = 0; attempt < 3000; ++attempt) {
+    for (int attempt = 0; attempt < 3000; ++attempt, ::usleep(200 * 1000)) {
       const CommandResult shown = display_->Xdotool("search --onlyvisible --name " + Quote("^" + title + "$"));
-      if (shown.exit_code == 1 && FirstWindow(shown.output).empty()) return;
-      ::usleep(200 * 1000);
+      if (shown.exit_code == 1 && FirstWindow(shown.output).empty()) return;  // not an X error: gone
     }
     ADD_FAILURE() << "\"" << title << "\" never closed";
   }
@@ -140,14 +143,14 @@ class WizardUnderWineTest : public ::testing::Test {
   // after its caption changes ignores a click that comes before. Clicks on a page under a modal
   // box go nowhere.
   std::string ClickUntil(const std::string& window, int x, int y, const std::string& title) {
-    for (int attempt = 0; attempt < 1200; ++attempt) {
+    std::string box;
+    for (int attempt = 0; attempt < 1200 && box.empty(); ++attempt) {
       Click(window, x, y);
-      const CommandResult shown = display_->Xdotool("search --onlyvisible --name " + Quote("^" + title + "$"));
-      if (const std::string box = FirstWindow(shown.output); !box.empty()) return box;
-      ::usleep(500 * 1000);
+      box = Shown(title);
+      if (box.empty()) ::usleep(500 * 1000);
     }
-    ADD_FAILURE() << "clicks at " << x << "," << y << " never brought \"" << title << "\"";
-    return "";
+    EXPECT_NE(box, "") << "clicks at " << x << "," << y << " never brought \"" << title << "\"";
+    return box;
   }
   // A click at `x`, `y` of the window's client area (its X window; the pages are laid out at
   // 96 dpi, which is Wine's).

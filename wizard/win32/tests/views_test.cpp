@@ -6,11 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <filesystem>
-#include <random>
-
 #include "conversion/testing/fake_store.h"
+#include "files/tests/test_tree.h"
 #include "wizard/win32/conversion_view.h"
 #include "wizard/win32/testing/scripted_wizard.h"
 
@@ -18,6 +15,7 @@ namespace baleport::win32 {
 namespace {
 
 using app::win32::PageWindow;
+using P = baleport::Page;
 
 // Runs `step` inside the next modal loop (on a thread timer), once.
 std::function<void()> pending_step;
@@ -36,46 +34,39 @@ class Win32ViewsTest : public ::testing::Test {
   void SetUp() override {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    root_ = std::filesystem::temp_directory_path() / ("baleport-views-" + std::to_string(std::random_device{}()));
-    for (const char* name : {"Sales", "accounts", "Beta"}) std::filesystem::create_directories(root_ / name);
+    for (const char* name : {"Sales", "accounts", "Beta"}) tree_.Folder(name);
     wizard_.Run();
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
 
-  HWND Page(baleport::Page page) { return wizard_.Window(page).hwnd(); }
-  HWND Control(baleport::Page page, int id) { return GetDlgItem(Page(page), id); }
-  void Click(baleport::Page page, int id) { SendMessageW(Control(page, id), BM_CLICK, 0, 0); }
-  void ClickLink(baleport::Page page, int id) {
+  HWND Page(P page) { return wizard_.Window(page).hwnd(); }
+  HWND Control(P page, int id) { return GetDlgItem(Page(page), id); }
+  void Click(P page, int id) { SendMessageW(Control(page, id), BM_CLICK, 0, 0); }
+  void ClickLink(P page, int id) {
     SendMessageW(Page(page), WM_COMMAND, MAKEWPARAM(id, STN_CLICKED), reinterpret_cast<LPARAM>(Control(page, id)));
   }
-  std::string Text(baleport::Page page, int id) { return PageWindow::Text(Control(page, id)); }
-  bool Checked(baleport::Page page, int id) {
-    return SendMessageW(Control(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-  }
+  std::string Text(P page, int id) { return PageWindow::Text(Control(page, id)); }
+  bool Checked(P page, int id) { return SendMessageW(Control(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
   std::string Cell(int row, int column) {
     wchar_t text[512] = {};
-    ListView_GetItemText(Control(baleport::Page::kMultiple, kLv), row, column, text, 512);
+    ListView_GetItemText(Control(P::kMultiple, kLv), row, column, text, 512);
     return app::win32::Narrow(text);
   }
 
   FakeStoreLibrary store_;
   testing::ScriptedWizard wizard_{
       [this](Win32Wizard& owner) { return std::make_unique<ConversionView>(owner, store_); }};
-  std::filesystem::path root_;
+  baleport::testing::TestTree tree_;
 };
 
 TEST_F(Win32ViewsTest, TheStartPageHandsClicksAndItsCloseBoxToTheLogic) {
-  HWND start = Page(baleport::Page::kStart);
+  HWND start = Page(P::kStart);
   EXPECT_TRUE(IsWindowVisible(start));
-  EXPECT_TRUE(Checked(baleport::Page::kStart, kOptSingle));
-  Click(baleport::Page::kStart, kOptMultiple);
+  EXPECT_TRUE(Checked(P::kStart, kOptSingle));
+  Click(P::kStart, kOptMultiple);
   EXPECT_FALSE(wizard_.pages().SingleMode());
-  EXPECT_TRUE(Checked(baleport::Page::kStart, kOptMultiple));
+  EXPECT_TRUE(Checked(P::kStart, kOptMultiple));
 
-  ClickLink(baleport::Page::kStart, kLblMultipleHelp);
+  ClickLink(P::kStart, kLblMultipleHelp);
   ASSERT_EQ(wizard_.opened.size(), 1u);
   EXPECT_THAT(wizard_.opened[0], ::testing::EndsWith("#multiple-folders"));
 
@@ -87,64 +78,61 @@ TEST_F(Win32ViewsTest, TheStartPageHandsClicksAndItsCloseBoxToTheLogic) {
 }
 
 TEST_F(Win32ViewsTest, TheSinglePageOpensModalAndItsBoxFollowsThePick) {
-  const std::string sales = (root_ / "Sales").string();
+  const std::string sales = tree_.Path("Sales");
   wizard_.folder_picks = {sales};
-  bool start_disabled = false;
-  std::string shown;
-  bool next_enabled = false;
+  bool ran = false;
   InsideNextModal([&] {
-    start_disabled = !IsWindowEnabled(Page(baleport::Page::kStart));
-    Click(baleport::Page::kSingle, kCmdAddFolder);
-    shown = Text(baleport::Page::kSingle, kTxtSourceMailbox);
-    next_enabled = IsWindowEnabled(Control(baleport::Page::kSingle, kCmdNext));
-    SetWindowTextW(Control(baleport::Page::kSingle, kTxtSourceMailbox), L"  ");
-    EXPECT_FALSE(IsWindowEnabled(Control(baleport::Page::kSingle, kCmdNext)));
-    SendMessageW(Page(baleport::Page::kSingle), WM_CLOSE, 0, 0);
+    ran = true;
+    EXPECT_FALSE(IsWindowEnabled(Page(P::kStart)));
+    Click(P::kSingle, kCmdAddFolder);
+    EXPECT_EQ(Text(P::kSingle, kTxtSourceMailbox), sales);
+    EXPECT_TRUE(IsWindowEnabled(Control(P::kSingle, kCmdNext)));
+    SetWindowTextW(Control(P::kSingle, kTxtSourceMailbox), L"  ");
+    EXPECT_FALSE(IsWindowEnabled(Control(P::kSingle, kCmdNext)));
+    SendMessageW(Page(P::kSingle), WM_CLOSE, 0, 0);
   });
-  Click(baleport::Page::kStart, kCmdNext);  // returns once the page has closed
-  EXPECT_TRUE(start_disabled);
-  EXPECT_EQ(shown, sales);
-  EXPECT_TRUE(next_enabled);
-  EXPECT_FALSE(IsWindowVisible(Page(baleport::Page::kSingle)));
-  EXPECT_TRUE(IsWindowEnabled(Page(baleport::Page::kStart)));
+  Click(P::kStart, kCmdNext);  // returns once the page has closed
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(IsWindowVisible(Page(P::kSingle)));
+  EXPECT_TRUE(IsWindowEnabled(Page(P::kStart)));
 }
 
 TEST_F(Win32ViewsTest, TheMultiplePageListsTheSubfoldersWithCheckBoxesAndMovesOn) {
-  Click(baleport::Page::kStart, kOptMultiple);
-  Click(baleport::Page::kStart, kCmdNext);
-  EXPECT_TRUE(IsWindowVisible(Page(baleport::Page::kMultiple)));
-  EXPECT_FALSE(IsWindowVisible(Page(baleport::Page::kStart)));
-  EXPECT_FALSE(IsWindowEnabled(Control(baleport::Page::kMultiple, kChkSelectAll)));
-  EXPECT_EQ(Text(baleport::Page::kMultiple, kTxtOutputFolder), wizard_.DesktopFolder());
+  Click(P::kStart, kOptMultiple);
+  Click(P::kStart, kCmdNext);
+  EXPECT_TRUE(IsWindowVisible(Page(P::kMultiple)));
+  EXPECT_FALSE(IsWindowVisible(Page(P::kStart)));
+  EXPECT_FALSE(IsWindowEnabled(Control(P::kMultiple, kChkSelectAll)));
+  EXPECT_EQ(Text(P::kMultiple, kTxtOutputFolder), wizard_.DesktopFolder());
 
-  HWND list = Control(baleport::Page::kMultiple, kLv);
-  wizard_.folder_picks = {root_.string()};
-  Click(baleport::Page::kMultiple, kCmdAddFolder);
+  HWND list = Control(P::kMultiple, kLv);
+  wizard_.folder_picks = {tree_.root()};
+  Click(P::kMultiple, kCmdAddFolder);
   ASSERT_EQ(ListView_GetItemCount(list), 3);
   EXPECT_EQ(Cell(0, 0), "accounts");
-  EXPECT_EQ(Cell(2, 1), (root_ / "Sales").string());
+  EXPECT_EQ(Cell(2, 1), tree_.Path("Sales"));
 
-  Click(baleport::Page::kMultiple, kChkSelectAll);
+  Click(P::kMultiple, kChkSelectAll);
   EXPECT_TRUE(ListView_GetCheckState(list, 1));
-  EXPECT_EQ(Text(baleport::Page::kMultiple, kChkSelectAll), "Uncheck All");
+  EXPECT_EQ(Text(P::kMultiple, kChkSelectAll), "Uncheck All");
   ListView_SetCheckState(list, 1, FALSE);
   EXPECT_FALSE(wizard_.pages().Row(2).checked);
   EXPECT_TRUE(wizard_.pages().Row(3).checked);
-  const std::string out = (root_ / "Beta").string();
-  SetWindowTextW(Control(baleport::Page::kMultiple, kTxtOutputFolder), app::win32::Wide(out).c_str());
+  const std::string out = tree_.Path("Beta");
+  SetWindowTextW(Control(P::kMultiple, kTxtOutputFolder), app::win32::Wide(out).c_str());
   EXPECT_EQ(wizard_.pages().OutputFolder(), out);
 
   bool conversion_shown = false;
   InsideNextModal([&] {
-    conversion_shown = IsWindowVisible(Page(baleport::Page::kMigateAll));
-    SendMessageW(Page(baleport::Page::kMigateAll), WM_CLOSE, 0, 0);
+    conversion_shown = IsWindowVisible(Page(P::kMigateAll));
+    SendMessageW(Page(P::kMigateAll), WM_CLOSE, 0, 0);
   });
-  Click(baleport::Page::kMultiple, kCmdNext);
+  Click(P::kMultiple, kCmdNext);
   EXPECT_TRUE(conversion_shown);
 
-  Click(baleport::Page::kMultiple, kCmdBack);
-  EXPECT_TRUE(IsWindowVisible(Page(baleport::Page::kStart)));
-  EXPECT_FALSE(IsWindowVisible(Page(baleport::Page::kMultiple)));
+  Click(P::kMultiple, kCmdBack);
+  EXPECT_TRUE(IsWindowVisible(Page(P::kStart)));
+  EXPECT_FALSE(IsWindowVisible(Page(P::kMultiple)));
 }
 
 }  // namespace
