@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `baleport convert` against `cp -r` of the same tree, side by side: a generated mailbox of
 # CONVERT_MESSAGES (20,000) messages, about 1 GB (goal: at most 2 times cp -r, peak RSS under
-# 256 MB), then as many messages of about 5 KB (goal: 5,000 or more a second). Then real mail:
+# 256 MB), then as many small messages (goal: 5,000 or more a second). Then real mail:
 # the sample messages copied into 170 folders (8,330 messages, about 530 MB), and those with
 # the most recipients, attachments and embedded levels copied into 250 folders (2,500
 # messages, about 510 MB), each also read by the reader alone; their ratios to cp -r and the
