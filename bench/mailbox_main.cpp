@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   app.add_option("--max-body", profile.max_body, "Largest plain-text body in bytes");
   app.add_flag("--small-tree", profile.small_tree, "Only Inbox, Sent and Projects/Alpha");
   app.add_flag("--small-messages", profile.small_messages,
-               "Messages of about 5 KB: one recipient, no attachments, 512-byte sectors");
+               "Small messages (about 12 KB as files): one recipient, no attachments, 512-byte sectors");
   CLI11_PARSE(app, argc, argv);
 
   uint64_t bytes = 0;
