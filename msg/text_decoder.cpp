@@ -34,22 +34,21 @@ TextDecoder TextDecoder::ForUtf16() { return TextDecoder(); }
 // single-byte code page is decoded through a table the back end fills once per thread, and
 // the ASCII a multi-byte value starts with is widened before the back end takes the rest.
 const TextDecoder::ByteTable& TextDecoder::Table() {
-  thread_local std::unordered_map<uint32_t, std::unique_ptr<ByteTable>> tables;
-  std::unique_ptr<ByteTable>& table = tables[code_page_];
-  if (table == nullptr) {
-    table = std::make_unique<ByteTable>();
+  thread_local std::unordered_map<uint32_t, ByteTable> tables;  // its elements never move
+  auto [table, added] = tables.try_emplace(code_page_);
+  if (added) {
     const bool had_errors = had_errors_;
     for (int b = 0; b < 256; ++b) {
       const auto byte = static_cast<uint8_t>(b);
       std::u16string one;
       had_errors_ = false;
       Convert(&byte, 1, &one, true);
-      table->valid[b] = !had_errors_ && one.size() == 1;
-      table->unit[b] = one.size() == 1 ? one[0] : kReplacement;
+      table->second.valid[b] = !had_errors_ && one.size() == 1;
+      table->second.unit[b] = one.size() == 1 ? one[0] : kReplacement;
     }
     had_errors_ = had_errors;
   }
-  return *table;
+  return table->second;
 }
 
 size_t TextDecoder::Take(const uint8_t* data, size_t n, std::u16string* out, bool final) {
