@@ -7,7 +7,6 @@
 
 #include "files/file_attributes.h"
 #include "files/file_functions.h"
-#include "files/tests/failing_api.h"
 #include "files/tests/test_tree.h"
 #include "support/path_separator.h"
 
@@ -17,7 +16,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-using baleport::testing::FailingApiInPlace;
 using baleport::testing::TestTree;
 
 // Every name an enumeration of spec delivers, in order.
@@ -96,19 +94,6 @@ TEST(FindFirstTest, FtpAndNetworkAddressesAreRecognised) {
   FindFirst("\\\\nonexistent-server\\share\\*", entry);
   EXPECT_EQ(entry.searchKind, SearchKind::kNetwork);
   EXPECT_FALSE(entry.found);
-}
-
-TEST(FindNextTest, AFailedStepIsAnErrorAndClosesTheRecord) {
-  TestTree tree;
-  tree.Files({"a.msg", "b.msg"});
-  FailingApiInPlace failing;
-  FindEntry entry;
-  ASSERT_NE(FindFirst(tree.Path("*.msg"), entry), kInvalidFindHandle);
-  failing.api.failWithoutCode = true;
-  EXPECT_FALSE(FindNext(entry));
-  EXPECT_TRUE(entry.errorFlag);
-  EXPECT_EQ(entry.errorCode, -1);
-  EXPECT_EQ(entry.handle, 0);
 }
 
 // An enumeration and the queries that follow it may share one reading of the folder: what
