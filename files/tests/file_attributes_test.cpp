@@ -80,23 +80,5 @@ TEST(WithTrailingBackslashTest, TrimsSpacesAndEndsInOneSeparator) {
   EXPECT_EQ(WithTrailingBackslash(""), kSep);
 }
 
-// Long and non-ASCII paths get the same answers as short ones: every call is made with
-// the long-path buffer. A read-only file is deleted.
-TEST(LongPathTest, PathsBeyond260CharactersWork) {
-  TestTree tree;
-  std::string relative;
-  for (int i = 0; i < 6; ++i) relative += std::string(50, static_cast<char>('a' + i)) + "/";
-  const std::string folder = tree.Folder(relative + "\u30e1\u30fc\u30eb");
-  const std::string file = tree.File(relative + "\u30e1\u30fc\u30eb/\u041f\u043e\u0447\u0442\u0430.msg");
-  ASSERT_GT(file.size(), 300u);
-  EXPECT_NE(GetAttributes(folder) & kAttributeDirectory, 0u);
-  EXPECT_TRUE(FolderExists(folder));
-  EXPECT_TRUE(FileExists(file));
-  EXPECT_EQ(SetAttributes(file, kAttributeReadOnly), 0);
-  EXPECT_NE(GetAttributes(file) & kAttributeReadOnly, 0u);
-  EXPECT_EQ(RemoveFile(file), 0);
-  EXPECT_FALSE(FileExists(file));
-}
-
 }  // namespace
 }  // namespace baleport

@@ -123,6 +123,8 @@ TEST_F(SearchTest, WhatCountsAsAMessage) {
   EXPECT_THAT(Items(FoundFiles), ElementsAre(hidden, read_only, tree.Path("R/box.msg/inner.msg")));
 }
 
+// Long and non-ASCII paths are found, and get the same answers as short ones: every call is
+// made with the long-path buffer. A read-only file is deleted.
 TEST_F(SearchTest, NamesBeyondAsciiAndPathsBeyond260Characters) {
   std::string deep = "R";
   for (int i = 0; i < 5; ++i) deep += "/" + std::string(60, static_cast<char>('k' + i));
@@ -133,6 +135,13 @@ TEST_F(SearchTest, NamesBeyondAsciiAndPathsBeyond260Characters) {
   EXPECT_THAT(Items(FoundFiles), ::testing::UnorderedElementsAre(japanese, cyrillic));
   EXPECT_EQ(FoundFolders.Count(), 7u);
   EXPECT_EQ(*FoundFolders.Find("Z2"), tree.Path("R/\u041f\u043e\u0447\u0442\u0430"));
+  EXPECT_NE(GetAttributes(tree.Path(deep)) & kAttributeDirectory, 0u);
+  EXPECT_TRUE(FolderExists(tree.Path(deep)));
+  EXPECT_TRUE(FileExists(japanese));
+  ASSERT_EQ(SetAttributes(japanese, kAttributeReadOnly), 0);
+  EXPECT_NE(GetAttributes(japanese) & kAttributeReadOnly, 0u);
+  EXPECT_EQ(RemoveFile(japanese), 0);
+  EXPECT_FALSE(FileExists(japanese));
 }
 
 // A key already present, or a counter at its limit, ends the search naming the item; what was
