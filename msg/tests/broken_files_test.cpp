@@ -138,7 +138,6 @@ TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
             std::string::npos) << value.status().message();
 }
 
-// Sizes, depths and counts a file claims beyond what it holds or the limits allow.
 TEST(BrokenFiles, ClaimsBeyondTheFileOrTheLimitsAreBounded) {
   for (uint32_t claimed : {0x7FFFFFF0u, 30000u}) {
     std::vector<uint8_t> bytes = Write(WithAttachment());
@@ -270,7 +269,6 @@ TEST(BrokenFiles, NameMapEntriesOutOfRangeAreDroppedAlone) {
   EXPECT_EQ((*file)->names().Find(0x8001), nullptr);
 }
 
-// Inputs the fuzz target once found crashing, hanging or leaking; each must now return.
 TEST(BrokenFiles, EveryInputTheFuzzerKeptReturns) {
   size_t count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(BALEPORT_MSG_TESTS_DIR "/regressions")) {

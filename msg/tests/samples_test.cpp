@@ -24,7 +24,6 @@ class MsgSamples : public ::testing::Test {
   std::vector<std::string> samples_;
 };
 
-// Each reads as olefile sees it, and every value of every object streams to its declared size.
 TEST_F(MsgSamples, EachReadsLikeOlefileAndStreamsWhole) {
   for (const std::string& path : samples_) {
     SCOPED_TRACE(path);

@@ -33,7 +33,6 @@ struct FakeSubnodes {
   }
 };
 
-// Items spread over blocks keep their bytes; damaged blocks are refused.
 TEST(Heap, ItemsSpreadOverBlocksAndDamageRefused) {
   HeapBuilder b(kClientSigPC);
   std::map<uint32_t, std::string> items;
