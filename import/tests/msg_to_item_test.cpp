@@ -104,11 +104,7 @@ class ImportTest : public ::testing::Test {
 TEST_F(ImportTest, EveryMessageReadsAsItsSenderSawIt) {
   const std::string ru = "\xcf\xf0\xe8\xe2\xe5\xf2";  // "Привет" in 1251
   const std::string koi = "\xf0\xd2\xc9\xd7\xc5\xd4";  // ... in KOI8-R
-  FixtureFile german;                                  // the locale decides, not the body's code page
-  german.message.Int32(0x3FF1, 1031).Int32(0x3FDE, 1251).String8(0x0037, "Subject \xf6\xe4\xfc Subject");
-  Import(Write(german, "german.msg"));
-
-  FixtureFile russian;
+  FixtureFile russian;  // which code page decodes what is the reader's (msg/tests), carried here whole
   russian.message.Int32(0x3FF1, 1049).Int32(0x3FDE, 20866).String8(0x0037, ru).String8(0x0C1A, ru)
       .String8(0x1000, koi).String8(0x1013, "<p>" + koi + "</p>")
       .MultiVariable(mapi::MakeTag(0x8000, static_cast<mapi::PropType>(0x101E)), {Bytes(ru), Bytes("x" + ru)});
