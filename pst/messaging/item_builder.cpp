@@ -211,6 +211,7 @@ Result<std::unique_ptr<ValueStream>> MessageBuilder::OpenStream(mapi::PropTag ta
 Status MessageBuilder::AddRecipient(std::vector<Property> row) {
   if (saved_) return Status::Error("adding a recipient to an item already saved");
   ltp::PropertyMap r;
+  r.reserve(row.size());
   for (Property& p : row) {
     const uint16_t id = mapi::TagId(p.tag);
     auto v = NormalizeProperty(std::move(p));
