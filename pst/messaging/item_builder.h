@@ -35,6 +35,8 @@ class PropertyBag {
  private:
   friend class BagStream;
   Status Put(uint16_t id, ltp::PropertyValue v, uint64_t size);
+  // Gives back the subnode a streamed value or an object lies in.
+  void ReleaseSubnode(const ltp::PropertyValue& v);
 
   ndb::NodeDatabase* db_;
   ltp::PropertyMap props_;
