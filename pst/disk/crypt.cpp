@@ -155,7 +155,7 @@ void Substitute(Simd simd, const uint8_t* table, uint8_t* p, size_t n) {
 }  // namespace
 
 // Every processor with AVX-512 has AVX2.
-bool Has(Simd simd) { return simd <= Widest(); }
+bool ProcessorHas(Simd simd) { return simd <= Widest(); }
 
 void PermuteUsing(Simd simd, bool encode, void* data, size_t n) {
   Substitute(simd, encode ? kR : kI, static_cast<uint8_t*>(data), n);

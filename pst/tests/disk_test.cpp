@@ -55,7 +55,7 @@ TEST(Crypt, KnownBytesRoundTripsAndLongBuffersAsByteByByte) {
     EXPECT_EQ(t, all);
   }
   for (Simd simd : {Simd::kAvx2, Simd::kAvx512Vbmi}) {
-    if (!Has(simd)) {
+    if (!ProcessorHas(simd)) {
       std::cout << "this processor lacks SIMD path " << static_cast<int>(simd) << "; not tested here\n";
       continue;
     }
