@@ -2,7 +2,7 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
-#define BALEPORT_HAVE_VBMI_PATH 1
+#define BALEPORT_HAVE_SIMD_PATHS 1
 #endif
 
 namespace baleport::pst::disk {
@@ -80,7 +80,7 @@ void Cyclic(uint8_t* p, size_t n, uint32_t key) {
   }
 }
 
-#ifdef BALEPORT_HAVE_VBMI_PATH
+#ifdef BALEPORT_HAVE_SIMD_PATHS
 // 64 bytes at a time: two two-table permutes cover the 256 entries, the top bit picks one.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t SubstituteVbmi(const uint8_t* table, uint8_t* p,
                                                                                size_t n) {
@@ -95,29 +95,78 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t SubstituteVbmi(con
   return i;
 }
 
-bool HaveVbmi() {
-  static const bool have = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
-  return have;
+// 32 bytes at a time, for processors without AVX-512 (most desktops): each 16-entry row of
+// the table looked up by the low nibble, then the row picked by the high one, a bit at a
+// time from its lowest (a blend takes each byte's top bit: the byte shifted to put that bit
+// there; 16-bit shifts do, since only the top bit of each byte counts).
+__attribute__((target("avx2"))) size_t SubstituteAvx2(const uint8_t* table, uint8_t* p, size_t n) {
+  __m256i rows[16];
+  for (int r = 0; r < 16; ++r) {
+    rows[r] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * r)));
+  }
+  const __m256i low_nibble = _mm256_set1_epi8(0x0F);
+  size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+    const __m256i column = _mm256_and_si256(x, low_nibble);
+    __m256i v[16];
+    // Unrolled, so that the rows and results stay in registers.
+#pragma GCC unroll 16
+    for (int r = 0; r < 16; ++r) v[r] = _mm256_shuffle_epi8(rows[r], column);
+#pragma GCC unroll 4
+    for (int bit = 4; bit < 8; ++bit) {
+      const __m256i pick = _mm256_slli_epi16(x, 7 - bit);
+#pragma GCC unroll 8
+      for (int k = 0; k < 16 >> (bit - 3); ++k) v[k] = _mm256_blendv_epi8(v[2 * k], v[2 * k + 1], pick);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + i), v[0]);
+  }
+  return i;
 }
 #endif
 
-// Every data block a store holds passes through here, on writing and on reading.
-void Substitute(const uint8_t* table, uint8_t* p, size_t n) {
-  size_t i = 0;
-#ifdef BALEPORT_HAVE_VBMI_PATH
-  if (HaveVbmi()) i = SubstituteVbmi(table, p, n);
+// The bytes the given path covers from the start (a whole number of its widths).
+size_t SubstituteUsing(Simd simd, const uint8_t* table, uint8_t* p, size_t n) {
+  switch (simd) {
+#ifdef BALEPORT_HAVE_SIMD_PATHS
+    case Simd::kAvx512Vbmi: return SubstituteVbmi(table, p, n);
+    case Simd::kAvx2: return SubstituteAvx2(table, p, n);
 #endif
-  for (; i < n; ++i) p[i] = table[p[i]];
+    default: return 0;
+  }
+}
+
+Simd Widest() {
+#ifdef BALEPORT_HAVE_SIMD_PATHS
+  static const Simd widest = __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw") ? Simd::kAvx512Vbmi
+                             : __builtin_cpu_supports("avx2")                                          ? Simd::kAvx2
+                                                                                                      : Simd::kNone;
+  return widest;
+#else
+  return Simd::kNone;
+#endif
+}
+
+// Every data block a store holds passes through here, on writing and on reading.
+void Substitute(Simd simd, const uint8_t* table, uint8_t* p, size_t n) {
+  for (size_t i = SubstituteUsing(simd, table, p, n); i < n; ++i) p[i] = table[p[i]];
 }
 
 }  // namespace
+
+// Every processor with AVX-512 has AVX2.
+bool ProcessorHas(Simd simd) { return simd <= Widest(); }
+
+void PermuteUsing(Simd simd, bool encode, void* data, size_t n) {
+  Substitute(simd, encode ? kR : kI, static_cast<uint8_t*>(data), n);
+}
 
 void Encode(CryptMethod method, uint64_t bid, void* data, size_t n) {
   auto* p = static_cast<uint8_t*>(data);
   switch (method) {
     case CryptMethod::kNone: return;
     case CryptMethod::kPermute:
-      Substitute(kR, p, n);
+      Substitute(Widest(), kR, p, n);
       return;
     case CryptMethod::kCyclic: Cyclic(p, n, static_cast<uint32_t>(bid)); return;
   }
@@ -128,7 +177,7 @@ void Decode(CryptMethod method, uint64_t bid, void* data, size_t n) {
   switch (method) {
     case CryptMethod::kNone: return;
     case CryptMethod::kPermute:
-      Substitute(kI, p, n);
+      Substitute(Widest(), kI, p, n);
       return;
     case CryptMethod::kCyclic: Cyclic(p, n, static_cast<uint32_t>(bid)); return;
   }

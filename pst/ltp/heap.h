@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pst/disk/layout.h"
 #include "support/status.h"
 
 namespace baleport::pst::ltp {
@@ -50,7 +51,10 @@ class Heap {
 
 class HeapBuilder {
  public:
-  explicit HeapBuilder(uint8_t client_sig) : client_sig_(client_sig) { blocks_.emplace_back(arena_.get()); }
+  explicit HeapBuilder(uint8_t client_sig) : client_sig_(client_sig) {
+    blocks_.emplace_back(arena_.get());
+    blocks_.back().items.reserve(kItemsReserved);
+  }
 
   // Adds an item of at most 3580 bytes.
   Result<uint32_t> Allocate(std::string_view bytes);
@@ -69,7 +73,11 @@ class HeapBuilder {
   };
   bool Fits(const Block& b, size_t index, size_t more) const;
 
-  std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_ = std::make_unique<std::pmr::monotonic_buffer_resource>();
+  // A block's items and their bytes, as most heaps hold them, had from the arena at once: grown
+  // item by item the array was moved at each doubling and the arena asked again and again.
+  static constexpr size_t kItemsReserved = 64;
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_ =
+      std::make_unique<std::pmr::monotonic_buffer_resource>(disk::kMaxBlockData + kItemsReserved * sizeof(std::pmr::string));
   uint8_t client_sig_;
   uint32_t user_root_ = 0;
   std::vector<Block> blocks_;

@@ -37,6 +37,7 @@ class PropertyMap {
   const_iterator end() const { return items_.end(); }
   size_t size() const { return items_.size(); }
   bool empty() const { return items_.empty(); }
+  void reserve(size_t n) { items_.reserve(n); }
 
   iterator find(uint16_t id) {
     auto it = LowerBound(id);

@@ -279,6 +279,7 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
   if (!hid_info.ok()) return hid_info.status();
   heap.set_user_root(*hid_info);
   std::vector<std::string> index;
+  index.reserve(table.rows.size());
   for (size_t n = 0; n < table.rows.size(); ++n) {
     std::string rec;
     AppendLe<uint32_t>(rec, table.rows[n].id);
@@ -300,6 +301,7 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
   }
   const BigValueSink small = [&heap](std::string_view v) { return heap.Allocate(v); };
   std::string matrix;
+  matrix.reserve(table.rows.size() * t.row_size);
   for (size_t n = 0; n < table.rows.size(); ++n) {
     const TableRow& r = table.rows[n];
     auto row = LayoutRow(t, r.id, UnpackCells(r.packed, table.columns.size()), small, big);
@@ -316,6 +318,7 @@ Result<std::vector<std::string>> BuildTableContext(const Table& table, const Big
     hnid_rows = *nid;
   }
   std::string info;
+  info.reserve(info_size);
   info.push_back(static_cast<char>(kClientSigTC));
   info.push_back(static_cast<char>(table.columns.size()));
   AppendLe<uint16_t>(info, t.end4);

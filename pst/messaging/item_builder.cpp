@@ -115,28 +115,37 @@ class BagStream final : public ValueStream {
   bool closed_ = false;
 };
 
+void PropertyBag::ReleaseSubnode(const ltp::PropertyValue& v) {
+  const uint32_t subnode = v.type == kTypeObject && v.data.size() == 8 ? LoadLe<uint32_t>(v.data, 0) : v.subnode;
+  if (!subnode) return;
+  auto& entries = subnodes_.entries();
+  auto e = entries.find(subnode);
+  if (e == entries.end()) return;
+  (void)db_->Release(e->second.bid_data);
+  if (e->second.bid_sub) (void)db_->Release(e->second.bid_sub);
+  entries.erase(e);
+}
+
 void PropertyBag::Drop(uint16_t id) {
   auto it = props_.find(id);
   if (it == props_.end()) return;
-  const uint32_t subnode = it->second.type == kTypeObject && it->second.data.size() == 8 ? LoadLe<uint32_t>(it->second.data, 0)
-                                                                                           : it->second.subnode;
-  if (subnode) {
-    auto& entries = subnodes_.entries();
-    auto e = entries.find(subnode);
-    if (e != entries.end()) {
-      (void)db_->Release(e->second.bid_data);
-      if (e->second.bid_sub) (void)db_->Release(e->second.bid_sub);
-      entries.erase(e);
-    }
-  }
+  ReleaseSubnode(it->second);
   props_.erase(it);
   streamed_sizes_.erase(id);
 }
 
 Status PropertyBag::Put(uint16_t id, ltp::PropertyValue v, uint64_t size) {
-  Drop(id);
-  if (v.subnode || v.type == kTypeObject) streamed_sizes_[id] = size;
-  props_[id] = std::move(v);
+  const bool streamed = v.subnode || v.type == kTypeObject;
+  // A value set again takes the old one's place: erased and inserted anew, it moved every
+  // value after it in the sorted array twice.
+  if (auto it = props_.find(id); it != props_.end()) {
+    ReleaseSubnode(it->second);
+    streamed_sizes_.erase(id);
+    it->second = std::move(v);
+  } else {
+    props_[id] = std::move(v);
+  }
+  if (streamed) streamed_sizes_[id] = size;
   return Status::Ok();
 }
 
@@ -211,6 +220,7 @@ Result<std::unique_ptr<ValueStream>> MessageBuilder::OpenStream(mapi::PropTag ta
 Status MessageBuilder::AddRecipient(std::vector<Property> row) {
   if (saved_) return Status::Error("adding a recipient to an item already saved");
   ltp::PropertyMap r;
+  r.reserve(row.size());
   for (Property& p : row) {
     const uint16_t id = mapi::TagId(p.tag);
     auto v = NormalizeProperty(std::move(p));

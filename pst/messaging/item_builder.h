@@ -15,7 +15,9 @@ namespace baleport::pst {
 // Properties of one PC being built, with the subnodes its streamed values went to.
 class PropertyBag {
  public:
-  explicit PropertyBag(ndb::NodeDatabase* db) : db_(db), subnodes_(db) {}
+  // Room for the properties a mail item usually has: growing the array value by value moved
+  // every value again at each step.
+  explicit PropertyBag(ndb::NodeDatabase* db) : db_(db), subnodes_(db) { props_.reserve(64); }
 
   Status Set(Property p);
   Result<std::unique_ptr<ValueStream>> OpenStream(mapi::PropTag tag);
@@ -33,6 +35,8 @@ class PropertyBag {
  private:
   friend class BagStream;
   Status Put(uint16_t id, ltp::PropertyValue v, uint64_t size);
+  // Gives back the subnode a streamed value or an object lies in.
+  void ReleaseSubnode(const ltp::PropertyValue& v);
 
   ndb::NodeDatabase* db_;
   ltp::PropertyMap props_;

@@ -94,10 +94,17 @@ uint32_t SubnodeSet::NewNid(uint8_t nid_type) {
 
 Result<uint32_t> SubnodeSet::PutStream(std::string_view data) {
   const uint32_t nid = NewNid(disk::kNidTypeLtp);
-  ndb::StreamWriter w(db_);
-  if (auto old = previous_.find(nid); old != previous_.end()) ReuseLeaves(*db_, old->second.bid_data, w);
-  BALEPORT_RETURN_IF_ERROR(w.Write(data));
-  auto bid = w.Finish();
+  const auto old = previous_.find(nid);
+  Result<uint64_t> bid = uint64_t{0};
+  if (old == previous_.end() && data.size() <= disk::kMaxBlockData) {
+    // Most values fit one block and share none: written straight, without a writer's buffers.
+    bid = db_->WriteBlock(data, false);
+  } else {
+    ndb::StreamWriter w(db_);
+    if (old != previous_.end()) ReuseLeaves(*db_, old->second.bid_data, w);
+    BALEPORT_RETURN_IF_ERROR(w.Write(data));
+    bid = w.Finish();
+  }
   if (!bid.ok()) return bid.status();
   entries_[nid] = ndb::SubnodeEntry{*bid, 0};
   return nid;
