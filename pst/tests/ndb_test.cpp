@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -21,16 +22,12 @@ TEST(ChunkedMap, KeepsOrderThroughAppendsSplitsAndMerges) {
   ChunkedMap<uint64_t, int> m;
   std::map<uint64_t, int> want;
   auto same = [&] {
+    using Entries = std::vector<std::pair<uint64_t, int>>;
     ASSERT_EQ(m.size(), want.size());
-    auto w = want.begin();
-    for (const auto& [k, v] : m) {
-      ASSERT_EQ(k, w->first);
-      ASSERT_EQ(v, w->second);
-      ++w;
-    }
+    ASSERT_EQ(Entries(m.begin(), m.end()), Entries(want.begin(), want.end()));
     for (uint64_t probe : {uint64_t{0}, uint64_t{5}, uint64_t{4001}, uint64_t{77777}, ~uint64_t{0}}) {
-      auto got = m.lower_bound(probe);
-      auto expected = want.lower_bound(probe);
+      const auto got = m.lower_bound(probe);
+      const auto expected = want.lower_bound(probe);
       ASSERT_EQ(got == m.end(), expected == want.end()) << probe;
       if (expected != want.end()) {
         EXPECT_EQ(got->first, expected->first) << probe;
@@ -186,8 +183,7 @@ TEST_F(NodeDatabaseTest, BlocksFailTheirChecksumWhenDamaged) {
   ASSERT_TRUE(Env::Default()->OpenForUpdate(path_).value()->Write(ib + 3, "\x55", 1).ok());
   auto r = Reopen()->ReadBlock(bid);
   ASSERT_FALSE(r.ok());
-  EXPECT_NE(r.status().message().find("checksum"), std::string::npos) << r.status().message();
-  EXPECT_NE(r.status().message().find(path_), std::string::npos);
+  EXPECT_THAT(r.status().message(), ::testing::AllOf(::testing::HasSubstr("checksum"), ::testing::HasSubstr(path_)));
 }
 
 }  // namespace
