@@ -53,7 +53,6 @@ class SearchTest : public ::testing::Test {
     SetUp();
     SetPendingEventsHandler({});
   }
-  // Searches `folder` for "*.msg" with both counters starting at 1.
   Status Search(std::string folder) {
     return FindFilesRecursive(folder, "*.msg", fileCounter, folderCounter, page, unreadable);
   }
