@@ -156,9 +156,7 @@ TEST(BrokenFiles, ClaimsBeyondTheFileOrTheLimitsAreBounded) {
   }
   const std::vector<uint8_t> bytes = Write(deep);
   ExpectFailureNaming(OpenBytes(bytes), "nested deeper than 32 levels");
-  ReadLimits deeper;
-  deeper.max_embedding_depth = 64;
-  EXPECT_TRUE(OpenBytes(bytes, deeper).ok());
+  EXPECT_TRUE(OpenBytes(bytes, ReadLimits{.max_embedding_depth = 64}).ok());
 
   // Header counts claim four billion recipients; only the storages present count.
   FixtureFile many;

@@ -133,9 +133,7 @@ TEST(Reopen, OnlyCommittedWorkIsInTheFile) {
   store.reset();
   EXPECT_EQ(Subjects(*OpenReadOnly(path), f), std::vector<std::string>{"committed"});
 
-  StoreOptions every_save;
-  every_save.commit_interval_seconds = 0;
-  auto interval = Must(Store::Open(path, every_save));
+  auto interval = Must(Store::Open(path, StoreOptions{.commit_interval_seconds = 0}));
   AddMail(*interval, f, "one");
   AddMail(*interval, f, "two");
   EXPECT_EQ(Subjects(*OpenReadOnly(WritableCopy(path)), f), (std::vector<std::string>{"committed", "one", "two"}));
