@@ -1,14 +1,6 @@
-// The sample messages mutated by the hundred (bits flipped, byte runs overwritten, files
-// cut short, directory entries, FAT and mini-FAT entries changed) and converted with
-// --delete-source: every message either arrives with every top-level property its file
-// holds (judged by olefile on a copy of the file and pypff on the store, matched by the
-// source identity kept on the item) or stays as a source and is logged. None is deleted
-// half read, and the store opens in every reader.
-//
-// BALEPORT_MUTATIONS sets the number per kind (24 in `make test`; thousands for a long run).
-// A directory entry changed so that the reader cannot place a stream (a flipped bit in a
-// stream's name does the same), and chains broken by FAT or mini-FAT entries, make the
-// message fail rather than drop what the stream held.
+// Mutated sample messages converted with --delete-source: each arrives with every top-level
+// property its file holds (olefile on a kept copy against pypff on the store) or stays and is
+// logged; none is deleted half read. BALEPORT_MUTATIONS sets the number per kind.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -35,6 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::string;
 
+// Changed directory, FAT and mini-FAT entries leave streams the reader cannot place: the
+// message must fail rather than drop what they hold.
 enum class Kind { kBitFlips, kByteRun, kCut, kDirectoryEntry, kFatEntry, kMiniFatEntry };
 constexpr const char* kKindNames[] = {"bit-flips", "byte-run", "cut", "directory-entry", "fat-entry", "mini-fat-entry"};
 

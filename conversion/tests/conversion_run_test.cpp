@@ -39,7 +39,17 @@ class ConversionRunTest : public ::testing::Test {
           std::tuple(126, 11, 6, 9, 5, 3);
       return time;
     };
+    Fresh();
+  }
+
+  // A new page, store and run, as for each case of a table.
+  void Fresh() {
+    conversion_.reset();
+    page_ = RecordingPage();
     page_.onClose = [this] { conversion_->Form_QueryUnload(); };
+    page_.saveDialogAnswer = tree_.Path("out.pst");
+    store_ = FakeStoreLibrary();
+    selection_.takenRows.clear();
   }
 
   ConversionPage& Conversion() {
@@ -51,10 +61,9 @@ class ConversionRunTest : public ::testing::Test {
     return *conversion_;
   }
 
-  const RunReport& ConvertSingle(const std::string& source, const std::string& storePath = "") {
+  const RunReport& ConvertSingle(const std::string& source) {
     selection_.singleMode = true;
     selection_.sourceMailbox = source;
-    page_.saveDialogAnswer = storePath.empty() ? tree_.Path("out.pst") : storePath;
     Conversion().CmdStartConversion_Click();
     return conversion_->lastRun();
   }
@@ -146,8 +155,6 @@ TEST_F(ConversionRunTest, FailedMessagesAreLoggedRemovedKeptOnDiskAndReported) {
   EXPECT_THAT(CompletionBox().text, ::testing::EndsWith("):\r\n" + unlogged + "\r\n" + unsaved));
 }
 
-// A source is deleted once its item is committed, and only while it is still the file
-// that was read.
 TEST_F(ConversionRunTest, SourcesAreDeletedOnlyOnceCommittedAndStillAsRead) {
   tree_.Files({"Box/a.msg", "Box/b.msg", "Box/c.msg", "Box/d.msg", "Box/e.msg"});
   const std::string replaced = tree_.Path("Box/a.msg");
@@ -172,7 +179,6 @@ TEST_F(ConversionRunTest, SourcesAreDeletedOnlyOnceCommittedAndStillAsRead) {
   EXPECT_THAT(CompletionBox().text, HasSubstr(replaced + ": kept: it changed after it was read"));
 }
 
-// A source is deleted only when it lies in the chosen folder once links are followed.
 TEST_F(ConversionRunTest, ASourceReachedThroughALinkOutOfTheFolderIsKept) {
   const std::string outside = tree_.File("Elsewhere/o.msg");
   tree_.Folder("Box");
@@ -216,8 +222,7 @@ TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
   EXPECT_THAT(report.folders[0].failures, ::testing::Contains(HasSubstr("Folder \"Calendar\" does not exist")));
 }
 
-// Whatever goes wrong around the messages, the run is no success and the box says what (a
-// folder that cannot be listed: the search's tests and the bad-input proof).
+// (A folder that cannot be listed: the search's tests and the bad-input proof.)
 TEST_F(ConversionRunTest, FailuresAroundTheMessagesAreNoSuccessAndNamedInTheBox) {
   struct Case {
     std::optional<FakeOp> op;
@@ -233,26 +238,18 @@ TEST_F(ConversionRunTest, FailuresAroundTheMessagesAreNoSuccessAndNamedInTheBox)
             "creating the message-store session: the store engine is not available"},
            {std::nullopt, "", box + ": not converted: no store file was chosen", true}}) {
     SCOPED_TRACE(c.said);
-    conversion_.reset();
-    store_ = FakeStoreLibrary();
-    page_.messages.clear();
+    Fresh();
     tree_.File("Box/a.msg");
     if (c.op) store_.FailOn(*c.op, c.error);
-    selection_.singleMode = true;
-    selection_.sourceMailbox = box;
-    page_.saveDialogAnswer = c.cancelled ? std::nullopt : std::optional(tree_.Path("out.pst"));
-    Conversion().CmdStartConversion_Click();
-    EXPECT_FALSE(conversion_->lastRun().AllConverted());
+    if (c.cancelled) page_.saveDialogAnswer = std::nullopt;
+    EXPECT_FALSE(ConvertSingle(box).AllConverted());
     std::string shown;
     for (const MessageBoxRequest& m : page_.messages) shown += m.text + m.details;
     EXPECT_THAT(shown, HasSubstr(c.said));
-    if (c.op != FakeOp::kLogoff) {
-      EXPECT_FALSE(store_.files.contains(tree_.Path("out.pst")));
-    }
+    EXPECT_EQ(store_.files.contains(tree_.Path("out.pst")), c.op == FakeOp::kLogoff);
   }
 }
 
-// A log that cannot be started closes the page and opens no store; the next folder is tried.
 TEST_F(ConversionRunTest, ALogThatCannotStartAbandonsTheFolderAndTheNextOneIsTried) {
   tree_.Files({"Root/A/a.msg", "Root/B/b.msg"});
   ConvertChecked(Rows("AB"), tree_.Path("gone"));
@@ -363,11 +360,7 @@ TEST_F(ConversionRunTest, StopOrClosingThePageEndsTheRunAfterTheCurrentMessage) 
             },
             {}, "stopped when the page was closed"}}) {
     SCOPED_TRACE(c.how);
-    conversion_.reset();
-    page_ = RecordingPage();
-    page_.onClose = [this] { conversion_->Form_QueryUnload(); };
-    store_ = FakeStoreLibrary();
-    selection_.takenRows.clear();
+    Fresh();
     tree_.Files({"Root/A/1.msg", "Root/A/2.msg", "Root/A/3.msg", "Root/B/b.msg"});
     WhenConverting(tree_.Path("Root/A/2.msg"), [&] { c.click(Conversion()); });
     page_.answer = [](const MessageBoxRequest& box) {

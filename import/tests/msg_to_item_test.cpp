@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "mapi/tags.h"
@@ -109,19 +110,14 @@ TEST_F(ImportTest, EveryMessageReadsAsItsSenderSawIt) {
       .String8(0x1000, koi).String8(0x1013, "<p>" + koi + "</p>")
       .MultiVariable(mapi::MakeTag(0x8000, static_cast<mapi::PropType>(0x101E)), {Bytes(ru), Bytes("x" + ru)});
   russian.names.push_back({msg::kPsPublicStrings, PropertyName::Kind::kString, 0, {}, "Keywords"});
-  msg::testing::FixtureObject to;
-  to.Int32(0x0C15, 1).String8(0x3001, ru).String8(0x3003, "r@example.com");
-  russian.message.recipients.push_back(to);
-  FixtureAttachment file;
-  file.Int32(0x3705, 1).String8(0x3707, ru + ".txt").Binary(0x3701, Bytes("a"));
-  russian.message.attachments.push_back(file);
-  FixtureAttachment inner;
+  russian.message.recipients.emplace_back().Int32(0x0C15, 1).String8(0x3001, ru).String8(0x3003, "r@example.com");
+  russian.message.attachments.emplace_back().Int32(0x3705, 1).String8(0x3707, ru + ".txt").Binary(0x3701, Bytes("a"));
+  FixtureAttachment& inner = russian.message.attachments.emplace_back();
   inner.Int32(0x3705, 5);
   inner.embedded = std::make_shared<FixtureMessage>();
   // No code page of its own: its message's. (pffexport drops a first character whose low byte
   // is below 0x20, as that of "П" is, taking it for a subject prefix length.)
   inner.embedded->String8(0x0037, "\xec\xe8\xf0");
-  russian.message.attachments.push_back(inner);
   Import(Write(russian, "russian.msg"));
 
   FixtureFile draft;
@@ -144,10 +140,8 @@ TEST_F(ImportTest, EveryMessageReadsAsItsSenderSawIt) {
   plain.message.Unicode(0x0037, "no attachments").Int32(0x0E07, 0x10 | 0x08).Bool(0x0E1B, true);
   Import(Write(plain, "plain.msg"));
   FixtureFile with;
-  FixtureAttachment a;
-  a.Unicode(0x3707, "a.txt").Int32(0x3705, 1).Binary(0x3701, Bytes("a"));
   with.message.Unicode(0x0037, "one attachment").Int32(0x0E07, 0x00);
-  with.message.attachments.push_back(a);
+  with.message.attachments.emplace_back().Unicode(0x3707, "a.txt").Int32(0x3705, 1).Binary(0x3701, Bytes("a"));
   Import(Write(with, "with.msg"));
   // A surrogate without its partner (damage, a value cut inside a character) becomes U+FFFD,
   // as readers refuse the item over one; pairs stay, wherever they fall. Read back by the
@@ -193,13 +187,9 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
   inner->Unicode(0x001A, "IPM.Note").Unicode(0x0037, "Innermost").Int32(0x8000, 43);
   auto middle = std::make_shared<FixtureMessage>();
   middle->Unicode(0x001A, "IPM.Note").Unicode(0x0037, "Middle").Unicode(0x1000, "middle body");
-  FixtureAttachment small;
-  small.Unicode(0x3707, "small.txt").Int32(0x3705, 1).Binary(0x3701, Bytes("small"));
-  middle->attachments.push_back(small);
-  FixtureAttachment innermost;
-  innermost.Unicode(0x3001, "Innermost").Int32(0x3705, 5);
-  innermost.embedded = inner;
-  middle->attachments.push_back(innermost);
+  middle->attachments.emplace_back().Unicode(0x3707, "small.txt").Int32(0x3705, 1).Binary(0x3701, Bytes("small"));
+  middle->attachments.emplace_back().Unicode(0x3001, "Innermost").Int32(0x3705, 5);
+  middle->attachments.back().embedded = inner;
   FixtureAttachment embedded;
   embedded.Unicode(0x3001, "Middle").Int32(0x3705, 5);
   embedded.embedded = middle;
@@ -208,30 +198,26 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
   Import(Write(f, "rich.msg"));
   // An OLE object's storage goes in as the attachment's data object (PtypObject): a compound
   // file of its own, with every stream of the storage and its class id in it.
-  auto object = std::make_shared<FixtureMessage>();
-  object->Unicode(0x0037, "inside the object").Binary(0x1013, Pattern(5000, 9));
-  FixtureAttachment ole;
-  ole.Unicode(0x3707, "object.bin").Int32(0x3705, 6);
-  ole.embedded = object;
-  ole.clsid = {0x06, 0x09, 0x02, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};  // a Word document
   FixtureFile with_ole;
   with_ole.message.Unicode(0x0037, "with an OLE object");
-  with_ole.message.attachments.push_back(ole);
+  FixtureAttachment& ole = with_ole.message.attachments.emplace_back();
+  ole.Unicode(0x3707, "object.bin").Int32(0x3705, 6);
+  ole.embedded = std::make_shared<FixtureMessage>();
+  ole.embedded->Unicode(0x0037, "inside the object").Binary(0x1013, Pattern(5000, 9));
+  ole.clsid = {0x06, 0x09, 0x02, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};  // a Word document
   Import(Write(with_ole, "ole.msg"));
   CloseAndCompare();
 
   // Through the engine's own reading: what the store owns is not the file's.
-  std::string topic;
+  std::map<mapi::PropTag, std::string> stored;
   for (const pst::Property& p : ItemProperties("Outer")) {
-    EXPECT_FALSE(p.tag == kEntryId && p.data == "entry id of the file's store");
     EXPECT_NE(mapi::TagId(p.tag), mapi::TagId(kNormalizedSubject));
     EXPECT_FALSE(mapi::TagType(p.tag) == 0x0003 && p.data == std::string("\x07\0\0\0", 4)) << "an undefined name's value";
-    if (p.tag == kConversationTopic) topic = p.data;
-    if (p.tag == kMessageFlags) {
-      EXPECT_EQ(p.data, std::string("\x19\0\0\0", 4));
-    }
+    stored[p.tag] = p.data;
   }
-  EXPECT_EQ(topic, std::string("t\0o\0p\0i\0c\0", 10));  // a PS_MAPI name is its plain id
+  EXPECT_NE(stored[kEntryId], "entry id of the file's store");
+  EXPECT_EQ(stored[kMessageFlags], std::string("\x19\0\0\0", 4));
+  EXPECT_EQ(stored[kConversationTopic], std::string("t\0o\0p\0i\0c\0", 10));  // a PS_MAPI name is its plain id
 }
 
 TEST_F(ImportTest, EverySampleReadsBackAsTheFileHoldsIt) {

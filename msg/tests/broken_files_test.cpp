@@ -1,5 +1,6 @@
 // Damaged and hostile files: each fails with a reason naming the file and the part at
 // fault, or reads what is sound; none crashes, hangs or takes unbounded memory.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,8 @@ namespace baleport::msg {
 namespace {
 
 using mapi::MakeTag;
+using ::testing::Contains;
+using ::testing::HasSubstr;
 using testing::FixtureAttachment;
 using testing::FixtureFile;
 using testing::FixtureMessage;
@@ -84,8 +87,7 @@ class Cfb {
 void ExpectFailureNaming(const Result<std::unique_ptr<MsgFile>>& file, const std::string& part) {
   if (part.empty() && file.ok()) return;
   ASSERT_FALSE(file.ok());
-  EXPECT_NE(file.status().message().find("/mail/broken.msg"), std::string::npos) << file.status().message();
-  EXPECT_NE(file.status().message().find(part), std::string::npos) << file.status().message();
+  EXPECT_THAT(file.status().message(), ::testing::AllOf(HasSubstr("/mail/broken.msg"), HasSubstr(part)));
 }
 
 TEST(BrokenFiles, WhatIsNotAMessageIsRefusedAsSuch) {
@@ -134,8 +136,7 @@ TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
   ASSERT_TRUE(stream->Next(512, &scratch).ok());
   auto value = stream->Next(512, &scratch);  // the cut sector, which a view would overrun
   ASSERT_FALSE(value.ok());
-  EXPECT_NE(value.status().message().find("/mail/broken.msg:/__attach_version1.0_#00000000/__substg1.0_37010102"),
-            std::string::npos) << value.status().message();
+  EXPECT_THAT(value.status().message(), HasSubstr("/mail/broken.msg:/__attach_version1.0_#00000000/__substg1.0_37010102"));
 }
 
 TEST(BrokenFiles, ClaimsBeyondTheFileOrTheLimitsAreBounded) {
@@ -155,9 +156,7 @@ TEST(BrokenFiles, ClaimsBeyondTheFileOrTheLimitsAreBounded) {
   }
   const std::vector<uint8_t> bytes = Write(deep);
   ExpectFailureNaming(OpenBytes(bytes), "nested deeper than 32 levels");
-  ReadLimits deeper;
-  deeper.max_embedding_depth = 64;
-  EXPECT_TRUE(OpenBytes(bytes, deeper).ok());
+  EXPECT_TRUE(OpenBytes(bytes, ReadLimits{.max_embedding_depth = 64}).ok());
 
   // Header counts claim four billion recipients; only the storages present count.
   FixtureFile many;
@@ -208,13 +207,11 @@ TEST(BrokenFiles, SoundPartsOfOddFilesStillRead) {
   ASSERT_NE(embedded->Find(MakeTag(0x0E07, 0x0003)), nullptr);
   EXPECT_EQ(embedded->Find(MakeTag(0x0E07, 0x0003))->AsInt32(), 3);
   for (int i = 1; i < 12; ++i) EXPECT_EQ(m.attachments()[i].Find(MakeTag(0x0E21, 0x0003))->AsInt32(), i);
-  EXPECT_NE(m.attachments()[10].where().find("__attach_version1.0_#0000000A"), std::string::npos);
+  EXPECT_THAT(m.attachments()[10].where(), HasSubstr("__attach_version1.0_#0000000A"));
   ASSERT_EQ(m.recipients().size(), 1u);
   EXPECT_EQ(m.recipients()[0].Find(MakeTag(0x0C15, 0x0003))->AsInt32(), 1);
-  std::string notes;
-  for (const std::string& n : (*file)->notes()) notes += n + "\n";
-  EXPECT_NE(notes.find("property 1000001F skipped: its value stream is missing"), std::string::npos) << notes;
-  EXPECT_NE(notes.find("trailing partial entry ignored"), std::string::npos) << notes;
+  EXPECT_THAT((*file)->notes(), ::testing::AllOf(Contains(HasSubstr("property 1000001F skipped: its value stream is missing")),
+                                                 Contains(HasSubstr("trailing partial entry ignored"))));
 }
 
 // Data the file holds but the reader cannot place fails the file, naming where it is, rather

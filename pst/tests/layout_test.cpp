@@ -87,8 +87,7 @@ TEST_F(Layout, NewStoreEmptyAndWithAnItem) {
   EXPECT_EQ(props.find(mapi::TagId(kSubject))->second.data, std::string("\x01\0\x05\0", 4) + Utf8ToUtf16Le("RE: Hello"));
   EXPECT_FALSE(props.count(mapi::TagId(kSubjectPrefix)));
   auto subs = Must(db->ReadSubnodes(db->FindNode(id)->bid_sub));
-  auto recipients = Must(ReadTc(*db, {subs.at(disk::kNidRecipientTable).bid_data, 0}, "recipients"));
-  EXPECT_EQ(recipients.rows.at(0).id, 1u);
+  EXPECT_EQ(Must(ReadTc(*db, {subs.at(disk::kNidRecipientTable).bid_data, 0}, "recipients")).rows.at(0).id, 1u);
   EXPECT_THAT(VerifiedDump(path), HasSubstr("| RE: Hello |"));
 }
 

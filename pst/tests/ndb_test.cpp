@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -8,12 +9,14 @@
 #include "pst/ndb/chunked_map.h"
 #include "pst/ndb/node_database.h"
 #include "pst/ndb/space_map.h"
-#include "pst/tests/readers.h"
+#include "pst/tests/store_testing.h"
 
 namespace baleport::pst::ndb {
 namespace {
 
 using namespace disk;
+using pst::testing::Must;
+using pst::testing::OpenNodes;
 
 // Rising keys (as blocks are made), then random ones splitting full chunks, then erasures that
 // thin chunks out and merge them, checked against std::map after every round.
@@ -21,16 +24,12 @@ TEST(ChunkedMap, KeepsOrderThroughAppendsSplitsAndMerges) {
   ChunkedMap<uint64_t, int> m;
   std::map<uint64_t, int> want;
   auto same = [&] {
+    using Entries = std::vector<std::pair<uint64_t, int>>;
     ASSERT_EQ(m.size(), want.size());
-    auto w = want.begin();
-    for (const auto& [k, v] : m) {
-      ASSERT_EQ(k, w->first);
-      ASSERT_EQ(v, w->second);
-      ++w;
-    }
+    ASSERT_EQ(Entries(m.begin(), m.end()), Entries(want.begin(), want.end()));
     for (uint64_t probe : {uint64_t{0}, uint64_t{5}, uint64_t{4001}, uint64_t{77777}, ~uint64_t{0}}) {
-      auto got = m.lower_bound(probe);
-      auto expected = want.lower_bound(probe);
+      const auto got = m.lower_bound(probe);
+      const auto expected = want.lower_bound(probe);
       ASSERT_EQ(got == m.end(), expected == want.end()) << probe;
       if (expected != want.end()) {
         EXPECT_EQ(got->first, expected->first) << probe;
@@ -85,14 +84,7 @@ class NodeDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = pst::testing::TempDir("ndb") + "/n.pst";
-    db_ = std::move(NodeDatabase::CreateNew(std::move(Env::Default()->CreateNew(path_).value()), CryptMethod::kCyclic).value());
-  }
-  // The file as it is now, through a handle of its own.
-  std::unique_ptr<NodeDatabase> Reopen(bool update = false) {
-    auto file = update ? Env::Default()->OpenForUpdate(path_) : Env::Default()->OpenForRead(path_);
-    auto db = NodeDatabase::Open(std::move(file).value());
-    EXPECT_TRUE(db.ok()) << db.status().message();
-    return db.ok() ? std::move(*db) : nullptr;
+    db_ = Must(NodeDatabase::CreateNew(Must(Env::Default()->CreateNew(path_)), CryptMethod::kCyclic));
   }
   std::string path_;
   std::unique_ptr<NodeDatabase> db_;
@@ -114,14 +106,13 @@ TEST_F(NodeDatabaseTest, LargeSubnodeTreesAndSharedBlocksSurviveReopening) {
   EXPECT_EQ(db_->FindBlock(shared)->cref, 701);
   db_.reset();
 
-  const auto reopened = Reopen(true);
+  const auto reopened = OpenNodes(path_, true);
   NodeDatabase& db = *reopened;
   const NodeEntry* n = db.FindNode(MakeNid(0x401, kNidTypeNormalMessage));
   ASSERT_NE(n, nullptr);
-  auto back = db.ReadSubnodes(n->bid_sub);
-  ASSERT_TRUE(back.ok()) << back.status().message();
-  EXPECT_EQ(back->size(), 700u);
-  EXPECT_EQ(*db.ReadStream(back->begin()->second.bid_data), "shared payload");
+  const SubnodeMap back = Must(db.ReadSubnodes(n->bid_sub));
+  EXPECT_EQ(back.size(), 700u);
+  EXPECT_EQ(*db.ReadStream(back.begin()->second.bid_data), "shared payload");
   EXPECT_EQ(*db.ReadStream(n->bid_data), std::string(20000, 'd'));
   // Replacing the node frees the trees and everything only they held.
   const size_t before = db.blocks().size();
@@ -139,7 +130,7 @@ TEST_F(NodeDatabaseTest, ReferencesTakenAndGivenBackLeaveTheFileRight) {
   for (int i = 0; i < 2000; ++i) bids.push_back(*db_->WriteBlock("block " + std::to_string(i), false));  // many leaves
   ASSERT_TRUE(db_->Commit().ok());
   auto expect_file_counts = [&](const char* when) {
-    const auto reread = Reopen();
+    const auto reread = OpenNodes(path_);
     for (uint64_t bid : bids) {
       const BlockInfo* here = db_->FindBlock(bid);
       const BlockInfo* there = reread->FindBlock(bid);
@@ -184,10 +175,9 @@ TEST_F(NodeDatabaseTest, BlocksFailTheirChecksumWhenDamaged) {
   const uint64_t ib = db_->FindBlock(bid)->ib;
   db_.reset();
   ASSERT_TRUE(Env::Default()->OpenForUpdate(path_).value()->Write(ib + 3, "\x55", 1).ok());
-  auto r = Reopen()->ReadBlock(bid);
+  auto r = OpenNodes(path_)->ReadBlock(bid);
   ASSERT_FALSE(r.ok());
-  EXPECT_NE(r.status().message().find("checksum"), std::string::npos) << r.status().message();
-  EXPECT_NE(r.status().message().find(path_), std::string::npos);
+  EXPECT_THAT(r.status().message(), ::testing::AllOf(::testing::HasSubstr("checksum"), ::testing::HasSubstr(path_)));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ namespace baleport::pst::testing {
 namespace {
 
 using namespace mapi::tags;
+using ::testing::AllOf;
 
 std::vector<std::string> Subjects(Store& store, FolderId folder) {
   std::vector<std::string> out;
@@ -128,15 +129,11 @@ TEST(Reopen, OnlyCommittedWorkIsInTheFile) {
   MustOk(store->Commit());
   AddMail(*store, f, "pending");
   EXPECT_EQ(Subjects(*store, f), (std::vector<std::string>{"committed", "pending"})) << "rows waiting are listed after the stored ones";
-  const std::string dump = VerifiedDump(WritableCopy(path));
-  EXPECT_THAT(dump, HasSubstr("| committed |"));
-  EXPECT_THAT(dump, Not(HasSubstr("| pending |")));
+  EXPECT_THAT(VerifiedDump(WritableCopy(path)), AllOf(HasSubstr("| committed |"), Not(HasSubstr("| pending |"))));
   store.reset();
   EXPECT_EQ(Subjects(*OpenReadOnly(path), f), std::vector<std::string>{"committed"});
 
-  StoreOptions every_save;
-  every_save.commit_interval_seconds = 0;
-  auto interval = Must(Store::Open(path, every_save));
+  auto interval = Must(Store::Open(path, StoreOptions{.commit_interval_seconds = 0}));
   AddMail(*interval, f, "one");
   AddMail(*interval, f, "two");
   EXPECT_EQ(Subjects(*OpenReadOnly(WritableCopy(path)), f), (std::vector<std::string>{"committed", "one", "two"}));
@@ -157,9 +154,7 @@ TEST(Reopen, StoreWithMapsMarkedInvalidIsRebuiltOnWrite) {
   auto store = Must(Store::Open(path));
   AddMail(*store, store->ipm_subtree(), "after");
   MustOk(store->Close());
-  const std::string dump = VerifiedDump(path);
-  EXPECT_THAT(dump, HasSubstr("| before |"));
-  EXPECT_THAT(dump, HasSubstr("| after |"));
+  EXPECT_THAT(VerifiedDump(path), AllOf(HasSubstr("| before |"), HasSubstr("| after |")));
 }
 
 TEST(Reopen, OneWriterAtATime) {

@@ -162,20 +162,13 @@ class WizardUnderWineTest : public ::testing::Test {
     display_->Xdotool("mousemove --window " + window + " 4 4 " + keys);
   }
 
-  static std::unique_ptr<VirtualDisplay> display_;
-  static std::unique_ptr<WinePrefix> wine_;
-  static fs::path mail_;
-  static uint64_t alice_, bob_, carol_;
+  static inline std::unique_ptr<VirtualDisplay> display_;
+  static inline std::unique_ptr<WinePrefix> wine_;
+  static inline fs::path mail_;
+  static inline uint64_t alice_ = 0, bob_ = 0, carol_ = 0;
   std::string log_;
   pid_t program_ = -1;
 };
-
-std::unique_ptr<VirtualDisplay> WizardUnderWineTest::display_;
-std::unique_ptr<WinePrefix> WizardUnderWineTest::wine_;
-fs::path WizardUnderWineTest::mail_;
-uint64_t WizardUnderWineTest::alice_ = 0;
-uint64_t WizardUnderWineTest::bob_ = 0;
-uint64_t WizardUnderWineTest::carol_ = 0;
 
 TEST_F(WizardUnderWineTest, SingleFolderTypedAndSavedConvertsEveryMessage) {
   const std::string start = Await("Tamsel Baleport v" BALEPORT_VERSION);
