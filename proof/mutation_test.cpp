@@ -143,8 +143,8 @@ TEST(Mutations, EveryMessageArrivesWholeOrStaysLogged) {
         ++deleted;
       }
     }
-    const testing::CommandResult judged = testing::Run("/usr/bin/python3 " + testing::Quote(BALEPORT_MUTATION_JUDGE) + " " +
-                                                       testing::Quote(store) + " " + testing::Quote(mapPath));
+    const testing::CommandResult judged = testing::Run("/usr/bin/python3 " + testing::Quote(BALEPORT_MUTATION_JUDGE) + " --sources " +
+                                                       testing::Quote(mapPath) + " " + testing::Quote(store));
     ASSERT_EQ(judged.exit_code, 0) << judged.output;
     EXPECT_THAT(judged.output, ::testing::Not(::testing::HasSubstr("MISSING"))) << "converted half read";
     size_t matched = 0, unjudged = 0, unmatched = 0;
