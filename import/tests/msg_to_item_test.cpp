@@ -29,7 +29,7 @@ using msg::testing::Pattern;
 using msg::testing::Utf16Bytes;
 using pst::testing::Must;
 using pst::testing::MustOk;
-using pst::testing::Quote;
+using baleport::testing::Quote;
 using namespace mapi::tags;
 
 constexpr msg::Guid kPsetidCommon = {
@@ -76,7 +76,7 @@ class ImportTest : public ::testing::Test {
     const pst::CheckReport report = pst::CheckStore(Env::Default(), path);
     EXPECT_TRUE(report.ok()) << report.Summary();
     EXPECT_EQ(pst::testing::ReaderFailures(path), "");  // compare_import.py reads it with pypff and pffexport
-    const pst::testing::CommandResult compared = pst::testing::Run(
+    const baleport::testing::CommandResult compared = baleport::testing::Run(
         "/usr/bin/python3 " BALEPORT_IMPORT_TESTS_DIR "/compare_import.py " + Quote(path) + imported_);
     EXPECT_EQ(compared.output, "");
     EXPECT_EQ(compared.exit_code, 0);

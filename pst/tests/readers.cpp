@@ -6,6 +6,10 @@
 
 namespace baleport::pst::testing {
 
+using baleport::testing::CommandResult;
+using baleport::testing::Quote;
+using baleport::testing::Run;
+
 CommandResult PypffDump(const std::string& pst) {
   return Run("/usr/bin/python3 " BALEPORT_PST_TESTS_DIR "/pypff_dump.py " + Quote(pst));
 }
@@ -59,8 +63,6 @@ std::string ReaderFailures(const std::string& pst) {
   note("java-libpst", LibpstWalk(pst));
   return failures;
 }
-
-CommandResult LsPst(const std::string& pst) { return Run("lspst " + Quote(pst)); }
 
 CommandResult PffExport(const std::string& pst) {
   return Run("pffexport -q -t " + Quote(TempDir("pffexport") + "/out") + " " + Quote(pst));

@@ -8,11 +8,9 @@
 
 #include <string>
 
-#include "pst/tests/readers.h"
+#include "support/testing/command.h"
 
 namespace baleport::testing {
-
-using pst::testing::CommandResult;
 
 // Why Wine cannot run here ("" when it can).
 std::string WineMissing();

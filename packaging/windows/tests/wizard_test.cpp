@@ -21,7 +21,7 @@ namespace baleport::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using pst::testing::Quote;
+using baleport::testing::Quote;
 using pst::testing::VerifiedMessageCount;
 
 const std::string kProgram = BALEPORT_WINDOWS_BUILD "/bin/baleport-gui.exe";
@@ -76,7 +76,7 @@ class WizardUnderWineTest : public ::testing::Test {
     if (std::string why = WineMissing(); !why.empty()) return why;
     if (!fs::exists(kProgram)) return kProgram + " is absent: the Windows build makes it";
     if (!fs::is_directory(kSamples)) return kSamples + " is absent (../shared is not beside the project)";
-    if (pst::testing::Run("command -v Xvfb && command -v xdotool").exit_code != 0) return "Xvfb or xdotool is absent";
+    if (baleport::testing::Run("command -v Xvfb && command -v xdotool").exit_code != 0) return "Xvfb or xdotool is absent";
     return "";
   }
 
