@@ -31,6 +31,14 @@ std::string WineMissing() {
   return "";
 }
 
+std::string FirstNumber(const std::string& output) {
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
+  }
+  return "";
+}
+
 std::string WindowsPath(const std::string& unix_path) {
   std::string path = "Z:" + fs::absolute(unix_path).lexically_normal().string();
   for (char& c : path) {
@@ -81,13 +89,12 @@ VirtualDisplay::VirtualDisplay() {
   // Xvfb picks a free display and writes its number, a line, once it is ready.
   const std::string log = pst::testing::TempDir("xvfb") + "/xvfb.log";
   pid_ = testing::Start({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, log);
-  for (int tries = 0; pid_ > 0 && name_.empty() && tries < 600; ++tries) {
+  std::string number;
+  for (int tries = 0; pid_ > 0 && number.empty() && tries < 600; ++tries) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::istringstream lines(ReadAll(log));
-    for (std::string line; name_.empty() && std::getline(lines, line);) {
-      if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) name_ = ":" + line;
-    }
+    number = FirstNumber(ReadAll(log));
   }
+  if (!number.empty()) name_ = ":" + number;
 }
 
 VirtualDisplay::~VirtualDisplay() {
