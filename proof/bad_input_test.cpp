@@ -26,7 +26,7 @@ namespace baleport::proof {
 namespace {
 
 namespace fs = std::filesystem;
-using pst::testing::ReadAll;
+using baleport::testing::ReadAll;
 using ::testing::HasSubstr;
 
 constexpr char kSamples[] = BALEPORT_SAMPLES_DIR;

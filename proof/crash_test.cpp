@@ -27,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using pst::testing::ReadAll;
+using baleport::testing::ReadAll;
 
 struct Scenario {
   const char* name;

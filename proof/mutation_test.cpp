@@ -96,7 +96,7 @@ TEST(Mutations, EveryMessageArrivesWholeOrStaysLogged) {
   std::vector<Bytes> originals;
   for (const auto& entry : fs::directory_iterator(samples)) {
     if (entry.path().extension() != ".msg") continue;
-    originals.push_back(pst::testing::ReadAll(entry.path().string()));
+    originals.push_back(baleport::testing::ReadAll(entry.path().string()));
   }
   ASSERT_FALSE(originals.empty());
   const int perKind = EnvironmentNumber("BALEPORT_MUTATIONS", 24);

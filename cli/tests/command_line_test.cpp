@@ -56,7 +56,7 @@ TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
   EXPECT_EQ(summaries, 1) << run.output;
   EXPECT_THAT(run.output, HasSubstr("\nIn all: 3 folders, 5 messages: 3 converted, 2 failed\n"));
   EXPECT_EQ(baleport::testing::Run("python3 -m json.tool " + Quote(report) + " >/dev/null").exit_code, 0);
-  const std::string json = pst::testing::ReadAll(report);
+  const std::string json = baleport::testing::ReadAll(report);
   EXPECT_THAT(json, HasSubstr("\"exit_status\": 1,"));
   EXPECT_THAT(json, HasSubstr("\"found\": 3, \"converted\": 1, \"already_there\": 0, \"failed\": 2"));
   EXPECT_THAT(json, HasSubstr("\"found\": 1, \"converted\": 1, \"already_there\": 0, \"failed\": 0"));
@@ -82,7 +82,7 @@ TEST(CommandLine, InterruptedRunLeavesAValidStore) {
       Quote(BALEPORT_BINARY) + " convert --delete-source " + Quote(mail) + " -o " + Quote(store) + " >" + Quote(log) +
       " 2>&1 & pid=$!; for i in $(seq 3000); do grep -q 'Migrating ' " + Quote(log) +
       " && break; sleep 0.1; done; kill -INT $pid; wait $pid");
-  const baleport::testing::CommandResult run{exited.exit_code, pst::testing::ReadAll(log)};
+  const baleport::testing::CommandResult run{exited.exit_code, baleport::testing::ReadAll(log)};
   EXPECT_EQ(run.exit_code, 1) << run.output;
   EXPECT_THAT(run.output, HasSubstr("Interrupted: stopping after the current message."));
   EXPECT_THAT(run.output, HasSubstr(mail + ": interrupted; what was converted is committed, "));

@@ -31,7 +31,7 @@ std::map<std::string, std::string> ReadPstFiles(const std::string& store) {
   std::map<std::string, std::string> files;
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(into)) {
     if (!e.is_regular_file()) continue;
-    files[std::regex_replace(fs::relative(e.path(), into).string(), stamp, "Created")] = std::regex_replace(pst::testing::ReadAll(e.path()), now, "");
+    files[std::regex_replace(fs::relative(e.path(), into).string(), stamp, "Created")] = std::regex_replace(baleport::testing::ReadAll(e.path()), now, "");
   }
   return files;
 }

@@ -106,7 +106,7 @@ class WizardUnderWineTest : public ::testing::Test {
     if (window.empty() ||
         !(std::regex_match(shown, std::regex(title)) || (!allowed.empty() && shown == allowed))) {
       ADD_FAILURE() << "awaiting \"" << title << "\", the program showed \"" << shown << "\"; it said:\n"
-                    << pst::testing::ReadAll(log_);
+                    << baleport::testing::ReadAll(log_);
       return "";
     }
     return window;
