@@ -1,9 +1,5 @@
 #include "proof/mailbox.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -55,7 +51,6 @@ StoreView ReadStore(const std::string& store, bool everyReader) {
     const size_t to = line.find(" | ", from + 3);
     if (from != std::string::npos && to != std::string::npos) view.subjects.insert(line.substr(from + 3, to - from - 3));
   }
-  view.readable = view.failures.empty();
   return view;
 }
 
@@ -66,24 +61,9 @@ testing::CommandResult Baleport(const std::vector<std::string>& arguments) {
 }
 
 int StartBaleport(const std::vector<std::string>& arguments, const std::string& log) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  std::string program = BALEPORT_BINARY;
-  std::vector<std::string> args = arguments;
-  std::vector<char*> argv{program.data()};
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ) != 0) pid = -1;
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  std::vector<std::string> argv{BALEPORT_BINARY};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return testing::Start(argv, log, true);
 }
 
 int EnvironmentNumber(const char* name, int fallback) {

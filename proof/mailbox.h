@@ -26,8 +26,7 @@ Mailbox CopyMailbox(const Mailbox& mailbox, const std::string& root);
 
 // What the independent readers and the checker make of a store.
 struct StoreView {
-  bool readable = false;         // every reader and the checker accepted it
-  std::string failures;          // which did not, with their output
+  std::string failures;          // the readers and the checker that refused it, with their output
   std::multiset<std::string> subjects;  // of every item, as pypff reads them
 };
 // Without `everyReader`, only the checker and pypff (for a second look at a store that the

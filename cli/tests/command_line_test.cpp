@@ -14,11 +14,11 @@
 namespace baleport {
 namespace {
 
-using pst::testing::Quote;
+using baleport::testing::Quote;
 using ::testing::HasSubstr;
 
-pst::testing::CommandResult Baleport(const std::string& arguments) {
-  return pst::testing::Run(std::string(BALEPORT_BINARY) + " " + arguments);
+baleport::testing::CommandResult Baleport(const std::string& arguments) {
+  return baleport::testing::Run(std::string(BALEPORT_BINARY) + " " + arguments);
 }
 
 TEST(CommandLine, VersionHelpAndUsage) {
@@ -39,7 +39,7 @@ TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
   testing::WriteMessageFile(tree.Folder("mail/C") + "/good.msg", "C");
   const std::string out = tree.Folder("out");
   const std::string report = out + "/run.json";
-  const pst::testing::CommandResult run = Baleport("convert --each " + Quote(tree.Path("mail")) + " -d " + Quote(out) +
+  const baleport::testing::CommandResult run = Baleport("convert --each " + Quote(tree.Path("mail")) + " -d " + Quote(out) +
                                                    " -j 2 --report " + Quote(report));
   EXPECT_EQ(run.exit_code, 1) << run.output;
   for (const std::string& bad : {bad1, bad2}) {
@@ -55,8 +55,8 @@ TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
   }
   EXPECT_EQ(summaries, 1) << run.output;
   EXPECT_THAT(run.output, HasSubstr("\nIn all: 3 folders, 5 messages: 3 converted, 2 failed\n"));
-  EXPECT_EQ(pst::testing::Run("python3 -m json.tool " + Quote(report) + " >/dev/null").exit_code, 0);
-  const std::string json = pst::testing::ReadAll(report);
+  EXPECT_EQ(baleport::testing::Run("python3 -m json.tool " + Quote(report) + " >/dev/null").exit_code, 0);
+  const std::string json = baleport::testing::ReadAll(report);
   EXPECT_THAT(json, HasSubstr("\"exit_status\": 1,"));
   EXPECT_THAT(json, HasSubstr("\"found\": 3, \"converted\": 1, \"already_there\": 0, \"failed\": 2"));
   EXPECT_THAT(json, HasSubstr("\"found\": 1, \"converted\": 1, \"already_there\": 0, \"failed\": 0"));
@@ -78,11 +78,11 @@ TEST(CommandLine, InterruptedRunLeavesAValidStore) {
   const std::string store = tree.Path("out.pst");
   // Ctrl-C once the run has begun (the bound only guards against a program that never says so).
   const std::string log = tree.Path("run.log");
-  const pst::testing::CommandResult exited = pst::testing::Run(
+  const baleport::testing::CommandResult exited = baleport::testing::Run(
       Quote(BALEPORT_BINARY) + " convert --delete-source " + Quote(mail) + " -o " + Quote(store) + " >" + Quote(log) +
       " 2>&1 & pid=$!; for i in $(seq 3000); do grep -q 'Migrating ' " + Quote(log) +
       " && break; sleep 0.1; done; kill -INT $pid; wait $pid");
-  const pst::testing::CommandResult run{exited.exit_code, pst::testing::ReadAll(log)};
+  const baleport::testing::CommandResult run{exited.exit_code, baleport::testing::ReadAll(log)};
   EXPECT_EQ(run.exit_code, 1) << run.output;
   EXPECT_THAT(run.output, HasSubstr("Interrupted: stopping after the current message."));
   EXPECT_THAT(run.output, HasSubstr(mail + ": interrupted; what was converted is committed, "));

@@ -16,14 +16,14 @@ namespace baleport {
 namespace {
 
 namespace fs = std::filesystem;
-using pst::testing::Quote;
+using baleport::testing::Quote;
 using pst::testing::VerifiedMessageCount;
 
 // What readpst wrote (every message with its headers, recipients, bodies and attachments), by
 // file name without the time of the run, which the store's name and so the files' hold.
 std::map<std::string, std::string> ReadPstFiles(const std::string& store) {
   const std::string into = pst::testing::TempDir("readpst");
-  const pst::testing::CommandResult run = pst::testing::ReadPst(store, into);
+  const baleport::testing::CommandResult run = pst::testing::ReadPst(store, into);
   EXPECT_EQ(run.exit_code, 0) << run.output;
   const std::regex stamp(R"(Created - [0-9.]+ [0-9.]+)");
   // readpst's own clock, not the store's: the calendar's stamps and the MIME boundaries it seeds.
@@ -31,7 +31,7 @@ std::map<std::string, std::string> ReadPstFiles(const std::string& store) {
   std::map<std::string, std::string> files;
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(into)) {
     if (!e.is_regular_file()) continue;
-    files[std::regex_replace(fs::relative(e.path(), into).string(), stamp, "Created")] = std::regex_replace(pst::testing::ReadAll(e.path()), now, "");
+    files[std::regex_replace(fs::relative(e.path(), into).string(), stamp, "Created")] = std::regex_replace(baleport::testing::ReadAll(e.path()), now, "");
   }
   return files;
 }
@@ -49,8 +49,8 @@ std::string WindowsBuildMissing(bool devices = false) {
   return devices && WineDevices().empty() ? "no Wine prefix (WINEPREFIX) to map devices in" : "";
 }
 
-pst::testing::CommandResult RunWindowsBuild(const std::string& arguments) {
-  return pst::testing::Run("/usr/lib/wine/wine64 " + Quote(BALEPORT_WINDOWS_BINARY) + " " + arguments);
+baleport::testing::CommandResult RunWindowsBuild(const std::string& arguments) {
+  return baleport::testing::Run("/usr/lib/wine/wine64 " + Quote(BALEPORT_WINDOWS_BINARY) + " " + arguments);
 }
 
 // A folder as Windows programs under Wine reach it: a network share ("unc/localhost/<share>"),
@@ -90,13 +90,13 @@ TEST(WindowsBuild, ConvertsBetweenLongUnicodePathsOnANetworkShare) {
   const WineMapping mapped(WineDevices() / "unc" / "localhost" / share, root);
   const std::string unc = "\\\\localhost\\" + share + "\\Zürich 日本\\" + deep + "\\" + deep;
   ASSERT_GT(unc.size(), 260u);
-  const pst::testing::CommandResult one =
+  const baleport::testing::CommandResult one =
       RunWindowsBuild("convert -q " + Quote(unc + "\\Ströme\\Pöst ✉") + " -o " + Quote(unc + "\\Brief ✉.pst"));
   ASSERT_EQ(one.exit_code, 0) << one.output;
   EXPECT_TRUE(fs::exists(dir / "Brief ✉.log"));
   EXPECT_EQ(VerifiedMessageCount((dir / "Brief ✉.pst").string()), messages);
 
-  const pst::testing::CommandResult each =
+  const baleport::testing::CommandResult each =
       RunWindowsBuild("convert -q --each " + Quote(unc + "\\Ströme") + " -d " + Quote(unc) + " -j 2");
   ASSERT_EQ(each.exit_code, 0) << each.output;
   EXPECT_EQ(VerifiedMessageCount((dir / "Pöst ✉.pst").string()), messages);
@@ -109,22 +109,22 @@ TEST(WindowsBuild, ConvertsTheSamplesAsThisBuildDoes) {
   const std::string dir = pst::testing::TempDir("windows-build");
   const std::string linux = dir + "/linux.pst";
   const std::string windows = dir + "/windows.pst";
-  const pst::testing::CommandResult native =
-      pst::testing::Run(Quote(BALEPORT_BINARY) + " convert -q " + Quote(samples.string()) + " -o " + Quote(linux));
-  const pst::testing::CommandResult wine =
+  const baleport::testing::CommandResult native =
+      baleport::testing::Run(Quote(BALEPORT_BINARY) + " convert -q " + Quote(samples.string()) + " -o " + Quote(linux));
+  const baleport::testing::CommandResult wine =
       RunWindowsBuild("convert -q " + Quote(samples.string()) + " -o " + Quote(windows));
   ASSERT_EQ(native.exit_code, 0) << native.output;
   ASSERT_EQ(wine.exit_code, 0) << wine.output;
 
   EXPECT_EQ(pst::testing::ReaderFailures(windows), "");
   // Folders, items, subjects, senders, attachments' names, sizes and checksums, body lengths.
-  const pst::testing::CommandResult linuxDump = pst::testing::PypffDump(linux);
+  const baleport::testing::CommandResult linuxDump = pst::testing::PypffDump(linux);
   ASSERT_EQ(linuxDump.exit_code, 0) << linuxDump.output;
   EXPECT_EQ(pst::testing::PypffDump(windows).output, linuxDump.output);
   const std::map<std::string, std::string> linuxFiles = ReadPstFiles(linux);
   EXPECT_FALSE(linuxFiles.empty());
   EXPECT_TRUE(ReadPstFiles(windows) == linuxFiles) << "readpst lists the two stores differently";
-  EXPECT_EQ(pst::testing::LsPst(windows).output, pst::testing::LsPst(linux).output);
+  EXPECT_EQ(baleport::testing::Run("lspst " + Quote(windows)).output, baleport::testing::Run("lspst " + Quote(linux)).output);
 }
 
 }  // namespace

@@ -62,7 +62,6 @@ struct FixedSelection : WizardSelection {
   std::string sourceMailbox;
   std::vector<FolderRow> rows;
   std::string outputFolder;
-  bool skipExisting = false;
   std::vector<int> takenRows;
 
   bool SingleMode() override { return singleMode; }
@@ -71,7 +70,7 @@ struct FixedSelection : WizardSelection {
   FolderRow Row(int position) override { return rows.at(static_cast<size_t>(position - 1)); }
   void MarkRowTaken(int position) override { takenRows.push_back(position); }
   std::string OutputFolder() override { return outputFolder; }
-  bool SkipExisting() override { return skipExisting; }
+  bool SkipExisting() override { return false; }
 };
 
 }  // namespace baleport

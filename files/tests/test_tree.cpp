@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 
+#include "support/filesystem_path.h"
 #include "support/path_separator.h"
 
 #ifdef _WIN32
@@ -18,16 +19,12 @@ namespace baleport::testing {
 namespace fs = std::filesystem;
 namespace {
 
-fs::path FromUtf8(const std::string& text) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
-}
-
 // Windows file calls take paths beyond 260 characters only in the "\\?\" form.
 fs::path Native(const std::string& path) {
 #ifdef _WIN32
-  return FromUtf8("\\\\?\\" + path);
+  return Utf8Path("\\\\?\\" + path);
 #else
-  return FromUtf8(path);
+  return Utf8Path(path);
 #endif
 }
 
@@ -41,8 +38,7 @@ TestTree::TestTree() {
   std::replace(name.begin(), name.end(), '/', '-');  // parameterized tests are named "Case/0"
   const fs::path base = fs::temp_directory_path() / name;
   if (!fs::create_directory(base)) ADD_FAILURE() << "the test tree " << base << " exists already";
-  const std::u8string root = fs::canonical(base).u8string();
-  root_.assign(reinterpret_cast<const char*>(root.data()), root.size());
+  root_ = Utf8String(fs::canonical(base));
 }
 
 namespace {
@@ -109,10 +105,6 @@ std::string TestTree::File(const std::string& relative) const {
   if (!fs::exists(Native(path))) ADD_FAILURE() << "could not make the test file " << path;
   return path;
 }
-
-}  // namespace baleport::testing
-
-namespace baleport::testing {
 
 std::error_code TestTree::LinkFolder(const std::string& target, const std::string& relative) const {
 #ifdef _WIN32

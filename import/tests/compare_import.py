@@ -11,9 +11,15 @@ and times the file lacks, the subject's prefix marker and PR_SUBJECT_PREFIX/PR_N
 An HTML body is PR_HTML bytes: an 8-bit one as in the file, a Unicode one encoded into
 PR_INTERNET_CPID (65001 when the file names none). An OLE attachment's storage is a compound file
 of its own with the same streams and class id.
+
+With --sources MAP (digest-hex TAB kept-copy-path per line: the mutation proof's), each item of
+the store is matched to its file by the source identity kept on it (24 bytes) and only checked
+to hold every top-level property the file holds: prints "MISSING <file> <ids>" per item lacking
+some, "UNJUDGED <file>" per file olefile cannot read, then "JUDGED <n> UNMATCHED <m>".
 """
 import io
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -21,19 +27,22 @@ import tempfile
 import olefile
 import pypff
 
-# The olefile reading of the reader's own tests (message objects, code pages, names), imported
-# without leaving compiled files in the source tree.
+# The olefile reading of the reader's own tests (message objects, code pages, names) and the
+# store tests' pypff folder walk, imported without leaving compiled files in the source tree.
 sys.dont_write_bytecode = True
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "msg", "tests"))
+for folder in ("msg", "pst"):
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", folder, "tests"))
 from olefile_summary import PS_MAPI, Obj, children, choose_code_page, codec, file_names, parse_names  # noqa: E402
+from pypff_dump import folders  # noqa: E402
 
 RECIPIENT_TYPES = {1: "To", 2: "CC", 3: "BCC"}
-# Ids of the message the store owns (see above; also the mutation proof's judge); a PS_MAPI name
-# with one of these is not copied.
+# Ids of the message the store owns (see above); a PS_MAPI name with one of these is not copied.
 STORE_OWNED = {0x0E07, 0x0E08, 0x0E17, 0x0E1B, 0x0E1D, 0x003D, 0x0FFF, 0x0FF9, 0x0FFE, 0x0E09, 0x0FFB, 0x0FFA,
                0x340D, 0x340F, 0x0FF8, 0x0FF6, 0x0FF4, 0x0FF7, 0x0E12, 0x0E13, 0x0E21, 0x3000, 0x65E0, 0x65E1}
 ATTACHMENT_OWNED = {0x0E20, 0x0E21, 0x0FFF, 0x3000, 0x0FF6, 0x0FFB, 0x0FFA, 0x0E09, 0x340D, 0x340F,
                     0x0FF8, 0x0FF4, 0x0FF7, 0x65E0, 0x65E1, 0x0FF9, 0x0FFE, 0x0E27}
+# The fixed types whose entries the mutation check counts as held by the file.
+PRESENT_FIXED = {0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x000A, 0x000B, 0x0014, 0x0040}
 FIXED_SIZES = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x0005: 8, 0x0006: 8, 0x0007: 8, 0x000B: 1, 0x0014: 8, 0x0040: 8}
 
 
@@ -241,28 +250,72 @@ def compare(msg_path, item, folder, names_in_store, report):
             say("named property %s" % (key,), brief(expected), brief(found))
 
 
+def file_ids(path):
+    """The top-level property ids below 0x8000, not the store's own, that the file holds a value for."""
+    ole = olefile.OleFileIO(path)
+    try:
+        ids = set()
+        for entry in ole.listdir(streams=True, storages=False):
+            if len(entry) == 1 and entry[0].startswith("__substg1.0_"):
+                ids.add(int(entry[0][12:16], 16))
+            elif entry == ["__properties_version1.0"]:
+                data = ole.openstream(entry).read()
+                for at in range(32, len(data) - 15, 16):
+                    tag, = struct.unpack_from("<I", data, at)
+                    if tag & 0xFFFF in PRESENT_FIXED:
+                        ids.add(tag >> 16)
+        return {i for i in ids if i < 0x8000 and i not in STORE_OWNED and not 0x0E30 <= i <= 0x0E3D}
+    finally:
+        ole.close()
+
+
+def judge_sources(pst, map_path):
+    with open(map_path, encoding="utf-8") as lines:
+        sources = dict(line.rstrip("\n").split("\t", 1) for line in lines)
+    judged = unmatched = 0
+    for _, folder in folders(pst.get_root_folder()):
+        for i in range(folder.number_of_sub_messages):
+            item = folder.get_sub_message(i)
+            entries = [e for r in range(item.number_of_record_sets) for e in item.get_record_set(r).entries]
+            keys = [e.data.hex().upper() for e in entries if e.data is not None and len(e.data) == 24]
+            source = next((sources[k] for k in keys if k in sources), None)
+            if source is None:
+                unmatched += 1
+                continue
+            try:
+                expected = file_ids(source)
+            except Exception as failure:  # olefile refuses what it cannot parse
+                print("UNJUDGED %s %s" % (source, failure))
+                continue
+            judged += 1
+            missing = sorted(expected - {e.entry_type for e in entries})
+            if missing:
+                print("MISSING %s %s" % (source, " ".join("%04X" % i for i in missing)))
+    print("JUDGED %d UNMATCHED %d" % (judged, unmatched))
+
+
 def main():
+    if sys.argv[1] == "--sources":
+        pst = pypff.file()
+        pst.open(sys.argv[3])
+        return judge_sources(pst, sys.argv[2])
     pst_path, msg_paths = sys.argv[1], sys.argv[2:]
     pst = pypff.file()
     pst.open(pst_path)
-    top = pst.get_root_folder()
-    subtree = next(top.get_sub_folder(i) for i in range(top.number_of_sub_folders)
-                   if top.get_sub_folder(i).name == "Top of Personal Folders")
-    inbox = next(subtree.get_sub_folder(i) for i in range(subtree.number_of_sub_folders)
-                 if subtree.get_sub_folder(i).name == "Inbox")
+    inbox = next(f for path, f in folders(pst.get_root_folder()) if path == "/Top of Personal Folders/Inbox")
     differences = []
     if inbox.number_of_sub_messages != len(msg_paths):
         differences.append("items: %d files, %d in the store" % (len(msg_paths), inbox.number_of_sub_messages))
     names_in_store = store_names(pst)
     with tempfile.TemporaryDirectory() as workdir:
-        folders = export_folders(pst_path, workdir)
+        exported = export_folders(pst_path, workdir)
         for i, path in enumerate(msg_paths[:inbox.number_of_sub_messages]):
             item = Item(inbox.get_sub_message(i))
             # pffexport passes over post items; their recipients and embedded messages go unchecked.
-            if i not in folders and not item.text(0x001A).startswith("IPM.Post"):
+            if i not in exported and not item.text(0x001A).startswith("IPM.Post"):
                 differences.append("%s: pffexport wrote no item %d" % (os.path.basename(path), i + 1))
                 continue
-            compare(path, item, folders.get(i), names_in_store, differences.append)
+            compare(path, item, exported.get(i), names_in_store, differences.append)
     for line in differences:
         print(line)
     sys.exit(1 if differences else 0)

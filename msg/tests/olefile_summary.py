@@ -208,19 +208,11 @@ def parse_names(guids, entries, strings):
     return out
 
 
-def names(ole, out):
-    for pid, (g, kind, value) in sorted(file_names(ole).items()):
-        out.append("named %04X: %s %s" % (pid, g, 'name "%s"' % value if kind == "name" else "lid 0x%04X" % value))
-
-
-def main():
-    if __name__ != "__main__":  # imported for its readers
-        return
+if __name__ == "__main__":
     ole = olefile.OleFileIO(sys.argv[1])
     out = []
     message(ole, [], 32, None, "", out)
-    names(ole, out)
+    for pid, (g, kind, value) in sorted(file_names(ole).items()):
+        out.append("named %04X: %s %s" % (pid, g, 'name "%s"' % value if kind == "name" else "lid 0x%04X" % value))
     sys.stdout.buffer.write(("\n".join(out) + "\n").encode("utf-8"))
 
-
-main()

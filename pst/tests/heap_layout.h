@@ -75,8 +75,4 @@ class RawHeap {
   std::map<uint32_t, std::string_view> items_;
 };
 
-// Every heap of the store at `path` (nodes and their subnodes) and every block against the
-// rules, one line per fault; no block of the file may be empty either.
-std::vector<std::string> HeapLayoutFaults(const std::string& path);
-
 }  // namespace baleport::pst::testing

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 
+#include "pst/ltp/table_context.h"
 #include "pst/messaging/node_io.h"
 #include "pst/messaging/schema.h"
+#include "pst/tests/heap_layout.h"
 #include "support/env.h"
 #include "support/hex.h"
 #include "support/little_endian.h"
@@ -144,6 +147,102 @@ void CheckRootAndReceiveFolder(const ndb::NodeDatabase& db, std::vector<std::str
   if (inbox_bit != delivers) out.push_back("the valid-folder mask's Inbox bit disagrees with the receive-folder table");
 }
 
+// The HIDs of a BTH's items below its header: index items, then leaves, the leftmost first.
+void BthItems(const RawHeap& heap, uint32_t hid, int levels, size_t key_size, std::vector<uint32_t>& out, int budget = 10) {
+  if (hid == 0 || budget == 0) return;
+  out.push_back(hid);
+  if (levels == 0) return;
+  const std::string_view item = heap.Item(hid);
+  for (size_t off = 0; off + key_size + 4 <= item.size(); off += key_size + 4) {
+    BthItems(heap, LoadLe<uint32_t>(item.data() + off + key_size), levels - 1, key_size, out, budget - 1);
+  }
+}
+
+// The BTH under the header at `header_hid`: its items, and the leftmost leaf (0 when empty).
+std::pair<std::vector<uint32_t>, uint32_t> Bth(const RawHeap& heap, uint32_t header_hid) {
+  const std::string_view h = heap.Item(header_hid);
+  if (h.size() != 8 || static_cast<uint8_t>(h[0]) != 0xB5) return {};
+  std::vector<uint32_t> items;
+  BthItems(heap, LoadLe<uint32_t>(h.data() + 4), static_cast<uint8_t>(h[3]), static_cast<uint8_t>(h[1]), items);
+  uint32_t leftmost = 0;
+  for (size_t i = 0, level = static_cast<uint8_t>(h[3]); i < items.size(); ++i) {
+    if (level-- == 0) {
+      leftmost = items[i];
+      break;
+    }
+  }
+  return {items, leftmost};
+}
+
+// What breaks the allocation order of one heap.
+std::vector<std::string> OrderFaults(const RawHeap& heap) {
+  std::vector<std::string> faults;
+  if (heap.client_sig() == 0xBC) {
+    if (heap.user_root() != 0x20) return {"property context's user root is " + HexNumber(heap.user_root())};
+    auto [items, leftmost] = Bth(heap, 0x20);
+    if (items.empty()) return faults;
+    // Outlook allocates an item's message class (0x001A) before its records.
+    uint32_t class_hid = 0;
+    for (uint32_t hid : items) {
+      const std::string_view leaf = heap.Item(hid);
+      for (size_t off = 0; leftmost == hid && off + 8 <= leaf.size(); off += 8) {
+        if (LoadLe<uint16_t>(leaf.data() + off) == 0x001A) class_hid = LoadLe<uint32_t>(leaf.data() + off + 4);
+      }
+    }
+    if (leftmost != 0x40 && !(leftmost == 0x60 && class_hid == 0x40)) faults.push_back("first records at " + HexNumber(leftmost));
+    const uint32_t last = *std::max_element(items.begin(), items.end());
+    for (const auto& [hid, bytes] : heap.items()) {
+      if (hid < last && hid != 0x20 && hid != class_hid && std::find(items.begin(), items.end(), hid) == items.end() && !bytes.empty()) {
+        faults.push_back("value " + HexNumber(hid) + " before the records at " + HexNumber(last));
+      }
+    }
+  } else if (heap.client_sig() == 0x7C) {
+    if (heap.user_root() != 0x40) return {"table context's TCINFO is at " + HexNumber(heap.user_root())};
+    auto info = ltp::ParseTcInfo(heap.Item(0x40), "table");
+    if (!info.ok()) return {info.status().message()};
+    if (info->hid_row_index != 0x20) faults.push_back("row index at " + HexNumber(info->hid_row_index));
+    auto [items, leftmost] = Bth(heap, 0x20);
+    if (info->hnid_rows != 0 && ltp::IsHid(info->hnid_rows)) {
+      // A table kept whole in its heap; one with its rows in a subnode may have had rows
+      // appended, its index records moved to the heap's end as they outgrew their block.
+      if (leftmost != 0x60) faults.push_back("first index records at " + HexNumber(leftmost));
+      for (const auto& [hid, bytes] : heap.items()) {
+        const bool before = hid < info->hnid_rows, structure = hid <= 0x40 || std::find(items.begin(), items.end(), hid) != items.end();
+        if (before != structure && !bytes.empty()) faults.push_back("item " + HexNumber(hid) + " on the wrong side of the row matrix");
+      }
+    }
+  }
+  return faults;
+}
+
+// Every heap of the store (nodes and their subnodes) against the rules of heap_layout.h.
+void CheckHeaps(const ndb::NodeDatabase& db, std::vector<std::string>& faults) {
+  std::function<void(uint32_t, uint64_t, uint64_t, const std::string&)> node = [&](uint32_t nid, uint64_t data, uint64_t sub,
+                                                                                    const std::string& where) {
+    if (data != 0 && disk::NidTypeOf(nid) != disk::kNidTypeLtp) {
+      auto leaves = db.DataTreeLeaves(data);
+      if (!leaves.ok()) return faults.push_back(leaves.status().message());
+      std::vector<std::string> blocks;
+      for (uint64_t leaf : *leaves) {
+        auto block = db.ReadBlock(leaf);
+        if (!block.ok()) return faults.push_back(block.status().message());
+        blocks.push_back(std::move(*block));
+      }
+      RawHeap heap;
+      if (heap.Parse(blocks)) {
+        for (const std::string& f : heap.BlockFaults()) faults.push_back(where + ": " + f);
+        for (const std::string& f : OrderFaults(heap)) faults.push_back(where + ": " + f);
+      }
+    }
+    if (sub == 0) return;
+    auto children = db.ReadSubnodes(sub);
+    if (!children.ok()) return faults.push_back(children.status().message());
+    for (const auto& [child, e] : *children) node(child, e.bid_data, e.bid_sub, where + " subnode " + HexNumber(child));
+  };
+  for (const auto& [nid, n] : db.nodes()) node(nid, n.bid_data, n.bid_sub, "node " + HexNumber(nid));
+}
+
+
 }  // namespace
 
 std::vector<std::string> OutlookSamples(const std::string& samples_dir) {
@@ -156,7 +255,7 @@ std::vector<std::string> OutlookSamples(const std::string& samples_dir) {
   return out;
 }
 
-std::vector<std::string> LayoutDifferences(const std::string& path, const std::vector<std::string>& samples) {
+std::vector<std::string> LayoutFaults(const std::string& path, const std::vector<std::string>& samples) {
   auto db = OpenRead(path);
   if (!db.ok()) return {db.status().message()};
   const Facts ours = Gather(**db);
@@ -205,6 +304,7 @@ std::vector<std::string> LayoutDifferences(const std::string& path, const std::v
   }
   CheckFolderTables(**db, ours, out);
   CheckRootAndReceiveFolder(**db, out);
+  CheckHeaps(**db, out);
   return out;
 }
 

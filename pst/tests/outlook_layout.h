@@ -13,7 +13,9 @@ namespace baleport::pst::testing {
 // the folder is absent.
 std::vector<std::string> OutlookSamples(const std::string& samples_dir);
 
-// One line per way the store at `path` departs from what all `samples` have in common.
-std::vector<std::string> LayoutDifferences(const std::string& path, const std::vector<std::string>& samples);
+// One line per way the store at `path` departs from what all `samples` have in common, or
+// breaks the rules of Outlook's heaps (heap_layout.h) in any node or subnode; no block of the
+// file may be empty either.
+std::vector<std::string> LayoutFaults(const std::string& path, const std::vector<std::string>& samples);
 
 }  // namespace baleport::pst::testing

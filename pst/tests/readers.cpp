@@ -6,44 +6,12 @@
 
 namespace baleport::pst::testing {
 
-namespace {
-
-constexpr const char* kPypffScript = R"PY(
-import sys, pypff, zlib
-f = pypff.file()
-f.open(sys.argv[1])
-def att_desc(m):
-    out = []
-    for i in range(m.number_of_attachments):
-        a = m.get_attachment(i)
-        name = ''
-        try:
-            for e in a.record_sets[0].entries:
-                if e.entry_type in (0x3707, 0x3704):
-                    name = e.data_as_string or ''
-                    if e.entry_type == 0x3707: break
-        except Exception as ex:
-            name = '?'
-        data = a.read_buffer(a.size) if a.size else b''
-        out.append('%s:%d:%08X' % (name, a.size, zlib.crc32(data or b'')))
-    return ','.join(out)
-def walk(folder, path):
-    print('F %s items=%d subfolders=%d' % (path, folder.number_of_sub_messages, folder.number_of_sub_folders))
-    for i in range(folder.number_of_sub_messages):
-        m = folder.get_sub_message(i)
-        body = m.plain_text_body
-        print('M %s | %s | %s | attachments=%s | body=%d' % (
-            path, m.subject, m.sender_name, att_desc(m), len(body) if body else 0))
-    for i in range(folder.number_of_sub_folders):
-        sub = folder.get_sub_folder(i)
-        walk(sub, path + '/' + (sub.name or ''))
-walk(f.get_root_folder(), '')
-)PY";
-
-}  // namespace
+using baleport::testing::CommandResult;
+using baleport::testing::Quote;
+using baleport::testing::Run;
 
 CommandResult PypffDump(const std::string& pst) {
-  return Run("/usr/bin/python3 -c " + Quote(kPypffScript) + " " + Quote(pst));
+  return Run("/usr/bin/python3 " BALEPORT_PST_TESTS_DIR "/pypff_dump.py " + Quote(pst));
 }
 
 CommandResult PffInfo(const std::string& pst) { return Run("pffinfo " + Quote(pst)); }
@@ -95,8 +63,6 @@ std::string ReaderFailures(const std::string& pst) {
   note("java-libpst", LibpstWalk(pst));
   return failures;
 }
-
-CommandResult LsPst(const std::string& pst) { return Run("lspst " + Quote(pst)); }
 
 CommandResult PffExport(const std::string& pst) {
   return Run("pffexport -q -t " + Quote(TempDir("pffexport") + "/out") + " " + Quote(pst));

@@ -25,9 +25,9 @@ inline std::string VerifiedDump(const std::string& path) {
   CheckReport report = CheckStore(Env::Default(), path);
   EXPECT_TRUE(report.ok()) << path << "\n" << report.Summary();
   EXPECT_EQ(ReaderFailures(path), "");
-  CommandResult exported = PffExport(path);
+  const auto exported = PffExport(path);
   EXPECT_EQ(exported.exit_code, 0) << exported.output;
-  CommandResult dump = PypffDump(path);
+  const auto dump = PypffDump(path);
   EXPECT_EQ(dump.exit_code, 0) << dump.output;
   return dump.output;
 }

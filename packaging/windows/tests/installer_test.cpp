@@ -18,7 +18,7 @@ namespace baleport::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using pst::testing::Quote;
+using baleport::testing::Quote;
 
 const std::string kSetup = BALEPORT_WINDOWS_BUILD "/tamsel-baleport-" BALEPORT_VERSION "-setup.exe";
 const std::string kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TamselBaleport";

@@ -8,14 +8,15 @@
 
 #include <string>
 
-#include "pst/tests/readers.h"
+#include "support/testing/command.h"
 
 namespace baleport::testing {
 
-using pst::testing::CommandResult;
-
 // Why Wine cannot run here ("" when it can).
 std::string WineMissing();
+// The first line of `output` that is a number ("" when none is): a window id among xdotool's
+// X errors about windows closing meanwhile, the display Xvfb reports among its warnings.
+std::string FirstNumber(const std::string& output);
 // "Z:\\..." for a path of this system (Wine's Z: drive is /).
 std::string WindowsPath(const std::string& unix_path);
 

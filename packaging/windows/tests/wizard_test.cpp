@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <memory>
 #include <regex>
-#include <sstream>
 #include <string>
 
 #include "packaging/windows/tests/wine_prefix.h"
@@ -21,7 +20,7 @@ namespace baleport::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using pst::testing::Quote;
+using baleport::testing::Quote;
 using pst::testing::VerifiedMessageCount;
 
 const std::string kProgram = BALEPORT_WINDOWS_BUILD "/bin/baleport-gui.exe";
@@ -51,16 +50,6 @@ int AddSamples(const fs::path& folder, size_t from, size_t count, int copies) {
   return added;
 }
 
-// The first window id xdotool printed: X errors about windows closing meanwhile come in the
-// same output.
-std::string FirstWindow(const std::string& output) {
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
-  }
-  return "";
-}
-
 class WizardUnderWineTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -76,7 +65,7 @@ class WizardUnderWineTest : public ::testing::Test {
     if (std::string why = WineMissing(); !why.empty()) return why;
     if (!fs::exists(kProgram)) return kProgram + " is absent: the Windows build makes it";
     if (!fs::is_directory(kSamples)) return kSamples + " is absent (../shared is not beside the project)";
-    if (pst::testing::Run("command -v Xvfb && command -v xdotool").exit_code != 0) return "Xvfb or xdotool is absent";
+    if (baleport::testing::Run("command -v Xvfb && command -v xdotool").exit_code != 0) return "Xvfb or xdotool is absent";
     return "";
   }
 
@@ -111,13 +100,13 @@ class WizardUnderWineTest : public ::testing::Test {
     std::string window;
     for (int attempt = 0; attempt < 100 && window.empty(); ++attempt) {
       found = display_->Xdotool("search --sync --onlyvisible --name " + Quote("^(" + title + "|" + boxes + ")$"));
-      window = FirstWindow(found.output);
+      window = FirstNumber(found.output);
     }
     const std::string shown = window.empty() ? found.output : Title(window);
     if (window.empty() ||
         !(std::regex_match(shown, std::regex(title)) || (!allowed.empty() && shown == allowed))) {
       ADD_FAILURE() << "awaiting \"" << title << "\", the program showed \"" << shown << "\"; it said:\n"
-                    << pst::testing::ReadAll(log_);
+                    << baleport::testing::ReadAll(log_);
       return "";
     }
     return window;
@@ -128,14 +117,14 @@ class WizardUnderWineTest : public ::testing::Test {
   }
   // The visible window titled exactly `title` (an extended regular expression) now, or "".
   std::string Shown(const std::string& title) {
-    return FirstWindow(display_->Xdotool("search --onlyvisible --name " + Quote("^" + title + "$")).output);
+    return FirstNumber(display_->Xdotool("search --onlyvisible --name " + Quote("^" + title + "$")).output);
   }
   // Once no visible window is titled `title`: a dialog answered closes a moment later, and
   // the page under it takes clicks only then.
   void AwaitGone(const std::string& title) {
     for (int attempt = 0; attempt < 3000; ++attempt, ::usleep(200 * 1000)) {
       const CommandResult shown = display_->Xdotool("search --onlyvisible --name " + Quote("^" + title + "$"));
-      if (shown.exit_code == 1 && FirstWindow(shown.output).empty()) return;  // not an X error: gone
+      if (shown.exit_code == 1 && FirstNumber(shown.output).empty()) return;  // not an X error: gone
     }
     ADD_FAILURE() << "\"" << title << "\" never closed";
   }
