@@ -22,8 +22,6 @@ std::string Utf16ToUtf8(std::u16string_view text, BadText bad = BadText::kEscape
 // back (an odd last byte is dropped).
 std::string Utf16LeBytes(std::u16string_view units);
 std::u16string Utf16FromLeBytes(std::string_view bytes);
-// Appends one code point as UTF-8.
-void AppendUtf8(std::string& out, char32_t cp);
 
 // The code point at text[i], advancing i past it; an invalid byte b gives U+DC00 + b.
 char32_t DecodeUtf8(std::string_view text, size_t& i);
