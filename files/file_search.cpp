@@ -99,11 +99,12 @@ Status SearchFolder(Search& search, std::string& folderPath) {
 
   if (FindFirst(folderPath + search.pattern, entry) != kInvalidFindHandle) {
     ProcessPendingEvents();
+    std::string path;  // one buffer for the folder's files
     do {
       ProcessPendingEvents();
       const std::string& name = entry.name;
       if (!IsDotEntry(name) && (entry.attributes & kAttributeDirectory) == 0) {
-        const std::string path = folderPath + name;
+        path.assign(folderPath).append(name);
         ProcessPendingEvents();
         BALEPORT_RETURN_IF_ERROR(AddNumbered(FoundFiles, "FoundFiles", path, 'K', search.fileCounter, entry));
         if (search.progress.DeleteCheckValue() == 0) {

@@ -85,10 +85,11 @@ std::string NameKey(std::string_view name) { return NameKey(Utf8ToUtf16(name)); 
 
 std::string NameKey(std::u16string_view units) {
   std::string key(units.size() * 2, '\0');
-  for (size_t i = 0; i < units.size(); ++i) {
-    const char16_t c = Upcase(units[i]);
-    key[2 * i] = static_cast<char>(c >> 8);
-    key[2 * i + 1] = static_cast<char>(c & 0xFF);
+  char* p = key.data();
+  for (const char16_t unit : units) {
+    const char16_t c = Upcase(unit);
+    *p++ = static_cast<char>(c >> 8);
+    *p++ = static_cast<char>(c & 0xFF);
   }
   return key;
 }
