@@ -26,8 +26,8 @@ class File {
   virtual Result<uint64_t> Size() = 0;
   virtual const std::string& path() const = 0;
   // What tells this file apart (support/file_identity.h), asked of the open file rather than
-  // of its path, so that it is the file being read; a file opened for reading answers, as
-  // its Size does, as it was when opened. Files of no file system cannot tell.
+  // of its path, so that it is the file being read; on POSIX a file opened for reading
+  // answers, as its Size does, as it was when opened. Files of no file system cannot tell.
   virtual Result<FileIdentity> Identity() { return Status::Error("the identity of " + path() + " cannot be told"); }
 };
 

@@ -146,11 +146,13 @@ char* WriteUtf8(char* p, std::u16string_view text, bool escape) {
 
 }  // namespace
 
-// Written in place, never a byte at a time: short texts (names, most values) into a buffer
-// on the stack, longer ones into a string sized first.
+// Texts up to this many units (names, most values) are written at once into room for the
+// most they can take, three bytes a unit; longer ones into a string sized first.
+constexpr size_t kOnStack = 256;
+
+// Written in place, never a byte at a time.
 std::string Utf16ToUtf8(std::u16string_view text, BadText bad) {
   const bool escape = bad == BadText::kEscape;
-  constexpr size_t kOnStack = 256;
   if (text.size() <= kOnStack) {
     char buffer[kOnStack * 3];
     return std::string(buffer, WriteUtf8(buffer, text, escape));
@@ -169,6 +171,15 @@ std::string Utf16ToUtf8(std::u16string_view text, BadText bad) {
   std::string out(size, '\0');
   WriteUtf8(out.data(), text, escape);
   return out;
+}
+
+void AssignUtf8(std::string& out, std::u16string_view text, BadText bad) {
+  if (text.size() > kOnStack) {
+    out = Utf16ToUtf8(text, bad);
+    return;
+  }
+  out.resize(text.size() * 3);
+  out.resize(static_cast<size_t>(WriteUtf8(out.data(), text, bad == BadText::kEscape) - out.data()));
 }
 
 std::string Utf16LeBytes(std::u16string_view units) {

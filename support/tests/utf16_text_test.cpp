@@ -96,7 +96,14 @@ TEST(Utf16TextTest, BothPathsAgreeOnOddUtf16AndNamesRoundTrip) {
       }
     }
   }
-  for (BadText bad : {BadText::kEscape, BadText::kReplace}) EXPECT_EQ(Utf16ToUtf8(all, bad), Utf8ByCodePoint(all, bad));
+  std::string assigned = "an earlier name";
+  for (BadText bad : {BadText::kEscape, BadText::kReplace}) {
+    EXPECT_EQ(Utf16ToUtf8(all, bad), Utf8ByCodePoint(all, bad));
+    AssignUtf8(assigned, all, bad);
+    EXPECT_EQ(assigned, Utf8ByCodePoint(all, bad));
+    AssignUtf8(assigned, all.substr(0, 60), bad);
+    EXPECT_EQ(assigned, Utf8ByCodePoint(all.substr(0, 60), bad));
+  }
   for (const std::string name : {"Latin-1 \xe9t\xe9.msg", "\xed\xa0\x80 cut \xe4\xbc", "\xf0\x9f\x98\x80 \xc3\xa9"}) {
     EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(name)), name);
   }
