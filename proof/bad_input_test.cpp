@@ -6,16 +6,13 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <thread>
 
 #include "conversion/tests/failed_in_log.h"
 #include "conversion/tests/message_files.h"
@@ -156,29 +153,6 @@ TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
   EXPECT_TRUE(view.readable) << view.failures;
   EXPECT_EQ(view.subjects.size(), 1u);
   EXPECT_EQ(FilesUnder(mail.root), 1);
-}
-
-// Files deleted by someone else between the search and their turn are reported; the rest
-// converts.
-TEST_F(BadInput, FilesThatVanishDuringTheRun) {
-  const Mailbox mail = WriteMailbox(tree_.Path("mail"), 1000, "vanish");
-  const std::string log = tree_.Path("run.txt");
-  const int pid = StartBaleport({"convert", "--delete-source", mail.root, "-o", tree_.Path("out.pst")}, log);
-  ASSERT_GT(pid, 0);
-  while (ReadAll(log).find("Migrating ") == std::string::npos) std::this_thread::sleep_for(std::chrono::microseconds(200));
-  std::vector<std::string> vanished;
-  for (size_t i = mail.files.size() - 40; i < mail.files.size(); ++i) {
-    if (fs::remove(mail.root + "/" + mail.files[i])) vanished.push_back(mail.root + "/" + mail.files[i]);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_FALSE(vanished.empty());
-  EXPECT_EQ(WEXITSTATUS(status), 1) << ReadAll(log);
-  EXPECT_THAT(testing::FailedInLog(tree_.Path("out.log")), ::testing::UnorderedElementsAreArray(vanished));
-  const StoreView view = ReadStore(tree_.Path("out.pst"));
-  EXPECT_TRUE(view.readable) << view.failures;
-  EXPECT_EQ(view.subjects.size(), mail.files.size() - vanished.size());
-  EXPECT_EQ(FilesUnder(mail.root), 0);
 }
 
 TEST_F(BadInput, StoresThatCannotBeWrittenAreRefusedUntouched) {

@@ -1,6 +1,6 @@
-// A Desktop whose user is a script: answers, folder picks and save names are queued in
-// advance, and the message boxes recorded for the test to check; documents are not opened. A
-// request nothing was queued for is recorded in `unscripted` and answered as a cancel (No, empty).
+// A Desktop whose user is a script: answers and folder picks are queued in advance, and the
+// message boxes recorded for the test to check; documents are not opened. A request nothing was
+// queued for (every save dialog) is recorded in `unscripted` and answered as a cancel (No, empty).
 #pragma once
 
 #include <QString>
@@ -16,7 +16,6 @@ class ScriptedDesktop : public Desktop {
  public:
   std::deque<MessageAnswer> answers;
   std::deque<QString> folder_picks;
-  std::deque<QString> save_names;
 
   std::vector<MessageRequest> messages;
   bool ended = false;

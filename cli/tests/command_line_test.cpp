@@ -69,7 +69,7 @@ TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
 }
 
 // Ctrl-C ends the run after the current message; what was converted is committed, the
-// store is valid, and exactly the files not converted stay.
+// store is valid, and exactly the files not converted stay. Into a file, no progress is drawn.
 TEST(CommandLine, InterruptedRunLeavesAValidStore) {
   testing::TestTree tree;
   const int count = 2000;
@@ -87,6 +87,7 @@ TEST(CommandLine, InterruptedRunLeavesAValidStore) {
   EXPECT_THAT(run.output, HasSubstr("Interrupted: stopping after the current message."));
   EXPECT_THAT(run.output, HasSubstr(mail + ": interrupted; what was converted is committed, "));
   EXPECT_THAT(run.output, ::testing::Not(HasSubstr("page")));
+  EXPECT_EQ(run.output.find_first_of("\r\x1b"), std::string::npos) << "a drawing where no terminal is";
   int left = 0;
   for (const auto& entry : std::filesystem::directory_iterator(mail)) left += entry.is_regular_file() ? 1 : 0;
   EXPECT_GT(left, 0);

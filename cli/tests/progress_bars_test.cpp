@@ -1,5 +1,5 @@
-// The progress lines of a terminal, rendered for given widths, and the terminal page
-// redrawing them in place; `baleport convert` (and with -j) in a pseudo-terminal.
+// The progress lines of a terminal, rendered for given widths; `baleport convert` (and with
+// -j) in a pseudo-terminal, redrawing them in place.
 #include "cli/progress_bars.h"
 
 #include <gmock/gmock.h>
@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <sstream>
 
-#include "cli/terminal_page.h"
 #include "conversion/folder_paths.h"
 #include "conversion/tests/message_files.h"
 #include "files/tests/test_tree.h"
@@ -61,43 +60,6 @@ TEST(ProgressBars, NarrowTerminalsCutTheNameThenDropTheBars) {
   EXPECT_THAT(LinesOf(RenderProgress({3, 12, name, 7, 90, 1.0}, 20))[1], ::testing::StartsWith("Messages 7 of 90 7%"));
 }
 
-// The page on a terminal: the first drawing starts where the cursor is, every later one goes
-// back up over the two lines; a message box starts below them.
-TEST(ProgressBars, TheTerminalPageRedrawsTheTwoLinesInPlace) {
-  std::ostringstream out, errors;
-  TerminalPageOptions options;
-  options.terminal = true;
-  options.width = 61;
-  TerminalPage page(options, out, errors);
-  page.SetCaption(CaptionControl::lblCount1, "Converting 3 items from /mail/A");
-  page.SetCaption(CaptionControl::frmMigateAll, "Converting 2 of 5 Folders");
-  for (int n = 1; n <= 3; ++n) {
-    page.SetCaption(CaptionControl::FrameConversion,
-                    "Reading Messages && Email Metadata - (" + std::to_string(n) + " of 3) File(s)");
-    page.SetProgressValue(n * 100.0f / 3);
-  }
-  page.ShowMessage({"Done.", "Tamsel Baleport", MessageIcon::kInformation, MessageButtons::kOk, ""});
-
-  const std::string text = out.str();
-  ASSERT_TRUE(text.starts_with("Converting 3 items from /mail/A\nFolder 2 of 5 [")) << text;
-  const size_t up = text.rfind("\r\x1b[1A");
-  ASSERT_NE(up, std::string::npos) << "the last drawing goes back over the first";
-  const std::string last = text.substr(up + 5);
-  EXPECT_THAT(last, ::testing::StartsWith("Folder 2 of 5 ["));
-  EXPECT_THAT(last, ::testing::MatchesRegex("[^\n]*\nMessages 3 of 3 \\[#+\\] 100% .*"));
-  EXPECT_TRUE(last.ends_with("\x1b[K\n")) << "the box starts on a line of its own";
-  EXPECT_EQ(errors.str(), "") << "the command line reports the run itself, not the page's boxes";
-
-  // Anything else than a terminal: the folder's line, nothing redrawn.
-  std::ostringstream plain;
-  options.terminal = false;
-  TerminalPage lines(options, plain, errors);
-  lines.SetCaption(CaptionControl::lblCount1, "Migrating 3 items from /mail/A");
-  lines.SetCaption(CaptionControl::FrameConversion, "Reading Messages && Email Metadata - (3 of 3) File(s)");
-  lines.SetProgressValue(100);
-  EXPECT_EQ(plain.str(), "Migrating 3 items from /mail/A\n");
-}
-
 // Runs `baleport arguments` in a pseudo-terminal of 72 columns (util-linux's script); returns
 // what it drew.
 pst::testing::CommandResult InATerminal(const std::string& arguments) {
@@ -106,9 +68,9 @@ pst::testing::CommandResult InATerminal(const std::string& arguments) {
                            " /dev/null");
 }
 
-// The real program in a pseudo-terminal draws both bars, or with -j the one line of the
-// run, within the terminal's width; through a pipe it writes no control sequence (see
-// command_line_test.cpp).
+// The real program in a pseudo-terminal draws both bars, each drawing going back up over the
+// last, or with -j the one line of the run, within the terminal's width; through a pipe it
+// writes no control sequence (command_line_test.cpp).
 TEST(ProgressBars, ConvertDrawsItsBarsInAPseudoTerminal) {
   testing::TestTree tree;
   for (const char* folder : {"mail/A", "mail/B"}) {
@@ -136,7 +98,6 @@ TEST(ProgressBars, ConvertDrawsItsBarsInAPseudoTerminal) {
       EXPECT_LE(Utf8ToUtf16(shown).size(), 71u) << shown;
     }
   }
-  for (const char* store : {"out.pst", "out/A.pst", "out/B.pst"}) pst::testing::VerifiedDump(tree.Path(store));
 }
 
 }  // namespace

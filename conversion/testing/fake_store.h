@@ -13,9 +13,9 @@
 
 namespace baleport {
 
-// Each matched against the argument given: the store path (kLogonPstStore, kCommit), the
-// message file's path (kImport, kSave), "6" or "5" (kGetDefaultFolder), "" (the others).
-enum class FakeOp { kCreateSession, kLogonPstStore, kGetDefaultFolder, kImport, kSave, kCommit, kLogoff };
+// Each matched against the argument given: the store path (kLogonPstStore), the message
+// file's path (kImport, kSave), "6" or "5" (kGetDefaultFolder), "" (the others).
+enum class FakeOp { kCreateSession, kLogonPstStore, kGetDefaultFolder, kImport, kSave, kLogoff };
 
 struct FakeItem {
   std::string source;  // the imported file
@@ -50,8 +50,7 @@ class FakeStoreLibrary : public StoreLibrary {
 
   // Store files by path; a test may put one in place before a run.
   std::map<std::string, FakeStoreFile> files;
-  // "LogonPstStore <path> <display name>", "Add folder <parent path>\<name>", "Import <file>",
-  // "Delete <file>", "Logoff".
+  // "LogonPstStore <path> <display name>", "Add folder <parent path>\<name>", "Delete <file>".
   std::vector<std::string> journal;
   // Called at every successful Commit, before the items are marked committed.
   std::function<void(FakeStoreFile&)> onCommit;

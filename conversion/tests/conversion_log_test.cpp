@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 
 #include "files/tests/test_tree.h"
@@ -36,33 +35,10 @@ TEST(ConversionLogTest, StartEmptiesAnEarlierLogAndFailuresAppendLines) {
   EXPECT_EQ(ReadAll(path), "---- Log Starts -----\r\nBAD : /mail/a.msg\r\nBAD : /mail/b\\x0D\\x0Ac.msg\r\n");
 }
 
-// A run refused after reserving its log leaves an earlier one as it was and no new one behind.
-TEST(ConversionLogTest, ReservedLogsAreLeftAsTheyWere) {
+// A disk that fills up takes no part of a line, and the failure names the log (one that cannot
+// be started, and one that is reserved and released again: conversion_run_test.cpp).
+TEST(ConversionLogTest, AFullDiskNamesTheLogAndLeavesItAsItWas) {
   testing::TestTree tree;
-  const std::string earlier = tree.File("earlier.log");
-  std::ofstream(earlier, std::ios::binary) << "BAD : /mail/a.msg\r\n";
-  ConversionLog kept(earlier);
-  ASSERT_TRUE(kept.Reserve().ok());
-  kept.Release();
-  EXPECT_EQ(ReadAll(earlier), "BAD : /mail/a.msg\r\n");
-
-  const std::string fresh = tree.Path("fresh.log");
-  ConversionLog released(fresh);
-  ASSERT_TRUE(released.Reserve().ok());
-  released.Release();
-  EXPECT_FALSE(std::filesystem::exists(fresh));
-}
-
-// Failures say which log it was, by path and code; through the Env, a disk that fills up
-// takes no part of a line.
-TEST(ConversionLogTest, FailuresNameTheLogAndLeaveItAsItWas) {
-  testing::TestTree tree;
-  ConversionLog missing(tree.Path("missing/x.log"));
-  const Status started = missing.Start();
-  EXPECT_EQ(started.code(), StatusCode::kNotFound);
-  EXPECT_THAT(started.message(), ::testing::StartsWith("cannot start the log: creating " + tree.Path("missing/x.log")));
-  EXPECT_FALSE(missing.RecordFailure("/mail/a.msg").ok());
-
   const std::string path = tree.Path("x.log");
   testing::FaultyEnv env(Env::Default());
   ConversionLog log(path, env);

@@ -18,39 +18,24 @@ namespace {
 using pst::testing::VerifiedDump;
 using ::testing::HasSubstr;
 
-class PstRunTest : public ::testing::Test {
- protected:
-  PstRunTest() {
-    page_.onClose = [this] { conversion_->Form_QueryUnload(); };
-    conversion_ = std::make_unique<ConversionPage>(page_, selection_, library_);
-  }
-
-  const RunReport& ConvertSingle(const std::string& source, const std::string& storePath) {
-    conversion_->Form_Load();
-    selection_.singleMode = true;
-    selection_.sourceMailbox = source;
-    page_.saveDialogAnswer = storePath;
-    conversion_->CmdStartConversion_Click();
-    return conversion_->lastRun();
-  }
-
-  testing::TestTree source_;
-  testing::TestTree output_;
-  RecordingPage page_;
-  FixedSelection selection_;
-  PstStoreLibrary library_;
-  std::unique_ptr<ConversionPage> conversion_;
-};
-
 // Inbox and Sent land on the store's own folders; the paper clip is set exactly where there
 // is an attachment, every item is read, and a draft stays one.
-TEST_F(PstRunTest, TheTreeIsMirroredAndTheMessageFlagsKept) {
-  testing::WriteMessageFile(source_.Path("top.msg"), "At the top");
-  testing::WriteMessageFile(source_.Folder("Inbox") + "/in.msg", "Received", true);
-  testing::WriteMessageFile(source_.Folder("Sent") + "/out.msg", "Sent one");
-  testing::WriteMessageFile(source_.Folder("Projects/2019") + "/deep.msg", "Deep down", false, 0, true);
-  const std::string store = output_.Path("mail.pst");
-  const RunReport& report = ConvertSingle(source_.root(), store);
+TEST(PstRunTest, TheTreeIsMirroredAndTheMessageFlagsKept) {
+  testing::TestTree source, output;
+  testing::WriteMessageFile(source.Path("top.msg"), "At the top");
+  testing::WriteMessageFile(source.Folder("Inbox") + "/in.msg", "Received", true);
+  testing::WriteMessageFile(source.Folder("Sent") + "/out.msg", "Sent one");
+  testing::WriteMessageFile(source.Folder("Projects/2019") + "/deep.msg", "Deep down", false, 0, true);
+  const std::string store = output.Path("mail.pst");
+  RecordingPage page;
+  FixedSelection selection;
+  PstStoreLibrary library;
+  ConversionPage conversion(page, selection, library);
+  conversion.Form_Load();
+  selection.sourceMailbox = source.root();
+  page.saveDialogAnswer = store;
+  conversion.CmdStartConversion_Click();
+  const RunReport& report = conversion.lastRun();
   EXPECT_EQ(report.folders.at(0).converted, 4);
   EXPECT_TRUE(report.AllConverted()) << CompletionText(report);
 

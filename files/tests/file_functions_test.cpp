@@ -70,14 +70,22 @@ TEST(InitFileFunctionsTest, FailingVersionQueriesFallBackInTurn) {
   EXPECT_TRUE(FileFunctions.wideFindFirst);
 }
 
+// A failed step of an enumeration also closes its record.
 TEST(CaptureLastErrorTest, AFailureWithoutAnyCodeRecordsMinusOne) {
+  TestTree tree;
+  tree.Files({"a.msg", "b.msg"});
   FailingApiInPlace failing;
+  FindEntry entry;
+  ASSERT_NE(FindFirst(tree.Path("*.msg"), entry), kInvalidFindHandle);
   failing.api.failWithoutCode = true;
+  EXPECT_FALSE(FindNext(entry));
+  EXPECT_EQ(entry.errorCode, -1);
+  EXPECT_EQ(entry.handle, 0);
+
   EXPECT_EQ(GetAttributes("anything"), kInvalidFileAttributes);
   EXPECT_EQ(LastFileError, -1);
   EXPECT_EQ(SetAttributes("anything", kAttributeNormal), -1);
   EXPECT_EQ(RemoveFile("anything"), -1);
-  FindEntry entry;
   EXPECT_EQ(FindFirst("anything*", entry), kInvalidFindHandle);
   EXPECT_TRUE(entry.errorFlag);
   EXPECT_EQ(entry.errorCode, -1);

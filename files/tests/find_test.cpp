@@ -7,7 +7,6 @@
 
 #include "files/file_attributes.h"
 #include "files/file_functions.h"
-#include "files/tests/failing_api.h"
 #include "files/tests/test_tree.h"
 #include "files/wildcard.h"
 #include "support/path_separator.h"
@@ -18,7 +17,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-using baleport::testing::FailingApiInPlace;
 using baleport::testing::TestTree;
 
 // Every name an enumeration of spec delivers, in order.
@@ -119,19 +117,6 @@ TEST(FindFirstTest, FtpAndNetworkAddressesAreRecognised) {
   FindFirst("\\\\nonexistent-server\\share\\*", entry);
   EXPECT_EQ(entry.searchKind, SearchKind::kNetwork);
   EXPECT_FALSE(entry.found);
-}
-
-TEST(FindNextTest, AFailedStepIsAnErrorAndClosesTheRecord) {
-  TestTree tree;
-  tree.Files({"a.msg", "b.msg"});
-  FailingApiInPlace failing;
-  FindEntry entry;
-  ASSERT_NE(FindFirst(tree.Path("*.msg"), entry), kInvalidFindHandle);
-  failing.api.failWithoutCode = true;
-  EXPECT_FALSE(FindNext(entry));
-  EXPECT_TRUE(entry.errorFlag);
-  EXPECT_EQ(entry.errorCode, -1);
-  EXPECT_EQ(entry.handle, 0);
 }
 
 // An enumeration may be made from the reading of the one closed just before: what changes

@@ -107,24 +107,10 @@ TEST(BrokenFiles, WhatIsNotAMessageIsRefusedAsSuch) {
   for (const auto& [bytes, reason] : cases) ExpectFailureNaming(OpenBytes(bytes), reason);
 }
 
-// Every FAT entry of a chain pointed at itself, the header, past the end or far away: each
-// damage that matters fails naming the file; the directory's chain looping is named as such.
+// A FAT chain that loops or runs out of the file fails naming the file and what is at fault.
+// (FAT entries changed at random are the mutation proof's and the fuzz target's.)
 TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
   const std::vector<uint8_t> good = Write(WithAttachment());
-  const uint32_t sectors = static_cast<uint32_t>(good.size() / 512 - 1);
-  int failures = 0;
-  for (uint32_t k = 0; k < sectors; ++k) {
-    for (uint32_t target : {k, uint32_t{0}, sectors + 5, uint32_t{0x7FFFFFF0}}) {
-      std::vector<uint8_t> bytes = good;
-      Cfb cfb(bytes);
-      if (cfb.FatEntry(k) >= 0xFFFFFFFA) continue;  // free or special: not part of a chain
-      cfb.SetFat(k, target);
-      auto file = OpenBytes(bytes);
-      failures += file.ok() ? 0 : 1;
-      ExpectFailureNaming(file, "");
-    }
-  }
-  EXPECT_GT(failures, 0);
   std::vector<uint8_t> bytes = good;
   Cfb(bytes).SetFat(LoadLe<uint32_t>(&bytes[0x30]), LoadLe<uint32_t>(&bytes[0x30]));
   ExpectFailureNaming(OpenBytes(bytes), "the directory loops");
@@ -152,27 +138,6 @@ TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
             std::string::npos) << value.status().message();
 }
 
-// Every byte of the header and of the directory's first eight entries replaced in turn (links
-// between entries made to point back at the root among them): the reader returns.
-TEST(BrokenFiles, DamageAnywhereInTheTablesReturns) {
-  const std::vector<uint8_t> good = Write(WithAttachment());
-  std::vector<uint8_t> probe = good;
-  std::vector<size_t> offsets(512);
-  for (size_t i = 0; i < 512; ++i) offsets[i] = i;
-  for (uint32_t entry = 0; entry < 8; ++entry) {
-    const size_t at = Cfb(probe).DirEntry(entry) - probe.data();
-    for (size_t i = at; i < at + 128; ++i) offsets.push_back(i);
-  }
-  for (size_t at : offsets) {
-    for (uint8_t v : {uint8_t{0x00}, uint8_t{0xFF}, uint8_t{0x7F}}) {
-      std::vector<uint8_t> bytes = good;
-      bytes[at] = v;
-      ExpectFailureNaming(OpenBytes(bytes), "");
-    }
-  }
-}
-
-// Sizes, depths and counts a file claims beyond what it holds or the limits allow.
 TEST(BrokenFiles, ClaimsBeyondTheFileOrTheLimitsAreBounded) {
   for (uint32_t claimed : {0x7FFFFFF0u, 30000u}) {
     std::vector<uint8_t> bytes = Write(WithAttachment());
@@ -304,7 +269,6 @@ TEST(BrokenFiles, NameMapEntriesOutOfRangeAreDroppedAlone) {
   EXPECT_EQ((*file)->names().Find(0x8001), nullptr);
 }
 
-// Inputs the fuzz target once found crashing, hanging or leaking; each must now return.
 TEST(BrokenFiles, EveryInputTheFuzzerKeptReturns) {
   size_t count = 0;
   for (const auto& entry : std::filesystem::directory_iterator(BALEPORT_MSG_TESTS_DIR "/regressions")) {

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <span>
 
@@ -13,7 +12,6 @@
 #include "msg/message.h"
 #include "msg/testing/msg_writer.h"
 #include "msg/tests/summary.h"
-#include "support/testing/command.h"
 #include "support/testing/memory_env.h"
 #include "support/utf16_text.h"
 
@@ -160,9 +158,9 @@ void Describe(const CompoundFile& file, uint32_t id, const std::string& prefix, 
   std::sort(out->begin(), out->end());
 }
 
-// The OLE object's storage copied out as a compound file of its own reads back the same,
-// through the reader and through olefile: every entry, byte and class id.
-void ExpectCopiedWhole(const Storage& storage, const std::string& path) {
+// The OLE object's storage copied out as a compound file of its own reads back the same:
+// every entry, byte and class id. (olefile reads such a copy in import/tests/compare_import.py.)
+void ExpectCopiedWhole(const Storage& storage) {
   std::vector<uint8_t> copy;
   ASSERT_TRUE(WriteStorageAsCompoundFile(storage, [&](std::span<const uint8_t> b) {
                 copy.insert(copy.end(), b.begin(), b.end());
@@ -175,12 +173,6 @@ void ExpectCopiedWhole(const Storage& storage, const std::string& path) {
   Describe(**reread, CompoundFile::kRoot, "", &copied);
   EXPECT_EQ(copied, original);
   EXPECT_EQ((*reread)->clsid(CompoundFile::kRoot), storage.file().clsid(storage.id()));
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(copy.data()), copy.size());
-  const baleport::testing::CommandResult olefile = baleport::testing::Run(
-      "/usr/bin/python3 -c 'import sys, olefile\n"
-      "o = olefile.OleFileIO(sys.argv[1], raise_defects=olefile.DEFECT_INCORRECT)\n"
-      "print(o.root.clsid, len(o.listdir()))' " + baleport::testing::Quote(path));
-  EXPECT_EQ(olefile.output, "0003000C-0000-0000-C000-000000000046 " + std::to_string(original.size()) + "\n");
 }
 
 const baleport::testing::TestTree kFiles;
@@ -220,7 +212,7 @@ TEST_P(RoundTrip, EveryTypeReadsBackAsOlefileSeesIt) {
   EXPECT_FALSE(m.OpenValue(*blobs, 2).ok());
   const Storage* ole = m.attachments().at(1).custom_storage();
   ASSERT_NE(ole, nullptr);
-  ExpectCopiedWhole(*ole, kFiles.Path("copy-" + std::to_string(GetParam()) + ".ole"));
+  ExpectCopiedWhole(*ole);
   const Message* level = &m;
   for (uint32_t depth = 1; depth <= 3; ++depth) {
     level = level->attachments().back().embedded_message();

@@ -4,11 +4,8 @@
 #include <set>
 #include <string>
 
-using namespace std::string_literals;
-
 #include "pst/ltp/bth.h"
 #include "pst/ltp/heap.h"
-#include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 #include "pst/tests/heap_layout.h"
 #include "support/little_endian.h"
@@ -36,7 +33,6 @@ struct FakeSubnodes {
   }
 };
 
-// Items spread over blocks keep their bytes; damaged blocks are refused.
 TEST(Heap, ItemsSpreadOverBlocksAndDamageRefused) {
   HeapBuilder b(kClientSigPC);
   std::map<uint32_t, std::string> items;
@@ -121,30 +117,6 @@ TEST(HeapEditor, ChangesOnlyTheBlocksItTouches) {
   ExpectOutlookBlocks(blocks);
   const Heap heap = *Heap::Parse(blocks, "edited");
   for (const auto& [hid, v] : items) EXPECT_EQ(*heap.Get(hid), v) << hid;
-}
-
-TEST(PropertyContext, ManyPropertiesAndBigValuesRoundTrip) {
-  PropertyMap props;
-  for (uint16_t id = 0x1000; id < 0x1000 + 1200; ++id) {
-    std::string v;
-    AppendLe<uint32_t>(v, id * 3u);
-    props[id] = PropertyValue{0x0003, v, 0};
-  }
-  props[0x0037] = PropertyValue{0x001F, std::string(10000, 'z'), 0};  // to a subnode
-  props[0x0038] = PropertyValue{0x0102, "", 0};                       // empty
-  props[0x0039] = PropertyValue{0x0040, std::string(8, '\x11'), 0};   // 8 bytes: in the heap
-  props[0x003A] = PropertyValue{0x000B, std::string(1, '\1'), 0};
-  FakeSubnodes subs;
-  auto blocks = BuildPropertyContext(props, subs.Sink());
-  ASSERT_TRUE(blocks.ok()) << blocks.status().message();
-  EXPECT_EQ(subs.streams.size(), 1u);
-  auto back = ReadPropertyContext(*Heap::Parse(*blocks, "pc"), subs.Source());
-  ASSERT_TRUE(back.ok()) << back.status().message();
-  ASSERT_EQ(back->size(), props.size());
-  for (const auto& [id, v] : props) {
-    EXPECT_EQ((*back)[id].type, v.type) << id;
-    EXPECT_EQ((*back)[id].data, v.data) << id;
-  }
 }
 
 std::string Record(uint32_t key) {
@@ -290,25 +262,6 @@ TEST_F(TableAppendTest, RowsAddedOverManyRoundsOrRefused) {
   EXPECT_GT(matrix_.size(), 10u);
   EXPECT_GT(blocks_.size(), 10u);
   EXPECT_GE(BthLevels(blocks_, info_.hid_row_index), 1);
-}
-
-// A table read without columns (a damaged store) gets a row: refused, not divided by a row size of 0.
-TEST(TableContext, RowsThatCannotHoldTheirIdAreRefused) {
-  Table t;
-  t.rows.push_back(TableRow{0x42, PackCells(Cells())});
-  FakeSubnodes subs;
-  EXPECT_FALSE(BuildTableContext(t, subs.Sink()).ok());
-}
-
-TEST(MultiValue, SplitRefusesBadLayouts) {
-  std::string good = JoinMultiValue({"ab", "", "cde"});
-  auto items = SplitMultiValue(good);
-  ASSERT_TRUE(items.ok());
-  EXPECT_EQ(*items, (std::vector<std::string>{"ab", "", "cde"}));
-  EXPECT_FALSE(SplitMultiValue("\x05\0\0\0"s).ok());
-  std::string bad = good;
-  StoreLe<uint32_t>(bad.data() + 8, 1000);
-  EXPECT_FALSE(SplitMultiValue(bad).ok());
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <map>
 #include <random>
-#include <set>
 #include <vector>
 
 #include "pst/disk/layout.h"
@@ -130,45 +129,6 @@ TEST_F(NodeDatabaseTest, LargeSubnodeTreesAndSharedBlocksSurviveReopening) {
   ASSERT_TRUE(db.SetNode({n->nid, small, 0, n->nid_parent}).ok());
   EXPECT_EQ(db.blocks().size(), before + 1 - 9);  // SIBLOCK, 3 SLBLOCKs, the shared block, XBLOCK, 3 leaves
   ASSERT_TRUE(db.Commit().ok());
-}
-
-// A node B-tree of three levels changed a little at a time: each commit writes only the
-// pages on the paths to what changed, and the file always holds exactly the nodes set.
-TEST_F(NodeDatabaseTest, CommitsRewriteOnlyThePagesOnChangedPaths) {
-  std::map<uint32_t, uint32_t> want;  // nid -> parent
-  auto put = [&](uint32_t index, uint32_t parent) {
-    const uint32_t nid = MakeNid(index, kNidTypeNormalMessage);
-    ASSERT_TRUE(db_->SetNode({nid, 0, 0, parent}).ok());
-    want[nid] = parent;
-  };
-  auto expect_file_holds = [&] {
-    const auto reread = Reopen();
-    std::map<uint32_t, uint32_t> got;
-    for (const auto& [nid, e] : reread->nodes()) got[nid] = e.nid_parent;
-    EXPECT_EQ(got, want);
-  };
-  for (uint32_t i = 0; i < 6000; ++i) put(0x400 + 4 * i, 1);  // 400 leaves under 20 pages
-  ASSERT_TRUE(db_->Commit().ok());
-  uint32_t x = 12345;
-  auto next = [&x](uint32_t n) { return ((x = x * 1103515245u + 12345u) >> 8) % n; };
-  for (int round = 0; round < 60; ++round) {
-    const std::vector<uint64_t> before = db_->tree_pages();
-    const uint32_t at = 0x400 + 4 * next(6000);
-    if (round % 2) {
-      put(at, 3);  // an existing key changed
-    } else {
-      put(at + 1 + round % 3, 2);  // between existing keys
-    }
-    ASSERT_TRUE(db_->Commit().ok());
-    const std::vector<uint64_t> after = db_->tree_pages();
-    const std::set<uint64_t> old(before.begin(), before.end());
-    size_t written = 0;
-    for (uint64_t ib : after) written += !old.count(ib);
-    // The pages start full, so a key put between others splits its page at every level,
-    // and the root grows a level above: two pages a level, and one.
-    EXPECT_LE(written, 9u) << "round " << round << " of " << after.size() << " pages";
-    if (round % 20 == 19) expect_file_holds();
-  }
 }
 
 // Reference counts changed and changed back between commits: the file holds every count as

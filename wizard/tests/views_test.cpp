@@ -1,17 +1,15 @@
 // The Qt views over the page logic: what the user does in a widget reaches the logic, what the
 // logic decides shows in the widgets, and the windows are shown as it asks. The pages'
-// behaviour is tested on the logic (wizard/pages/tests).
+// behaviour is tested on the logic (wizard/pages/tests); the multiple-folder page's widgets
+// are driven by the end-to-end run (real_store_test.cpp).
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QTreeWidget>
 
 #include "wizard/frm_migate_all.h"
 #include "wizard/frm_multiple.h"
@@ -42,42 +40,6 @@ TEST_F(ViewsTest, TheSingleBoxFollowsPicksAndTypingAndNextFollowsTheBox) {
   InsideNextModal step([] { QApplication::activeModalWidget()->close(); });
   single.CmdNext->click();
   EXPECT_TRUE(step.ran());
-}
-
-TEST_F(ViewsTest, TheListShowsTheRowsAndHandsTicksAndTheOutputFolderToTheLogic) {
-  for (const char* name : {"a", "b", "c", "d", "e"}) MakeFolder(QString("five/") + name);
-  frmMultiple& multiple = wizard_->Multiple();
-  desktop_.folder_picks = {MakeFolder("five")};
-  multiple.CmdAddFolder->click();
-  QTreeWidget* lv = multiple.lv;
-  ASSERT_EQ(lv->topLevelItemCount(), 5);
-  EXPECT_EQ(lv->topLevelItem(1)->text(0), "b");
-  EXPECT_EQ(lv->topLevelItem(1)->toolTip(1), QDir::toNativeSeparators(root_.filePath("five/b")));
-  EXPECT_TRUE(multiple.chkSelectAll->isEnabled());
-
-  lv->topLevelItem(3)->setCheckState(0, Qt::Checked);
-  EXPECT_TRUE(wizard_->pages().Row(4).checked);
-  multiple.chkSelectAll->click();
-  EXPECT_EQ(lv->topLevelItem(0)->checkState(0), Qt::Checked);
-  EXPECT_EQ(multiple.chkSelectAll->text(), "Uncheck All");
-  multiple.txtOutputFolder->setText("/srv/out");
-  EXPECT_EQ(wizard_->pages().OutputFolder(), "/srv/out");
-
-  wizard_->pages().MarkRowTaken(2);
-  EXPECT_NE(lv->topLevelItem(1)->foreground(0).color(), lv->topLevelItem(0)->foreground(0).color());
-}
-
-// The multiple-folder page is modeless and hides the start page; its close box brings it back.
-TEST_F(ViewsTest, MultipleModeHidesTheStartPageAndItsCloseBoxComesBack) {
-  wizard_->Run();
-  wizard_->Start().OptMultiple->click();
-  wizard_->Start().CmdNext->click();
-  EXPECT_TRUE(wizard_->Multiple().isVisible());
-  EXPECT_FALSE(wizard_->Start().isVisible());
-  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-  wizard_->Multiple().close();
-  EXPECT_TRUE(wizard_->Start().isVisible());
-  EXPECT_FALSE(wizard_->Multiple().isVisible());
 }
 
 TEST_F(ViewsTest, TheStartPageCloseBoxAsksAndEndsTheProgramOnlyOnYes) {

@@ -6,16 +6,28 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 
 #include "wizard/win32/conversion_view.h"
 #include "conversion/testing/fake_store.h"
-#include "wizard/win32/testing/scripted_wizard.h"
 
 namespace {
 
 using baleport::Page;
+
+// The wizard with its folder pickers answered from a list made beforehand.
+class PickingWizard final : public baleport::win32::Win32Wizard {
+ public:
+  using Win32Wizard::Win32Wizard;
+  std::deque<std::string> folder_picks;
+  std::string BrowseForFolder(Page, const std::string&) override {
+    std::string pick = folder_picks.empty() ? "" : folder_picks.front();
+    if (!folder_picks.empty()) folder_picks.pop_front();
+    return pick;
+  }
+};
 
 bool Save(baleport::win32::Win32Wizard& wizard, Page page, const std::filesystem::path& file) {
   HWND window = wizard.Window(page).hwnd();
@@ -81,7 +93,7 @@ int main(int argc, char** argv) {
   }
 
   baleport::FakeStoreLibrary no_conversion;
-  baleport::win32::testing::ScriptedWizard wizard([&no_conversion](baleport::win32::Win32Wizard& owner) {
+  PickingWizard wizard([&no_conversion](baleport::win32::Win32Wizard& owner) {
     return std::make_unique<baleport::win32::ConversionView>(owner, no_conversion);
   });
   bool ok = Save(wizard, Page::kStart, folder / "frmStart.bmp");

@@ -74,17 +74,15 @@ TEST_F(InstallerTest, PerMachineInstallConvertsTheExampleAndUninstallsWithoutATr
   EXPECT_EQ(UninstallValue(*wine_, "HKLM", "DisplayVersion"), BALEPORT_VERSION);
   EXPECT_EQ(UninstallValue(*wine_, "HKLM", "InstallLocation"), "C:\\Program Files\\Tamsel Baleport");
 
-  // The installed program on the installed example, beside the native program on the same.
+  // The installed program on the installed example (that it converts as this build does is
+  // cli_windows_tests').
   const std::string out = pst::testing::TempDir("installed");
   const CommandResult converted =
       wine_->Run("'C:\\Program Files\\Tamsel Baleport\\baleport.exe' convert --quiet "
                  "'C:\\Program Files\\Tamsel Baleport\\examples\\mailbox' -o " +
                  Quote(WindowsPath(out + "/example.pst")));
   ASSERT_EQ(converted.exit_code, 0) << converted.output;
-  const CommandResult native = pst::testing::Run(Quote(BALEPORT_BINARY) + " convert --quiet " +
-                                                 Quote(BALEPORT_EXAMPLE_MAILBOX) + " -o " + Quote(out + "/native.pst"));
-  ASSERT_EQ(native.exit_code, 0) << native.output;
-  EXPECT_EQ(pst::testing::VerifiedDump(out + "/example.pst"), pst::testing::VerifiedDump(out + "/native.pst"));
+  EXPECT_EQ(pst::testing::VerifiedMessageCount(out + "/example.pst"), 8u);
 
   UninstallAsRegistered(*wine_, "HKLM");
   EXPECT_FALSE(fs::exists(folder));
