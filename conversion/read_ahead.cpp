@@ -25,7 +25,10 @@ ReadAhead::~ReadAhead() {
 void ReadAhead::ReadAll() {
   for (const std::string_view pathText : paths_) {
     const std::string path(pathText);
-    MessageRead read{pathText, IdentifyFile(path), nullptr};
+    // The identity is the open file's, so that it is the file that is read: the one opening
+    // serves both, and the queue's bound is counted in its size before the read.
+    Result<std::unique_ptr<File>> file = Env::Default()->OpenForRead(path);
+    MessageRead read{pathText, file.ok() ? (*file)->Identity() : Result<FileIdentity>(file.status()), nullptr};
     const uint64_t size = Held(read);
     {
       // The bytes are counted before the read, so that the bound holds while reading; an
@@ -46,7 +49,7 @@ void ReadAhead::ReadAll() {
       }
       bytesHeld_ += size;
     }
-    read.source = library_.ReadSource(path);
+    read.source = library_.ReadSource(path, std::move(file));
     {
       const std::lock_guard lock(mutex_);
       ready_.push_back(std::move(read));

@@ -71,11 +71,12 @@ Status SearchFolder(Search& search, std::string& folderPath) {
   if (FindFirst(folderPath + "*", entry) != kInvalidFindHandle) {
     do {
       ProcessPendingEvents();
-      const std::string name = entry.name;
+      const std::string& name = entry.name;
       if (IsDotEntry(name)) continue;
       ProcessPendingEvents();
-      // -1 has the directory bit: an entry that cannot be queried counts as a folder.
-      if (GetAttributes(folderPath + name) & kAttributeDirectory) {
+      // The attributes the listing delivered with the name, as a query of the path would
+      // give them (links answer for themselves on Windows, for their target on POSIX).
+      if (entry.attributes & kAttributeDirectory) {
         ProcessPendingEvents();
         subfolders.push_back(name);
         BALEPORT_RETURN_IF_ERROR(
@@ -98,12 +99,12 @@ Status SearchFolder(Search& search, std::string& folderPath) {
 
   if (FindFirst(folderPath + search.pattern, entry) != kInvalidFindHandle) {
     ProcessPendingEvents();
+    std::string path;  // one buffer for the folder's files
     do {
       ProcessPendingEvents();
-      const std::string name = entry.name;
-      const std::string path = folderPath + name;
-      const uint32_t attributes = GetAttributes(path);
-      if (!IsDotEntry(name) && (attributes & kAttributeDirectory) == 0) {
+      const std::string& name = entry.name;
+      if (!IsDotEntry(name) && (entry.attributes & kAttributeDirectory) == 0) {
+        path.assign(folderPath).append(name);
         ProcessPendingEvents();
         BALEPORT_RETURN_IF_ERROR(AddNumbered(FoundFiles, "FoundFiles", path, 'K', search.fileCounter, entry));
         if (search.progress.DeleteCheckValue() == 0) {

@@ -17,7 +17,7 @@ SearchKind KindOf(std::string_view spec) {
 }
 
 void TakeEntry(const FindDataW& data, FindEntry& entry) {
-  entry.name = Utf16ToUtf8(CutAtNul(std::u16string_view(data.fileName.data(), data.fileName.size())));
+  AssignUtf8(entry.name, CutAtNul(std::u16string_view(data.fileName.data(), data.fileName.size())));
   entry.attributes = data.fileAttributes;
 }
 

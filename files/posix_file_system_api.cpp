@@ -168,14 +168,6 @@ void CopyName(Array& field, const Text& name) {
   field[n] = 0;
 }
 
-void CopyWideName(std::array<char16_t, kMaxPath>& field, const std::string& name) {
-  if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-    CopyName(field, name);  // ASCII widens unit by unit
-  } else {
-    CopyName(field, Utf8ToUtf16(name));
-  }
-}
-
 void FillVersion(uint32_t& major, uint32_t& minor, uint32_t& build, uint32_t& platform) {
   struct utsname names;
   major = minor = build = 0;
@@ -238,20 +230,14 @@ uint32_t PosixFileSystemApi::Attributes(const std::string& path) {
   return word;
 }
 
-uint32_t PosixFileSystemApi::Query(const std::string& path) {
-  const Listing* listing = delivered_listing_;
-  const Entry* entry = delivered_entry_;
+uint32_t PosixFileSystemApi::GetFileAttributesW(const WideBuffer& path) {
   Settle();
-  if (entry != nullptr && listing->Fresh() && path.size() == listing->prefix.size() + entry->name.size() &&
-      path.starts_with(listing->prefix) && path.ends_with(entry->name)) {
-    last_error_ = 0;
-    return entry->attributes;
-  }
+  return Attributes(PathOf(path));
+}
+uint32_t PosixFileSystemApi::GetFileAttributesA(const std::string& path) {
+  Settle();
   return Attributes(path);
 }
-
-uint32_t PosixFileSystemApi::GetFileAttributesW(const WideBuffer& path) { return Query(PathOf(path)); }
-uint32_t PosixFileSystemApi::GetFileAttributesA(const std::string& path) { return Query(path); }
 
 bool PosixFileSystemApi::SetAttributes(const std::string& path, uint32_t attributes) {
   Settle();
@@ -322,7 +308,7 @@ std::shared_ptr<const PosixFileSystemApi::Listing> PosixFileSystemApi::Read(cons
     if (dot_entry && root) continue;
     uint32_t word;
     if (!StatAt(dirfd(dir), d->d_name, name, word)) continue;  // removed since readdir
-    entries.push_back({std::string(name), word});
+    entries.push_back({std::string(name), Utf8ToUtf16(name), word});
     if (dot_entry) std::swap(entries[dots++], entries.back());
   }
   const int read_error = errno;
@@ -332,15 +318,11 @@ std::shared_ptr<const PosixFileSystemApi::Listing> PosixFileSystemApi::Read(cons
     return nullptr;
   }
   std::sort(entries.begin(), entries.begin() + dots, [](const Entry& a, const Entry& b) { return a.name < b.name; });
-  SortByName(entries.begin() + dots, entries.end(), [](const Entry& e) -> std::string_view { return e.name; });
+  SortByName(entries.begin() + dots, entries.end(), [](const Entry& e) -> std::u16string_view { return e.units; });
   return listing;
 }
 
-void PosixFileSystemApi::Settle() {
-  delivered_listing_ = nullptr;
-  delivered_entry_ = nullptr;
-  just_closed_.reset();
-}
+void PosixFileSystemApi::Settle() { just_closed_.reset(); }
 
 const PosixFileSystemApi::Entry* PosixFileSystemApi::Start(const std::string& spec, FindHandle& handle) {
   const std::shared_ptr<const Listing> reusable = just_closed_;
@@ -358,7 +340,8 @@ const PosixFileSystemApi::Entry* PosixFileSystemApi::Start(const std::string& sp
   if (!HasWildcards(pattern)) {
     const uint32_t word = Attributes(spec);
     if (word == kInvalidFileAttributes) return nullptr;
-    listing = std::make_shared<Listing>(Listing{prefix, {{pattern, word}}, false, std::chrono::steady_clock::now()});
+    listing = std::make_shared<Listing>(
+        Listing{prefix, {{pattern, Utf8ToUtf16(pattern), word}}, false, std::chrono::steady_clock::now()});
   } else if (reusable && reusable->prefix == prefix && reusable->Fresh()) {
     listing = reusable;
     reused = true;
@@ -387,11 +370,8 @@ const PosixFileSystemApi::Entry* PosixFileSystemApi::Next(FindHandle handle) {
     return nullptr;
   }
   Enumeration& e = it->second;
-  const Entry& entry = e.listing->entries[e.matches[e.next++]];
-  delivered_listing_ = e.listing.get();
-  delivered_entry_ = &entry;
   last_error_ = 0;
-  return &entry;
+  return &e.listing->entries[e.matches[e.next++]];
 }
 
 FindHandle PosixFileSystemApi::FindFirstFileW(const WideBuffer& spec, FindDataW& data) {
@@ -399,7 +379,7 @@ FindHandle PosixFileSystemApi::FindFirstFileW(const WideBuffer& spec, FindDataW&
   const Entry* first = Start(PathOf(spec), handle);
   if (first == nullptr) return kInvalidFindHandle;
   data.fileAttributes = first->attributes;
-  CopyWideName(data.fileName, first->name);
+  CopyName(data.fileName, first->units);
   return handle;
 }
 
@@ -416,7 +396,7 @@ bool PosixFileSystemApi::FindNextFileW(FindHandle handle, FindDataW& data) {
   const Entry* entry = Next(handle);
   if (entry == nullptr) return false;
   data.fileAttributes = entry->attributes;
-  CopyWideName(data.fileName, entry->name);
+  CopyName(data.fileName, entry->units);
   return true;
 }
 

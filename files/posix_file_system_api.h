@@ -19,12 +19,10 @@ namespace baleport {
 // Enumerations list "." and ".." first (not for "/", a drive root), then the matching
 // names sorted as NTFS sorts them, without regard to case.
 //
-// The search enumerates every folder twice and queries each entry it is given, which
-// would cost four stat calls per file. Two answers are therefore taken from what the
-// call just before produced: the attribute query of the entry that the previous call
-// delivered, and an enumeration of the folder whose enumeration the previous call
-// closed. Any other call in between drops both, and neither is used once the folder
-// reading behind it is older than kFreshFor, so no answer is staler than that.
+// The search enumerates every folder twice, first for its subfolders, then for the
+// pattern, taking each entry's attributes from the enumeration. The second enumeration
+// is therefore made from the reading of the first when that was closed by the call just
+// before and is younger than kFreshFor: one stat per entry instead of two.
 class PosixFileSystemApi final : public FileSystemApi {
  public:
   ModuleHandle LoadLibraryA(const char* name) override;
@@ -54,6 +52,7 @@ class PosixFileSystemApi final : public FileSystemApi {
  private:
   struct Entry {
     std::string name;
+    std::u16string units;  // the name as the wide calls deliver it, converted once
     uint32_t attributes;
   };
   // One reading of a folder: "." and ".." first, then NTFS order. `prefix` is the folder
@@ -76,8 +75,6 @@ class PosixFileSystemApi final : public FileSystemApi {
     bool reused = false;
   };
 
-  // An attribute query: from the entry the previous call delivered, else Attributes.
-  uint32_t Query(const std::string& path);
   uint32_t Attributes(const std::string& path);
   bool SetAttributes(const std::string& path, uint32_t attributes);
   bool Delete(const std::string& path);
@@ -95,10 +92,6 @@ class PosixFileSystemApi final : public FileSystemApi {
   std::map<FindHandle, Enumeration> enumerations_;
   FindHandle next_handle_ = 1;
   // Left by the previous call for the one that follows it.
-  // The entry just delivered, in the listing of its enumeration, which stays open at
-  // least until the next call.
-  const Listing* delivered_listing_ = nullptr;
-  const Entry* delivered_entry_ = nullptr;
   std::shared_ptr<const Listing> just_closed_;
 };
 

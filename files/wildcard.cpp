@@ -37,14 +37,27 @@ bool OnlyWildcardsFrom(std::basic_string_view<Char> p, size_t i) {
 }
 
 template <typename Char>
+constexpr Char kWildcards[] = {Char('*'), Char('?'), Char(0)};
+
+template <typename Char>
 bool Match(std::basic_string_view<Char> p, size_t i, std::basic_string_view<Char> n, size_t j) {
   for (; i < p.size(); ++i) {
     switch (p[i]) {
-      case Char('*'):
+      case Char('*'): {
+        // With no wildcard after it, the rest can only be the name's last characters (one
+        // fewer when it ends in a '.' that meets the name's end): tried there alone.
+        if (p.find_first_of(kWildcards<Char>, i + 1) == std::basic_string_view<Char>::npos) {
+          const size_t rest = p.size() - i - 1;
+          if (rest == 0) return true;
+          const size_t tail = n.size() - j;
+          if (tail >= rest && Match(p, i + 1, n, n.size() - rest)) return true;
+          return p.back() == Char('.') && tail + 1 >= rest && Match(p, i + 1, n, n.size() + 1 - rest);
+        }
         for (size_t k = j; k <= n.size(); ++k) {
           if (Match(p, i + 1, n, k)) return true;
         }
         return false;
+      }
       case Char('?'):
         if (j == n.size()) return false;
         ++j;
@@ -60,21 +73,39 @@ bool Match(std::basic_string_view<Char> p, size_t i, std::basic_string_view<Char
   return j == n.size();
 }
 
-}  // namespace
-
-std::u16string NameKey(std::string_view name) {
+std::u16string Upcased(std::string_view name) {
   std::u16string units = Utf8ToUtf16(name);
   for (char16_t& c : units) c = Upcase(c);
   return units;
+}
+
+}  // namespace
+
+std::string NameKey(std::string_view name) { return NameKey(Utf8ToUtf16(name)); }
+
+std::string NameKey(std::u16string_view units) {
+  std::string key(units.size() * 2, '\0');
+  char* p = key.data();
+  for (const char16_t unit : units) {
+    const char16_t c = Upcase(unit);
+    *p++ = static_cast<char>(c >> 8);
+    *p++ = static_cast<char>(c & 0xFF);
+  }
+  return key;
 }
 
 bool HasWildcards(std::string_view pattern) { return pattern.find_first_of("*?") != std::string_view::npos; }
 
 bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   if (pattern == "*" || pattern == "*.*") return true;
-  if (IsAscii(pattern) && IsAscii(name)) return Match(pattern, 0, name, 0);
-  const std::u16string p = NameKey(pattern);
-  const std::u16string n = NameKey(name);
+  // An ASCII letter of the pattern matches only an ASCII letter of the name, whatever the
+  // case, and a '*' any run: without a '?' (one UTF-16 unit) the name's UTF-8 bytes answer
+  // as its units would, unconverted.
+  if (IsAscii(pattern) && (pattern.find('?') == std::string_view::npos || IsAscii(name))) {
+    return Match(pattern, 0, name, 0);
+  }
+  const std::u16string p = Upcased(pattern);
+  const std::u16string n = Upcased(name);
   return Match(std::u16string_view(p), 0, std::u16string_view(n), 0);
 }
 
@@ -85,7 +116,7 @@ bool NameLess(std::string_view a, std::string_view b) {
     }
     return a.size() != b.size() ? a.size() < b.size() : a < b;
   }
-  const std::u16string ua = NameKey(a), ub = NameKey(b);
+  const std::string ua = NameKey(a), ub = NameKey(b);
   return ua < ub || (ua == ub && Utf16Less(a, b));
 }
 

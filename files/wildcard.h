@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <numeric>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,21 +26,35 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name);
 // The NTFS order of names: UTF-16 code units with the letters above upper-cased. Names
 // that differ only in case (two folders on a POSIX system) follow in binary UTF-16 order.
 bool NameLess(std::string_view a, std::string_view b);
-// What NameLess compares first: the name in UTF-16 with those letters upper-cased.
-std::u16string NameKey(std::string_view name);
+// What NameLess compares first, as bytes in the same order: the name's UTF-16 units with
+// those letters upper-cased, each unit high byte first (compared as bytes, not unit by unit).
+std::string NameKey(std::string_view name);
+// The same from the name's UTF-16.
+std::string NameKey(std::u16string_view units);
+// Names whose keys are equal, by their code units.
+inline bool UnitsLess(std::string_view a, std::string_view b) { return Utf16Less(a, b); }
+inline bool UnitsLess(std::u16string_view a, std::u16string_view b) { return a < b; }
 
-// [first, last) into NameLess order of name_of(item), each name converted once rather than
-// at every comparison (a folder of non-ASCII names).
+// [first, last) (random access) into NameLess order of name_of(item), the name as UTF-8 or
+// as UTF-16 (where the caller holds it already); each name's key made once rather than at
+// every comparison, and the items moved once, after the sort of their positions.
 template <typename It, typename NameOf>
 void SortByName(It first, It last, NameOf name_of) {
   using Item = typename std::iterator_traits<It>::value_type;
-  std::vector<std::pair<std::u16string, Item>> keyed;
-  keyed.reserve(static_cast<size_t>(std::distance(first, last)));
-  for (It it = first; it != last; ++it) keyed.emplace_back(NameKey(name_of(*it)), std::move(*it));
-  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-    return a.first != b.first ? a.first < b.first : Utf16Less(name_of(a.second), name_of(b.second));
+  const auto count = static_cast<size_t>(last - first);
+  std::vector<std::string> keys;
+  keys.reserve(count);
+  for (It it = first; it != last; ++it) keys.push_back(NameKey(name_of(*it)));
+  std::vector<size_t> order(count);
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const int c = keys[a].compare(keys[b]);
+    return c != 0 ? c < 0 : UnitsLess(name_of(first[a]), name_of(first[b]));
   });
-  for (auto& [key, item] : keyed) *first++ = std::move(item);
+  std::vector<Item> sorted;
+  sorted.reserve(count);
+  for (const size_t i : order) sorted.push_back(std::move(first[i]));
+  std::move(sorted.begin(), sorted.end(), first);
 }
 
 }  // namespace baleport

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/file_identity.h"
 #include "support/status.h"
 
 namespace baleport {
@@ -24,6 +25,10 @@ class File {
   virtual Status Sync() = 0;
   virtual Result<uint64_t> Size() = 0;
   virtual const std::string& path() const = 0;
+  // What tells this file apart (support/file_identity.h), asked of the open file rather than
+  // of its path, so that it is the file being read; on POSIX a file opened for reading
+  // answers, as its Size does, as it was when opened. Files of no file system cannot tell.
+  virtual Result<FileIdentity> Identity() { return Status::Error("the identity of " + path() + " cannot be told"); }
 };
 
 class Env {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "support/env.h"
+#include "support/file_identity.h"
 
 namespace baleport {
 namespace {
@@ -17,9 +18,12 @@ Status ErrnoError(const std::string& what, const std::string& path, int err) {
   return Status::Error(CodeOfErrno(err), what + " " + path + " failed: " + std::strerror(err));
 }
 
+// A file opened for reading answers Size and Identity from the fstat made when it was opened:
+// a message read costs open, fstat, pread and close.
 class PosixFile final : public File {
  public:
-  PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  PosixFile(int fd, std::string path, const struct stat& opened, bool readOnly)
+      : fd_(fd), path_(std::move(path)), opened_(opened), readOnly_(readOnly) {}
   ~PosixFile() override { ::close(fd_); }
 
   Status Read(uint64_t offset, void* dst, size_t n) override {
@@ -67,16 +71,25 @@ class PosixFile final : public File {
   }
 
   Result<uint64_t> Size() override {
-    struct stat st;
-    if (::fstat(fd_, &st) != 0) return ErrnoError("examining", path_, errno);
-    return static_cast<uint64_t>(st.st_size);
+    Result<FileIdentity> now = Identity();
+    if (!now.ok()) return now.status();
+    return now->size;
   }
 
   const std::string& path() const override { return path_; }
 
+  Result<FileIdentity> Identity() override {
+    if (readOnly_) return IdentityOf(opened_);
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return ErrnoError("examining", path_, errno);
+    return IdentityOf(st);
+  }
+
  private:
   int fd_;
   std::string path_;
+  struct stat opened_;
+  bool readOnly_;
 };
 
 Result<std::unique_ptr<File>> OpenWith(const std::string& path, int flags, const char* what) {
@@ -85,18 +98,26 @@ Result<std::unique_ptr<File>> OpenWith(const std::string& path, int flags, const
   int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0600);
   if (fd < 0) return ErrnoError(what, path, errno);
   struct stat st;
-  if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return ErrnoError(what, path, err);
+  }
+  if (!S_ISREG(st.st_mode)) {
     ::close(fd);
     return Status::Error(std::string(what) + " " + path + " failed: not a regular file");
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // A regular file ignores O_NONBLOCK, so a file only read keeps it; a store, opened once a
+  // run, is written in blocking mode all the same, whatever file system holds it.
+  const bool readOnly = (flags & O_ACCMODE) == O_RDONLY;
+  if (!readOnly) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if ((flags & O_ACCMODE) == O_RDWR && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
     ::close(fd);
     if (err == EWOULDBLOCK) return Status::Error(std::string(what) + " " + path + " failed: another program is writing to it");
     return ErrnoError(what, path, err);
   }
-  return std::unique_ptr<File>(new PosixFile(fd, path));
+  return std::unique_ptr<File>(new PosixFile(fd, path, st, readOnly));
 }
 
 class PosixEnv final : public Env {

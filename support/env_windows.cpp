@@ -67,6 +67,7 @@ class WindowsFile final : public File {
   }
 
   const std::string& path() const override { return path_; }
+  Result<FileIdentity> Identity() override { return IdentifyHandle(handle_, path_); }
 
  private:
   static OVERLAPPED Offset(uint64_t offset) {

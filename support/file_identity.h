@@ -7,6 +7,10 @@
 
 #include "support/status.h"
 
+#ifndef _WIN32
+struct stat;
+#endif
+
 namespace baleport {
 
 // Volume and file number, size, and the times of the last change of content and of status:
@@ -22,6 +26,13 @@ struct FileIdentity {
 
 // Of the file a path leads to (links followed).
 Result<FileIdentity> IdentifyFile(const std::string& path);
+#ifdef _WIN32
+// Of an open file (a HANDLE); failures name `path`.
+Result<FileIdentity> IdentifyHandle(void* handle, const std::string& path);
+#else
+// From what stat or fstat gave.
+FileIdentity IdentityOf(const struct stat& st);
+#endif
 
 // The path with every link, "." and ".." resolved; the file must exist.
 Result<std::string> RealPath(const std::string& path);

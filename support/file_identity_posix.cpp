@@ -9,12 +9,16 @@
 
 namespace baleport {
 
-Result<FileIdentity> IdentifyFile(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return Status::Error(CodeOfErrno(errno), "examining " + path + ": " + std::strerror(errno));
+FileIdentity IdentityOf(const struct stat& st) {
   auto ns = [](const struct timespec& t) { return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
   return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
                       static_cast<uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+}
+
+Result<FileIdentity> IdentifyFile(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return Status::Error(CodeOfErrno(errno), "examining " + path + ": " + std::strerror(errno));
+  return IdentityOf(st);
 }
 
 Result<std::string> RealPath(const std::string& path) {

@@ -32,10 +32,14 @@ int64_t Nanoseconds(int64_t ticks) { return ticks * 100; }
 Result<FileIdentity> IdentifyFile(const std::string& path) {
   Result<Handle> h = OpenForQuery(path, "examining");
   if (!h.ok()) return h.status();
+  return IdentifyHandle(h->get(), path);
+}
+
+Result<FileIdentity> IdentifyHandle(void* handle, const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info;
   FILE_BASIC_INFO times;
-  if (!GetFileInformationByHandle(h->get(), &info) ||
-      !GetFileInformationByHandleEx(h->get(), FileBasicInfo, &times, sizeof times)) {
+  if (!GetFileInformationByHandle(handle, &info) ||
+      !GetFileInformationByHandleEx(handle, FileBasicInfo, &times, sizeof times)) {
     return SystemError("examining", path);
   }
   return FileIdentity{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,

@@ -18,12 +18,12 @@ enum class BadText {
 
 std::u16string Utf8ToUtf16(std::string_view text, BadText bad = BadText::kEscape);
 std::string Utf16ToUtf8(std::u16string_view text, BadText bad = BadText::kEscape);
+// The same into `out`, reusing its buffer: one name after another, without an allocation each.
+void AssignUtf8(std::string& out, std::u16string_view text, BadText bad = BadText::kEscape);
 // The code units as little-endian bytes, two per unit, as files and stores hold them, and
 // back (an odd last byte is dropped).
 std::string Utf16LeBytes(std::u16string_view units);
 std::u16string Utf16FromLeBytes(std::string_view bytes);
-// Appends one code point as UTF-8.
-void AppendUtf8(std::string& out, char32_t cp);
 
 // The code point at text[i], advancing i past it; an invalid byte b gives U+DC00 + b.
 char32_t DecodeUtf8(std::string_view text, size_t& i);

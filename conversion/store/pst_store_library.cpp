@@ -27,12 +27,16 @@ struct OpenedStore {
 // A message file read ahead of its import: the file opened and checked and the identity of
 // its content, or why either failed. A file held whole is digested from the very bytes parsed.
 struct PstSourceRead final : SourceRead {
-  explicit PstSourceRead(const std::string& path)
-      : file(msg::MsgFile::Open(*Env::Default(), path)), digest(DigestOf(file, path)) {}
+  PstSourceRead(const std::string& path, Result<std::unique_ptr<File>> opened)
+      : file(Open(std::move(opened))), digest(DigestOf(file, path)) {}
   Result<std::unique_ptr<msg::MsgFile>> file;
   Result<std::string> digest;
 
  private:
+  static Result<std::unique_ptr<msg::MsgFile>> Open(Result<std::unique_ptr<File>> opened) {
+    if (!opened.ok()) return opened.status();
+    return msg::MsgFile::Open(std::move(opened).value());
+  }
   static Result<std::string> DigestOf(const Result<std::unique_ptr<msg::MsgFile>>& file, const std::string& path) {
     if (!file.ok()) return file.status();
     if (const std::span<const uint8_t> bytes = (*file)->bytes(); !bytes.empty()) return SourceDigest(bytes);
@@ -337,8 +341,8 @@ Result<std::unique_ptr<MAPIUtils>> PstStoreLibrary::CreateMAPIUtils() {
   return std::unique_ptr<MAPIUtils>(std::make_unique<PstMapiUtils>());
 }
 
-std::unique_ptr<SourceRead> PstStoreLibrary::ReadSource(const std::string& path) {
-  return std::make_unique<PstSourceRead>(path);
+std::unique_ptr<SourceRead> PstStoreLibrary::ReadSource(const std::string& path, Result<std::unique_ptr<File>> opened) {
+  return std::make_unique<PstSourceRead>(path, std::move(opened));
 }
 
 }  // namespace baleport

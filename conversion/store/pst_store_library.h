@@ -27,7 +27,7 @@ class PstStoreLibrary final : public StoreLibrary {
   Result<std::unique_ptr<RDOSession>> CreateSession() override;
   Result<std::unique_ptr<MAPIUtils>> CreateMAPIUtils() override;
   // The source's digest, and the file opened and checked.
-  std::unique_ptr<SourceRead> ReadSource(const std::string& path) override;
+  std::unique_ptr<SourceRead> ReadSource(const std::string& path, Result<std::unique_ptr<File>> opened) override;
 
  private:
   pst::StoreOptions options_;

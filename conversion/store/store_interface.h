@@ -12,6 +12,7 @@
 #include <string>
 
 #include "mapi/property_tag.h"
+#include "support/env.h"
 #include "support/status.h"
 
 namespace baleport {
@@ -165,12 +166,13 @@ class StoreLibrary {
   virtual ~StoreLibrary() = default;
   virtual Result<std::unique_ptr<RDOSession>> CreateSession() = 0;
   virtual Result<std::unique_ptr<MAPIUtils>> CreateMAPIUtils() = 0;
-  // Reads and checks the message file at `path` as far as can be done before its item is
-  // made; failures are kept in what it returns and given by RDOMail::Import. Called on a
-  // thread of its own, concurrently with the other calls: it shares nothing with them.
-  // Null when the store reads the file only at import.
-  virtual std::unique_ptr<SourceRead> ReadSource(const std::string& path) {
+  // Reads and checks the message file at `path`, as `opened` (or as it failed to open), as
+  // far as can be done before its item is made; failures are kept in what it returns and
+  // given by RDOMail::Import. Called on a thread of its own, concurrently with the other
+  // calls: it shares nothing with them. Null when the store reads the file only at import.
+  virtual std::unique_ptr<SourceRead> ReadSource(const std::string& path, Result<std::unique_ptr<File>> opened) {
     (void)path;
+    (void)opened;
     return nullptr;
   }
 };

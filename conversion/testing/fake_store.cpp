@@ -188,7 +188,7 @@ FakeFolder* FakeFolder::Child(const std::string& childName) {
   return nullptr;
 }
 
-std::unique_ptr<SourceRead> FakeStoreLibrary::ReadSource(const std::string& path) {
+std::unique_ptr<SourceRead> FakeStoreLibrary::ReadSource(const std::string& path, Result<std::unique_ptr<File>>) {
   return std::make_unique<FakeSourceRead>(path);
 }
 

@@ -63,7 +63,7 @@ class FakeStoreLibrary : public StoreLibrary {
   Result<std::unique_ptr<RDOSession>> CreateSession() override;
   Result<std::unique_ptr<MAPIUtils>> CreateMAPIUtils() override;
   // Reads nothing; the import fails when it is given the reading of another file.
-  std::unique_ptr<SourceRead> ReadSource(const std::string& path) override;
+  std::unique_ptr<SourceRead> ReadSource(const std::string& path, Result<std::unique_ptr<File>> opened) override;
 
  private:
   struct Failure {

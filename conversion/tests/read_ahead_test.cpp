@@ -27,7 +27,7 @@ class CountingLibrary final : public FakeStoreLibrary {
     std::atomic<int>& alive_;
   };
 
-  std::unique_ptr<SourceRead> ReadSource(const std::string& path) override {
+  std::unique_ptr<SourceRead> ReadSource(const std::string& path, Result<std::unique_ptr<File>>) override {
     const std::lock_guard lock(mutex);
     const size_t readsAhead = ++reads - taken;
     uint64_t bytesAhead = 0;

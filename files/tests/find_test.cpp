@@ -8,6 +8,7 @@
 #include "files/file_attributes.h"
 #include "files/file_functions.h"
 #include "files/tests/test_tree.h"
+#include "files/wildcard.h"
 #include "support/path_separator.h"
 
 namespace baleport {
@@ -57,6 +58,28 @@ TEST_F(WildcardTest, StarAndQuestionMarkMatchWithoutRegardToCase) {
   EXPECT_THAT(Names(Spec("?.msg")), IsEmpty());
 }
 
+// An ASCII pattern without '?' is matched against a name's UTF-8 bytes, any other in UTF-16
+// units: both must answer alike for names beyond ASCII, including names that are not UTF-8.
+TEST(MatchesWildcardTest, NamesBeyondAsciiAnswerAsTheirUtf16Would) {
+  EXPECT_TRUE(MatchesWildcard("*.msg", "\u4f1a\u8b70.MSG"));
+  EXPECT_FALSE(MatchesWildcard("*.msg", "\u4f1a\u8b70.msg\u00e9"));
+  EXPECT_TRUE(MatchesWildcard("*.ms*", "x.ms\u00e9"));
+  EXPECT_TRUE(MatchesWildcard("a*b", "a\u00e9b"));
+  EXPECT_FALSE(MatchesWildcard("a*b", "a\u00e9"));
+  EXPECT_TRUE(MatchesWildcard("*.", "\u00e9"));
+  EXPECT_TRUE(MatchesWildcard("*.msg", "Latin-1 \xe9t\xe9.msg"));
+  EXPECT_TRUE(MatchesWildcard("*\u8b70.msg", "\u4f1a\u8b70.msg"));
+  EXPECT_TRUE(MatchesWildcard("\u00c9*", "\u00e9t\u00e9"));
+  EXPECT_TRUE(MatchesWildcard("?.msg", "\u00e9.msg"));
+  EXPECT_FALSE(MatchesWildcard("?.msg", "\U0001F600.msg"));  // two units
+  EXPECT_TRUE(MatchesWildcard("??.msg", "\U0001F600.msg"));
+  // A '*' followed by no other wildcard is tried at the name's end only.
+  EXPECT_TRUE(MatchesWildcard("*abc.", "xabc"));
+  EXPECT_TRUE(MatchesWildcard("*ABC.", "xabc."));
+  EXPECT_FALSE(MatchesWildcard("*abc.", "ab"));
+  EXPECT_FALSE(MatchesWildcard("*abc", "abcx"));
+}
+
 TEST(FindFirstTest, MatchesThenTheEndOfTheListAndErrorsOtherwise) {
   TestTree tree;
   FindEntry entry;
@@ -96,8 +119,8 @@ TEST(FindFirstTest, FtpAndNetworkAddressesAreRecognised) {
   EXPECT_FALSE(entry.found);
 }
 
-// An enumeration and the queries that follow it may share one reading of the folder: what
-// changes through the file functions, or outside them once the reading has served its one
+// An enumeration may be made from the reading of the one closed just before: what changes
+// through the file functions, or outside them once the reading has served its one further
 // enumeration, must still be seen.
 TEST(FolderReadingTest, ChangesAreSeenDespiteTheSharedReading) {
   TestTree tree;

@@ -21,6 +21,7 @@ class FaultyFile final : public File {
   }
   Result<uint64_t> Size() override { return base_->Size(); }
   const std::string& path() const override { return base_->path(); }
+  Result<FileIdentity> Identity() override { return base_->Identity(); }
 
  private:
   std::unique_ptr<File> base_;

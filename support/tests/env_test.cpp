@@ -6,6 +6,7 @@
 
 #include "files/tests/test_tree.h"
 #include "support/env.h"
+#include "support/file_identity.h"
 #include "support/path_separator.h"
 
 namespace baleport {
@@ -28,6 +29,12 @@ TEST(DefaultEnv, LongUnicodePathsOneWriterAndNoReplacingRename) {
   EXPECT_EQ(std::string(got, 3), "abc");
   names_path((*writer)->Read(1002, got, 3));
   EXPECT_EQ(size(), 1003u) << "a reader beside the writer";
+  // An open file, reader or writer, tells what a query of its path tells.
+  auto reader = env->OpenForRead(path);
+  ASSERT_TRUE(reader.ok());
+  EXPECT_EQ(*(*reader)->Identity(), *IdentifyFile(path));
+  EXPECT_EQ(*(*writer)->Identity(), *IdentifyFile(path));
+  reader->reset();
   names_path(env->OpenForUpdate(path).status());  // a second writer
   EXPECT_FALSE(env->CreateNew(path).ok());
   ASSERT_TRUE((*writer)->Truncate(512).ok());
