@@ -39,11 +39,11 @@ class Win32Wizard : public PageHost {
   void EndProgram() override;
 
   // The box as Windows shows it over `owner` (none: the active window).
-  virtual MessageAnswer ShowMessageOn(HWND owner, const MessageBoxRequest& request);
+  MessageAnswer ShowMessageOn(HWND owner, const MessageBoxRequest& request);
   // The common save dialog over `owner`: the chosen path, or nullopt when cancelled.
-  virtual std::optional<std::string> AskSaveFileName(HWND owner, const SaveDialogRequest& request);
+  std::optional<std::string> AskSaveFileName(HWND owner, const SaveDialogRequest& request);
   // Hands a document or address to the shell; failures go unnoticed.
-  virtual void OpenAddress(const std::string& target);
+  void OpenAddress(const std::string& target);
 
  private:
   WizardPages pages_{*this};
