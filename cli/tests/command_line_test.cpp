@@ -72,7 +72,7 @@ TEST(CommandLine, ParallelRunsGiveWholeLinesOneSummaryAndOneReport) {
 // store is valid, and exactly the files not converted stay. Into a file, no progress is drawn.
 TEST(CommandLine, InterruptedRunLeavesAValidStore) {
   testing::TestTree tree;
-  const int count = 2000;
+  const int count = 5000;  // a quarter of a second of work even on a fast machine
   const std::string mail = tree.Folder("mail");
   for (int i = 0; i < count; ++i) testing::WriteMessageFile(mail + "/m" + std::to_string(i) + ".msg", "M");
   const std::string store = tree.Path("out.pst");
@@ -80,8 +80,8 @@ TEST(CommandLine, InterruptedRunLeavesAValidStore) {
   const std::string log = tree.Path("run.log");
   const baleport::testing::CommandResult exited = baleport::testing::Run(
       Quote(BALEPORT_BINARY) + " convert --delete-source " + Quote(mail) + " -o " + Quote(store) + " >" + Quote(log) +
-      " 2>&1 & pid=$!; for i in $(seq 3000); do grep -q 'Migrating ' " + Quote(log) +
-      " && break; sleep 0.1; done; kill -INT $pid; wait $pid");
+      " 2>&1 & pid=$!; for i in $(seq 30000); do grep -q 'Migrating ' " + Quote(log) +
+      " && break; sleep 0.01; done; kill -INT $pid; wait $pid");
   const baleport::testing::CommandResult run{exited.exit_code, baleport::testing::ReadAll(log)};
   EXPECT_EQ(run.exit_code, 1) << run.output;
   EXPECT_THAT(run.output, HasSubstr("Interrupted: stopping after the current message."));
