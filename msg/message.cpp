@@ -14,7 +14,6 @@ namespace {
 using mapi::PropType;
 
 constexpr uint16_t Type(PropType type) { return static_cast<uint16_t>(type); }
-constexpr uint32_t kNoValue = 0;
 constexpr std::u16string_view kValuePrefix = u"__substg1.0_";
 
 // Size of one value of a fixed-size type, or 0 for types whose values live in streams.
@@ -38,7 +37,6 @@ bool IsVariable(uint16_t base) {
          base == Type(PropType::kRuleAction);
 }
 
-// "<where>: value of property <tag> has <n> bytes, more than the <max> allowed here".
 Status TooLarge(const std::string& where, mapi::PropTag tag, uint64_t size, size_t max_size) {
   return Status::Error(where + ": value of property " + Hex(tag) + " has " + std::to_string(size) +
                        " bytes, more than the " + std::to_string(max_size) + " allowed here");
@@ -56,10 +54,22 @@ std::optional<uint32_t> ParseHex8(std::u16string_view digits) {
   return value;
 }
 
-// A code page able to describe 8-bit strings and known to iconv.
-bool UsableCodePage(uint32_t cp) {
-  if (cp == 0 || cp == 1200 || cp == 1201 || cp == 12000 || cp == 12001) return false;
-  return TextDecoder::ForCodePage(cp).ok();
+// Sub-object storages "<prefix>XXXXXXXX" as (number, child index), in the order of their
+// numbers; each is claimed.
+std::vector<std::pair<uint32_t, int>> NumberedChildren(const Storage& storage, std::u16string_view prefix,
+                                                      ChildIndex* children) {
+  std::vector<std::pair<uint32_t, int>> found;
+  for (int i = 0; i < storage.child_count(); ++i) {
+    if (!storage.child_is_storage(i)) continue;
+    const std::u16string_view name = storage.file().name(storage.child_id(i));
+    if (!name.starts_with(prefix)) continue;
+    const std::optional<uint32_t> number = ParseHex8(name.substr(prefix.size()));
+    if (!number) continue;
+    found.emplace_back(*number, i);
+    children->Claim(i);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
 }
 
 }  // namespace
@@ -172,7 +182,6 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
 }
 
 Status PropertyObject::AddProperty(const uint8_t* entry, LoadContext* context, ChildIndex* children) {
-  std::vector<std::string>* notes = context->notes;
   const CompoundFile& file = storage_.file();
   Property p;
   p.tag = LoadLe<uint32_t>(entry);
@@ -183,7 +192,7 @@ Status PropertyObject::AddProperty(const uint8_t* entry, LoadContext* context, C
   const bool multi = (type & mapi::kMultiValued) != 0;
   // What the file lacks is no damage: the property is left out and the reason noted.
   auto skip = [&](const std::string& why) {
-    notes->push_back(storage_.path() + ": property " + Hex(p.tag) + " skipped: " + why);
+    context->notes->push_back(storage_.path() + ": property " + Hex(p.tag) + " skipped: " + why);
     return Status::Ok();
   };
   // A value stream by tag and index; a storage where a stream belongs is damage.
@@ -199,7 +208,7 @@ Status PropertyObject::AddProperty(const uint8_t* entry, LoadContext* context, C
     p.size = 0;
   } else if (type == Type(PropType::kObject)) {
     // The value is a storage; the attachment exposes it as a message or an opaque storage.
-    p.count = kNoValue;
+    p.count = 0;
     children->Take(p.tag);
   } else if (!multi && FixedSize(base) != 0 && base != Type(PropType::kGuid)) {
     p.size = FixedSize(base);
@@ -364,10 +373,12 @@ uint32_t Attachment::method() const {
 // writing program's), else the enclosing message's, else 1252; the bodies in PR_INTERNET_CPID,
 // the code page they were received in, else the same.
 void Message::ChooseCodePage(const PropertyObject* parent) {
+  // A code page able to describe 8-bit strings and known to the decoder, or 0.
   auto declared = [this](mapi::PropTag tag) -> uint32_t {
     const Property* p = Find(tag);
-    return p != nullptr && UsableCodePage(static_cast<uint32_t>(p->AsInt32())) ? static_cast<uint32_t>(p->AsInt32())
-                                                                               : 0;
+    const uint32_t cp = p != nullptr ? static_cast<uint32_t>(p->AsInt32()) : 0;
+    const bool utf16 = cp == 1200 || cp == 1201 || cp == 12000 || cp == 12001;
+    return cp != 0 && !utf16 && TextDecoder::ForCodePage(cp).ok() ? cp : 0;
   };
   if (uint32_t cp = declared(mapi::tags::kMessageCodepage); cp != 0) {
     code_page_ = cp;
@@ -382,36 +393,12 @@ void Message::ChooseCodePage(const PropertyObject* parent) {
   body_code_page_ = internet != 0 ? internet : code_page_;
 }
 
-namespace {
-
-// Sub-object storages "<prefix>XXXXXXXX" as (number, child index), in the order of their
-// numbers; each is claimed.
-std::vector<std::pair<uint32_t, int>> NumberedChildren(const Storage& storage, std::u16string_view prefix,
-                                                      ChildIndex* children) {
-  std::vector<std::pair<uint32_t, int>> found;
-  for (int i = 0; i < storage.child_count(); ++i) {
-    if (!storage.child_is_storage(i)) continue;
-    const std::u16string_view name = storage.file().name(storage.child_id(i));
-    if (!name.starts_with(prefix)) continue;
-    const std::optional<uint32_t> number = ParseHex8(name.substr(prefix.size()));
-    if (!number) continue;
-    found.emplace_back(*number, i);
-    children->Claim(i);
-  }
-  std::sort(found.begin(), found.end());
-  return found;
-}
-
-}  // namespace
-
 Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, const PropertyObject* parent,
                                                LoadContext* context) {
-  std::unique_ptr<Message> message(new Message(storage, depth));
+  std::unique_ptr<Message> message(new Message(storage));
   ChildIndex children(storage);
   BALEPORT_RETURN_IF_ERROR(message->LoadProperties(depth == 0 ? 32 : 24, context, &children));
-  if (depth == 0) {
-    if (const int nameid = storage.Find("__nameid_version1.0"); nameid >= 0) children.Claim(nameid);
-  }
+  if (const int nameid = depth == 0 ? storage.Find("__nameid_version1.0") : -1; nameid >= 0) children.Claim(nameid);
 
   message->ChooseCodePage(parent);
   const auto recipients = NumberedChildren(storage, u"__recip_version1.0_#", &children);
@@ -467,8 +454,7 @@ Result<std::unique_ptr<MsgFile>> MsgFile::Open(std::unique_ptr<File> file, const
   if (!compound.ok()) return compound.status();
   msg->file_ = std::move(compound).value();
   const Storage root(*msg->file_, CompoundFile::kRoot);
-  const int nameid = root.Find("__nameid_version1.0");
-  if (nameid >= 0) {
+  if (const int nameid = root.Find("__nameid_version1.0"); nameid >= 0) {
     Result<Storage> names_storage = root.OpenStorage(nameid);
     if (!names_storage.ok()) return names_storage.status();
     Result<NameMap> names = NameMap::Read(*names_storage, &msg->notes_);
@@ -481,7 +467,5 @@ Result<std::unique_ptr<MsgFile>> MsgFile::Open(std::unique_ptr<File> file, const
   msg->message_ = std::move(message).value();
   return msg;
 }
-
-MsgFile::~MsgFile() = default;
 
 }  // namespace baleport::msg

@@ -116,18 +116,9 @@ class ChildIndex {
 // What every object has: its properties and a way to read their values.
 class PropertyObject {
  public:
-  PropertyObject(PropertyObject&&) noexcept = default;
-  PropertyObject& operator=(PropertyObject&&) noexcept = default;
-
   const std::vector<Property>& properties() const { return properties_; }
   // The property with exactly this tag, or nullptr.
   const Property* Find(mapi::PropTag tag) const;
-  // The property with this id in the given type or, failing that, in `alternative`
-  // (e.g. PT_UNICODE then PT_STRING8), or nullptr.
-  const Property* Find(uint16_t id, mapi::PropType type, mapi::PropType alternative) const {
-    const Property* p = Find(mapi::MakeTag(id, type));
-    return p != nullptr ? p : Find(mapi::MakeTag(id, alternative));
-  }
 
   // Value `index` (0 for single-valued properties) of a property of this object.
   Result<ValueStream> OpenValue(const Property& property, uint32_t index = 0) const;
@@ -202,13 +193,11 @@ class Message : public PropertyObject {
  public:
   const std::vector<Recipient>& recipients() const { return recipients_; }
   const std::vector<Attachment>& attachments() const { return attachments_; }
-  // 0 for the file's message, 1 for a message attached to it, ...
-  uint32_t depth() const { return depth_; }
 
  private:
   friend class MsgFile;
   friend class Attachment;
-  Message(Storage storage, uint32_t depth) : PropertyObject(std::move(storage)), depth_(depth) {}
+  using PropertyObject::PropertyObject;
   static Result<std::unique_ptr<Message>> Load(Storage storage, uint32_t depth, const PropertyObject* parent,
                                                LoadContext* context);
   void ChooseCodePage(const PropertyObject* parent);
@@ -217,7 +206,6 @@ class Message : public PropertyObject {
     child->body_code_page_ = body_code_page_;
   }
 
-  uint32_t depth_ = 0;
   std::vector<Recipient> recipients_;
   std::vector<Attachment> attachments_;
 };
@@ -231,7 +219,6 @@ class MsgFile {
  public:
   static Result<std::unique_ptr<MsgFile>> Open(Env& env, const std::string& path, const ReadLimits& limits = {});
   static Result<std::unique_ptr<MsgFile>> Open(std::unique_ptr<File> file, const ReadLimits& limits = {});
-  ~MsgFile();
 
   const std::string& path() const { return file_->path(); }
   // The bytes the file was read from, when it is held whole in memory; else empty.

@@ -60,7 +60,6 @@ Result<NameMap> NameMap::Read(const Storage& nameid, std::vector<std::string>* n
       continue;
     }
     if ((kind_and_guid & 1) == 0) {
-      name.kind = PropertyName::Kind::kNumeric;
       name.lid = id_or_offset;
     } else {
       name.kind = PropertyName::Kind::kString;

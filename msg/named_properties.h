@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +16,6 @@ namespace baleport::msg {
 // A property set GUID in its stored (Windows, Data1-3 little-endian) byte order.
 struct Guid {
   std::array<uint8_t, 16> bytes{};
-  bool operator==(const Guid&) const = default;
   auto operator<=>(const Guid&) const = default;
 };
 

@@ -13,7 +13,8 @@ namespace {
 using mapi::PropType;
 
 std::string Text(const PropertyObject& object, uint16_t id) {
-  const Property* p = object.Find(id, PropType::kUnicode, PropType::kString8);
+  const Property* p = object.Find(mapi::MakeTag(id, PropType::kUnicode));
+  if (p == nullptr) p = object.Find(mapi::MakeTag(id, PropType::kString8));
   if (p == nullptr) return "";
   Result<std::string> text = object.ReadTextUtf8(*p);
   return text.ok() ? *text : "<" + text.status().message() + ">";
