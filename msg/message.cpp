@@ -3,9 +3,7 @@
 #include <algorithm>
 
 #include "mapi/tags.h"
-#include "msg/text_decoder.h"
 #include "support/hex.h"
-#include "support/little_endian.h"
 #include "support/utf16_text.h"
 
 namespace baleport::msg {
@@ -42,7 +40,6 @@ Status TooLarge(const std::string& where, mapi::PropTag tag, uint64_t size, size
                        " bytes, more than the " + std::to_string(max_size) + " allowed here");
 }
 
-// The value of 8 hex digits (either case), or nullopt.
 std::optional<uint32_t> ParseHex8(std::u16string_view digits) {
   if (digits.size() != 8) return std::nullopt;
   uint32_t value = 0;
@@ -106,10 +103,9 @@ ChildIndex::ChildIndex(const Storage& storage) : claimed_(storage.child_count())
     if (!name.starts_with(kValuePrefix)) continue;
     const std::u16string_view rest = name.substr(kValuePrefix.size());
     const std::optional<uint32_t> tag = ParseHex8(rest.substr(0, 8));
-    if (!tag) continue;
     std::optional<uint32_t> index = kWhole;
     if (rest.size() > 8) index = rest[8] == u'-' ? ParseHex8(rest.substr(9)) : std::nullopt;
-    if (index) by_key_.emplace_back(uint64_t{*tag} << 32 | *index, i);
+    if (tag && index) by_key_.emplace_back(uint64_t{*tag} << 32 | *index, i);
   }
   // A damaged directory can repeat a name; the first one (lowest position) wins, as in a tree lookup.
   std::sort(by_key_.begin(), by_key_.end());
@@ -136,7 +132,6 @@ const Property* PropertyObject::Find(mapi::PropTag tag) const {
 }
 
 Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, ChildIndex* children) {
-  std::vector<std::string>* notes = context->notes;
   const int index = storage_.Find("__properties_version1.0");
   if (index < 0) {
     return Status::Error(storage_.path() + ": has no __properties_version1.0 stream; " +
@@ -158,7 +153,7 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
   }
   const size_t entries = (data->size() - header_size) / 16;
   if ((data->size() - header_size) % 16 != 0) {
-    notes->push_back(storage_.ChildPath(index) + ": trailing partial entry ignored");
+    context->notes->push_back(storage_.ChildPath(index) + ": trailing partial entry ignored");
   }
   // Entries by tag, so that a repeated tag is seen without a set; the first entry is kept.
   std::vector<std::pair<mapi::PropTag, uint32_t>> order(entries);
@@ -173,7 +168,7 @@ Status PropertyObject::LoadProperties(size_t header_size, LoadContext* context, 
     const mapi::PropTag tag = LoadLe<uint32_t>(entry);
     if (tag == 0) continue;  // zero padding some writers leave at the end
     if (repeated[i]) {
-      notes->push_back(storage_.path() + ": property " + Hex(tag) + " repeated; the first is kept");
+      context->notes->push_back(storage_.path() + ": property " + Hex(tag) + " repeated; the first is kept");
       continue;
     }
     BALEPORT_RETURN_IF_ERROR(AddProperty(entry, context, children));
@@ -380,15 +375,10 @@ void Message::ChooseCodePage(const PropertyObject* parent) {
     const bool utf16 = cp == 1200 || cp == 1201 || cp == 12000 || cp == 12001;
     return cp != 0 && !utf16 && TextDecoder::ForCodePage(cp).ok() ? cp : 0;
   };
-  if (uint32_t cp = declared(mapi::tags::kMessageCodepage); cp != 0) {
-    code_page_ = cp;
-  } else if (const Property* locale = Find(mapi::tags::kMessageLocaleId); locale != nullptr) {
-    code_page_ = AnsiCodePageOfLocale(static_cast<uint32_t>(locale->AsInt32()));
-  } else if (parent != nullptr) {
-    code_page_ = parent->code_page();
-  } else {
-    code_page_ = kDefaultCodePage;
-  }
+  const Property* locale = Find(mapi::tags::kMessageLocaleId);
+  code_page_ = declared(mapi::tags::kMessageCodepage);
+  if (code_page_ == 0 && locale != nullptr) code_page_ = AnsiCodePageOfLocale(static_cast<uint32_t>(locale->AsInt32()));
+  if (code_page_ == 0) code_page_ = parent != nullptr ? parent->code_page() : kDefaultCodePage;
   const uint32_t internet = declared(mapi::tags::kInternetCodepage);
   body_code_page_ = internet != 0 ? internet : code_page_;
 }
@@ -410,7 +400,8 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
     ChildIndex own(recipient.storage());
     BALEPORT_RETURN_IF_ERROR(recipient.LoadProperties(8, context, &own));
     BALEPORT_RETURN_IF_ERROR(own.CheckAllClaimed(recipient.storage()));
-    message->InheritCodePage(&recipient);
+    recipient.code_page_ = message->code_page_;
+    recipient.body_code_page_ = message->body_code_page_;
     message->recipients_.push_back(std::move(recipient));
   }
   message->attachments_.reserve(attachments.size());
@@ -421,7 +412,8 @@ Result<std::unique_ptr<Message>> Message::Load(Storage storage, uint32_t depth, 
     const int object = attachment.storage().Find("__substg1.0_" + Hex(mapi::tags::kAttachDataObject));
     if (object >= 0) own.Claim(object);
     BALEPORT_RETURN_IF_ERROR(own.CheckAllClaimed(attachment.storage()));
-    message->InheritCodePage(&attachment);
+    attachment.code_page_ = message->code_page_;
+    attachment.body_code_page_ = message->body_code_page_;
     if (object >= 0) {
       Result<Storage> data = attachment.storage().OpenStorage(object);
       if (!data.ok()) return data.status();

@@ -201,10 +201,6 @@ class Message : public PropertyObject {
   static Result<std::unique_ptr<Message>> Load(Storage storage, uint32_t depth, const PropertyObject* parent,
                                                LoadContext* context);
   void ChooseCodePage(const PropertyObject* parent);
-  void InheritCodePage(PropertyObject* child) const {
-    child->code_page_ = code_page_;
-    child->body_code_page_ = body_code_page_;
-  }
 
   std::vector<Recipient> recipients_;
   std::vector<Attachment> attachments_;

@@ -39,7 +39,6 @@ class NameMap {
 
   // The name of a local id, or nullptr when the file does not define it.
   const PropertyName* Find(uint16_t id) const;
-  const std::map<uint16_t, PropertyName>& entries() const { return names_; }
 
  private:
   std::map<uint16_t, PropertyName> names_;

@@ -94,9 +94,11 @@ std::string GuidText(const Guid& guid) {
 std::string Summarise(const MsgFile& file) {
   std::string out;
   SummariseMessage(file.message(), "", &out);
-  for (const auto& [id, name] : file.names().entries()) {
-    out += "named " + Hex(id, 4) + ": " + GuidText(name.guid) + " " +
-           (name.kind == PropertyName::Kind::kNumeric ? "lid 0x" + Hex(name.lid, 4) : "name \"" + name.name_utf8 + "\"") +
+  for (uint32_t id = 0x8000; id <= 0xFFFE; ++id) {
+    const PropertyName* name = file.names().Find(static_cast<uint16_t>(id));
+    if (name == nullptr) continue;
+    out += "named " + Hex(id, 4) + ": " + GuidText(name->guid) + " " +
+           (name->kind == PropertyName::Kind::kNumeric ? "lid 0x" + Hex(name->lid, 4) : "name \"" + name->name_utf8 + "\"") +
            "\n";
   }
   return out;
