@@ -9,9 +9,6 @@
 namespace baleport::msg {
 namespace {
 
-constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
-constexpr uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr uint32_t kMiniShift = 6;
 constexpr uint64_t kMiniCutoff = 4096;
 
@@ -80,18 +77,16 @@ class CompoundFile::Builder {
       if (sector >= sector_count_) {
         return Fail(what + " runs to sector " + std::to_string(sector) + ", past the end of the file");
       }
+      if (owner_[sector] == owner) return Fail(what + " loops");
       if (owner_[sector] != kFree) {
-        return Fail(what + (owner_[sector] == owner ? " loops" : " shares sector " + std::to_string(sector) + " with " + OwnerName(owner_[sector])));
+        const std::string other = owner_[sector] == kTables ? "the file's tables" : cf_.Path(owner_[sector]);
+        return Fail(what + " shares sector " + std::to_string(sector) + " with " + other);
       }
       owner_[sector] = owner;
       chain->push_back(sector);
       sector = sector < fat_.size() ? fat_[sector] : kEndOfChain;
     }
     return Status::Ok();
-  }
-
-  std::string OwnerName(uint32_t owner) const {
-    return owner == kTables ? "the file's tables" : cf_.Path(owner);
   }
 
   Status LoadFat(const uint8_t* header) {
@@ -180,9 +175,8 @@ class CompoundFile::Builder {
   // in which streams below the cutoff live in 64-byte mini sectors.
   Status PlaceStreams() {
     std::vector<Entry>& entries = cf_.entries_;
-    std::vector<uint32_t> chain;
     const uint64_t mini_size = entries[kRoot].size;
-    std::vector<uint32_t> mini_chain;
+    std::vector<uint32_t> chain, mini_chain;
     BALEPORT_RETURN_IF_ERROR(Walk(LoadLe<uint32_t>(cf_.raw(kRoot) + 0x74), SectorsFor(mini_size, shift_), kRoot,
                                   "the mini stream", &mini_chain));
     if (uint64_t{mini_chain.size()} << shift_ < mini_size) return Fail("the mini stream's chain is shorter than its size");

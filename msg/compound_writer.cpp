@@ -13,9 +13,8 @@ namespace {
 constexpr uint32_t kSector = 512;  // version 3: the form every reader takes
 constexpr uint32_t kMini = 64;
 constexpr uint64_t kCutoff = 4096;
-constexpr uint32_t kFree = 0xFFFFFFFF, kEnd = 0xFFFFFFFE, kFatSect = 0xFFFFFFFD, kDifSect = 0xFFFFFFFC;
-constexpr uint32_t kNone = 0xFFFFFFFF;
-constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr uint32_t kFree = 0xFFFFFFFF, kFatSect = 0xFFFFFFFD, kDifSect = 0xFFFFFFFC;
+constexpr uint32_t kEnd = CompoundFile::kEndOfChain, kNone = CompoundFile::kNoEntry;
 
 struct Node {
   uint32_t source = 0;  // entry in the file read
@@ -45,11 +44,10 @@ uint32_t BuildTree(std::vector<Node>& nodes, const std::vector<uint32_t>& sorted
                    int red_depth) {
   if (lo >= hi) return kNone;
   const size_t mid = lo + (hi - lo) / 2;
-  nodes[sorted[mid]].red = depth == red_depth;
-  const uint32_t left = BuildTree(nodes, sorted, lo, mid, depth + 1, red_depth);
-  const uint32_t right = BuildTree(nodes, sorted, mid + 1, hi, depth + 1, red_depth);
-  nodes[sorted[mid]].left = left;
-  nodes[sorted[mid]].right = right;
+  Node& node = nodes[sorted[mid]];  // the recursion adds no nodes, so this stays valid
+  node.red = depth == red_depth;
+  node.left = BuildTree(nodes, sorted, lo, mid, depth + 1, red_depth);
+  node.right = BuildTree(nodes, sorted, mid + 1, hi, depth + 1, red_depth);
   return sorted[mid];
 }
 
@@ -132,14 +130,11 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
   const uint64_t dir_start = mini_start + mini_sectors, dir_sectors = Ceil(nodes.size(), kSector / 128);
   const uint64_t minifat_start = dir_start + dir_sectors, minifat_sectors = Ceil(minis, kSector / 4);
   const uint64_t fat_start = minifat_start + minifat_sectors;
-  uint64_t fat_sectors = 0, difat_sectors = 0;
-  for (;;) {
-    const uint64_t fat = Ceil(fat_start + fat_sectors + difat_sectors, kSector / 4);
-    const uint64_t difat = fat > 109 ? Ceil(fat - 109, kSector / 4 - 1) : 0;
-    if (fat == fat_sectors && difat == difat_sectors) break;
-    fat_sectors = fat;
-    difat_sectors = difat;
-  }
+  // The FAT maps its own sectors and the DIFAT's too: the least count that covers them all.
+  auto difat_for = [](uint64_t fat) { return fat > 109 ? Ceil(fat - 109, kSector / 4 - 1) : 0; };
+  uint64_t fat_sectors = 0;
+  while (Ceil(fat_start + fat_sectors + difat_for(fat_sectors), kSector / 4) != fat_sectors) ++fat_sectors;
+  const uint64_t difat_sectors = difat_for(fat_sectors);
   const uint64_t difat_start = fat_start + fat_sectors, total = difat_start + difat_sectors;
   if (total >= kDifSect) return Status::Error(storage.path() + ": too large to copy as a compound file");
   nodes[0].start = minis > 0 ? static_cast<uint32_t>(mini_start) : kEnd;
@@ -147,7 +142,7 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
 
   Out out(write);
   std::array<uint8_t, 512> header{};
-  std::copy_n(kSignature, 8, header.begin());
+  std::ranges::copy(CompoundFile::kSignature, header.begin());
   StoreLe<uint16_t>(&header[0x18], 0x3E);
   StoreLe<uint16_t>(&header[0x1A], 3);
   StoreLe<uint16_t>(&header[0x1C], 0xFFFE);

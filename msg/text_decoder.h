@@ -24,7 +24,7 @@ class TextDecoder {
   // (iconv on Linux, MultiByteToWideChar on Windows).
   static Result<TextDecoder> ForCodePage(uint32_t code_page);
   // For PT_UNICODE values (UTF-16LE).
-  static TextDecoder ForUtf16();
+  static TextDecoder ForUtf16() { return TextDecoder(); }
 
   // Appends the text of the next chunk. A sequence split across chunks is kept for the next
   // call; bytes that do not decode become U+FFFD.

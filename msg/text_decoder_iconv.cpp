@@ -77,8 +77,7 @@ size_t TextDecoder::Convert(const uint8_t* data, size_t n, std::u16string* out, 
     char* o = reinterpret_cast<char*>(buffer);
     size_t out_left = sizeof(buffer);
     iconv(cd, nullptr, nullptr, &o, &out_left);
-    out->append(buffer, (sizeof(buffer) - out_left) / 2);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    out->append(buffer, (sizeof(buffer) - out_left) / 2);  // and back to the initial shift state
   }
   return consumed;
 }

@@ -35,9 +35,6 @@ size_t CompleteLength(uint32_t code_page, const uint8_t* data, size_t n) {
   return n;
 }
 
-// Flags MultiByteToWideChar accepts for the code page, with invalid input refused or not.
-DWORD Flags(uint32_t code_page, bool refuse_invalid) { return refuse_invalid && !TakesNoFlags(code_page) ? MB_ERR_INVALID_CHARS : 0; }
-
 }  // namespace
 
 // Nothing is pooled on Windows: cd_ stays empty.
@@ -63,19 +60,18 @@ size_t TextDecoder::Convert(const uint8_t* data, size_t n, std::u16string* out, 
     if (piece == 0) break;  // only the start of a character: wait for the rest
     const auto* in = reinterpret_cast<const char*>(data + used);
     const int in_n = static_cast<int>(piece);
-    bool refuse = true;
-    int units = MultiByteToWideChar(code_page_, Flags(code_page_, refuse), in, in_n, nullptr, 0);
+    DWORD flags = TakesNoFlags(code_page_) ? 0 : MB_ERR_INVALID_CHARS;
+    int units = MultiByteToWideChar(code_page_, flags, in, in_n, nullptr, 0);
     if (units == 0) {
       // Invalid bytes: the system's substitutes stand in for them.
       had_errors_ = true;
-      refuse = false;
-      units = MultiByteToWideChar(code_page_, 0, in, in_n, nullptr, 0);
+      flags = 0;
+      units = MultiByteToWideChar(code_page_, flags, in, in_n, nullptr, 0);
     }
     const size_t start = out->size();
     out->resize(start + static_cast<size_t>(units));
     if (units > 0) {
-      MultiByteToWideChar(code_page_, Flags(code_page_, refuse), in, in_n, reinterpret_cast<wchar_t*>(out->data() + start),
-                          units);
+      MultiByteToWideChar(code_page_, flags, in, in_n, reinterpret_cast<wchar_t*>(out->data() + start), units);
     }
     used += piece;
   }
