@@ -93,20 +93,15 @@ Status CopyStream(const CompoundFile& file, const Node& n, Out& out) {
 
 Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<Status(std::span<const uint8_t>)>& write) {
   const CompoundFile& file = storage.file();
-  std::vector<Node> nodes(1);
-  nodes[0].source = storage.id();
-  nodes[0].storage = true;
-  nodes[0].name = u"Root Entry";
+  std::vector<Node> nodes{{.source = storage.id(), .storage = true, .name = u"Root Entry"}};
   for (size_t i = 0; i < nodes.size(); ++i) {
     if (!nodes[i].storage) continue;
     std::vector<uint32_t> sorted;  // the storage's children, in tree order
     for (uint32_t child : file.children(nodes[i].source)) {
       sorted.push_back(static_cast<uint32_t>(nodes.size()));
-      Node& n = nodes.emplace_back();
-      n.source = child;
-      n.storage = file.kind(child) == CompoundFile::Kind::kStorage;
-      n.size = n.storage ? 0 : file.size(child);
-      n.name = file.name(child);
+      const bool is_storage = file.kind(child) == CompoundFile::Kind::kStorage;
+      nodes.push_back({.source = child, .storage = is_storage, .size = is_storage ? 0 : file.size(child),
+                       .name = file.name(child)});
     }
     std::sort(sorted.begin(), sorted.end(), [&](uint32_t a, uint32_t b) { return Before(nodes[a].name, nodes[b].name); });
     int full_levels = 0;
@@ -165,21 +160,19 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
   }
   BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector));
 
+  const Node unused;  // the directory's last sector is filled out with entries linked to nothing
   for (size_t i = 0; i < dir_sectors * (kSector / 128); ++i) {
     std::array<uint8_t, 128> e{};
-    StoreLe<uint32_t>(&e[0x44], kNone);
-    StoreLe<uint32_t>(&e[0x48], kNone);
-    StoreLe<uint32_t>(&e[0x4C], kNone);
+    const Node& n = i < nodes.size() ? nodes[i] : unused;
+    StoreLe<uint32_t>(&e[0x44], n.left);
+    StoreLe<uint32_t>(&e[0x48], n.right);
+    StoreLe<uint32_t>(&e[0x4C], n.child);
     if (i < nodes.size()) {
-      const Node& n = nodes[i];
       const size_t length = std::min<size_t>(n.name.size(), 31);
       for (size_t k = 0; k < length; ++k) StoreLe<uint16_t>(&e[2 * k], n.name[k]);
       StoreLe<uint16_t>(&e[0x40], static_cast<uint16_t>(2 * (length + 1)));
       e[0x42] = i == 0 ? 5 : n.storage ? 1 : 2;
       e[0x43] = n.red ? 0 : 1;
-      StoreLe<uint32_t>(&e[0x44], n.left);
-      StoreLe<uint32_t>(&e[0x48], n.right);
-      StoreLe<uint32_t>(&e[0x4C], n.child);
       if (n.storage) std::ranges::copy(file.clsid(n.source), &e[0x50]);
       StoreLe<uint32_t>(&e[0x74], n.storage && i != 0 ? 0 : n.start);
       StoreLe<uint64_t>(&e[0x78], n.size);

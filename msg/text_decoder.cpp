@@ -5,7 +5,6 @@
 #include <unordered_map>
 
 #include "support/code_pages.h"
-#include "support/little_endian.h"
 
 namespace baleport::msg {
 

@@ -45,8 +45,7 @@ Result<TextDecoder> TextDecoder::ForCodePage(uint32_t code_page) {
   if (cd == kNoConverter) {
     return Status::Error("code page " + std::to_string(code_page) + " (" + charset + ") is not supported by iconv");
   }
-  TextDecoder decoder;
-  decoder.code_page_ = code_page;
+  TextDecoder decoder(code_page);
   decoder.cd_ = std::unique_ptr<void, ConverterReturner>(cd, ConverterReturner{code_page});
   return decoder;
 }

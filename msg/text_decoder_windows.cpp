@@ -45,9 +45,7 @@ Result<TextDecoder> TextDecoder::ForCodePage(uint32_t code_page) {
     return Status::Error("code page " + std::to_string(code_page) + " (" + IconvCharset(code_page) +
                          ") is not installed on this system");
   }
-  TextDecoder decoder;
-  decoder.code_page_ = code_page;
-  return decoder;
+  return TextDecoder(code_page);
 }
 
 size_t TextDecoder::Convert(const uint8_t* data, size_t n, std::u16string* out, bool final) {
