@@ -79,13 +79,11 @@ size_t TextDecoder::Take(const uint8_t* data, size_t n, std::u16string* out, boo
 void TextDecoder::Decode(const uint8_t* data, size_t n, std::u16string* out) {
   // Straight from the caller's bytes; only a sequence split at the end is kept back.
   if (pending_.empty()) {
-    const size_t used = Take(data, n, out, false);
-    pending_.assign(data + used, data + n);
+    pending_.assign(data + Take(data, n, out, false), data + n);
     return;
   }
   pending_.insert(pending_.end(), data, data + n);
-  const size_t used = Take(pending_.data(), pending_.size(), out, false);
-  pending_.erase(pending_.begin(), pending_.begin() + used);
+  pending_.erase(pending_.begin(), pending_.begin() + Take(pending_.data(), pending_.size(), out, false));
 }
 
 void TextDecoder::Finish(std::u16string* out) {

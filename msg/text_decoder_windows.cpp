@@ -26,11 +26,9 @@ size_t CompleteLength(uint32_t code_page, const uint8_t* data, size_t n) {
   }
   CPINFO info;
   if (!GetCPInfo(code_page, &info) || info.MaxCharSize == 1) return n;
-  size_t i = 0;  // double-byte code pages: a lead byte takes the byte after it
-  while (i < n) {
-    const size_t step = IsDBCSLeadByteEx(code_page, data[i]) ? 2 : 1;
+  for (size_t i = 0, step; i < n; i += step) {  // double-byte code pages: a lead byte takes the byte after it
+    step = IsDBCSLeadByteEx(code_page, data[i]) ? 2 : 1;
     if (i + step > n) return i;
-    i += step;
   }
   return n;
 }
