@@ -9,9 +9,6 @@
 namespace baleport::msg {
 namespace {
 
-constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
-constexpr uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr uint32_t kMiniShift = 6;
 constexpr uint64_t kMiniCutoff = 4096;
 
@@ -47,10 +44,7 @@ class CompoundFile::Builder {
     if (chain.empty()) return Fail("its directory is empty");
     BALEPORT_RETURN_IF_ERROR(ReadSectors(chain, &cf_.directory_));
     BALEPORT_RETURN_IF_ERROR(Walk(LoadLe<uint32_t>(header + 0x3C), UINT64_MAX, kTables, "the mini FAT", &chain));
-    std::vector<uint8_t> mini_fat;
-    BALEPORT_RETURN_IF_ERROR(ReadSectors(chain, &mini_fat));
-    mini_fat_.resize(mini_fat.size() / 4);
-    for (size_t i = 0; i < mini_fat_.size(); ++i) mini_fat_[i] = LoadLe<uint32_t>(mini_fat.data() + 4 * i);
+    BALEPORT_RETURN_IF_ERROR(ReadSectors(chain, &mini_fat_));
     BALEPORT_RETURN_IF_ERROR(BuildTree());
     return PlaceStreams();
   }
@@ -80,18 +74,16 @@ class CompoundFile::Builder {
       if (sector >= sector_count_) {
         return Fail(what + " runs to sector " + std::to_string(sector) + ", past the end of the file");
       }
+      if (owner_[sector] == owner) return Fail(what + " loops");
       if (owner_[sector] != kFree) {
-        return Fail(what + (owner_[sector] == owner ? " loops" : " shares sector " + std::to_string(sector) + " with " + OwnerName(owner_[sector])));
+        const std::string other = owner_[sector] == kTables ? "the file's tables" : cf_.Path(owner_[sector]);
+        return Fail(what + " shares sector " + std::to_string(sector) + " with " + other);
       }
       owner_[sector] = owner;
       chain->push_back(sector);
       sector = sector < fat_.size() ? fat_[sector] : kEndOfChain;
     }
     return Status::Ok();
-  }
-
-  std::string OwnerName(uint32_t owner) const {
-    return owner == kTables ? "the file's tables" : cf_.Path(owner);
   }
 
   Status LoadFat(const uint8_t* header) {
@@ -180,13 +172,12 @@ class CompoundFile::Builder {
   // in which streams below the cutoff live in 64-byte mini sectors.
   Status PlaceStreams() {
     std::vector<Entry>& entries = cf_.entries_;
-    std::vector<uint32_t> chain;
     const uint64_t mini_size = entries[kRoot].size;
-    std::vector<uint32_t> mini_chain;
+    std::vector<uint32_t> chain, mini_chain;
     BALEPORT_RETURN_IF_ERROR(Walk(LoadLe<uint32_t>(cf_.raw(kRoot) + 0x74), SectorsFor(mini_size, shift_), kRoot,
                                   "the mini stream", &mini_chain));
     if (uint64_t{mini_chain.size()} << shift_ < mini_size) return Fail("the mini stream's chain is shorter than its size");
-    std::vector<uint32_t> mini_owner(mini_fat_.size(), kFree);
+    std::vector<uint32_t> mini_owner(mini_fat_.size() / 4, kFree);
     for (uint32_t id = 1; id < entries.size(); ++id) {
       Entry& e = entries[id];
       if (e.kind != Kind::kStream || e.size == 0) continue;
@@ -202,7 +193,7 @@ class CompoundFile::Builder {
         const uint64_t needed = SectorsFor(e.size, kMiniShift);
         uint32_t m = start;
         for (uint64_t i = 0; i < needed; ++i) {
-          if (m >= mini_fat_.size() || (uint64_t{m} + 1) << kMiniShift > mini_size) {
+          if (m >= mini_owner.size() || (uint64_t{m} + 1) << kMiniShift > mini_size) {
             return Fail(cf_.Path(id) + ": its mini sector chain leaves the mini stream");
           }
           if (mini_owner[m] != kFree) {
@@ -211,7 +202,7 @@ class CompoundFile::Builder {
           mini_owner[m] = id;
           const uint64_t in_mini = uint64_t{m} << kMiniShift;
           AddRun(e, i << kMiniShift, Offset(mini_chain[in_mini >> shift_]) + (in_mini & (sector_size_ - 1)));
-          m = mini_fat_[m];
+          m = LoadLe<uint32_t>(mini_fat_.data() + 4 * uint64_t{m});
         }
       }
       e.run_count = static_cast<uint32_t>(cf_.runs_.size()) - e.first_run;
@@ -237,7 +228,8 @@ class CompoundFile::Builder {
   uint64_t file_size_ = 0;
   uint32_t shift_ = 9, sector_size_ = 512;
   uint64_t sector_count_ = 0;
-  std::vector<uint32_t> owner_, fat_, mini_fat_;
+  std::vector<uint32_t> owner_, fat_;
+  std::vector<uint8_t> mini_fat_;  // as stored: each mini sector's entry is read once
 };
 
 Result<std::unique_ptr<CompoundFile>> CompoundFile::Open(std::unique_ptr<File> file) {
@@ -316,11 +308,9 @@ Result<std::span<const uint8_t>> CompoundFile::View(uint32_t id, uint64_t offset
 }
 
 int Storage::Find(std::string_view name) const {
-  const std::span<const uint32_t> children = file_->children(id_);
   auto same = [](char a, char16_t c) { return c < 0x80 && AsciiUpper(a) == AsciiUpper(static_cast<char>(c)); };
-  for (size_t i = 0; i < children.size(); ++i) {
-    const std::u16string_view child = file_->name(children[i]);
-    if (std::equal(name.begin(), name.end(), child.begin(), child.end(), same)) return static_cast<int>(i);
+  for (int i = 0; i < child_count(); ++i) {
+    if (std::ranges::equal(name, file_->name(child_id(i)), same)) return i;
   }
   return -1;
 }

@@ -4,8 +4,6 @@
 // is bound to the thread that opened it. A Storage is a handle onto one of its storages.
 #pragma once
 
-#include <algorithm>
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -22,6 +20,8 @@ namespace baleport::msg {
 class CompoundFile {
  public:
   static constexpr uint32_t kRoot = 0;
+  static constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  static constexpr uint32_t kEndOfChain = 0xFFFFFFFE, kNoEntry = 0xFFFFFFFF;
   enum class Kind : uint8_t { kStorage = 1, kStream = 2, kRoot = 5 };
 
   // Files up to this size are read whole in one call; larger ones a run of sectors at a time.
@@ -40,12 +40,7 @@ class CompoundFile {
   // The entry's name as stored (UTF-16, up to its terminator), and in UTF-8.
   std::u16string_view name(uint32_t id) const { return {names_.data() + 32 * uint64_t{id}, entries_[id].name_length}; }
   std::string name_utf8(uint32_t id) const { return Utf16ToUtf8(name(id), BadText::kReplace); }
-  // The class id of a storage, as stored.
-  std::array<uint8_t, 16> clsid(uint32_t id) const {
-    std::array<uint8_t, 16> out;
-    std::copy_n(raw(id) + 0x50, 16, out.begin());
-    return out;
-  }
+  std::span<const uint8_t, 16> clsid(uint32_t id) const { return std::span<const uint8_t, 16>(raw(id) + 0x50, 16); }
   // "<file>" for the root, "<file>:/a/b" below it.
   std::string Path(uint32_t id) const;
 
@@ -96,7 +91,6 @@ class Storage {
 
   const CompoundFile& file() const { return *file_; }
   uint32_t id() const { return id_; }
-  // "<file>" for the root, "<file>:/a/b" below it.
   std::string path() const { return file_->Path(id_); }
   int child_count() const { return static_cast<int>(file_->children(id_).size()); }
   uint32_t child_id(int index) const { return file_->children(id_)[index]; }

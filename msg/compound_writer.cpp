@@ -13,9 +13,8 @@ namespace {
 constexpr uint32_t kSector = 512;  // version 3: the form every reader takes
 constexpr uint32_t kMini = 64;
 constexpr uint64_t kCutoff = 4096;
-constexpr uint32_t kFree = 0xFFFFFFFF, kEnd = 0xFFFFFFFE, kFatSect = 0xFFFFFFFD, kDifSect = 0xFFFFFFFC;
-constexpr uint32_t kNone = 0xFFFFFFFF;
-constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr uint32_t kFree = 0xFFFFFFFF, kFatSect = 0xFFFFFFFD, kDifSect = 0xFFFFFFFC;
+constexpr uint32_t kEnd = CompoundFile::kEndOfChain, kNone = CompoundFile::kNoEntry;
 
 struct Node {
   uint32_t source = 0;  // entry in the file read
@@ -45,11 +44,10 @@ uint32_t BuildTree(std::vector<Node>& nodes, const std::vector<uint32_t>& sorted
                    int red_depth) {
   if (lo >= hi) return kNone;
   const size_t mid = lo + (hi - lo) / 2;
-  nodes[sorted[mid]].red = depth == red_depth;
-  const uint32_t left = BuildTree(nodes, sorted, lo, mid, depth + 1, red_depth);
-  const uint32_t right = BuildTree(nodes, sorted, mid + 1, hi, depth + 1, red_depth);
-  nodes[sorted[mid]].left = left;
-  nodes[sorted[mid]].right = right;
+  Node& node = nodes[sorted[mid]];  // the recursion adds no nodes, so this stays valid
+  node.red = depth == red_depth;
+  node.left = BuildTree(nodes, sorted, lo, mid, depth + 1, red_depth);
+  node.right = BuildTree(nodes, sorted, mid + 1, hi, depth + 1, red_depth);
   return sorted[mid];
 }
 
@@ -95,20 +93,15 @@ Status CopyStream(const CompoundFile& file, const Node& n, Out& out) {
 
 Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<Status(std::span<const uint8_t>)>& write) {
   const CompoundFile& file = storage.file();
-  std::vector<Node> nodes(1);
-  nodes[0].source = storage.id();
-  nodes[0].storage = true;
-  nodes[0].name = u"Root Entry";
+  std::vector<Node> nodes{{.source = storage.id(), .storage = true, .name = u"Root Entry"}};
   for (size_t i = 0; i < nodes.size(); ++i) {
     if (!nodes[i].storage) continue;
     std::vector<uint32_t> sorted;  // the storage's children, in tree order
     for (uint32_t child : file.children(nodes[i].source)) {
       sorted.push_back(static_cast<uint32_t>(nodes.size()));
-      Node& n = nodes.emplace_back();
-      n.source = child;
-      n.storage = file.kind(child) == CompoundFile::Kind::kStorage;
-      n.size = n.storage ? 0 : file.size(child);
-      n.name = file.name(child);
+      const bool is_storage = file.kind(child) == CompoundFile::Kind::kStorage;
+      nodes.push_back({.source = child, .storage = is_storage, .size = is_storage ? 0 : file.size(child),
+                       .name = file.name(child)});
     }
     std::sort(sorted.begin(), sorted.end(), [&](uint32_t a, uint32_t b) { return Before(nodes[a].name, nodes[b].name); });
     int full_levels = 0;
@@ -132,14 +125,11 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
   const uint64_t dir_start = mini_start + mini_sectors, dir_sectors = Ceil(nodes.size(), kSector / 128);
   const uint64_t minifat_start = dir_start + dir_sectors, minifat_sectors = Ceil(minis, kSector / 4);
   const uint64_t fat_start = minifat_start + minifat_sectors;
-  uint64_t fat_sectors = 0, difat_sectors = 0;
-  for (;;) {
-    const uint64_t fat = Ceil(fat_start + fat_sectors + difat_sectors, kSector / 4);
-    const uint64_t difat = fat > 109 ? Ceil(fat - 109, kSector / 4 - 1) : 0;
-    if (fat == fat_sectors && difat == difat_sectors) break;
-    fat_sectors = fat;
-    difat_sectors = difat;
-  }
+  // The FAT maps its own sectors and the DIFAT's too: the least count that covers them all.
+  auto difat_for = [](uint64_t fat) { return fat > 109 ? Ceil(fat - 109, kSector / 4 - 1) : 0; };
+  uint64_t fat_sectors = 0;
+  while (Ceil(fat_start + fat_sectors + difat_for(fat_sectors), kSector / 4) != fat_sectors) ++fat_sectors;
+  const uint64_t difat_sectors = difat_for(fat_sectors);
   const uint64_t difat_start = fat_start + fat_sectors, total = difat_start + difat_sectors;
   if (total >= kDifSect) return Status::Error(storage.path() + ": too large to copy as a compound file");
   nodes[0].start = minis > 0 ? static_cast<uint32_t>(mini_start) : kEnd;
@@ -147,7 +137,7 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
 
   Out out(write);
   std::array<uint8_t, 512> header{};
-  std::copy_n(kSignature, 8, header.begin());
+  std::ranges::copy(CompoundFile::kSignature, header.begin());
   StoreLe<uint16_t>(&header[0x18], 0x3E);
   StoreLe<uint16_t>(&header[0x1A], 3);
   StoreLe<uint16_t>(&header[0x1C], 0xFFFE);
@@ -170,21 +160,19 @@ Status WriteStorageAsCompoundFile(const Storage& storage, const std::function<St
   }
   BALEPORT_RETURN_IF_ERROR(out.PadTo(kSector));
 
+  const Node unused;  // the directory's last sector is filled out with entries linked to nothing
   for (size_t i = 0; i < dir_sectors * (kSector / 128); ++i) {
     std::array<uint8_t, 128> e{};
-    StoreLe<uint32_t>(&e[0x44], kNone);
-    StoreLe<uint32_t>(&e[0x48], kNone);
-    StoreLe<uint32_t>(&e[0x4C], kNone);
+    const Node& n = i < nodes.size() ? nodes[i] : unused;
+    StoreLe<uint32_t>(&e[0x44], n.left);
+    StoreLe<uint32_t>(&e[0x48], n.right);
+    StoreLe<uint32_t>(&e[0x4C], n.child);
     if (i < nodes.size()) {
-      const Node& n = nodes[i];
       const size_t length = std::min<size_t>(n.name.size(), 31);
       for (size_t k = 0; k < length; ++k) StoreLe<uint16_t>(&e[2 * k], n.name[k]);
       StoreLe<uint16_t>(&e[0x40], static_cast<uint16_t>(2 * (length + 1)));
       e[0x42] = i == 0 ? 5 : n.storage ? 1 : 2;
       e[0x43] = n.red ? 0 : 1;
-      StoreLe<uint32_t>(&e[0x44], n.left);
-      StoreLe<uint32_t>(&e[0x48], n.right);
-      StoreLe<uint32_t>(&e[0x4C], n.child);
       if (n.storage) std::ranges::copy(file.clsid(n.source), &e[0x50]);
       StoreLe<uint32_t>(&e[0x74], n.storage && i != 0 ? 0 : n.start);
       StoreLe<uint64_t>(&e[0x78], n.size);

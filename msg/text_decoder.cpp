@@ -5,13 +5,11 @@
 #include <unordered_map>
 
 #include "support/code_pages.h"
-#include "support/little_endian.h"
 
 namespace baleport::msg {
 
 uint32_t AnsiCodePageOfLocale(uint32_t lcid) {
-  const uint32_t language = lcid & 0x3FF;
-  switch (language) {
+  switch (lcid & 0x3FF) {  // the primary language
     case 0x11: return 932;  // Japanese
     case 0x04: return (lcid == 0x0404 || lcid == 0x0C04 || lcid == 0x1404) ? 950 : 936;  // Chinese
     case 0x12: return 949;  // Korean
@@ -27,8 +25,6 @@ uint32_t AnsiCodePageOfLocale(uint32_t lcid) {
     default: return 1252;
   }
 }
-
-TextDecoder TextDecoder::ForUtf16() { return TextDecoder(); }
 
 // Most 8-bit values are short and a call into the back end costs more than the text: a
 // single-byte code page is decoded through a table the back end fills once per thread, and
@@ -83,18 +79,15 @@ size_t TextDecoder::Take(const uint8_t* data, size_t n, std::u16string* out, boo
 void TextDecoder::Decode(const uint8_t* data, size_t n, std::u16string* out) {
   // Straight from the caller's bytes; only a sequence split at the end is kept back.
   if (pending_.empty()) {
-    const size_t used = Take(data, n, out, false);
-    pending_.assign(data + used, data + n);
+    pending_.assign(data + Take(data, n, out, false), data + n);
     return;
   }
   pending_.insert(pending_.end(), data, data + n);
-  const size_t used = Take(pending_.data(), pending_.size(), out, false);
-  pending_.erase(pending_.begin(), pending_.begin() + used);
+  pending_.erase(pending_.begin(), pending_.begin() + Take(pending_.data(), pending_.size(), out, false));
 }
 
 void TextDecoder::Finish(std::u16string* out) {
-  pending_.erase(pending_.begin(), pending_.begin() + Take(pending_.data(), pending_.size(), out, true));
-  if (!pending_.empty()) {
+  if (Take(pending_.data(), pending_.size(), out, true) < pending_.size()) {
     out->push_back(kReplacement);
     had_errors_ = true;
   }

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "support/status.h"
@@ -24,7 +23,7 @@ class TextDecoder {
   // (iconv on Linux, MultiByteToWideChar on Windows).
   static Result<TextDecoder> ForCodePage(uint32_t code_page);
   // For PT_UNICODE values (UTF-16LE).
-  static TextDecoder ForUtf16();
+  static TextDecoder ForUtf16() { return TextDecoder(); }
 
   // Appends the text of the next chunk. A sequence split across chunks is kept for the next
   // call; bytes that do not decode become U+FFFD.
@@ -46,7 +45,7 @@ class TextDecoder {
     char16_t unit[256];
     bool valid[256];
   };
-  TextDecoder() = default;
+  explicit TextDecoder(uint32_t code_page = 0) : code_page_(code_page) {}
   // Decodes what it can of data[0, n); returns the bytes used. Take handles UTF-16, single-byte
   // code pages and leading ASCII itself and hands the rest to the back end's Convert.
   size_t Take(const uint8_t* data, size_t n, std::u16string* out, bool final);

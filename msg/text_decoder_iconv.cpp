@@ -45,8 +45,7 @@ Result<TextDecoder> TextDecoder::ForCodePage(uint32_t code_page) {
   if (cd == kNoConverter) {
     return Status::Error("code page " + std::to_string(code_page) + " (" + charset + ") is not supported by iconv");
   }
-  TextDecoder decoder;
-  decoder.code_page_ = code_page;
+  TextDecoder decoder(code_page);
   decoder.cd_ = std::unique_ptr<void, ConverterReturner>(cd, ConverterReturner{code_page});
   return decoder;
 }
@@ -77,8 +76,7 @@ size_t TextDecoder::Convert(const uint8_t* data, size_t n, std::u16string* out, 
     char* o = reinterpret_cast<char*>(buffer);
     size_t out_left = sizeof(buffer);
     iconv(cd, nullptr, nullptr, &o, &out_left);
-    out->append(buffer, (sizeof(buffer) - out_left) / 2);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    out->append(buffer, (sizeof(buffer) - out_left) / 2);  // and back to the initial shift state
   }
   return consumed;
 }

@@ -26,17 +26,12 @@ size_t CompleteLength(uint32_t code_page, const uint8_t* data, size_t n) {
   }
   CPINFO info;
   if (!GetCPInfo(code_page, &info) || info.MaxCharSize == 1) return n;
-  size_t i = 0;  // double-byte code pages: a lead byte takes the byte after it
-  while (i < n) {
-    const size_t step = IsDBCSLeadByteEx(code_page, data[i]) ? 2 : 1;
+  for (size_t i = 0, step; i < n; i += step) {  // double-byte code pages: a lead byte takes the byte after it
+    step = IsDBCSLeadByteEx(code_page, data[i]) ? 2 : 1;
     if (i + step > n) return i;
-    i += step;
   }
   return n;
 }
-
-// Flags MultiByteToWideChar accepts for the code page, with invalid input refused or not.
-DWORD Flags(uint32_t code_page, bool refuse_invalid) { return refuse_invalid && !TakesNoFlags(code_page) ? MB_ERR_INVALID_CHARS : 0; }
 
 }  // namespace
 
@@ -48,9 +43,7 @@ Result<TextDecoder> TextDecoder::ForCodePage(uint32_t code_page) {
     return Status::Error("code page " + std::to_string(code_page) + " (" + IconvCharset(code_page) +
                          ") is not installed on this system");
   }
-  TextDecoder decoder;
-  decoder.code_page_ = code_page;
-  return decoder;
+  return TextDecoder(code_page);
 }
 
 size_t TextDecoder::Convert(const uint8_t* data, size_t n, std::u16string* out, bool final) {
@@ -63,19 +56,18 @@ size_t TextDecoder::Convert(const uint8_t* data, size_t n, std::u16string* out, 
     if (piece == 0) break;  // only the start of a character: wait for the rest
     const auto* in = reinterpret_cast<const char*>(data + used);
     const int in_n = static_cast<int>(piece);
-    bool refuse = true;
-    int units = MultiByteToWideChar(code_page_, Flags(code_page_, refuse), in, in_n, nullptr, 0);
+    DWORD flags = TakesNoFlags(code_page_) ? 0 : MB_ERR_INVALID_CHARS;
+    int units = MultiByteToWideChar(code_page_, flags, in, in_n, nullptr, 0);
     if (units == 0) {
       // Invalid bytes: the system's substitutes stand in for them.
       had_errors_ = true;
-      refuse = false;
-      units = MultiByteToWideChar(code_page_, 0, in, in_n, nullptr, 0);
+      flags = 0;
+      units = MultiByteToWideChar(code_page_, flags, in, in_n, nullptr, 0);
     }
     const size_t start = out->size();
     out->resize(start + static_cast<size_t>(units));
     if (units > 0) {
-      MultiByteToWideChar(code_page_, Flags(code_page_, refuse), in, in_n, reinterpret_cast<wchar_t*>(out->data() + start),
-                          units);
+      MultiByteToWideChar(code_page_, flags, in, in_n, reinterpret_cast<wchar_t*>(out->data() + start), units);
     }
     used += piece;
   }
