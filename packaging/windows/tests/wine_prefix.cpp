@@ -1,14 +1,10 @@
 #include "packaging/windows/tests/wine_prefix.h"
 
 #include <pwd.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
-#include <sstream>
-#include <thread>
 
 #include "pst/tests/readers.h"
 #include "support/testing/read_all.h"
@@ -26,31 +22,17 @@ constexpr const char* kLimit = "timeout 600 ";
 
 }  // namespace
 
-std::string WineMissing() {
-  if (!fs::exists(kWine)) return std::string(kWine) + " is absent (Debian's wine64)";
-  return "";
-}
-
-std::string FirstNumber(const std::string& output) {
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) return line;
-  }
-  return "";
-}
+std::string WineMissing() { return fs::exists(kWine) ? "" : std::string(kWine) + " is absent (Debian's wine64)"; }
 
 std::string WindowsPath(const std::string& unix_path) {
   std::string path = "Z:" + fs::absolute(unix_path).lexically_normal().string();
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(path.begin(), path.end(), '/', '\\');
   return path;
 }
 
 WinePrefix::WinePrefix(std::string display)
     : root_(pst::testing::TempDir("wine") + "/prefix"), home_(pst::testing::TempDir("home")), display_(std::move(display)) {
-  const CommandResult made = testing::Run(Environment() + kLimit + kWine + " wineboot --init; " + Environment() +
-                                               kLimit + kWineServer + " -w");
+  const CommandResult made = Run("wineboot --init");
   if (!fs::exists(root_ + "/system.reg")) error_ = "wineboot --init made no prefix in " + root_ + ":\n" + made.output;
 }
 
@@ -83,28 +65,6 @@ void WinePrefix::EndAll() const { testing::Run(Environment() + kWineServer + " -
 
 std::string WinePrefix::RegistryText() const {
   return ReadAll(root_ + "/system.reg") + ReadAll(root_ + "/user.reg");
-}
-
-VirtualDisplay::VirtualDisplay() {
-  // Xvfb picks a free display and writes its number, a line, once it is ready.
-  const std::string log = pst::testing::TempDir("xvfb") + "/xvfb.log";
-  pid_ = testing::Start({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, log);
-  std::string number;
-  for (int tries = 0; pid_ > 0 && number.empty() && tries < 600; ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    number = FirstNumber(ReadAll(log));
-  }
-  if (!number.empty()) name_ = ":" + number;
-}
-
-VirtualDisplay::~VirtualDisplay() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  ::waitpid(pid_, nullptr, 0);
-}
-
-CommandResult VirtualDisplay::Xdotool(const std::string& args) const {
-  return testing::Run("DISPLAY=" + Quote(name_) + " " + kLimit + "xdotool " + args);
 }
 
 }  // namespace baleport::testing
