@@ -207,6 +207,7 @@ TEST_F(WizardUnderWineTest, MultipleFoldersPickedWithSkipAndStopLeaveReadableSto
       Answer("Select Folder\\(s\\) to Convert", "key Return");
     }
   }
+  ASSERT_NE(page, "") << "Check All never ticked a row";
   Click(page, 288, 234);  // Start Conversion
 
   Await("Converting 2 of 3 Folders");
