@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "packaging/windows/tests/wine_prefix.h"
 #include "pst/tests/store_testing.h"
