@@ -57,27 +57,23 @@ def unmarked(subject):
     return subject[2:] if isinstance(subject, str) and subject[:1] == "\x01" else subject
 
 
-class Item:
-    """A store object through pypff: its properties by id, (type, raw bytes)."""
-
-    def __init__(self, item):
-        self.item = item
-        self.props = {e.entry_type: (e.value_type, e.data or b"") for e in item.record_sets[0].entries}
-
-    def raw(self, pid):
-        return self.props.get(pid, (None, None))[1]
-
-    def int(self, pid):
-        data = self.raw(pid)
-        return None if data is None else int.from_bytes(data, "little", signed=True)
-
-    def value(self, pid, t):
-        """As a file's value of type t reads; None where the item lacks it."""
-        data = self.raw(pid)
-        return data.decode("utf-16-le", "replace") if data is not None and t in STRINGS else data
+def stored(item):
+    """A store object's properties through pypff, by id: (type, raw bytes)."""
+    return {e.entry_type: (e.value_type, e.data or b"") for e in item.record_sets[0].entries}
 
 
-def compare_props(obj, stored, cp, ids, store_id, say):
+def value(props, pid, t):
+    """As a file's value of type t reads; None where the object lacks it."""
+    data = props.get(pid, (None, None))[1]
+    return data.decode("utf-16-le", "replace") if data is not None and t in STRINGS else data
+
+
+def number(props, pid):
+    data = value(props, pid, 0x0003)
+    return None if data is None else int.from_bytes(data, "little", signed=True)
+
+
+def compare_props(obj, props, cp, ids, store_id, say):
     """Every property of a file object against the store's (named ones through store_id: the
     store's id, or None when the file does not name it), but those the store owns."""
     for tag in sorted(obj.props):
@@ -89,7 +85,7 @@ def compare_props(obj, stored, cp, ids, store_id, say):
             continue  # the Unicode twin is the one kept
         expected = obj.text(tag >> 16, cp) if t in STRINGS else \
             obj.props[tag][:FIXED_SIZES[t]] if t in FIXED_SIZES else obj.stream(tag)
-        found = stored.value(pid, t)
+        found = value(props, pid, t)
         if pid == 0x0037:
             expected, found = unmarked(expected), unmarked(found)
         if t == 0x0102 and expected is None and found is not None:
@@ -114,25 +110,26 @@ def exported(folder, name):
 
 
 def compare(msg_path, item, folder, names_in_store, report):
+    props = stored(item)
     ole = olefile.OleFileIO(msg_path)
     m = Obj(ole, [], 32)
     cp = choose_code_page(m, None)
     say = lambda what, expected, found: report("%s: %s: file %r, store %r" % (os.path.basename(msg_path), what,
                                                                              expected, found))
-    if not m.text(0x001A, cp) and item.value(0x001A, 0x001F) != "IPM.Note":
-        say("default class", None, item.value(0x001A, 0x001F))
+    if not m.text(0x001A, cp) and value(props, 0x001A, 0x001F) != "IPM.Note":
+        say("default class", None, value(props, 0x001A, 0x001F))
     html = m.stream(0x10130102)
     if html is None and m.stream(0x1013001E) is not None:
         html = m.stream(0x1013001E).rstrip(b"\0")
     if html is None and m.stream(0x1013001F) is not None:
-        if item.int(0x3FDE) is None:
+        if number(props, 0x3FDE) is None:
             say("Internet code page of the Unicode HTML body", "set", None)
-        html = m.text(0x1013, cp).encode(codec(item.int(0x3FDE) or 65001))
-    if html is not None and html != item.raw(0x1013):
-        say("HTML body", len(html), brief(item.raw(0x1013)))
+        html = m.text(0x1013, cp).encode(codec(number(props, 0x3FDE) or 65001))
+    if html is not None and html != value(props, 0x1013, 0x0102):
+        say("HTML body", len(html), brief(value(props, 0x1013, 0x0102)))
 
     attachments = children(ole, [], "__attach_version1.0_#")
-    flags, unsent = item.int(0x0E07), (m.int32(0x0E07) or 0) & 0x08
+    flags, unsent = number(props, 0x0E07), (m.int32(0x0E07) or 0) & 0x08
     if flags != (0x11 if attachments else 0x01) | unsent:
         say("flags", "read" + (" + has attachments" if attachments else "") + (" + unsent" if unsent else ""), flags)
     recipients = []
@@ -152,18 +149,19 @@ def compare(msg_path, item, folder, names_in_store, report):
             return None  # a name the file does not define: left out
         return key[2] if key[0] == PS_MAPI and key[1] == "lid" and key[2] < 0x8000 else names_in_store.get(key, -1)
 
-    compare_props(m, item, cp, STORE_OWNED | {0x1013}, store_id, lambda w, e, f: say(w, e, f))
-    if len(attachments) != item.item.number_of_attachments:
-        return say("attachments", len(attachments), item.item.number_of_attachments)
+    compare_props(m, props, cp, STORE_OWNED | {0x1013}, store_id, say)
+    if len(attachments) != item.number_of_attachments:
+        return say("attachments", len(attachments), item.number_of_attachments)
     for i, name in enumerate(attachments):
-        a, stored = Obj(ole, [name], 8), Item(item.item.get_attachment(i))
-        compare_props(a, stored, cp, ATTACHMENT_OWNED, store_id, lambda w, e, f: say("attachment %d %s" % (i, w), e, f))
+        a, attachment = Obj(ole, [name], 8), item.get_attachment(i)
+        compare_props(a, stored(attachment), cp, ATTACHMENT_OWNED, store_id,
+                      lambda w, e, f: say("attachment %d %s" % (i, w), e, f))
         inner = [name, "__substg1.0_3701000D"]
         method = (a.int32(0x3705) or 0) if ole.exists("/".join(inner)) else 0
         if method == 6:  # an OLE object: its storage as a compound file of its own
-            data = stored.item.read_buffer(stored.item.size) if stored.item.size else b""
+            data = attachment.read_buffer(attachment.size) if attachment.size else b""
             found = object_storage(olefile.OleFileIO(io.BytesIO(data)), []) if olefile.isOleFile(io.BytesIO(data)) else None
-            kind = stored.props.get(0x3701, (None,))[0]
+            kind = stored(attachment).get(0x3701, (None,))[0]
             if object_storage(ole, inner) != found or kind != 0x000D:
                 say("attachment %d object (type, streams)" % i, (0x000D, sorted(object_storage(ole, inner)[1])),
                     (kind, found and sorted(found[1])))
@@ -237,9 +235,9 @@ def main():
         inbox_folder = os.path.join(workdir, "out.export", "Top of Personal Folders", "Inbox")
         exported_items = {int(name[-5:]) - 1: os.path.join(inbox_folder, name) for name in os.listdir(inbox_folder)}
         for i, path in enumerate(msg_paths[:inbox.number_of_sub_messages]):
-            item = Item(inbox.get_sub_message(i))
+            item = inbox.get_sub_message(i)
             # pffexport passes over post items; their recipients and embedded messages go unchecked.
-            if i not in exported_items and not (item.value(0x001A, 0x001F) or "").startswith("IPM.Post"):
+            if i not in exported_items and not (value(stored(item), 0x001A, 0x001F) or "").startswith("IPM.Post"):
                 differences.append("%s: pffexport wrote no item %d" % (os.path.basename(path), i + 1))
                 continue
             compare(path, item, exported_items.get(i), names_in_store, differences.append)
