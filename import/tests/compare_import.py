@@ -14,7 +14,7 @@ of its own with the same streams and class id.
 With --sources MAP (digest-hex TAB kept-copy-path per line: the mutation proof's), each item is
 matched to its file by the source identity kept on it (24 bytes) and only checked to hold every
 top-level property the file holds: prints "MISSING <file> <ids>" per item lacking some,
-"UNJUDGED <file>" per file olefile cannot read, then "JUDGED <n> UNMATCHED <m>".
+"UNJUDGED <file>" per file olefile cannot read, then "JUDGED <n>".
 """
 import io
 import os
@@ -193,7 +193,7 @@ def file_ids(path):
 def judge_sources(pst, map_path):
     with open(map_path, encoding="utf-8") as lines:
         sources = dict(line.rstrip("\n").split("\t", 1) for line in lines)
-    judged = unmatched = 0
+    judged = 0
     for _, folder in folders(pst.get_root_folder()):
         for i in range(folder.number_of_sub_messages):
             item = folder.get_sub_message(i)
@@ -201,7 +201,6 @@ def judge_sources(pst, map_path):
             keys = [e.data.hex().upper() for e in entries if e.data is not None and len(e.data) == 24]
             source = next((sources[k] for k in keys if k in sources), None)
             if source is None:
-                unmatched += 1
                 continue
             try:
                 expected = file_ids(source)
@@ -212,7 +211,7 @@ def judge_sources(pst, map_path):
             missing = sorted(expected - {e.entry_type for e in entries})
             if missing:
                 print("MISSING %s %s" % (source, " ".join("%04X" % i for i in missing)))
-    print("JUDGED %d UNMATCHED %d" % (judged, unmatched))
+    print("JUDGED %d" % judged)
 
 
 def main():
