@@ -71,7 +71,7 @@ TEST_F(BadInput, FilesThatAreNotMessagesAreLoggedAndKept) {
   const std::string empty = tree_.File("mail/Inbox/empty.msg");
   fs::resize_file(empty, 0);
   testing::WriteMessageFile(tree_.Folder("mail/x.msg") + "/inner.msg", "inside a folder named x.msg");
-  // A link to nothing once hid every other file of its folder from the search.
+  // A link to nothing hides no other file of its folder.
   const std::string dangling = tree_.Path("mail/Inbox/gone.msg");
   fs::create_symlink(tree_.Path("nowhere.msg"), dangling);
   const std::string store = tree_.Path("out.pst");

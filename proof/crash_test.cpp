@@ -232,9 +232,8 @@ size_t Occurrences(const std::string& text, const std::string& what) {
   return n;
 }
 
-// Killing only the parent of --each -j 2 once left its two conversions running unseen, and
-// SIGTERM to it let them run to their end. Either way they now end after their current
-// message, committed, as with Ctrl-C.
+// The parent of --each -j 2 killed or sent SIGTERM: its conversions end after their current
+// message, committed, as with Ctrl-C, and do not run on unseen.
 class ParentEnds : public ::testing::TestWithParam<int> {};
 
 TEST_P(ParentEnds, ConversionsEndWithTheirParentAndLoseNothing) {
