@@ -1,13 +1,13 @@
 // `baleport convert --delete-source` on input that is wrong in every way we could think of:
-// each case ends with a message naming what failed and where, and nothing is lost (every
-// message is still a source file or in a store that every reader opens), and no file that
-// is not ours is written.
+// each case names what failed and where, nothing is lost (every message is a source file or
+// in a store every reader opens), and no file that is not ours is written.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -27,14 +27,20 @@ namespace {
 
 namespace fs = std::filesystem;
 using baleport::testing::ReadAll;
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 
 constexpr char kSamples[] = BALEPORT_SAMPLES_DIR;
 
 int FilesUnder(const std::string& folder) {
-  int n = 0;
-  for (const auto& e : fs::recursive_directory_iterator(folder)) n += e.is_regular_file() ? 1 : 0;
-  return n;
+  return static_cast<int>(std::ranges::count_if(fs::recursive_directory_iterator(folder), [](auto& e) { return e.is_regular_file(); }));
+}
+
+// The store, read by the checker and every reader, which must all accept it.
+StoreView Accepted(const std::string& store) {
+  StoreView view = ReadStore(store);
+  EXPECT_EQ(view.failures, "") << store;
+  return view;
 }
 
 class BadInput : public ::testing::Test {
@@ -50,8 +56,7 @@ class BadInput : public ::testing::Test {
     const std::string before = ReadAll(store);
     const testing::CommandResult run = Convert(source.root, store);
     EXPECT_EQ(run.exit_code, 2) << run.output;
-    EXPECT_THAT(run.output, HasSubstr(store));
-    EXPECT_THAT(run.output, HasSubstr(reason));
+    EXPECT_THAT(run.output, AllOf(HasSubstr(store), HasSubstr(reason)));
     EXPECT_EQ(ReadAll(store), before);
     EXPECT_EQ(fs::exists(store), !before.empty());
     EXPECT_EQ(FilesUnder(source.root), 3);
@@ -66,7 +71,7 @@ TEST_F(BadInput, FilesThatAreNotMessagesAreLoggedAndKept) {
   const std::string empty = tree_.File("mail/Inbox/empty.msg");
   fs::resize_file(empty, 0);
   testing::WriteMessageFile(tree_.Folder("mail/x.msg") + "/inner.msg", "inside a folder named x.msg");
-  // A link to nothing once hid every other file of its folder from the search.
+  // A link to nothing hides no other file of its folder.
   const std::string dangling = tree_.Path("mail/Inbox/gone.msg");
   fs::create_symlink(tree_.Path("nowhere.msg"), dangling);
   const std::string store = tree_.Path("out.pst");
@@ -77,8 +82,7 @@ TEST_F(BadInput, FilesThatAreNotMessagesAreLoggedAndKept) {
   EXPECT_THAT(testing::FailedInLog(tree_.Path("out.log")), ::testing::UnorderedElementsAre(broken, empty, dangling));
   for (const std::string& kept : {broken, empty}) EXPECT_TRUE(fs::exists(kept)) << kept;
   EXPECT_TRUE(fs::is_directory(tree_.Path("mail/x.msg")));
-  const StoreView view = ReadStore(store);
-  EXPECT_EQ(view.failures, "");
+  const StoreView view = Accepted(store);
   EXPECT_EQ(view.subjects.count("inside a folder named x.msg"), 1u);
   EXPECT_EQ(LostMessages(good, view), 0);
 }
@@ -114,43 +118,35 @@ TEST_F(BadInput, UnreadableFilesAndReadOnlySources) {
 
   const testing::CommandResult unreadable = convert(mail.root, out + "/mail.pst");
   EXPECT_EQ(unreadable.exit_code, 1) << unreadable.output;
-  EXPECT_THAT(unreadable.output, HasSubstr(locked));
-  EXPECT_THAT(unreadable.output, HasSubstr("Permission denied"));
+  EXPECT_THAT(unreadable.output, AllOf(HasSubstr(locked), HasSubstr("Permission denied")));
   EXPECT_TRUE(fs::exists(locked));
-  StoreView view = ReadStore(out + "/mail.pst");
-  EXPECT_EQ(view.failures, "");
+  const StoreView view = Accepted(out + "/mail.pst");
   EXPECT_EQ(view.subjects.size(), 3u);
   EXPECT_EQ(LostMessages(mail, view), 0);
 
   const testing::CommandResult undeletable = convert(kept.root, out + "/kept.pst");
   EXPECT_EQ(undeletable.exit_code, 1) << undeletable.output;
   EXPECT_THAT(undeletable.output, HasSubstr("could not be deleted"));
-  view = ReadStore(out + "/kept.pst");
-  EXPECT_EQ(view.failures, "");
-  EXPECT_EQ(view.subjects.size(), 4u);
+  EXPECT_EQ(Accepted(out + "/kept.pst").subjects.size(), 4u);
   EXPECT_EQ(FilesUnder(kept.root), 4);
   fs::permissions(kept.root, fs::perms::all);  // so that the tree can be removed
 
-  // A folder that cannot be listed was once taken for an empty one, and the run said
-  // "Converted Successfully" over the messages in it; later it stopped the whole tree.
-  // Now the rest converts and the folder is reported and logged, its message left alone.
+  // A folder that cannot be listed is no empty one: the rest converts, and the folder is
+  // reported and logged, its message left alone.
   fs::permissions(locked, fs::perms::all);
   const std::string hidden = mail.root + "/Inbox";
-  const std::string unseen = hidden + "/unseen.msg";
-  testing::WriteMessageFile(unseen, "behind a folder that cannot be read");
+  const std::string unseen = testing::WriteMessageFile(hidden + "/unseen.msg", "behind a folder that cannot be read");
   fs::permissions(hidden, fs::perms::none);
   const testing::CommandResult unlisted = convert(mail.root, out + "/unlisted.pst");
   fs::permissions(hidden, fs::perms::all);
   EXPECT_EQ(unlisted.exit_code, 1) << unlisted.output;
-  EXPECT_THAT(unlisted.output, HasSubstr("the folder " + hidden + " cannot be read: Access is denied (system error 5)"));
-  EXPECT_THAT(unlisted.output, ::testing::Not(HasSubstr("Successfully")));
+  EXPECT_THAT(unlisted.output, AllOf(HasSubstr("the folder " + hidden + " cannot be read: Access is denied (system error 5)"),
+                                     ::testing::Not(HasSubstr("Successfully"))));
   EXPECT_THAT(ReadAll(out + "/unlisted.log"),
               HasSubstr("\r\nBAD FOLDER : " + hidden + " : cannot be read: Access is denied (system error 5)\r\n"));
   EXPECT_TRUE(fs::exists(unseen));
   EXPECT_FALSE(fs::exists(locked));  // m0.msg, beside the folder, converted and deleted
-  view = ReadStore(out + "/unlisted.pst");
-  EXPECT_EQ(view.failures, "");
-  EXPECT_EQ(view.subjects.size(), 1u);
+  EXPECT_EQ(Accepted(out + "/unlisted.pst").subjects.size(), 1u);
   EXPECT_EQ(FilesUnder(mail.root), 1);
 }
 
@@ -212,8 +208,7 @@ TEST_F(BadInput, OddNamesAndDeepTreesConvertWhole) {
   }
   const testing::CommandResult run = Convert(source, tree_.Path("odd.pst"));
   EXPECT_EQ(run.exit_code, 0) << run.output;
-  const StoreView view = ReadStore(tree_.Path("odd.pst"));
-  EXPECT_EQ(view.failures, "");
+  const StoreView view = Accepted(tree_.Path("odd.pst"));
   for (const std::string& s : subjects) EXPECT_EQ(view.subjects.count(s), 1u) << s << "\n" << run.output;
   EXPECT_EQ(FilesUnder(source), 0);
 }

@@ -25,16 +25,6 @@ Mailbox WriteMailbox(const std::string& root, int count, const std::string& pref
   return mailbox;
 }
 
-Mailbox CopyMailbox(const Mailbox& mailbox, const std::string& root) {
-  fs::remove_all(root);
-  fs::create_directories(fs::path(root).parent_path());
-  // Links: a deleted source removes only the copy's name, and nothing is written twice.
-  fs::copy(mailbox.root, root, fs::copy_options::recursive | fs::copy_options::create_hard_links);
-  Mailbox copy = mailbox;
-  copy.root = root;
-  return copy;
-}
-
 StoreView ReadStore(const std::string& store, bool everyReader) {
   StoreView view;
   auto note = [&view](const std::string& who, const testing::CommandResult& r) {

@@ -20,17 +20,11 @@ struct Mailbox {
 // folder; every fifth has an attachment. Bodies are padded to `bodySize` characters.
 Mailbox WriteMailbox(const std::string& root, int count, const std::string& prefix, size_t bodySize = 0);
 
-// A copy of `mailbox` under `root` with the same relative paths, its files linked to the
-// originals (the run only reads and deletes them).
-Mailbox CopyMailbox(const Mailbox& mailbox, const std::string& root);
-
-// What the independent readers and the checker make of a store.
 struct StoreView {
-  std::string failures;          // the readers and the checker that refused it, with their output
+  std::string failures;                 // the readers and the checker that refused it, with their output
   std::multiset<std::string> subjects;  // of every item, as pypff reads them
 };
-// Without `everyReader`, only the checker and pypff (for a second look at a store that the
-// other readers have already accepted).
+// Without `everyReader`, only the checker and pypff.
 StoreView ReadStore(const std::string& store, bool everyReader = true);
 
 // `baleport ARGS`, its exit status and combined output.

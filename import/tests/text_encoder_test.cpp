@@ -1,5 +1,4 @@
-// The HTML body's encoder gives the same bytes from iconv (Linux) and WideCharToMultiByte
-// (under Wine), on the code pages the sample messages use and a few more.
+// The HTML body's encoder, iconv here and WideCharToMultiByte under Wine.
 #include "import/text_encoder.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 namespace baleport::import {
 namespace {
 
-// The text encoded in pieces of `piece` characters; nullopt when a character has no form.
 std::optional<std::string> EncodeInPieces(uint32_t code_page, const std::string& utf8, size_t piece) {
   Result<TextEncoder> encoder = TextEncoder::ForCodePage(code_page);
   EXPECT_TRUE(encoder.ok()) << encoder.status().message();
@@ -33,8 +31,8 @@ bool Available(uint32_t code_page) {
   return false;
 }
 
-// The same bytes in pieces of any size, or none (nullopt) when a character has no form in the
-// code page: the caller then writes the body as UTF-8, so nothing may come out as a look-alike or '?'.
+// The same bytes in pieces of any size, or none when a character has no form: the caller then
+// writes the body as UTF-8, so nothing may come out as a look-alike or '?'.
 TEST(TextEncoder, GivesTheSameBytesInAnyPiecesOrRefuses) {
   const std::tuple<uint32_t, std::string, std::optional<std::string>> cases[] = {
       {20127, "<p>plain</p>", "<p>plain</p>"},
