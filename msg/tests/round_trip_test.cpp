@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <span>
 
 #include "msg/compound_writer.h"
@@ -101,21 +102,17 @@ std::string StreamText(const PropertyObject& object, const Property& p, size_t c
   return Utf16ToUtf8(out, BadText::kReplace);
 }
 
-// "path size hash" of every stream below `id`, sorted.
-void Describe(const CompoundFile& file, uint32_t id, const std::string& prefix, std::vector<std::string>* out) {
+// Every stream below `id`, by its path.
+void Streams(const CompoundFile& file, uint32_t id, const std::string& prefix, std::map<std::string, std::vector<uint8_t>>* out) {
   for (uint32_t child : file.children(id)) {
     const std::string path = prefix + file.name_utf8(child);
     if (file.kind(child) == CompoundFile::Kind::kStorage) {
-      Describe(file, child, path + "/", out);
-      continue;
+      Streams(file, child, path + "/", out);
+    } else {
+      std::vector<uint8_t>& bytes = (*out)[path] = std::vector<uint8_t>(file.size(child));
+      EXPECT_TRUE(file.Read(child, 0, bytes.data(), bytes.size()).ok());
     }
-    std::vector<uint8_t> bytes(file.size(child));
-    EXPECT_TRUE(file.Read(child, 0, bytes.data(), bytes.size()).ok());
-    uint32_t sum = 0;
-    for (uint8_t b : bytes) sum = sum * 31 + b;
-    out->push_back(path + " " + std::to_string(bytes.size()) + " " + std::to_string(sum));
   }
-  std::sort(out->begin(), out->end());
 }
 
 // The OLE object's storage copied out as a compound file of its own reads back the same:
@@ -128,9 +125,9 @@ void ExpectCopiedWhole(const Storage& storage) {
               }).ok());
   auto reread = CompoundFile::Open(std::make_unique<baleport::testing::MemoryFile>(copy, "copy.ole"));
   ASSERT_TRUE(reread.ok()) << reread.status().message();
-  std::vector<std::string> original, copied;
-  Describe(storage.file(), storage.id(), "", &original);
-  Describe(**reread, CompoundFile::kRoot, "", &copied);
+  std::map<std::string, std::vector<uint8_t>> original, copied;
+  Streams(storage.file(), storage.id(), "", &original);
+  Streams(**reread, CompoundFile::kRoot, "", &copied);
   EXPECT_EQ(copied, original);
   EXPECT_TRUE(std::ranges::equal((*reread)->clsid(CompoundFile::kRoot), storage.file().clsid(storage.id())));
 }
