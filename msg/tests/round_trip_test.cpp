@@ -209,7 +209,7 @@ TEST(RoundTripText, LongStringsStreamAsTheyDecode) {
 }
 
 // 8-bit strings decode with PR_MESSAGE_CODEPAGE, then the locale's code page; bodies with
-// PR_INTERNET_CPID first. Recipients and embedded messages follow their message.
+// PR_INTERNET_CPID first. Recipients and embedded messages, with theirs, follow their message.
 TEST(RoundTripCodePages, EightBitStringsFollowTheMessageCodePage) {
   struct Case {
     std::vector<std::pair<uint16_t, int32_t>> declared;
@@ -235,13 +235,15 @@ TEST(RoundTripCodePages, EightBitStringsFollowTheMessageCodePage) {
     a.Int32(0x3705, 5);
     a.embedded = std::make_shared<FixtureMessage>();
     a.embedded->String8(0x0037, c.bytes);
+    a.embedded->recipients.emplace_back().String8(0x3001, c.bytes);
     auto file = OpenFixture(f);
     ASSERT_NE(file, nullptr);
     const Message& m = file->message();
-    ASSERT_NE(m.attachments()[0].embedded_message(), nullptr);
-    EXPECT_EQ((std::vector{text(m, 0x0037), text(m, 0x1000), text(m.recipients()[0], 0x3001),
-                           text(*m.attachments()[0].embedded_message(), 0x0037)}),
-              (std::vector{c.utf8, c.body_utf8, c.utf8, c.utf8}));
+    const Message* e = m.attachments()[0].embedded_message();
+    ASSERT_TRUE(e != nullptr && e->recipients().size() == 1);
+    EXPECT_EQ((std::vector{text(m, 0x0037), text(m, 0x1000), text(m.recipients()[0], 0x3001), text(*e, 0x0037),
+                           text(e->recipients()[0], 0x3001)}),
+              (std::vector{c.utf8, c.body_utf8, c.utf8, c.utf8, c.utf8}));
   }
 }
 
