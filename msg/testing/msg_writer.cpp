@@ -4,6 +4,7 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -30,29 +31,10 @@ std::vector<uint8_t> Bytes(T v) {
   return out;
 }
 
-FixtureProperty Make(mapi::PropTag tag, std::vector<uint8_t> value) {
-  FixtureProperty p;
-  p.tag = tag;
-  p.value = std::move(value);
-  return p;
-}
-
+// Whether the value sits in its property-stream entry rather than in a stream of its own.
 bool IsInline(mapi::PropTag tag) {
-  if (mapi::IsMultiValued(tag)) return false;
-  switch (static_cast<PropType>(mapi::TagType(tag))) {
-    case PropType::kNull:
-    case PropType::kInt16:
-    case PropType::kInt32:
-    case PropType::kFloat32:
-    case PropType::kFloat64:
-    case PropType::kCurrency:
-    case PropType::kAppTime:
-    case PropType::kError:
-    case PropType::kBoolean:
-    case PropType::kInt64:
-    case PropType::kSysTime: return true;
-    default: return false;
-  }
+  constexpr uint16_t kInline[] = {0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x000A, 0x000B, 0x0014, 0x0040};
+  return std::ranges::find(kInline, mapi::TagType(tag)) != std::end(kInline);
 }
 
 class Writer {
@@ -77,14 +59,14 @@ class Writer {
     return ok ? Status::Ok() : Status::Error("writing stream " + name + " failed");
   }
 
-  Result<GPtr<GsfOutfile>> Storage(GsfOutfile* parent, const std::string& name) {
+  // A storage under `parent`, filled by `fill`, then closed.
+  template <typename Fill>
+  Status Storage(GsfOutfile* parent, const std::string& name, Fill fill) {
     GsfOutput* out = gsf_outfile_new_child(parent, name.c_str(), TRUE);
     if (out == nullptr) return Status::Error("cannot create storage " + name);
-    return GPtr<GsfOutfile>(GSF_OUTFILE(out));
-  }
-
-  Status Close(GsfOutfile* storage) {
-    return gsf_output_close(GSF_OUTPUT(storage)) ? Status::Ok() : Status::Error("closing a storage failed");
+    GPtr<GsfOutfile> storage(GSF_OUTFILE(out));
+    BALEPORT_RETURN_IF_ERROR(fill(storage.get()));
+    return gsf_output_close(out) ? Status::Ok() : Status::Error("closing storage " + name + " failed");
   }
 
   // The property stream and the value streams of one object.
@@ -100,12 +82,11 @@ class Writer {
     for (const FixtureProperty& p : object.properties) {
       uint8_t value[8] = {};
       const std::string name = "__substg1.0_" + Hex(p.tag);
-      const uint16_t base = mapi::TagType(p.tag) & ~mapi::kMultiValued;
       if (IsInline(p.tag)) {
         std::memcpy(value, p.value.data(), std::min<size_t>(8, p.value.size()));
       } else if (mapi::IsMultiValued(p.tag) && !p.values.empty()) {
         // Length stream: one record per value, then one stream per value.
-        const bool binary = base == static_cast<uint16_t>(PropType::kBinary);
+        const bool binary = (mapi::TagType(p.tag) & ~mapi::kMultiValued) == static_cast<uint16_t>(PropType::kBinary);
         std::vector<uint8_t> lengths;
         for (size_t i = 0; i < p.values.size(); ++i) {
           uint8_t record[8] = {};
@@ -136,30 +117,26 @@ class Writer {
     std::vector<uint8_t> header(header_size, 0);
     const auto recipients = static_cast<uint32_t>(message.recipients.size());
     const auto attachments = static_cast<uint32_t>(message.attachments.size());
-    StoreLe<uint32_t>(header.data() + 8, recipients);
-    StoreLe<uint32_t>(header.data() + 12, attachments);
-    StoreLe<uint32_t>(header.data() + 16, recipients);
-    StoreLe<uint32_t>(header.data() + 20, attachments);
+    for (size_t at : {8, 16}) {  // the next ids to give, then the counts
+      StoreLe<uint32_t>(header.data() + at, recipients);
+      StoreLe<uint32_t>(header.data() + at + 4, attachments);
+    }
     BALEPORT_RETURN_IF_ERROR(WriteObject(dir, message, header, false));
     for (uint32_t i = 0; i < recipients; ++i) {
-      Result<GPtr<GsfOutfile>> sub = Storage(dir, "__recip_version1.0_#" + Hex(i));
-      if (!sub.ok()) return sub.status();
-      BALEPORT_RETURN_IF_ERROR(WriteObject(sub->get(), message.recipients[i], std::vector<uint8_t>(8, 0), false));
-      BALEPORT_RETURN_IF_ERROR(Close(sub->get()));
+      BALEPORT_RETURN_IF_ERROR(Storage(dir, "__recip_version1.0_#" + Hex(i), [&](GsfOutfile* storage) {
+        return WriteObject(storage, message.recipients[i], std::vector<uint8_t>(8, 0), false);
+      }));
     }
     for (uint32_t i = 0; i < attachments; ++i) {
       const FixtureAttachment& a = message.attachments[i];
-      Result<GPtr<GsfOutfile>> sub = Storage(dir, "__attach_version1.0_#" + Hex(i));
-      if (!sub.ok()) return sub.status();
-      BALEPORT_RETURN_IF_ERROR(WriteObject(sub->get(), a, std::vector<uint8_t>(8, 0), a.embedded != nullptr));
-      if (a.embedded) {
-        Result<GPtr<GsfOutfile>> inner = Storage(sub->get(), "__substg1.0_3701000D");
-        if (!inner.ok()) return inner.status();
-        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(inner->get()), a.clsid.data());
-        BALEPORT_RETURN_IF_ERROR(WriteMessage(inner->get(), *a.embedded, 24));
-        BALEPORT_RETURN_IF_ERROR(Close(inner->get()));
-      }
-      BALEPORT_RETURN_IF_ERROR(Close(sub->get()));
+      BALEPORT_RETURN_IF_ERROR(Storage(dir, "__attach_version1.0_#" + Hex(i), [&](GsfOutfile* storage) {
+        BALEPORT_RETURN_IF_ERROR(WriteObject(storage, a, std::vector<uint8_t>(8, 0), a.embedded != nullptr));
+        if (!a.embedded) return Status::Ok();
+        return Storage(storage, "__substg1.0_3701000D", [&](GsfOutfile* inner) {
+          gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(inner), a.clsid.data());
+          return WriteMessage(inner, *a.embedded, 24);
+        });
+      }));
     }
     return Status::Ok();
   }
@@ -190,12 +167,11 @@ class Writer {
         strings.resize((strings.size() + 3) / 4 * 4, 0);
       }
     }
-    Result<GPtr<GsfOutfile>> dir = Storage(root, "__nameid_version1.0");
-    if (!dir.ok()) return dir.status();
-    BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_00020102", guids));
-    BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_00030102", entries));
-    BALEPORT_RETURN_IF_ERROR(Stream(dir->get(), "__substg1.0_00040102", strings));
-    return Close(dir->get());
+    return Storage(root, "__nameid_version1.0", [&](GsfOutfile* storage) {
+      BALEPORT_RETURN_IF_ERROR(Stream(storage, "__substg1.0_00020102", guids));
+      BALEPORT_RETURN_IF_ERROR(Stream(storage, "__substg1.0_00030102", entries));
+      return Stream(storage, "__substg1.0_00040102", strings);
+    });
   }
 
   const FixtureFile& file_;
@@ -220,24 +196,21 @@ FixtureObject& FixtureObject::Add(FixtureProperty property) {
   properties.push_back(std::move(property));
   return *this;
 }
-FixtureObject& FixtureObject::Int32(uint16_t id, int32_t v) { return Add(Make(mapi::MakeTag(id, PropType::kInt32), Bytes(v))); }
-FixtureObject& FixtureObject::Bool(uint16_t id, bool v) { return Add(Make(mapi::MakeTag(id, PropType::kBoolean), Bytes<uint16_t>(v ? 1 : 0))); }
-FixtureObject& FixtureObject::Time(uint16_t id, uint64_t filetime) { return Add(Make(mapi::MakeTag(id, PropType::kSysTime), Bytes(filetime))); }
+FixtureObject& FixtureObject::Int32(uint16_t id, int32_t v) { return Add({mapi::MakeTag(id, PropType::kInt32), Bytes(v), {}}); }
+FixtureObject& FixtureObject::Bool(uint16_t id, bool v) { return Add({mapi::MakeTag(id, PropType::kBoolean), Bytes<uint16_t>(v ? 1 : 0), {}}); }
+FixtureObject& FixtureObject::Time(uint16_t id, uint64_t filetime) { return Add({mapi::MakeTag(id, PropType::kSysTime), Bytes(filetime), {}}); }
 FixtureObject& FixtureObject::Unicode(uint16_t id, std::string_view utf8) {
-  return Add(Make(mapi::MakeTag(id, PropType::kUnicode), Utf16Bytes(utf8)));
+  return Add({mapi::MakeTag(id, PropType::kUnicode), Utf16Bytes(utf8), {}});
 }
 FixtureObject& FixtureObject::String8(uint16_t id, std::string_view bytes) {
-  return Add(Make(mapi::MakeTag(id, PropType::kString8), std::vector<uint8_t>(bytes.begin(), bytes.end())));
+  return Add({mapi::MakeTag(id, PropType::kString8), std::vector<uint8_t>(bytes.begin(), bytes.end()), {}});
 }
 FixtureObject& FixtureObject::Binary(uint16_t id, std::vector<uint8_t> bytes) {
-  return Add(Make(mapi::MakeTag(id, PropType::kBinary), std::move(bytes)));
+  return Add({mapi::MakeTag(id, PropType::kBinary), std::move(bytes), {}});
 }
-FixtureObject& FixtureObject::Raw(mapi::PropTag tag, std::vector<uint8_t> bytes) { return Add(Make(tag, std::move(bytes))); }
+FixtureObject& FixtureObject::Raw(mapi::PropTag tag, std::vector<uint8_t> bytes) { return Add({tag, std::move(bytes), {}}); }
 FixtureObject& FixtureObject::MultiVariable(mapi::PropTag tag, std::vector<std::vector<uint8_t>> values) {
-  FixtureProperty p;
-  p.tag = tag;
-  p.values = std::move(values);
-  return Add(std::move(p));
+  return Add({tag, {}, std::move(values)});
 }
 
 std::vector<uint8_t> Utf16Bytes(std::string_view utf8) {

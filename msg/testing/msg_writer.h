@@ -39,12 +39,9 @@ struct FixtureObject {
   FixtureObject& Bool(uint16_t id, bool v);
   FixtureObject& Time(uint16_t id, uint64_t filetime);
   FixtureObject& Unicode(uint16_t id, std::string_view utf8);
-  // Bytes already in the message's code page.
-  FixtureObject& String8(uint16_t id, std::string_view bytes);
+  FixtureObject& String8(uint16_t id, std::string_view bytes);  // bytes in the message's code page
   FixtureObject& Binary(uint16_t id, std::vector<uint8_t> bytes);
-  // Any other type: the value's bytes (fixed-size values packed back to back when multi-valued).
-  FixtureObject& Raw(mapi::PropTag tag, std::vector<uint8_t> bytes);
-  // Variable-size multi-valued: one entry per value.
+  FixtureObject& Raw(mapi::PropTag tag, std::vector<uint8_t> bytes);  // any type, as FixtureProperty::value
   FixtureObject& MultiVariable(mapi::PropTag tag, std::vector<std::vector<uint8_t>> values);
   FixtureObject& Add(FixtureProperty property);
 };

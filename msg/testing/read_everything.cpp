@@ -11,44 +11,37 @@ namespace {
 Status ReadObject(const PropertyObject& object, uint64_t* bytes) {
   char chunk[4096];
   for (const Property& p : object.properties()) {
+    const uint16_t base = p.type() & ~mapi::kMultiValued;
+    const bool text = base == static_cast<uint16_t>(mapi::PropType::kUnicode) || base == static_cast<uint16_t>(mapi::PropType::kString8);
     for (uint32_t i = 0; i < p.count; ++i) {
-      const uint16_t base = p.type() & ~mapi::kMultiValued;
-      if (base == static_cast<uint16_t>(mapi::PropType::kUnicode) ||
-          base == static_cast<uint16_t>(mapi::PropType::kString8)) {
-        // Short strings whole, long ones streamed, as an importer would take them.
-        if (p.size <= sizeof chunk) {
-          Result<std::string> text = object.ReadTextUtf8(p, i);
-          if (!text.ok()) return text.status();
-          *bytes += text->size();
-          continue;
-        }
+      if (text && p.size <= sizeof chunk) {  // short strings whole, long ones streamed, as an importer takes them
+        Result<std::string> whole = object.ReadTextUtf8(p, i);
+        if (!whole.ok()) return whole.status();
+        *bytes += whole->size();
+      } else if (text) {
         Result<TextStream> stream = object.OpenText(p, i);
         if (!stream.ok()) return stream.status();
-        std::u16string decoded;
-        for (;;) {
+        for (std::u16string decoded;; decoded.clear()) {
           Result<bool> more = stream->Read(&decoded, sizeof chunk);
           if (!more.ok()) return more.status();
           *bytes += decoded.size() * 2;
-          decoded.clear();
           if (!*more) break;
         }
-        continue;
+      } else {
+        Result<ValueStream> value = object.OpenValue(p, i);
+        if (!value.ok()) return value.status();
+        uint64_t read = 0;
+        for (Result<size_t> n = 1; *n > 0; read += *n) {
+          n = value->Read(chunk, sizeof chunk);
+          if (!n.ok()) return n.status();
+        }
+        // A value that streams short or long of its declared size is a fault of the reader.
+        if (read != value->size()) {
+          return Status::Error(object.where() + ": value " + std::to_string(i) + " of " + Hex(p.tag) + " streamed " +
+                               std::to_string(read) + " of its " + std::to_string(value->size()) + " bytes");
+        }
+        *bytes += read;
       }
-      Result<ValueStream> value = object.OpenValue(p, i);
-      if (!value.ok()) return value.status();
-      uint64_t read = 0;
-      for (;;) {
-        Result<size_t> n = value->Read(chunk, sizeof chunk);
-        if (!n.ok()) return n.status();
-        if (*n == 0) break;
-        read += *n;
-      }
-      // A value that streams short or long of its declared size is a fault of the reader.
-      if (read != value->size()) {
-        return Status::Error(object.where() + ": value " + std::to_string(i) + " of " + Hex(p.tag) + " streamed " +
-                             std::to_string(read) + " of its " + std::to_string(value->size()) + " bytes");
-      }
-      *bytes += read;
     }
   }
   return Status::Ok();

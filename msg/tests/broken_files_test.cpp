@@ -24,8 +24,8 @@ using testing::FixtureAttachment;
 using testing::FixtureFile;
 using testing::FixtureMessage;
 
-Result<std::unique_ptr<MsgFile>> OpenBytes(std::vector<uint8_t> bytes, const ReadLimits& limits = {}) {
-  return MsgFile::Open(std::make_unique<baleport::testing::MemoryFile>(std::move(bytes), "/mail/broken.msg"), limits);
+Result<std::unique_ptr<MsgFile>> OpenBytes(std::vector<uint8_t> bytes) {
+  return MsgFile::Open(std::make_unique<baleport::testing::MemoryFile>(std::move(bytes), "/mail/broken.msg"));
 }
 
 std::vector<uint8_t> Write(const FixtureFile& f) {
@@ -34,20 +34,23 @@ std::vector<uint8_t> Write(const FixtureFile& f) {
   return bytes.ok() ? *bytes : std::vector<uint8_t>();
 }
 
-// A message with a large attachment, so that it has regular-FAT chains as well as mini ones.
-FixtureFile WithAttachment() {
+// A sound message, with an attachment large enough for regular-FAT chains beside the mini ones.
+FixtureFile Sound() {
   FixtureFile f;
-  f.message.Unicode(0x001A, "IPM.Note").Unicode(0x0037, "broken");
+  f.message.Unicode(0x0037, "subject").Unicode(0x1000, "body");
+  f.message.recipients.emplace_back().Unicode(0x3001, "someone");
   f.message.attachments.emplace_back().Int32(0x3705, 1).Binary(0x3701, std::vector<uint8_t>(20000, 0xAB));
   return f;
 }
 
-// The 16-byte property-stream entry of a fixed-size value.
-std::vector<uint8_t> Entry(mapi::PropTag tag, uint32_t value) {
-  std::vector<uint8_t> e(16, 0);
-  StoreLe<uint32_t>(e.data(), tag);
-  StoreLe<uint32_t>(e.data() + 8, value);
-  return e;
+// A property stream written by hand: `header` zero bytes, then a 16-byte entry per fixed-size value.
+std::vector<uint8_t> PropertyStream(size_t header, const std::vector<std::pair<mapi::PropTag, uint32_t>>& values) {
+  std::vector<uint8_t> stream(header + 16 * values.size(), 0);
+  for (size_t i = 0; i < values.size(); ++i) {
+    StoreLe<uint32_t>(&stream[header + 16 * i], values[i].first);
+    StoreLe<uint32_t>(&stream[header + 16 * i + 8], values[i].second);
+  }
+  return stream;
 }
 
 // Access to the compound-file tables of a version-3 file, to damage them precisely.
@@ -55,11 +58,12 @@ class Cfb {
  public:
   explicit Cfb(std::vector<uint8_t>& bytes) : b_(bytes) {}
   uint8_t* Sector(uint32_t n) { return &b_[(n + 1) * 512]; }
+  uint32_t DirectoryStart() { return LoadLe<uint32_t>(&b_[0x30]); }
   uint32_t FatEntry(uint32_t k) { return LoadLe<uint32_t>(FatSlot(k)); }
   void SetFat(uint32_t k, uint32_t v) { StoreLe<uint32_t>(FatSlot(k), v); }
   // Directory entry i, following the directory's chain.
   uint8_t* DirEntry(uint32_t i) {
-    uint32_t sector = LoadLe<uint32_t>(&b_[0x30]);
+    uint32_t sector = DirectoryStart();
     for (uint32_t k = 0; k < i / 4; ++k) sector = FatEntry(sector);
     return Sector(sector) + 128 * (i % 4);
   }
@@ -83,9 +87,7 @@ class Cfb {
   std::vector<uint8_t>& b_;
 };
 
-// Fails naming the file and `part`; or, with `part` empty, either reads or fails naming the file.
 void ExpectFailureNaming(const Result<std::unique_ptr<MsgFile>>& file, const std::string& part) {
-  if (part.empty() && file.ok()) return;
   ASSERT_FALSE(file.ok());
   EXPECT_THAT(file.status().message(), ::testing::AllOf(HasSubstr("/mail/broken.msg"), HasSubstr(part)));
 }
@@ -103,22 +105,15 @@ TEST(BrokenFiles, WhatIsNotAMessageIsRefusedAsSuch) {
       {{}, "is empty"},
       {std::vector<uint8_t>(text.begin(), text.end()), "too short to be a message file"},
       {long_text, "not a compound file, so not a message file"},
-      {{0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1}, "too short to be a message file"},  // the signature alone
       {other, "has no __properties_version1.0 stream; not a message"},
   };
   for (const auto& [bytes, reason] : cases) ExpectFailureNaming(OpenBytes(bytes), reason);
 }
 
-// A FAT chain that loops or runs out of the file fails naming the file and what is at fault.
-// (FAT entries changed at random are the mutation proof's and the fuzz target's.)
-TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
-  const std::vector<uint8_t> good = Write(WithAttachment());
-  std::vector<uint8_t> bytes = good;
-  Cfb(bytes).SetFat(LoadLe<uint32_t>(&bytes[0x30]), LoadLe<uint32_t>(&bytes[0x30]));
-  ExpectFailureNaming(OpenBytes(bytes), "the directory loops");
-
-  // A chain through the file's last sector, cut short: reading there fails, naming the stream.
-  bytes = good;
+// A chain through the file's last sector, cut short: the file opens, and reading there fails
+// naming the stream rather than running past the file's bytes.
+TEST(BrokenFiles, AChainIntoACutSectorFailsWhenRead) {
+  std::vector<uint8_t> bytes = Write(Sound());
   const uint32_t cut = static_cast<uint32_t>(bytes.size() / 512 - 1);
   bytes.resize(bytes.size() + 256, 0xCD);
   Cfb grown(bytes);
@@ -139,13 +134,7 @@ TEST(BrokenFiles, SectorChainsThatLoopOrLeaveTheFileFail) {
   EXPECT_THAT(value.status().message(), HasSubstr("/mail/broken.msg:/__attach_version1.0_#00000000/__substg1.0_37010102"));
 }
 
-TEST(BrokenFiles, ClaimsBeyondTheFileOrTheLimitsAreBounded) {
-  for (uint32_t claimed : {0x7FFFFFF0u, 30000u}) {
-    std::vector<uint8_t> bytes = Write(WithAttachment());
-    StoreLe<uint32_t>(Cfb(bytes).Named("__substg1.0_37010102") + 0x78, claimed);
-    ExpectFailureNaming(OpenBytes(bytes), "__substg1.0_37010102: its s");
-  }
-
+TEST(BrokenFiles, ClaimsBeyondTheLimitsAreBounded) {
   FixtureFile deep;
   FixtureMessage* level = &deep.message;
   for (int depth = 0; depth < 40; ++depth) {
@@ -154,25 +143,25 @@ TEST(BrokenFiles, ClaimsBeyondTheFileOrTheLimitsAreBounded) {
     a.embedded = std::make_shared<FixtureMessage>();
     level = a.embedded.get();
   }
-  const std::vector<uint8_t> bytes = Write(deep);
-  ExpectFailureNaming(OpenBytes(bytes), "nested deeper than 32 levels");
-  EXPECT_TRUE(OpenBytes(bytes, ReadLimits{.max_embedding_depth = 64}).ok());
+  ExpectFailureNaming(OpenBytes(Write(deep)), "nested deeper than 32 levels");
 
-  // Header counts claim four billion recipients; only the storages present count.
+  // The header claims four billion recipients; only the storages present count, and they may be
+  // more than the 8,192 entries a storage once could hold. (libgsf takes time quadratic in a
+  // storage's children, so the count stays near that old bound.)
   FixtureFile many;
-  for (int i = 0; i < 20; ++i) many.message.recipients.emplace_back().Unicode(0x3001, "r" + std::to_string(i));
-  many.message.property_stream = std::vector<uint8_t>(32, 0);
+  for (int i = 0; i < 9000; ++i) many.message.recipients.emplace_back().Unicode(0x3001, "r" + std::to_string(i));
+  many.message.property_stream = PropertyStream(32, {});
   StoreLe<uint32_t>(many.message.property_stream->data() + 16, 0xFFFFFFFF);
   auto file = OpenBytes(Write(many));
   ASSERT_TRUE(file.ok()) << file.status().message();
-  EXPECT_EQ((*file)->message().recipients().size(), 20u);
+  const auto& recipients = (*file)->message().recipients();
+  ASSERT_EQ(recipients.size(), 9000u);
+  EXPECT_EQ(*recipients.back().ReadTextUtf8(*recipients.back().Find(MakeTag(0x3001, 0x001F))), "r8999");
 
-  FixtureFile big;  // a property stream of 100000 entries
-  big.message.property_stream = std::vector<uint8_t>(32, 0);
-  for (uint32_t i = 0; i < 100000; ++i) {
-    const std::vector<uint8_t> e = Entry(MakeTag(static_cast<uint16_t>(i), 0x0003), 0);
-    big.message.property_stream->insert(big.message.property_stream->end(), e.begin(), e.end());
-  }
+  FixtureFile big;
+  std::vector<std::pair<mapi::PropTag, uint32_t>> entries(100000);
+  for (uint32_t i = 0; i < entries.size(); ++i) entries[i] = {MakeTag(static_cast<uint16_t>(i), 0x0003), 0};
+  big.message.property_stream = PropertyStream(32, entries);
   ExpectFailureNaming(OpenBytes(Write(big)), "__properties_version1.0: stream of 1600032 bytes is larger");
 }
 
@@ -186,14 +175,9 @@ TEST(BrokenFiles, SoundPartsOfOddFilesStillRead) {
   FixtureAttachment& a = f.message.attachments.emplace_back();
   a.Int32(0x3705, 5);
   a.embedded = std::make_shared<FixtureMessage>();
-  a.embedded->property_stream = std::vector<uint8_t>(32, 0);
-  const std::vector<uint8_t> inner = Entry(MakeTag(0x0E07, 0x0003), 3);
-  a.embedded->property_stream->insert(a.embedded->property_stream->end(), inner.begin(), inner.end());
-  std::vector<uint8_t> torn(8, 0);
-  const std::vector<uint8_t> entry = Entry(MakeTag(0x0C15, 0x0003), 1);
-  torn.insert(torn.end(), entry.begin(), entry.end());
-  torn.push_back(0xEE);
-  f.message.recipients.emplace_back().property_stream = torn;
+  a.embedded->property_stream = PropertyStream(32, {{MakeTag(0x0E07, 0x0003), 3}});
+  f.message.recipients.emplace_back().property_stream = PropertyStream(8, {{MakeTag(0x0C15, 0x0003), 1}});
+  f.message.recipients.back().property_stream->push_back(0xEE);
   for (int i = 1; i < 12; ++i) f.message.attachments.emplace_back().Int32(0x0E21, i);
 
   auto file = OpenBytes(Write(f));
@@ -202,32 +186,35 @@ TEST(BrokenFiles, SoundPartsOfOddFilesStillRead) {
   EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x0037, 0x001F))), "lower-case name");
   EXPECT_EQ(m.Find(MakeTag(0x1000, 0x001F)), nullptr);
   ASSERT_EQ(m.attachments().size(), 12u);
-  const Message* embedded = m.attachments()[0].embedded_message();
-  ASSERT_NE(embedded, nullptr);
-  ASSERT_NE(embedded->Find(MakeTag(0x0E07, 0x0003)), nullptr);
-  EXPECT_EQ(embedded->Find(MakeTag(0x0E07, 0x0003))->AsInt32(), 3);
-  for (int i = 1; i < 12; ++i) EXPECT_EQ(m.attachments()[i].Find(MakeTag(0x0E21, 0x0003))->AsInt32(), i);
+  ASSERT_NE(m.attachments()[0].embedded_message(), nullptr);
+  const auto int32 = [](const PropertyObject& o, uint16_t id) {
+    const Property* p = o.Find(MakeTag(id, 0x0003));
+    return p != nullptr ? p->AsInt32() : -1;
+  };
+  std::vector<int32_t> found = {int32(*m.attachments()[0].embedded_message(), 0x0E07), int32(m.recipients().at(0), 0x0C15)};
+  for (int i = 1; i < 12; ++i) found.push_back(int32(m.attachments()[i], 0x0E21));
+  EXPECT_EQ(found, (std::vector<int32_t>{3, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
   EXPECT_THAT(m.attachments()[10].where(), HasSubstr("__attach_version1.0_#0000000A"));
-  ASSERT_EQ(m.recipients().size(), 1u);
-  EXPECT_EQ(m.recipients()[0].Find(MakeTag(0x0C15, 0x0003))->AsInt32(), 1);
   EXPECT_THAT((*file)->notes(), ::testing::AllOf(Contains(HasSubstr("property 1000001F skipped: its value stream is missing")),
                                                  Contains(HasSubstr("trailing partial entry ignored"))));
 }
 
 // Data the file holds but the reader cannot place fails the file, naming where it is, rather
-// than leaving it behind unseen: the source of a message that fails is kept.
-TEST(BrokenFiles, DataTheReaderCannotPlaceFailsTheFile) {
-  FixtureFile f;
-  f.message.Unicode(0x0037, "subject").Unicode(0x1000, "body");
-  f.message.recipients.emplace_back().Unicode(0x3001, "someone");
-  FixtureFile orphan = f, torn = f;
+// than leaving it behind unseen (the source of a message that fails is kept); so do tables that
+// loop, overlap or claim more than the file holds. (Damage at random is the mutation proof's and
+// the fuzz target's.)
+TEST(BrokenFiles, DamageFailsTheFileNamingThePart) {
+  FixtureFile orphan = Sound(), torn = Sound();
   orphan.message.extra_streams.emplace_back("__substg1.0_1035001F", testing::Utf16Bytes("orphan"));
   torn.message.properties.push_back({MakeTag(0x6701, 0x1003), {1, 0, 0, 0, 2, 0, 0}, {}});
   ExpectFailureNaming(OpenBytes(Write(orphan)), "__substg1.0_1035001F: holds data that belongs to no property");
   ExpectFailureNaming(OpenBytes(Write(torn)), "__substg1.0_67011003: 7 bytes is not a whole number of 4-byte values");
 
-  const std::vector<uint8_t> good = Write(f);
+  const std::vector<uint8_t> good = Write(Sound());
   const std::pair<std::function<void(Cfb&)>, const char*> damages[] = {
+      {[](Cfb& c) { c.SetFat(c.DirectoryStart(), c.DirectoryStart()); }, "the directory loops"},
+      {[](Cfb& c) { StoreLe<uint32_t>(c.Named("__substg1.0_37010102") + 0x78, 0x7FFFFFF0); }, "__substg1.0_37010102: its s"},
+      {[](Cfb& c) { StoreLe<uint32_t>(c.Named("__substg1.0_37010102") + 0x78, 30000); }, "__substg1.0_37010102: its s"},
       {[](Cfb& c) { c.Named("__substg1.0_0037001F")[0x42] = 3; }, "__substg1.0_0037001F: directory entry of unknown type 3"},
       {[](Cfb& c) {  // an entry cut out of the tree: the link to it skips it
          const uint32_t body = static_cast<uint32_t>(c.Find("__substg1.0_1000001F"));

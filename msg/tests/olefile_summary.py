@@ -1,10 +1,8 @@
-"""Summarises a .msg file with olefile, independently of the C++ reader, in the line format
-that msg/tests/summary.cpp writes; the tests compare the two. Imported, it gives its readers
-(Obj, children, choose_code_page, file_names, parse_names, guid) to other scripts."""
+"""A .msg file read with olefile, independently of the C++ reader: its objects' properties, the
+code pages of their 8-bit strings and its named-property map. import/tests/compare_import.py
+judges the import by it."""
 import struct
-import sys
 
-import olefile
 
 PS_MAPI = "{00020328-0000-0000-C000-000000000046}"
 PS_PUBLIC_STRINGS = "{00020329-0000-0000-C000-000000000046}"
@@ -31,15 +29,10 @@ def usable(cp):
         return False
 
 
-ANSI_OF_LANGUAGE = {0x11: 932, 0x12: 949, 0x08: 1253, 0x1F: 1254, 0x0D: 1255, 0x2A: 1258, 0x1E: 874}
-for lang in (0x02, 0x19, 0x22, 0x23, 0x2F, 0x3F):
-    ANSI_OF_LANGUAGE[lang] = 1251
-for lang in (0x05, 0x0E, 0x15, 0x18, 0x1A, 0x1B, 0x1C, 0x24):
-    ANSI_OF_LANGUAGE[lang] = 1250
-for lang in (0x01, 0x20, 0x29):
-    ANSI_OF_LANGUAGE[lang] = 1256
-for lang in (0x25, 0x26, 0x27):
-    ANSI_OF_LANGUAGE[lang] = 1257
+ANSI_OF_LANGUAGE = {0x11: 932, 0x12: 949, 0x08: 1253, 0x1F: 1254, 0x0D: 1255, 0x2A: 1258, 0x1E: 874,
+                    **dict.fromkeys((0x02, 0x19, 0x22, 0x23, 0x2F, 0x3F), 1251),
+                    **dict.fromkeys((0x05, 0x0E, 0x15, 0x18, 0x1A, 0x1B, 0x1C, 0x24), 1250),
+                    **dict.fromkeys((0x01, 0x20, 0x29), 1256), **dict.fromkeys((0x25, 0x26, 0x27), 1257)}
 
 
 def ansi_of_locale(lcid):
@@ -58,10 +51,6 @@ def choose_code_page(m, parent):
 
 
 BODIES = {0x1000, 0x1013}
-FIXED = {0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x000B, 0x0014, 0x0040}
-VARIABLE = {0x001E, 0x001F, 0x0102, 0x0048, 0x00FB, 0x00FD, 0x00FE}
-MV_FIXED = {0x1002, 0x1003, 0x1004, 0x1005, 0x1006, 0x1007, 0x1014, 0x1040, 0x1048}
-MV_VARIABLE = {0x101E, 0x101F, 0x1102}
 
 
 class Obj:
@@ -77,24 +66,6 @@ class Obj:
             tag, = struct.unpack_from("<I", data, off)
             if tag and tag not in self.props:
                 self.props[tag] = data[off + 8:off + 16]
-
-    def present(self):
-        """Tags whose values can be read: entries with their streams, errors left out."""
-        names = {e[len(self.path)].upper() for e in self.ole.listdir(streams=True, storages=True)
-                 if len(e) > len(self.path) and e[:len(self.path)] == self.path}
-        out = []
-        for tag in self.props:
-            t = tag & 0xFFFF
-            stream = "__SUBSTG1.0_%08X" % tag
-            if t in FIXED or t == 0x000D:
-                out.append(tag)
-            elif t in VARIABLE or t in MV_FIXED:
-                if stream in names:
-                    out.append(tag)
-            elif t in MV_VARIABLE:
-                if stream in names or stream + "-00000000" in names:
-                    out.append(tag)
-        return " ".join("%08X" % t for t in sorted(out))
 
     def int32(self, pid):
         v = self.props.get((pid << 16) | 0x0003)
@@ -121,55 +92,12 @@ class Obj:
         return ""
 
 
-def fnv(data):
-    h = 0xCBF29CE484222325
-    for b in data:
-        h = ((h ^ b) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
-    return "%016X" % h
-
-
-def blob(raw):
-    return "-" if raw is None else "%d %s" % (len(raw), fnv(raw))
-
-
 def children(ole, path, prefix):
     found = set()
     for entry in ole.listdir(streams=True, storages=True):
         if len(entry) > len(path) and entry[:len(path)] == path and entry[len(path)].startswith(prefix):
             found.add(entry[len(path)])
     return sorted(found, key=lambda n: int(n[len(prefix):], 16))
-
-
-def message(ole, path, header, parent_cp, indent, out):
-    m = Obj(ole, path, header)
-    cp = choose_code_page(m, parent_cp)
-    out.append("%sclass: %s" % (indent, m.text(0x001A, cp)))
-    out.append("%sproperties: %s" % (indent, m.present()))
-    out.append("%ssubject: %s" % (indent, m.text(0x0037, cp)))
-    out.append("%ssender: %s" % (indent, m.text(0x0C1A, cp)))
-    for pid, label in ((0x0039, "submitted"), (0x0E06, "delivered")):
-        v = m.props.get((pid << 16) | 0x0040)
-        out.append("%s%s: %s" % (indent, label, "-" if v is None else struct.unpack_from("<Q", v)[0]))
-    out.append("%sbody: %s" % (indent, fnv(m.text(0x1000, cp).encode("utf-8"))))
-    out.append("%shtml: %s" % (indent, blob(m.stream(0x10130102) if 0x10130102 in m.props else None)))
-    out.append("%srtf: %s" % (indent, blob(m.stream(0x10090102) if 0x10090102 in m.props else None)))
-    recipients = children(ole, path, "__recip_version1.0_#")
-    out.append("%srecipients: %d" % (indent, len(recipients)))
-    for i, name in enumerate(recipients):
-        r = Obj(ole, path + [name], 8)
-        out.append("%srecipient %d: %s | %s | %s | %s" % (indent, i, r.int32(0x0C15), r.text(0x3001, cp),
-                                                        r.text(0x3002, cp), r.text(0x3003, cp)))
-        out.append("%s  properties: %s" % (indent, r.present()))
-    for i, name in enumerate(children(ole, path, "__attach_version1.0_#")):
-        a = Obj(ole, path + [name], 8)
-        label = a.text(0x3707, cp) or a.text(0x3704, cp) or a.text(0x3001, cp)
-        data = a.stream(0x37010102)
-        method = a.int32(0x3705) or 0
-        out.append("%sattachment %d: %s | %s | method %d" % (indent, i, label, blob(data), method))
-        out.append("%s  properties: %s" % (indent, a.present()))
-        inner = path + [name, "__substg1.0_3701000D"]
-        if method == 5 and ole.exists("/".join(inner)):
-            message(ole, inner, 24, cp, indent + "  ", out)
 
 
 def guid(b):
@@ -206,13 +134,4 @@ def parse_names(guids, entries, strings):
         else:
             out.setdefault(0x8000 + index, (g, "lid", value))
     return out
-
-
-if __name__ == "__main__":
-    ole = olefile.OleFileIO(sys.argv[1])
-    out = []
-    message(ole, [], 32, None, "", out)
-    for pid, (g, kind, value) in sorted(file_names(ole).items()):
-        out.append("named %04X: %s %s" % (pid, g, 'name "%s"' % value if kind == "name" else "lid 0x%04X" % value))
-    sys.stdout.buffer.write(("\n".join(out) + "\n").encode("utf-8"))
 

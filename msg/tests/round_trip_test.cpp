@@ -1,16 +1,15 @@
-// Files made by the fixture writer read back whole, through the reader and through olefile.
+// Files made by the fixture writer (libgsf) read back whole: every type, values streamed in
+// pieces, both sector sizes, large files, many children, 8-bit text in its code page.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
+#include <map>
 #include <span>
 
-#include "files/tests/test_tree.h"
 #include "msg/compound_writer.h"
 #include "msg/message.h"
 #include "msg/testing/msg_writer.h"
-#include "msg/tests/summary.h"
 #include "support/testing/memory_env.h"
 #include "support/utf16_text.h"
 
@@ -22,14 +21,8 @@ using mapi::PropType;
 using testing::FixtureAttachment;
 using testing::FixtureFile;
 using testing::FixtureMessage;
-using testing::FixtureObject;
 using testing::Pattern;
 using testing::Utf16Bytes;
-
-constexpr Guid kPsetidCommon = {{0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                 0x00, 0x46}};
-constexpr Guid kPsInternetHeaders = {{0x86, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00,
-                                      0x00, 0x00, 0x46}};
 
 template <typename T>
 std::vector<uint8_t> Packed(std::initializer_list<T> values) {
@@ -52,48 +45,27 @@ const std::pair<mapi::PropTag, std::vector<uint8_t>> kFixed[] = {
     {MakeTag(0x0E06, PropType::kSysTime), Packed<uint64_t>({0x01D9E2A1B2C3D4E5ULL})},
 };
 
-// One of everything: every property type, MV forms, two recipients, a file attachment that
-// needs big sectors, an embedded message three levels deep, numeric and string names.
+// Every property type, multi-valued forms, and an OLE object: a storage of many children (whose
+// red-black tree the copy builds anew) with streams on both sides of the mini-stream cutoff.
 FixtureFile Rich(uint32_t sector_size) {
   FixtureFile f;
   f.sector_size = sector_size;
-  f.names.push_back({kPsetidCommon, PropertyName::Kind::kNumeric, 0x8580, {}, {}});
-  f.names.push_back({kPsInternetHeaders, PropertyName::Kind::kString, 0, {}, "x-mailer"});
-  f.names.push_back({kPsPublicStrings, PropertyName::Kind::kString, 0, {}, "Keywords ü"});
   FixtureMessage& m = f.message;
   for (const auto& [tag, bytes] : kFixed) m.Raw(tag, bytes);
-  m.Unicode(0x001A, "IPM.Note")
-      .Unicode(0x0037, "Grüße — 日本 📧")
+  m.Unicode(0x0037, "Grüße — 日本 📧")
       .Bool(0x0E1F, true)
       .Binary(0x1009, Pattern(5000, 7))
-      .Raw(MakeTag(0x6605, PropType::kGuid), std::vector<uint8_t>(kPsetidCommon.bytes.begin(), kPsetidCommon.bytes.end()))
+      .Raw(MakeTag(0x6605, PropType::kGuid), Pattern(16, 9))
       .Raw(MakeTag(0x6606, 0x1003), Packed<int32_t>({1, -2, 3}))
       .Raw(MakeTag(0x6607, 0x1014), Packed<int64_t>({1LL << 40, -5}))
       .MultiVariable(MakeTag(0x6608, 0x101F), {Utf16Bytes("alpha"), Utf16Bytes("βeta"), {}})
-      .MultiVariable(MakeTag(0x6609, 0x1102), {Pattern(3, 1), Pattern(4100, 2)})
-      .Int32(0x8000, 42)
-      .Unicode(0x8001, "baleport fixtures")
-      .MultiVariable(MakeTag(0x8002, 0x101F), {Utf16Bytes("red"), Utf16Bytes("grün")});
-  for (const char* name : {"Ann Ó Súilleabháin", "李小龍"}) {
-    m.recipients.emplace_back().Int32(0x0C15, 1).Unicode(0x3001, name).Unicode(0x3003, "a@example.org").Unicode(0x3002, "SMTP");
-  }
-  m.attachments.emplace_back().Int32(0x3705, 1).Unicode(0x3707, "résumé.pdf").Binary(0x3701, Pattern(100000, 3));
-  // An OLE object: a storage of many children (whose red-black tree the copy builds anew) and
-  // streams on both sides of the mini-stream cutoff.
+      .MultiVariable(MakeTag(0x6609, 0x1102), {Pattern(3, 1), Pattern(4100, 2)});
   FixtureAttachment& ole = m.attachments.emplace_back();
   ole.Int32(0x3705, 6);
   ole.clsid = {0x0C, 0x00, 0x03, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
   ole.embedded = std::make_shared<FixtureMessage>();
   for (uint16_t i = 0; i < 40; ++i) ole.embedded->Binary(0x6000 + i, std::vector<uint8_t>(i * 250, static_cast<uint8_t>(i)));
   for (int i = 0; i < 3; ++i) ole.embedded->recipients.emplace_back().Unicode(0x3001, "r" + std::to_string(i));
-  FixtureMessage* level = &m;
-  for (int depth = 1; depth <= 3; ++depth) {
-    FixtureAttachment& a = level->attachments.emplace_back();
-    a.Int32(0x3705, 5).Unicode(0x3001, "level " + std::to_string(depth));
-    a.embedded = std::make_shared<FixtureMessage>();
-    a.embedded->Unicode(0x001A, "IPM.Note").Unicode(0x0037, "level " + std::to_string(depth));
-    level = a.embedded.get();
-  }
   return f;
 }
 
@@ -103,21 +75,6 @@ std::unique_ptr<MsgFile> OpenFixture(const FixtureFile& fixture) {
   auto file = MsgFile::Open(std::make_unique<baleport::testing::MemoryFile>(std::move(bytes).value(), "fixture.msg"));
   EXPECT_TRUE(file.ok()) << file.status().message();
   return file.ok() ? std::move(file).value() : nullptr;
-}
-
-// Written to disk, opened there (large files are read a run of sectors at a time) and
-// compared with olefile's reading of the same file.
-std::unique_ptr<MsgFile> OpenAsOlefileSeesIt(const FixtureFile& fixture, const std::string& path) {
-  EXPECT_TRUE(testing::WriteMsgToPath(fixture, path).ok());
-  auto file = MsgFile::Open(*Env::Default(), path);
-  EXPECT_TRUE(file.ok()) << file.status().message();
-  if (!file.ok()) return nullptr;
-  auto expected = testing::OlefileSummary(path);
-  EXPECT_TRUE(expected.ok()) << expected.status().message();
-  if (expected.ok()) {
-    EXPECT_EQ(testing::Summarise(**file), *expected);
-  }
-  return std::move(file).value();
 }
 
 std::vector<uint8_t> ReadInChunks(const PropertyObject& object, const Property& p, uint32_t index, size_t chunk) {
@@ -145,21 +102,17 @@ std::string StreamText(const PropertyObject& object, const Property& p, size_t c
   return Utf16ToUtf8(out, BadText::kReplace);
 }
 
-// "path size hash" of every stream below `id`, sorted.
-void Describe(const CompoundFile& file, uint32_t id, const std::string& prefix, std::vector<std::string>* out) {
+// Every stream below `id`, by its path.
+void Streams(const CompoundFile& file, uint32_t id, const std::string& prefix, std::map<std::string, std::vector<uint8_t>>* out) {
   for (uint32_t child : file.children(id)) {
     const std::string path = prefix + file.name_utf8(child);
     if (file.kind(child) == CompoundFile::Kind::kStorage) {
-      Describe(file, child, path + "/", out);
-      continue;
+      Streams(file, child, path + "/", out);
+    } else {
+      std::vector<uint8_t>& bytes = (*out)[path] = std::vector<uint8_t>(file.size(child));
+      EXPECT_TRUE(file.Read(child, 0, bytes.data(), bytes.size()).ok());
     }
-    std::vector<uint8_t> bytes(file.size(child));
-    EXPECT_TRUE(file.Read(child, 0, bytes.data(), bytes.size()).ok());
-    uint32_t sum = 0;
-    for (uint8_t b : bytes) sum = sum * 31 + b;
-    out->push_back(path + " " + std::to_string(bytes.size()) + " " + std::to_string(sum));
   }
-  std::sort(out->begin(), out->end());
 }
 
 // The OLE object's storage copied out as a compound file of its own reads back the same:
@@ -172,19 +125,17 @@ void ExpectCopiedWhole(const Storage& storage) {
               }).ok());
   auto reread = CompoundFile::Open(std::make_unique<baleport::testing::MemoryFile>(copy, "copy.ole"));
   ASSERT_TRUE(reread.ok()) << reread.status().message();
-  std::vector<std::string> original, copied;
-  Describe(storage.file(), storage.id(), "", &original);
-  Describe(**reread, CompoundFile::kRoot, "", &copied);
+  std::map<std::string, std::vector<uint8_t>> original, copied;
+  Streams(storage.file(), storage.id(), "", &original);
+  Streams(**reread, CompoundFile::kRoot, "", &copied);
   EXPECT_EQ(copied, original);
   EXPECT_TRUE(std::ranges::equal((*reread)->clsid(CompoundFile::kRoot), storage.file().clsid(storage.id())));
 }
 
-const baleport::testing::TestTree kFiles;
-
 class RoundTrip : public ::testing::TestWithParam<uint32_t> {};
 
-TEST_P(RoundTrip, EveryTypeReadsBackAsOlefileSeesIt) {
-  auto file = OpenAsOlefileSeesIt(Rich(GetParam()), kFiles.Path("rich-" + std::to_string(GetParam()) + ".msg"));
+TEST_P(RoundTrip, EveryTypeReadsBack) {
+  auto file = OpenFixture(Rich(GetParam()));
   ASSERT_NE(file, nullptr);
   const Message& m = file->message();
   auto find = [&](uint16_t id, uint16_t type) {
@@ -199,7 +150,7 @@ TEST_P(RoundTrip, EveryTypeReadsBackAsOlefileSeesIt) {
   }
   EXPECT_TRUE(find(0x0E1F, 0x000B)->AsBool());
   EXPECT_EQ(ReadInChunks(m, *find(0x1009, 0x0102), 0, 333), Pattern(5000, 7));
-  EXPECT_EQ(*m.ReadValue(*find(0x6605, 0x0048)), std::string(kPsetidCommon.bytes.begin(), kPsetidCommon.bytes.end()));
+  EXPECT_EQ(*m.ReadValue(*find(0x6605, 0x0048)), Text(Pattern(16, 9)));
   ASSERT_EQ(find(0x6606, 0x1003)->count, 3u);
   EXPECT_EQ(*m.ReadValue(*find(0x6606, 0x1003), 1), Text(Packed<int32_t>({-2})));
   EXPECT_EQ(*m.ReadValue(*find(0x6607, 0x1014), 0), Text(Packed<int64_t>({1LL << 40})));
@@ -210,14 +161,9 @@ TEST_P(RoundTrip, EveryTypeReadsBackAsOlefileSeesIt) {
   const Property* blobs = find(0x6609, 0x1102);
   EXPECT_EQ(ReadInChunks(m, *blobs, 1, 4096), Pattern(4100, 2));
   EXPECT_FALSE(m.OpenValue(*blobs, 2).ok());
-  const Storage* ole = m.attachments().at(1).custom_storage();
+  const Storage* ole = m.attachments().at(0).custom_storage();
   ASSERT_NE(ole, nullptr);
   ExpectCopiedWhole(*ole);
-  const Message* level = &m;
-  for (uint32_t depth = 1; depth <= 3; ++depth) {
-    level = level->attachments().back().embedded_message();
-    ASSERT_NE(level, nullptr) << depth;
-  }
 }
 
 // Large enough for a second FAT sector in either version, and above the size read whole.
@@ -227,26 +173,13 @@ TEST_P(RoundTrip, LargeFilesKeepTheirTables) {
   for (uint8_t i = 0; i < 2; ++i) {
     f.message.attachments.emplace_back().Int32(0x3705, 1).Binary(0x3701, Pattern(4500000, i));
   }
-  auto file = OpenAsOlefileSeesIt(f, kFiles.Path("large-" + std::to_string(GetParam()) + ".msg"));
+  auto file = OpenFixture(f);
   ASSERT_NE(file, nullptr);
   const Attachment& a = file->message().attachments().at(1);
   EXPECT_EQ(ReadInChunks(a, *a.Find(MakeTag(0x3701, 0x0102)), 0, 1 << 16), Pattern(4500000, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, RoundTrip, ::testing::Values(512u, 4096u));
-
-// A mailing list's worth of recipients, past the 8,192 entries a storage once could hold:
-// what the file holds bounds the reader, not a count. (libgsf takes time quadratic in a
-// storage's children, so the test stays near that old bound.)
-TEST(RoundTripScale, RecipientsBeyondAnyFixedCountRead) {
-  FixtureFile f;
-  for (int i = 0; i < 9000; ++i) f.message.recipients.emplace_back().Unicode(0x3001, "r" + std::to_string(i));
-  auto file = OpenFixture(f);
-  ASSERT_NE(file, nullptr);
-  const auto& recipients = file->message().recipients();
-  ASSERT_EQ(recipients.size(), 9000u);
-  EXPECT_EQ(*recipients.back().ReadTextUtf8(*recipients.back().Find(MakeTag(0x3001, 0x001F))), "r8999");
-}
 
 // A long 8-bit body decodes piecewise to the same text, whatever the pieces cut through; one
 // that is not in its declared UTF-8 falls back for the whole value, not from the first bad byte.
@@ -266,8 +199,6 @@ TEST(RoundTripText, LongStringsStreamAsTheyDecode) {
   for (size_t chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
     EXPECT_EQ(StreamText(m, *m.Find(MakeTag(0x1000, 0x001E)), chunk), japanese) << "chunks of " << chunk;
   }
-  EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x1000, 0x001E))), japanese);
-  EXPECT_FALSE(m.OpenText(*m.Find(MakeTag(0x3FFD, 0x0003))).ok());
 
   FixtureFile declared;
   declared.message.Int32(0x3FDE, 65001).String8(0x1000, latin);
@@ -277,41 +208,41 @@ TEST(RoundTripText, LongStringsStreamAsTheyDecode) {
 }
 
 // 8-bit strings decode with PR_MESSAGE_CODEPAGE, then the locale's code page; bodies with
-// PR_INTERNET_CPID first. Recipients and embedded messages follow their message.
+// PR_INTERNET_CPID first. Recipients and embedded messages, with theirs, follow their message.
 TEST(RoundTripCodePages, EightBitStringsFollowTheMessageCodePage) {
   struct Case {
-    std::function<void(FixtureObject&)> declare;
+    std::vector<std::pair<uint16_t, int32_t>> declared;
     std::string bytes, utf8, body, body_utf8;  // the subject, then the body
   };
   const std::string ru = "\xcf\xf0\xe8\xe2\xe5\xf2", koi = "\xf0\xd2\xc9\xd7\xc5\xd4";
   const Case cases[] = {
-      {[](FixtureObject& m) { m.Int32(0x3FFD, 932).Int32(0x3FDE, 65001); }, "\x93\xfa\x96\x7b\x8c\xea", "日本語", "日本語", "日本語"},
-      {[](FixtureObject& m) { m.Int32(0x3FFD, 936); }, "\xd6\xd0\xce\xc4", "中文", "\xd6\xd0\xce\xc4", "中文"},
-      {[](FixtureObject& m) { m.Int32(0x3FF1, 1031).Int32(0x3FDE, 1251); }, "\xf6\xe4\xfc", "öäü", ru, "Привет"},
-      {[](FixtureObject& m) { m.Int32(0x3FF1, 0x0419).Int32(0x3FDE, 20866); }, ru, "Привет", koi, "Привет"},
-      {[](FixtureObject&) {}, "caf\xe9", "café", "caf\xe9", "café"},
-      {[](FixtureObject& m) { m.Int32(0x3FDE, 65001); }, "\xf6\xe4\xfc", "öäü", "\xf6\xe4\xfc", "öäü"},
+      {{{0x3FFD, 932}, {0x3FDE, 65001}}, "\x93\xfa\x96\x7b\x8c\xea", "日本語", "日本語", "日本語"},
+      {{{0x3FFD, 936}}, "\xd6\xd0\xce\xc4", "中文", "\xd6\xd0\xce\xc4", "中文"},
+      {{{0x3FF1, 1031}, {0x3FDE, 1251}}, "\xf6\xe4\xfc", "öäü", ru, "Привет"},
+      {{{0x3FF1, 0x0419}, {0x3FDE, 20866}}, ru, "Привет", koi, "Привет"},
+      {{}, "caf\xe9", "café", "caf\xe9", "café"},
+      {{{0x3FDE, 65001}}, "\xf6\xe4\xfc", "öäü", "\xf6\xe4\xfc", "öäü"},
   };
+  const auto text = [](const PropertyObject& o, uint16_t id) { return *o.ReadTextUtf8(*o.Find(MakeTag(id, 0x001E))); };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.utf8 + " / " + c.body_utf8);
     FixtureFile f;
-    c.declare(f.message);
+    for (const auto& [id, value] : c.declared) f.message.Int32(id, value);
     f.message.String8(0x0037, c.bytes).String8(0x1000, c.body);
     f.message.recipients.emplace_back().String8(0x3001, c.bytes);
     FixtureAttachment& a = f.message.attachments.emplace_back();
     a.Int32(0x3705, 5);
     a.embedded = std::make_shared<FixtureMessage>();
     a.embedded->String8(0x0037, c.bytes);
+    a.embedded->recipients.emplace_back().String8(0x3001, c.bytes);
     auto file = OpenFixture(f);
     ASSERT_NE(file, nullptr);
     const Message& m = file->message();
     const Message* e = m.attachments()[0].embedded_message();
-    ASSERT_NE(e, nullptr);
-    const Recipient& r = m.recipients()[0];
-    EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x0037, 0x001E))), c.utf8);
-    EXPECT_EQ(*m.ReadTextUtf8(*m.Find(MakeTag(0x1000, 0x001E))), c.body_utf8);
-    EXPECT_EQ(*r.ReadTextUtf8(*r.Find(MakeTag(0x3001, 0x001E))), c.utf8);
-    EXPECT_EQ(*e->ReadTextUtf8(*e->Find(MakeTag(0x0037, 0x001E))), c.utf8);
+    ASSERT_TRUE(e != nullptr && e->recipients().size() == 1);
+    EXPECT_EQ((std::vector{text(m, 0x0037), text(m, 0x1000), text(m.recipients()[0], 0x3001), text(*e, 0x0037),
+                           text(e->recipients()[0], 0x3001)}),
+              (std::vector{c.utf8, c.body_utf8, c.utf8, c.utf8, c.utf8}));
   }
 }
 
