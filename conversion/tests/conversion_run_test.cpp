@@ -109,20 +109,6 @@ class ConversionRunTest : public ::testing::Test {
   std::unique_ptr<ConversionPage> conversion_;
 };
 
-TEST_F(ConversionRunTest, SingleFolderRunConvertsEveryMessageAndLogsNothingButItsFirstLine) {
-  tree_.Files({"Box/a.msg", "Box/b.MSG", "Box/c.msg", "Box/notes.txt"});
-  const RunReport& report = ConvertSingle(tree_.Path("Box"));
-
-  EXPECT_EQ(page_.saveDialogs.at(0).proposedFileName, std::string("Box") + kStamp + ".pst");
-  EXPECT_EQ(store_.files[tree_.Path("out.pst")].displayName, std::string("Box : Created - ") + kStamp);
-  EXPECT_THAT(InStore(""), ElementsAre(tree_.Path("Box/a.msg"), tree_.Path("Box/b.MSG"), tree_.Path("Box/c.msg")));
-  EXPECT_EQ(ReadAll(tree_.Path("out.log")), kLogStart);
-  EXPECT_TRUE(report.AllConverted());
-  EXPECT_EQ(CompletionBox().icon, MessageIcon::kInformation);
-  EXPECT_TRUE(page_.enabled[ButtonControl::CmdStartConversion]);
-  EXPECT_FALSE(page_.visible[ButtonControl::CmdStopMigration]);
-}
-
 // A message that cannot be imported, saved or logged fails: its item is removed, its
 // source kept, and the box names the failures the log could not take.
 TEST_F(ConversionRunTest, FailedMessagesAreLoggedRemovedKeptOnDiskAndReported) {
@@ -140,6 +126,8 @@ TEST_F(ConversionRunTest, FailedMessagesAreLoggedRemovedKeptOnDiskAndReported) {
   });
   const RunReport& report = ConvertSingle(tree_.Path("Box"));
 
+  EXPECT_EQ(page_.saveDialogs.at(0).proposedFileName, std::string("Box") + kStamp + ".pst");
+  EXPECT_EQ(store_.files[tree_.Path("out.pst")].displayName, std::string("Box : Created - ") + kStamp);
   EXPECT_EQ(ReadAll(log + ".kept"), kLogStart + ("BAD : " + broken + "\r\n"));
   EXPECT_THAT(report.folders[0].unlogged, ElementsAre(unlogged, unsaved));
   EXPECT_THAT(InStore(""), ElementsAre(good));
@@ -195,12 +183,14 @@ TEST_F(ConversionRunTest, ASourceReachedThroughALinkOutOfTheFolderIsKept) {
   EXPECT_THAT(InStore("\\link"), ElementsAre(tree_.Path("Box/link/o.msg")));
 }
 
-// Sorted by UTF-16 units (\B before \a); reserved names, "!" names and the mapped defaults
-// are not created, nor a missing parent that is reserved (Calendar of \Work\Calendar\Old).
+// Sorted by UTF-16 units (\B before \a); only a top Inbox or Sent is mapped, and only whole
+// names; reserved names and "!" names are not created, nor a missing parent that is reserved
+// (Calendar of \Work\Calendar\Old).
 TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
   tree_.Files({"Box/Inbox/i.msg", "Box/Inbox/Projects/2019/p.msg", "Box/Sent/s.msg", "Box/Sent/Old/o.msg",
                "Box/B/b.msg", "Box/a/a.msg", "Box/Work/Inbox/w.msg", "Box/Work/Calendar/c.msg",
-               "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg", "Box/Hot!/Sub/hs.msg", "Box/Zürich/z.msg"});
+               "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg", "Box/Hot!/Sub/hs.msg", "Box/Zürich/z.msg",
+               "Box/Inboxes/x.msg", "Box/Work/Calendars/y.msg", "Box/Work/Emailed Contacts/e.msg"});
   store_.inboxName = "Posteingang";
   store_.sentName = "Gesendete Elemente";
   const RunReport& report = ConvertSingle(tree_.Path("Box"));
@@ -214,15 +204,16 @@ TEST_F(ConversionRunTest, FoldersMirrorTheSourceTree) {
   };
   walk(store_.files[tree_.Path("out.pst")].root, "");
   EXPECT_THAT(made, ElementsAre("\\Posteingang", "\\Posteingang\\Projects", "\\Posteingang\\Projects\\2019",
-                                "\\Gesendete Elemente", "\\Gesendete Elemente\\Old", "\\B", "\\Work",
-                                "\\Work\\Inbox", "\\Zürich", "\\a"));
+                                "\\Gesendete Elemente", "\\Gesendete Elemente\\Old", "\\B", "\\Inboxes", "\\Work",
+                                "\\Work\\Calendars", "\\Work\\Inbox", "\\Zürich", "\\a"));
   EXPECT_THAT(InStore("\\Posteingang\\Projects\\2019"), ElementsAre(tree_.Path("Box/Inbox/Projects/2019/p.msg")));
   EXPECT_THAT(InStore("\\Gesendete Elemente"), ElementsAre(tree_.Path("Box/Sent/s.msg")));
   // Messages of folders that are never created fail and are logged.
-  EXPECT_EQ(report.folders[0].failed, 4);
+  EXPECT_EQ(report.folders[0].failed, 5);
   const std::string log = ReadAll(tree_.Path("out.log"));
   for (const char* file :
-       {"Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg", "Box/Hot!/Sub/hs.msg"}) {
+       {"Box/Work/Calendar/c.msg", "Box/Work/Calendar/Old/co.msg", "Box/Hot!/h.msg", "Box/Hot!/Sub/hs.msg",
+        "Box/Work/Emailed Contacts/e.msg"}) {
     EXPECT_THAT(log, HasSubstr("BAD : " + tree_.Path(file) + "\r\n"));
   }
   EXPECT_THAT(report.folders[0].failures, ::testing::Contains(HasSubstr("Folder \"Calendar\" does not exist")));
@@ -316,6 +307,9 @@ TEST_F(ConversionRunTest, MultipleFoldersQueueEveryCheckedRow) {
   ASSERT_EQ(report.folders.size(), 3u);
   EXPECT_EQ(report.folders[1].outcome, FolderOutcome::kNoMessages);
   EXPECT_TRUE(report.AllConverted());
+  EXPECT_EQ(CompletionBox().icon, MessageIcon::kInformation);
+  EXPECT_TRUE(page_.enabled[ButtonControl::CmdStartConversion]);
+  EXPECT_FALSE(page_.visible[ButtonControl::CmdStopMigration]);
 }
 
 // The questions are answered after the message being converted; No goes on and asks again.
