@@ -13,19 +13,6 @@ namespace {
 using baleport::testing::FailingApiInPlace;
 using baleport::testing::TestTree;
 
-// Network paths take another prefix; U+1F4E7 is a surrogate pair.
-TEST(LongPathBufferTest, DriveAndNetworkPathsInUtf16) {
-  for (const auto& [path, expected] : {std::pair<const char*, std::u16string_view>{"C:\\dir", u"\\\\?\\C:\\dir"},
-                                       {"\\\\server\\share\\d", u"\\\\?\\UNC\\server\\share\\d"},
-                                       {"C:\\\u30e1\U0001F4E7", u"\\\\?\\C:\\\u30e1\U0001F4E7"}}) {
-    WideBuffer bytes;
-    for (const char16_t unit : std::u16string(expected) + u'\0') {
-      bytes.insert(bytes.end(), {static_cast<std::byte>(unit & 0xFF), static_cast<std::byte>(unit >> 8)});
-    }
-    EXPECT_EQ(LongPathBuffer(path), bytes) << path;
-  }
-}
-
 // The narrow functions are the only way when kernel32 is missing: each must work alone.
 TEST(InitFileFunctionsTest, WithoutKernel32EveryOperationUsesItsNarrowForm) {
   FailingApiInPlace failing;
@@ -41,17 +28,6 @@ TEST(InitFileFunctionsTest, WithoutKernel32EveryOperationUsesItsNarrowForm) {
   EXPECT_FALSE(FileExists(file));
   EXPECT_FALSE(FileFunctions.wideGetAttributes || FileFunctions.wideSetAttributes || FileFunctions.wideFindFirst ||
                FileFunctions.wideFindNext || FileFunctions.wideDelete);
-}
-
-// GetVersion still tells the NT family (bit 31 clear), so the wide functions stay chosen.
-TEST(InitFileFunctionsTest, FailingVersionQueriesStillFindTheNtFamily) {
-  FailingApiInPlace failing;
-  for (bool bothFail : {false, true}) {
-    failing.api.versionExWFails = true;
-    failing.api.versionExAFails = bothFail;
-    InitFileFunctions();
-    EXPECT_TRUE(OsVersion.ntFamily && FileFunctions.wideFindFirst) << bothFail;
-  }
 }
 
 // -1, not 0 (success), when the system gives no code; a failed step also closes its enumeration.
