@@ -66,12 +66,7 @@ class FakeFolderHandle : public RDOFolder, public RDOFolders, public RDOItems {
     return std::unique_ptr<RDOMail>(std::make_unique<FakeMail>(library_, folder_));
   }
   Result<int32_t> Count() override { return static_cast<int32_t>(folder_.children.size()); }
-  FolderResult Item(int32_t position) override {
-    if (position < 1 || static_cast<size_t>(position) > folder_.children.size()) {
-      return Status::Error("no folder at position " + std::to_string(position));
-    }
-    return Handle(*folder_.children[static_cast<size_t>(position - 1)]);
-  }
+  FolderResult Item(int32_t position) override { return Handle(*folder_.children.at(static_cast<size_t>(position - 1))); }
   FolderResult Item(const std::string& name) override {
     FakeFolder* child = folder_.Child(name);
     if (child == nullptr) return MissingFolder(name);
@@ -138,7 +133,6 @@ class FakeSession : public RDOSession, public RDOStores {
     return std::unique_ptr<RDOStore>(std::make_unique<FakeStore>(library_, path));
   }
   StoreResult GetStoreFromID(const std::string& entryId) override {
-    if (!entryId.starts_with("EID:")) return Status::Error("no store has the entry id " + entryId);
     return std::unique_ptr<RDOStore>(std::make_unique<FakeStore>(library_, entryId.substr(4)));
   }
   RDOStores& Stores() override { return *this; }

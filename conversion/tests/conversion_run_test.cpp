@@ -32,7 +32,6 @@ constexpr char kLogStart[] = "---- Log Starts -----\r\n";
 class ConversionRunTest : public ::testing::Test {
  protected:
   ConversionRunTest() {
-    options_.downgradeGuideAddress = "https://guide.test/help/downgrade-office-2010-to-32-bit.pdf";
     options_.localTime = [] {
       std::tm time{};
       std::tie(time.tm_year, time.tm_mon, time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec) =

@@ -63,42 +63,33 @@ class CountingLibrary final : public FakeStoreLibrary {
   std::atomic<int> alive = 0;
 };
 
-class ReadAheadTest : public ::testing::Test {
- protected:
-  std::vector<std::string_view> Files(const std::vector<uint64_t>& sizes) {
-    library_.sizes = sizes;
-    for (size_t i = 0; i < sizes.size(); ++i) {
-      paths_.push_back(tree_.Path(std::to_string(i) + ".msg"));
-      std::ofstream(paths_.back(), std::ios::binary) << std::string(sizes[i], 'x');
-    }
-    return {paths_.begin(), paths_.end()};
-  }
-
-  testing::TestTree tree_;
-  std::vector<std::string> paths_;
-  CountingLibrary library_;
-};
-
 // The reader is let fill the queue before each Take, so that a bound it overran would show;
 // then the queue is ended while the reader waits for room.
-TEST_F(ReadAheadTest, InOrderWithinBothBoundsALargeOneAloneAndEndingDropsTheRest) {
-  library_.limits = {3, 1000};
-  const std::vector<std::string_view> paths = Files({100, 100, 100, 100, 400, 400, 5000, 400, 100, 10, 10, 10, 10, 10});
+TEST(ReadAheadTest, InOrderWithinBothBoundsALargeOneAloneAndEndingDropsTheRest) {
+  testing::TestTree tree;
+  CountingLibrary library;
+  library.limits = {3, 1000};
+  library.sizes = {100, 100, 100, 100, 400, 400, 5000, 400, 100, 10, 10, 10, 10, 10};
+  std::vector<std::string> paths;
+  for (const uint64_t size : library.sizes) {
+    paths.push_back(tree.Path(std::to_string(paths.size()) + ".msg"));
+    std::ofstream(paths.back(), std::ios::binary) << std::string(size, 'x');
+  }
   {
-    ReadAhead ahead(library_, paths, library_.limits);
+    ReadAhead ahead(library, {paths.begin(), paths.end()}, library.limits);
     for (size_t i = 0; i < 10; ++i) {
-      ASSERT_TRUE(library_.WaitForTheQueueFull());
-      library_.Taking();
+      ASSERT_TRUE(library.WaitForTheQueueFull());
+      library.Taking();
       const MessageRead& read = ahead.Take();
       EXPECT_EQ(read.path, paths[i]);
       ASSERT_TRUE(read.identity.ok()) << read.identity.status().message();
       EXPECT_NE(read.source, nullptr);
     }
-    ASSERT_TRUE(library_.WaitForTheQueueFull());
+    ASSERT_TRUE(library.WaitForTheQueueFull());
   }
-  EXPECT_EQ(library_.alive, 0);
-  EXPECT_EQ(library_.reads, 13u);  // ten taken, three waiting
-  EXPECT_EQ(library_.overrun, "");
+  EXPECT_EQ(library.alive, 0);
+  EXPECT_EQ(library.reads, 13u);  // ten taken, three waiting
+  EXPECT_EQ(library.overrun, "");
 }
 
 }  // namespace

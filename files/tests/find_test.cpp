@@ -49,29 +49,6 @@ TEST(MatchesWildcardTest, BothWaysAnswerAsWindowsWould) {
   for (const auto& c : cases) EXPECT_EQ(MatchesWildcard(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
 }
 
-// 2 (no match) ends a folder's listing quietly; 3 (no such folder) is an error.
-TEST(FindFirstTest, MatchesThenTheEndOfTheListAndErrorsOtherwise) {
-  TestTree tree;
-  FindEntry entry;
-  EXPECT_EQ(FindFirst(tree.Path("*.msg"), entry), kInvalidFindHandle);
-  EXPECT_TRUE(entry.errorFlag);
-  EXPECT_EQ(entry.errorCode, 2);
-  EXPECT_EQ(FindFirst(tree.Path("missing/*"), entry), kInvalidFindHandle);
-  EXPECT_EQ(entry.errorCode, 3);
-
-  tree.Files({"only.msg", "README"});
-  ASSERT_NE(FindFirst(tree.Path("*.MsG"), entry), kInvalidFindHandle);
-  EXPECT_EQ(entry.name, "only.msg");
-  EXPECT_FALSE(FindNext(entry));
-  EXPECT_FALSE(entry.errorFlag);
-
-  // A name without wildcards delivers that entry with its attributes.
-  ASSERT_NE(FindFirst(tree.Folder("box.msg"), entry), kInvalidFindHandle);
-  EXPECT_EQ(entry.name, "box.msg");
-  EXPECT_NE(entry.attributes & kAttributeDirectory, 0u);
-  EXPECT_TRUE(FindEnd(entry));
-}
-
 // An enumeration may be made from the reading of the one closed just before: what changes
 // through the file functions, or outside them once the reading has served its one further
 // enumeration, must still be seen.
