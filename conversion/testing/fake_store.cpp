@@ -160,10 +160,6 @@ std::unique_ptr<SourceRead> FakeStoreLibrary::ReadSource(const std::string& path
   return std::make_unique<FakeSourceRead>(path);
 }
 
-void FakeStoreLibrary::FailOn(FakeOp op, std::string message, std::string match) {
-  failures_.push_back({op, std::move(match), std::move(message)});
-}
-
 Status FakeStoreLibrary::Check(FakeOp op, const std::string& argument) {
   for (const Failure& failure : failures_) {
     if (failure.op == op && argument.find(failure.match) != std::string::npos) return Status::Error(failure.message);

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversion/store/store_interface.h"
@@ -38,7 +39,9 @@ class FakeStoreLibrary : public StoreLibrary {
 
   // Makes every later `op` whose argument contains `match` (every one when empty) fail
   // with `message`.
-  void FailOn(FakeOp op, std::string message, std::string match = "");
+  void FailOn(FakeOp op, std::string message, std::string match = "") {
+    failures_.push_back({op, std::move(match), std::move(message)});
+  }
   Status Check(FakeOp op, const std::string& argument);
 
   // Store files by path; a test may put one in place before a run.
