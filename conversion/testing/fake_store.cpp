@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <utility>
 
-#include "mapi/tags.h"
 #include "support/filesystem_path.h"
 
 namespace baleport {
@@ -12,11 +11,6 @@ namespace {
 
 using FolderResult = Result<std::unique_ptr<RDOFolder>>;
 using StoreResult = Result<std::unique_ptr<RDOStore>>;
-
-struct FakeMapiObject : MapiObject {
-  explicit FakeMapiObject(FakeItem& item) : item(item) {}
-  FakeItem& item;
-};
 
 // The path only: what matters to the run is which file was read ahead for which import.
 struct FakeSourceRead final : SourceRead {
@@ -36,37 +30,33 @@ class FakeMail : public RDOMail {
   Status Import(const std::string& path, int16_t) override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kImport, path));
     if (!std::filesystem::is_regular_file(Utf8Path(path))) return Status::Error("cannot read " + path + ": no such file");
-    item_.source = path;
+    source_ = path;
     return Status::Ok();
   }
   MapiObject& MAPIOBJECT() override { return mapi_; }
   Status Save() override {
-    BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kSave, item_.source));
-    if (!saved_) index_ = folder_.items.size(), folder_.items.emplace_back();
-    folder_.items[index_] = item_;
+    BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kSave, source_));
+    if (!saved_) folder_.items.push_back(source_);
     saved_ = true;
     return Status::Ok();
   }
   Status Delete() override {
-    if (saved_) folder_.items.erase(folder_.items.begin() + static_cast<std::ptrdiff_t>(index_));
+    if (saved_) std::erase(folder_.items, source_);
     saved_ = false;
-    library_.journal.push_back("Delete " + item_.source);
     return Status::Ok();
   }
 
  private:
   FakeStoreLibrary& library_;
   FakeFolder& folder_;
-  FakeItem item_;
-  FakeMapiObject mapi_{item_};
+  std::string source_;
+  MapiObject mapi_;
   bool saved_ = false;
-  size_t index_ = 0;
 };
 
 class FakeFolderHandle : public RDOFolder, public RDOFolders, public RDOItems {
  public:
-  FakeFolderHandle(FakeStoreLibrary& library, FakeFolder& folder, std::string path)
-      : library_(library), folder_(folder), path_(std::move(path)) {}
+  FakeFolderHandle(FakeStoreLibrary& library, FakeFolder& folder) : library_(library), folder_(folder) {}
 
   std::string Name() override { return folder_.name; }
   RDOFolders& Folders() override { return *this; }
@@ -76,12 +66,7 @@ class FakeFolderHandle : public RDOFolder, public RDOFolders, public RDOItems {
     return std::unique_ptr<RDOMail>(std::make_unique<FakeMail>(library_, folder_));
   }
   Result<int32_t> Count() override { return static_cast<int32_t>(folder_.children.size()); }
-  FolderResult Item(int32_t position) override {
-    if (position < 1 || static_cast<size_t>(position) > folder_.children.size()) {
-      return Status::Error("no folder at position " + std::to_string(position) + " of " + path_);
-    }
-    return Handle(*folder_.children[static_cast<size_t>(position - 1)]);
-  }
+  FolderResult Item(int32_t position) override { return Handle(*folder_.children.at(static_cast<size_t>(position - 1))); }
   FolderResult Item(const std::string& name) override {
     FakeFolder* child = folder_.Child(name);
     if (child == nullptr) return MissingFolder(name);
@@ -90,24 +75,17 @@ class FakeFolderHandle : public RDOFolder, public RDOFolders, public RDOItems {
   FolderResult Add(const std::string& name, int16_t) override {
     if (name.empty() || folder_.Child(name) != nullptr) return Status::Error("cannot add the folder \"" + name + "\"");
     folder_.children.push_back(std::make_unique<FakeFolder>(FakeFolder{name, {}, {}}));
-    library_.journal.push_back("Add folder " + path_ + "\\" + name);
     return Handle(*folder_.children.back());
   }
 
  private:
   FolderResult Handle(FakeFolder& child) {
-    return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, child, path_ + "\\" + child.name));
+    return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, child));
   }
 
   FakeStoreLibrary& library_;
   FakeFolder& folder_;
-  std::string path_;  // below the top: "" for the top itself
 };
-
-void MarkCommitted(FakeFolder& folder) {
-  for (FakeItem& item : folder.items) item.committed = true;
-  for (auto& child : folder.children) MarkCommitted(*child);
-}
 
 class FakeStore : public RDOStore {
  public:
@@ -115,30 +93,27 @@ class FakeStore : public RDOStore {
       : library_(library), path_(std::move(path)), file_(library.files[path_]) {}
 
   std::string EntryID() override { return "EID:" + path_; }
+  // The standard folders a store has (a top-level Calendar among them).
   Status ValidateIPMTree() override {
     for (const std::string& name : {library_.inboxName, library_.sentName, std::string("Deleted Items"),
                                     std::string("Outbox"), std::string("Drafts"), std::string("Calendar"),
                                     std::string("Contacts"), std::string("Tasks"), std::string("Notes"), std::string("Journal")}) {
-      if (file_.root.Child(name) == nullptr) {
-        file_.root.children.push_back(std::make_unique<FakeFolder>(FakeFolder{name, {}, {}}));
-      }
+      if (file_.root.Child(name) == nullptr) file_.root.children.push_back(std::make_unique<FakeFolder>(FakeFolder{name, {}, {}}));
     }
-    file_.validated = true;
     return Status::Ok();
   }
   FolderResult GetDefaultFolder(int16_t which) override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kGetDefaultFolder, std::to_string(which)));
     const std::string& name = which == kDefaultFolderInbox ? library_.inboxName : library_.sentName;
-    FakeFolder* folder = file_.validated ? file_.root.Child(name) : nullptr;
+    FakeFolder* folder = file_.root.Child(name);
     if (folder == nullptr) return Status::Error("the store " + path_ + " has no default folder " + name);
-    return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, *folder, "\\" + name));
+    return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, *folder));
   }
   FolderResult IPMRootFolder() override {
-    return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, file_.root, ""));
+    return std::unique_ptr<RDOFolder>(std::make_unique<FakeFolderHandle>(library_, file_.root));
   }
   Status Commit() override {
     if (library_.onCommit) library_.onCommit(file_);
-    MarkCommitted(file_.root);
     return Status::Ok();
   }
 
@@ -154,29 +129,22 @@ class FakeSession : public RDOSession, public RDOStores {
 
   StoreResult LogonPstStore(const std::string& path, int16_t, const std::string& displayName) override {
     BALEPORT_RETURN_IF_ERROR(library_.Check(FakeOp::kLogonPstStore, path));
-    library_.journal.push_back("LogonPstStore " + path + " " + displayName);
+    library_.files[path].displayName = displayName;
     return std::unique_ptr<RDOStore>(std::make_unique<FakeStore>(library_, path));
   }
   StoreResult GetStoreFromID(const std::string& entryId) override {
-    if (!entryId.starts_with("EID:")) return Status::Error("no store has the entry id " + entryId);
     return std::unique_ptr<RDOStore>(std::make_unique<FakeStore>(library_, entryId.substr(4)));
   }
   RDOStores& Stores() override { return *this; }
-  Status Logoff() override {
-    return library_.Check(FakeOp::kLogoff, "");
-  }
+  Status Logoff() override { return library_.Check(FakeOp::kLogoff, ""); }
 
  private:
   FakeStoreLibrary& library_;
 };
 
-// A fake item has no attachments: the has-attachments flag is never kept.
+// The flags an item gets are judged on the real store (import/tests/compare_import.py).
 struct FakeUtils : MAPIUtils {
-  Status HrSetOneProp(MapiObject& object, mapi::PropTag tag, int32_t value, bool) override {
-    if (tag != mapi::tags::kMessageFlags) return Status::Error("the fake store sets message flags only");
-    dynamic_cast<FakeMapiObject&>(object).item.messageFlags = value & ~0x10;
-    return Status::Ok();
-  }
+  Status HrSetOneProp(MapiObject&, mapi::PropTag, int32_t, bool) override { return Status::Ok(); }
 };
 
 }  // namespace
@@ -192,10 +160,6 @@ std::unique_ptr<SourceRead> FakeStoreLibrary::ReadSource(const std::string& path
   return std::make_unique<FakeSourceRead>(path);
 }
 
-void FakeStoreLibrary::FailOn(FakeOp op, std::string message, std::string match) {
-  failures_.push_back({op, std::move(match), std::move(message)});
-}
-
 Status FakeStoreLibrary::Check(FakeOp op, const std::string& argument) {
   for (const Failure& failure : failures_) {
     if (failure.op == op && argument.find(failure.match) != std::string::npos) return Status::Error(failure.message);
@@ -203,24 +167,15 @@ Status FakeStoreLibrary::Check(FakeOp op, const std::string& argument) {
   return Status::Ok();
 }
 
-FakeFolder* FakeStoreLibrary::FolderAt(const std::string& storePath, const std::string& folderPath) {
+std::vector<std::string> FakeStoreLibrary::ItemSources(const std::string& storePath, const std::string& folderPath) {
   const auto file = files.find(storePath);
-  if (file == files.end()) return nullptr;
-  FakeFolder* folder = &file->second.root;
+  FakeFolder* folder = file == files.end() ? nullptr : &file->second.root;
   for (size_t at = 0; folder != nullptr && at < folderPath.size();) {
     const size_t next = std::min(folderPath.find('\\', at + 1), folderPath.size());
     folder = folder->Child(folderPath.substr(at + 1, next - at - 1));
     at = next;
   }
-  return folder;
-}
-
-std::vector<std::string> FakeStoreLibrary::ItemSources(const std::string& storePath, const std::string& folderPath) {
-  std::vector<std::string> sources;
-  if (FakeFolder* folder = FolderAt(storePath, folderPath)) {
-    for (const FakeItem& item : folder->items) sources.push_back(item.source);
-  }
-  return sources;
+  return folder == nullptr ? std::vector<std::string>{} : folder->items;
 }
 
 Result<std::unique_ptr<RDOSession>> FakeStoreLibrary::CreateSession() {

@@ -1,12 +1,12 @@
-// An in-memory message store behind the store interface, for tests of the run: stores
-// kept by path across sessions, a journal of the operations, and chosen operations made
-// to fail on demand.
+// An in-memory message store behind the store interface, for tests of the run: stores kept
+// by path across sessions, and chosen operations made to fail on demand.
 #pragma once
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversion/store/store_interface.h"
@@ -17,16 +17,10 @@ namespace baleport {
 // file's path (kImport, kSave), "6" or "5" (kGetDefaultFolder), "" (the others).
 enum class FakeOp { kCreateSession, kLogonPstStore, kGetDefaultFolder, kImport, kSave, kLogoff };
 
-struct FakeItem {
-  std::string source;  // the imported file
-  int32_t messageFlags = 0;
-  bool committed = false;
-};
-
 struct FakeFolder {
   std::string name;
-  std::vector<std::unique_ptr<FakeFolder>> children;
-  std::vector<FakeItem> items;  // saved items
+  std::vector<std::unique_ptr<FakeFolder>> children;  // in the order they were added
+  std::vector<std::string> items;                     // the sources of the saved items
 
   FakeFolder* Child(const std::string& childName);
 };
@@ -34,7 +28,7 @@ struct FakeFolder {
 // One store file: what LogonPstStore opens or creates at a path.
 struct FakeStoreFile {
   FakeFolder root{"Top of Personal Folders", {}, {}};
-  bool validated = false;
+  std::string displayName;  // as given when it was last opened
 };
 
 class FakeStoreLibrary : public StoreLibrary {
@@ -45,19 +39,17 @@ class FakeStoreLibrary : public StoreLibrary {
 
   // Makes every later `op` whose argument contains `match` (every one when empty) fail
   // with `message`.
-  void FailOn(FakeOp op, std::string message, std::string match = "");
+  void FailOn(FakeOp op, std::string message, std::string match = "") {
+    failures_.push_back({op, std::move(match), std::move(message)});
+  }
   Status Check(FakeOp op, const std::string& argument);
 
   // Store files by path; a test may put one in place before a run.
   std::map<std::string, FakeStoreFile> files;
-  // "LogonPstStore <path> <display name>", "Add folder <parent path>\<name>", "Delete <file>".
-  std::vector<std::string> journal;
-  // Called at every successful Commit, before the items are marked committed.
+  // Called at every Commit.
   std::function<void(FakeStoreFile&)> onCommit;
 
-  // The folder at a "\"-separated path below the top ("" is the top), or nullptr.
-  FakeFolder* FolderAt(const std::string& storePath, const std::string& folderPath);
-  // The source paths of the items in the folder at `folderPath`.
+  // The saved items' sources in the folder at a "\"-separated path below the top ("" is the top).
   std::vector<std::string> ItemSources(const std::string& storePath, const std::string& folderPath);
 
   Result<std::unique_ptr<RDOSession>> CreateSession() override;

