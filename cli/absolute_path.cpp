@@ -1,5 +1,7 @@
 #include "cli/absolute_path.h"
 
+#include <CLI/CLI.hpp>
+
 #ifdef _WIN32
 #include "support/windows_system.h"
 #else
@@ -20,12 +22,24 @@ std::string AbsolutePath(const std::string& path) {
 }
 #else
 std::string AbsolutePath(const std::string& path) {
-  const std::filesystem::path absolute = std::filesystem::absolute(Utf8Path(path)).lexically_normal();
+  // An empty path, or a current folder that no longer exists, has no absolute form: the path is
+  // kept as given, and opening it then fails with an error naming it.
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(Utf8Path(path), error);
+  if (error) return path;
+  absolute = absolute.lexically_normal();
   std::string p = Utf8String(absolute);
   const size_t root = Utf8String(absolute.root_path()).size();
   while (p.size() > root && p.back() == '/') p.pop_back();
   return p;
 }
 #endif
+
+const CLI::Validator& NonEmptyPath() {
+  static const CLI::Validator validator(
+      [](const std::string& path) { return path.empty() ? std::string("a path cannot be empty") : std::string(); },
+      "");
+  return validator;
+}
 
 }  // namespace baleport

@@ -4,10 +4,18 @@
 
 #include <string>
 
+namespace CLI {
+class Validator;
+}
+
 namespace baleport {
 
 // Absolute, without "." and ".." parts or a trailing separator (a root, "/" or "C:\", keeps its
 // own). A Windows network path stays one: "\\server\share\Mail".
 std::string AbsolutePath(const std::string& path);
+
+// For every path argument: an empty one names no file (made absolute it would be the current
+// folder, and searched as a root, the whole file system), so it is bad usage.
+const CLI::Validator& NonEmptyPath();
 
 }  // namespace baleport

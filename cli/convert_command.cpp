@@ -220,12 +220,16 @@ void AddConvertCommand(CLI::App& app) {
   auto options = std::make_shared<ConvertOptions>();
   CLI::App* convert = app.add_subcommand(
       "convert", "Convert a folder of .msg files into a .pst store, or each subfolder of a folder into one");
-  convert->add_option("FOLDER", options->folder, "The folder whose message files (and subfolders) become one store");
+  convert->add_option("FOLDER", options->folder, "The folder whose message files (and subfolders) become one store")
+      ->check(NonEmptyPath());
   convert->add_option("-o,--output", options->storePath,
-                      "The store to write or add to (default: <folder name><time stamp>.pst here)");
-  convert->add_option("--each", options->each, "Convert each immediate subfolder of this folder into NAME.pst");
+                      "The store to write or add to (default: <folder name><time stamp>.pst here)")
+      ->check(NonEmptyPath());
+  convert->add_option("--each", options->each, "Convert each immediate subfolder of this folder into NAME.pst")
+      ->check(NonEmptyPath());
   convert->add_option("-d,--output-folder", options->outputFolder,
-                      "With --each: where the stores are written (default: the current folder)");
+                      "With --each: where the stores are written (default: the current folder)")
+      ->check(NonEmptyPath());
   convert->add_option("--only", options->only, "With --each: convert only the subfolder of this name (repeatable)");
   convert->add_flag("--delete-source", options->deleteSource,
                     "Delete each message file once its item is durably in the store");
@@ -236,7 +240,8 @@ void AddConvertCommand(CLI::App& app) {
                     "Print only what went wrong, without the reason of each failed message");
   convert->add_option("--report", options->report,
                       "Write a JSON summary to this file: per folder and store the messages found, converted, "
-                      "failed (with reasons), skipped, already there, deleted, and the time taken");
+                      "failed (with reasons), skipped, already there, deleted, and the time taken")
+      ->check(NonEmptyPath());
   convert->add_option("-j,--jobs", options->jobs, "With --each: the number of stores written at once")
       ->capture_default_str();
   // For the conversion processes of -j: progress and lines as records for the parent.

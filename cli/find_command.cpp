@@ -55,7 +55,7 @@ void AddFindCommand(CLI::App& app) {
   };
   auto options = std::make_shared<Options>();
   CLI::App* find = app.add_subcommand("find", "List the folders and the message files below a folder");
-  find->add_option("FOLDER", options->folder, "The folder to search")->required();
+  find->add_option("FOLDER", options->folder, "The folder to search")->required()->check(NonEmptyPath());
   find->add_option("--pattern", options->pattern, "File name pattern with the wildcards * and ?")
       ->capture_default_str();
   find->callback([options] {

@@ -54,12 +54,12 @@ int RunCheck(const std::string& path, std::ostream& out, std::ostream& errors) {
 void AddStoreCommands(CLI::App& app) {
   auto path = std::make_shared<std::string>();
   CLI::App* list = app.add_subcommand("list", "Print a store's folder tree with the number of items of each folder");
-  list->add_option("STORE", *path, "The .pst file")->required();
+  list->add_option("STORE", *path, "The .pst file")->required()->check(NonEmptyPath());
   list->callback([path] {
     if (const int code = RunList(*path, std::cout, std::cerr); code != 0) throw CLI::RuntimeError(code);
   });
   CLI::App* check = app.add_subcommand("check", "Check a store's structure with the store engine's checker");
-  check->add_option("STORE", *path, "The .pst file")->required();
+  check->add_option("STORE", *path, "The .pst file")->required()->check(NonEmptyPath());
   check->callback([path] {
     if (const int code = RunCheck(*path, std::cout, std::cerr); code != 0) throw CLI::RuntimeError(code);
   });
