@@ -84,42 +84,20 @@ TEST_F(NodeDatabaseTest, LargeSubnodeTreesAndSharedBlocksSurviveReopening) {
   EXPECT_EQ(db_->blocks().size(), before + 1 - 9);  // SIBLOCK, 3 SLBLOCKs, the shared block, XBLOCK, 3 leaves
 }
 
-// Reference counts changed and changed back between commits: the file holds every count as
-// it ends, over two commits (the second starts from what the first wrote). Then whole leaves
-// of blocks are freed at once: their pages go, and the pages above them follow.
-TEST_F(NodeDatabaseTest, ReferencesTakenAndGivenBackLeaveTheFileRight) {
+// Whole leaves of blocks freed at once: their pages go, and the pages above them follow (no
+// store test frees enough blocks in a row to empty a page).
+TEST_F(NodeDatabaseTest, PagesOfFreedBlocksGo) {
   std::vector<uint64_t> bids;
-  for (int i = 0; i < 2000; ++i) bids.push_back(*db_->WriteBlock("block " + std::to_string(i), false));  // many leaves
+  for (int i = 0; i < 2000; ++i) bids.push_back(*db_->WriteBlock("block " + std::to_string(i), false));
   ASSERT_TRUE(db_->Commit().ok());
-  auto expect_file_counts = [&](const char* when) {
-    const auto reread = OpenNodes(path_);
-    for (uint64_t bid : bids) {
-      const BlockInfo *here = db_->FindBlock(bid), *there = reread->FindBlock(bid);
-      EXPECT_EQ(here ? here->cref : 0, there ? there->cref : 0) << when << ": block " << bid;
-    }
-  };
-  for (int round = 0; round < 2; ++round) {
-    for (size_t i = 0; i < bids.size(); i += 61) {  // one to a leaf page
-      const uint64_t bid = bids[i];
-      if (!db_->FindBlock(bid)) continue;
-      switch ((i + round) % 5) {
-        case 0: ASSERT_TRUE(db_->AddRef(bid) && db_->Release(bid).ok()); break;  // as it was
-        case 1: ASSERT_TRUE(db_->AddRef(bid)); break;
-        case 2: ASSERT_TRUE(db_->AddRef(bid) && db_->Release(bid).ok() && db_->AddRef(bid)); break;
-        case 3: ASSERT_TRUE(db_->Release(bid).ok()); break;  // freed, or back to one holder
-        case 4: ASSERT_TRUE(db_->FindBlock(bid)->cref <= 2 || db_->Release(bid).ok()); break;
-      }
-    }
-    ASSERT_TRUE(db_->Commit().ok());
-    expect_file_counts(round == 0 ? "first commit" : "second commit");
-  }
   const size_t pages = db_->tree_pages().size();
   for (size_t i = 500; i < 1500; ++i) {
     while (db_->FindBlock(bids[i])) ASSERT_TRUE(db_->Release(bids[i]).ok());
   }
   ASSERT_TRUE(db_->Commit().ok());
   EXPECT_LT(db_->tree_pages().size(), pages - 40);
-  expect_file_counts("leaves emptied");
+  const auto reread = OpenNodes(path_);
+  for (size_t i = 0; i < bids.size(); ++i) EXPECT_EQ(reread->FindBlock(bids[i]) != nullptr, i < 500 || i >= 1500) << i;
 }
 
 TEST_F(NodeDatabaseTest, BlocksFailTheirChecksumWhenDamaged) {
