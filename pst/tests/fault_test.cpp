@@ -123,18 +123,5 @@ TEST(Faults, FailedCommitOrAppendKeepsTheLastCommit) {
   EXPECT_THAT(VerifiedDump(dir + "/w10.pst"), HasSubstr("| Kept item 1 |")) << "a store whose commit failed halfway";
 }
 
-TEST(Faults, ReadOnlyStoresRefuseChanges) {
-  const std::string path = TempDir("faults") + "/ro.pst";
-  MustOk(Must(Store::Create(path, "RO"))->Close());
-  const std::string before = ReadAll(path);
-  auto store = OpenReadOnly(path);
-  EXPECT_FALSE(store->AddFolder(store->ipm_subtree(), "x").ok());
-  EXPECT_FALSE(store->NewMessage(store->ipm_subtree()).ok());
-  EXPECT_FALSE(store->Commit().ok());
-  MustOk(store->Close());
-  EXPECT_FALSE(store->GetFolder(store->ipm_subtree()).ok());
-  EXPECT_EQ(ReadAll(path), before);
-}
-
 }  // namespace
 }  // namespace baleport::pst::testing

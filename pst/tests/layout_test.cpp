@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 #include <set>
 
 #include "import/msg_to_item.h"
 #include "mapi/tags.h"
 #include "pst/messaging/node_io.h"
+#include "pst/messaging/schema.h"
 #include "pst/messaging/text.h"
 #include "pst/tests/outlook_layout.h"
 #include "pst/tests/store_testing.h"
@@ -64,11 +64,7 @@ TEST_F(Layout, NewStoreEmptyAndWithAnItem) {
 // their entry IDs and the receive-folder table, and adds no English one beside them.
 TEST(LocalizedStore, TakesItemsWithoutEnglishDefaultFolders) {
   const std::string path = TempDir("layout") + "/italiano.pst";
-  const std::map<std::string, std::string> italian = {
-      {"Inbox", "Posta in arrivo"}, {"Outbox", "Posta in uscita"}, {"Sent Items", "Posta inviata"},
-      {"Deleted Items", "Posta eliminata"}, {"Calendar", "Calendario"}, {"Contacts", "Contatti"},
-      {"Journal", "Diario"}, {"Notes", "Note"}, {"Tasks", "Attività"}, {"Drafts", "Bozze"},
-      {"Junk E-mail", "Posta indesiderata"}};
+  auto italian = [](const std::string& english) { return english == "Inbox" ? std::string("Posta in arrivo") : english + " (it)"; };
   FolderId ipm = 0;
   {
     auto store = Must(Store::Create(path, "Italiano"));
@@ -83,7 +79,7 @@ TEST(LocalizedStore, TakesItemsWithoutEnglishDefaultFolders) {
     const int name_col = hier.ColumnIndex(kDisplayName);
     for (auto& row : hier.rows) {
       ltp::Cells cells = ltp::UnpackCells(row.packed, hier.columns.size());
-      cells[name_col] = Utf8ToUtf16Le(italian.at(Utf16LeToUtf8(*cells[name_col])));
+      cells[name_col] = Utf8ToUtf16Le(italian(Utf16LeToUtf8(*cells[name_col])));
       row.packed = ltp::PackCells(cells);
       ltp::PropertyMap props = Must(ReadPcNode(*db, row.id));
       props[mapi::TagId(kDisplayName)].data = *cells[name_col];
@@ -99,7 +95,7 @@ TEST(LocalizedStore, TakesItemsWithoutEnglishDefaultFolders) {
   AddMail(*store, inbox, "arrivato");
   std::set<std::string> names, expected;
   for (const auto& f : Must(store->ListFolders(ipm))) names.insert(f.name);
-  for (const auto& [english, local] : italian) expected.insert(local);
+  for (const auto& f : StandardFolders()) expected.insert(italian(std::string(f.name)));
   EXPECT_EQ(names, expected);
   MustOk(store->Close());
   EXPECT_THAT(VerifiedDump(path), HasSubstr("/Posta in arrivo | arrivato |"));
@@ -164,7 +160,10 @@ TEST_P(OutlookSample, TakesFoldersAndItemsKeepingWhatItHeld) {
   EXPECT_EQ(listed.back().subject, "appended 359");
   EXPECT_THAT(LayoutFaults(path, samples_), IsEmpty());
   const std::string dump = VerifiedDump(path);
-  EXPECT_EQ(LostItems(old_dump, dump), "");
+  std::istringstream old(old_dump);
+  for (std::string item; std::getline(old, item);) {
+    if (item.starts_with("M ")) EXPECT_THAT(dump, HasSubstr("\n" + item + "\n")) << "lost or changed";
+  }
   EXPECT_THAT(dump, HasSubstr("| added to inbox |"));
   for (int i = 0; i < 360; ++i) EXPECT_THAT(dump, HasSubstr("| appended " + std::to_string(i) + " |"));
 }
