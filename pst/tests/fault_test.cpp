@@ -115,7 +115,6 @@ TEST(Faults, FailedCommitOrAppendKeepsTheLastCommit) {
     const auto items = Must(store->ListMessages(big));
     EXPECT_EQ(items.size() % 150, 0u) << what;
     EXPECT_GE(items.size(), committed) << what;
-    EXPECT_EQ(Must(store->GetFolder(big)).content_count, items.size()) << what;
     for (size_t i = 0; i < items.size(); ++i) {
       ASSERT_EQ(items[i].subject.substr(0, items[i].subject.find('.')), "row " + std::to_string(i)) << what;
     }
