@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 #include <random>
 #include <vector>
@@ -18,16 +19,16 @@ using pst::testing::Must;
 using pst::testing::OpenNodes;
 
 // Rising keys (as blocks are made), then random ones splitting full chunks, then erasures that
-// thin chunks out and merge them, checked against std::map after every round.
+// thin chunks out and merge them, checked against std::map, every key looked up.
 TEST(ChunkedMap, KeepsOrderThroughAppendsSplitsAndMerges) {
   ChunkedMap<uint64_t, int> m;
   std::map<uint64_t, int> want;
   auto same = [&] {
     ASSERT_EQ((std::vector<std::pair<uint64_t, int>>(m.begin(), m.end())), (std::vector<std::pair<uint64_t, int>>(want.begin(), want.end())));
-    for (uint64_t probe : {uint64_t{0}, uint64_t{5}, uint64_t{4001}, uint64_t{77777}, ~uint64_t{0}}) {
-      const auto expected = want.lower_bound(probe);
-      EXPECT_EQ(m.lower_bound(probe) == m.end() ? ~uint64_t{0} : m.lower_bound(probe)->first,
-                expected == want.end() ? ~uint64_t{0} : expected->first) << probe;
+    for (const auto& [k, v] : want) {  // every key found, and the gap after it
+      ASSERT_TRUE(m.find(k) != m.end() && m.find(k)->second == v) << k;
+      const auto next = want.upper_bound(k);
+      ASSERT_EQ(m.lower_bound(k + 1) == m.end() ? ~uint64_t{0} : m.lower_bound(k + 1)->first, next == want.end() ? ~uint64_t{0} : next->first) << k;
     }
   };
   for (uint64_t k = 4; k < 8000; k += 4) m[k] = want[k] = static_cast<int>(k);
@@ -39,13 +40,21 @@ TEST(ChunkedMap, KeepsOrderThroughAppendsSplitsAndMerges) {
     m[k] = want[k] = i;
   }
   same();
-  for (int i = 0; i < 6000; ++i) {
-    const uint64_t k = rng() % 100000;
-    EXPECT_EQ(m.erase(k), want.erase(k));
+  size_t i = 0;  // four in five erased, in order: chunks thin out and merge with the next
+  for (auto it = m.begin(); it != m.end(); ++i) {
+    if (i % 5 == 0) {
+      ++it;
+    } else {
+      EXPECT_EQ(want.erase(it->first), 1u);
+      it = m.erase(it);
+    }
   }
-  for (auto it = m.lower_bound(1000); it != m.end() && it->first < 6000;) it = m.erase(it);
-  want.erase(want.lower_bound(1000), want.lower_bound(6000));
   same();
+  while (want.size() > 200) {  // then one at a time, anywhere, each followed by every lookup
+    const uint64_t k = std::next(want.begin(), static_cast<long>(rng() % want.size()))->first;
+    EXPECT_EQ(m.erase(k), want.erase(k));
+    same();
+  }
 }
 
 class NodeDatabaseTest : public ::testing::Test {
