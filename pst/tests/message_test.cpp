@@ -1,15 +1,12 @@
 // Items of every shape in one store, judged by the checker and every reader, then read back.
 #include <gtest/gtest.h>
 
-#include <bit>
-
 #include "mapi/tags.h"
+#include "msg/testing/msg_writer.h"
 #include "pst/disk/crc.h"
-#include "pst/messaging/name_map.h"
 #include "pst/messaging/text.h"
 #include "pst/tests/store_testing.h"
 #include "support/hex.h"
-#include "support/little_endian.h"
 
 namespace baleport::pst::testing {
 namespace {
@@ -29,14 +26,9 @@ const Property* Find(const std::vector<Property>& props, mapi::PropTag tag) {
   return nullptr;
 }
 
-std::string Pattern(size_t n, int seed) {
-  std::string s(n, '\0');
-  uint32_t x = 2463534242u + seed;
-  for (auto& c : s) {
-    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return s;
+std::string Pattern(size_t n, uint8_t seed) {
+  const std::vector<uint8_t> bytes = msg::testing::Pattern(n, seed);
+  return {bytes.begin(), bytes.end()};
 }
 
 // "name:size:CRC" as the pypff dump lists an attachment (zlib's CRC-32: the engine's with its inversions).
@@ -57,42 +49,21 @@ void Stream(Result<std::unique_ptr<ValueStream>> stream, std::string_view data, 
   MustOk(s->Close());
 }
 
-// Recipients past a subnode's worth, attachments by value, every property type, values streamed
-// past one XBLOCK (an XXBLOCK tree), named properties, read and unread counts, and items dropped
-// unsaved. Embedded messages and OLE objects go in through the import: import/tests.
+// Recipients past a subnode's worth, attachments by value, values streamed past one XBLOCK (an
+// XXBLOCK tree), malformed values refused, and items dropped unsaved. Embedded messages and
+// OLE objects go in through the import: import/tests.
 TEST(Messages, EveryShapeReachesTheReadersAndReadsBack) {
   const std::string path = TempDir("messages") + "/m.pst";
   auto store = Must(Store::Create(path, "Messages"));
   MustOk(store->EnsureStandardFolders());
   const FolderId inbox = Must(store->DefaultFolder(StandardFolder::kInbox));
-  const NamedProperty by_number{kPsetidCommon, 0x8501, ""}, by_name{kPsPublicStrings, std::nullopt, "X-Custom"};
-  const uint16_t named_a = Must(store->MapNamedProperty(by_number)), named_b = Must(store->MapNamedProperty(by_name));
-  EXPECT_GE(named_a, 0x8000);
-  EXPECT_NE(named_a, named_b);
-  EXPECT_EQ(Must(store->MapNamedProperty(by_number)), named_a);
-  EXPECT_FALSE(store->MapNamedProperty(NamedProperty{}).ok());
 
-  Guid g{};
-  for (size_t i = 0; i < g.size(); ++i) g[i] = static_cast<uint8_t>(i * 7);
-  std::string int32s;
-  for (uint32_t v : {1u, 2u, 0xFFFFFFFFu}) AppendLe<uint32_t>(int32s, v);
+  // Every fixed type, strings and binaries reach the readers from the sample messages
+  // (import/tests compares each property); these are the edges those lack.
   const std::vector<Property> typed = {
-      prop::Int16(MakeTag(0x6601, mapi::PropType::kInt16), -5),
-      prop::Int32(MakeTag(0x6602, mapi::PropType::kInt32), 123456),
-      prop::Int64(MakeTag(0x6603, mapi::PropType::kFloat64), std::bit_cast<int64_t>(2.5)),
-      prop::Bool(MakeTag(0x6604, mapi::PropType::kBoolean), true),
-      prop::Int64(MakeTag(0x6605, mapi::PropType::kInt64), -1234567890123LL),
-      prop::Time(MakeTag(0x6606, mapi::PropType::kSysTime), 0x01D9000000000000ull),
-      prop::Guid(MakeTag(0x6607, mapi::PropType::kGuid), g),
-      prop::String(MakeTag(0x6608, mapi::PropType::kUnicode), "Grüße 测试 \xF0\x9F\x93\xA7"),
-      prop::Binary(MakeTag(0x6609, mapi::PropType::kBinary), std::string("\0\1\2", 3)),
-      Property{MakeTag(0x660A, mapi::kMultiValued | 0x0003), int32s},
       prop::Multi(MakeTag(0x660B, mapi::kMultiValued | 0x001F), {"one", "", "three"}),
       prop::Multi(MakeTag(0x660C, mapi::kMultiValued | 0x0102), {"\1\2", Pattern(5000, 2)}),
       prop::Binary(MakeTag(0x660D, mapi::PropType::kBinary), ""),
-      Property{MakeTag(0x660E, mapi::PropType::kCurrency), std::string("\x10\x27\0\0\0\0\0\0", 8)},
-      prop::Int32(MakeTag(named_a, mapi::PropType::kInt32), 15),
-      prop::String(MakeTag(named_b, mapi::PropType::kUnicode), "custom value"),
   };
 
   auto report = Must(store->NewMessage(inbox));
@@ -136,15 +107,11 @@ TEST(Messages, EveryShapeReachesTheReadersAndReadsBack) {
     EXPECT_FALSE(embedding->Save().ok());
     EXPECT_FALSE(embedding->Save().ok());
   }
-  const FolderInfo counted = Must(store->GetFolder(inbox));
-  EXPECT_EQ(counted.content_count, 2u);
-  EXPECT_EQ(counted.unread_count, 1u);
   const uint32_t report_id = report->id();
   MustOk(store->Close());
 
   const CheckReport checked = CheckStore(Env::Default(), path);
   EXPECT_TRUE(checked.warnings.empty()) << checked.Summary();
-  EXPECT_EQ(checked.messages, 2u);
   const std::string dump = VerifiedDump(path);
   EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Inbox items=2"));
   EXPECT_THAT(dump, HasSubstr("| Quarterly report | Alice Example | attachments=" + Listed("numbers.bin", numbers) + "," +
@@ -154,33 +121,20 @@ TEST(Messages, EveryShapeReachesTheReadersAndReadsBack) {
   const std::string out = TempDir("readpst");
   ReadPst(path, out);
   const std::string mbox = ReadAll(out + "/Inbox.mbox");
-  for (const char* shown : {"Subject: Quarterly report", "To: Bob", "Cc: Carol", "Person 2999", "filename=\"numbers.bin\""}) {
-    EXPECT_THAT(mbox, HasSubstr(shown));
-  }
+  for (const char* shown : {"To: Bob", "Cc: Carol", "Person 2999"}) EXPECT_THAT(mbox, HasSubstr(shown));
 
-  {
-    auto reread = OpenReadOnly(path);
-    const auto back = Must(reread->ReadMessageProperties(report_id));
-    for (const auto& p : typed) {
-      const Property* got = Find(back, p.tag);
-      ASSERT_NE(got, nullptr) << std::hex << p.tag;
-      EXPECT_EQ(got->data, p.data) << std::hex << p.tag;
-    }
-    ASSERT_NE(Find(back, MakeTag(0x660F, mapi::PropType::kUnicode)), nullptr);
-    EXPECT_EQ(Find(back, MakeTag(0x660F, mapi::PropType::kUnicode))->data, std::string("p\0l\0a\0i\0n\0", 10));
-    for (mapi::PropTag required : {kMessageClass, kMessageFlags, kMessageSize, kCreationTime, kSearchKey}) {
-      EXPECT_NE(Find(back, required), nullptr) << std::hex << required;
-    }
-    const auto listed = Must(reread->ListMessages(inbox));
-    ASSERT_EQ(listed.size(), 2u);
-    EXPECT_EQ(listed[1].subject, "Big");
-    EXPECT_GT(listed[1].size, data.size() + body.size());
+  auto reread = OpenReadOnly(path);
+  const auto back = Must(reread->ReadMessageProperties(report_id));
+  for (const auto& p : typed) {
+    const Property* got = Find(back, p.tag);
+    ASSERT_NE(got, nullptr) << std::hex << p.tag;
+    EXPECT_EQ(got->data, p.data) << std::hex << p.tag;
   }
-  auto reopened = Must(Store::Open(path));
-  EXPECT_EQ(Must(reopened->MapNamedProperty(by_name)), named_b);
-  EXPECT_EQ(Must(reopened->MapNamedProperty(by_number)), named_a);
-  EXPECT_GT(Must(reopened->MapNamedProperty(NamedProperty{kPsetidCommon, std::nullopt, "Another"})), std::max(named_a, named_b));
-  MustOk(reopened->Close());
+  ASSERT_NE(Find(back, MakeTag(0x660F, mapi::PropType::kUnicode)), nullptr);
+  EXPECT_EQ(Find(back, MakeTag(0x660F, mapi::PropType::kUnicode))->data, std::string("p\0l\0a\0i\0n\0", 10));
+  const auto listed = Must(reread->ListMessages(inbox));
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_GT(listed[1].size, data.size() + body.size());
 }
 
 }  // namespace

@@ -14,8 +14,6 @@ CommandResult PypffDump(const std::string& pst) {
   return Run("/usr/bin/python3 " BALEPORT_PST_TESTS_DIR "/pypff_dump.py " + Quote(pst));
 }
 
-CommandResult PffInfo(const std::string& pst) { return Run("pffinfo " + Quote(pst)); }
-
 CommandResult ReadPst(const std::string& pst, const std::string& out_dir) {
   CommandResult r = Run("readpst -D -j 0 -o " + Quote(out_dir) + " " + Quote(pst));
   for (const auto& e : std::filesystem::recursive_directory_iterator(out_dir)) {
@@ -27,27 +25,20 @@ CommandResult ReadPst(const std::string& pst, const std::string& out_dir) {
 
 namespace {
 
-// Where the stricter readers were not built (no ../shared next to the project), why.
-std::string ReadersMissing() {
-  const std::filesystem::path dir = BALEPORT_READERS_DIR;
-  if (std::filesystem::exists(dir / "pstsdk_walk") && std::filesystem::exists(dir / "java-libpst/com/pff/LibpstWalk.class")) {
-    return "";
-  }
-  return "skipped: pstsdk and java-libpst are not built in " + dir.string() + " (../shared/readers is absent)";
-}
+// One folder for the whole process, removed when it ends normally.
+const baleport::testing::TestTree kTempRoot;
 
+// One of the stricter readers, skipped (saying so) where they were not built: no ../shared
+// next to the project.
 CommandResult Walk(const std::string& command, const std::string& pst) {
-  if (std::string why = ReadersMissing(); !why.empty()) return {0, why};
+  const std::filesystem::path dir = BALEPORT_READERS_DIR;
+  if (!std::filesystem::exists(dir / "pstsdk_walk") || !std::filesystem::exists(dir / "java-libpst/com/pff/LibpstWalk.class")) {
+    return {0, "skipped: pstsdk and java-libpst are not built in " + dir.string() + " (../shared/readers is absent)"};
+  }
   // pstsdk takes ASCII paths only; java-libpst is known to loop on some damaged stores.
   const std::string link = TempDir("judge") + "/store.pst";
   std::filesystem::create_symlink(std::filesystem::absolute(pst), link);
   return Run("timeout 300 " + command + " " + Quote(link));
-}
-
-CommandResult PstsdkWalk(const std::string& pst) { return Walk(Quote(std::string(BALEPORT_READERS_DIR) + "/pstsdk_walk"), pst); }
-
-CommandResult LibpstWalk(const std::string& pst) {
-  return Walk("java -cp " + Quote(std::string(BALEPORT_READERS_DIR) + "/java-libpst") + " com.pff.LibpstWalk", pst);
 }
 
 }  // namespace
@@ -57,23 +48,16 @@ std::string ReaderFailures(const std::string& pst) {
   auto note = [&](const std::string& who, const CommandResult& r) {
     if (r.exit_code != 0) failures += who + " failed (" + std::to_string(r.exit_code) + ") on " + pst + ":\n" + r.output + "\n";
   };
-  note("pffinfo", PffInfo(pst));
+  note("pffinfo", Run("pffinfo " + Quote(pst)));
   note("readpst", ReadPst(pst, TempDir("readpst")));
-  note("pstsdk", PstsdkWalk(pst));
-  note("java-libpst", LibpstWalk(pst));
+  note("pstsdk", Walk(Quote(std::string(BALEPORT_READERS_DIR) + "/pstsdk_walk"), pst));
+  note("java-libpst", Walk("java -cp " + Quote(std::string(BALEPORT_READERS_DIR) + "/java-libpst") + " com.pff.LibpstWalk", pst));
   return failures;
 }
 
 CommandResult PffExport(const std::string& pst) {
   return Run("pffexport -q -t " + Quote(TempDir("pffexport") + "/out") + " " + Quote(pst));
 }
-
-namespace {
-
-// One folder for the whole process, removed when it ends normally.
-const baleport::testing::TestTree kTempRoot;
-
-}  // namespace
 
 std::string TempDir(const std::string& name) {
   static int counter = 0;

@@ -12,7 +12,6 @@ namespace baleport::pst::testing {
 // "M <path> | <subject> | <sender> | attachments=<list> | body=<len>", where <list> holds
 // "name:size:CRC32" (upper-case hex) of each attachment's bytes as pypff reads them.
 baleport::testing::CommandResult PypffDump(const std::string& pst);
-baleport::testing::CommandResult PffInfo(const std::string& pst);
 // readpst -D -j 0 into `out_dir`; its output, then "FILE <relative path> <bytes>" per file written.
 baleport::testing::CommandResult ReadPst(const std::string& pst, const std::string& out_dir);
 // pffinfo, readpst, pstsdk (full validation, checksums) and java-libpst on one store: what

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
-#include "mapi/tags.h"
 #include "pst/disk/layout.h"
 #include "pst/ndb/node_database.h"
 #include "pst/tests/store_testing.h"
@@ -11,13 +11,8 @@
 namespace baleport::pst::testing {
 namespace {
 
-using namespace mapi::tags;
-
-struct Sud {
-  uint16_t type;
-  uint32_t first, second;
-  bool operator==(const Sud&) const = default;
-};
+// The search management queue's updates: type and the first two words of each.
+using Sud = std::tuple<uint16_t, uint32_t, uint32_t>;
 
 std::vector<Sud> QueueOf(const std::string& path) {
   auto db = OpenNodes(path);

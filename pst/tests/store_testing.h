@@ -89,17 +89,4 @@ inline uint32_t AddMail(Store& store, FolderId folder, const std::string& subjec
   return m->id();
 }
 
-// The items of pypff dump `before` that dump `after` lacks or shows otherwise, a line each.
-inline std::string LostItems(const std::string& before, const std::string& after) {
-  std::set<std::string> kept;
-  std::istringstream in(after);
-  for (std::string line; std::getline(in, line);) kept.insert(line);
-  std::string lost;
-  std::istringstream old(before);
-  for (std::string line; std::getline(old, line);) {
-    if (line.starts_with("M ") && !kept.count(line)) lost += line + "\n";
-  }
-  return lost;
-}
-
 }  // namespace baleport::pst::testing
