@@ -162,7 +162,9 @@ TEST_P(OutlookSample, TakesFoldersAndItemsKeepingWhatItHeld) {
   const std::string dump = VerifiedDump(path);
   std::istringstream old(old_dump);
   for (std::string item; std::getline(old, item);) {
-    if (item.starts_with("M ")) EXPECT_THAT(dump, HasSubstr("\n" + item + "\n")) << "lost or changed";
+    if (item.starts_with("M ")) {
+      EXPECT_THAT(dump, HasSubstr("\n" + item + "\n")) << "lost or changed";
+    }
   }
   EXPECT_THAT(dump, HasSubstr("| added to inbox |"));
   for (int i = 0; i < 360; ++i) EXPECT_THAT(dump, HasSubstr("| appended " + std::to_string(i) + " |"));
