@@ -2,15 +2,14 @@
 
 namespace baleport::testing {
 
+namespace {
+
 std::string PageName(Page page) {
-  switch (page) {
-    case Page::kStart: return "frmStart";
-    case Page::kSingle: return "frmSingle";
-    case Page::kMultiple: return "frmMultiple";
-    case Page::kMigateAll: break;
-  }
-  return "frmMigateAll";
+  static const char* const names[] = {"frmStart", "frmSingle", "frmMultiple", "frmMigateAll"};
+  return names[static_cast<int>(page)];
 }
+
+}  // namespace
 
 void ScriptedHost::EnsureLoaded(Page page) {
   if (!loaded_.insert(page).second) return;
@@ -38,13 +37,7 @@ void ScriptedHost::ShowModal(Page page, std::optional<Page> owner) {
   if (owner) shown += " over " + PageName(*owner);
   shows.push_back(shown);
   EnsureLoaded(page);
-  visible_.insert(page);
-  if (!inside_modal.empty()) {
-    const std::function<void()> step = std::move(inside_modal.front());
-    inside_modal.pop_front();
-    step();
-  }
-  if (Visible(page)) Close(page);
+  Close(page);
 }
 
 void ScriptedHost::ShowModeless(Page page) {
