@@ -20,7 +20,6 @@
 namespace baleport {
 namespace {
 
-using pst::testing::VerifiedDump;
 using pst::testing::VerifiedMessageCount;
 using ::testing::HasSubstr;
 using testing::FailedInLog;
@@ -55,7 +54,7 @@ class ConvertCommandTest : public ::testing::Test {
 };
 
 // A name holding "\\" is one store folder, apart from a real "a/b"; list shows the tree with
-// its counts and check finds no error.
+// its counts and check finds no error (every reader: command_line_test.cpp).
 TEST_F(ConvertCommandTest, AFolderTreeBecomesOneStoreThatListAndCheckRead) {
   WriteMessageFile(source_.Path("top.msg"), "Top");
   WriteMessageFile(source_.Folder("Clients/Ω Omega/2024") + "/deep.msg", "Deep", true);
@@ -64,16 +63,12 @@ TEST_F(ConvertCommandTest, AFolderTreeBecomesOneStoreThatListAndCheckRead) {
   const std::string store = output_.Path("mail.pst");
   ASSERT_EQ(Convert(Single(source_.root(), store)), 0) << errors_.str();
   EXPECT_THAT(out_.str(), HasSubstr(source_.root() + " -> " + store + ": 4 converted, 0 failed\n"));
-  EXPECT_THAT(VerifiedDump(store), ::testing::AllOf(HasSubstr("F /Top of Personal Folders/a\\b items=1"),
-                                                    HasSubstr("F /Top of Personal Folders/a/b items=1")));
-
   std::ostringstream listed, none;
   EXPECT_EQ(RunList(store, listed, none), 0) << none.str();
   EXPECT_THAT(listed.str(), ::testing::AllOf(HasSubstr("\nTop of Personal Folders  1 item\n"),
                                              HasSubstr("\n  Clients  0 items\n    Ω Omega  0 items\n      2024  1 item\n"),
                                              HasSubstr("\n  a\\b  1 item\n"), HasSubstr("\n  a  0 items\n    b  1 item\n")));
   EXPECT_EQ(RunCheck(store, listed, none), 0) << listed.str() << none.str();
-  EXPECT_THAT(listed.str(), HasSubstr("0 errors"));
 }
 
 // Without -o the proposed name is used in the current folder; --only picks the subfolders of --each.
@@ -107,7 +102,6 @@ TEST_F(ConvertCommandTest, AQuietRunSaysOnlyWhatFailed) {
   EXPECT_EQ(out_.str(), "");
   EXPECT_THAT(errors_.str(), HasSubstr("1 of 2 messages of " + source_.root() + " failed, listed in " +
                                        output_.Path("mixed.log") + "; the first: importing " + broken + ": "));
-  EXPECT_EQ(VerifiedMessageCount(output_.Path("mixed.pst")), 1u);
 }
 
 // Bad usage, and a store path that is a folder: one line naming it and why, exit 2, and nothing
@@ -171,7 +165,6 @@ TEST_F(ConvertCommandTest, ARunAgainFindsTheMessagesAlreadyInTheStore) {
   ASSERT_EQ(Convert(again), 0) << errors_.str();
   EXPECT_THAT(out_.str(), HasSubstr(": 0 converted, 4 already there, 0 failed"));
   EXPECT_TRUE(fs::is_empty(source_.Path("Inbox")));
-  EXPECT_EQ(VerifiedMessageCount(store), 4u);
 }
 
 // Nothing at a path is opened unless it is a regular file, so a FIFO cannot hold the run;
@@ -190,7 +183,6 @@ TEST_F(ConvertCommandTest, OnlyRegularFilesAreOpenedAndWhatIsWrittenIsPrivate) {
   EXPECT_EQ(Convert(Single(source_.root(), store)), 1);
   ::umask(mask);
   EXPECT_THAT(FailedInLog(output_.Path("mail.log")), ::testing::ElementsAre(fifo));
-  EXPECT_EQ(VerifiedMessageCount(store), 1u);
   for (const std::string& path : {store, output_.Path("mail.log")}) {
     EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write) << path;
   }
