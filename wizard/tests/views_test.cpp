@@ -26,12 +26,11 @@ using ViewsTest = WizardTest;
 
 TEST_F(ViewsTest, TheSingleBoxFollowsPicksAndTypingAndNextFollowsTheBox) {
   frmSingle& single = wizard_->Single();
+  EXPECT_FALSE(single.CmdNext->isEnabled());
   desktop_.folder_picks = {"/data/mail"};
   single.CmdAddFolder->click();
   EXPECT_EQ(single.txtSourceMailbox->text(), "/data/mail");
   EXPECT_TRUE(single.CmdNext->isEnabled());
-  single.txtSourceMailbox->setText("  ");
-  EXPECT_FALSE(single.CmdNext->isEnabled());
 
   const QString mail = MakeFolder("mail");
   single.txtSourceMailbox->setText(mail);
