@@ -53,7 +53,7 @@ class ConvertCommandTest : public ::testing::Test {
 };
 
 // A name holding "\\" is one store folder, apart from a real "a/b"; list shows the tree with
-// its counts and check finds no error (every reader: command_line_test.cpp).
+// its counts, and check and every reader find no error.
 TEST_F(ConvertCommandTest, AFolderTreeBecomesOneStoreThatListAndCheckRead) {
   WriteMessageFile(source_.Path("top.msg"), "Top");
   WriteMessageFile(source_.Folder("Clients/Ω Omega/2024") + "/deep.msg", "Deep", true);
@@ -68,6 +68,7 @@ TEST_F(ConvertCommandTest, AFolderTreeBecomesOneStoreThatListAndCheckRead) {
                                              HasSubstr("\n  Clients  0 items\n    Ω Omega  0 items\n      2024  1 item\n"),
                                              HasSubstr("\n  a\\b  1 item\n"), HasSubstr("\n  a  0 items\n    b  1 item\n")));
   EXPECT_EQ(RunCheck(store, listed, none), 0) << listed.str() << none.str();
+  EXPECT_EQ(VerifiedMessageCount(store), 4u);
 }
 
 // Without -o the proposed name is used in the current folder; --only picks the subfolders of --each.

@@ -54,27 +54,11 @@ void ScriptedHost::Hide(Page page) {
 MessageAnswer ScriptedHost::ShowMessage(Page, const MessageBoxRequest& request) {
   messages.push_back(request);
   if (request.buttons == MessageButtons::kOk) return MessageAnswer::kOk;
-  if (answers.empty()) {
-    unscripted.push_back("message: " + request.text);
-    return MessageAnswer::kNo;
-  }
-  const MessageAnswer answer = answers.front();
-  answers.pop_front();
-  return answer;
+  return Take(answers, MessageAnswer::kNo, "message: " + request.text);
 }
 
 std::string ScriptedHost::BrowseForFolder(Page, const std::string& title) {
-  if (folder_picks.empty()) {
-    unscripted.push_back("folder picker: " + title);
-    return {};
-  }
-  std::string pick = folder_picks.front();
-  folder_picks.pop_front();
-  return pick;
-}
-
-void PagesTest::TearDown() {
-  for (const std::string& request : host_.unscripted) ADD_FAILURE() << "unscripted " << request;
+  return Take(folder_picks, std::string(), "folder picker: " + title);
 }
 
 }  // namespace baleport::testing

@@ -48,6 +48,17 @@ class ScriptedHost : public PageHost {
   void EndProgram() override { ended = true; }
 
  private:
+  template <typename T>
+  T Take(std::deque<T>& queue, T none, const std::string& request) {
+    if (queue.empty()) {
+      unscripted.push_back(request);
+      return none;
+    }
+    T next = std::move(queue.front());
+    queue.pop_front();
+    return next;
+  }
+
   std::set<Page> loaded_;
   std::set<Page> visible_;
 };
@@ -55,7 +66,9 @@ class ScriptedHost : public PageHost {
 // A wizard's page logic over a ScriptedHost, with a temporary folder for real folder trees.
 class PagesTest : public ::testing::Test {
  protected:
-  void TearDown() override;
+  void TearDown() override {
+    for (const std::string& request : host_.unscripted) ADD_FAILURE() << "unscripted " << request;
+  }
 
   StartPage& start() { return Use(Page::kStart).start; }
   SinglePage& single() { return Use(Page::kSingle).single; }
