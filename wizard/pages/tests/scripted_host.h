@@ -1,13 +1,12 @@
-// The page logic of the whole wizard over a host whose user is a script: answers, folder picks
-// and what happens inside each modal show are queued in advance, and every request is
-// recorded for the test to check. A request nothing was queued for is recorded in
-// `unscripted` and answered as a cancel (No, empty).
+// The page logic of the whole wizard over a host whose user is a script: answers and folder
+// picks are queued in advance, and every request is recorded for the test to check. A request
+// nothing was queued for is recorded in `unscripted` and answered as a cancel (No, empty). A
+// modal show returns at once, the page closed by its close box.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,17 +16,10 @@
 
 namespace baleport::testing {
 
-// "frmStart", "frmSingle", "frmMultiple", "frmMigateAll".
-std::string PageName(Page page);
-
 class ScriptedHost : public PageHost {
  public:
   WizardPages pages{*this};
 
-  // What the user does inside the next modal show, in order. The show returns when the step
-  // is done, the page closed by its close box if the step left it open; with nothing queued
-  // it returns at once, the same way.
-  std::deque<std::function<void()>> inside_modal;
   std::deque<MessageAnswer> answers;
   std::deque<std::string> folder_picks;
   std::string desktop_folder = "/home/user/Desktop";
@@ -56,6 +48,17 @@ class ScriptedHost : public PageHost {
   void EndProgram() override { ended = true; }
 
  private:
+  template <typename T>
+  T Take(std::deque<T>& queue, T none, const std::string& request) {
+    if (queue.empty()) {
+      unscripted.push_back(request);
+      return none;
+    }
+    T next = std::move(queue.front());
+    queue.pop_front();
+    return next;
+  }
+
   std::set<Page> loaded_;
   std::set<Page> visible_;
 };
@@ -63,7 +66,9 @@ class ScriptedHost : public PageHost {
 // A wizard's page logic over a ScriptedHost, with a temporary folder for real folder trees.
 class PagesTest : public ::testing::Test {
  protected:
-  void TearDown() override;
+  void TearDown() override {
+    for (const std::string& request : host_.unscripted) ADD_FAILURE() << "unscripted " << request;
+  }
 
   StartPage& start() { return Use(Page::kStart).start; }
   SinglePage& single() { return Use(Page::kSingle).single; }
