@@ -20,7 +20,8 @@ using ::testing::HasSubstr;
 TEST(CommandLine, VersionHelpAndUsage) {
   EXPECT_EQ(testing::Run(BALEPORT_BINARY " --version").exit_code, 0);
   EXPECT_THAT(testing::Run(BALEPORT_BINARY " help convert").output, HasSubstr("--skip-existing"));
-  for (const char* bad : {"", " convert --no-such-option x", " list"}) {
+  // An empty path names no file: not the current folder, nor the root to search from.
+  for (const char* bad : {"", " convert --no-such-option x", " list", " find ''", " check ''", " convert --each . -d ''"}) {
     EXPECT_EQ(testing::Run(BALEPORT_BINARY + std::string(bad)).exit_code, 2) << bad;
   }
 }
