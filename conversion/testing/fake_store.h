@@ -14,8 +14,8 @@
 namespace baleport {
 
 // Each matched against the argument given: the store path (kLogonPstStore), the message
-// file's path (kImport, kSave), "6" or "5" (kGetDefaultFolder), "" (the others).
-enum class FakeOp { kCreateSession, kLogonPstStore, kGetDefaultFolder, kImport, kSave, kLogoff };
+// file's path (kImport, kSave), "6" or "5" (kGetDefaultFolder), "" (kLogoff).
+enum class FakeOp { kLogonPstStore, kGetDefaultFolder, kImport, kSave, kLogoff };
 
 struct FakeFolder {
   std::string name;

@@ -142,25 +142,18 @@ TEST_F(ConversionRunTest, FailedMessagesAreLoggedRemovedKeptOnDiskAndReported) {
   EXPECT_THAT(CompletionBox().text, ::testing::EndsWith("):\r\n" + unlogged + "\r\n" + unsaved));
 }
 
-TEST_F(ConversionRunTest, SourcesAreDeletedOnlyOnceCommittedAndStillAsRead) {
-  tree_.Files({"Box/a.msg", "Box/b.msg", "Box/c.msg", "Box/d.msg", "Box/e.msg"});
+// (Deleted only once committed: the crash proof's kills with --delete-source.)
+TEST_F(ConversionRunTest, ASourceChangedAfterItWasReadIsKept) {
+  tree_.Files({"Box/a.msg", "Box/b.msg", "Box/c.msg"});
   const std::string replaced = tree_.Path("Box/a.msg");
   options_.commitEvery = 2;
   deleteSources_ = true;
-  std::vector<std::string> missingAtCommit;
-  store_.onCommit = [&](FakeStoreFile& file) {
-    for (size_t i = committed_; i < file.root.items.size(); ++i) {
-      if (!fs::exists(file.root.items[i])) missingAtCommit.push_back(file.root.items[i]);
-    }
-    committed_ = file.root.items.size();
-  };
   // Once a.msg has been read, and before its commit, the user saves new mail at its path.
   WhenConverting(tree_.Path("Box/b.msg"), [&] {
     std::ofstream(replaced + ".new") << "new mail";
     fs::rename(replaced + ".new", replaced);
   });
   const RunReport& report = ConvertSingle(tree_.Path("Box"));
-  EXPECT_THAT(missingAtCommit, IsEmpty());
   EXPECT_EQ(report.folders[0].notDeleted, 1);
   EXPECT_EQ(ReadAll(replaced), "new mail");
   EXPECT_EQ(std::distance(fs::directory_iterator(tree_.Path("Box")), fs::directory_iterator()), 1);
@@ -230,8 +223,6 @@ TEST_F(ConversionRunTest, FailuresAroundTheMessagesAreNoSuccessAndNamedInTheBox)
   for (const Case& c : std::vector<Case>{
            {FakeOp::kLogoff, "the store file is locked",
             "; closing the store " + tree_.Path("out.pst") + ": the store file is locked"},
-           {FakeOp::kCreateSession, "the store engine is not available",
-            "creating the message-store session: the store engine is not available"},
            {std::nullopt, "", box + ": not converted: no store file was chosen", true}}) {
     SCOPED_TRACE(c.said);
     Fresh();
