@@ -175,13 +175,15 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
   f.message.attachments = {by_value, by_reference, embedded};
   Import(Write(f, "rich.msg"));
   // An OLE object's storage goes in as the attachment's data object (PtypObject): a compound
-  // file of its own, with every stream of the storage and its class id in it.
+  // file of its own, with every stream of the storage and its class id in it; many children, so
+  // that the copy builds its own directory tree.
   FixtureFile with_ole;
   with_ole.message.Unicode(0x0037, "with an OLE object");
   FixtureAttachment& ole = with_ole.message.attachments.emplace_back();
   ole.Unicode(0x3707, "object.bin").Int32(0x3705, 6);
   ole.embedded = std::make_shared<FixtureMessage>();
   ole.embedded->Unicode(0x0037, "inside the object").Binary(0x1013, Pattern(5000, 9));
+  for (uint16_t i = 0; i < 40; ++i) ole.embedded->Binary(0x6000 + i, Pattern(i * 250, static_cast<uint8_t>(i)));
   ole.clsid = {0x06, 0x09, 0x02, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};  // a Word document
   Import(Write(with_ole, "ole.msg"));
   CloseAndCompare();

@@ -4,10 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <span>
 
-#include "msg/compound_writer.h"
 #include "msg/message.h"
 #include "msg/testing/msg_writer.h"
 #include "support/testing/memory_env.h"
@@ -45,8 +42,9 @@ const std::pair<mapi::PropTag, std::vector<uint8_t>> kFixed[] = {
     {MakeTag(0x0E06, PropType::kSysTime), Packed<uint64_t>({0x01D9E2A1B2C3D4E5ULL})},
 };
 
-// Every property type, multi-valued forms, and an OLE object: a storage of many children (whose
-// red-black tree the copy builds anew) with streams on both sides of the mini-stream cutoff.
+// Every property type, multi-valued forms, and an OLE object: a storage of many children with
+// streams on both sides of the mini-stream cutoff. (Its copy as a compound file of its own is
+// judged by olefile in import/tests.)
 FixtureFile Rich(uint32_t sector_size) {
   FixtureFile f;
   f.sector_size = sector_size;
@@ -102,36 +100,6 @@ std::string StreamText(const PropertyObject& object, const Property& p, size_t c
   return Utf16ToUtf8(out, BadText::kReplace);
 }
 
-// Every stream below `id`, by its path.
-void Streams(const CompoundFile& file, uint32_t id, const std::string& prefix, std::map<std::string, std::vector<uint8_t>>* out) {
-  for (uint32_t child : file.children(id)) {
-    const std::string path = prefix + file.name_utf8(child);
-    if (file.kind(child) == CompoundFile::Kind::kStorage) {
-      Streams(file, child, path + "/", out);
-    } else {
-      std::vector<uint8_t>& bytes = (*out)[path] = std::vector<uint8_t>(file.size(child));
-      EXPECT_TRUE(file.Read(child, 0, bytes.data(), bytes.size()).ok());
-    }
-  }
-}
-
-// The OLE object's storage copied out as a compound file of its own reads back the same:
-// every entry, byte and class id. (olefile reads such a copy in import/tests/compare_import.py.)
-void ExpectCopiedWhole(const Storage& storage) {
-  std::vector<uint8_t> copy;
-  ASSERT_TRUE(WriteStorageAsCompoundFile(storage, [&](std::span<const uint8_t> b) {
-                copy.insert(copy.end(), b.begin(), b.end());
-                return Status::Ok();
-              }).ok());
-  auto reread = CompoundFile::Open(std::make_unique<baleport::testing::MemoryFile>(copy, "copy.ole"));
-  ASSERT_TRUE(reread.ok()) << reread.status().message();
-  std::map<std::string, std::vector<uint8_t>> original, copied;
-  Streams(storage.file(), storage.id(), "", &original);
-  Streams(**reread, CompoundFile::kRoot, "", &copied);
-  EXPECT_EQ(copied, original);
-  EXPECT_TRUE(std::ranges::equal((*reread)->clsid(CompoundFile::kRoot), storage.file().clsid(storage.id())));
-}
-
 class RoundTrip : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(RoundTrip, EveryTypeReadsBack) {
@@ -161,9 +129,7 @@ TEST_P(RoundTrip, EveryTypeReadsBack) {
   const Property* blobs = find(0x6609, 0x1102);
   EXPECT_EQ(ReadInChunks(m, *blobs, 1, 4096), Pattern(4100, 2));
   EXPECT_FALSE(m.OpenValue(*blobs, 2).ok());
-  const Storage* ole = m.attachments().at(0).custom_storage();
-  ASSERT_NE(ole, nullptr);
-  ExpectCopiedWhole(*ole);
+  ASSERT_NE(m.attachments().at(0).custom_storage(), nullptr);
 }
 
 // Large enough for a second FAT sector in either version, and above the size read whole.
