@@ -95,27 +95,22 @@ class Obj:
         return self.ole.openstream(p).read() if self.ole.exists("/".join(p)) else None
 
     def text(self, pid, cp):
-        if (pid << 16) | 0x001F in self.props:
-            raw = self.stream((pid << 16) | 0x001F)
-            if raw is not None:
-                return raw[:len(raw) // 2 * 2].decode("utf-16-le", "replace").rstrip("\0")
-        if (pid << 16) | 0x001E in self.props:
-            raw = self.stream((pid << 16) | 0x001E)
-            if raw is not None:
-                if pid in (0x1000, 0x1013):  # the bodies
-                    try:
-                        return raw.decode(codec(cp[1])).rstrip("\0")
-                    except UnicodeDecodeError:
-                        pass
-                return raw.decode(codec(cp[0]), "replace").rstrip("\0")
-        return ""
+        wide, narrow = (self.stream(pid << 16 | t) if pid << 16 | t in self.props else None for t in (0x001F, 0x001E))
+        if wide is not None:
+            return wide[:len(wide) // 2 * 2].decode("utf-16-le", "replace").rstrip("\0")
+        if narrow is None:
+            return ""
+        if pid in (0x1000, 0x1013):  # the bodies, in the Internet code page where they decode there
+            try:
+                return narrow.decode(codec(cp[1])).rstrip("\0")
+            except UnicodeDecodeError:
+                pass
+        return narrow.decode(codec(cp[0]), "replace").rstrip("\0")
 
 
 def children(ole, path, prefix):
-    found = set()
-    for entry in ole.listdir(streams=True, storages=True):
-        if len(entry) > len(path) and entry[:len(path)] == path and entry[len(path)].startswith(prefix):
-            found.add(entry[len(path)])
+    found = {e[len(path)] for e in ole.listdir(streams=True, storages=True)
+             if len(e) > len(path) and e[:len(path)] == path and e[len(path)].startswith(prefix)}
     return sorted(found, key=lambda n: int(n[len(prefix):], 16))
 
 
@@ -340,8 +335,7 @@ def main():
     if inbox.number_of_sub_messages != len(msg_paths):
         differences.append("items: %d files, %d in the store" % (len(msg_paths), inbox.number_of_sub_messages))
     entries = {e.entry_type: e.data for e in pst.name_to_id_map.record_sets[0].entries}
-    names = parse_names(entries.get(2, b""), entries.get(3, b""), entries.get(4, b""))
-    names_in_store = {key: pid for pid, key in names.items()}
+    names_in_store = {key: pid for pid, key in parse_names(*(entries.get(n, b"") for n in (2, 3, 4))).items()}
     with tempfile.TemporaryDirectory() as workdir:
         subprocess.run(["pffexport", "-q", "-t", os.path.join(workdir, "out"), pst_path], check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -354,8 +348,7 @@ def main():
                 differences.append("%s: pffexport wrote no item %d" % (os.path.basename(path), i + 1))
                 continue
             compare(path, item, exported_items.get(i), names_in_store, differences.append)
-    for line in differences:
-        print(line)
+    print("".join(line + "\n" for line in differences), end="")
     sys.exit(1 if differences else 0)
 
 
