@@ -147,47 +147,38 @@ TEST_P(RoundTrip, LargeFilesKeepTheirTables) {
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, RoundTrip, ::testing::Values(512u, 4096u));
 
-// A long 8-bit body decodes piecewise to the same text, whatever the pieces cut through; one
-// that is not in its declared UTF-8 falls back for the whole value, not from the first bad byte.
+// A long body declared UTF-8 decodes piecewise to the same text, whatever the pieces cut
+// through (its NULs at the end dropped); one that is not UTF-8 falls back for the whole value,
+// not from the first bad byte. (The decoders' own chunking is text_decoder_test's.)
 TEST(RoundTripText, LongStringsStreamAsTheyDecode) {
-  std::string sjis, japanese, latin = "plain ascii first ", utf8 = latin;
+  std::string latin = "plain ascii first ", utf8 = latin;
   for (int i = 0; i < 5000; ++i) {
-    sjis += "\x93\xfa\x96\x7b\x8c\xea abc ";
-    japanese += "日本語 abc ";
     latin += "\xf6\xe4\xfc ";
     utf8 += "öäü ";
   }
-  FixtureFile f;
-  f.message.Int32(0x3FFD, 932).String8(0x1000, sjis + std::string(3, '\0'));
-  auto file = OpenFixture(f);
-  ASSERT_NE(file, nullptr);
-  const Message& m = file->message();
-  for (size_t chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
-    EXPECT_EQ(StreamText(m, *m.Find(MakeTag(0x1000, 0x001E)), chunk), japanese) << "chunks of " << chunk;
+  for (const std::string& bytes : {utf8 + std::string(3, '\0'), latin}) {
+    FixtureFile f;
+    f.message.Int32(0x3FDE, 65001).String8(0x1000, bytes);
+    auto file = OpenFixture(f);
+    ASSERT_NE(file, nullptr);
+    for (size_t chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
+      EXPECT_EQ(StreamText(file->message(), *file->message().Find(MakeTag(0x1000, 0x001E)), chunk), utf8) << "chunks of " << chunk;
+    }
   }
-
-  FixtureFile declared;
-  declared.message.Int32(0x3FDE, 65001).String8(0x1000, latin);
-  auto latin_file = OpenFixture(declared);
-  ASSERT_NE(latin_file, nullptr);
-  EXPECT_EQ(StreamText(latin_file->message(), *latin_file->message().Find(MakeTag(0x1000, 0x001E)), 1000), utf8);
 }
 
 // 8-bit strings decode with PR_MESSAGE_CODEPAGE, then the locale's code page; bodies with
 // PR_INTERNET_CPID first. Recipients and embedded messages, with theirs, follow their message.
+// (A locale's code page with another for the body is import/tests' Russian message; no choice at
+// all, a German locale and UTF-8 declared over 1252 bodies are among the samples it judges.)
 TEST(RoundTripCodePages, EightBitStringsFollowTheMessageCodePage) {
   struct Case {
     std::vector<std::pair<uint16_t, int32_t>> declared;
     std::string bytes, utf8, body, body_utf8;  // the subject, then the body
   };
-  const std::string ru = "\xcf\xf0\xe8\xe2\xe5\xf2", koi = "\xf0\xd2\xc9\xd7\xc5\xd4";
   const Case cases[] = {
       {{{0x3FFD, 932}, {0x3FDE, 65001}}, "\x93\xfa\x96\x7b\x8c\xea", "日本語", "日本語", "日本語"},
       {{{0x3FFD, 936}}, "\xd6\xd0\xce\xc4", "中文", "\xd6\xd0\xce\xc4", "中文"},
-      {{{0x3FF1, 1031}, {0x3FDE, 1251}}, "\xf6\xe4\xfc", "öäü", ru, "Привет"},
-      {{{0x3FF1, 0x0419}, {0x3FDE, 20866}}, ru, "Привет", koi, "Привет"},
-      {{}, "caf\xe9", "café", "caf\xe9", "café"},
-      {{{0x3FDE, 65001}}, "\xf6\xe4\xfc", "öäü", "\xf6\xe4\xfc", "öäü"},
   };
   const auto text = [](const PropertyObject& o, uint16_t id) { return *o.ReadTextUtf8(*o.Find(MakeTag(id, 0x001E))); };
   for (const Case& c : cases) {
