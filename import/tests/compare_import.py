@@ -22,17 +22,126 @@ import struct
 import subprocess
 import sys
 import tempfile
+import uuid
 
 import olefile
 import pypff
 
-# The reader's olefile reading and the store tests' pypff folder walk, imported without
-# leaving compiled files in the source tree.
+# The store tests' pypff folder walk, imported without leaving compiled files in the source tree.
 sys.dont_write_bytecode = True
-for folder in ("msg", "pst"):
-    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", folder, "tests"))
-from olefile_summary import PS_MAPI, Obj, children, choose_code_page, codec, file_names, parse_names  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "pst", "tests"))
 from pypff_dump import folders  # noqa: E402
+
+# The files, read with olefile independently of the C++ reader.
+PS_MAPI = "{00020328-0000-0000-C000-000000000046}"
+PS_PUBLIC_STRINGS = "{00020329-0000-0000-C000-000000000046}"
+CODECS = {65001: "utf-8", 20127: "ascii", 50220: "iso2022_jp", 50221: "iso2022_jp", 50222: "iso2022_jp",
+          51932: "euc_jp", 51936: "gb2312", 51949: "euc_kr", 54936: "gb18030", 20866: "koi8_r",
+          21866: "koi8_u", 936: "gbk", 10000: "mac_roman"}
+
+
+def codec(cp):
+    return CODECS.get(cp, "iso8859_%d" % (cp - 28590) if 28591 <= cp <= 28606 else "cp%d" % cp)
+
+
+def usable(cp):
+    try:
+        return cp not in (0, 1200, 1201, 12000, 12001) and "".encode(codec(cp)) == b""
+    except LookupError:
+        return False
+
+
+ANSI_OF_LANGUAGE = {0x11: 932, 0x12: 949, 0x08: 1253, 0x1F: 1254, 0x0D: 1255, 0x2A: 1258, 0x1E: 874,
+                    **dict.fromkeys((0x02, 0x19, 0x22, 0x23, 0x2F, 0x3F), 1251),
+                    **dict.fromkeys((0x05, 0x0E, 0x15, 0x18, 0x1A, 0x1B, 0x1C, 0x24), 1250),
+                    **dict.fromkeys((0x01, 0x20, 0x29), 1256), **dict.fromkeys((0x25, 0x26, 0x27), 1257)}
+
+
+def ansi_of_locale(lcid):
+    if lcid & 0x3FF == 0x04:
+        return 950 if lcid in (0x0404, 0x0C04, 0x1404) else 936
+    return ANSI_OF_LANGUAGE.get(lcid & 0x3FF, 1252)
+
+
+def choose_code_page(m):
+    """(code page of 8-bit strings, code page of 8-bit bodies)."""
+    cp, locale = m.int32(0x3FFD), m.int32(0x3FF1)
+    if cp is None or not usable(cp):
+        cp = ansi_of_locale(locale & 0xFFFFFFFF) if locale is not None else 1252
+    internet = m.int32(0x3FDE)
+    return cp, (internet if internet is not None and usable(internet) else cp)
+
+
+class Obj:
+    def __init__(self, ole, path, header):
+        self.ole, self.path = ole, path
+        self.props = {}
+        data = ole.openstream(path + ["__properties_version1.0"]).read()
+        if header != 8 and (len(data) - header) % 16 != 0:
+            other = 24 if header == 32 else 32
+            if len(data) >= other and (len(data) - other) % 16 == 0:
+                header = other
+        for off in range(header, len(data) - 15, 16):
+            tag, = struct.unpack_from("<I", data, off)
+            if tag and tag not in self.props:
+                self.props[tag] = data[off + 8:off + 16]
+
+    def int32(self, pid):
+        v = self.props.get((pid << 16) | 0x0003)
+        return None if v is None else struct.unpack_from("<i", v)[0]
+
+    def stream(self, tag):
+        p = self.path + ["__substg1.0_%08X" % tag]
+        return self.ole.openstream(p).read() if self.ole.exists("/".join(p)) else None
+
+    def text(self, pid, cp):
+        wide, narrow = (self.stream(pid << 16 | t) if pid << 16 | t in self.props else None for t in (0x001F, 0x001E))
+        if wide is not None:
+            return wide[:len(wide) // 2 * 2].decode("utf-16-le", "replace").rstrip("\0")
+        if narrow is None:
+            return ""
+        if pid in (0x1000, 0x1013):  # the bodies, in the Internet code page where they decode there
+            try:
+                return narrow.decode(codec(cp[1])).rstrip("\0")
+            except UnicodeDecodeError:
+                pass
+        return narrow.decode(codec(cp[0]), "replace").rstrip("\0")
+
+
+def children(ole, path, prefix):
+    found = {e[len(path)] for e in ole.listdir(streams=True, storages=True)
+             if len(e) > len(path) and e[:len(path)] == path and e[len(path)].startswith(prefix)}
+    return sorted(found, key=lambda n: int(n[len(prefix):], 16))
+
+
+def file_names(ole):
+    """local id -> (property set, "lid" or "name", number or name)"""
+    base = "__nameid_version1.0/__substg1.0_000%d0102"
+    return parse_names(*(ole.openstream(base % n).read() if ole.exists(base % n) else b"" for n in (2, 3, 4)))
+
+
+def parse_names(guids, entries, strings):
+    """A name map's GUID, entry and string streams, in a file or a store, read as file_names says."""
+    out = {}
+    for off in range(0, len(entries) - 7, 8):
+        value, word, index = struct.unpack_from("<IHH", entries, off)
+        gi = word >> 1
+        if gi == 1:
+            g = PS_MAPI
+        elif gi == 2:
+            g = PS_PUBLIC_STRINGS
+        elif gi >= 3 and (gi - 3) * 16 + 16 <= len(guids):
+            g = "{%s}" % str(uuid.UUID(bytes_le=guids[(gi - 3) * 16:(gi - 2) * 16])).upper()
+        else:
+            continue
+        if word & 1:
+            n, = struct.unpack_from("<I", strings, value)
+            out.setdefault(0x8000 + index, (g, "name", strings[value + 4:value + 4 + n].decode("utf-16-le", "replace")))
+        else:
+            out.setdefault(0x8000 + index, (g, "lid", value))
+    return out
+
+
 
 RECIPIENT_TYPES = {1: "To", 2: "CC", 3: "BCC"}
 # Ids the store owns (ids, keys, sizes, counts, derived flags), with the range 0x0E30-0x0E3D.
@@ -113,7 +222,7 @@ def compare(msg_path, item, folder, names_in_store, report):
     props = stored(item)
     ole = olefile.OleFileIO(msg_path)
     m = Obj(ole, [], 32)
-    cp = choose_code_page(m, None)
+    cp = choose_code_page(m)
     say = lambda what, expected, found: report("%s: %s: file %r, store %r" % (os.path.basename(msg_path), what,
                                                                              expected, found))
     if not m.text(0x001A, cp) and value(props, 0x001A, 0x001F) != "IPM.Note":
@@ -226,8 +335,7 @@ def main():
     if inbox.number_of_sub_messages != len(msg_paths):
         differences.append("items: %d files, %d in the store" % (len(msg_paths), inbox.number_of_sub_messages))
     entries = {e.entry_type: e.data for e in pst.name_to_id_map.record_sets[0].entries}
-    names = parse_names(entries.get(2, b""), entries.get(3, b""), entries.get(4, b""))
-    names_in_store = {key: pid for pid, key in names.items()}
+    names_in_store = {key: pid for pid, key in parse_names(*(entries.get(n, b"") for n in (2, 3, 4))).items()}
     with tempfile.TemporaryDirectory() as workdir:
         subprocess.run(["pffexport", "-q", "-t", os.path.join(workdir, "out"), pst_path], check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -240,8 +348,7 @@ def main():
                 differences.append("%s: pffexport wrote no item %d" % (os.path.basename(path), i + 1))
                 continue
             compare(path, item, exported_items.get(i), names_in_store, differences.append)
-    for line in differences:
-        print(line)
+    print("".join(line + "\n" for line in differences), end="")
     sys.exit(1 if differences else 0)
 
 

@@ -92,7 +92,7 @@ class ImportTest : public ::testing::Test {
 TEST_F(ImportTest, EveryMessageReadsAsItsSenderSawIt) {
   const std::string ru = "\xcf\xf0\xe8\xe2\xe5\xf2";  // "Привет" in 1251
   const std::string koi = "\xf0\xd2\xc9\xd7\xc5\xd4";  // ... in KOI8-R
-  FixtureFile russian;  // which code page decodes what is the reader's (msg/tests), carried here whole
+  FixtureFile russian;  // the reader's choice of code page (a locale's, another for the body), carried whole
   russian.message.Int32(0x3FF1, 1049).Int32(0x3FDE, 20866).String8(0x0037, ru).String8(0x0C1A, ru)
       .String8(0x1000, koi).String8(0x1013, "<p>" + koi + "</p>")
       .MultiVariable(mapi::MakeTag(0x8000, static_cast<mapi::PropType>(0x101E)), {Bytes(ru), Bytes("x" + ru)});
@@ -127,7 +127,7 @@ TEST_F(ImportTest, EveryMessageReadsAsItsSenderSawIt) {
   FixtureFile cut;
   const std::u16string lead = std::u16string(31, u'x') + u"\xD83D\xDE00";  // a pair across 64-byte groups
   const std::string units = Utf16LeBytes(lead + u"abcd\xD800" u"e\xD83D\xDE00" u"fgh\xD83D\xDE00" u"ijk\xDC00");
-  cut.message.Unicode(0x0037, "cut").Add({mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Bytes(units), {}});
+  cut.message.Unicode(0x0037, "cut").Raw(mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Bytes(units));
   Import(Write(cut, "cut.msg"));
   CloseAndCompare();
   std::string body;
@@ -150,7 +150,7 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
       .Int32(0x8005, 7)               // a local id the file does not name: left out
       .Binary(0x1013, Bytes("<html><body>outer</body></html>"))
       .Binary(0x1009, Pattern(90000, 3))  // compressed RTF: streamed, byte for byte
-      .Add({mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Utf16Bytes(std::string(100000, 'w') + '\0'), {}})
+      .Raw(mapi::MakeTag(0x1000, mapi::PropType::kUnicode), Utf16Bytes(std::string(100000, 'w') + '\0'))
       .Time(0x0039, 0x01D6000000000000ull)
       .Int32(0x0E07, 0x08 | 0x20)  // unsent kept, from me not
       .Binary(0x0FFF, Bytes("entry id of the file's store"));
@@ -175,13 +175,15 @@ TEST_F(ImportTest, AttachmentsOfEveryKindAndNestedMessagesAreTheItemsOwn) {
   f.message.attachments = {by_value, by_reference, embedded};
   Import(Write(f, "rich.msg"));
   // An OLE object's storage goes in as the attachment's data object (PtypObject): a compound
-  // file of its own, with every stream of the storage and its class id in it.
+  // file of its own, with every stream of the storage and its class id in it; many children, so
+  // that the copy builds its own directory tree.
   FixtureFile with_ole;
   with_ole.message.Unicode(0x0037, "with an OLE object");
   FixtureAttachment& ole = with_ole.message.attachments.emplace_back();
   ole.Unicode(0x3707, "object.bin").Int32(0x3705, 6);
   ole.embedded = std::make_shared<FixtureMessage>();
   ole.embedded->Unicode(0x0037, "inside the object").Binary(0x1013, Pattern(5000, 9));
+  for (uint16_t i = 0; i < 40; ++i) ole.embedded->Binary(0x6000 + i, Pattern(i * 250, static_cast<uint8_t>(i)));
   ole.clsid = {0x06, 0x09, 0x02, 0x00, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};  // a Word document
   Import(Write(with_ole, "ole.msg"));
   CloseAndCompare();

@@ -192,25 +192,21 @@ void CompleteFatSectors(std::vector<uint8_t>* bytes) {
 
 }  // namespace
 
-FixtureObject& FixtureObject::Add(FixtureProperty property) {
-  properties.push_back(std::move(property));
+FixtureObject& FixtureObject::Raw(mapi::PropTag tag, std::vector<uint8_t> bytes) {
+  properties.push_back({tag, std::move(bytes), {}});
   return *this;
 }
-FixtureObject& FixtureObject::Int32(uint16_t id, int32_t v) { return Add({mapi::MakeTag(id, PropType::kInt32), Bytes(v), {}}); }
-FixtureObject& FixtureObject::Bool(uint16_t id, bool v) { return Add({mapi::MakeTag(id, PropType::kBoolean), Bytes<uint16_t>(v ? 1 : 0), {}}); }
-FixtureObject& FixtureObject::Time(uint16_t id, uint64_t filetime) { return Add({mapi::MakeTag(id, PropType::kSysTime), Bytes(filetime), {}}); }
-FixtureObject& FixtureObject::Unicode(uint16_t id, std::string_view utf8) {
-  return Add({mapi::MakeTag(id, PropType::kUnicode), Utf16Bytes(utf8), {}});
-}
+FixtureObject& FixtureObject::Int32(uint16_t id, int32_t v) { return Raw(mapi::MakeTag(id, PropType::kInt32), Bytes(v)); }
+FixtureObject& FixtureObject::Bool(uint16_t id, bool v) { return Raw(mapi::MakeTag(id, PropType::kBoolean), Bytes<uint16_t>(v ? 1 : 0)); }
+FixtureObject& FixtureObject::Time(uint16_t id, uint64_t filetime) { return Raw(mapi::MakeTag(id, PropType::kSysTime), Bytes(filetime)); }
+FixtureObject& FixtureObject::Unicode(uint16_t id, std::string_view utf8) { return Raw(mapi::MakeTag(id, PropType::kUnicode), Utf16Bytes(utf8)); }
 FixtureObject& FixtureObject::String8(uint16_t id, std::string_view bytes) {
-  return Add({mapi::MakeTag(id, PropType::kString8), std::vector<uint8_t>(bytes.begin(), bytes.end()), {}});
+  return Raw(mapi::MakeTag(id, PropType::kString8), std::vector<uint8_t>(bytes.begin(), bytes.end()));
 }
-FixtureObject& FixtureObject::Binary(uint16_t id, std::vector<uint8_t> bytes) {
-  return Add({mapi::MakeTag(id, PropType::kBinary), std::move(bytes), {}});
-}
-FixtureObject& FixtureObject::Raw(mapi::PropTag tag, std::vector<uint8_t> bytes) { return Add({tag, std::move(bytes), {}}); }
+FixtureObject& FixtureObject::Binary(uint16_t id, std::vector<uint8_t> bytes) { return Raw(mapi::MakeTag(id, PropType::kBinary), std::move(bytes)); }
 FixtureObject& FixtureObject::MultiVariable(mapi::PropTag tag, std::vector<std::vector<uint8_t>> values) {
-  return Add({tag, {}, std::move(values)});
+  properties.push_back({tag, {}, std::move(values)});
+  return *this;
 }
 
 std::vector<uint8_t> Utf16Bytes(std::string_view utf8) {

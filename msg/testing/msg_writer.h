@@ -43,7 +43,6 @@ struct FixtureObject {
   FixtureObject& Binary(uint16_t id, std::vector<uint8_t> bytes);
   FixtureObject& Raw(mapi::PropTag tag, std::vector<uint8_t> bytes);  // any type, as FixtureProperty::value
   FixtureObject& MultiVariable(mapi::PropTag tag, std::vector<std::vector<uint8_t>> values);
-  FixtureObject& Add(FixtureProperty property);
 };
 
 struct FixtureMessage;

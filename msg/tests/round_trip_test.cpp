@@ -4,10 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <span>
 
-#include "msg/compound_writer.h"
 #include "msg/message.h"
 #include "msg/testing/msg_writer.h"
 #include "support/testing/memory_env.h"
@@ -45,8 +42,9 @@ const std::pair<mapi::PropTag, std::vector<uint8_t>> kFixed[] = {
     {MakeTag(0x0E06, PropType::kSysTime), Packed<uint64_t>({0x01D9E2A1B2C3D4E5ULL})},
 };
 
-// Every property type, multi-valued forms, and an OLE object: a storage of many children (whose
-// red-black tree the copy builds anew) with streams on both sides of the mini-stream cutoff.
+// Every property type, multi-valued forms, and an OLE object: a storage of many children with
+// streams on both sides of the mini-stream cutoff. (Its copy as a compound file of its own is
+// judged by olefile in import/tests.)
 FixtureFile Rich(uint32_t sector_size) {
   FixtureFile f;
   f.sector_size = sector_size;
@@ -102,36 +100,6 @@ std::string StreamText(const PropertyObject& object, const Property& p, size_t c
   return Utf16ToUtf8(out, BadText::kReplace);
 }
 
-// Every stream below `id`, by its path.
-void Streams(const CompoundFile& file, uint32_t id, const std::string& prefix, std::map<std::string, std::vector<uint8_t>>* out) {
-  for (uint32_t child : file.children(id)) {
-    const std::string path = prefix + file.name_utf8(child);
-    if (file.kind(child) == CompoundFile::Kind::kStorage) {
-      Streams(file, child, path + "/", out);
-    } else {
-      std::vector<uint8_t>& bytes = (*out)[path] = std::vector<uint8_t>(file.size(child));
-      EXPECT_TRUE(file.Read(child, 0, bytes.data(), bytes.size()).ok());
-    }
-  }
-}
-
-// The OLE object's storage copied out as a compound file of its own reads back the same:
-// every entry, byte and class id. (olefile reads such a copy in import/tests/compare_import.py.)
-void ExpectCopiedWhole(const Storage& storage) {
-  std::vector<uint8_t> copy;
-  ASSERT_TRUE(WriteStorageAsCompoundFile(storage, [&](std::span<const uint8_t> b) {
-                copy.insert(copy.end(), b.begin(), b.end());
-                return Status::Ok();
-              }).ok());
-  auto reread = CompoundFile::Open(std::make_unique<baleport::testing::MemoryFile>(copy, "copy.ole"));
-  ASSERT_TRUE(reread.ok()) << reread.status().message();
-  std::map<std::string, std::vector<uint8_t>> original, copied;
-  Streams(storage.file(), storage.id(), "", &original);
-  Streams(**reread, CompoundFile::kRoot, "", &copied);
-  EXPECT_EQ(copied, original);
-  EXPECT_TRUE(std::ranges::equal((*reread)->clsid(CompoundFile::kRoot), storage.file().clsid(storage.id())));
-}
-
 class RoundTrip : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(RoundTrip, EveryTypeReadsBack) {
@@ -161,9 +129,7 @@ TEST_P(RoundTrip, EveryTypeReadsBack) {
   const Property* blobs = find(0x6609, 0x1102);
   EXPECT_EQ(ReadInChunks(m, *blobs, 1, 4096), Pattern(4100, 2));
   EXPECT_FALSE(m.OpenValue(*blobs, 2).ok());
-  const Storage* ole = m.attachments().at(0).custom_storage();
-  ASSERT_NE(ole, nullptr);
-  ExpectCopiedWhole(*ole);
+  ASSERT_NE(m.attachments().at(0).custom_storage(), nullptr);
 }
 
 // Large enough for a second FAT sector in either version, and above the size read whole.
@@ -181,47 +147,38 @@ TEST_P(RoundTrip, LargeFilesKeepTheirTables) {
 
 INSTANTIATE_TEST_SUITE_P(SectorSizes, RoundTrip, ::testing::Values(512u, 4096u));
 
-// A long 8-bit body decodes piecewise to the same text, whatever the pieces cut through; one
-// that is not in its declared UTF-8 falls back for the whole value, not from the first bad byte.
+// A long body declared UTF-8 decodes piecewise to the same text, whatever the pieces cut
+// through (its NULs at the end dropped); one that is not UTF-8 falls back for the whole value,
+// not from the first bad byte. (The decoders' own chunking is text_decoder_test's.)
 TEST(RoundTripText, LongStringsStreamAsTheyDecode) {
-  std::string sjis, japanese, latin = "plain ascii first ", utf8 = latin;
+  std::string latin = "plain ascii first ", utf8 = latin;
   for (int i = 0; i < 5000; ++i) {
-    sjis += "\x93\xfa\x96\x7b\x8c\xea abc ";
-    japanese += "日本語 abc ";
     latin += "\xf6\xe4\xfc ";
     utf8 += "öäü ";
   }
-  FixtureFile f;
-  f.message.Int32(0x3FFD, 932).String8(0x1000, sjis + std::string(3, '\0'));
-  auto file = OpenFixture(f);
-  ASSERT_NE(file, nullptr);
-  const Message& m = file->message();
-  for (size_t chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
-    EXPECT_EQ(StreamText(m, *m.Find(MakeTag(0x1000, 0x001E)), chunk), japanese) << "chunks of " << chunk;
+  for (const std::string& bytes : {utf8 + std::string(3, '\0'), latin}) {
+    FixtureFile f;
+    f.message.Int32(0x3FDE, 65001).String8(0x1000, bytes);
+    auto file = OpenFixture(f);
+    ASSERT_NE(file, nullptr);
+    for (size_t chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
+      EXPECT_EQ(StreamText(file->message(), *file->message().Find(MakeTag(0x1000, 0x001E)), chunk), utf8) << "chunks of " << chunk;
+    }
   }
-
-  FixtureFile declared;
-  declared.message.Int32(0x3FDE, 65001).String8(0x1000, latin);
-  auto latin_file = OpenFixture(declared);
-  ASSERT_NE(latin_file, nullptr);
-  EXPECT_EQ(StreamText(latin_file->message(), *latin_file->message().Find(MakeTag(0x1000, 0x001E)), 1000), utf8);
 }
 
 // 8-bit strings decode with PR_MESSAGE_CODEPAGE, then the locale's code page; bodies with
 // PR_INTERNET_CPID first. Recipients and embedded messages, with theirs, follow their message.
+// (A locale's code page with another for the body is import/tests' Russian message; no choice at
+// all, a German locale and UTF-8 declared over 1252 bodies are among the samples it judges.)
 TEST(RoundTripCodePages, EightBitStringsFollowTheMessageCodePage) {
   struct Case {
     std::vector<std::pair<uint16_t, int32_t>> declared;
     std::string bytes, utf8, body, body_utf8;  // the subject, then the body
   };
-  const std::string ru = "\xcf\xf0\xe8\xe2\xe5\xf2", koi = "\xf0\xd2\xc9\xd7\xc5\xd4";
   const Case cases[] = {
       {{{0x3FFD, 932}, {0x3FDE, 65001}}, "\x93\xfa\x96\x7b\x8c\xea", "日本語", "日本語", "日本語"},
       {{{0x3FFD, 936}}, "\xd6\xd0\xce\xc4", "中文", "\xd6\xd0\xce\xc4", "中文"},
-      {{{0x3FF1, 1031}, {0x3FDE, 1251}}, "\xf6\xe4\xfc", "öäü", ru, "Привет"},
-      {{{0x3FF1, 0x0419}, {0x3FDE, 20866}}, ru, "Привет", koi, "Привет"},
-      {{}, "caf\xe9", "café", "caf\xe9", "café"},
-      {{{0x3FDE, 65001}}, "\xf6\xe4\xfc", "öäü", "\xf6\xe4\xfc", "öäü"},
   };
   const auto text = [](const PropertyObject& o, uint16_t id) { return *o.ReadTextUtf8(*o.Find(MakeTag(id, 0x001E))); };
   for (const Case& c : cases) {

@@ -111,16 +111,13 @@ TEST(TextDecoder, FastPathsAgreeWithIconvOnEveryByte) {
 #else
   for (uint32_t code_page : {874u, 1250u, 1251u, 1252u, 1253u, 1254u, 1256u, 1257u, 28591u, 28595u, 28605u, 20866u}) {
     ASSERT_TRUE(SingleByte(code_page));
-    std::string all;
     for (int b = 0; b < 256; ++b) {
       const std::string one(1, static_cast<char>(b));
-      all += one;
       bool errors = false;
       const std::string expected = IconvDecode(code_page, one);
       EXPECT_EQ(DecodeInChunks(code_page, one, 1, &errors), expected) << "code page " << code_page << ", byte " << b;
       EXPECT_EQ(errors, expected == "\uFFFD") << "code page " << code_page << ", byte " << b;
     }
-    EXPECT_EQ(DecodeInChunks(code_page, all, 100), IconvDecode(code_page, all)) << "code page " << code_page;
   }
   for (uint32_t code_page : {932u, 936u, 949u, 950u, 65001u}) {
     ASSERT_TRUE(AsciiTransparent(code_page));
