@@ -13,17 +13,13 @@ namespace {
 
 using testing::InsideNextModal;
 
-class CountingPage : public PageWindow {
+class ClearingPage : public PageWindow {
  public:
-  CountingPage() : PageWindow("Page", QSize(300, 200), TitleButtons::kCloseOnly) {}
+  ClearingPage() : PageWindow("Page", QSize(300, 200), TitleButtons::kCloseOnly) {}
   QLineEdit* text = new QLineEdit(this);
-  int loads = 0;
 
  protected:
-  void Form_Load() override {
-    ++loads;
-    text->clear();
-  }
+  void Form_Load() override { text->clear(); }
 };
 
 class PageWindowTest : public ::testing::Test {
@@ -31,8 +27,8 @@ class PageWindowTest : public ::testing::Test {
   struct Application {
     Application() { testing::EnsureApplication(); }
   } application_;  // before the pages
-  CountingPage owner_;
-  CountingPage page_;
+  ClearingPage owner_;
+  ClearingPage page_;
 };
 
 // A modal show returns once the page is hidden, which keeps its contents (closed, it returns
@@ -46,8 +42,7 @@ TEST_F(PageWindowTest, AModalShowReturnsOnceThePageIsHiddenKeepingItsContents) {
   EXPECT_TRUE(hiding.ran());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   page_.ShowModeless();
-  EXPECT_EQ(page_.text->text(), "kept");
-  EXPECT_EQ(page_.loads, 1);
+  EXPECT_EQ(page_.text->text(), "kept");  // not loaded again
 }
 
 TEST_F(PageWindowTest, ModalShowsNest) {

@@ -19,6 +19,8 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using testing::CommandResult;
+using testing::Quote;
 
 std::vector<std::string> LinesOf(const std::string& text) {
   std::vector<std::string> lines;
@@ -60,10 +62,8 @@ TEST(ProgressBars, NarrowTerminalsCutTheNameThenDropTheBars) {
 
 // Runs `baleport arguments` in a pseudo-terminal of 72 columns (util-linux's script); returns
 // what it drew.
-baleport::testing::CommandResult InATerminal(const std::string& arguments) {
-  return baleport::testing::Run("script -qec " +
-                           baleport::testing::Quote("stty cols 72 rows 24; exec " BALEPORT_BINARY " " + arguments) +
-                           " /dev/null");
+CommandResult InATerminal(const std::string& arguments) {
+  return testing::Run("script -qec " + Quote("stty cols 72 rows 24; exec " BALEPORT_BINARY " " + arguments) + " /dev/null");
 }
 
 // The real program in a pseudo-terminal draws both bars, each drawing going back up over the
@@ -74,16 +74,13 @@ TEST(ProgressBars, ConvertDrawsItsBarsInAPseudoTerminal) {
   for (const char* folder : {"mail/A", "mail/B"}) {
     for (int i = 0; i < 5; ++i) testing::WriteMessageFile(tree.Folder(folder) + "/m" + std::to_string(i) + ".msg", "M");
   }
-  const baleport::testing::CommandResult run =
-      InATerminal("convert " + baleport::testing::Quote(tree.Path("mail/A")) + " -o " +
-                            baleport::testing::Quote(tree.Path("out.pst")));
+  const CommandResult run = InATerminal("convert " + Quote(tree.Path("mail/A")) + " -o " + Quote(tree.Path("out.pst")));
   EXPECT_EQ(run.exit_code, 0) << run.output;
   EXPECT_THAT(run.output, HasSubstr("Folder 1 of 1 ["));
   EXPECT_THAT(run.output, HasSubstr("\x1b[K\r\nMessages 5 of 5 ["));
   EXPECT_THAT(run.output, HasSubstr("\r\x1b[1A"));
-  const baleport::testing::CommandResult parallel =
-      InATerminal("convert --each " + baleport::testing::Quote(tree.Path("mail")) + " -d " +
-                            baleport::testing::Quote(tree.Folder("out")) + " -j 2");
+  const CommandResult parallel =
+      InATerminal("convert --each " + Quote(tree.Path("mail")) + " -d " + Quote(tree.Folder("out")) + " -j 2");
   EXPECT_EQ(parallel.exit_code, 0) << parallel.output;
   EXPECT_THAT(parallel.output, HasSubstr("\rFolders 2 of 2, messages 10 of 10 [#"));
   EXPECT_THAT(parallel.output, HasSubstr("\x1b[K\r\nIn all: 2 folders, 10 messages: 10 converted, 0 failed\r\n"));

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -32,11 +31,8 @@ fs::path Native(const std::string& path) {
 
 TestTree::TestTree() {
   static std::atomic<int> serial{0};
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string("baleport-") + (test ? test->name() : "tree") + "-" +
-                     std::to_string(std::random_device{}()) + "-" + std::to_string(serial++);
-  std::replace(name.begin(), name.end(), '/', '-');  // parameterized tests are named "Case/0"
-  const fs::path base = fs::temp_directory_path() / name;
+  const fs::path base = fs::temp_directory_path() /
+                        ("baleport-tree-" + std::to_string(std::random_device{}()) + "-" + std::to_string(serial++));
   if (!fs::create_directory(base)) ADD_FAILURE() << "the test tree " << base << " exists already";
   root_ = Utf8String(fs::canonical(base));
 }

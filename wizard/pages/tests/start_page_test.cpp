@@ -1,5 +1,5 @@
-// The flow between pages as the logic drives it: the start page's options, Back, the close
-// boxes, the exit question and the help links.
+// The flow between pages as the logic drives it: the start page's options, Back, the multiple
+// page's close box and the help links (the start page's exit question: the Qt views test).
 #include <gmock/gmock.h>
 
 #include "support/testing/read_all.h"
@@ -39,14 +39,6 @@ TEST_F(PagesTest, BackAndTheMultiplePageCloseBoxKeepBothPagesAsTheyWere) {
   EXPECT_FALSE(host_.pages.Row(1).checked);
   EXPECT_TRUE(host_.pages.Row(2).checked);
   EXPECT_EQ(host_.pages.OutputFolder(), "/srv/out");
-}
-
-TEST_F(PagesTest, TheExitQuestionEndsTheProgramOnlyOnYes) {
-  host_.answers = {MessageAnswer::kNo, MessageAnswer::kYes};
-  EXPECT_FALSE(host_.Close(Page::kStart));
-  EXPECT_FALSE(host_.ended);
-  EXPECT_TRUE(host_.Close(Page::kStart));
-  EXPECT_TRUE(host_.ended);
 }
 
 // Each link opens its section, which the help page shipped with the program holds.
