@@ -38,6 +38,7 @@ TEST_F(Layout, NewStoreEmptyAndWithAnItem) {
   auto store = Must(Store::Create(path, "New"));
   MustOk(store->Commit());
   EXPECT_THAT(LayoutFaults(path, samples_), IsEmpty()) << "empty";
+  VerifiedDump(path);
   MustOk(store->EnsureStandardFolders());
   const FolderId inbox = Must(store->DefaultFolder(StandardFolder::kInbox));
   Must(store->AddFolder(inbox, "Sub"));

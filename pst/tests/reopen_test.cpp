@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <tuple>
 #include <utility>
 
 #include "mapi/tags.h"
@@ -99,19 +100,25 @@ TEST(Reopen, StoreWithMapsMarkedInvalidIsRebuiltOnWrite) {
   EXPECT_THAT(VerifiedDump(path), AllOf(HasSubstr("| before |"), HasSubstr("| after |")));
 }
 
-// Files that are not stores and stores damaged in their header or B-tree pages: refused naming
-// the file and never written. (Damage anywhere else is the store fuzz target's, proof/fuzz;
-// a text file and a cut store at a conversion's store path are proof/bad_input_test's.)
+// Files that are not stores and stores damaged in their header, B-tree pages or a block:
+// refused naming the file and the reason, never written. (Damage anywhere else is the store
+// fuzz target's, proof/fuzz; a text file and a cut store at a conversion's store path are
+// proof/bad_input_test's.)
 TEST(Refuse, FilesThatAreNotStoresAndDamagedStores) {
   const std::string good = StoreWith("good.pst", {"x"});
   const std::string base = ReadAll(good);
-  const auto* h = reinterpret_cast<const disk::HEADER*>(base.data());
-  const std::pair<const char*, std::function<void(std::string&)>> damages[] = {
-      {"empty.pst", [](std::string& b) { b.clear(); }},
-      {"header.pst", [](std::string& b) { b[0x30] ^= 0x40; }},
-      {"nbt.pst", [&](std::string& b) { b[h->root.BREFNBT.ib + 3] ^= 1; }},
+  const uint64_t nbt = reinterpret_cast<const disk::HEADER*>(base.data())->root.BREFNBT.ib;
+  const uint64_t block = [&] {
+    auto db = OpenNodes(good);
+    return db->FindBlock(db->FindNode(disk::kNidMessageStore)->bid_data)->ib;
+  }();
+  const std::tuple<const char*, const char*, std::function<void(std::string&)>> damages[] = {
+      {"empty.pst", "", [](std::string& b) { b.clear(); }},
+      {"header.pst", "", [](std::string& b) { b[0x30] ^= 0x40; }},
+      {"nbt.pst", "", [&](std::string& b) { b[nbt + 3] ^= 1; }},
+      {"block.pst", "checksum", [&](std::string& b) { b[block + 3] ^= 0x55; }},
   };
-  for (const auto& [name, damage] : damages) {
+  for (const auto& [name, reason, damage] : damages) {
     std::string bytes = base;
     damage(bytes);
     const std::string path = TempDir("damaged") + "/" + name;
@@ -119,7 +126,7 @@ TEST(Refuse, FilesThatAreNotStoresAndDamagedStores) {
     auto store = Store::Open(path);
     ASSERT_FALSE(store.ok()) << path;
     EXPECT_EQ(ReadAll(path), bytes);
-    EXPECT_THAT(store.status().message(), HasSubstr(path));
+    EXPECT_THAT(store.status().message(), AllOf(HasSubstr(path), HasSubstr(reason)));
     EXPECT_EQ(store.status().code(), StatusCode::kCorrupt) << store.status().message();
     EXPECT_FALSE(CheckStore(Env::Default(), path).ok());
   }
