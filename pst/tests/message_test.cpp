@@ -123,9 +123,7 @@ TEST(Messages, EveryShapeReachesTheReadersAndReadsBack) {
   const auto back = Values(Must(reread->ReadMessageProperties(report_id)));
   for (const auto& p : typed) EXPECT_EQ(back.contains(p.tag) ? back.at(p.tag) : "(missing)", p.data) << std::hex << p.tag;
   EXPECT_EQ(back.at(MakeTag(0x660F, mapi::PropType::kUnicode)), std::string("p\0l\0a\0i\0n\0", 10));
-  const auto listed = Must(reread->ListMessages(inbox));
-  ASSERT_EQ(listed.size(), 2u);
-  EXPECT_GT(listed[1].size, data.size() + body.size());
+  EXPECT_GT(Must(reread->ListMessages(inbox)).at(1).size, data.size() + body.size());
 }
 
 }  // namespace
