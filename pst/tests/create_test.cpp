@@ -6,21 +6,9 @@
 namespace baleport::pst::testing {
 namespace {
 
-TEST(Create, MinimalStoreOpensInEveryReaderAndIsNeverReplaced) {
-  const std::string path = TempDir("create") + "/minimal.pst";
-  MustOk(Must(Store::Create(path, "Mail Archive"))->Close());
-  VerifiedDump(path);
-  EXPECT_EQ(OpenReadOnly(path)->display_name(), "Mail Archive");
-  const std::string before = ReadAll(path);
-  auto again = Store::Create(path, "X");
-  ASSERT_FALSE(again.ok());
-  EXPECT_THAT(again.status().message(), HasSubstr(path));
-  EXPECT_EQ(ReadAll(path), before);
-}
-
 // Names compare without regard to case (names that are not UTF-8 are proof/bad_input_test's);
 // hundreds of children spill the hierarchy table over blocks; standard folders are made once
-// and found again after reopening.
+// and found again after reopening; a store is never made over an existing file.
 TEST(Folders, AddFindListAndStandardFolders) {
   const std::string path = TempDir("folders") + "/f.pst";
   {
@@ -42,7 +30,13 @@ TEST(Folders, AddFindListAndStandardFolders) {
   const std::string dump = VerifiedDump(path);
   EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Folder 599 "));
   EXPECT_THAT(dump, HasSubstr("F /Top of Personal Folders/Projects items=0 subfolders=2"));
+  const std::string before = ReadAll(path);
+  auto again = Store::Create(path, "X");
+  ASSERT_FALSE(again.ok());
+  EXPECT_THAT(again.status().message(), HasSubstr(path));
+  EXPECT_EQ(ReadAll(path), before);
   auto store = OpenReadOnly(path);
+  EXPECT_EQ(store->display_name(), "Archive");
   for (const auto& f : StandardFolders()) EXPECT_EQ(Must(store->GetFolder(Must(store->DefaultFolder(f.which)))).name, f.name);
 }
 

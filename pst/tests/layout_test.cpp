@@ -38,6 +38,7 @@ TEST_F(Layout, NewStoreEmptyAndWithAnItem) {
   auto store = Must(Store::Create(path, "New"));
   MustOk(store->Commit());
   EXPECT_THAT(LayoutFaults(path, samples_), IsEmpty()) << "empty";
+  VerifiedDump(path);
   MustOk(store->EnsureStandardFolders());
   const FolderId inbox = Must(store->DefaultFolder(StandardFolder::kInbox));
   Must(store->AddFolder(inbox, "Sub"));
@@ -47,7 +48,6 @@ TEST_F(Layout, NewStoreEmptyAndWithAnItem) {
   MustOk(m->AddRecipient({prop::Int32(kRecipientType, 1), prop::String(kDisplayName, "Bob")}));
   MustOk(m->Save());
   const uint32_t id = m->id();
-  EXPECT_EQ(Must(store->ListMessages(inbox)).at(0).subject, "RE: Hello");
   MustOk(store->Close());
   EXPECT_THAT(LayoutFaults(path, samples_), IsEmpty()) << "with an item";
 

@@ -67,12 +67,13 @@ TEST(HeapEditor, ChangesOnlyTheBlocksItTouches) {
   for (const auto& [hid, v] : items) EXPECT_EQ(*heap.Get(hid), v) << hid;
 }
 
-std::string Record(uint32_t key) {
+std::string Le32(uint32_t v) {
   std::string r;
-  AppendLe<uint32_t>(r, key);
-  AppendLe<uint32_t>(r, key ^ 0x5A5A5A5A);
+  AppendLe<uint32_t>(r, v);
   return r;
 }
+
+std::string Record(uint32_t key) { return Le32(key) + Le32(key ^ 0x5A5A5A5A); }
 
 uint8_t BthLevels(const std::vector<std::string>& blocks, uint32_t header) { return (*(*Heap::Parse(blocks, "bth")).Get(header))[3]; }
 
@@ -132,13 +133,9 @@ class TableAppendTest : public ::testing::Test {
 
   TableRow Row(uint32_t i) const {
     Cells c(t_.columns.size());
-    std::string id;
-    AppendLe<uint32_t>(id, 0x200004u + (i << 5));
-    c[t_.ColumnIndex(kTagLtpRowId)] = id;
+    c[t_.ColumnIndex(kTagLtpRowId)] = Le32(0x200004u + (i << 5));
     if (i % 3) c[t_.ColumnIndex(0x0037001F)] = std::string(i % 7 ? 10 + i % 50 : 5000, static_cast<char>('A' + i % 26));
-    std::string v;
-    AppendLe<uint32_t>(v, i);
-    c[t_.ColumnIndex(0x0E080003)] = v;
+    c[t_.ColumnIndex(0x0E080003)] = Le32(i);
     if (i % 2) c[t_.ColumnIndex(0x0057000B)] = std::string(1, '\1');
     return TableRow{0x200004u + (i << 5), PackCells(c)};
   }

@@ -1,6 +1,8 @@
 // Items of every shape in one store, judged by the checker and every reader, then read back.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "mapi/tags.h"
 #include "msg/testing/msg_writer.h"
 #include "pst/disk/crc.h"
@@ -14,16 +16,10 @@ namespace {
 using namespace mapi::tags;
 using mapi::MakeTag;
 
-std::vector<Property> Recipient(const std::string& name, int type) {
-  return {prop::Int32(kRecipientType, type), prop::String(kDisplayName, name), prop::String(kAddressType, "SMTP"),
-          prop::String(kEmailAddress, name + "@example.com"), prop::Int32(kObjectType, 6), prop::Int32(kDisplayType, 0)};
-}
-
-const Property* Find(const std::vector<Property>& props, mapi::PropTag tag) {
-  for (const auto& p : props) {
-    if (p.tag == tag) return &p;
-  }
-  return nullptr;
+std::map<mapi::PropTag, std::string> Values(const std::vector<Property>& props) {
+  std::map<mapi::PropTag, std::string> out;
+  for (const auto& p : props) out[p.tag] = p.data;
+  return out;
 }
 
 std::string Pattern(size_t n, uint8_t seed) {
@@ -34,12 +30,6 @@ std::string Pattern(size_t n, uint8_t seed) {
 // "name:size:CRC" as the pypff dump lists an attachment (zlib's CRC-32: the engine's with its inversions).
 std::string Listed(const std::string& name, std::string_view s) {
   return name + ":" + std::to_string(s.size()) + ":" + Hex(static_cast<uint32_t>(~disk::Crc(s.data(), s.size(), ~0u)));
-}
-
-void Attach(Message& m, const std::string& name, const std::string& data) {
-  Attachment* a = Must(m.AddAttachment());
-  MustOk(a->Set(prop::String(kAttachLongFilename, name)));
-  MustOk(a->Set(prop::Binary(kAttachDataBinary, data)));
 }
 
 // Writes `data` through a stream in pieces of `piece` bytes.
@@ -77,12 +67,18 @@ TEST(Messages, EveryShapeReachesTheReadersAndReadsBack) {
   EXPECT_FALSE(report->Set(Property{MakeTag(0x6610, mapi::PropType::kInt32), "abc"}).ok());
   EXPECT_FALSE(report->Set(Property{MakeTag(0x6611, mapi::PropType::kUnicode), "odd"}).ok());
   EXPECT_FALSE(report->Set(Property{MakeTag(0x6612, mapi::kMultiValued | 0x0102), "\x09\0\0\0"}).ok());
-  MustOk(report->AddRecipient(Recipient("Bob", 1)));
-  MustOk(report->AddRecipient(Recipient("Carol", 2)));
-  for (int i = 0; i < 3000; ++i) MustOk(report->AddRecipient(Recipient("Person " + std::to_string(i), i % 3 + 1)));
+  for (int i = 0; i < 3002; ++i) {
+    const std::string name = i == 0 ? "Bob" : i == 1 ? "Carol" : "Person " + std::to_string(i - 2);
+    MustOk(report->AddRecipient({prop::Int32(kRecipientType, i % 3 + 1), prop::String(kDisplayName, name),
+                                 prop::String(kAddressType, "SMTP"), prop::String(kEmailAddress, name + "@example.com"),
+                                 prop::Int32(kObjectType, 6), prop::Int32(kDisplayType, 0)}));
+  }
   const std::string numbers = Pattern(30000, 1);
-  Attach(*report, "numbers.bin", numbers);
-  Attach(*report, "note.txt", "tiny");
+  for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"numbers.bin", numbers}, {"note.txt", "tiny"}}) {
+    Attachment* a = Must(report->AddAttachment());
+    MustOk(a->Set(prop::String(kAttachLongFilename, name)));
+    MustOk(a->Set(prop::Binary(kAttachDataBinary, bytes)));
+  }
   MustOk(report->Save());
 
   auto big = Must(store->NewMessage(inbox));
@@ -95,7 +91,7 @@ TEST(Messages, EveryShapeReachesTheReadersAndReadsBack) {
   Stream(a->OpenStream(kAttachDataBinary), data, 65536);
   EXPECT_FALSE(big->OpenStream(kMessageFlags).ok());
   MustOk(big->Save());
-  EXPECT_EQ(Find(Must(store->ReadMessageProperties(big->id())), kBody)->data, body) << "read before any commit";
+  EXPECT_EQ(Values(Must(store->ReadMessageProperties(big->id()))).at(kBody), body) << "read before any commit";
 
   {  // Dropped unsaved: with a stream written, with one still open, with an unsaved embedded message.
     auto m = Must(store->NewMessage(inbox));
@@ -124,17 +120,10 @@ TEST(Messages, EveryShapeReachesTheReadersAndReadsBack) {
   for (const char* shown : {"To: Bob", "Cc: Carol", "Person 2999"}) EXPECT_THAT(mbox, HasSubstr(shown));
 
   auto reread = OpenReadOnly(path);
-  const auto back = Must(reread->ReadMessageProperties(report_id));
-  for (const auto& p : typed) {
-    const Property* got = Find(back, p.tag);
-    ASSERT_NE(got, nullptr) << std::hex << p.tag;
-    EXPECT_EQ(got->data, p.data) << std::hex << p.tag;
-  }
-  ASSERT_NE(Find(back, MakeTag(0x660F, mapi::PropType::kUnicode)), nullptr);
-  EXPECT_EQ(Find(back, MakeTag(0x660F, mapi::PropType::kUnicode))->data, std::string("p\0l\0a\0i\0n\0", 10));
-  const auto listed = Must(reread->ListMessages(inbox));
-  ASSERT_EQ(listed.size(), 2u);
-  EXPECT_GT(listed[1].size, data.size() + body.size());
+  const auto back = Values(Must(reread->ReadMessageProperties(report_id)));
+  for (const auto& p : typed) EXPECT_EQ(back.contains(p.tag) ? back.at(p.tag) : "(missing)", p.data) << std::hex << p.tag;
+  EXPECT_EQ(back.at(MakeTag(0x660F, mapi::PropType::kUnicode)), std::string("p\0l\0a\0i\0n\0", 10));
+  EXPECT_GT(Must(reread->ListMessages(inbox)).at(1).size, data.size() + body.size());
 }
 
 }  // namespace

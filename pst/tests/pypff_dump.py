@@ -1,8 +1,5 @@
-"""pypff's view of a store, one line per folder "F <path> items=<n> subfolders=<n>" and per item
-"M <path> | <subject> | <sender> | attachments=<name:size:CRC32>,... | body=<length>".
-Imported, it gives its folder walk to the other pypff judges.
-
-Usage: pypff_dump.py STORE
+"""pypff's view of a store, in the lines readers.h describes; imported, its folder walk serves the
+other pypff judges. Usage: pypff_dump.py STORE
 """
 import sys
 import zlib

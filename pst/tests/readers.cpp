@@ -15,12 +15,7 @@ CommandResult PypffDump(const std::string& pst) {
 }
 
 CommandResult ReadPst(const std::string& pst, const std::string& out_dir) {
-  CommandResult r = Run("readpst -D -j 0 -o " + Quote(out_dir) + " " + Quote(pst));
-  for (const auto& e : std::filesystem::recursive_directory_iterator(out_dir)) {
-    if (!e.is_regular_file()) continue;
-    r.output += "FILE " + std::filesystem::relative(e.path(), out_dir).string() + " " + std::to_string(e.file_size()) + "\n";
-  }
-  return r;
+  return Run("readpst -D -j 0 -o " + Quote(out_dir) + " " + Quote(pst));
 }
 
 namespace {
@@ -53,10 +48,6 @@ std::string ReaderFailures(const std::string& pst) {
   note("pstsdk", Walk(Quote(std::string(BALEPORT_READERS_DIR) + "/pstsdk_walk"), pst));
   note("java-libpst", Walk("java -cp " + Quote(std::string(BALEPORT_READERS_DIR) + "/java-libpst") + " com.pff.LibpstWalk", pst));
   return failures;
-}
-
-CommandResult PffExport(const std::string& pst) {
-  return Run("pffexport -q -t " + Quote(TempDir("pffexport") + "/out") + " " + Quote(pst));
 }
 
 std::string TempDir(const std::string& name) {

@@ -12,14 +12,12 @@ namespace baleport::pst::testing {
 // "M <path> | <subject> | <sender> | attachments=<list> | body=<len>", where <list> holds
 // "name:size:CRC32" (upper-case hex) of each attachment's bytes as pypff reads them.
 baleport::testing::CommandResult PypffDump(const std::string& pst);
-// readpst -D -j 0 into `out_dir`; its output, then "FILE <relative path> <bytes>" per file written.
+// readpst -D -j 0 into `out_dir`.
 baleport::testing::CommandResult ReadPst(const std::string& pst, const std::string& out_dir);
 // pffinfo, readpst, pstsdk (full validation, checksums) and java-libpst on one store: what
 // each that did not read every item said, or "" when all did. pstsdk and java-libpst are
 // built from ../shared/readers into the build tree; where they are not, they are skipped.
 std::string ReaderFailures(const std::string& pst);
-// pffexport of every item into a fresh folder.
-baleport::testing::CommandResult PffExport(const std::string& pst);
 
 // A fresh empty directory under the test temp folder.
 std::string TempDir(const std::string& name);

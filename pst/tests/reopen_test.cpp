@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <tuple>
 #include <utility>
 
 #include "mapi/tags.h"
@@ -44,8 +45,19 @@ class InterveningEnv final : public EnvWrapper {
   std::function<void()> intervene_;
 };
 
-TEST(Reopen, StoreChangedBeforeTheLockIsTakenIsReadAgain) {
+// A store with its maps marked invalid, as Outlook 2013 leaves it (fAMapValid clear, and an AMap
+// that marks nothing), is rebuilt by the first writer; the store changed by it before the second
+// takes the lock is read again.
+TEST(Reopen, MapsMarkedInvalidAndAStoreChangedBeforeTheLockIsTaken) {
   const std::string path = StoreWith("raced.pst", {"first"});
+  std::string bytes = ReadAll(path);
+  auto* h = reinterpret_cast<disk::HEADER*>(bytes.data());
+  h->root.fAMapValid = disk::kInvalidAMap;
+  const auto* raw = reinterpret_cast<const uint8_t*>(h);
+  h->dwCRCPartial = disk::Crc(raw + disk::kHeaderPartialCrcOffset, disk::kHeaderPartialCrcSize);
+  h->dwCRCFull = disk::Crc(raw + disk::kHeaderFullCrcOffset, disk::kHeaderFullCrcSize);
+  std::memset(bytes.data() + disk::kFirstAMapOffset + 64, 0, 400);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
   InterveningEnv env([&] {
     auto other = Must(Store::Open(path));
     AddMail(*other, other->ipm_subtree(), "meanwhile");
@@ -56,6 +68,7 @@ TEST(Reopen, StoreChangedBeforeTheLockIsTakenIsReadAgain) {
   MustOk(store->Close());
   auto reread = OpenReadOnly(path);
   EXPECT_EQ(Subjects(*reread, reread->ipm_subtree()), (std::vector<std::string>{"first", "meanwhile", "after"}));
+  VerifiedDump(path);
 }
 
 // Another process sees the last commit only (and may not write), and so does the file when the
@@ -81,37 +94,25 @@ TEST(Reopen, OnlyCommittedWorkIsInTheFile) {
   EXPECT_EQ(Subjects(*OpenReadOnly(WritableCopy(path)), f), (std::vector<std::string>{"committed", "one", "two"}));
 }
 
-TEST(Reopen, StoreWithMapsMarkedInvalidIsRebuiltOnWrite) {
-  const std::string path = StoreWith("invalid-maps.pst", {"before"});
-  {  // As Outlook 2013 leaves it: fAMapValid clear, and an AMap that marks nothing.
-    std::string bytes = ReadAll(path);
-    auto* h = reinterpret_cast<disk::HEADER*>(bytes.data());
-    h->root.fAMapValid = disk::kInvalidAMap;
-    const auto* raw = reinterpret_cast<const uint8_t*>(h);
-    h->dwCRCPartial = disk::Crc(raw + disk::kHeaderPartialCrcOffset, disk::kHeaderPartialCrcSize);
-    h->dwCRCFull = disk::Crc(raw + disk::kHeaderFullCrcOffset, disk::kHeaderFullCrcSize);
-    std::memset(bytes.data() + disk::kFirstAMapOffset + 64, 0, 400);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-  }
-  auto store = Must(Store::Open(path));
-  AddMail(*store, store->ipm_subtree(), "after");
-  MustOk(store->Close());
-  EXPECT_THAT(VerifiedDump(path), AllOf(HasSubstr("| before |"), HasSubstr("| after |")));
-}
-
-// Files that are not stores and stores damaged in their header or B-tree pages: refused naming
-// the file and never written. (Damage anywhere else is the store fuzz target's, proof/fuzz;
-// a text file and a cut store at a conversion's store path are proof/bad_input_test's.)
+// Files that are not stores and stores damaged in their header, B-tree pages or a block:
+// refused naming the file and the reason, never written. (Damage anywhere else is the store
+// fuzz target's, proof/fuzz; a text file and a cut store at a conversion's store path are
+// proof/bad_input_test's.)
 TEST(Refuse, FilesThatAreNotStoresAndDamagedStores) {
   const std::string good = StoreWith("good.pst", {"x"});
   const std::string base = ReadAll(good);
-  const auto* h = reinterpret_cast<const disk::HEADER*>(base.data());
-  const std::pair<const char*, std::function<void(std::string&)>> damages[] = {
-      {"empty.pst", [](std::string& b) { b.clear(); }},
-      {"header.pst", [](std::string& b) { b[0x30] ^= 0x40; }},
-      {"nbt.pst", [&](std::string& b) { b[h->root.BREFNBT.ib + 3] ^= 1; }},
+  const uint64_t nbt = reinterpret_cast<const disk::HEADER*>(base.data())->root.BREFNBT.ib;
+  const uint64_t block = [&] {
+    auto db = OpenNodes(good);
+    return db->FindBlock(db->FindNode(disk::kNidMessageStore)->bid_data)->ib;
+  }();
+  const std::tuple<const char*, const char*, std::function<void(std::string&)>> damages[] = {
+      {"empty.pst", "", [](std::string& b) { b.clear(); }},
+      {"header.pst", "", [](std::string& b) { b[0x30] ^= 0x40; }},
+      {"nbt.pst", "", [&](std::string& b) { b[nbt + 3] ^= 1; }},
+      {"block.pst", "checksum", [&](std::string& b) { b[block + 3] ^= 0x55; }},
   };
-  for (const auto& [name, damage] : damages) {
+  for (const auto& [name, reason, damage] : damages) {
     std::string bytes = base;
     damage(bytes);
     const std::string path = TempDir("damaged") + "/" + name;
@@ -119,7 +120,7 @@ TEST(Refuse, FilesThatAreNotStoresAndDamagedStores) {
     auto store = Store::Open(path);
     ASSERT_FALSE(store.ok()) << path;
     EXPECT_EQ(ReadAll(path), bytes);
-    EXPECT_THAT(store.status().message(), HasSubstr(path));
+    EXPECT_THAT(store.status().message(), AllOf(HasSubstr(path), HasSubstr(reason)));
     EXPECT_EQ(store.status().code(), StatusCode::kCorrupt) << store.status().message();
     EXPECT_FALSE(CheckStore(Env::Default(), path).ok());
   }

@@ -25,7 +25,8 @@ inline std::string VerifiedDump(const std::string& path) {
   CheckReport report = CheckStore(Env::Default(), path);
   EXPECT_TRUE(report.ok()) << path << "\n" << report.Summary();
   EXPECT_EQ(ReaderFailures(path), "");
-  const auto exported = PffExport(path);
+  const auto exported = baleport::testing::Run("pffexport -q -t " + baleport::testing::Quote(TempDir("pffexport") + "/out") + " " +
+                                                baleport::testing::Quote(path));
   EXPECT_EQ(exported.exit_code, 0) << exported.output;
   const auto dump = PypffDump(path);
   EXPECT_EQ(dump.exit_code, 0) << dump.output;
