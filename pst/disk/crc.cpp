@@ -68,17 +68,18 @@ bool HaveClmul() {
 
 }  // namespace
 
-uint32_t Crc(const void* data, size_t n, uint32_t seed) {
+uint32_t Crc(const void* data, size_t n) {
   const auto* p = static_cast<const uint8_t*>(data);
+  uint32_t crc = 0;
 #ifdef BALEPORT_HAVE_CLMUL_PATH
   if (n >= 64 && HaveClmul()) {
     const size_t folded = n & ~size_t{15};
-    seed = CrcClmul(p, folded, seed);
+    crc = CrcClmul(p, folded, crc);
     p += folded;
     n -= folded;
   }
 #endif
-  return CrcTable(p, n, seed);
+  return CrcTable(p, n, crc);
 }
 
 }  // namespace baleport::pst::disk

@@ -7,6 +7,6 @@
 
 namespace baleport::pst::disk {
 
-uint32_t Crc(const void* data, size_t n, uint32_t seed = 0);
+uint32_t Crc(const void* data, size_t n);
 
 }  // namespace baleport::pst::disk
